@@ -1,0 +1,213 @@
+#include "app/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QListView>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStringListModel>
+#include <QTreeView>
+
+#include "about/AboutDialog.h"
+#include "app/CombinePath.h"
+#include "app/UserDialogs.h"
+#include "player/FModPlayerWidget.h"
+#include "search/SearchDialog.h"
+#include "tree/TreeModel.h"
+
+namespace
+{
+const char *const settingsFile = "settings.ini";
+
+QTreeView *CreateFixedHeaderView()
+{
+    auto *view = new QTreeView;
+    view->header()->setSectionsMovable(false);
+    view->header()->setSectionsClickable(false);
+    return view;
+}
+}
+
+MainWindow::MainWindow(QWidget *pParent)
+    : QMainWindow(pParent)
+{
+    metaData = ReadMetaData(QCoreApplication::applicationDirPath() + QStringLiteral("/MetaData.xml"));
+
+    setWindowTitle(QStringLiteral("Zelt's KIVO GUI RozivOze 1.0"));
+    setWindowIcon(QIcon(QStringLiteral(":/main_icon")));
+    resize(600, 550);
+
+    centralFrame = new QFrame;
+    centralFrame->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setCentralWidget(centralFrame);
+
+    archiveView = CreateFixedHeaderView();
+    archiveView->setObjectName(QStringLiteral("archiveView"));
+    entryView = CreateFixedHeaderView();
+    entryView->setObjectName(QStringLiteral("entryView"));
+
+    gridLayout = new QGridLayout(centralFrame);
+    splitter = new QSplitter(centralFrame);
+
+    metaList = new QListView;
+    metaList->setObjectName(QStringLiteral("metaList"));
+    // The list model has no parent: the view does not own it, so the window deletes it.
+    metaList->setModel(new QStringListModel);
+
+    playerWidget = new FModPlayerWidget(this);
+    gridLayout->addWidget(playerWidget, 0, 0, 1, 3);
+    playerWidget->setFixedHeight(30);
+
+    searchBar = new SearchDialog(this);
+    gridLayout->addWidget(searchBar, 2, 0, 1, 3);
+    searchBar->setFixedHeight(48);
+
+    // The views go straight into the splitter; the grid keeps player, splitter and search rows.
+    splitter->addWidget(archiveView);
+    splitter->addWidget(entryView);
+    splitter->addWidget(metaList);
+    gridLayout->addWidget(splitter, 1, 1);
+
+    statusBar = new QStatusBar;
+    setStatusBar(statusBar);
+
+    ReadSettings();
+    LoadConfiguration();
+    ExpandRootElements();
+
+    connect(archiveView, &QTreeView::doubleClicked, this, &MainWindow::SoundFileSelected);
+    connect(entryView, &QTreeView::clicked, this, &MainWindow::UpdateMetalist);
+    connect(entryView, &QTreeView::doubleClicked, this, &MainWindow::Play);
+    connect(playerWidget, &FModPlayerWidget::PlayingStopped, this, &MainWindow::ResetPlayingIndex);
+
+    CheckWorkingDirectory();
+    CheckGtaFolder();
+
+    CreateActions();
+    CreateToolBar();
+
+    splitter->setSizes({125, 375, 100});
+    metaList->setVisible(false);
+}
+
+MainWindow::~MainWindow()
+{
+    // Views first forget the models they do not own, then the models go.
+    QAbstractItemModel *listModel = metaList->model();
+    metaList->setModel(nullptr);
+    delete listModel;
+    entryView->setModel(nullptr);
+    archiveView->setModel(nullptr);
+}
+
+void MainWindow::LoadConfiguration()
+{
+    QFile file(CombinePath(QCoreApplication::applicationDirPath(), QStringLiteral("configuration.ini")));
+    if (!file.open(QIODevice::ReadOnly)) {
+        UserDialogs::Critical(this, QStringLiteral("Error"),
+                              QStringLiteral("Failed to load configuration.\n"
+                                             "Configuration-file could not be found or isn't accessable."));
+        return;
+    }
+    archiveModel = std::make_unique<TreeModel>(QString::fromLatin1(file.readAll()), useKivoMetadata);
+    archiveView->setModel(archiveModel.get());
+}
+
+void MainWindow::ReadSettings()
+{
+    QSettings settings(QString::fromLatin1(settingsFile), QSettings::IniFormat);
+    workingDirectory = settings.value(QStringLiteral("WorkingDirectory"), QString()).toString();
+    lastImportDirectory = settings.value(QStringLiteral("LastImportDirectory"), QString()).toString();
+    lastExportDirectory = settings.value(QStringLiteral("LastExportDirectory"), QString()).toString();
+    gtaDirectory = settings.value(QStringLiteral("GtaDirectory"), QString()).toString();
+    useKivoMetadata = settings.contains(QStringLiteral("UseKivoMetadata"))
+                    ? settings.value(QStringLiteral("UseKivoMetadata")).toBool()
+                    : true;
+    statusBar->showMessage(workingDirectory);
+}
+
+void MainWindow::WriteSettings()
+{
+    QSettings settings(QString::fromLatin1(settingsFile), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("WorkingDirectory"), workingDirectory);
+    settings.setValue(QStringLiteral("LastImportDirectory"), lastImportDirectory);
+    settings.setValue(QStringLiteral("LastExportDirectory"), lastExportDirectory);
+    settings.setValue(QStringLiteral("GtaDirectory"), gtaDirectory);
+    settings.setValue(QStringLiteral("UseKivoMetadata"), useKivoMetadata);
+}
+
+bool MainWindow::CheckWorkingDirectory()
+{
+    if (!workingDirectory.isEmpty() && ExistsFolder(workingDirectory))
+        return true;
+    UserDialogs::Information(this, QStringLiteral("Workingdirectory"),
+                             QStringLiteral("No working directory was defined or the old one wasn't found.\n"
+                                            "Please choose a new directory."));
+    workingDirectory = UserDialogs::ExistingDirectory(this, QStringLiteral("Select a working directory"), QString());
+    statusBar->showMessage(workingDirectory);
+    return !workingDirectory.isEmpty();
+}
+
+bool MainWindow::CheckGtaFolder()
+{
+    if (!gtaDirectory.isEmpty() && ExistsFolder(gtaDirectory))
+        return true;
+    UserDialogs::Information(this, QStringLiteral("GTA Folder was not found."),
+                             QStringLiteral("GTA Folder was not found or was not specified. Please select your GTA Folder"));
+    gtaDirectory = UserDialogs::ExistingDirectory(this, QString(), QString());
+    return !gtaDirectory.isEmpty();
+}
+
+void MainWindow::SetWorkingDirectory()
+{
+    const QString chosen = UserDialogs::ExistingDirectory(this, QStringLiteral("Select a directory"), QString());
+    if (chosen.isEmpty())
+        return;
+    workingDirectory = chosen;
+    statusBar->showMessage(workingDirectory);
+}
+
+void MainWindow::SetGtaFolder()
+{
+    const QString chosen = UserDialogs::ExistingDirectory(this, QString(), QString());
+    if (!chosen.isEmpty())
+        gtaDirectory = chosen;
+}
+
+bool MainWindow::ExistsFolder(QString path)
+{
+    return QDir(path).exists();
+}
+
+void MainWindow::closeEvent(QCloseEvent *pEvent)
+{
+    WriteSettings();
+    pEvent->accept();
+}
+
+void MainWindow::Exit()
+{
+    close();
+}
+
+void MainWindow::ShowAboutQt()
+{
+    QMessageBox::aboutQt(this, QStringLiteral("About Qt"));
+}
+
+void MainWindow::ShowAbout()
+{
+    AboutDialog dialog(this,
+                       QStringLiteral("Zelt's KIVO GUI RozivOze 1.0\n"
+                                      "Browse, play, replace and repack the audio archives of GTA."),
+                       QPixmap(QStringLiteral(":/gta_logo")));
+    dialog.exec();
+}

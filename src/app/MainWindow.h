@@ -1,0 +1,135 @@
+#pragma once
+#include "metafile/IniMetafileModel.h"
+#include "tree/XmlMetaData.h"
+
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QString>
+#include <memory>
+
+class QAction;
+class QCloseEvent;
+class QDir;
+class QFrame;
+class QGridLayout;
+class QListView;
+class QMenuBar;
+class QSplitter;
+class QStatusBar;
+class QToolBar;
+class QTreeView;
+class FModPlayerWidget;
+class SearchDialog;
+class TreeItem;
+class TreeModel;
+
+// The program's one window and the hub of its work: owns the archive tree, the entry list of the
+// loaded archive, the metadata list, the player strip, the search bar and every command.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *pParent = nullptr);
+    ~MainWindow() override;
+
+public slots:
+    void ExpandRootElements();
+    void SoundFileSelected(QModelIndex index);
+    void LoadContent(TreeItem *pItem);
+    void SetModel(QString iniFilepath, IniMetafileModel::ArchiveType type);
+    void ExpandAll();
+    void Replace();
+    void Search();
+    void ClearWorkingDirectory();
+    void SetWorkingDirectory();
+    void SaveArchive();
+    void Exit();
+    void ShowInfoDialog();
+    bool Play(QModelIndex index);
+    void ResetPlayingIndex();
+    bool CheckGtaFolder();
+    bool ExistsFolder(QString path);
+    QString GetVirtualItemPath(QModelIndex index);
+    void UpdateMetalist(QModelIndex selectedIndex);
+    void PlayNext();
+    void PlayPrevious();
+    void Break();
+    void StopPlaying();
+    void PlayCurrent();
+    bool ContentAvailable();
+    void SearchNext();
+    void ShowAboutQt();
+    void ShowAbout();
+    void SetGtaFolder();
+    void SearchPrevious();
+    void Export();
+
+protected:
+    void closeEvent(QCloseEvent *pEvent) override;
+
+private:
+    friend class SearchDialog;
+
+    // Start-up steps
+    void ReadSettings();
+    void WriteSettings();
+    void LoadConfiguration();
+    bool CheckWorkingDirectory();
+    void CreateActions();
+    void CreateToolBar();
+
+    // Loading and saving
+    void ExportSfxArchive(TreeItem *pItem);
+    void ExportStreamArchive(TreeItem *pItem);
+    void InstallEntryModel(IniMetafileModel *pModel);
+
+    // Files of the loaded archive
+    QString EntryFilePath(const QModelIndex &index) const;  // null when the entry leads outside its folder
+    bool RemoveSubdirectories(const QDir &directory);
+    bool RemoveFiles(const QDir &directory);
+
+    QTreeView *archiveView = nullptr;
+    QTreeView *entryView = nullptr;
+    QGridLayout *gridLayout = nullptr;
+    QFrame *centralFrame = nullptr;
+    QSplitter *splitter = nullptr;
+    QString workingDirectory;
+    QString lastImportDirectory;
+    QString gtaDirectory;
+
+    QAction *replaceAction = nullptr;
+    QAction *searchAction = nullptr;
+    QAction *clearAction = nullptr;
+    QAction *workingDirectoryAction = nullptr;
+    QAction *saveAction = nullptr;
+    QAction *exitAction = nullptr;
+    QAction *infoAction = nullptr;
+    QAction *expandAction = nullptr;
+    QAction *playNextAction = nullptr;
+    QAction *playPreviousAction = nullptr;
+    QAction *breakAction = nullptr;
+    QAction *stopAction = nullptr;
+    QAction *playAction = nullptr;
+    QAction *searchNextAction = nullptr;
+    QAction *searchPreviousAction = nullptr;
+    QAction *exportAction = nullptr;
+    QAction *aboutQtAction = nullptr;
+    QAction *aboutAction = nullptr;
+    QAction *gtaDirectoryAction = nullptr;
+
+    QToolBar *toolBar = nullptr;
+    QStatusBar *statusBar = nullptr;
+    FModPlayerWidget *playerWidget = nullptr;
+    QMenuBar *menuBar = nullptr;
+    QModelIndex playingIndex;
+    QModelIndex searchIndex;
+    bool useKivoMetadata = true;
+    XmlMetaData metaData;
+    QListView *metaList = nullptr;
+    SearchDialog *searchBar = nullptr;
+    QString lastExportDirectory;
+
+    // The views do not own their models.
+    std::unique_ptr<TreeModel> archiveModel;
+    std::unique_ptr<IniMetafileModel> entryModel;
+};

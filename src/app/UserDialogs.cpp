@@ -1,0 +1,97 @@
+#include "app/UserDialogs.h"
+
+#include <QFileDialog>
+
+namespace UserDialogs
+{
+namespace
+{
+Handler *handler = nullptr;
+
+QMessageBox::StandardButton Ask(Kind kind, QWidget *pParent, const QString &title, const QString &text,
+                                QMessageBox::StandardButtons buttons)
+{
+    if (handler) {
+        Request request;
+        request.kind = kind;
+        request.pParent = pParent;
+        request.title = title;
+        request.text = text;
+        request.buttons = buttons;
+        return handler->Answer(request);
+    }
+    switch (kind) {
+    case Kind::Critical:
+        return QMessageBox::critical(pParent, title, text, buttons);
+    case Kind::Information:
+        return QMessageBox::information(pParent, title, text, buttons);
+    default:
+        return QMessageBox::warning(pParent, title, text, buttons);
+    }
+}
+}
+
+void SetHandler(Handler *pHandler)
+{
+    handler = pHandler;
+}
+
+QMessageBox::StandardButton Critical(QWidget *pParent, const QString &title, const QString &text,
+                                     QMessageBox::StandardButtons buttons)
+{
+    return Ask(Kind::Critical, pParent, title, text, buttons);
+}
+
+QMessageBox::StandardButton Information(QWidget *pParent, const QString &title, const QString &text,
+                                        QMessageBox::StandardButtons buttons)
+{
+    return Ask(Kind::Information, pParent, title, text, buttons);
+}
+
+QMessageBox::StandardButton Warning(QWidget *pParent, const QString &title, const QString &text,
+                                    QMessageBox::StandardButtons buttons)
+{
+    return Ask(Kind::Warning, pParent, title, text, buttons);
+}
+
+void Untitled(const QString &text)
+{
+    if (handler) {
+        Request request;
+        request.kind = Kind::Untitled;
+        request.text = text;
+        handler->Answer(request);
+        return;
+    }
+    QMessageBox box;
+    box.setText(text);
+    box.exec();
+}
+
+QString ExistingDirectory(QWidget *pParent, const QString &caption, const QString &directory)
+{
+    if (handler) {
+        Request request;
+        request.kind = Kind::ExistingDirectory;
+        request.pParent = pParent;
+        request.title = caption;
+        request.directory = directory;
+        return handler->Choose(request);
+    }
+    return QFileDialog::getExistingDirectory(pParent, caption, directory, QFileDialog::ShowDirsOnly);
+}
+
+QString OpenFileName(QWidget *pParent, const QString &caption, const QString &directory, const QString &filter)
+{
+    if (handler) {
+        Request request;
+        request.kind = Kind::OpenFileName;
+        request.pParent = pParent;
+        request.title = caption;
+        request.directory = directory;
+        request.filter = filter;
+        return handler->Choose(request);
+    }
+    return QFileDialog::getOpenFileName(pParent, caption, directory, filter);
+}
+}

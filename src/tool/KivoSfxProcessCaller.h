@@ -1,0 +1,13 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+// Runs kivo_sfx.exe under the wait dialog. Each call returns true when the tool ran to its end
+// with exit code 0; on false the reason has already been shown (or the user aborted).
+class KivoSfxProcessCaller
+{
+public:
+    virtual ~KivoSfxProcessCaller() = default;
+    bool ExportArchive(const QStringList &archivePaths, const QString &targetDirectory, const QString &bankFilePath);
+    bool ImportArchive(const QString &newArchivePath, const QString &metafilePath, const QString &bankFilePath);
+};

@@ -1,0 +1,14 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+// Runs kivo_stream.exe under the wait dialog. Each call returns true when the tool ran to its
+// end with exit code 0; on false the reason has already been shown (or the user aborted).
+class KivoStreamProcessCaller
+{
+public:
+    virtual ~KivoStreamProcessCaller() = default;
+    // A null metadataFilePath selects the plain export ("-e"); any other, even empty, "-r".
+    bool ExportArchive(const QStringList &archivePaths, const QString &targetDirectory, const QString &metadataFilePath);
+    bool ImportArchive(const QString &newArchivePath, const QString &metafilePath, const QString &bankFilePath);
+};

@@ -1,0 +1,41 @@
+#pragma once
+#include <QAbstractItemModel>
+#include <QMap>
+#include <QString>
+
+class TreeItem;
+
+// The archive tree read from the text of "configuration.ini"; owns its items and, when metadata
+// is used, the map of stream names to station names.
+class TreeModel : public QAbstractItemModel
+{
+    Q_OBJECT
+public:
+    TreeModel(const QString &data, bool useMetadata);
+    ~TreeModel() override;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex &index) const override;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // Marks the loaded archive, drawn in red; the previous mark loses its colour.
+    void SetHighlightedIndex(const QModelIndex &index);
+    QModelIndex GetHighlightedIndex() const;
+    const QMap<QString, QString> &GetStreamNames() const;
+
+    // Stream name to station name pairs of a "metadata-full.ini"; empty when it cannot be opened.
+    static QMap<QString, QString> ReadStationNames(const QString &path);
+
+private:
+    void LoadStationNames();
+    void SetupModelData(const QString &data);
+
+    TreeItem *rootItem = nullptr;
+    QModelIndex highlightedIndex;
+    QString highlightColor;
+    QMap<QString, QString> streamNames;
+};

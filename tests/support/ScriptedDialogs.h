@@ -1,0 +1,45 @@
+#pragma once
+#include "app/UserDialogs.h"
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+
+// Stands in for the user at every message box and chooser while it lives: records each one
+// and answers from scripted queues (Ok and a cancelled chooser once a queue runs dry).
+class ScriptedDialogs : public UserDialogs::Handler
+{
+public:
+    ScriptedDialogs() { UserDialogs::SetHandler(this); }
+    ~ScriptedDialogs() override { UserDialogs::SetHandler(nullptr); }
+    ScriptedDialogs(const ScriptedDialogs &) = delete;
+    ScriptedDialogs &operator=(const ScriptedDialogs &) = delete;
+
+    QMessageBox::StandardButton Answer(const UserDialogs::Request &request) override
+    {
+        shown.append(request);
+        return buttons.isEmpty() ? QMessageBox::Ok : buttons.dequeue();
+    }
+    QString Choose(const UserDialogs::Request &request) override
+    {
+        shown.append(request);
+        return paths.isEmpty() ? QString() : paths.dequeue();
+    }
+
+    // "title: text" for boxes, "chooser: caption" for choosers, in the order shown.
+    QStringList Log() const
+    {
+        QStringList lines;
+        for (const auto &request : shown) {
+            const bool chooser = request.kind == UserDialogs::Kind::ExistingDirectory
+                              || request.kind == UserDialogs::Kind::OpenFileName;
+            lines << (chooser ? QStringLiteral("chooser: ") + request.title
+                              : request.title + QStringLiteral(": ") + request.text);
+        }
+        return lines;
+    }
+
+    QList<UserDialogs::Request> shown;
+    QQueue<QMessageBox::StandardButton> buttons;
+    QQueue<QString> paths;
+};
