@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds in release mode and runs every benchmark; each prints its figures and its goal.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-release -j"$(nproc)"
+export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy
+status=0
+for bench in build-release/bench/bench_*; do
+    [ -x "$bench" ] || continue
+    echo "== $(basename "$bench")"
+    "$bench" || status=1
+done
+exit $status
