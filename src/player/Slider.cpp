@@ -63,7 +63,7 @@ void Slider::PartRects(QRect *pDone, QRect *pRest)
 int Slider::HandlePosFor(uint forValue) const
 {
     // 64 bits: an hour in milliseconds times a wide slider does not fit in 32.
-    const qint64 extent = vertical ? height : width;
+    const qint64 extent = vertical ? knownHeight : knownWidth;
     if (extent <= 0)
         return 0;
     const qint64 along = qint64(forValue) * extent / maximum;
@@ -80,7 +80,7 @@ void Slider::StoreValue(uint newValue)
 void Slider::SetValueFromPoint(const QPoint &point)
 {
     handlePos = vertical ? point.y() : point.x();
-    const qint64 extent = vertical ? height : width;
+    const qint64 extent = vertical ? knownHeight : knownWidth;
     qint64 fromPoint = minimum;
     // A slider squeezed to nothing has no point to take a value from.
     if (extent > 0) {
@@ -107,7 +107,7 @@ void Slider::RepaintIfChanged()
 bool Slider::IsOnSlider(const QPoint &point) const
 {
     const int along = vertical ? point.y() : point.x();
-    const int extent = vertical ? height : width;
+    const int extent = vertical ? knownHeight : knownWidth;
     return along >= 0 && along <= extent;
 }
 
@@ -169,8 +169,8 @@ void Slider::paintEvent(QPaintEvent *)
 
 void Slider::resizeEvent(QResizeEvent *pEvent)
 {
-    width = pEvent->size().width();
-    height = pEvent->size().height();
+    knownWidth = pEvent->size().width();
+    knownHeight = pEvent->size().height();
     fullRect = rect();
     handlePos = HandlePosFor(value);
 }

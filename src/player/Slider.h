@@ -60,8 +60,9 @@ private:
     QRect doneRect;
     QRect restRect;
     int handlePos = 0;                  // pixels along the axis
-    int width = -1;                     // from the last resize; -1 before the first
-    int height = -1;
+    // From the last resize event; -1 before the first. Named apart from QWidget::width().
+    int knownWidth = -1;
+    int knownHeight = -1;
     bool pressed = false;
     uint value = 0;
     uint paintedValue = 0;              // the value at the last repaint request
