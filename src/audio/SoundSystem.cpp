@@ -4,7 +4,6 @@
 #include <sndfile.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <new>
@@ -108,7 +107,7 @@ struct SoundSystem::Stream
         return read;
     }
 
-    // The frame the listener hears now: what was decoded minus what still waits in the converter.
+    // The frame the device takes next: what was decoded minus what still waits in the converter.
     sf_count_t PlayedFrame() const
     {
         const qint64 bufferedOutput = SDL_AudioStreamAvailable(converter.get()) / outputFrameBytes;
