@@ -357,6 +357,14 @@ void TestTreeModel::BuildsHugeFilesInOnePass()
     QCOMPARE(tall.rowCount(), 1);
     QCOMPARE(ItemAt(tall.index(0, 0))->GetName().size(), longName.size());
     QCOMPARE(ItemAt(tall.index(0, 0))->GetArchivePath(), QStringLiteral("path"));
+    // Shown cut short, so that a view can measure it; a real name is shown whole.
+    const QString shown = tall.data(tall.index(0, 0)).toString();
+    QVERIFY(shown.size() <= 1025);
+    QVERIFY(shown.size() >= 200);
+    QVERIFY(longName.startsWith(shown.chopped(1)));
+    const QString longestReal(255, QLatin1Char('r'));
+    const TreeModel real(longestReal, false);
+    QCOMPARE(real.data(real.index(0, 0)).toString(), longestReal);
 }
 
 QTEST_MAIN(TestTreeModel)

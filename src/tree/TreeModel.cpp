@@ -12,6 +12,10 @@
 
 namespace
 {
+// No real name comes near this. A line of megabytes from a broken file would otherwise take a
+// view minutes to measure and draw, again on every repaint; the item keeps the whole text.
+constexpr qsizetype longestShownText = 1024;
+
 TreeItem *ItemOf(const QModelIndex &index)
 {
     return static_cast<TreeItem *>(index.internalPointer());
@@ -164,7 +168,13 @@ QVariant TreeModel::data(const QModelIndex &index, int role) const
     }
     if (role != Qt::DisplayRole)
         return {};
-    return ItemOf(index)->Data(index.column());
+    const QVariant value = ItemOf(index)->Data(index.column());
+    if (value.metaType().id() == QMetaType::QString) {
+        const QString text = value.toString();
+        if (text.size() > longestShownText)
+            return QString(text.left(longestShownText) + QChar(0x2026));
+    }
+    return value;
 }
 
 QVariant TreeModel::headerData(int section, Qt::Orientation orientation, int role) const
