@@ -292,7 +292,7 @@ void TestXmlMetaData::ReadsNoStationsFromAMissingOrBadFile()
 
     QByteArray binary(1 << 20, '\0');
     for (int i = 0; i < binary.size(); ++i)
-        binary[i] = char((i * 7919) >> 3);
+        binary[i] = char((unsigned(i) * 7919u) >> 3);
     const QString path = folder.filePath(QStringLiteral("binary.ini"));
     QVERIFY(WriteFile(path, binary));
     TreeModel::ReadStationNames(path);

@@ -101,6 +101,10 @@ bool ReadLine(QTextStream &stream, QString &line, QString &piece)
         return false;
     bool bMaybeMore = line.size() == linePiece;
     while (bMaybeMore && stream.readLineInto(&piece, linePiece)) {
+        // A "\r\n" split between two pieces leaves its "\r" on the first: the stream strips
+        // only a "\r" it reads together with the "\n".
+        if (piece.isEmpty() && line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
         line += piece;
         bMaybeMore = piece.size() == linePiece;
     }
