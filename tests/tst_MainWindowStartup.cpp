@@ -53,6 +53,23 @@ bool WriteFile(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
 }
 
+// Puts a file of the given kind where the program looks for it: "file" with the content, a
+// "folder", a "huge" sparse file of 300 MB, or a "device" that never ends.
+bool Place(const QString &path, const QString &kind, const QByteArray &content)
+{
+    if (QFileInfo::exists(path) && !QFile::remove(path))
+        return false;
+    if (kind == QLatin1String("folder"))
+        return QDir().mkpath(path);
+    if (kind == QLatin1String("device"))
+        return QFile::link(QStringLiteral("/dev/zero"), path);
+    if (kind == QLatin1String("huge")) {
+        QFile huge(path);
+        return huge.open(QIODevice::WriteOnly) && huge.resize(qint64(300) * 1024 * 1024);
+    }
+    return WriteFile(path, content);
+}
+
 // Bytes of every value, the same on every run.
 QByteArray Noise(int size)
 {
@@ -70,7 +87,7 @@ QStringList Headlines(const ScriptedDialogs &dialogs)
 {
     QStringList lines;
     for (const QString &line : dialogs.Log())
-        lines << line.section(QStringLiteral(": "), 0, 0) + (line.startsWith(QLatin1String("chooser")) ? QStringLiteral(": ") + line.section(QStringLiteral(": "), 1) : QString());
+        lines << (line.startsWith(QLatin1String("chooser: ")) ? line : line.section(QStringLiteral(": "), 0, 0));
     return lines;
 }
 
@@ -486,6 +503,7 @@ void TestMainWindowStartup::StartsDespiteABadConfiguration_data()
     QTest::newRow("one line of 50 MB") << QByteArray(50 * 1000 * 1000, 'n') << "file" << false << 1;
     QTest::newRow("a folder") << QByteArray() << "folder" << true << 0;
     QTest::newRow("far larger than any real file") << QByteArray() << "huge" << true << 0;
+    QTest::newRow("a device without end") << QByteArray() << "device" << true << 0;
 }
 
 void TestMainWindowStartup::StartsDespiteABadConfiguration()
@@ -494,17 +512,7 @@ void TestMainWindowStartup::StartsDespiteABadConfiguration()
     QFETCH(QString, kind);
     QFETCH(bool, reported);
     QFETCH(int, topLevelRows);
-    const QString path = BesideProgram(QStringLiteral("configuration.ini"));
-    QVERIFY(QFile::remove(path));
-    if (kind == QLatin1String("folder")) {
-        QVERIFY(QDir().mkpath(path));
-    } else if (kind == QLatin1String("huge")) {
-        QFile huge(path);
-        QVERIFY(huge.open(QIODevice::WriteOnly));
-        QVERIFY(huge.resize(qint64(100) * 1024 * 1024));  // sparse: costs no disk
-    } else {
-        QVERIFY(WriteFile(path, content));
-    }
+    QVERIFY(Place(BesideProgram(QStringLiteral("configuration.ini")), kind, content));
     WriteGoodSettings();
 
     MainWindow window;
@@ -527,17 +535,14 @@ void TestMainWindowStartup::StartsDespiteBadStationNames_data()
     QTest::newRow("binary") << Noise(256 * 1024) << "file";
     QTest::newRow("one line of 50 MB") << QByteArray(50 * 1000 * 1000, 's') << "file";
     QTest::newRow("a folder") << QByteArray() << "folder";
+    QTest::newRow("a device without end") << QByteArray() << "device";
 }
 
 void TestMainWindowStartup::StartsDespiteBadStationNames()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, kind);
-    const QString path = BesideProgram(QStringLiteral("metadata-full.ini"));
-    if (kind == QLatin1String("folder"))
-        QVERIFY(QDir().mkpath(path));
-    else
-        QVERIFY(WriteFile(path, content));
+    QVERIFY(Place(BesideProgram(QStringLiteral("metadata-full.ini")), kind, content));
     WriteGoodSettings();
 
     MainWindow window;
@@ -561,6 +566,7 @@ void TestMainWindowStartup::StartsDespiteBadDescriptions_data()
     QTest::newRow("a hundred thousand entries") << many << "file" << "";
     QTest::newRow("a folder") << QByteArray() << "folder" << "Error";
     QTest::newRow("far larger than any real file") << QByteArray() << "huge" << "Error";
+    QTest::newRow("a device without end") << QByteArray() << "device" << "Error";
 }
 
 void TestMainWindowStartup::StartsDespiteBadDescriptions()
@@ -568,17 +574,7 @@ void TestMainWindowStartup::StartsDespiteBadDescriptions()
     QFETCH(QByteArray, content);
     QFETCH(QString, kind);
     QFETCH(QString, title);
-    const QString path = BesideProgram(QStringLiteral("MetaData.xml"));
-    QVERIFY(QFile::remove(path));
-    if (kind == QLatin1String("folder")) {
-        QVERIFY(QDir().mkpath(path));
-    } else if (kind == QLatin1String("huge")) {
-        QFile huge(path);
-        QVERIFY(huge.open(QIODevice::WriteOnly));
-        QVERIFY(huge.resize(qint64(300) * 1024 * 1024));
-    } else {
-        QVERIFY(WriteFile(path, content));
-    }
+    QVERIFY(Place(BesideProgram(QStringLiteral("MetaData.xml")), kind, content));
     WriteGoodSettings();
 
     MainWindow window;

@@ -66,7 +66,6 @@ private slots:
     void GivesFlagsForValidAndInvalidIndexes();
     void DrawsOnlyTheLastHighlightedRowRed();
     void RepaintsTheOldAndTheNewHighlightedRow();
-    void IgnoresStationNamesWithoutMetadata();
     void DeletesAChainFarDeeperThanTheCallStack();
     void BuildsADeeplyIndentedFile();
     void BuildsHugeFilesInOnePass();
@@ -291,14 +290,6 @@ void TestTreeModel::RepaintsTheOldAndTheNewHighlightedRow()
         repainted << topLeft;
     }
     QCOMPARE(repainted, (QList<QModelIndex>{feet, ch}));
-}
-
-void TestTreeModel::IgnoresStationNamesWithoutMetadata()
-{
-    // Without metadata no file is read; a name that a station file might map stays as it is.
-    const TreeModel model(QStringLiteral("Streams\n  AA\tp\tSTREAM\tb"), false);
-    QVERIFY(model.GetStreamNames().isEmpty());
-    QCOMPARE(Dump(model), QStringLiteral("Streams[AA]"));
 }
 
 void TestTreeModel::DeletesAChainFarDeeperThanTheCallStack()

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include "ScriptedDialogs.h"
 #include "tree/TreeItem.h"
 #include "tree/TreeModel.h"
@@ -133,6 +135,8 @@ void TestXmlMetaData::ReportsAFileThatCannotBeOpened_data()
     QTest::newRow("missing") << "absent.xml";
     QTest::newRow("a folder") << "folder.xml";
     QTest::newRow("far larger than any real file") << "huge.xml";
+    QTest::newRow("a pipe nobody writes to") << "pipe.xml";
+    QTest::newRow("a device without end") << "device.xml";
 }
 
 void TestXmlMetaData::ReportsAFileThatCannotBeOpened()
@@ -146,6 +150,10 @@ void TestXmlMetaData::ReportsAFileThatCannotBeOpened()
         QVERIFY(huge.open(QIODevice::WriteOnly));
         QVERIFY(huge.resize(qint64(300) * 1024 * 1024));  // sparse: costs no disk
     }
+    if (name == QLatin1String("pipe.xml"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    if (name == QLatin1String("device.xml"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
 
     const XmlMetaData metaData = ReadMetaData(path);
 
@@ -289,6 +297,12 @@ void TestXmlMetaData::ReadsNoStationsFromAMissingOrBadFile()
 {
     QVERIFY(TreeModel::ReadStationNames(folder.filePath(QStringLiteral("absent.ini"))).isEmpty());
     QVERIFY(TreeModel::ReadStationNames(folder.path()).isEmpty());
+    const QString pipe = folder.filePath(QStringLiteral("pipe.ini"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QVERIFY(TreeModel::ReadStationNames(pipe).isEmpty());
+    const QString device = folder.filePath(QStringLiteral("device.ini"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), device));
+    QVERIFY(TreeModel::ReadStationNames(device).isEmpty());
 
     QByteArray binary(1 << 20, '\0');
     for (int i = 0; i < binary.size(); ++i)
