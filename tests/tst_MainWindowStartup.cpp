@@ -297,7 +297,8 @@ void TestMainWindowStartup::ArrangesTheWindow()
     QCOMPARE(dialogs->Log(), QStringList{});
     QCOMPARE(window.windowTitle(), QStringLiteral("Zelt's KIVO GUI RozivOze 1.0"));
     QCOMPARE(window.size(), QSize(600, 550));
-    QVERIFY(!window.windowIcon().isNull());
+    const QImage icon = window.windowIcon().pixmap(QSize(16, 16)).toImage();
+    QCOMPARE(icon, QImage(QStringLiteral(":/main_icon")).convertToFormat(icon.format()));
     QCOMPARE(StatusText(window), workFolder);
 
     auto *frame = qobject_cast<QFrame *>(window.centralWidget());
