@@ -18,6 +18,22 @@
 #include "ScriptedDialogs.h"
 #include "app/MainWindow.h"
 
+// One line of 50 MB, as a broken file may hold. Under the address sanitizer every reallocation
+// copies, which makes Qt's step-by-step growth of such a line quadratic; a tenth of it takes
+// the same paths there.
+#if defined(__SANITIZE_ADDRESS__)
+#define ROZIVOZE_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ROZIVOZE_SANITIZED 1
+#endif
+#endif
+#ifdef ROZIVOZE_SANITIZED
+constexpr int longLine = 5 * 1000 * 1000;
+#else
+constexpr int longLine = 50 * 1000 * 1000;
+#endif
+
 namespace
 {
 const char *const configuration =
@@ -501,7 +517,7 @@ void TestMainWindowStartup::StartsDespiteABadConfiguration_data()
     QTest::newRow("binary") << Noise(256 * 1024) << "file" << false << -1;
     QTest::newRow("a hundred thousand archives")
         << QByteArray("Group\n") + QByteArray("  L\tp\tSFX\tb\n").repeated(100000) << "file" << false << 1;
-    QTest::newRow("one line of 50 MB") << QByteArray(50 * 1000 * 1000, 'n') << "file" << false << 1;
+    QTest::newRow("one very long line") << QByteArray(longLine, 'n') << "file" << false << 1;
     QTest::newRow("a folder") << QByteArray() << "folder" << true << 0;
     QTest::newRow("far larger than any real file") << QByteArray() << "huge" << true << 0;
     QTest::newRow("a device without end") << QByteArray() << "device" << true << 0;
@@ -534,7 +550,7 @@ void TestMainWindowStartup::StartsDespiteBadStationNames_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("empty") << QByteArray() << "file";
     QTest::newRow("binary") << Noise(256 * 1024) << "file";
-    QTest::newRow("one line of 50 MB") << QByteArray(50 * 1000 * 1000, 's') << "file";
+    QTest::newRow("one very long line") << QByteArray(longLine, 's') << "file";
     QTest::newRow("a folder") << QByteArray() << "folder";
     QTest::newRow("a device without end") << QByteArray() << "device";
 }

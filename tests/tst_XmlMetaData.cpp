@@ -14,6 +14,22 @@
 
 using StringMap = QMap<QString, QString>;
 
+// One line of 50 MB, as a broken file may hold. Under the address sanitizer every reallocation
+// copies, which makes Qt's step-by-step growth of such a line quadratic; a tenth of it takes
+// the same paths there.
+#if defined(__SANITIZE_ADDRESS__)
+#define ROZIVOZE_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ROZIVOZE_SANITIZED 1
+#endif
+#endif
+#ifdef ROZIVOZE_SANITIZED
+constexpr int longLine = 5 * 1000 * 1000;
+#else
+constexpr int longLine = 50 * 1000 * 1000;
+#endif
+
 namespace
 {
 bool WriteFile(const QString &path, const QByteArray &content)
@@ -304,15 +320,19 @@ void TestXmlMetaData::ReadsNoStationsFromAMissingOrBadFile()
     QVERIFY(QFile::link(QStringLiteral("/dev/zero"), device));
     QVERIFY(TreeModel::ReadStationNames(device).isEmpty());
 
+    // Binary bytes, then a real pair: the pair still counts.
     QByteArray binary(1 << 20, '\0');
-    for (int i = 0; i < binary.size(); ++i)
-        binary[i] = char((i * 7919) >> 3);
+    quint32 state = 7919;
+    for (char &byte : binary) {
+        state = state * 1103515245u + 12345u;
+        byte = char(state >> 23);
+    }
     const QString path = folder.filePath(QStringLiteral("binary.ini"));
-    QVERIFY(WriteFile(path, binary));
-    TreeModel::ReadStationNames(path);
+    QVERIFY(WriteFile(path, binary + "\nstream = AA\nstation = S\n"));
+    QCOMPARE(TreeModel::ReadStationNames(path).value(QStringLiteral("AA")), QStringLiteral("S"));
 
-    // One line of 50 MB followed by a real pair: the pair still counts.
-    QVERIFY(WriteFile(path, QByteArray(50 * 1000 * 1000, 'x') + "\nstream = AA\nstation = S\n"));
+    // One very long line followed by a real pair: the pair still counts.
+    QVERIFY(WriteFile(path, QByteArray(longLine, 'x') + "\nstream = AA\nstation = S\n"));
     QCOMPARE(TreeModel::ReadStationNames(path), (StringMap{{"AA", "S"}}));
     QVERIFY(dialogs->shown.isEmpty());
 }
