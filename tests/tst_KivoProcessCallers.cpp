@@ -39,6 +39,7 @@ private:
     // imports take new archive, metafile, bank file.
     bool Call(const QString &operation, const QStringList &inputs);
     static bool IsAlive(qint64 pid);
+    bool HasStarted() const;
 
     QString previousDirectory;
     std::unique_ptr<QTemporaryDir> dir;
@@ -106,6 +107,12 @@ bool TestKivoProcessCallers::Call(const QString &operation, const QStringList &i
 bool TestKivoProcessCallers::IsAlive(qint64 pid)
 {
     return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+}
+
+bool TestKivoProcessCallers::HasStarted() const
+{
+    const auto runs = tools->Runs();
+    return !runs.isEmpty() && runs.last().pid > 0;
 }
 
 void TestKivoProcessCallers::ReportsOnlyTheFirstFailedCheck_data()
@@ -279,7 +286,8 @@ void TestKivoProcessCallers::AbortKillsTheToolWithoutAMessage()
     QFETCH(QString, title);
     QFETCH(QString, text);
     tools->SetRunsUntilKilled();
-    WaitDialogDriver driver(WaitDialogDriver::Action::Abort);
+    // Only a tool that has surely started shows that the abort ends it.
+    WaitDialogDriver driver(WaitDialogDriver::Action::Abort, [this] { return HasStarted(); });
 
     const QStringList inputs = operation.endsWith(QLatin1String("export"))
                              ? QStringList{"%dir%/game/a.sfx", "%dir%/work", "%dir%/game/bank.dat"}
@@ -292,13 +300,14 @@ void TestKivoProcessCallers::AbortKillsTheToolWithoutAMessage()
     QCOMPARE(dialogs->Log(), QStringList());
     const auto runs = tools->Runs();
     QCOMPARE(runs.size(), 1);
+    QVERIFY(runs[0].pid > 0);
     QVERIFY(!IsAlive(runs[0].pid));
 }
 
 void TestKivoProcessCallers::EscapeClosesTheDialogAndEndsTheTool()
 {
     tools->SetRunsUntilKilled();
-    WaitDialogDriver driver(WaitDialogDriver::Action::Escape);
+    WaitDialogDriver driver(WaitDialogDriver::Action::Escape, [this] { return HasStarted(); });
 
     QVERIFY(!Call(QStringLiteral("sfx export"), {"%dir%/game/a.sfx", "%dir%/work", "%dir%/game/bank.dat"}));
 
@@ -306,6 +315,7 @@ void TestKivoProcessCallers::EscapeClosesTheDialogAndEndsTheTool()
     QCOMPARE(dialogs->Log(), QStringList());
     const auto runs = tools->Runs();
     QCOMPARE(runs.size(), 1);
+    QVERIFY(runs[0].pid > 0);
     QVERIFY(!IsAlive(runs[0].pid));
 }
 

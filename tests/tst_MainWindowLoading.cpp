@@ -27,6 +27,9 @@ const QByteArray configuration(
     "  Other\n"
     "    ODD\taudio/odd/ODD\tWAV\taudio/config/BankLkup.dat\n");
 
+// An empty but well-formed description file keeps start-up quiet.
+const QByteArray metaDataXml("<?xml version=\"1.0\"?>\n<Root>\n</Root>\n");
+
 const QByteArray sfxMetafile(
     "[Archive]\nbasename=GENRL\nlookup_index=0\nnum_banks=1\n"
     "[Bank_001]\nnum_sounds=2\nsound_001.filename=sound_001.wav\nsound_002.filename=sound_002.wav\n");
@@ -114,6 +117,7 @@ private:
     QString work;
     QString game;
     QString configurationPath;
+    QString metaDataPath;
     std::unique_ptr<ScriptedDialogs> dialogs;
     std::unique_ptr<FakeKivoTools> tools;
     std::unique_ptr<MainWindow> window;
@@ -134,6 +138,8 @@ void TestMainWindowLoading::init()
     QVERIFY(WriteFile(game + QStringLiteral("/audio/streams/AA"), "old archive"));
     configurationPath = QCoreApplication::applicationDirPath() + QStringLiteral("/configuration.ini");
     QVERIFY(WriteFile(configurationPath, configuration));
+    metaDataPath = QCoreApplication::applicationDirPath() + QStringLiteral("/MetaData.xml");
+    QVERIFY(WriteFile(metaDataPath, metaDataXml));
     QVERIFY(QDir::setCurrent(root));
     dialogs = std::make_unique<ScriptedDialogs>();
     tools = std::make_unique<FakeKivoTools>(root);
@@ -152,6 +158,7 @@ void TestMainWindowLoading::cleanup()
     }
     QDir::setCurrent(previousDirectory);
     QFile::remove(configurationPath);
+    QFile::remove(metaDataPath);
     dir.reset();
 }
 

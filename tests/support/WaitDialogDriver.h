@@ -6,23 +6,25 @@
 #include <QString>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
 #include "tool/WaitDialog.h"
 
 // Plays the user at each wait dialog that goes modal while it lives: notes its title and text,
-// then presses "&Abort" or Escape. It acts on every dialog it sees, so a test that expects none
-// still ends instead of waiting for ever.
+// then presses "&Abort" or Escape, once bReady says so (e.g. once the tool has started its work).
+// It acts on every dialog it sees, so a test that expects none still ends instead of waiting
+// for ever.
 class WaitDialogDriver
 {
 public:
     enum class Action { Abort, Escape };
 
-    explicit WaitDialogDriver(Action action)
+    explicit WaitDialogDriver(Action action, std::function<bool()> bReady = [] { return true; })
     {
         timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this, action] {
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this, action, bReady] {
             auto *dialog = qobject_cast<WaitDialog *>(QApplication::activeModalWidget());
-            if (!dialog || dialog == lastDialog)
+            if (!dialog || dialog == lastDialog || !bReady())
                 return;
             lastDialog = dialog;
             ++seen;
