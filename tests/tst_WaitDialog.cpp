@@ -1,9 +1,7 @@
-#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include "tool/WaitDialog.h"
 
@@ -13,7 +11,6 @@ class TestWaitDialog : public QObject
 {
     Q_OBJECT
 private slots:
-    void ShowsTitleTextAndAbortButton();
     void AbortAsksForTheKillOnceThenRejects();
     void FinishedProcessAcceptsWhateverTheOutcome_data();
     void FinishedProcessAcceptsWhateverTheOutcome();
@@ -24,23 +21,6 @@ private:
     static void CloseLater(WaitDialog &dialog) { QTimer::singleShot(5000, &dialog, [&] { dialog.done(stuck); }); }
     static const int stuck = 42;
 };
-
-void TestWaitDialog::ShowsTitleTextAndAbortButton()
-{
-    WaitDialog dialog(QStringLiteral("Exporting SFX-archive..."), QStringLiteral("Please wait while exporting archive..."));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Exporting SFX-archive..."));
-    const auto labels = dialog.findChildren<QLabel *>();
-    const auto buttons = dialog.findChildren<QPushButton *>();
-    QCOMPARE(labels.size(), 1);
-    QCOMPARE(buttons.size(), 1);
-    QCOMPARE(labels[0]->text(), QStringLiteral("Please wait while exporting archive..."));
-    QCOMPARE(buttons[0]->text(), QStringLiteral("&Abort"));
-    // Label above button, both in the dialog's own layout.
-    auto *layout = qobject_cast<QVBoxLayout *>(dialog.layout());
-    QVERIFY(layout);
-    QCOMPARE(layout->indexOf(labels[0]), 0);
-    QCOMPARE(layout->indexOf(buttons[0]), 1);
-}
 
 void TestWaitDialog::AbortAsksForTheKillOnceThenRejects()
 {
