@@ -9,6 +9,124 @@
 #include "app/MainWindow.h"
 #include "metafile/IniMetafileItem.h"
 #include "metafile/IniMetafileModel.h"
+#include "tree/XmlMetaData.h"
+
+#include <QHash>
+
+#include <iterator>
+
+namespace
+{
+// Whether lower-casing would leave the text as it is, known without toLower's table lookups for
+// the usual file name: ASCII without capitals.
+bool IsOwnLowerCase(const QString &text)
+{
+    for (const QChar character : text) {
+        const char16_t code = character.unicode();
+        if (code >= 0x80 || (code >= u'A' && code <= u'Z'))
+            return false;
+    }
+    return true;
+}
+
+bool LowerCasedContains(const QString &text, const QString &lowerSearchText)
+{
+    return IsOwnLowerCase(text) ? text.contains(lowerSearchText) : text.toLower().contains(lowerSearchText);
+}
+}
+
+// The match test of Compare, set up once for a whole walk: the search text is lower-cased once,
+// and in the metadata search the archive's part of the virtual path is built once.
+class SearchDialog::EntryMatcher
+{
+public:
+    EntryMatcher(const SearchDialog &dialog, const QString &searchText)
+        : idsByPath(dialog.mainWindow->metaData.idsByPath)
+        , textsById(dialog.mainWindow->metaData.textsById)
+        // toLower applies the full case mapping (one character may become two), which a
+        // case-insensitive compare would not.
+        , lowerSearchText(searchText.toLower())
+        , byMetadata(dialog.metadataCheckBox->checkState() == Qt::Checked)
+        , finger(idsByPath.cend())
+    {
+        if (byMetadata) {
+            // The virtual path of an index without entry is the archive's part alone; an empty
+            // one means no archive is selected, and then no entry has metadata.
+            archivePath = dialog.mainWindow->GetVirtualItemPath(QModelIndex());
+            path = archivePath;
+        }
+    }
+
+    bool Matches(const QModelIndex &index)
+    {
+        const auto *item = static_cast<const IniMetafileItem *>(index.internalPointer());
+        if (!index.isValid() || !item)
+            return false;
+        if (!byMetadata)
+            return LowerCasedContains(item->GetName(), lowerSearchText);
+        if (archivePath.isEmpty())
+            return false;
+        const QString *id = IdOf(VirtualPath(item->GetName()));
+        return id && TextMatches(*id);
+    }
+
+private:
+    using IdMap = decltype(XmlMetaData::idsByPath);
+
+    // Equal to the main window's virtual path of the entry, in a buffer used again and again.
+    const QString &VirtualPath(const QString &name)
+    {
+        path.truncate(archivePath.size());
+        path.append(name);
+        if (name.contains(QLatin1Char('/')))
+            path.replace(archivePath.size(), name.size(), QString(name).replace(QLatin1Char('/'), QLatin1Char('\\')));
+        return path;
+    }
+
+    // The id the metadata keeps for a path, as XmlMetaData::GetText finds it; null when there is
+    // none. A walk mostly visits entries in the order of their paths, so the neighbours of the
+    // last one found are tried before a lookup in the whole map.
+    const QString *IdOf(const QString &virtualPath)
+    {
+        if (finger != idsByPath.cend()) {
+            auto next = std::next(finger);
+            if (next != idsByPath.cend() && next.key() == virtualPath)
+                return &*(finger = next);
+            if (finger.key() == virtualPath)
+                return &*finger;
+        }
+        const auto found = idsByPath.constFind(virtualPath);
+        if (found == idsByPath.cend())
+            return nullptr;
+        finger = found;
+        return &*finger;
+    }
+
+    // Many entries share one text: the result is kept per id, as GetText would give its text.
+    bool TextMatches(const QString &id)
+    {
+        const auto known = resultsById.constFind(id);
+        if (known != resultsById.cend())
+            return *known;
+        if (resultsById.size() >= maximumResults)
+            resultsById.clear();
+        const QString text = textsById.value(id);
+        const bool matches = !text.isEmpty() && LowerCasedContains(text, lowerSearchText);
+        resultsById.insert(id, matches);
+        return matches;
+    }
+
+    static constexpr qsizetype maximumResults = 4096;
+
+    const IdMap &idsByPath;
+    const decltype(XmlMetaData::textsById) &textsById;
+    const QString lowerSearchText;
+    const bool byMetadata;
+    QString archivePath;
+    QString path;
+    IdMap::const_iterator finger;
+    QHash<QString, bool> resultsById;
+};
 
 SearchDialog::SearchDialog(MainWindow *pParent)
     : QFrame(pParent)
@@ -143,12 +261,13 @@ void SearchDialog::SearchFrom(QModelIndex &index, IniMetafileModel *pModel, cons
     QModelIndex position = index;
     QModelIndex parent = position.parent();
     bool wrapped = false;
+    EntryMatcher matcher(*this, searchText);
     while (position.isValid()) {
         for (int children = pModel->rowCount(position); children > 0; children = pModel->rowCount(position)) {
             parent = position;
             position = pModel->index(bForward ? 0 : children - 1, 0, parent);
         }
-        if (Compare(position, searchText)) {
+        if (matcher.Matches(position)) {
             mainWindow->entryView->setCurrentIndex(position);
             mainWindow->searchIndex = position;
             found = true;
@@ -191,17 +310,7 @@ bool SearchDialog::CheckLastsearchText(QString newSearchText)
 
 bool SearchDialog::Compare(QModelIndex index, QString searchText)
 {
-    if (!index.isValid())
-        return false;
-    // toLower applies the full case mapping (one character may become two), which a
-    // case-insensitive compare would not.
-    const QString lowerSearchText = searchText.toLower();
-    if (metadataCheckBox->checkState() == Qt::Checked) {
-        const QString text = mainWindow->metaData.GetText(mainWindow->GetVirtualItemPath(index));
-        return !text.isEmpty() && text.toLower().contains(lowerSearchText);
-    }
-    const auto *item = static_cast<const IniMetafileItem *>(index.internalPointer());
-    return item && item->GetName().toLower().contains(lowerSearchText);
+    return EntryMatcher(*this, searchText).Matches(index);
 }
 
 void SearchDialog::SetKeyboardFocus()

@@ -39,6 +39,8 @@ public slots:
     void SelectSearchtext();
 
 private:
+    class EntryMatcher;
+
     // The common start of the three commands: null when there is nothing to search.
     IniMetafileModel *BeginCommand(QString &searchText);
 
