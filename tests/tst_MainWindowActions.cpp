@@ -182,7 +182,7 @@ void TestMainWindowActions::ShortcutsTriggerTheirActions()
 
 void TestMainWindowActions::PlayerShortcutsActOnTheEntries()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     const QString folder = fixture->WorkDir() + QStringLiteral("/Sfx1/");
     fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
 
@@ -204,7 +204,7 @@ void TestMainWindowActions::PlayerShortcutsActOnTheEntries()
 
 void TestMainWindowActions::InfoAndSearchShortcutsActAnywhere()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     Press(QKeySequence(Qt::CTRL | Qt::Key_E));
     QVERIFY(fixture->EntryView()->isExpanded(fixture->Entry(-1, 1)));
 
@@ -240,7 +240,7 @@ void TestMainWindowActions::InfoAndSearchShortcutsActAnywhere()
 
 void TestMainWindowActions::ActionsWithoutShortcutReachTheirSlots()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
     ActionNamed(QStringLiteral("&Export"))->trigger();
     ActionNamed(QStringLiteral("Set &GTA Directory"))->trigger();

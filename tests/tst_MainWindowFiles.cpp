@@ -85,7 +85,7 @@ void TestMainWindowFiles::cleanup()
 
 void TestMainWindowFiles::ReplaceWithNothingSelectedOpensNoChooser()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     fixture->Window()->Replace();
     QCOMPARE(fixture->dialogs.Log(),
              QStringList{QStringLiteral("Nothing selected: Please select the item that should be replaced.")});
@@ -103,7 +103,7 @@ void TestMainWindowFiles::ReplaceOffersTheArchiveFileType()
 {
     QFETCH(bool, bStream);
     QFETCH(QString, filter);
-    bStream ? fixture->LoadStream(QStringLiteral("Radio")) : fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->Load(bStream, bStream ? QStringLiteral("Radio") : QStringLiteral("Sfx1")));
     fixture->EntryView()->setCurrentIndex(fixture->Entry(bStream ? -1 : 0, 0));
     fixture->Window()->Replace();
     QCOMPARE(fixture->dialogs.shown.size(), 1);
@@ -114,7 +114,7 @@ void TestMainWindowFiles::ReplaceOffersTheArchiveFileType()
 
 void TestMainWindowFiles::ReplaceSwapsFileAndRemembersDirectory()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     const QStringList before = Listing(SfxFolder());
     fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 1));
     fixture->dialogs.paths.enqueue(NewSound());
@@ -136,7 +136,7 @@ void TestMainWindowFiles::ReplaceSwapsFileAndRemembersDirectory()
 
 void TestMainWindowFiles::ReplaceRefusesPlayingEntryUntilStopped()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     const QModelIndex sound = fixture->Entry(0, 0);
     fixture->EntryView()->setCurrentIndex(sound);
     QVERIFY(fixture->Window()->Play(sound));
@@ -154,7 +154,7 @@ void TestMainWindowFiles::ReplaceRefusesPlayingEntryUntilStopped()
 
 void TestMainWindowFiles::ReplaceOfMissingFileReportsAndCopiesNothing()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     const QString target = SfxFolder() + QStringLiteral("/a1.wav");
     QVERIFY(QFile::remove(target));
     fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
@@ -170,7 +170,7 @@ void TestMainWindowFiles::ReplaceOfMissingFileReportsAndCopiesNothing()
 
 void TestMainWindowFiles::ReplaceWithFailingCopyKeepsOldFile()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     const QString target = SfxFolder() + QStringLiteral("/a1.wav");
     const QByteArray old = WindowFixture::ReadAll(target);
     const QStringList before = Listing(SfxFolder());
@@ -193,7 +193,7 @@ void TestMainWindowFiles::ReplaceRefusesEntryOutsideArchive()
     const QString victim = fixture->WorkDir() + QStringLiteral("/victim.wav");
     WindowFixture::WriteWave(victim);
     const QByteArray old = WindowFixture::ReadAll(victim);
-    fixture->LoadSfx(QStringLiteral("Odd"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Odd")));
     fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
     fixture->dialogs.paths.enqueue(NewSound());
 
@@ -207,14 +207,14 @@ void TestMainWindowFiles::ReplaceRefusesEntryOutsideArchive()
 void TestMainWindowFiles::ExportWithNothingSelectedDoesNothing()
 {
     fixture->Window()->Export();
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     fixture->Window()->Export();
     QCOMPARE(fixture->dialogs.Log(), QStringList());
 }
 
 void TestMainWindowFiles::ExportRemembersDirectoryOnlyWhenChosen()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     Select(fixture->Entry(0, 0));
     QVERIFY(QFile::remove(SfxFolder() + QStringLiteral("/a1.wav")));
 
@@ -235,7 +235,7 @@ void TestMainWindowFiles::ExportRemembersDirectoryOnlyWhenChosen()
 
 void TestMainWindowFiles::ExportCopiesSelectedFilesOverExistingOnes()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     WindowFixture::WriteText(fixture->Elsewhere() + QStringLiteral("/a1.wav"), QStringLiteral("older"));
     Select(fixture->Entry(0, 0));
     Select(fixture->Entry(1, 0));
@@ -254,7 +254,7 @@ void TestMainWindowFiles::ExportCopiesSelectedFilesOverExistingOnes()
 
 void TestMainWindowFiles::ExportIntoSourceFolderLeavesFileUntouched()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     const QByteArray old = WindowFixture::ReadAll(SfxFolder() + QStringLiteral("/a1.wav"));
     const QStringList before = Listing(SfxFolder());
     Select(fixture->Entry(0, 0));
@@ -271,7 +271,7 @@ void TestMainWindowFiles::ExportIntoSourceFolderLeavesFileUntouched()
 
 void TestMainWindowFiles::ExportSkipsFolderEntryAndGoesOn()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(QDir(SfxFolder()).mkdir(QStringLiteral("Bank_001")));
     Select(fixture->Entry(-1, 0));
     Select(fixture->Entry(1, 0));
@@ -286,7 +286,7 @@ void TestMainWindowFiles::ExportSkipsFolderEntryAndGoesOn()
 
 void TestMainWindowFiles::ExportStopsWhenExistingFileCannotBeDeleted()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     // A folder of the file's name stands in the way and cannot be deleted as a file.
     QVERIFY(QDir(fixture->Elsewhere()).mkpath(QStringLiteral("a1.wav/keep")));
     Select(fixture->Entry(0, 0));
@@ -303,7 +303,7 @@ void TestMainWindowFiles::ExportStopsWhenExistingFileCannotBeDeleted()
 
 void TestMainWindowFiles::ExportWithFailingCopyKeepsExistingFile()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     WindowFixture::WriteText(fixture->Elsewhere() + QStringLiteral("/a1.wav"), QStringLiteral("keep me"));
     QVERIFY(QFile::remove(SfxFolder() + QStringLiteral("/a1.wav")));
     Select(fixture->Entry(0, 0));
@@ -324,7 +324,7 @@ void TestMainWindowFiles::ExportRefusesEntryOutsideArchive()
     fixture->WriteSfxArchive(QStringLiteral("Odd"), {{"../../secret.txt", "fine.wav"}}, false);
     WindowFixture::WriteText(fixture->Root() + QStringLiteral("/secret.txt"), QStringLiteral("secret"));
     WindowFixture::WriteWave(fixture->WorkDir() + QStringLiteral("/Odd/fine.wav"));
-    fixture->LoadSfx(QStringLiteral("Odd"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Odd")));
     Select(fixture->Entry(0, 0));
     Select(fixture->Entry(0, 1));
     fixture->dialogs.paths.enqueue(fixture->Elsewhere());
@@ -359,7 +359,7 @@ void TestMainWindowFiles::ClearWithMissingWorkingDirectory()
 
 void TestMainWindowFiles::ClearRefusesWhilePlaying()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(fixture->Window()->Play(fixture->Entry(0, 0)));
     fixture->Window()->ClearWorkingDirectory();
     QCOMPARE(fixture->dialogs.Log(),
@@ -370,7 +370,7 @@ void TestMainWindowFiles::ClearRefusesWhilePlaying()
 
 void TestMainWindowFiles::ClearAnsweredNoChangesNothing()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     fixture->dialogs.buttons.enqueue(QMessageBox::No);
     fixture->Window()->ClearWorkingDirectory();
     QCOMPARE(fixture->dialogs.Log(), Question());
@@ -381,7 +381,7 @@ void TestMainWindowFiles::ClearAnsweredNoChangesNothing()
 
 void TestMainWindowFiles::ClearRemovesArchiveFoldersAndKeepsPlainFiles()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(QDir(SfxFolder()).mkpath(QStringLiteral("deep/deeper")));
     WindowFixture::WriteText(SfxFolder() + QStringLiteral("/deep/deeper/x.txt"), QStringLiteral("x"));
     WindowFixture::WriteText(fixture->WorkDir() + QStringLiteral("/notes.txt"), QStringLiteral("mine"));

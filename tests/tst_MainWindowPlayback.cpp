@@ -91,8 +91,7 @@ void TestMainWindowPlayback::StepsThroughEntriesAndWrapsAround()
     QFETCH(QString, expectedFile);
 
     const QString archive = bStream ? QStringLiteral("Radio") : QStringLiteral("Sfx1");
-    bStream ? fixture->LoadStream(archive) : fixture->LoadSfx(archive);
-    QVERIFY(fixture->Entries());
+    QVERIFY(fixture->Load(bStream, archive));
     fixture->EntryView()->setCurrentIndex(fixture->Entry(startParent, startRow));
 
     bForward ? fixture->Window()->PlayNext() : fixture->Window()->PlayPrevious();
@@ -105,7 +104,7 @@ void TestMainWindowPlayback::StepsThroughEntriesAndWrapsAround()
 
 void TestMainWindowPlayback::KeepsSelectionWhenNextFileCannotBePlayed()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(QFile::remove(fixture->WorkDir() + QStringLiteral("/Sfx1/a2.wav")));
     const QModelIndex first = fixture->Entry(0, 0);
     fixture->EntryView()->setCurrentIndex(first);
@@ -121,7 +120,7 @@ void TestMainWindowPlayback::KeepsSelectionWhenNextFileCannotBePlayed()
 
 void TestMainWindowPlayback::StepsNowhereWithoutCurrentEntry()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     const QString status = fixture->Status();
     fixture->Window()->PlayNext();
     fixture->Window()->PlayPrevious();
@@ -133,7 +132,7 @@ void TestMainWindowPlayback::StepsNowhereWithoutCurrentEntry()
 
 void TestMainWindowPlayback::BankRowThatIsAFolderPlaysNothing()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(QDir(fixture->WorkDir()).mkpath(QStringLiteral("Sfx1/Bank_001")));
     const QString status = fixture->Status();
     QVERIFY(!fixture->Window()->Play(fixture->Entry(-1, 0)));
@@ -143,7 +142,7 @@ void TestMainWindowPlayback::BankRowThatIsAFolderPlaysNothing()
 
 void TestMainWindowPlayback::BankRowWithoutFolderIsHandedToPlayer()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(!fixture->Window()->Play(fixture->Entry(-1, 0)));
     QCOMPARE(fixture->dialogs.shown.size(), 1);
     QCOMPARE(fixture->dialogs.shown.first().title, QStringLiteral("Error"));
@@ -152,7 +151,7 @@ void TestMainWindowPlayback::BankRowWithoutFolderIsHandedToPlayer()
 
 void TestMainWindowPlayback::StopAndBreakClearStatus()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(fixture->Window()->Play(fixture->Entry(0, 0)));
     QVERIFY(fixture->Player()->IsPlaying());
     fixture->Window()->Break();
@@ -194,7 +193,7 @@ void TestMainWindowPlayback::PlaysOnlyFilesInsideArchiveFolder()
     WindowFixture::WriteWave(folder + QStringLiteral("/sub/inside.wav"));
     WindowFixture::WriteWave(fixture->WorkDir() + QStringLiteral("/outside.wav"));
     WindowFixture::WriteWave(fixture->Elsewhere() + QStringLiteral("/outside.wav"));
-    fixture->LoadSfx(QStringLiteral("Odd"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Odd")));
 
     QCOMPARE(fixture->Window()->Play(fixture->Entry(0, 0)), bAllowed);
     if (bAllowed) {
@@ -213,8 +212,7 @@ void TestMainWindowPlayback::RefusesArchiveFolderOutsideWorkingDirectory()
     // The metafile lies in the working directory, but its basename points the archive's folder away.
     fixture->WriteSfxArchive(QStringLiteral("Climber"), {{"outside.wav"}}, false, QStringLiteral("../elsewhere"));
     WindowFixture::WriteWave(fixture->Elsewhere() + QStringLiteral("/outside.wav"));
-    fixture->LoadSfx(QStringLiteral("Climber"));
-    QVERIFY(fixture->Entries());
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Climber")));
 
     QVERIFY(!fixture->Window()->Play(fixture->Entry(0, 0)));
     QCOMPARE(fixture->dialogs.Log(),
@@ -223,7 +221,7 @@ void TestMainWindowPlayback::RefusesArchiveFolderOutsideWorkingDirectory()
 
 void TestMainWindowPlayback::InfoTogglesMetadataListOnlyWithSelection()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(fixture->MetaList()->isHidden());
     fixture->Window()->ShowInfoDialog();
     QVERIFY(fixture->MetaList()->isHidden());
@@ -237,7 +235,7 @@ void TestMainWindowPlayback::InfoTogglesMetadataListOnlyWithSelection()
 
 void TestMainWindowPlayback::MetadataListSplitsTextAndFollowsArchiveSelection()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(fixture->SelectArchive({QStringLiteral("Audio"), QStringLiteral("Sfx1")}));
     const QModelIndex sound = fixture->Entry(0, 0);
     fixture->EntryView()->setCurrentIndex(sound);
@@ -264,7 +262,7 @@ void TestMainWindowPlayback::MetadataListSplitsTextAndFollowsArchiveSelection()
 
 void TestMainWindowPlayback::VirtualPathLeavesOutBank()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QCOMPARE(fixture->Window()->GetVirtualItemPath(fixture->Entry(1, 0)), QString());
     QVERIFY(fixture->SelectArchive({QStringLiteral("Audio"), QStringLiteral("Sfx1")}));
     QCOMPARE(fixture->Window()->GetVirtualItemPath(fixture->Entry(1, 0)), QStringLiteral("Archiv\\Audio\\Sfx1\\b1.wav"));
@@ -275,7 +273,7 @@ void TestMainWindowPlayback::ExpandsEveryTopLevelRow()
     QVERIFY(fixture->ArchiveView()->isExpanded(fixture->ArchiveView()->model()->index(0, 0)));
 
     fixture->WriteSfxArchive(QStringLiteral("Sfx2"), {{"x.wav"}, {"y.wav"}});
-    fixture->LoadSfx(QStringLiteral("Sfx2"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx2")));
     QVERIFY(!fixture->EntryView()->isExpanded(fixture->Entry(-1, 0)));
     fixture->Window()->ExpandAll();
     QVERIFY(fixture->EntryView()->isExpanded(fixture->Entry(-1, 0)));

@@ -118,8 +118,7 @@ void TestSearchDialog::WalksHitsInOrder()
     QFETCH(bool, bStream);
     QFETCH(QStringList, commands);
     QFETCH(QStringList, expected);
-    bStream ? fixture->LoadStream(QStringLiteral("Radio")) : fixture->LoadSfx(QStringLiteral("Sfx1"));
-    QVERIFY(fixture->Entries());
+    QVERIFY(fixture->Load(bStream, bStream ? QStringLiteral("Radio") : QStringLiteral("Sfx1")));
 
     QStringList seen;
     for (const QString &command : commands) {
@@ -132,7 +131,7 @@ void TestSearchDialog::WalksHitsInOrder()
 
 void TestSearchDialog::ReturnStartsAtTheFirstEntryEachTime()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     Edit()->setText(QStringLiteral("wav"));
     QTest::keyClick(Edit(), Qt::Key_Return);
     QCOMPARE(Current(), QStringLiteral("alpha.wav"));
@@ -144,7 +143,7 @@ void TestSearchDialog::ReturnStartsAtTheFirstEntryEachTime()
 
 void TestSearchDialog::MetadataSearchLooksOnlyAtMetadata()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(fixture->SelectArchive({QStringLiteral("Audio"), QStringLiteral("Sfx1")}));
     fixture->SearchBar()->findChild<QCheckBox *>(QStringLiteral("metadataCheckBox"))->setChecked(true);
 
@@ -163,7 +162,7 @@ void TestSearchDialog::MetadataSearchLooksOnlyAtMetadata()
 
 void TestSearchDialog::WrapsAroundOnlyOncePerCommand()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     Run(QStringLiteral("find alpha"));
     QCOMPARE(Current(), QStringLiteral("alpha.wav"));
 
@@ -178,7 +177,7 @@ void TestSearchDialog::WrapsAroundOnlyOncePerCommand()
 
 void TestSearchDialog::ForgottenHitsDoNotWrap()
 {
-    fixture->LoadSfx(QStringLiteral("Sfx1"));
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     Run(QStringLiteral("find epsilon"));
     QCOMPARE(Current(), QStringLiteral("epsilon.wav"));
 
@@ -197,7 +196,7 @@ void TestSearchDialog::WalksLongListWithoutGrowingStack()
         tracks << QStringLiteral("track_%1.ogg").arg(track);
     tracks.last() = QStringLiteral("last.ogg");
     fixture->WriteStreamArchive(QStringLiteral("Long"), tracks, false);
-    fixture->LoadStream(QStringLiteral("Long"));
+    QVERIFY(fixture->LoadStream(QStringLiteral("Long")));
     QCOMPARE(fixture->Entries()->rowCount(), 100000);
 
     Run(QStringLiteral("find nothing"));

@@ -78,15 +78,19 @@ public:
     }
     QString NameAt(const QModelIndex &index) const { return index.data().toString(); }
 
-    void LoadSfx(const QString &name)
+    // Loads an archive folder of the working directory; false when the entry view shows nothing.
+    [[nodiscard]] bool LoadSfx(const QString &name)
     {
         window->SetModel(QDir(WorkDir()).filePath(name + QStringLiteral("/sfx_import.ini")), IniMetafileModel::SFX);
+        return Entries() && Entries()->rowCount() > 0;
     }
-    void LoadStream(const QString &name)
+    [[nodiscard]] bool LoadStream(const QString &name)
     {
         window->SetModel(QDir(WorkDir()).filePath(name + QStringLiteral("/stream_import.ini")),
                          IniMetafileModel::STREAM);
+        return Entries() && Entries()->rowCount() > 0;
     }
+    [[nodiscard]] bool Load(bool bStream, const QString &name) { return bStream ? LoadStream(name) : LoadSfx(name); }
 
     // Selects the archive-tree node reached by following `names` from the top.
     bool SelectArchive(const QStringList &names) const
