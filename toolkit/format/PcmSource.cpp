@@ -1,0 +1,122 @@
+#include "format/PcmSource.h"
+
+#include <algorithm>
+
+#include "format/FormatError.h"
+#include "format/LittleEndian.h"
+
+namespace kivo
+{
+namespace
+{
+constexpr std::uint32_t maxBankRate = 65535;
+constexpr std::size_t conversionSamples = 65536; // per read, whatever the channel count
+
+bool IsLittleEndianPcm16Container(int format)
+{
+    const int container = format & SF_FORMAT_TYPEMASK;
+    const int endian = format & SF_FORMAT_ENDMASK;
+    return (container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX || container == SF_FORMAT_RF64
+            || container == SF_FORMAT_W64)
+        && (format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16
+        && (endian == SF_ENDIAN_FILE || endian == SF_ENDIAN_LITTLE);
+}
+
+std::string DescribeSampleFormat(int format)
+{
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: return "8-bit";
+    case SF_FORMAT_PCM_16: return "16-bit";
+    case SF_FORMAT_PCM_24: return "24-bit";
+    case SF_FORMAT_PCM_32: return "32-bit";
+    case SF_FORMAT_FLOAT: return "32-bit float";
+    case SF_FORMAT_DOUBLE: return "64-bit float";
+    default: return "compressed";
+    }
+}
+}
+
+PcmSource::PcmSource(const std::filesystem::path &path, const std::string &fileLabel)
+    : label(fileLabel)
+{
+#ifdef _WIN32
+    file.reset(sf_wchar_open(path.c_str(), SFM_READ, &info));
+#else
+    file.reset(sf_open(path.c_str(), SFM_READ, &info));
+#endif
+    if (!file)
+        throw FormatError(label + " is not a sound file that can be read (" + sf_strerror(nullptr) + ")");
+    if (info.channels < 1 || info.samplerate < 1)
+        throw FormatError(label + " has no channels or no sample rate");
+
+    const auto rate = static_cast<std::uint32_t>(info.samplerate);
+    decimation = (rate + maxBankRate - 1) / maxBankRate;
+    outputRate = (rate + decimation / 2) / decimation;
+    passThrough = info.channels == 1 && decimation == 1 && IsLittleEndianPcm16Container(info.format);
+    if (passThrough)
+        return;
+
+    conversion = (info.channels == 1 ? std::string("mono") : info.channels == 2 ? std::string("stereo")
+                                                                               : std::to_string(info.channels) + "-channel")
+               + " " + DescribeSampleFormat(info.format) + " at " + std::to_string(rate) + " Hz";
+    // Float data beyond full scale must clip, not wrap around, when read as integers.
+    sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    const std::size_t chunkFrames = std::max<std::size_t>(1, conversionSamples / static_cast<std::size_t>(info.channels));
+    frames.resize(chunkFrames * static_cast<std::size_t>(info.channels));
+}
+
+PcmSource::~PcmSource() = default;
+
+std::size_t PcmSource::Read(unsigned char *buffer, std::size_t capacity)
+{
+    capacity &= ~std::size_t(1);
+    if (!passThrough)
+        return ReadConverted(buffer, capacity);
+    const sf_count_t got = sf_read_raw(file.get(), buffer, static_cast<sf_count_t>(capacity));
+    if (got <= 0) {
+        CheckReadError();
+        return 0;
+    }
+    return static_cast<std::size_t>(got);
+}
+
+std::size_t PcmSource::ReadConverted(unsigned char *buffer, std::size_t capacity)
+{
+    const std::size_t channels = static_cast<std::size_t>(info.channels);
+    const std::size_t chunkFrames = frames.size() / channels;
+    std::size_t written = 0;
+    while (written + 2 <= capacity) {
+        const std::size_t wantedSamples = (capacity - written) / 2;
+        const std::size_t wantedFrames = std::min(chunkFrames, wantedSamples * decimation);
+        const sf_count_t got = sf_readf_int(file.get(), frames.data(), static_cast<sf_count_t>(wantedFrames));
+        if (got <= 0) {
+            CheckReadError();
+            break;
+        }
+        for (sf_count_t f = 0; f < got; ++f) {
+            const int *frame = frames.data() + static_cast<std::size_t>(f) * channels;
+            std::int64_t sum = 0;
+            for (std::size_t c = 0; c < channels; ++c)
+                sum += frame[c];
+            pendingSum += sum / static_cast<std::int64_t>(channels);
+            if (++pendingCount < decimation)
+                continue;
+            // Full-scale 32-bit integers to 16 bits, rounded to the nearest step.
+            const std::int64_t mixed = pendingSum / decimation;
+            const std::int64_t sample = std::clamp<std::int64_t>((mixed + 32768) >> 16, -32768, 32767);
+            le::PutI16(buffer + written, static_cast<std::int16_t>(sample));
+            written += 2;
+            pendingSum = 0;
+            pendingCount = 0;
+        }
+    }
+    return written;
+}
+
+void PcmSource::CheckReadError() const
+{
+    if (sf_error(file.get()) != SF_ERR_NO_ERROR)
+        throw FormatError(label + " cannot be read: " + sf_strerror(file.get()));
+}
+}

@@ -1,0 +1,55 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sndfile.h>
+
+namespace kivo
+{
+// A sound file read as mono, signed 16-bit little-endian PCM, the only form a bank holds.
+// Mono 16-bit WAV files (what an export writes) are passed through byte for byte; anything else
+// libsndfile can read is converted while reading: channels averaged, samples re-quantised to
+// 16 bits with rounding and clipping, and rates above what a bank header can store (65,535 Hz)
+// reduced by averaging groups of samples.
+class PcmSource
+{
+public:
+    // Throws FormatError naming label when the file is not audio that libsndfile can read.
+    PcmSource(const std::filesystem::path &path, const std::string &label);
+    ~PcmSource();
+    PcmSource(const PcmSource &) = delete;
+    PcmSource &operator=(const PcmSource &) = delete;
+
+    std::uint32_t SampleRate() const { return outputRate; }
+    bool IsConverted() const { return !passThrough; }
+    // A short description of the conversion, e.g. "stereo 24-bit at 96000 Hz"; empty when none.
+    const std::string &Conversion() const { return conversion; }
+
+    // Fills buffer with up to capacity bytes (an even number); returns 0 at the end.
+    std::size_t Read(unsigned char *buffer, std::size_t capacity);
+
+private:
+    struct Closer
+    {
+        void operator()(SNDFILE *file) const { sf_close(file); }
+    };
+
+    std::size_t ReadConverted(unsigned char *buffer, std::size_t capacity);
+    void CheckReadError() const;
+
+    std::string label;
+    std::unique_ptr<SNDFILE, Closer> file;
+    SF_INFO info{};
+    bool passThrough = false;
+    std::uint32_t outputRate = 0;
+    unsigned decimation = 1;         // input frames averaged into one output sample
+    std::vector<int> frames;         // conversion buffer, bounded by frameChunk * channels
+    std::int64_t pendingSum = 0;     // a decimation group that spans two reads
+    unsigned pendingCount = 0;
+    std::string conversion;
+};
+}
