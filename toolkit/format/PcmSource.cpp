@@ -1,6 +1,7 @@
 #include "format/PcmSource.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "format/FormatError.h"
 #include "format/LittleEndian.h"
@@ -60,8 +61,6 @@ PcmSource::PcmSource(const std::filesystem::path &path, const std::string &fileL
     conversion = (info.channels == 1 ? std::string("mono") : info.channels == 2 ? std::string("stereo")
                                                                                : std::to_string(info.channels) + "-channel")
                + " " + DescribeSampleFormat(info.format) + " at " + std::to_string(rate) + " Hz";
-    // Float data beyond full scale must clip, not wrap around, when read as integers.
-    sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
     const std::size_t chunkFrames = std::max<std::size_t>(1, conversionSamples / static_cast<std::size_t>(info.channels));
     frames.resize(chunkFrames * static_cast<std::size_t>(info.channels));
 }
@@ -89,22 +88,23 @@ std::size_t PcmSource::ReadConverted(unsigned char *buffer, std::size_t capacity
     while (written + 2 <= capacity) {
         const std::size_t wantedSamples = (capacity - written) / 2;
         const std::size_t wantedFrames = std::min(chunkFrames, wantedSamples * decimation);
-        const sf_count_t got = sf_readf_int(file.get(), frames.data(), static_cast<sf_count_t>(wantedFrames));
+        const sf_count_t got = sf_readf_double(file.get(), frames.data(), static_cast<sf_count_t>(wantedFrames));
         if (got <= 0) {
             CheckReadError();
             break;
         }
         for (sf_count_t f = 0; f < got; ++f) {
-            const int *frame = frames.data() + static_cast<std::size_t>(f) * channels;
-            std::int64_t sum = 0;
+            const double *frame = frames.data() + static_cast<std::size_t>(f) * channels;
+            double sum = 0;
             for (std::size_t c = 0; c < channels; ++c)
                 sum += frame[c];
-            pendingSum += sum / static_cast<std::int64_t>(channels);
+            pendingSum += sum / static_cast<double>(channels);
             if (++pendingCount < decimation)
                 continue;
-            // Full-scale 32-bit integers to 16 bits, rounded to the nearest step.
-            const std::int64_t mixed = pendingSum / decimation;
-            const std::int64_t sample = std::clamp<std::int64_t>((mixed + 32768) >> 16, -32768, 32767);
+            // Full scale is 1.0 (libsndfile divides 16-bit samples by 32768); float data beyond
+            // it clips rather than wrapping around.
+            const double mixed = pendingSum / decimation * 32768.0;
+            const long sample = std::lround(std::clamp(mixed, -32768.0, 32767.0));
             le::PutI16(buffer + written, static_cast<std::int16_t>(sample));
             written += 2;
             pendingSum = 0;

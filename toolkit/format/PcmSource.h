@@ -14,7 +14,8 @@ namespace kivo
 // Mono 16-bit WAV files (what an export writes) are passed through byte for byte; anything else
 // libsndfile can read is converted while reading: channels averaged, samples re-quantised to
 // 16 bits with rounding and clipping, and rates above what a bank header can store (65,535 Hz)
-// reduced by averaging groups of samples.
+// reduced by averaging groups of samples. Conversion reads through doubles, which hold 8- to
+// 24-bit samples and float samples exactly, with no scaling to the file's peak.
 class PcmSource
 {
 public:
@@ -47,8 +48,8 @@ private:
     bool passThrough = false;
     std::uint32_t outputRate = 0;
     unsigned decimation = 1;         // input frames averaged into one output sample
-    std::vector<int> frames;         // conversion buffer, bounded by frameChunk * channels
-    std::int64_t pendingSum = 0;     // a decimation group that spans two reads
+    std::vector<double> frames;      // conversion buffer, bounded whatever the channel count
+    double pendingSum = 0;           // a decimation group that spans two reads
     unsigned pendingCount = 0;
     std::string conversion;
 };
