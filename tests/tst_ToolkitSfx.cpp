@@ -405,7 +405,7 @@ void TestToolkitSfx::RefusesDamagedImportsWithoutWriting_data()
     QTest::newRow("index disagrees with PakFiles.dat") << ImportDamage::IndexDisagrees << "lookup_index 2";
     QTest::newRow("no Archive section") << ImportDamage::NoArchiveSection << "has no [Archive] section";
     QTest::newRow("sound is not audio") << ImportDamage::SoundIsNotAudio << "Bank_003/sound_002.wav is not a sound file";
-    QTest::newRow("sound file missing") << ImportDamage::MissingSoundFile << "Bank_003/sound_002.wav is not a sound file";
+    QTest::newRow("sound file missing") << ImportDamage::MissingSoundFile << "Bank_003/sound_002.wav: No such file";
     QTest::newRow("number is text") << ImportDamage::NumberIsText << "is not a whole number";
 }
 

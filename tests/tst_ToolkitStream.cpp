@@ -124,7 +124,7 @@ enum class PackDamage {
 };
 
 enum class ImportDamage {
-    TextInsteadOfOgg, OggMagicThenGarbage, WavInsteadOfOgg, TrackCountDiffers, MissingTrackSection, IndexDisagrees,
+    TextInsteadOfOgg, OggMagicThenGarbage, WavInsteadOfOgg, CutOffOgg, DamagedInsideOgg, TrackCountDiffers, MissingTrackSection, IndexDisagrees,
     LookupWrongSize, MissingBeat, RecordOfAnotherPack, UnknownSizeRule, NoStreamSection, MissingTrackFile,
 };
 }
@@ -381,6 +381,8 @@ void TestToolkitStream::RefusesDamagedImportsWithoutWriting_data()
     QTest::newRow("text instead of Ogg") << ImportDamage::TextInsteadOfOgg << "Track_002.ogg is not an Ogg Vorbis file";
     QTest::newRow("Ogg magic, then garbage") << ImportDamage::OggMagicThenGarbage << "Track_002.ogg is not a readable Ogg Vorbis file";
     QTest::newRow("WAV instead of Ogg") << ImportDamage::WavInsteadOfOgg << "Track_002.ogg is not an Ogg Vorbis file";
+    QTest::newRow("Ogg cut off") << ImportDamage::CutOffOgg << "Track_002.ogg is cut off";
+    QTest::newRow("Ogg damaged after its first page") << ImportDamage::DamagedInsideOgg << "Track_002.ogg is damaged";
     QTest::newRow("track count differs") << ImportDamage::TrackCountDiffers << "lists 2 tracks, but the track lookup file has 3";
     QTest::newRow("track section missing") << ImportDamage::MissingTrackSection << "has no section [Track_002]";
     QTest::newRow("index disagrees with StrmPaks.dat") << ImportDamage::IndexDisagrees << "lookup_index 0";
@@ -407,6 +409,13 @@ void TestToolkitStream::RefusesDamagedImportsWithoutWriting()
     case ImportDamage::WavInsteadOfOgg:
         QVERIFY(WriteSoundFile(track, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000, Tone(800, 440, 8000, 1000)));
         break;
+    case ImportDamage::CutOffOgg: WriteFile(track, game.tracks[QStringLiteral("CH")][1].ogg.chopped(100)); break;
+    case ImportDamage::DamagedInsideOgg: {
+        QByteArray ogg = game.tracks[QStringLiteral("CH")][1].ogg;
+        const int secondPage = ogg.indexOf("OggS", 4);
+        WriteFile(track, ogg.replace(secondPage, 4, "XXXX"));
+        break;
+    }
     case ImportDamage::TrackCountDiffers: text.replace(QStringLiteral("num_tracks=3"), QStringLiteral("num_tracks=2")); break;
     case ImportDamage::MissingTrackSection: text.replace(QStringLiteral("[Track_002]"), QStringLiteral("[Track_2]")); break;
     case ImportDamage::IndexDisagrees: text.replace(QStringLiteral("lookup_index=3"), QStringLiteral("lookup_index=0")); break;

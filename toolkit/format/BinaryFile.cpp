@@ -40,7 +40,12 @@ BinaryFile::BinaryFile(const std::filesystem::path &filePath, Mode mode)
     file = OpenFile(path, mode);
     if (!file)
         Fail(mode == Mode::Read ? "cannot open" : "cannot create", errno);
-    std::setvbuf(file, nullptr, _IOFBF, streamBuffer);
+    // Reads mix small header reads with large chunks, so they are buffered; writes come in large
+    // chunks, which a buffer would only copy once more.
+    if (mode == Mode::Read)
+        std::setvbuf(file, nullptr, _IOFBF, streamBuffer);
+    else
+        std::setvbuf(file, nullptr, _IONBF, 0);
     if (mode == Mode::Read) {
         std::error_code error;
         size = std::filesystem::file_size(path, error);

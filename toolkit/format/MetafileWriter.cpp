@@ -21,6 +21,13 @@ void MetafileWriter::Key(const std::string &key, long long value)
     Key(key, std::to_string(value));
 }
 
+void MetafileWriter::Append(const MetafileWriter &other)
+{
+    if (!text.empty() && !other.text.empty())
+        text += '\n';
+    text += other.text;
+}
+
 void MetafileWriter::Save(const std::filesystem::path &path) const
 {
     AtomicFile file(path);

@@ -12,6 +12,8 @@ public:
     void Section(const std::string &name);
     void Key(const std::string &key, const std::string &value);
     void Key(const std::string &key, long long value);
+    // Adds the sections another writer collected (written separately, in parallel).
+    void Append(const MetafileWriter &other);
     const std::string &Text() const { return text; }
     void Save(const std::filesystem::path &path) const;
 

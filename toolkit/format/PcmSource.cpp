@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
+#include "format/BinaryFile.h"
 #include "format/FormatError.h"
 #include "format/LittleEndian.h"
 
@@ -41,6 +43,8 @@ std::string DescribeSampleFormat(int format)
 PcmSource::PcmSource(const std::filesystem::path &path, const std::string &fileLabel)
     : label(fileLabel)
 {
+    if (OpenPlainWav(path))
+        return;
 #ifdef _WIN32
     file.reset(sf_wchar_open(path.c_str(), SFM_READ, &info));
 #else
@@ -67,9 +71,53 @@ PcmSource::PcmSource(const std::filesystem::path &path, const std::string &fileL
 
 PcmSource::~PcmSource() = default;
 
+bool PcmSource::OpenPlainWav(const std::filesystem::path &path)
+{
+    auto wav = std::make_unique<BinaryFile>(path, BinaryFile::Mode::Read);
+    unsigned char bytes[16];
+    if (wav->Size() < 12)
+        return false;
+    wav->ReadAt(0, bytes, 12);
+    if (std::memcmp(bytes, "RIFF", 4) != 0 || std::memcmp(bytes + 8, "WAVE", 4) != 0)
+        return false;
+    bool monoPcm16 = false;
+    std::uint64_t position = 12;
+    for (int chunk = 0; chunk < 64 && position + 8 <= wav->Size(); ++chunk) {
+        wav->ReadAt(position, bytes, 8);
+        const std::uint64_t size = le::U32(bytes + 4);
+        const std::uint64_t body = position + 8;
+        if (std::memcmp(bytes, "fmt ", 4) == 0) {
+            if (size < 16 || body + 16 > wav->Size())
+                return false;
+            wav->ReadAt(body, bytes, 16);
+            outputRate = le::U32(bytes + 4);
+            monoPcm16 = le::U16(bytes) == 1 && le::U16(bytes + 2) == 1 && le::U16(bytes + 12) == 2
+                     && le::U16(bytes + 14) == 16 && outputRate >= 1 && outputRate <= maxBankRate;
+        } else if (std::memcmp(bytes, "data", 4) == 0) {
+            // Anything unusual (odd or overlong data) is left to libsndfile's tolerance.
+            if (!monoPcm16 || size % 2 != 0 || body + size > wav->Size())
+                return false;
+            plainOffset = body;
+            plainLeft = size;
+            plainWav = std::move(wav);
+            passThrough = true;
+            return true;
+        }
+        position = body + size + (size & 1);
+    }
+    return false;
+}
+
 std::size_t PcmSource::Read(unsigned char *buffer, std::size_t capacity)
 {
     capacity &= ~std::size_t(1);
+    if (plainWav) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, plainLeft));
+        plainWav->ReadAt(plainOffset, buffer, count);
+        plainOffset += count;
+        plainLeft -= count;
+        return count;
+    }
     if (!passThrough)
         return ReadConverted(buffer, capacity);
     const sf_count_t got = sf_read_raw(file.get(), buffer, static_cast<sf_count_t>(capacity));

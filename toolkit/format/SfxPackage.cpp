@@ -11,6 +11,7 @@
 #include "format/MetafileWriter.h"
 #include "format/NameTable.h"
 #include "format/Naming.h"
+#include "format/ParallelFor.h"
 #include "format/WavHeader.h"
 #include "format/Warnings.h"
 
@@ -81,47 +82,57 @@ void SfxPackage::Export(const std::filesystem::path &targetDirectory) const
     metafile.Key("basename", name);
     metafile.Key("lookup_index", index);
     metafile.Key("num_banks", static_cast<long long>(banks.size()));
+    std::vector<MetafileWriter> sections(banks.size());
+    ParallelFor(banks.size(), [&](std::size_t b) { sections[b] = ExportBank(b, folder); });
+    for (const MetafileWriter &section : sections)
+        metafile.Append(section);
+    metafile.Save(folder / "sfx_import.ini");
+}
 
+MetafileWriter SfxPackage::ExportBank(std::size_t b, const std::filesystem::path &folder) const
+{
+    const BankLocation &bank = banks[b];
+    const std::string section = "Bank_" + PaddedNumber(b + 1);
+    MakeFolder(folder / section);
     BinaryFile package(path, BinaryFile::Mode::Read);
     std::vector<unsigned char> header(BankHeader::Size);
-    std::vector<unsigned char> buffer(copyChunk);
-    for (std::size_t b = 0; b < banks.size(); ++b) {
-        const BankLocation &bank = banks[b];
-        const std::string section = "Bank_" + PaddedNumber(b + 1);
-        MakeFolder(folder / section);
-        package.ReadAt(bank.offset, header.data(), header.size());
-        // Warnings were collected when the package was opened.
-        Warnings again;
-        const BankHeader parsed = BankHeader::Parse(header.data(), bank.size, BankLabel(b + 1), again);
+    package.ReadAt(bank.offset, header.data(), header.size());
+    Warnings again; // collected when the package was opened
+    const BankHeader parsed = BankHeader::Parse(header.data(), bank.size, BankLabel(b + 1), again);
 
-        metafile.Section(section);
-        metafile.Key("num_sounds", static_cast<long long>(parsed.sounds.size()));
-        metafile.Key("lookup_record", static_cast<long long>(bank.record));
-        const std::uint64_t pcmBase = std::uint64_t(bank.offset) + BankHeader::Size;
-        for (std::size_t s = 0; s < parsed.sounds.size(); ++s) {
-            const SoundDescriptor &sound = parsed.sounds[s];
-            const std::string key = "sound_" + PaddedNumber(s + 1);
-            const std::string fileName = section + "/" + key + ".wav";
-            const std::uint32_t bytes = parsed.SoundBytes(s);
+    MetafileWriter metafile;
+    metafile.Section(section);
+    metafile.Key("num_sounds", static_cast<long long>(parsed.sounds.size()));
+    metafile.Key("lookup_record", static_cast<long long>(bank.record));
+    const std::uint64_t pcmBase = std::uint64_t(bank.offset) + BankHeader::Size;
+    // The WAV header goes out with the first piece of sound data: one write for most sounds.
+    std::vector<unsigned char> buffer(WavHeaderSize + copyChunk);
+    for (std::size_t s = 0; s < parsed.sounds.size(); ++s) {
+        const SoundDescriptor &sound = parsed.sounds[s];
+        const std::string key = "sound_" + PaddedNumber(s + 1);
+        const std::string fileName = section + "/" + key + ".wav";
+        const std::uint32_t bytes = parsed.SoundBytes(s);
 
-            BinaryFile wav(folder / section / (key + ".wav"), BinaryFile::Mode::Replace);
-            WriteMonoWavHeader(wav, sound.sampleRate, bytes);
-            for (std::uint32_t copied = 0; copied < bytes;) {
-                const std::size_t chunk = std::min<std::size_t>(buffer.size(), bytes - copied);
-                package.ReadAt(pcmBase + sound.offset + copied, buffer.data(), chunk);
-                wav.Write(buffer.data(), chunk);
-                copied += static_cast<std::uint32_t>(chunk);
-            }
-            wav.Close();
+        BinaryFile wav(folder / section / (key + ".wav"), BinaryFile::Mode::Replace);
+        MakeMonoWavHeader(buffer.data(), sound.sampleRate, bytes);
+        std::size_t pending = WavHeaderSize;
+        std::uint32_t copied = 0;
+        do {
+            const std::size_t chunk = std::min<std::size_t>(copyChunk, bytes - copied);
+            package.ReadAt(pcmBase + sound.offset + copied, buffer.data() + pending, chunk);
+            wav.Write(buffer.data(), pending + chunk);
+            copied += static_cast<std::uint32_t>(chunk);
+            pending = 0;
+        } while (copied < bytes);
+        wav.Close();
 
-            metafile.Key(key + ".filename", fileName);
-            metafile.Key(key + ".sample_rate", sound.sampleRate);
-            metafile.Key(key + ".unknown_16", sound.headroom);
-            metafile.Key(key + ".loop_offset", sound.loop);
-            metafile.Key(key + ".export_bytes", bytes);
-        }
+        metafile.Key(key + ".filename", fileName);
+        metafile.Key(key + ".sample_rate", sound.sampleRate);
+        metafile.Key(key + ".unknown_16", sound.headroom);
+        metafile.Key(key + ".loop_offset", sound.loop);
+        metafile.Key(key + ".export_bytes", bytes);
     }
-    metafile.Save(folder / "sfx_import.ini");
+    return metafile;
 }
 
 std::string SfxPackage::BankLabel(std::size_t bank) const

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "format/MetafileWriter.h"
+
 namespace kivo
 {
 class LookupFile;
@@ -26,7 +28,8 @@ public:
     std::size_t BankCount() const { return banks.size(); }
 
     // Writes targetDirectory/<package file name>/ with Bank_NNN/sound_NNN.wav files and
-    // "sfx_import.ini"; the metafile comes last, once every sound is written.
+    // "sfx_import.ini"; the metafile comes last, once every sound is written. Banks are
+    // written in parallel.
     void Export(const std::filesystem::path &targetDirectory) const;
 
 private:
@@ -37,6 +40,7 @@ private:
         std::uint32_t size = 0;
     };
 
+    MetafileWriter ExportBank(std::size_t bank, const std::filesystem::path &folder) const;
     std::string BankLabel(std::size_t bank) const;
 
     std::filesystem::path path;

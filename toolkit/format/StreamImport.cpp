@@ -147,16 +147,21 @@ SizeRule RuleFor(const TrackPlan &track, const LookupRecord &before, const std::
 void CopyEncoded(const TrackPlan &track, std::uint64_t length, BinaryFile &out, std::vector<unsigned char> &buffer)
 {
     BinaryFile ogg(track.path, BinaryFile::Mode::Read);
+    OggPageWalker pages;
     std::uint64_t copied = 0;
     for (std::size_t got; (got = ogg.ReadSome(buffer.data(), buffer.size())) != 0;) {
         if (copied + got > length)
             break;
+        if (!pages.Feed(buffer.data(), got))
+            throw FormatError(track.label + " is damaged: its Ogg pages break off after byte " + std::to_string(copied));
         XorAtPosition(buffer.data(), got, out.WritePosition());
         out.Write(buffer.data(), got);
         copied += got;
     }
     if (copied != length)
         throw FormatError(track.label + " changed while it was being packed");
+    if (!pages.AtPageEnd())
+        throw FormatError(track.label + " is cut off: its last Ogg page is incomplete");
 }
 }
 

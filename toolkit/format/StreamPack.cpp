@@ -12,6 +12,7 @@
 #include "format/MetafileWriter.h"
 #include "format/NameTable.h"
 #include "format/Naming.h"
+#include "format/ParallelFor.h"
 #include "format/StreamCipher.h"
 #include "format/TrackHeader.h"
 #include "format/Warnings.h"
@@ -141,43 +142,49 @@ void StreamPack::Export(const std::filesystem::path &targetDirectory, const std:
     metafile.Key("lookup_index", lookupKeys.index);
     metafile.Key("num_tracks", static_cast<long long>(tracks.size()));
 
-    BinaryFile pack(path, BinaryFile::Mode::Read);
-    std::vector<unsigned char> header(TrackHeader::Size);
-    std::vector<unsigned char> buffer(copyChunk);
-    for (std::size_t t = 0; t < tracks.size(); ++t) {
-        const TrackLocation &track = tracks[t];
-        ReadDecoded(pack, track.headerOffset, header.data(), header.size());
-        Warnings again; // collected when the pack was opened
-        const TrackHeader parsed = TrackHeader::Parse(header.data(), track.oggLength, TrackLabel(t + 1), again);
-
-        const std::string section = "Track_" + PaddedNumber(t + 1);
-        const std::string fileName = section + ".ogg";
-        BinaryFile ogg(folder / fileName, BinaryFile::Mode::Replace);
-        const std::uint64_t payload = track.headerOffset + TrackHeader::Size;
-        for (std::uint32_t copied = 0; copied < track.oggLength;) {
-            const std::size_t chunk = std::min<std::size_t>(buffer.size(), track.oggLength - copied);
-            ReadDecoded(pack, payload + copied, buffer.data(), chunk);
-            ogg.Write(buffer.data(), chunk);
-            copied += static_cast<std::uint32_t>(chunk);
-        }
-        ogg.Close();
-
-        metafile.Section(section);
-        metafile.Key("filename", fileName);
-        metafile.Key("beat_total", static_cast<long long>(parsed.beats.size()));
-        metafile.Key("length_index", parsed.lengthIndex);
-        metafile.Key("length_extra", parsed.lengthExtra);
-        metafile.Key("export_bytes", parsed.oggLength);
-        if (!lookupKeys.records.empty()) {
-            metafile.Key("lookup_record", lookupKeys.records[t]);
-            if (!lookupKeys.sizeRules[t].empty())
-                metafile.Key("lookup_size", lookupKeys.sizeRules[t]);
-        }
-        for (std::size_t b = 0; b < parsed.beats.size(); ++b)
-            metafile.Key("beat_" + PaddedNumber(b + 1),
-                         std::to_string(parsed.beats[b].timeMs) + "," + std::to_string(parsed.beats[b].control));
-    }
+    std::vector<MetafileWriter> sections(tracks.size());
+    ParallelFor(tracks.size(), [&](std::size_t t) { sections[t] = ExportTrack(t, folder, lookupKeys); });
+    for (const MetafileWriter &section : sections)
+        metafile.Append(section);
     metafile.Save(folder / "stream_import.ini");
+}
+
+MetafileWriter StreamPack::ExportTrack(std::size_t t, const std::filesystem::path &folder, const LookupKeys &lookupKeys) const
+{
+    const TrackLocation &track = tracks[t];
+    BinaryFile pack(path, BinaryFile::Mode::Read);
+    std::vector<unsigned char> buffer(std::max<std::size_t>(copyChunk, TrackHeader::Size));
+    ReadDecoded(pack, track.headerOffset, buffer.data(), TrackHeader::Size);
+    Warnings again; // collected when the pack was opened
+    const TrackHeader parsed = TrackHeader::Parse(buffer.data(), track.oggLength, TrackLabel(t + 1), again);
+
+    const std::string section = "Track_" + PaddedNumber(t + 1);
+    const std::string fileName = section + ".ogg";
+    BinaryFile ogg(folder / fileName, BinaryFile::Mode::Replace);
+    const std::uint64_t payload = track.headerOffset + TrackHeader::Size;
+    for (std::uint32_t copied = 0; copied < track.oggLength;) {
+        const std::size_t chunk = std::min<std::size_t>(buffer.size(), track.oggLength - copied);
+        ReadDecoded(pack, payload + copied, buffer.data(), chunk);
+        ogg.Write(buffer.data(), chunk);
+        copied += static_cast<std::uint32_t>(chunk);
+    }
+    ogg.Close();
+
+    MetafileWriter metafile;
+    metafile.Section(section);
+    metafile.Key("filename", fileName);
+    metafile.Key("beat_total", static_cast<long long>(parsed.beats.size()));
+    metafile.Key("length_index", parsed.lengthIndex);
+    metafile.Key("length_extra", parsed.lengthExtra);
+    metafile.Key("export_bytes", parsed.oggLength);
+    if (!lookupKeys.records.empty()) {
+        metafile.Key("lookup_record", lookupKeys.records[t]);
+        if (!lookupKeys.sizeRules[t].empty())
+            metafile.Key("lookup_size", lookupKeys.sizeRules[t]);
+    }
+    for (std::size_t b = 0; b < parsed.beats.size(); ++b)
+        metafile.Key("beat_" + PaddedNumber(b + 1), std::to_string(parsed.beats[b].timeMs) + "," + std::to_string(parsed.beats[b].control));
+    return metafile;
 }
 
 std::string StreamPack::TrackLabel(std::size_t track) const

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "format/MetafileWriter.h"
+
 namespace kivo
 {
 class Warnings;
@@ -23,8 +25,8 @@ public:
     std::size_t TrackCount() const { return tracks.size(); }
 
     // Writes targetDirectory/<folderName>/ with Track_NNN.ogg files and "stream_import.ini"; the
-    // metafile comes last. The pack's index and lookup records come from StrmPaks.dat and
-    // TrakLkup.dat in ../CONFIG beside the pack when they are there.
+    // metafile comes last. Tracks are written in parallel. The pack's index and lookup records
+    // come from StrmPaks.dat and TrakLkup.dat in ../CONFIG beside the pack when they are there.
     void Export(const std::filesystem::path &targetDirectory, const std::string &folderName, Warnings &warnings) const;
 
 private:
@@ -41,6 +43,7 @@ private:
     };
 
     LookupKeys FindLookupKeys(Warnings &warnings) const;
+    MetafileWriter ExportTrack(std::size_t track, const std::filesystem::path &folder, const LookupKeys &lookupKeys) const;
     std::string TrackLabel(std::size_t track) const;
 
     std::filesystem::path path;

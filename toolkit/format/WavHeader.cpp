@@ -4,17 +4,15 @@
 #include <limits>
 #include <string>
 
-#include "format/BinaryFile.h"
 #include "format/FormatError.h"
 #include "format/LittleEndian.h"
 
 namespace kivo
 {
-void WriteMonoWavHeader(BinaryFile &file, std::uint32_t sampleRate, std::uint32_t dataBytes)
+void MakeMonoWavHeader(unsigned char *header, std::uint32_t sampleRate, std::uint32_t dataBytes)
 {
     if (dataBytes > std::numeric_limits<std::uint32_t>::max() - (WavHeaderSize - 8))
-        throw FormatError(file.Path().string() + ": " + std::to_string(dataBytes) + " bytes do not fit in a WAV file");
-    unsigned char header[WavHeaderSize];
+        throw FormatError(std::to_string(dataBytes) + " bytes of sound do not fit in a WAV file");
     std::memcpy(header, "RIFF", 4);
     le::PutU32(header + 4, WavHeaderSize - 8 + dataBytes);
     std::memcpy(header + 8, "WAVEfmt ", 8);
@@ -27,6 +25,5 @@ void WriteMonoWavHeader(BinaryFile &file, std::uint32_t sampleRate, std::uint32_
     le::PutU16(header + 34, 16);            // bits per sample
     std::memcpy(header + 36, "data", 4);
     le::PutU32(header + 40, dataBytes);
-    file.Write(header, sizeof header);
 }
 }

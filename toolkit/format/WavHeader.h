@@ -3,11 +3,9 @@
 
 namespace kivo
 {
-class BinaryFile;
-
 constexpr std::uint32_t WavHeaderSize = 44;
 
-// Writes the canonical 44-byte header of a mono, signed 16-bit PCM WAV file holding dataBytes
-// bytes at sampleRate. Throws FormatError when the RIFF size field cannot hold the data.
-void WriteMonoWavHeader(BinaryFile &file, std::uint32_t sampleRate, std::uint32_t dataBytes);
+// Fills header with the canonical 44-byte header of a mono, signed 16-bit PCM WAV file holding
+// dataBytes bytes at sampleRate. Throws FormatError when the RIFF size field cannot hold the data.
+void MakeMonoWavHeader(unsigned char *header, std::uint32_t sampleRate, std::uint32_t dataBytes);
 }
