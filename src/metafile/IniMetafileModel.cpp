@@ -1,20 +1,330 @@
 #include "metafile/IniMetafileModel.h"
 
+#include <algorithm>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "metafile/IniFile.h"
 #include "metafile/IniMetafileItem.h"
 
-// STUB: replaced by the metafile work.
-IniMetafileModel::IniMetafileModel(ArchiveType t, const QString &, const QMap<QString, QString> &) : type(t), rootItem(new IniMetafileItem) {}
-IniMetafileModel::~IniMetafileModel() { delete rootItem; }
-IniMetafileModel::ArchiveType IniMetafileModel::GetType() const { return type; }
-const QString &IniMetafileModel::GetName() const { return name; }
-const QString &IniMetafileModel::GetBasename() const { return basename; }
-qint32 IniMetafileModel::GetLookupIndex() const { return lookupIndex; }
-QModelIndex IniMetafileModel::index(int, int, const QModelIndex &) const { return {}; }
-QModelIndex IniMetafileModel::parent(const QModelIndex &) const { return {}; }
-int IniMetafileModel::rowCount(const QModelIndex &) const { return 0; }
-int IniMetafileModel::columnCount(const QModelIndex &) const { return 1; }
-QVariant IniMetafileModel::data(const QModelIndex &, int) const { return {}; }
-QVariant IniMetafileModel::headerData(int, Qt::Orientation, int) const { return {}; }
-Qt::ItemFlags IniMetafileModel::flags(const QModelIndex &) const { return Qt::ItemIsEnabled; }
-void IniMetafileModel::ReadSfxMetafile(const QString &) {}
-void IniMetafileModel::ReadStreamMetafile(const QString &, const QMap<QString, QString> &) {}
+namespace {
+
+const QString failedToLoad = QStringLiteral("Failed to load ini-file.");
+const QString invalidFormat = QStringLiteral("Invalid ini-fileformat.");
+
+const QString archiveSection = QStringLiteral("Archive");
+const QString streamSection = QStringLiteral("Stream");
+const QString bankPrefix = QStringLiteral("Bank_");
+const QString trackPrefix = QStringLiteral("Track_");
+const QString soundPrefix = QStringLiteral("sound_");
+const QString basenameKey = QStringLiteral("basename");
+const QString lookupIndexKey = QStringLiteral("lookup_index");
+const QString numBanksKey = QStringLiteral("num_banks");
+const QString numSoundsKey = QStringLiteral("num_sounds");
+const QString numTracksKey = QStringLiteral("num_tracks");
+const QString beatTotalKey = QStringLiteral("beat_total");
+const QString filenameKey = QStringLiteral("filename");
+const QString lengthExtraKey = QStringLiteral("length_extra");
+const QString lengthIndexKey = QStringLiteral("length_index");
+
+// Above this a sound count is not believed blindly: it still says which numbers may exist, but the
+// keys of the bank decide how far the list goes (see ReadSounds).
+constexpr qint32 believedSoundCount = 100000;
+
+// A decimal integer with an optional sign that fits 32 bits; anything else counts as 0.
+qint32 ToInt(QStringView text)
+{
+    qsizetype i = 0;
+    const bool bNegative = !text.isEmpty() && text[0] == QLatin1Char('-');
+    if (!text.isEmpty() && (text[0] == QLatin1Char('-') || text[0] == QLatin1Char('+')))
+        ++i;
+    if (i == text.size())
+        return 0;
+    const qint64 limit = bNegative ? qint64(1) << 31 : (qint64(1) << 31) - 1;
+    qint64 number = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t digit = text[i].unicode();
+        if (digit < u'0' || digit > u'9')
+            return 0;
+        number = number * 10 + (digit - u'0');
+        if (number > limit)
+            return 0;
+    }
+    return qint32(bNegative ? -number : number);
+}
+
+// Decimal, padded with "0" to at least three digits: 7 -> "007", 1000 -> "1000".
+QString PaddedNumber(qint64 number)
+{
+    return QString::number(number).rightJustified(3, QLatin1Char('0'));
+}
+
+// The number whose padded form digits is, or 0 when digits is no such form: "007" and "1000" are,
+// "7", "0007" and "000" are not. A name that is no padded form can never be looked up by number.
+qint32 PaddedFormNumber(QStringView digits)
+{
+    if (digits.size() < 3 || (digits.size() > 3 && digits[0] == QLatin1Char('0')))
+        return 0;
+    if (digits[0] == QLatin1Char('+') || digits[0] == QLatin1Char('-'))
+        return 0;
+    return std::max(ToInt(digits), 0);
+}
+
+enum class SoundField { Filename, SampleRate, Unknown16, Other };
+
+struct SoundKey
+{
+    qint32 number = 0;
+    SoundField field = SoundField::Other;
+    const QString *value = nullptr;
+};
+
+// Splits "sound_012.sample_rate" into 12 and its field; number 0 for keys of no sound.
+SoundKey ParseSoundKey(QStringView key)
+{
+    SoundKey parsed;
+    if (!key.startsWith(soundPrefix))
+        return parsed;
+    const QStringView rest = key.sliced(soundPrefix.size());
+    const qsizetype dot = rest.indexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return parsed;
+    parsed.number = PaddedFormNumber(rest.first(dot));
+    const QStringView field = rest.sliced(dot + 1);
+    if (field == u"filename")
+        parsed.field = SoundField::Filename;
+    else if (field == u"sample_rate")
+        parsed.field = SoundField::SampleRate;
+    else if (field == u"unknown_16")
+        parsed.field = SoundField::Unknown16;
+    return parsed;
+}
+
+// The bank sections that bank numbers 1 to bankCount name, in number order. Only sections that
+// exist can give a row, so they are looked for among the stored names rather than by number.
+std::vector<std::pair<qint32, QString>> BankSections(const IniFile &ini, qint32 bankCount)
+{
+    std::vector<std::pair<qint32, QString>> banks;
+    const QStringList names = ini.SectionNames();
+    for (const QString &section : names) {
+        if (!section.startsWith(bankPrefix))
+            continue;
+        const qint32 number = PaddedFormNumber(QStringView(section).sliced(bankPrefix.size()));
+        if (number >= 1 && number <= bankCount)
+            banks.emplace_back(number, section);
+    }
+    std::sort(banks.begin(), banks.end(),
+              [](const auto &first, const auto &second) { return first.first < second.first; });
+    return banks;
+}
+
+std::unique_ptr<IniMetafileItem> NewItem()
+{
+    return std::make_unique<IniMetafileItem>();
+}
+
+} // namespace
+
+IniMetafileModel::IniMetafileModel(ArchiveType type, const QString &iniFilepath,
+                                   const QMap<QString, QString> &streamNames)
+    : type(type), rootItem(new IniMetafileItem)
+{
+    try {
+        if (type == SFX)
+            ReadSfxMetafile(iniFilepath);
+        else if (type == STREAM)
+            ReadStreamMetafile(iniFilepath, streamNames);
+    } catch (...) {
+        // The destructor does not run for a constructor that throws.
+        delete rootItem;
+        throw;
+    }
+}
+
+IniMetafileModel::~IniMetafileModel()
+{
+    delete rootItem;
+}
+
+IniMetafileModel::ArchiveType IniMetafileModel::GetType() const
+{
+    return type;
+}
+
+const QString &IniMetafileModel::GetName() const
+{
+    return name;
+}
+
+const QString &IniMetafileModel::GetBasename() const
+{
+    return basename;
+}
+
+qint32 IniMetafileModel::GetLookupIndex() const
+{
+    return lookupIndex;
+}
+
+QModelIndex IniMetafileModel::index(int row, int column, const QModelIndex &parent) const
+{
+    const IniMetafileItem *parentItem = parent.isValid()
+        ? static_cast<IniMetafileItem *>(parent.internalPointer()) : rootItem;
+    if (!parentItem || row < 0 || row >= parentItem->ChildCount())
+        return {};
+    IniMetafileItem *child = parentItem->Child(row);
+    return child ? createIndex(row, column, child) : QModelIndex();
+}
+
+QModelIndex IniMetafileModel::parent(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return {};
+    IniMetafileItem *parentItem = static_cast<IniMetafileItem *>(index.internalPointer())->GetParent();
+    if (!parentItem || parentItem == rootItem)
+        return {};
+    return createIndex(parentItem->Row(), 0, parentItem);
+}
+
+int IniMetafileModel::rowCount(const QModelIndex &parent) const
+{
+    const IniMetafileItem *item = parent.isValid()
+        ? static_cast<IniMetafileItem *>(parent.internalPointer()) : rootItem;
+    return item ? item->ChildCount() : 0;
+}
+
+int IniMetafileModel::columnCount(const QModelIndex &) const
+{
+    return 1;
+}
+
+QVariant IniMetafileModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || role != Qt::DisplayRole)
+        return {};
+    return static_cast<IniMetafileItem *>(index.internalPointer())->GetName();
+}
+
+QVariant IniMetafileModel::headerData(int, Qt::Orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    return QStringLiteral("File");
+}
+
+Qt::ItemFlags IniMetafileModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::ItemIsEnabled;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+}
+
+void IniMetafileModel::ReadSfxMetafile(const QString &iniFilepath)
+{
+    IniFile ini;
+    if (!ini.Load(iniFilepath))
+        throw failedToLoad;
+    if (!ini.HasSection(archiveSection))
+        throw invalidFormat;
+    name = ini.GetValue(archiveSection, basenameKey);
+    lookupIndex = ToInt(ini.GetValue(archiveSection, lookupIndexKey));
+    const qint32 bankCount = ToInt(ini.GetValue(archiveSection, numBanksKey));
+    for (const auto &[number, section] : BankSections(ini, bankCount)) {
+        const qint32 soundCount = ToInt(ini.GetValue(section, numSoundsKey));
+        if (soundCount <= 0)
+            continue;
+        auto bank = NewItem();
+        bank->name = section;
+        ReadSounds(ini, section, soundCount, bank.get());
+        rootItem->AppendChild(bank.release());
+    }
+}
+
+void IniMetafileModel::ReadSounds(const IniFile &ini, const QString &section, qint32 soundCount,
+                                  IniMetafileItem *pBank)
+{
+    const auto setField = [](IniMetafileItem *pSound, const SoundKey &soundKey) {
+        switch (soundKey.field) {
+        case SoundField::Filename:
+            pSound->name = *soundKey.value;
+            break;
+        case SoundField::SampleRate:
+            pSound->sampleRate = ToInt(*soundKey.value);
+            break;
+        case SoundField::Unknown16:
+            pSound->unknown16 = ToInt(*soundKey.value);
+            break;
+        case SoundField::Other:
+            break;
+        }
+    };
+    std::vector<SoundKey> soundKeys;
+    qint32 highestKeyed = 0;
+    ini.ForEachKey(section, [&](const QString &key, const QString &value) {
+        SoundKey parsed = ParseSoundKey(key);
+        if (parsed.number < 1 || parsed.number > soundCount)
+            return;
+        parsed.value = &value;
+        highestKeyed = std::max(highestKeyed, parsed.number);
+        soundKeys.push_back(parsed);
+    });
+
+    // Every number up to a believed count gets a row, keys or not; a larger count runs only to the
+    // highest sound with a key, and past the believed count only sounds with keys get a row.
+    const qint32 listedInFull = soundCount <= believedSoundCount
+        ? soundCount : std::min(highestKeyed, believedSoundCount);
+    std::vector<std::unique_ptr<IniMetafileItem>> sounds(static_cast<size_t>(listedInFull));
+    for (auto &sound : sounds)
+        sound = NewItem();
+    std::vector<SoundKey> beyond;
+    for (const SoundKey &soundKey : soundKeys) {
+        if (soundKey.number <= listedInFull)
+            setField(sounds[size_t(soundKey.number - 1)].get(), soundKey);
+        else
+            beyond.push_back(soundKey);
+    }
+    std::sort(beyond.begin(), beyond.end(),
+              [](const SoundKey &first, const SoundKey &second) { return first.number < second.number; });
+    std::vector<std::unique_ptr<IniMetafileItem>> keyedBeyond;
+    qint32 lastNumber = 0;
+    for (const SoundKey &soundKey : beyond) {
+        if (soundKey.number != lastNumber)
+            keyedBeyond.push_back(NewItem());
+        lastNumber = soundKey.number;
+        setField(keyedBeyond.back().get(), soundKey);
+    }
+
+    pBank->children.reserve(qsizetype(sounds.size() + keyedBeyond.size()));
+    for (auto &sound : sounds)
+        pBank->AppendChild(sound.release());
+    for (auto &sound : keyedBeyond)
+        pBank->AppendChild(sound.release());
+}
+
+void IniMetafileModel::ReadStreamMetafile(const QString &iniFilepath,
+                                          const QMap<QString, QString> &streamNames)
+{
+    IniFile ini;
+    if (!ini.Load(iniFilepath))
+        throw failedToLoad;
+    if (!ini.HasSection(streamSection))
+        return;
+    const qint32 trackCount = ToInt(ini.GetValue(streamSection, numTracksKey));
+    basename = ini.GetValue(streamSection, basenameKey);
+    const auto station = streamNames.constFind(basename);
+    name = station != streamNames.constEnd() ? station.value() : basename;
+    lookupIndex = ToInt(ini.GetValue(streamSection, lookupIndexKey));
+    // The first missing section ends the list, so a huge count costs no more than the file holds.
+    for (qint64 number = 1; number <= trackCount; ++number) {
+        const QString section = trackPrefix + PaddedNumber(number);
+        if (!ini.HasSection(section))
+            break;
+        auto track = NewItem();
+        track->beatTotal = ToInt(ini.GetValue(section, beatTotalKey));
+        track->name = ini.GetValue(section, filenameKey);
+        track->lengthExtra = ToInt(ini.GetValue(section, lengthExtraKey));
+        track->lengthIndex = ToInt(ini.GetValue(section, lengthIndexKey));
+        rootItem->AppendChild(track.release());
+    }
+}

@@ -3,6 +3,7 @@
 #include <QMap>
 #include <QString>
 
+class IniFile;
 class IniMetafileItem;
 
 // The entries of one unpacked archive, read from its metafile at construction: banks with their
@@ -34,6 +35,7 @@ public:
 private:
     void ReadSfxMetafile(const QString &iniFilepath);
     void ReadStreamMetafile(const QString &iniFilepath, const QMap<QString, QString> &streamNames);
+    void ReadSounds(const IniFile &ini, const QString &section, qint32 soundCount, IniMetafileItem *pBank);
 
     ArchiveType type;
     QString name;

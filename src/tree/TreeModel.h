@@ -22,7 +22,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-    // Marks the loaded archive, drawn in red; the previous mark loses its colour.
+    // Marks the loaded archive, drawn in red; the previous mark loses its colour. Views are told
+    // of both rows, each as a range that lies inside the model.
     void SetHighlightedIndex(const QModelIndex &index);
     QModelIndex GetHighlightedIndex() const;
     const QMap<QString, QString> &GetStreamNames() const;
@@ -31,8 +32,10 @@ public:
     static QMap<QString, QString> ReadStationNames(const QString &path);
 
 private:
+    // Reads "metadata-full.ini" beside the program into streamNames; silent when it is missing.
     void LoadStationNames();
-    void SetupModelData(const QString &data);
+    void SetupModelData(const QString &data, bool useMetadata);
+    void EmitRowChanged(const QModelIndex &index);
 
     TreeItem *rootItem = nullptr;
     QModelIndex highlightedIndex;

@@ -1,0 +1,215 @@
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "metafile/IniFile.h"
+
+namespace {
+
+// Peak resident memory in bytes since the last ResetPeakMemory(); -1 where Linux does not tell.
+qint64 PeakMemory()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
+}
+
+bool ResetPeakMemory()
+{
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+}
+
+} // namespace
+
+class TestIniFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void ReadsValuesByTheToolkitsSyntax_data();
+    void ReadsValuesByTheToolkitsSyntax();
+    void DecidesWhichSectionsExist_data();
+    void DecidesWhichSectionsExist();
+    void ListsSectionsAndKeysOfMergedSections();
+    void ReportsAFileThatCannotBeOpened();
+    void SurvivesBinaryGarbage();
+    void ReadsOneEnormousLineWithoutHoldingItMany();
+
+private:
+    QString Write(const QByteArray &content);
+    QTemporaryDir dir;
+    int fileCount = 0;
+};
+
+QString TestIniFile::Write(const QByteArray &content)
+{
+    const QString path = dir.filePath(QStringLiteral("file%1.ini").arg(++fileCount));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TestIniFile::ReadsValuesByTheToolkitsSyntax_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("key and value trimmed") << QByteArray("[Archive]\n  basename =  abc \t \n")
+                                           << "Archive" << "basename" << "abc";
+    QTest::newRow("blanks inside a value kept") << QByteArray("[A]\nk = a  b \n") << "A" << "k" << "a  b";
+    QTest::newRow("split at the first =") << QByteArray("[A]\nfilename=a=b.wav\n") << "A" << "filename" << "a=b.wav";
+    QTest::newRow("empty value") << QByteArray("[A]\nk=\nj=1\n") << "A" << "k" << "";
+    QTest::newRow("later key wins") << QByteArray("[A]\nk=1\nk=2\n") << "A" << "k" << "2";
+    QTest::newRow("names are case-sensitive") << QByteArray("[A]\nKey=1\n") << "A" << "key" << "";
+    QTest::newRow("sections are case-sensitive") << QByteArray("[A]\nk=1\n") << "a" << "k" << "";
+    QTest::newRow("header name not trimmed") << QByteArray("[ A ]\nk=1\n") << " A " << "k" << "1";
+    QTest::newRow("blank-padded header is another section") << QByteArray("[ A ]\nk=1\n") << "A" << "k" << "";
+    QTest::newRow("indented header is no header") << QByteArray("[A]\nk=1\n  [B]\nj=2\n") << "A" << "j" << "2";
+    QTest::newRow("header with a trailing blank is no header") << QByteArray("[A]\n[B] \nj=2\n") << "A" << "j" << "2";
+    QTest::newRow("header holding =") << QByteArray("[a=b]\nk=1\n") << "a=b" << "k" << "1";
+    QTest::newRow("keys before the first header") << QByteArray("k=1\n[A]\nj=2\n") << "A" << "k" << "1";
+    QTest::newRow("keys without any header") << QByteArray("k=1\n") << "" << "k" << "1";
+    QTest::newRow("no unnamed section beside headers") << QByteArray("k=1\n[A]\n") << "" << "k" << "";
+    QTest::newRow("semicolon line with = is a key") << QByteArray("[A]\n;k=1\n") << "A" << ";k" << "1";
+    QTest::newRow("hash line with = is a key") << QByteArray("[A]\n# k = 1\n") << "A" << "# k" << "1";
+    QTest::newRow("empty key ignored") << QByteArray("[A]\n = 5\nk=1\n") << "A" << "" << "";
+    QTest::newRow("CRLF line ends") << QByteArray("[A]\r\nk=1\r\n") << "A" << "k" << "1";
+    QTest::newRow("last line without line end") << QByteArray("[A]\nk=1") << "A" << "k" << "1";
+    QTest::newRow("merged section, later value wins") << QByteArray("[A]\nk=1\n[B]\nx=1\n[A]\nk=2\n")
+                                                       << "A" << "k" << "2";
+    QTest::newRow("merged section keeps earlier keys") << QByteArray("[A]\nj=1\n[B]\nx=1\n[A]\nk=2\n")
+                                                        << "A" << "j" << "1";
+    QTest::newRow("keyless header hands keys on") << QByteArray("[A]\n[B]\nk=1\n") << "B" << "k" << "1";
+    QTest::newRow("UTF-8 value") << QByteArray("[A]\nname=caf\xc3\xa9\n") << "A" << "name" << QString::fromUtf8("caf\xc3\xa9");
+    QTest::newRow("undecodable bytes replaced") << QByteArray("[A]\nname=x\xff\xfe\n") << "A" << "name"
+                                                << QStringLiteral("x\uFFFD\uFFFD");
+    QTest::newRow("missing section") << QByteArray("[A]\nk=1\n") << "B" << "k" << "";
+    QTest::newRow("missing key") << QByteArray("[A]\nk=1\n") << "A" << "j" << "";
+}
+
+void TestIniFile::ReadsValuesByTheToolkitsSyntax()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    IniFile ini;
+    QVERIFY(ini.Load(Write(content)));
+    QCOMPARE(ini.GetValue(section, key), expected);
+}
+
+void TestIniFile::DecidesWhichSectionsExist_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QStringList>("missing");
+
+    QTest::newRow("keyless section followed by a header")
+        << QByteArray("[Bank_001]\nnum_sounds=1\n[Bank_002]\n[Bank_003]\nnum_sounds=1\n")
+        << QStringList{"Bank_001", "Bank_003"} << QStringList{"Bank_002"};
+    QTest::newRow("keyless last section")
+        << QByteArray("[Bank_001]\nnum_sounds=1\n[Bank_002]\n")
+        << QStringList{"Bank_001", "Bank_002"} << QStringList();
+    QTest::newRow("only ignored lines do not make keys")
+        << QByteArray("[A]\n = 1\n  \n;note\n[B]\nk=1\n")
+        << QStringList{"B"} << QStringList{"A"};
+    QTest::newRow("file of one header") << QByteArray("[A]") << QStringList{"A"} << QStringList();
+    QTest::newRow("indented header") << QByteArray("  [Archive]\nbasename=x\n")
+                                     << QStringList() << QStringList{"Archive", "  [Archive]"};
+    QTest::newRow("empty header name") << QByteArray("[]\nk=1\n") << QStringList{""} << QStringList();
+    QTest::newRow("unnamed section is no section") << QByteArray("k=1\n") << QStringList() << QStringList{""};
+    QTest::newRow("lone bracket lines") << QByteArray("[\n]\n[A]\nk=1\n")
+                                        << QStringList{"A"} << QStringList{"", "[", "]"};
+}
+
+void TestIniFile::DecidesWhichSectionsExist()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, existing);
+    QFETCH(QStringList, missing);
+    IniFile ini;
+    QVERIFY(ini.Load(Write(content)));
+    for (const QString &section : existing)
+        QVERIFY2(ini.HasSection(section), qPrintable(section));
+    for (const QString &section : missing)
+        QVERIFY2(!ini.HasSection(section), qPrintable(section));
+    QStringList names = ini.SectionNames();
+    names.sort();
+    existing.sort();
+    QCOMPARE(names, existing);
+}
+
+void TestIniFile::ListsSectionsAndKeysOfMergedSections()
+{
+    IniFile ini;
+    QVERIFY(ini.Load(Write("[A]\nk=1\nj=1\n[B]\nx=1\n[A]\nk=2\nm=3\n[A]\nm=4\n")));
+    QMap<QString, QString> keys;
+    int visits = 0;
+    ini.ForEachKey(QStringLiteral("A"), [&](const QString &key, const QString &value) {
+        keys.insert(key, value);
+        ++visits;
+    });
+    QCOMPARE(visits, 3);
+    const QMap<QString, QString> expected{{"k", "2"}, {"j", "1"}, {"m", "4"}};
+    QCOMPARE(keys, expected);
+}
+
+void TestIniFile::ReportsAFileThatCannotBeOpened()
+{
+    IniFile ini;
+    QVERIFY(!ini.Load(dir.filePath(QStringLiteral("missing.ini"))));
+    QVERIFY(!ini.HasSection(QString()));
+    QCOMPARE(ini.GetValue(QString(), QStringLiteral("k")), QString());
+    QVERIFY(ini.SectionNames().isEmpty());
+}
+
+void TestIniFile::SurvivesBinaryGarbage()
+{
+    QRandomGenerator random(20240601);
+    QByteArray garbage(4 << 20, Qt::Uninitialized);
+    random.fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
+    // Readable lines after the garbage must still be found: the garbage may not swallow them.
+    garbage += "\n[Archive]\nbasename=after\n";
+    IniFile ini;
+    QVERIFY(ini.Load(Write(garbage)));
+    QCOMPARE(ini.GetValue(QStringLiteral("Archive"), QStringLiteral("basename")), QStringLiteral("after"));
+}
+
+void TestIniFile::ReadsOneEnormousLineWithoutHoldingItMany()
+{
+    const qsizetype length = 50 << 20;
+    QByteArray content = "[Archive]\nbasename= ";
+    content += QByteArray(length, 'a');
+    content += " \n";
+    const QString path = Write(content);
+    content.clear();
+    content.squeeze();
+
+    const bool bPeakKnown = ResetPeakMemory();
+    const qint64 peakBefore = PeakMemory();
+    {
+        IniFile ini;
+        QVERIFY(ini.Load(path));
+        QCOMPARE(ini.GetValue(QStringLiteral("Archive"), QStringLiteral("basename")).size(), length);
+    }
+    if (!bPeakKnown || peakBefore < 0)
+        QSKIP("peak memory cannot be measured here");
+    // Decoded, the line takes two bytes a character: that one copy is unavoidable, a second one
+    // (the stream's buffer, or the value copied out of the line) is not.
+    const qint64 growth = PeakMemory() - peakBefore;
+    QVERIFY2(growth < 3 * length, qPrintable(QStringLiteral("peak grew by %1 MB").arg(growth >> 20)));
+}
+
+QTEST_MAIN(TestIniFile)
+#include "tst_IniFile.moc"
