@@ -35,6 +35,9 @@ SETTINGS
 fi
 
 cd "$run"
+# The tools are started by their bare names; finding them on PATH as well works wherever the
+# platform looks for such names.
+export PATH="$run:$PATH"
 echo "Demo game folder: $game"
 echo "Working directory: $run/work"
 exec "$program_dir/rozivoze" "$@"
