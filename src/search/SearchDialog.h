@@ -27,6 +27,11 @@ public slots:
     void SetKeyboardFocus();
     void SelectSearchtext();
 
+public:
+    // The entry model was replaced: earlier hits say nothing about the new one, and a search
+    // that believes it has hit before wraps around for ever on a list without a match.
+    void ForgetHits() { found = false; }
+
 private:
     MainWindow *mainWindow = nullptr;
     QPushButton *findButton = nullptr;
