@@ -136,6 +136,7 @@ int main(int argc, char *argv[])
         if (Open(window, *archiveView, stream)) {
             const QModelIndex track = entryView->model()->index(0, 0);
             entryView->setCurrentIndex(track);
+            window.UpdateMetalist(track);
             window.Play(track);
             Settle(1500);
             failures += !Save(window, output + QStringLiteral("/track-playing.png"));
