@@ -38,6 +38,10 @@ private slots:
     void ReadsValuesByTheToolkitsSyntax();
     void DecidesWhichSectionsExist_data();
     void DecidesWhichSectionsExist();
+    void KeepsLineEndsAfterUndecodableBytes_data();
+    void KeepsLineEndsAfterUndecodableBytes();
+    void HonoursByteOrderMarks_data();
+    void HonoursByteOrderMarks();
     void ListsSectionsAndKeysOfMergedSections();
     void ReportsAFileThatCannotBeOpened();
     void SurvivesBinaryGarbage();
@@ -94,6 +98,7 @@ void TestIniFile::ReadsValuesByTheToolkitsSyntax_data()
     QTest::newRow("UTF-8 value") << QByteArray("[A]\nname=caf\xc3\xa9\n") << "A" << "name" << QString::fromUtf8("caf\xc3\xa9");
     QTest::newRow("undecodable bytes replaced") << QByteArray("[A]\nname=x\xff\xfe\n") << "A" << "name"
                                                 << QStringLiteral("x\uFFFD\uFFFD");
+    QTest::newRow("stray carriage return dropped") << QByteArray("[A]\nk=a\rb\n") << "A" << "k" << "ab";
     QTest::newRow("missing section") << QByteArray("[A]\nk=1\n") << "B" << "k" << "";
     QTest::newRow("missing key") << QByteArray("[A]\nk=1\n") << "A" << "j" << "";
 }
@@ -148,6 +153,51 @@ void TestIniFile::DecidesWhichSectionsExist()
     names.sort();
     existing.sort();
     QCOMPARE(names, existing);
+}
+
+void TestIniFile::KeepsLineEndsAfterUndecodableBytes_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("unfinished");
+    // An unfinished character ending the first offset bytes, right before a line end, wherever
+    // the reading happens to pause.
+    for (const int offset : {100, 4096, 16384, 65536, 65537, 131072}) {
+        for (const QByteArray &unfinished : {QByteArray("\xe4"), QByteArray("\xc3"), QByteArray("\xf0\x9f")}) {
+            QTest::addRow("%s at %d", unfinished.toHex().constData(), offset) << offset << unfinished;
+        }
+    }
+}
+
+void TestIniFile::KeepsLineEndsAfterUndecodableBytes()
+{
+    QFETCH(int, offset);
+    QFETCH(QByteArray, unfinished);
+    QByteArray content = "[A]\nlong=" + QByteArray(offset - 9 - unfinished.size(), 'x') + unfinished;
+    QCOMPARE(content.size(), offset);
+    content += "\n[B]\nk=1\n";
+    IniFile ini;
+    QVERIFY(ini.Load(Write(content)));
+    QCOMPARE(ini.GetValue(QStringLiteral("B"), QStringLiteral("k")), QStringLiteral("1"));
+    QVERIFY(ini.GetValue(QStringLiteral("A"), QStringLiteral("long")).endsWith(QChar::ReplacementCharacter));
+}
+
+void TestIniFile::HonoursByteOrderMarks_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    const QString text = QStringLiteral("[Archive]\r\nbasename=caf\u00e9\r\n");
+    QTest::newRow("UTF-8") << QByteArray("\xef\xbb\xbf" + text.toUtf8());
+    QByteArray utf16("\xff\xfe");
+    for (const QChar c : text)
+        utf16 += char(c.unicode() & 0xff) + QByteArray(1, char(c.unicode() >> 8));
+    QTest::newRow("UTF-16 little endian") << utf16;
+}
+
+void TestIniFile::HonoursByteOrderMarks()
+{
+    QFETCH(QByteArray, content);
+    IniFile ini;
+    QVERIFY(ini.Load(Write(content)));
+    QCOMPARE(ini.GetValue(QStringLiteral("Archive"), QStringLiteral("basename")), QStringLiteral("caf\u00e9"));
 }
 
 void TestIniFile::ListsSectionsAndKeysOfMergedSections()

@@ -2,9 +2,11 @@
 
 #include <QFile>
 #include <QHash>
+#include <QStringDecoder>
 #include <QTextStream>
 #include <QVarLengthArray>
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -20,9 +22,13 @@ constexpr qsizetype sharedValueLength = 11;
 // a corrupt file of one enormous line is not held twice.
 constexpr qsizetype takeOverLength = 1 << 16;
 
-// Lines are read in pieces of at most this many characters and joined: asked for a whole line,
-// the text stream would buffer an enormous one beside the copy it hands out.
-constexpr qint64 linePiece = 1 << 16;
+// Bytes read at a time; also the size of the pieces in which an over-long line is decoded.
+constexpr qsizetype readChunk = 1 << 16;
+
+// A section with more keys than this gets a key index once it is looked up often; smaller ones,
+// and sections looked up once or twice (a bank's "num_sounds"), are searched key by key.
+constexpr Id searchedKeyCount = 16;
+constexpr int lookupsBeforeIndex = 4;
 
 constexpr quint64 fibonacciFactor = 0x9E3779B97F4A7C15ull;
 
@@ -50,7 +56,7 @@ public:
 
     void Insert(Id id, quint32 hash)
     {
-        if ((count + 1) * 4 > table.size() * 3)
+        if ((count + 1) * 2 > table.size())
             Grow();
         Place({id, hash});
         ++count;
@@ -93,18 +99,141 @@ private:
     int shift = 64;
 };
 
-// A piece shorter than linePiece ends its line; a full one may be followed by more (or by an
-// empty piece when the line was exactly that long).
-bool ReadLine(QTextStream &stream, QString &line, QString &piece)
+// Splits a file into lines and decodes every line by itself. A decoder that carries its state from
+// one read to the next (as a text stream's does) swallows the byte after an unfinished character
+// at the end of a read, and when that byte is a line end two lines become one.
+// Like a device opened in text mode, it drops every '\r'; a UTF-8 byte order mark is skipped.
+class LineReader
 {
-    if (!stream.readLineInto(&line, linePiece))
-        return false;
-    bool bMaybeMore = line.size() == linePiece;
-    while (bMaybeMore && stream.readLineInto(&piece, linePiece)) {
-        line += piece;
-        bMaybeMore = piece.size() == linePiece;
+public:
+    explicit LineReader(QIODevice &device) : device(device) {}
+
+    // False when the file holds no further line.
+    bool Next(QString &line)
+    {
+        line.truncate(0);
+        bool bStarted = false;
+        qsizetype searched = position;
+        for (;;) {
+            const char *data = buffer.constData();
+            const void *found = std::memchr(data + searched, '\n', size_t(buffer.size() - searched));
+            if (found) {
+                const qsizetype lineEnd = static_cast<const char *>(found) - data;
+                Decode(line, position, lineEnd);
+                position = lineEnd + 1;
+                return true;
+            }
+            if (buffer.size() - position >= readChunk) {
+                // An enormous line is decoded as it comes, so its bytes are never held in full.
+                const qsizetype cut = CompleteCharacters(position, buffer.size());
+                Decode(line, position, cut);
+                position = cut;
+                bStarted = true;
+            }
+            if (!Fill()) {
+                if (position == buffer.size() && !bStarted)
+                    return false;
+                Decode(line, position, buffer.size());
+                position = buffer.size();
+                return true;
+            }
+            searched = position;
+        }
     }
-    return true;
+
+private:
+    bool Fill()
+    {
+        const qsizetype kept = buffer.size() - position;
+        if (position > 0) {
+            std::memmove(buffer.data(), buffer.constData() + position, size_t(kept));
+            position = 0;
+        }
+        buffer.resize(kept + readChunk);
+        const qint64 read = device.read(buffer.data() + kept, readChunk);
+        buffer.resize(kept + qMax<qint64>(read, 0));
+        if (bFirstRead && buffer.startsWith("\xEF\xBB\xBF"))
+            position = 3;
+        bFirstRead = false;
+        return read > 0;
+    }
+
+    // The end of the bytes from..to without an unfinished UTF-8 character at their end.
+    qsizetype CompleteCharacters(qsizetype from, qsizetype to) const
+    {
+        for (qsizetype i = to - 1; i >= from && i >= to - 3; --i) {
+            const uchar byte = uchar(buffer[i]);
+            if ((byte & 0xC0) == 0x80)
+                continue;
+            const qsizetype length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+            return to - i < length ? i : to;
+        }
+        return to;
+    }
+
+    void Decode(QString &line, qsizetype from, qsizetype to)
+    {
+        QByteArrayView bytes(buffer.constData() + from, to - from);
+        if (bytes.contains('\r')) {
+            withoutReturns.resize(0);
+            for (const char byte : bytes) {
+                if (byte != '\r')
+                    withoutReturns.append(byte);
+            }
+            bytes = withoutReturns;
+        }
+        // Decoding never yields more UTF-16 units than it reads bytes.
+        const qsizetype start = line.size();
+        if (line.capacity() < start + bytes.size())
+            line.reserve(qMax(start + bytes.size(), 2 * line.capacity()));
+        line.resize(start + bytes.size());
+        const QChar *end = decoder.appendToBuffer(line.data() + start, bytes);
+        line.truncate(end - line.constData());
+    }
+
+    QIODevice &device;
+    QByteArray buffer;
+    qsizetype position = 0;
+    bool bFirstRead = true;
+    QByteArray withoutReturns;
+    // Stateless: an unfinished character at the end of a line is replaced, not carried over.
+    // ConvertInitialBom: only the file's first bytes may be a byte order mark, not every line's.
+    QStringDecoder decoder{QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
+};
+
+// A file that begins with a UTF-16 or UTF-32 byte order mark is left to the text stream, which
+// recognises those encodings; its lines are read in pieces so an enormous one is not buffered twice.
+class StreamLineReader
+{
+public:
+    explicit StreamLineReader(QIODevice &device) : stream(&device) {}
+
+    bool Next(QString &line)
+    {
+        if (!stream.readLineInto(&line, readChunk))
+            return false;
+        // A piece as long as asked for may be followed by more of the same line, or by an empty
+        // piece when the line was exactly that long.
+        bool bMaybeMore = line.size() == readChunk;
+        while (bMaybeMore && stream.readLineInto(&piece, readChunk)) {
+            line += piece;
+            bMaybeMore = piece.size() == readChunk;
+        }
+        line.remove(QLatin1Char('\r'));
+        return true;
+    }
+
+private:
+    QTextStream stream;
+    QString piece;
+};
+
+bool StartsWithWideByteOrderMark(QIODevice &device)
+{
+    const QByteArray start = device.peek(4);
+    return start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF")
+        || start.startsWith(QByteArrayView("\x00\x00\xFE\xFF", 4));
 }
 
 // Copies text out of line, or, when allowed and text is long, takes line's buffer over: Qt drops
@@ -141,6 +270,9 @@ struct Collection
     };
     QVarLengthArray<Run, 1> runs;
     Id keyCount = 0;
+    // Built on demand; lookups are const but may build it.
+    mutable std::unique_ptr<QHash<Id, Id>> keyIndex;
+    mutable int lookups = 0;
 };
 
 } // namespace
@@ -152,39 +284,33 @@ struct IniFile::Store
     std::vector<QString> values;        // short values once, long values as they come
     TextIndex sharedValueIndex;
     std::vector<Entry> entries;
-    std::vector<Id> entrySlots;         // open addressing over (collection, key)
-    size_t entrySlotMask = 0;
-    int entrySlotShift = 64;
+    std::vector<Id> lastEntryOfKey;     // finds a repeated key in the section being read
     std::vector<Collection> collections;
     QHash<QString, Id> sections;        // stored section name -> collection
     Id unnamed = noId;
 
-    void Read(QTextStream &stream);
+    template<typename Reader>
+    void Read(Reader &reader);
     Id NewCollection();
     void StoreCollection(const QString &name, Id collection);
-    void SetValue(Id collection, Id key, Id value);
+    void SetInCurrent(Id collection, Id key, Id value);
+    void MergeValue(Id collection, Id key, Id value);
+    void Append(Id collection, Id key, Id value);
     Id FindEntry(Id collection, Id key) const;
     Id FindCollection(const QString &section) const;
     Id InternKey(QString &line, QStringView key, bool bMayTakeOver);
     Id AddValue(QString &line, QStringView value, bool bMayTakeOver);
-
-private:
-    size_t EntrySlotOf(Id collection, Id key) const
-    {
-        return size_t(((quint64(collection) << 32 | key) * fibonacciFactor) >> entrySlotShift);
-    }
-    void PlaceEntry(Id entry);
-    void GrowEntrySlots();
+    void BuildKeyIndex(const Collection &collection) const;
 };
 
-void IniFile::Store::Read(QTextStream &stream)
+template<typename Reader>
+void IniFile::Store::Read(Reader &reader)
 {
     Id current = NewCollection();
     QString currentName;
     bool headerSeen = false;
     QString line;
-    QString piece;
-    while (ReadLine(stream, line, piece)) {
+    while (reader.Next(line)) {
         if (line.isEmpty())
             continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
@@ -207,10 +333,10 @@ void IniFile::Store::Read(QTextStream &stream)
         // Only the longer of the two may take the line over, and only after the other is copied.
         if (value.size() >= key.size()) {
             const Id keyId = InternKey(line, key, false);
-            SetValue(current, keyId, AddValue(line, value, true));
+            SetInCurrent(current, keyId, AddValue(line, value, true));
         } else {
             const Id valueId = AddValue(line, value, false);
-            SetValue(current, InternKey(line, key, true), valueId);
+            SetInCurrent(current, InternKey(line, key, true), valueId);
         }
     }
     if (headerSeen)
@@ -232,22 +358,44 @@ void IniFile::Store::StoreCollection(const QString &name, Id collection)
         sections.insert(name, collection);
         return;
     }
-    // The entries merged away stay behind unreachable: repeated sections are rare and a copy of
-    // the runs would cost more than it saves.
+    // The entries merged away stay behind unreachable: repeated sections are rare.
     const Id target = stored.value();
     for (const Collection::Run &run : collections[collection].runs) {
         for (Id entry = run.begin; entry < run.end; ++entry)
-            SetValue(target, entries[entry].key, entries[entry].value);
+            MergeValue(target, entries[entry].key, entries[entry].value);
     }
 }
 
-void IniFile::Store::SetValue(Id collection, Id key, Id value)
+void IniFile::Store::SetInCurrent(Id collection, Id key, Id value)
 {
+    if (key >= lastEntryOfKey.size())
+        lastEntryOfKey.resize(key + 1, noId);
+    const Id last = lastEntryOfKey[key];
+    if (last != noId && entries[last].collection == collection) {
+        entries[last].value = value;
+        return;
+    }
+    lastEntryOfKey[key] = Id(entries.size());
+    Append(collection, key, value);
+}
+
+void IniFile::Store::MergeValue(Id collection, Id key, Id value)
+{
+    const Collection &target = collections[collection];
+    if (!target.keyIndex && target.keyCount > searchedKeyCount)
+        BuildKeyIndex(target);
     const Id existing = FindEntry(collection, key);
     if (existing != noId) {
         entries[existing].value = value;
         return;
     }
+    if (target.keyIndex)
+        target.keyIndex->insert(key, Id(entries.size()));
+    Append(collection, key, value);
+}
+
+void IniFile::Store::Append(Id collection, Id key, Id value)
+{
     const Id entry = Id(entries.size());
     entries.push_back({collection, key, value});
     Collection &target = collections[collection];
@@ -256,22 +404,31 @@ void IniFile::Store::SetValue(Id collection, Id key, Id value)
     else
         target.runs.append({entry, entry + 1});
     ++target.keyCount;
-    if ((entries.size() + 1) * 4 > entrySlots.size() * 3)
-        GrowEntrySlots();
-    else
-        PlaceEntry(entry);
 }
 
 Id IniFile::Store::FindEntry(Id collection, Id key) const
 {
-    if (entrySlots.empty())
-        return noId;
-    for (size_t i = EntrySlotOf(collection, key);; i = (i + 1) & entrySlotMask) {
-        const Id entry = entrySlots[i];
-        if (entry == noId)
-            return noId;
-        if (entries[entry].collection == collection && entries[entry].key == key)
-            return entry;
+    const Collection &searched = collections[collection];
+    if (!searched.keyIndex && searched.keyCount > searchedKeyCount && ++searched.lookups > lookupsBeforeIndex)
+        BuildKeyIndex(searched);
+    if (searched.keyIndex)
+        return searched.keyIndex->value(key, noId);
+    for (const Collection::Run &run : searched.runs) {
+        for (Id entry = run.begin; entry < run.end; ++entry) {
+            if (entries[entry].key == key)
+                return entry;
+        }
+    }
+    return noId;
+}
+
+void IniFile::Store::BuildKeyIndex(const Collection &collection) const
+{
+    collection.keyIndex = std::make_unique<QHash<Id, Id>>();
+    collection.keyIndex->reserve(collection.keyCount);
+    for (const Collection::Run &run : collection.runs) {
+        for (Id entry = run.begin; entry < run.end; ++entry)
+            collection.keyIndex->insert(entries[entry].key, entry);
     }
 }
 
@@ -280,24 +437,6 @@ Id IniFile::Store::FindCollection(const QString &section) const
     if (section.isEmpty())
         return unnamed;
     return sections.value(section, noId);
-}
-
-void IniFile::Store::PlaceEntry(Id entry)
-{
-    size_t i = EntrySlotOf(entries[entry].collection, entries[entry].key);
-    while (entrySlots[i] != noId)
-        i = (i + 1) & entrySlotMask;
-    entrySlots[i] = entry;
-}
-
-void IniFile::Store::GrowEntrySlots()
-{
-    const size_t size = entrySlots.empty() ? 256 : entrySlots.size() * 2;
-    entrySlots.assign(size, noId);
-    entrySlotMask = size - 1;
-    entrySlotShift = 64 - qCountTrailingZeroBits(quint64(size));
-    for (Id entry = 0; entry < entries.size(); ++entry)
-        PlaceEntry(entry);
 }
 
 Id IniFile::Store::InternKey(QString &line, QStringView key, bool bMayTakeOver)
@@ -335,11 +474,16 @@ IniFile::~IniFile() = default;
 bool IniFile::Load(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (!file.open(QIODevice::ReadOnly))
         return false;
     auto loaded = std::make_unique<Store>();
-    QTextStream stream(&file);
-    loaded->Read(stream);
+    if (StartsWithWideByteOrderMark(file)) {
+        StreamLineReader reader(file);
+        loaded->Read(reader);
+    } else {
+        LineReader reader(file);
+        loaded->Read(reader);
+    }
     store = std::move(loaded);
     return true;
 }
