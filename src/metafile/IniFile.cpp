@@ -6,6 +6,7 @@
 #include <QTextStream>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,9 +15,14 @@ namespace {
 using Id = quint32;
 constexpr Id noId = ~Id(0);
 
-// Values up to this length are stored once however often they occur: numbers such as sample
-// rates repeat on nearly every line of a metafile, file names do not.
+// Values up to this length (any 32-bit number fits) are stored once however often they occur:
+// numbers such as sample rates repeat on nearly every line of a metafile, file names do not.
 constexpr qsizetype sharedValueLength = 11;
+
+// A metafile line takes some 30 bytes; room for that many entries is reserved up front so that
+// reading does not move everything read so far again and again. More lines still fit.
+constexpr qint64 bytesPerLineEstimate = 24;
+constexpr qint64 reservedLinesLimit = 1 << 22;
 
 // A key or value longer than this takes over the line's buffer instead of being copied, so that
 // a corrupt file of one enormous line is not held twice.
@@ -37,28 +43,50 @@ quint32 TextHash(QStringView text)
     return quint32(qHash(text, 0));
 }
 
-// Open-addressing set of ids whose texts live in a separate vector.
+bool SameText(QStringView first, QStringView second)
+{
+    return first.size() == second.size()
+        && std::memcmp(first.data(), second.data(), size_t(first.size()) * sizeof(QChar)) == 0;
+}
+
+// Open-addressing set of ids, found by their text. Each slot keeps a copy of a short text beside
+// its id, so a lookup compares without following a pointer into the (large) vector of all texts.
 class TextIndex
 {
 public:
-    Id Find(const std::vector<QString> &texts, QStringView text, quint32 hash) const
+    static constexpr qsizetype inlineLength = 11;
+
+    template<typename TextOf>
+    Id Find(QStringView text, quint32 hash, const TextOf &textOf) const
     {
         if (table.empty())
             return noId;
+        const bool bInline = text.size() <= inlineLength;
         for (size_t i = SlotOf(hash);; i = (i + 1) & mask) {
             const Slot &slot = table[i];
             if (slot.id == noId)
                 return noId;
-            if (slot.hash == hash && texts[slot.id] == text)
+            if (slot.hash != hash)
+                continue;
+            if (bInline ? slot.size == text.size()
+                          && std::memcmp(slot.text, text.data(), size_t(text.size()) * sizeof(QChar)) == 0
+                        : SameText(textOf(slot.id), text))
                 return slot.id;
         }
     }
 
-    void Insert(Id id, quint32 hash)
+    void Insert(Id id, QStringView text, quint32 hash)
     {
         if ((count + 1) * 2 > table.size())
             Grow();
-        Place({id, hash});
+        Slot slot;
+        slot.id = id;
+        slot.hash = hash;
+        // A long text is never compared inline: its size here stays out of reach of any lookup.
+        slot.size = text.size() <= inlineLength ? quint8(text.size()) : quint8(inlineLength + 1);
+        if (text.size() <= inlineLength)
+            std::memcpy(slot.text, text.data(), size_t(text.size()) * sizeof(QChar));
+        Place(slot);
         ++count;
     }
 
@@ -67,11 +95,13 @@ private:
     {
         Id id = noId;
         quint32 hash = 0;
+        quint8 size = 0;
+        char16_t text[inlineLength];
     };
 
     size_t SlotOf(quint32 hash) const { return size_t((quint64(hash) * fibonacciFactor) >> shift); }
 
-    void Place(Slot slot)
+    void Place(const Slot &slot)
     {
         size_t i = SlotOf(slot.hash);
         while (table[i].id != noId)
@@ -99,70 +129,91 @@ private:
     int shift = 64;
 };
 
-// Splits a file into lines and decodes every line by itself. A decoder that carries its state from
-// one read to the next (as a text stream's does) swallows the byte after an unfinished character
-// at the end of a read, and when that byte is a line end two lines become one.
+// Splits a file into lines. It decodes what it reads in large pieces, each cut after its last
+// complete character and decoded by itself: a decoder that carries an unfinished character over
+// from one read to the next (as a text stream's does) swallows the byte after it when that byte
+// does not continue the character, and when that byte is a line end two lines become one.
 // Like a device opened in text mode, it drops every '\r'; a UTF-8 byte order mark is skipped.
 class LineReader
 {
 public:
     explicit LineReader(QIODevice &device) : device(device) {}
 
-    // False when the file holds no further line.
-    bool Next(QString &line)
+    // The next line, valid until the next call; false when the file holds no further line.
+    bool Next(QStringView &line)
     {
-        line.truncate(0);
-        bool bStarted = false;
-        qsizetype searched = position;
+        bOverlong = false;
+        overlong.truncate(0);
         for (;;) {
-            const char *data = buffer.constData();
-            const void *found = std::memchr(data + searched, '\n', size_t(buffer.size() - searched));
-            if (found) {
-                const qsizetype lineEnd = static_cast<const char *>(found) - data;
-                Decode(line, position, lineEnd);
+            const qsizetype lineEnd = QStringView(text).indexOf(u'\n', position);
+            if (lineEnd >= 0) {
+                const QStringView found = QStringView(text).sliced(position, lineEnd - position);
                 position = lineEnd + 1;
+                if (!bOverlong) {
+                    line = found;
+                    return true;
+                }
+                overlong += found;
+                line = overlong;
                 return true;
             }
-            if (buffer.size() - position >= readChunk) {
-                // An enormous line is decoded as it comes, so its bytes are never held in full.
-                const qsizetype cut = CompleteCharacters(position, buffer.size());
-                Decode(line, position, cut);
-                position = cut;
-                bStarted = true;
+            if (text.size() - position >= readChunk) {
+                // An enormous line gathers in a buffer of its own, not in the decoded text.
+                overlong += QStringView(text).sliced(position);
+                position = text.size();
+                bOverlong = true;
             }
-            if (!Fill()) {
-                if (position == buffer.size() && !bStarted)
-                    return false;
-                Decode(line, position, buffer.size());
-                position = buffer.size();
-                return true;
+            if (!DecodeMore()) {
+                if (bOverlong || position < text.size()) {
+                    if (bOverlong) {
+                        overlong += QStringView(text).sliced(position);
+                        line = overlong;
+                    } else {
+                        line = QStringView(text).sliced(position);
+                    }
+                    position = text.size();
+                    return true;
+                }
+                return false;
             }
-            searched = position;
         }
     }
 
+    // The buffer the current line lives in when it is long enough to be worth taking over.
+    QString *OverlongLine() { return bOverlong ? &overlong : nullptr; }
+
 private:
-    bool Fill()
+    // Appends the next piece of the file to text; false at the end of the file.
+    bool DecodeMore()
     {
-        const qsizetype kept = buffer.size() - position;
+        const qsizetype kept = text.size() - position;
         if (position > 0) {
-            std::memmove(buffer.data(), buffer.constData() + position, size_t(kept));
+            std::memmove(text.data(), text.constData() + position, size_t(kept) * sizeof(QChar));
+            text.truncate(kept);
             position = 0;
         }
-        buffer.resize(kept + readChunk);
-        const qint64 read = device.read(buffer.data() + kept, readChunk);
-        buffer.resize(kept + qMax<qint64>(read, 0));
-        if (bFirstRead && buffer.startsWith("\xEF\xBB\xBF"))
-            position = 3;
+        const qsizetype pending = bytes.size();
+        bytes.resize(pending + readChunk);
+        const qint64 read = device.read(bytes.data() + pending, readChunk);
+        bytes.resize(pending + qMax<qint64>(read, 0));
+        if (bytes.isEmpty())
+            return false;
+        qsizetype from = 0;
+        if (bFirstRead && bytes.startsWith("\xEF\xBB\xBF"))
+            from = 3;
         bFirstRead = false;
-        return read > 0;
+        // At the end of the file an unfinished character is decoded as it is (and replaced).
+        const qsizetype cut = read > 0 ? CompleteCharacters(from, bytes.size()) : bytes.size();
+        AppendDecoded(QByteArrayView(bytes.constData() + from, cut - from));
+        bytes.remove(0, cut);
+        return true;
     }
 
     // The end of the bytes from..to without an unfinished UTF-8 character at their end.
     qsizetype CompleteCharacters(qsizetype from, qsizetype to) const
     {
         for (qsizetype i = to - 1; i >= from && i >= to - 3; --i) {
-            const uchar byte = uchar(buffer[i]);
+            const uchar byte = uchar(bytes[i]);
             if ((byte & 0xC0) == 0x80)
                 continue;
             const qsizetype length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
@@ -171,33 +222,28 @@ private:
         return to;
     }
 
-    void Decode(QString &line, qsizetype from, qsizetype to)
+    void AppendDecoded(QByteArrayView piece)
     {
-        QByteArrayView bytes(buffer.constData() + from, to - from);
-        if (bytes.contains('\r')) {
-            withoutReturns.resize(0);
-            for (const char byte : bytes) {
-                if (byte != '\r')
-                    withoutReturns.append(byte);
-            }
-            bytes = withoutReturns;
-        }
         // Decoding never yields more UTF-16 units than it reads bytes.
-        const qsizetype start = line.size();
-        if (line.capacity() < start + bytes.size())
-            line.reserve(qMax(start + bytes.size(), 2 * line.capacity()));
-        line.resize(start + bytes.size());
-        const QChar *end = decoder.appendToBuffer(line.data() + start, bytes);
-        line.truncate(end - line.constData());
+        const qsizetype start = text.size();
+        text.resize(start + piece.size());
+        QChar *end = decoder.appendToBuffer(text.data() + start, piece);
+        QChar *write = text.data() + start;
+        const QChar *firstReturn = std::find(write, end, u'\r');
+        if (firstReturn != end)
+            end = std::remove(write + (firstReturn - write), end, u'\r');
+        text.truncate(end - text.constData());
     }
 
     QIODevice &device;
-    QByteArray buffer;
+    QByteArray bytes;          // read, not yet decoded: an unfinished character at most
+    QString text;              // decoded, from position on not yet handed out
     qsizetype position = 0;
+    QString overlong;
+    bool bOverlong = false;
     bool bFirstRead = true;
-    QByteArray withoutReturns;
-    // Stateless: an unfinished character at the end of a line is replaced, not carried over.
-    // ConvertInitialBom: only the file's first bytes may be a byte order mark, not every line's.
+    // Stateless: every piece is decoded on its own, nothing is carried over.
+    // ConvertInitialBom: a byte order mark is skipped above, and only at the start of the file.
     QStringDecoder decoder{QStringDecoder::Utf8,
                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
 };
@@ -209,7 +255,7 @@ class StreamLineReader
 public:
     explicit StreamLineReader(QIODevice &device) : stream(&device) {}
 
-    bool Next(QString &line)
+    bool Next(QStringView &view)
     {
         if (!stream.readLineInto(&line, readChunk))
             return false;
@@ -221,11 +267,15 @@ public:
             bMaybeMore = piece.size() == readChunk;
         }
         line.remove(QLatin1Char('\r'));
+        view = line;
         return true;
     }
 
+    QString *OverlongLine() { return &line; }
+
 private:
     QTextStream stream;
+    QString line;
     QString piece;
 };
 
@@ -236,16 +286,16 @@ bool StartsWithWideByteOrderMark(QIODevice &device)
         || start.startsWith(QByteArrayView("\x00\x00\xFE\xFF", 4));
 }
 
-// Copies text out of line, or, when allowed and text is long, takes line's buffer over: Qt drops
-// a removed front by moving the start pointer, so nothing is copied then. Views into line stay
-// readable afterwards (the buffer lives on in the result) but line itself is empty.
-QString TakeText(QString &line, QStringView text, bool bMayTakeOver)
+// Copies text out of its line, or, when allowed and text is long, takes over the buffer pLine
+// that holds it: Qt drops a removed front by moving the start pointer, so nothing is copied then.
+// Views into the line stay readable afterwards (the buffer lives on in the result).
+QString TakeText(QString *pLine, QStringView text, bool bMayTakeOver)
 {
-    if (!bMayTakeOver || text.size() < takeOverLength)
+    if (!pLine || !bMayTakeOver || text.size() < takeOverLength)
         return text.toString();
-    const qsizetype from = text.data() - line.constData();
-    QString taken = std::move(line);
-    line = QString();
+    const qsizetype from = text.data() - pLine->constData();
+    QString taken = std::move(*pLine);
+    *pLine = QString();
     taken.truncate(from + text.size());
     taken.remove(0, from);
     return taken;
@@ -290,7 +340,7 @@ struct IniFile::Store
     Id unnamed = noId;
 
     template<typename Reader>
-    void Read(Reader &reader);
+    void Read(Reader &reader, qint64 fileSize);
     Id NewCollection();
     void StoreCollection(const QString &name, Id collection);
     void SetInCurrent(Id collection, Id key, Id value);
@@ -298,45 +348,51 @@ struct IniFile::Store
     void Append(Id collection, Id key, Id value);
     Id FindEntry(Id collection, Id key) const;
     Id FindCollection(const QString &section) const;
-    Id InternKey(QString &line, QStringView key, bool bMayTakeOver);
-    Id AddValue(QString &line, QStringView value, bool bMayTakeOver);
+    Id FindKey(QStringView key, quint32 hash) const
+    {
+        return keyIndex.Find(key, hash, [this](Id id) { return QStringView(keys[id]); });
+    }
+    Id InternKey(QString *pLine, QStringView key, bool bMayTakeOver);
+    Id AddValue(QString *pLine, QStringView value, bool bMayTakeOver);
     void BuildKeyIndex(const Collection &collection) const;
 };
 
 template<typename Reader>
-void IniFile::Store::Read(Reader &reader)
+void IniFile::Store::Read(Reader &reader, qint64 fileSize)
 {
+    const qint64 lines = qMin(fileSize / bytesPerLineEstimate, reservedLinesLimit);
+    entries.reserve(size_t(lines));
+    values.reserve(size_t(lines / 2));
     Id current = NewCollection();
     QString currentName;
     bool headerSeen = false;
-    QString line;
+    QStringView line;
     while (reader.Next(line)) {
         if (line.isEmpty())
             continue;
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+        if (line.front() == u'[' && line.back() == u']') {
             if (headerSeen && collections[current].keyCount > 0) {
                 StoreCollection(currentName, current);
                 current = NewCollection();
             }
-            currentName = TakeText(line, QStringView(line).sliced(1, line.size() - 2), true);
+            currentName = TakeText(reader.OverlongLine(), line.sliced(1, line.size() - 2), true);
             headerSeen = true;
             continue;
         }
-        const qsizetype separator = line.indexOf(QLatin1Char('='));
+        const qsizetype separator = line.indexOf(u'=');
         if (separator < 0)
             continue;
-        const QStringView whole(line);
-        const QStringView key = whole.first(separator).trimmed();
+        const QStringView key = line.first(separator).trimmed();
         if (key.isEmpty())
             continue;
-        const QStringView value = whole.sliced(separator + 1).trimmed();
+        const QStringView value = line.sliced(separator + 1).trimmed();
         // Only the longer of the two may take the line over, and only after the other is copied.
         if (value.size() >= key.size()) {
-            const Id keyId = InternKey(line, key, false);
-            SetInCurrent(current, keyId, AddValue(line, value, true));
+            const Id keyId = InternKey(reader.OverlongLine(), key, false);
+            SetInCurrent(current, keyId, AddValue(reader.OverlongLine(), value, true));
         } else {
-            const Id valueId = AddValue(line, value, false);
-            SetInCurrent(current, InternKey(line, key, true), valueId);
+            const Id valueId = AddValue(reader.OverlongLine(), value, false);
+            SetInCurrent(current, InternKey(reader.OverlongLine(), key, true), valueId);
         }
     }
     if (headerSeen)
@@ -439,31 +495,31 @@ Id IniFile::Store::FindCollection(const QString &section) const
     return sections.value(section, noId);
 }
 
-Id IniFile::Store::InternKey(QString &line, QStringView key, bool bMayTakeOver)
+Id IniFile::Store::InternKey(QString *pLine, QStringView key, bool bMayTakeOver)
 {
     const quint32 hash = TextHash(key);
-    const Id found = keyIndex.Find(keys, key, hash);
+    const Id found = FindKey(key, hash);
     if (found != noId)
         return found;
     const Id id = Id(keys.size());
-    keys.push_back(TakeText(line, key, bMayTakeOver));
-    keyIndex.Insert(id, hash);
+    keys.push_back(TakeText(pLine, key, bMayTakeOver));
+    keyIndex.Insert(id, key, hash);
     return id;
 }
 
-Id IniFile::Store::AddValue(QString &line, QStringView value, bool bMayTakeOver)
+Id IniFile::Store::AddValue(QString *pLine, QStringView value, bool bMayTakeOver)
 {
     if (value.size() > sharedValueLength) {
-        values.push_back(TakeText(line, value, bMayTakeOver));
+        values.push_back(TakeText(pLine, value, bMayTakeOver));
         return Id(values.size() - 1);
     }
     const quint32 hash = TextHash(value);
-    const Id found = sharedValueIndex.Find(values, value, hash);
+    const Id found = sharedValueIndex.Find(value, hash, [](Id) { return QStringView(); });
     if (found != noId)
         return found;
     const Id id = Id(values.size());
     values.push_back(value.toString());
-    sharedValueIndex.Insert(id, hash);
+    sharedValueIndex.Insert(id, value, hash);
     return id;
 }
 
@@ -479,10 +535,10 @@ bool IniFile::Load(const QString &path)
     auto loaded = std::make_unique<Store>();
     if (StartsWithWideByteOrderMark(file)) {
         StreamLineReader reader(file);
-        loaded->Read(reader);
+        loaded->Read(reader, file.size());
     } else {
         LineReader reader(file);
-        loaded->Read(reader);
+        loaded->Read(reader, file.size());
     }
     store = std::move(loaded);
     return true;
@@ -500,7 +556,7 @@ const QString &IniFile::GetValue(const QString &section, const QString &key) con
     const Id collection = store->FindCollection(section);
     if (collection == noId)
         return defaultValue;
-    const Id keyId = store->keyIndex.Find(store->keys, key, TextHash(key));
+    const Id keyId = store->FindKey(key, TextHash(key));
     if (keyId == noId)
         return defaultValue;
     const Id entry = store->FindEntry(collection, keyId);
@@ -510,6 +566,14 @@ const QString &IniFile::GetValue(const QString &section, const QString &key) con
 QStringList IniFile::SectionNames() const
 {
     return store ? store->sections.keys() : QStringList();
+}
+
+int IniFile::KeyCount(const QString &section) const
+{
+    if (!store)
+        return 0;
+    const Id collection = store->FindCollection(section);
+    return collection == noId ? 0 : int(store->collections[collection].keyCount);
 }
 
 void IniFile::ForEachKey(const QString &section,

@@ -44,6 +44,9 @@ public:
     // The names of all stored sections, in no particular order.
     QStringList SectionNames() const;
 
+    // The number of keys in the section (the unnamed section when section is empty).
+    int KeyCount(const QString &section) const;
+
     // Calls visit once for every key of the section (the unnamed section when section is empty),
     // in no particular order. The references stay valid as long as this object.
     void ForEachKey(const QString &section,

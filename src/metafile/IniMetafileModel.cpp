@@ -260,6 +260,7 @@ void IniMetafileModel::ReadSounds(const IniFile &ini, const QString &section, qi
         }
     };
     std::vector<SoundKey> soundKeys;
+    soundKeys.reserve(size_t(ini.KeyCount(section)));
     qint32 highestKeyed = 0;
     ini.ForEachKey(section, [&](const QString &key, const QString &value) {
         SoundKey parsed = ParseSoundKey(key);
