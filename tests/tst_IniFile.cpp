@@ -42,7 +42,8 @@ private slots:
     void KeepsLineEndsAfterUndecodableBytes();
     void HonoursByteOrderMarks_data();
     void HonoursByteOrderMarks();
-    void ListsSectionsAndKeysOfMergedSections();
+    void MergesRepeatedSections_data();
+    void MergesRepeatedSections();
     void ReportsAFileThatCannotBeOpened();
     void SurvivesBinaryGarbage();
     void ReadsOneEnormousLineWithoutHoldingItMany();
@@ -200,19 +201,44 @@ void TestIniFile::HonoursByteOrderMarks()
     QCOMPARE(ini.GetValue(QStringLiteral("Archive"), QStringLiteral("basename")), QStringLiteral("caf\u00e9"));
 }
 
-void TestIniFile::ListsSectionsAndKeysOfMergedSections()
+void TestIniFile::MergesRepeatedSections_data()
 {
+    QTest::addColumn<int>("keyCount");
+    // Small sections are searched key by key, large ones through an index built on the way.
+    QTest::newRow("few keys") << 3;
+    QTest::newRow("many keys") << 60;
+}
+
+void TestIniFile::MergesRepeatedSections()
+{
+    QFETCH(int, keyCount);
+    // Section A comes three times, B in between; every pass sets some keys anew and adds some.
+    QByteArray content;
+    QMap<QString, QString> expected;
+    for (int pass = 0; pass < 3; ++pass) {
+        content += "[A]\n";
+        for (int key = pass * keyCount / 2; key < pass * keyCount / 2 + keyCount; ++key) {
+            const QString value = QStringLiteral("%1-%2").arg(key).arg(pass);
+            content += QStringLiteral("k%1=%2\n").arg(key).arg(value).toLatin1();
+            expected.insert(QStringLiteral("k%1").arg(key), value);
+        }
+        content += "[B]\nx=1\n";
+    }
     IniFile ini;
-    QVERIFY(ini.Load(Write("[A]\nk=1\nj=1\n[B]\nx=1\n[A]\nk=2\nm=3\n[A]\nm=4\n")));
-    QMap<QString, QString> keys;
-    int visits = 0;
-    ini.ForEachKey(QStringLiteral("A"), [&](const QString &key, const QString &value) {
-        keys.insert(key, value);
-        ++visits;
+    QVERIFY(ini.Load(Write(content)));
+    const int section = ini.FindSection(QStringLiteral("A"));
+    QVERIFY(section >= 0);
+    QCOMPARE(ini.KeyCount(section), int(expected.size()));
+    QMap<QString, QString> visited;
+    ini.ForEachKey(section, [&](const QString &key, const IniFile::ValueView &value) {
+        QVERIFY2(!visited.contains(key), qPrintable(key));
+        QCOMPARE(value.ToString(), value.text.toString());
+        visited.insert(key, value.ToString());
     });
-    QCOMPARE(visits, 3);
-    const QMap<QString, QString> expected{{"k", "2"}, {"j", "1"}, {"m", "4"}};
-    QCOMPARE(keys, expected);
+    QCOMPARE(visited, expected);
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        QCOMPARE(ini.GetValue(QStringLiteral("A"), it.key()), it.value());
+    QCOMPARE(ini.GetValue(QStringLiteral("B"), QStringLiteral("k0")), QString());
 }
 
 void TestIniFile::ReportsAFileThatCannotBeOpened()

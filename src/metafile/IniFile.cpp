@@ -4,10 +4,10 @@
 #include <QHash>
 #include <QStringDecoder>
 #include <QTextStream>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -15,18 +15,18 @@ namespace {
 using Id = quint32;
 constexpr Id noId = ~Id(0);
 
-// Values up to this length (any 32-bit number fits) are stored once however often they occur:
-// numbers such as sample rates repeat on nearly every line of a metafile, file names do not.
+// Values up to this length (any 32-bit number fits) are shared when they repeat: numbers such as
+// sample rates recur on nearly every line of a metafile, file names do not.
 constexpr qsizetype sharedValueLength = 11;
 
-// A metafile line takes some 30 bytes; room for that many entries is reserved up front so that
-// reading does not move everything read so far again and again. More lines still fit.
-constexpr qint64 bytesPerLineEstimate = 24;
-constexpr qint64 reservedLinesLimit = 1 << 22;
 
 // A key or value longer than this takes over the line's buffer instead of being copied, so that
 // a corrupt file of one enormous line is not held twice.
 constexpr qsizetype takeOverLength = 1 << 16;
+
+// Metafile lines are some 16 to 40 bytes long.
+constexpr qint64 bytesPerLineEstimate = 16;
+constexpr qint64 reservedLinesLimit = 1 << 22;
 
 // Bytes read at a time; also the size of the pieces in which an over-long line is decoded.
 constexpr qsizetype readChunk = 1 << 16;
@@ -38,9 +38,50 @@ constexpr int lookupsBeforeIndex = 4;
 
 constexpr quint64 fibonacciFactor = 0x9E3779B97F4A7C15ull;
 
+// Keys and values are short; a multiply-and-shift hash over eight bytes at a time is several times
+// faster on them than the general string hash.
 quint32 TextHash(QStringView text)
 {
-    return quint32(qHash(text, 0));
+    constexpr quint64 mix = 0xBF58476D1CE4E5B9ull;
+    const char *bytes = reinterpret_cast<const char *>(text.data());
+    const size_t size = size_t(text.size()) * sizeof(QChar);
+    quint64 hash = fibonacciFactor ^ size;
+    const auto add = [&hash](quint64 word) {
+        hash = (hash ^ word) * mix;
+        hash ^= hash >> 31;
+    };
+    quint64 word = 0;
+    if (size >= sizeof(word)) {
+        size_t at = 0;
+        for (; at + sizeof(word) <= size; at += sizeof(word)) {
+            std::memcpy(&word, bytes + at, sizeof(word));
+            add(word);
+        }
+        // The last eight bytes again, overlapping: cheaper than gathering the rest piece by piece.
+        if (at < size) {
+            std::memcpy(&word, bytes + size - sizeof(word), sizeof(word));
+            add(word);
+        }
+    } else if (size > 0) {
+        quint32 low = 0;
+        quint16 high = 0;
+        if (size >= 4)
+            std::memcpy(&low, bytes, 4);
+        if (size == 2 || size == 6)
+            std::memcpy(&high, bytes + size - 2, 2);
+        add(quint64(low) | quint64(high) << 32);
+    }
+    hash *= 0x94D049BB133111EBull;
+    return quint32(hash ^ (hash >> 32));
+}
+
+// Most keys and values have nothing to trim; telling so from their ends is cheaper than a call.
+QStringView Trimmed(QStringView text)
+{
+    const auto plain = [](QChar c) { return c.unicode() > u' ' && c.unicode() < 0x7F; };
+    if (text.isEmpty() || (plain(text.front()) && plain(text.back())))
+        return text;
+    return text.trimmed();
 }
 
 bool SameText(QStringView first, QStringView second)
@@ -49,44 +90,29 @@ bool SameText(QStringView first, QStringView second)
         && std::memcmp(first.data(), second.data(), size_t(first.size()) * sizeof(QChar)) == 0;
 }
 
-// Open-addressing set of ids, found by their text. Each slot keeps a copy of a short text beside
-// its id, so a lookup compares without following a pointer into the (large) vector of all texts.
+// Open-addressing set of ids, found by their text, which lives elsewhere (textOf gives it).
 class TextIndex
 {
 public:
-    static constexpr qsizetype inlineLength = 11;
-
     template<typename TextOf>
     Id Find(QStringView text, quint32 hash, const TextOf &textOf) const
     {
         if (table.empty())
             return noId;
-        const bool bInline = text.size() <= inlineLength;
         for (size_t i = SlotOf(hash);; i = (i + 1) & mask) {
             const Slot &slot = table[i];
             if (slot.id == noId)
                 return noId;
-            if (slot.hash != hash)
-                continue;
-            if (bInline ? slot.size == text.size()
-                          && std::memcmp(slot.text, text.data(), size_t(text.size()) * sizeof(QChar)) == 0
-                        : SameText(textOf(slot.id), text))
+            if (slot.hash == hash && SameText(textOf(slot.id), text))
                 return slot.id;
         }
     }
 
-    void Insert(Id id, QStringView text, quint32 hash)
+    void Insert(Id id, quint32 hash)
     {
         if ((count + 1) * 2 > table.size())
             Grow();
-        Slot slot;
-        slot.id = id;
-        slot.hash = hash;
-        // A long text is never compared inline: its size here stays out of reach of any lookup.
-        slot.size = text.size() <= inlineLength ? quint8(text.size()) : quint8(inlineLength + 1);
-        if (text.size() <= inlineLength)
-            std::memcpy(slot.text, text.data(), size_t(text.size()) * sizeof(QChar));
-        Place(slot);
+        Place({id, hash});
         ++count;
     }
 
@@ -95,8 +121,6 @@ private:
     {
         Id id = noId;
         quint32 hash = 0;
-        quint8 size = 0;
-        char16_t text[inlineLength];
     };
 
     size_t SlotOf(quint32 hash) const { return size_t((quint64(hash) * fibonacciFactor) >> shift); }
@@ -228,10 +252,10 @@ private:
         const qsizetype start = text.size();
         text.resize(start + piece.size());
         QChar *end = decoder.appendToBuffer(text.data() + start, piece);
-        QChar *write = text.data() + start;
-        const QChar *firstReturn = std::find(write, end, u'\r');
-        if (firstReturn != end)
-            end = std::remove(write + (firstReturn - write), end, u'\r');
+        QChar *decoded = text.data() + start;
+        const qsizetype firstReturn = QStringView(decoded, end).indexOf(u'\r');
+        if (firstReturn >= 0)
+            end = std::remove(decoded + firstReturn, end, u'\r');
         text.truncate(end - text.constData());
     }
 
@@ -301,7 +325,57 @@ QString TakeText(QString *pLine, QStringView text, bool bMayTakeOver)
     return taken;
 }
 
-// One key line as stored: which collection it belongs to, which key and which value text.
+// Remembers the short values seen lately, one per slot, so that a value repeated all over a
+// metafile (a sample rate, a zero) is stored once. Unlike a full index it never grows: values
+// that do not repeat merely pass through it.
+class RecentValues
+{
+public:
+    RecentValues() : table(slotCount) {}
+
+    Id Find(QStringView text, quint32 hash) const
+    {
+        const Slot &slot = table[hash & (slotCount - 1)];
+        if (slot.id != noId && slot.hash == hash && slot.size == text.size()
+            && std::memcmp(slot.text, text.data(), size_t(text.size()) * sizeof(QChar)) == 0)
+            return slot.id;
+        return noId;
+    }
+
+    void Remember(Id id, QStringView text, quint32 hash)
+    {
+        Q_ASSERT(text.size() <= sharedValueLength);
+        Slot &slot = table[hash & (slotCount - 1)];
+        slot.id = id;
+        slot.hash = hash;
+        slot.size = quint8(text.size());
+        std::memcpy(slot.text, text.data(), size_t(text.size()) * sizeof(QChar));
+    }
+
+private:
+    static constexpr size_t slotCount = 1024;
+    struct Slot
+    {
+        Id id = noId;
+        quint32 hash = 0;
+        quint8 size = 0;
+        char16_t text[sharedValueLength];
+    };
+    std::vector<Slot> table;
+};
+
+// A value short enough to be kept in place rather than in a string of its own.
+struct ShortText
+{
+    quint8 size = 0;
+    char16_t text[sharedValueLength];
+};
+
+// Values are kept in two stores: short ones in place, longer ones as strings that the caller can
+// share. A value id tells which by its top bit.
+constexpr Id shortValueBit = Id(1) << 31;
+
+// One key line as stored: which collection it belongs to, which key and which value.
 struct Entry
 {
     Id collection;
@@ -309,20 +383,42 @@ struct Entry
     Id value;
 };
 
-// The keys of one section while it is read or after it is stored. Its entries lie in runs of
-// consecutive entry ids; a merged section gets one run more.
+struct Run
+{
+    Id begin;
+    Id end;
+};
+
+// What only some sections need: the runs of entries a merge added, and an index of their keys.
+struct CollectionExtra
+{
+    std::vector<Run> runs;
+    std::unique_ptr<QHash<Id, Id>> keyIndex;
+};
+
+// The keys of one section while it is read or after it is stored: the entries from begin to
+// end, and for a merged section the further runs.
 struct Collection
 {
-    struct Run
-    {
-        Id begin;
-        Id end;
-    };
-    QVarLengthArray<Run, 1> runs;
+    Id begin = 0;
+    Id end = 0;
     Id keyCount = 0;
-    // Built on demand; lookups are const but may build it.
-    mutable std::unique_ptr<QHash<Id, Id>> keyIndex;
-    mutable int lookups = 0;
+    mutable Id lookups = 0;
+    // Lookups are const but may build the key index.
+    mutable std::unique_ptr<CollectionExtra> extra;
+
+    template<typename Visit>
+    void ForEachEntry(const Visit &visit) const
+    {
+        for (Id entry = begin; entry < end; ++entry)
+            visit(entry);
+        if (extra) {
+            for (const Run &run : extra->runs) {
+                for (Id entry = run.begin; entry < run.end; ++entry)
+                    visit(entry);
+            }
+        }
+    }
 };
 
 } // namespace
@@ -331,38 +427,62 @@ struct IniFile::Store
 {
     std::vector<QString> keys;          // each distinct key once
     TextIndex keyIndex;
-    std::vector<QString> values;        // short values once, long values as they come
-    TextIndex sharedValueIndex;
+    std::vector<Id> keyAfter;           // per key: the key that followed it last time
+    Id previousKey = noId;
+    std::vector<QString> strings;       // long values
+    std::vector<ShortText> shortTexts;  // short values, once per run of repeats
+    RecentValues recentValues;
+    // Short values that GetValue had to hand out as strings. A node map: references stay valid.
+    mutable std::unordered_map<Id, QString> shortStrings;
     std::vector<Entry> entries;
     std::vector<Id> lastEntryOfKey;     // finds a repeated key in the section being read
     std::vector<Collection> collections;
-    QHash<QString, Id> sections;        // stored section name -> collection
+    std::vector<QString> sectionNames;  // stored sections...
+    std::vector<Id> sectionCollections; // ...and their collections
+    TextIndex sectionIndex;
     Id unnamed = noId;
 
     template<typename Reader>
     void Read(Reader &reader, qint64 fileSize);
     Id NewCollection();
-    void StoreCollection(const QString &name, Id collection);
+    void StoreCollection(QString &&name, Id collection);
     void SetInCurrent(Id collection, Id key, Id value);
     void MergeValue(Id collection, Id key, Id value);
     void Append(Id collection, Id key, Id value);
     Id FindEntry(Id collection, Id key) const;
-    Id FindCollection(const QString &section) const;
+    Id FindSection(QStringView name, quint32 hash) const
+    {
+        return sectionIndex.Find(name, hash, [this](Id id) { return QStringView(sectionNames[id]); });
+    }
+    Id FindCollection(QStringView section) const;
     Id FindKey(QStringView key, quint32 hash) const
     {
         return keyIndex.Find(key, hash, [this](Id id) { return QStringView(keys[id]); });
     }
     Id InternKey(QString *pLine, QStringView key, bool bMayTakeOver);
     Id AddValue(QString *pLine, QStringView value, bool bMayTakeOver);
+    IniFile::ValueView View(Id value) const
+    {
+        if (value & shortValueBit) {
+            const ShortText &text = shortTexts[value & ~shortValueBit];
+            return {QStringView(text.text, text.size), nullptr};
+        }
+        return {strings[value], &strings[value]};
+    }
+    const QString &String(Id value) const;
     void BuildKeyIndex(const Collection &collection) const;
 };
 
 template<typename Reader>
 void IniFile::Store::Read(Reader &reader, qint64 fileSize)
 {
-    const qint64 lines = qMin(fileSize / bytesPerLineEstimate, reservedLinesLimit);
-    entries.reserve(size_t(lines));
-    values.reserve(size_t(lines / 2));
+    // Room for as many lines as a file of this size is likely to hold, so that reading does not
+    // move everything read so far again and again; more still fit. Room that stays unused is
+    // never touched and takes no memory.
+    const size_t lines = size_t(qMin(fileSize / bytesPerLineEstimate, reservedLinesLimit));
+    entries.reserve(lines);
+    strings.reserve(lines / 2);
+    shortTexts.reserve(lines / 2);
     Id current = NewCollection();
     QString currentName;
     bool headerSeen = false;
@@ -372,7 +492,7 @@ void IniFile::Store::Read(Reader &reader, qint64 fileSize)
             continue;
         if (line.front() == u'[' && line.back() == u']') {
             if (headerSeen && collections[current].keyCount > 0) {
-                StoreCollection(currentName, current);
+                StoreCollection(std::move(currentName), current);
                 current = NewCollection();
             }
             currentName = TakeText(reader.OverlongLine(), line.sliced(1, line.size() - 2), true);
@@ -382,10 +502,10 @@ void IniFile::Store::Read(Reader &reader, qint64 fileSize)
         const qsizetype separator = line.indexOf(u'=');
         if (separator < 0)
             continue;
-        const QStringView key = line.first(separator).trimmed();
+        const QStringView key = Trimmed(line.first(separator));
         if (key.isEmpty())
             continue;
-        const QStringView value = line.sliced(separator + 1).trimmed();
+        const QStringView value = Trimmed(line.sliced(separator + 1));
         // Only the longer of the two may take the line over, and only after the other is copied.
         if (value.size() >= key.size()) {
             const Id keyId = InternKey(reader.OverlongLine(), key, false);
@@ -396,7 +516,7 @@ void IniFile::Store::Read(Reader &reader, qint64 fileSize)
         }
     }
     if (headerSeen)
-        StoreCollection(currentName, current);
+        StoreCollection(std::move(currentName), current);
     else
         unnamed = current;
 }
@@ -407,19 +527,22 @@ Id IniFile::Store::NewCollection()
     return Id(collections.size() - 1);
 }
 
-void IniFile::Store::StoreCollection(const QString &name, Id collection)
+void IniFile::Store::StoreCollection(QString &&name, Id collection)
 {
-    const auto stored = sections.constFind(name);
-    if (stored == sections.constEnd()) {
-        sections.insert(name, collection);
+    const quint32 hash = TextHash(name);
+    const Id section = FindSection(name, hash);
+    if (section == noId) {
+        const Id id = Id(sectionNames.size());
+        sectionIndex.Insert(id, hash);
+        sectionNames.push_back(std::move(name));
+        sectionCollections.push_back(collection);
         return;
     }
     // The entries merged away stay behind unreachable: repeated sections are rare.
-    const Id target = stored.value();
-    for (const Collection::Run &run : collections[collection].runs) {
-        for (Id entry = run.begin; entry < run.end; ++entry)
-            MergeValue(target, entries[entry].key, entries[entry].value);
-    }
+    const Id target = sectionCollections[section];
+    collections[collection].ForEachEntry([this, target](Id entry) {
+        MergeValue(target, entries[entry].key, entries[entry].value);
+    });
 }
 
 void IniFile::Store::SetInCurrent(Id collection, Id key, Id value)
@@ -438,89 +561,129 @@ void IniFile::Store::SetInCurrent(Id collection, Id key, Id value)
 void IniFile::Store::MergeValue(Id collection, Id key, Id value)
 {
     const Collection &target = collections[collection];
-    if (!target.keyIndex && target.keyCount > searchedKeyCount)
+    if (!(target.extra && target.extra->keyIndex) && target.keyCount > searchedKeyCount)
         BuildKeyIndex(target);
     const Id existing = FindEntry(collection, key);
     if (existing != noId) {
         entries[existing].value = value;
         return;
     }
-    if (target.keyIndex)
-        target.keyIndex->insert(key, Id(entries.size()));
+    if (target.extra && target.extra->keyIndex)
+        target.extra->keyIndex->insert(key, Id(entries.size()));
     Append(collection, key, value);
 }
 
 void IniFile::Store::Append(Id collection, Id key, Id value)
 {
     const Id entry = Id(entries.size());
-    entries.push_back({collection, key, value});
+    entries.emplace_back(Entry{collection, key, value});
     Collection &target = collections[collection];
-    if (!target.runs.isEmpty() && target.runs.last().end == entry)
-        ++target.runs.last().end;
-    else
-        target.runs.append({entry, entry + 1});
     ++target.keyCount;
+    if (!target.extra || target.extra->runs.empty()) {
+        if (target.begin == target.end) {
+            target.begin = entry;
+            target.end = entry + 1;
+            return;
+        }
+        if (target.end == entry) {
+            ++target.end;
+            return;
+        }
+    }
+    if (!target.extra)
+        target.extra = std::make_unique<CollectionExtra>();
+    std::vector<Run> &runs = target.extra->runs;
+    if (!runs.empty() && runs.back().end == entry)
+        ++runs.back().end;
+    else
+        runs.push_back({entry, entry + 1});
 }
 
 Id IniFile::Store::FindEntry(Id collection, Id key) const
 {
     const Collection &searched = collections[collection];
-    if (!searched.keyIndex && searched.keyCount > searchedKeyCount && ++searched.lookups > lookupsBeforeIndex)
+    const auto indexed = [&searched] { return searched.extra && searched.extra->keyIndex; };
+    if (!indexed() && searched.keyCount > searchedKeyCount && ++searched.lookups > lookupsBeforeIndex)
         BuildKeyIndex(searched);
-    if (searched.keyIndex)
-        return searched.keyIndex->value(key, noId);
-    for (const Collection::Run &run : searched.runs) {
-        for (Id entry = run.begin; entry < run.end; ++entry) {
-            if (entries[entry].key == key)
-                return entry;
-        }
-    }
-    return noId;
+    if (indexed())
+        return searched.extra->keyIndex->value(key, noId);
+    Id found = noId;
+    searched.ForEachEntry([&](Id entry) {
+        if (found == noId && entries[entry].key == key)
+            found = entry;
+    });
+    return found;
 }
 
 void IniFile::Store::BuildKeyIndex(const Collection &collection) const
 {
-    collection.keyIndex = std::make_unique<QHash<Id, Id>>();
-    collection.keyIndex->reserve(collection.keyCount);
-    for (const Collection::Run &run : collection.runs) {
-        for (Id entry = run.begin; entry < run.end; ++entry)
-            collection.keyIndex->insert(entries[entry].key, entry);
-    }
+    if (!collection.extra)
+        collection.extra = std::make_unique<CollectionExtra>();
+    auto index = std::make_unique<QHash<Id, Id>>();
+    index->reserve(collection.keyCount);
+    collection.ForEachEntry([&](Id entry) { index->insert(entries[entry].key, entry); });
+    collection.extra->keyIndex = std::move(index);
 }
 
-Id IniFile::Store::FindCollection(const QString &section) const
+Id IniFile::Store::FindCollection(QStringView section) const
 {
     if (section.isEmpty())
         return unnamed;
-    return sections.value(section, noId);
+    const Id found = FindSection(section, TextHash(section));
+    return found == noId ? noId : sectionCollections[found];
 }
 
 Id IniFile::Store::InternKey(QString *pLine, QStringView key, bool bMayTakeOver)
 {
+    // Metafiles repeat the same keys in the same order section after section, so the key that
+    // followed the previous one last time is nearly always the one on this line.
+    if (previousKey != noId) {
+        const Id guess = keyAfter[previousKey];
+        if (guess != noId && SameText(keys[guess], key)) {
+            previousKey = guess;
+            return guess;
+        }
+    }
     const quint32 hash = TextHash(key);
-    const Id found = FindKey(key, hash);
-    if (found != noId)
-        return found;
-    const Id id = Id(keys.size());
-    keys.push_back(TakeText(pLine, key, bMayTakeOver));
-    keyIndex.Insert(id, key, hash);
+    Id id = FindKey(key, hash);
+    if (id == noId) {
+        id = Id(keys.size());
+        keys.push_back(TakeText(pLine, key, bMayTakeOver));
+        keyAfter.push_back(noId);
+        keyIndex.Insert(id, hash);
+    }
+    if (previousKey != noId)
+        keyAfter[previousKey] = id;
+    previousKey = id;
     return id;
 }
 
 Id IniFile::Store::AddValue(QString *pLine, QStringView value, bool bMayTakeOver)
 {
     if (value.size() > sharedValueLength) {
-        values.push_back(TakeText(pLine, value, bMayTakeOver));
-        return Id(values.size() - 1);
+        strings.emplace_back(TakeText(pLine, value, bMayTakeOver));
+        return Id(strings.size() - 1);
     }
     const quint32 hash = TextHash(value);
-    const Id found = sharedValueIndex.Find(value, hash, [](Id) { return QStringView(); });
+    const Id found = recentValues.Find(value, hash);
     if (found != noId)
         return found;
-    const Id id = Id(values.size());
-    values.push_back(value.toString());
-    sharedValueIndex.Insert(id, value, hash);
+    const Id id = Id(shortTexts.size()) | shortValueBit;
+    ShortText &text = shortTexts.emplace_back();
+    text.size = quint8(value.size());
+    std::memcpy(text.text, value.data(), size_t(value.size()) * sizeof(QChar));
+    recentValues.Remember(id, value, hash);
     return id;
+}
+
+const QString &IniFile::Store::String(Id value) const
+{
+    if (!(value & shortValueBit))
+        return strings[value];
+    auto made = shortStrings.find(value);
+    if (made == shortStrings.end())
+        made = shortStrings.emplace(value, View(value).text.toString()).first;
+    return made->second;
 }
 
 IniFile::IniFile() = default;
@@ -546,46 +709,72 @@ bool IniFile::Load(const QString &path)
 
 bool IniFile::HasSection(const QString &name) const
 {
-    return store && store->sections.contains(name);
+    return store && store->FindSection(name, TextHash(name)) != noId;
+}
+
+int IniFile::FindSection(const QString &name) const
+{
+    if (!store)
+        return -1;
+    const Id collection = store->FindCollection(name);
+    return collection == noId ? -1 : int(collection);
 }
 
 const QString &IniFile::GetValue(const QString &section, const QString &key) const
 {
+    return GetValue(FindSection(section), key);
+}
+
+const QString &IniFile::GetValue(int section, const QString &key) const
+{
+    return GetValue(section, FindKey(key));
+}
+
+int IniFile::FindKey(const QString &key) const
+{
     if (!store)
-        return defaultValue;
-    const Id collection = store->FindCollection(section);
-    if (collection == noId)
-        return defaultValue;
+        return -1;
     const Id keyId = store->FindKey(key, TextHash(key));
-    if (keyId == noId)
+    return keyId == noId ? -1 : int(keyId);
+}
+
+const QString &IniFile::GetValue(int section, int key) const
+{
+    if (section < 0 || key < 0)
         return defaultValue;
-    const Id entry = store->FindEntry(collection, keyId);
-    return entry == noId ? defaultValue : store->values[store->entries[entry].value];
+    const Id entry = store->FindEntry(Id(section), Id(key));
+    return entry == noId ? defaultValue : store->String(store->entries[entry].value);
 }
 
 QStringList IniFile::SectionNames() const
 {
-    return store ? store->sections.keys() : QStringList();
+    return store ? QStringList(store->sectionNames.cbegin(), store->sectionNames.cend()) : QStringList();
 }
 
-int IniFile::KeyCount(const QString &section) const
+int IniFile::KeyCount(int section) const
 {
-    if (!store)
-        return 0;
-    const Id collection = store->FindCollection(section);
-    return collection == noId ? 0 : int(store->collections[collection].keyCount);
+    return section < 0 ? 0 : int(store->collections[Id(section)].keyCount);
 }
 
-void IniFile::ForEachKey(const QString &section,
-                         const std::function<void(const QString &, const QString &)> &visit) const
+QStringView IniFile::GetText(int section, const QString &key) const
 {
-    if (!store)
+    return GetText(section, FindKey(key));
+}
+
+QStringView IniFile::GetText(int section, int key) const
+{
+    if (section < 0 || key < 0)
+        return {};
+    const Id entry = store->FindEntry(Id(section), Id(key));
+    return entry == noId ? QStringView() : store->View(store->entries[entry].value).text;
+}
+
+void IniFile::ForEachKey(int section,
+                         const std::function<void(const QString &, const ValueView &)> &visit) const
+{
+    if (section < 0)
         return;
-    const Id collection = store->FindCollection(section);
-    if (collection == noId)
-        return;
-    for (const Collection::Run &run : store->collections[collection].runs) {
-        for (Id entry = run.begin; entry < run.end; ++entry)
-            visit(store->keys[store->entries[entry].key], store->values[store->entries[entry].value]);
-    }
+    store->collections[Id(section)].ForEachEntry([this, &visit](Id entry) {
+        visit(store->keys[store->entries[entry].key], store->View(store->entries[entry].value));
+    });
 }

@@ -35,7 +35,7 @@ public:
 private:
     void ReadSfxMetafile(const QString &iniFilepath);
     void ReadStreamMetafile(const QString &iniFilepath, const QMap<QString, QString> &streamNames);
-    void ReadSounds(const IniFile &ini, const QString &section, qint32 soundCount, IniMetafileItem *pBank);
+    void ReadSounds(const IniFile &ini, int section, qint32 soundCount, IniMetafileItem *pBank);
 
     ArchiveType type;
     QString name;
