@@ -2,6 +2,10 @@
 // QTextStream, for the largest archives the toolkit writes: an SFX metafile of 400 banks of 400
 // sounds and a stream metafile of 5,000 tracks. Also the memory the loaded SFX model takes.
 // Goals: model / floor at most 2.0; peak memory of loading the SFX model at most 3 x file size.
+//
+// The ratios compare CPU time: on a shared machine wall time mostly measures the neighbours.
+// The repeated runs keep freed memory in the process (see main); the first load of a fresh
+// process, which also pays the system for every new page, is reported on its own.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,6 +18,7 @@
 #include <malloc.h>
 
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
@@ -113,9 +118,32 @@ qint64 StatusField(const char *field)
     return -1;
 }
 
+double CpuMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+double FloorOnce(const QString &path)
+{
+    const double start = CpuMilliseconds();
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QTextStream stream(&file);
+        QString line;
+        qint64 lines = 0;
+        while (stream.readLineInto(&line))
+            ++lines;
+        benchmark::DoNotOptimize(lines);
+    }
+    return CpuMilliseconds() - start;
+}
+
 // Memory of constructing the SFX model: the peak while it loads and what it keeps, measured as
-// resident memory (the peak is reset just before) and as allocated heap bytes.
-void ReportMemory(const QString &path, qint64 fileSize)
+// resident memory (the peak is reset just before) and as allocated heap bytes. Being the first
+// load of the process it also gives the time a first load takes, new pages and all.
+void ReportFirstLoad(const QString &path, qint64 fileSize)
 {
     malloc_trim(0);
     QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
@@ -123,7 +151,9 @@ void ReportMemory(const QString &path, qint64 fileSize)
     clearRefs.close();
     const qint64 residentBefore = StatusField("VmRSS:");
     const struct mallinfo2 heapBefore = mallinfo2();
+    const double start = CpuMilliseconds();
     auto model = std::make_unique<IniMetafileModel>(IniMetafileModel::SFX, path, QMap<QString, QString>());
+    const double loading = CpuMilliseconds() - start;
     const struct mallinfo2 heapAfter = mallinfo2();
     const qint64 peak = StatusField("VmHWM:") - residentBefore;
     const qint64 kept = StatusField("VmRSS:") - residentBefore;
@@ -138,10 +168,13 @@ void ReportMemory(const QString &path, qint64 fileSize)
     else
         std::printf("  peak resident growth: cannot be measured here\n");
     std::printf("  resident growth kept by the model: %.1f MB = %.2f x file\n", kept / mb, double(kept) / fileSize);
-    std::printf("  heap kept by the model: %.1f MB = %.2f x file\n\n", heapKept / mb, double(heapKept) / fileSize);
+    std::printf("  heap kept by the model: %.1f MB = %.2f x file\n", heapKept / mb, double(heapKept) / fileSize);
+    const double floor = FloorOnce(path);
+    std::printf("  first load of the process: %.1f ms CPU, floor %.1f ms: ratio %.2f (fresh pages included)\n\n",
+                loading, floor, loading / floor);
 }
 
-// Prints the usual table and remembers each benchmark's time for the ratios.
+// Prints the usual table and remembers each benchmark's median CPU time for the ratios.
 class RecordingReporter : public benchmark::ConsoleReporter
 {
 public:
@@ -149,8 +182,8 @@ public:
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" && !run.error_occurred)
+                times[run.run_name.function_name] = run.GetAdjustedCPUTime();
         }
     }
     std::map<std::string, double> times;
@@ -172,24 +205,35 @@ int main(int argc, char **argv)
     WriteFile(sfxPath, sfx);
     WriteFile(streamPath, StreamMetafile(5000));
 
-    ReportMemory(sfxPath, sfx.size());
+    ReportFirstLoad(sfxPath, sfx.size());
 
-    benchmark::RegisterBenchmark("Sfx/FloorReadLines", ReadLines, sfxPath)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Sfx/Model", LoadModel, IniMetafileModel::SFX, sfxPath)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Stream/FloorReadLines", ReadLines, streamPath)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Stream/Model", LoadModel, IniMetafileModel::STREAM, streamPath)->Unit(benchmark::kMillisecond);
+    // Keep freed memory in the process from here on: otherwise every iteration hands the model's
+    // pages back to the system and faults them in again, and on a virtual machine that costs more
+    // than loading itself. The floor allocates next to nothing and is not affected.
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_MMAP_THRESHOLD, 1 << 25);
+
+    // The small stream file first, before the large one leaves the heap full of freed pieces.
+    // Medians of several repetitions: the machine is shared and single runs scatter.
+    const auto configure = [](benchmark::internal::Benchmark *pBenchmark) {
+        pBenchmark->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+    };
+    configure(benchmark::RegisterBenchmark("Stream/FloorReadLines", ReadLines, streamPath));
+    configure(benchmark::RegisterBenchmark("Stream/Model", LoadModel, IniMetafileModel::STREAM, streamPath));
+    configure(benchmark::RegisterBenchmark("Sfx/FloorReadLines", ReadLines, sfxPath));
+    configure(benchmark::RegisterBenchmark("Sfx/Model", LoadModel, IniMetafileModel::SFX, sfxPath));
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
     std::printf("\n");
-    for (const char *kind : {"Sfx", "Stream"}) {
+    for (const char *kind : {"Stream", "Sfx"}) {
         const auto floor = reporter.times.find(std::string(kind) + "/FloorReadLines");
         const auto model = reporter.times.find(std::string(kind) + "/Model");
         if (floor == reporter.times.end() || model == reporter.times.end() || floor->second <= 0)
             continue;
         const double ratio = model->second / floor->second;
-        std::printf("%s: model / floor = %.2f (goal <= %.1f): %s\n", kind, ratio, timeGoal,
+        std::printf("%s: model / floor = %.2f CPU time (goal <= %.1f): %s\n", kind, ratio, timeGoal,
                     ratio <= timeGoal ? "met" : "MISSED");
     }
     return 0;

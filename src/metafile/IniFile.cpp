@@ -84,10 +84,32 @@ QStringView Trimmed(QStringView text)
     return text.trimmed();
 }
 
+// Keys, section names and short values take a few words; comparing them here beats a call.
 bool SameText(QStringView first, QStringView second)
 {
-    return first.size() == second.size()
-        && std::memcmp(first.data(), second.data(), size_t(first.size()) * sizeof(QChar)) == 0;
+    if (first.size() != second.size())
+        return false;
+    const char *a = reinterpret_cast<const char *>(first.data());
+    const char *b = reinterpret_cast<const char *>(second.data());
+    const size_t size = size_t(first.size()) * sizeof(QChar);
+    if (size > 64)
+        return std::memcmp(a, b, size) == 0;
+    size_t at = 0;
+    for (; at + 8 <= size; at += 8) {
+        quint64 wordA, wordB;
+        std::memcpy(&wordA, a + at, 8);
+        std::memcpy(&wordB, b + at, 8);
+        if (wordA != wordB)
+            return false;
+    }
+    for (; at < size; at += 2) {
+        quint16 unitA, unitB;
+        std::memcpy(&unitA, a + at, 2);
+        std::memcpy(&unitB, b + at, 2);
+        if (unitA != unitB)
+            return false;
+    }
+    return true;
 }
 
 // Open-addressing set of ids, found by their text, which lives elsewhere (textOf gives it).
@@ -437,7 +459,7 @@ struct IniFile::Store
     std::vector<Entry> entries;
     std::vector<Id> lastEntryOfKey;     // finds a repeated key in the section being read
     std::vector<Collection> collections;
-    std::vector<QString> sectionNames;  // stored sections...
+    std::vector<Id> sectionNames;       // stored sections, named by a value id...
     std::vector<Id> sectionCollections; // ...and their collections
     TextIndex sectionIndex;
     Id unnamed = noId;
@@ -445,14 +467,14 @@ struct IniFile::Store
     template<typename Reader>
     void Read(Reader &reader, qint64 fileSize);
     Id NewCollection();
-    void StoreCollection(QString &&name, Id collection);
+    void StoreCollection(Id name, Id collection);
     void SetInCurrent(Id collection, Id key, Id value);
     void MergeValue(Id collection, Id key, Id value);
     void Append(Id collection, Id key, Id value);
     Id FindEntry(Id collection, Id key) const;
     Id FindSection(QStringView name, quint32 hash) const
     {
-        return sectionIndex.Find(name, hash, [this](Id id) { return QStringView(sectionNames[id]); });
+        return sectionIndex.Find(name, hash, [this](Id id) { return View(sectionNames[id]).text; });
     }
     Id FindCollection(QStringView section) const;
     Id FindKey(QStringView key, quint32 hash) const
@@ -484,7 +506,7 @@ void IniFile::Store::Read(Reader &reader, qint64 fileSize)
     strings.reserve(lines / 2);
     shortTexts.reserve(lines / 2);
     Id current = NewCollection();
-    QString currentName;
+    Id currentName = noId;              // kept like a value: short names need no string
     bool headerSeen = false;
     QStringView line;
     while (reader.Next(line)) {
@@ -492,10 +514,10 @@ void IniFile::Store::Read(Reader &reader, qint64 fileSize)
             continue;
         if (line.front() == u'[' && line.back() == u']') {
             if (headerSeen && collections[current].keyCount > 0) {
-                StoreCollection(std::move(currentName), current);
+                StoreCollection(currentName, current);
                 current = NewCollection();
             }
-            currentName = TakeText(reader.OverlongLine(), line.sliced(1, line.size() - 2), true);
+            currentName = AddValue(reader.OverlongLine(), line.sliced(1, line.size() - 2), true);
             headerSeen = true;
             continue;
         }
@@ -516,7 +538,7 @@ void IniFile::Store::Read(Reader &reader, qint64 fileSize)
         }
     }
     if (headerSeen)
-        StoreCollection(std::move(currentName), current);
+        StoreCollection(currentName, current);
     else
         unnamed = current;
 }
@@ -527,14 +549,15 @@ Id IniFile::Store::NewCollection()
     return Id(collections.size() - 1);
 }
 
-void IniFile::Store::StoreCollection(QString &&name, Id collection)
+void IniFile::Store::StoreCollection(Id name, Id collection)
 {
-    const quint32 hash = TextHash(name);
-    const Id section = FindSection(name, hash);
+    const QStringView text = View(name).text;
+    const quint32 hash = TextHash(text);
+    const Id section = FindSection(text, hash);
     if (section == noId) {
         const Id id = Id(sectionNames.size());
         sectionIndex.Insert(id, hash);
-        sectionNames.push_back(std::move(name));
+        sectionNames.push_back(name);
         sectionCollections.push_back(collection);
         return;
     }
@@ -748,7 +771,13 @@ const QString &IniFile::GetValue(int section, int key) const
 
 QStringList IniFile::SectionNames() const
 {
-    return store ? QStringList(store->sectionNames.cbegin(), store->sectionNames.cend()) : QStringList();
+    QStringList names;
+    if (!store)
+        return names;
+    names.reserve(qsizetype(store->sectionNames.size()));
+    for (const Id name : store->sectionNames)
+        names.append(store->View(name).ToString());
+    return names;
 }
 
 int IniFile::KeyCount(int section) const
