@@ -44,6 +44,7 @@ private slots:
     void HonoursByteOrderMarks();
     void MergesRepeatedSections_data();
     void MergesRepeatedSections();
+    void KeepsHandedOutValuesValid();
     void ReportsAFileThatCannotBeOpened();
     void SurvivesBinaryGarbage();
     void ReadsOneEnormousLineWithoutHoldingItMany();
@@ -236,9 +237,29 @@ void TestIniFile::MergesRepeatedSections()
         visited.insert(key, value.ToString());
     });
     QCOMPARE(visited, expected);
-    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
         QCOMPARE(ini.GetValue(QStringLiteral("A"), it.key()), it.value());
+        QCOMPARE(ini.GetText(section, ini.FindKey(it.key())).toString(), it.value());
+    }
     QCOMPARE(ini.GetValue(QStringLiteral("B"), QStringLiteral("k0")), QString());
+}
+
+void TestIniFile::KeepsHandedOutValuesValid()
+{
+    // Short values are stored without strings of their own and get one only when asked for.
+    QByteArray content = "[A]\nshort=1\nlong=a value longer than a number\n";
+    for (int key = 0; key < 500; ++key)
+        content += QByteArray("k") + QByteArray::number(key) + "=" + QByteArray::number(key) + "\n";
+    IniFile ini;
+    QVERIFY(ini.Load(Write(content)));
+    const QString section = QStringLiteral("A");
+    const QString &shortValue = ini.GetValue(section, QStringLiteral("short"));
+    const QString &longValue = ini.GetValue(section, QStringLiteral("long"));
+    for (int key = 0; key < 500; ++key)
+        QCOMPARE(ini.GetValue(section, QStringLiteral("k%1").arg(key)), QString::number(key));
+    QCOMPARE(shortValue, QStringLiteral("1"));
+    QCOMPARE(longValue, QStringLiteral("a value longer than a number"));
+    QCOMPARE(&ini.GetValue(section, QStringLiteral("short")), &shortValue);
 }
 
 void TestIniFile::ReportsAFileThatCannotBeOpened()

@@ -15,18 +15,19 @@ namespace {
 using Id = quint32;
 constexpr Id noId = ~Id(0);
 
-// Values up to this length (any 32-bit number fits) are shared when they repeat: numbers such as
-// sample rates recur on nearly every line of a metafile, file names do not.
+// Values up to this length (any 32-bit number fits) are kept in place rather than as strings of
+// their own, and shared when they repeat: numbers such as sample rates recur on nearly every line
+// of a metafile. Longer values, file names mostly, become strings that the model shares.
 constexpr qsizetype sharedValueLength = 11;
-
 
 // A key or value longer than this takes over the line's buffer instead of being copied, so that
 // a corrupt file of one enormous line is not held twice.
 constexpr qsizetype takeOverLength = 1 << 16;
 
-// Metafile lines are some 16 to 40 bytes long.
+// Metafile lines are some 16 to 40 bytes long; room is reserved for the lines a file of a given
+// size likely holds (up to a limit), and more still fit.
 constexpr qint64 bytesPerLineEstimate = 16;
-constexpr qint64 reservedLinesLimit = 1 << 22;
+constexpr qint64 reservedLinesLimit = 1 << 20;
 
 // Bytes read at a time; also the size of the pieces in which an over-long line is decoded.
 constexpr qsizetype readChunk = 1 << 16;
@@ -498,9 +499,8 @@ struct IniFile::Store
 template<typename Reader>
 void IniFile::Store::Read(Reader &reader, qint64 fileSize)
 {
-    // Room for as many lines as a file of this size is likely to hold, so that reading does not
-    // move everything read so far again and again; more still fit. Room that stays unused is
-    // never touched and takes no memory.
+    // Reserving spares moving everything read so far again and again while the file is read;
+    // room that stays unused is never touched and takes no memory.
     const size_t lines = size_t(qMin(fileSize / bytesPerLineEstimate, reservedLinesLimit));
     entries.reserve(lines);
     strings.reserve(lines / 2);

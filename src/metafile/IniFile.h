@@ -31,8 +31,10 @@ public:
     IniFile(const IniFile &) = delete;
     IniFile &operator=(const IniFile &) = delete;
 
-    // False only when the file cannot be opened; nothing is read then. Lines are decoded with the
-    // text stream's default decoding; bytes it cannot decode become replacement characters.
+    // False only when the file cannot be opened; nothing is read then. Lines end at "\n" and lose
+    // every "\r", as in text mode. They are decoded as UTF-8, as a text stream does by default
+    // (a UTF-16 or UTF-32 byte order mark switches, as there); bytes that cannot be decoded
+    // become replacement characters and never swallow a line end.
     bool Load(const QString &path);
 
     // Whether a section of that name was stored (the unnamed section is not one of them).
@@ -47,7 +49,7 @@ public:
 
     // A section can be found once and then read by its handle, which spares looking its name up
     // again: a stored section, or the unnamed one for "". -1 when there is no such section; the
-    // functions below take -1 for a section without keys.
+    // functions below take -1 for a section without keys. Handles belong to this object only.
     int FindSection(const QString &name) const;
     const QString &GetValue(int section, const QString &key) const;
     int KeyCount(int section) const;
