@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -26,6 +27,10 @@
 namespace
 {
 const char *const settingsFile = "settings.ini";
+
+// A real archive list is a few kilobytes. Beyond this the tree alone would take gigabytes, so
+// such a file is refused like one that cannot be read.
+constexpr qint64 largestConfiguration = qint64(64) * 1024 * 1024;
 
 QTreeView *CreateFixedHeaderView()
 {
@@ -110,8 +115,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::LoadConfiguration()
 {
-    QFile file(CombinePath(QCoreApplication::applicationDirPath(), QStringLiteral("configuration.ini")));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QString path = CombinePath(QCoreApplication::applicationDirPath(), QStringLiteral("configuration.ini"));
+    QFile file(path);
+    // Only a plain file: a pipe would block the start for good, a device would never end.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > largestConfiguration) {
         UserDialogs::Critical(this, QStringLiteral("Error"),
                               QStringLiteral("Failed to load configuration.\n"
                                              "Configuration-file could not be found or isn't accessable."));
@@ -142,6 +149,13 @@ void MainWindow::WriteSettings()
     settings.setValue(QStringLiteral("LastExportDirectory"), lastExportDirectory);
     settings.setValue(QStringLiteral("GtaDirectory"), gtaDirectory);
     settings.setValue(QStringLiteral("UseKivoMetadata"), useKivoMetadata);
+    // Unsaved, the folders would be asked for again at the next start with no hint why.
+    settings.sync();
+    if (settings.status() == QSettings::AccessError)
+        UserDialogs::Warning(this, QStringLiteral("Warning"),
+                             QStringLiteral("The settings could not be saved to ")
+                                 + QDir::current().absoluteFilePath(QString::fromLatin1(settingsFile))
+                                 + QStringLiteral("."));
 }
 
 bool MainWindow::CheckWorkingDirectory()

@@ -8,7 +8,7 @@ class TreeItem
 {
 public:
     explicit TreeItem(const QList<QVariant> &data, TreeItem *pParent = nullptr);
-    ~TreeItem();
+    ~TreeItem();                            // deletes the whole subtree, however deep
     TreeItem(const TreeItem &) = delete;
     TreeItem &operator=(const TreeItem &) = delete;
 
@@ -17,7 +17,7 @@ public:
     int ChildCount() const;
     int ColumnCount() const;
     QVariant Data(int column) const;        // invalid for a column the node does not have
-    int Row() const;                        // 0 for the root
+    int Row() const;                        // position among the parent's children; 0 for the root
     TreeItem *Parent() const;
 
     QString GetName() const;                // column 0
@@ -32,4 +32,5 @@ private:
     QList<TreeItem *> childItems;
     QList<QVariant> itemData;
     TreeItem *parentItem = nullptr;
+    int appendedAt = -1;                    // where AppendChild put this node; checked before use
 };

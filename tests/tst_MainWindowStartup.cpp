@@ -1,0 +1,649 @@
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+#include <QtTest>
+
+#include "ScriptedDialogs.h"
+#include "app/MainWindow.h"
+
+// One line of 50 MB, as a broken file may hold. Under the address sanitizer every reallocation
+// copies, which makes Qt's step-by-step growth of such a line quadratic; a tenth of it takes
+// the same paths there.
+#if defined(__SANITIZE_ADDRESS__)
+#define ROZIVOZE_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ROZIVOZE_SANITIZED 1
+#endif
+#endif
+#ifdef ROZIVOZE_SANITIZED
+constexpr int longLine = 5 * 1000 * 1000;
+#else
+constexpr int longLine = 50 * 1000 * 1000;
+#endif
+
+namespace
+{
+const char *const configuration =
+    "SFX\n"
+    "  FEET\taudio/SFX/FEET\tSFX\taudio/CONFIG/BankLkup.dat\n"
+    "Streams\n"
+    "  AA\taudio/streams/AA\tSTREAM\taudio/CONFIG/TrakLkup.dat\n"
+    "  CAF\xc9\taudio/streams/CAFE\tSTREAM\taudio/CONFIG/TrakLkup.dat\n";
+
+const char *const metaDataXml =
+    "<?xml version=\"1.0\"?>\n<Root>\n"
+    "  <InfoData Id=\"1\" Text=\"a;b\"/>\n"
+    "  <MetaData VirtualPath=\"Archiv\\SFX\\FEET\\s.wav\" InfoDataItemId=\"1\"/>\n"
+    "</Root>\n";
+
+const QString noConfiguration = QStringLiteral(
+    "Error: Failed to load configuration.\nConfiguration-file could not be found or isn't accessable.");
+const QString askWorkingDirectory = QStringLiteral(
+    "Workingdirectory: No working directory was defined or the old one wasn't found.\nPlease choose a new directory.");
+const QString chooseWorkingDirectory = QStringLiteral("chooser: Select a working directory");
+const QString askGtaFolder = QStringLiteral(
+    "GTA Folder was not found.: GTA Folder was not found or was not specified. Please select your GTA Folder");
+const QString chooseGtaFolder = QStringLiteral("chooser: ");
+
+QString BesideProgram(const QString &name)
+{
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+}
+
+bool WriteFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+// Puts a file of the given kind where the program looks for it: "file" with the content, a
+// "folder", a "huge" sparse file of 300 MB, or a "device" that never ends.
+bool Place(const QString &path, const QString &kind, const QByteArray &content)
+{
+    if (QFileInfo::exists(path) && !QFile::remove(path))
+        return false;
+    if (kind == QLatin1String("folder"))
+        return QDir().mkpath(path);
+    if (kind == QLatin1String("device"))
+        return QFile::link(QStringLiteral("/dev/zero"), path);
+    if (kind == QLatin1String("huge")) {
+        QFile huge(path);
+        return huge.open(QIODevice::WriteOnly) && huge.resize(qint64(300) * 1024 * 1024);
+    }
+    return WriteFile(path, content);
+}
+
+// Bytes of every value, the same on every run.
+QByteArray Noise(int size)
+{
+    QByteArray bytes(size, '\0');
+    quint32 state = 12345;
+    for (char &byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = char(state >> 23);
+    }
+    return bytes;
+}
+
+// Titles of boxes and captions of choosers, to compare orders without the longer texts.
+QStringList Headlines(const ScriptedDialogs &dialogs)
+{
+    QStringList lines;
+    for (const QString &line : dialogs.Log())
+        lines << (line.startsWith(QLatin1String("chooser: ")) ? line : line.section(QStringLiteral(": "), 0, 0));
+    return lines;
+}
+
+// The window's own member hides QMainWindow::statusBar(); the base class still answers.
+QString StatusText(QMainWindow &window)
+{
+    return window.statusBar()->currentMessage();
+}
+
+QStringList TopLevelNames(const QTreeView *view)
+{
+    QStringList names;
+    const QAbstractItemModel *model = view->model();
+    for (int row = 0; model && row < model->rowCount(); ++row) {
+        const QModelIndex group = model->index(row, 0);
+        names << group.data().toString();
+        for (int child = 0; child < model->rowCount(group); ++child)
+            names << QStringLiteral("  ") + model->index(child, 0, group).data().toString();
+    }
+    return names;
+}
+}
+
+class TestMainWindowStartup : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void AsksForBothFoldersOnAFirstStart();
+    void LeavesFoldersEmptyWhenTheChoosersAreCancelled();
+    void ShowsStartUpMessagesInOrder_data();
+    void ShowsStartUpMessagesInOrder();
+    void OpensWithAnEmptyTreeWithoutConfiguration();
+    void ArrangesTheWindow();
+    void ReadsTheConfigurationAsLatin1();
+    void FollowsUseKivoMetadata_data();
+    void FollowsUseKivoMetadata();
+    void WritesTheSettingsBackOnClose_data();
+    void WritesTheSettingsBackOnClose();
+    void ReadsSettingsFromTheCurrentDirectory();
+    void WarnsWhenTheSettingsCannotBeWritten();
+    void StartsDespiteBadSettings_data();
+    void StartsDespiteBadSettings();
+    void StartsDespiteABadConfiguration_data();
+    void StartsDespiteABadConfiguration();
+    void StartsDespiteBadStationNames_data();
+    void StartsDespiteBadStationNames();
+    void StartsDespiteBadDescriptions_data();
+    void StartsDespiteBadDescriptions();
+    void ShowsTheAboutBoxes();
+
+private:
+    void WriteGoodSettings(const QString &extra = QString());
+
+    std::unique_ptr<QTemporaryDir> home;
+    QString startDirectory;
+    QString workFolder;
+    QString gtaFolder;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+};
+
+void TestMainWindowStartup::init()
+{
+    // Settings live in the current directory: every test starts in a fresh one.
+    startDirectory = QDir::currentPath();
+    home = std::make_unique<QTemporaryDir>();
+    QVERIFY(home->isValid());
+    QVERIFY(QDir::setCurrent(home->path()));
+    workFolder = home->filePath(QStringLiteral("work folder"));
+    gtaFolder = home->filePath(QStringLiteral("GTA San Andreas"));
+    QVERIFY(QDir().mkpath(workFolder));
+    QVERIFY(QDir().mkpath(gtaFolder));
+    QVERIFY(WriteFile(BesideProgram(QStringLiteral("configuration.ini")), configuration));
+    QVERIFY(WriteFile(BesideProgram(QStringLiteral("MetaData.xml")), metaDataXml));
+    dialogs = std::make_unique<ScriptedDialogs>();
+}
+
+void TestMainWindowStartup::cleanup()
+{
+    dialogs.reset();
+    for (const char *name : {"configuration.ini", "MetaData.xml", "metadata-full.ini", "settings.ini"}) {
+        const QString path = BesideProgram(QString::fromLatin1(name));
+        if (QFileInfo(path).isDir())
+            QDir(path).removeRecursively();
+        else
+            QFile::remove(path);
+    }
+    QDir::setCurrent(startDirectory);
+    home.reset();
+}
+
+void TestMainWindowStartup::WriteGoodSettings(const QString &extra)
+{
+    QSettings settings(QStringLiteral("settings.ini"), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("WorkingDirectory"), workFolder);
+    settings.setValue(QStringLiteral("GtaDirectory"), gtaFolder);
+    if (!extra.isEmpty())
+        settings.setValue(QStringLiteral("UseKivoMetadata"), extra);
+}
+
+void TestMainWindowStartup::AsksForBothFoldersOnAFirstStart()
+{
+    dialogs->paths << workFolder << gtaFolder;
+    {
+        MainWindow window;
+        QCOMPARE(dialogs->Log(), (QStringList{askWorkingDirectory, chooseWorkingDirectory, askGtaFolder, chooseGtaFolder}));
+        const QList<UserDialogs::Kind> kinds{UserDialogs::Kind::Information, UserDialogs::Kind::ExistingDirectory,
+                                             UserDialogs::Kind::Information, UserDialogs::Kind::ExistingDirectory};
+        for (int i = 0; i < kinds.size(); ++i) {
+            QCOMPARE(dialogs->shown.at(i).kind, kinds.at(i));
+            QCOMPARE(dialogs->shown.at(i).pParent, &window);
+            QCOMPARE(dialogs->shown.at(i).directory, QString());
+        }
+        QCOMPARE(StatusText(window), workFolder);
+        window.close();
+    }
+    const QSettings settings(QStringLiteral("settings.ini"), QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("WorkingDirectory")).toString(), workFolder);
+    QCOMPARE(settings.value(QStringLiteral("GtaDirectory")).toString(), gtaFolder);
+}
+
+void TestMainWindowStartup::LeavesFoldersEmptyWhenTheChoosersAreCancelled()
+{
+    {
+        MainWindow window;
+        QCOMPARE(dialogs->shown.size(), 4);
+        QCOMPARE(StatusText(window), QString());
+        window.close();
+    }
+    const QSettings settings(QStringLiteral("settings.ini"), QSettings::IniFormat);
+    for (const char *key : {"WorkingDirectory", "LastImportDirectory", "LastExportDirectory", "GtaDirectory"}) {
+        QVERIFY2(settings.contains(QLatin1String(key)), key);
+        QCOMPARE(settings.value(QLatin1String(key)).toString(), QString());
+    }
+    QCOMPARE(settings.value(QStringLiteral("UseKivoMetadata")).toString(), QStringLiteral("true"));
+}
+
+void TestMainWindowStartup::ShowsStartUpMessagesInOrder_data()
+{
+    QTest::addColumn<bool>("withConfiguration");
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<bool>("withSettings");
+    QTest::addColumn<QStringList>("headlines");
+
+    const QByteArray missing("missing");
+    QTest::newRow("all there") << true << QByteArray(metaDataXml) << true << QStringList{};
+    QTest::newRow("configuration missing, folders known") << false << QByteArray(metaDataXml) << true
+                                                          << QStringList{"Error"};
+    QTest::newRow("configuration missing on a first start")
+        << false << QByteArray(metaDataXml) << false
+        << QStringList{"Error", "Workingdirectory", "chooser: Select a working directory", "GTA Folder was not found.", "chooser: "};
+    QTest::newRow("descriptions missing on a first start")
+        << true << missing << false
+        << QStringList{"Error", "Workingdirectory", "chooser: Select a working directory", "GTA Folder was not found.", "chooser: "};
+    QTest::newRow("everything missing")
+        << false << missing << false
+        << QStringList{"Error", "Error", "Workingdirectory", "chooser: Select a working directory", "GTA Folder was not found.", "chooser: "};
+    QTest::newRow("descriptions broken, configuration missing")
+        << false << QByteArray("<Root>") << true << QStringList{"Error in Xml-File", "Error"};
+}
+
+void TestMainWindowStartup::ShowsStartUpMessagesInOrder()
+{
+    QFETCH(bool, withConfiguration);
+    QFETCH(QByteArray, xml);
+    QFETCH(bool, withSettings);
+    QFETCH(QStringList, headlines);
+    if (!withConfiguration)
+        QVERIFY(QFile::remove(BesideProgram(QStringLiteral("configuration.ini"))));
+    if (xml == "missing")
+        QVERIFY(QFile::remove(BesideProgram(QStringLiteral("MetaData.xml"))));
+    else
+        QVERIFY(WriteFile(BesideProgram(QStringLiteral("MetaData.xml")), xml));
+    if (withSettings)
+        WriteGoodSettings();
+
+    MainWindow window;
+    QCOMPARE(Headlines(*dialogs), headlines);
+    if (xml == "missing")
+        QCOMPARE(dialogs->Log().first(),
+                 QStringLiteral("Error: ") + BesideProgram(QStringLiteral("MetaData.xml")) + QStringLiteral(" could not be opened."));
+    if (!withConfiguration)
+        QVERIFY(dialogs->Log().contains(noConfiguration));
+}
+
+void TestMainWindowStartup::OpensWithAnEmptyTreeWithoutConfiguration()
+{
+    QVERIFY(QFile::remove(BesideProgram(QStringLiteral("configuration.ini"))));
+    WriteGoodSettings();
+    MainWindow window;
+    QCOMPARE(dialogs->Log(), QStringList{noConfiguration});
+    QCOMPARE(dialogs->shown.first().kind, UserDialogs::Kind::Critical);
+    QCOMPARE(dialogs->shown.first().pParent, &window);
+    auto *archiveView = window.findChild<QTreeView *>(QStringLiteral("archiveView"));
+    QVERIFY(archiveView);
+    QCOMPARE(archiveView->model(), nullptr);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+}
+
+void TestMainWindowStartup::ArrangesTheWindow()
+{
+    WriteGoodSettings();
+    MainWindow window;
+    QCOMPARE(dialogs->Log(), QStringList{});
+    QCOMPARE(window.windowTitle(), QStringLiteral("Zelt's KIVO GUI RozivOze 1.0"));
+    QCOMPARE(window.size(), QSize(600, 550));
+    const QImage icon = window.windowIcon().pixmap(QSize(16, 16)).toImage();
+    QCOMPARE(icon, QImage(QStringLiteral(":/main_icon")).convertToFormat(icon.format()));
+    QCOMPARE(StatusText(window), workFolder);
+
+    auto *frame = qobject_cast<QFrame *>(window.centralWidget());
+    QVERIFY(frame);
+    QCOMPARE(frame->frameStyle(), int(QFrame::Panel | QFrame::Raised));
+
+    auto *archiveView = window.findChild<QTreeView *>(QStringLiteral("archiveView"));
+    auto *entryView = window.findChild<QTreeView *>(QStringLiteral("entryView"));
+    auto *metaList = window.findChild<QListView *>(QStringLiteral("metaList"));
+    auto *splitter = window.findChild<QSplitter *>();
+    QVERIFY(archiveView && entryView && metaList && splitter);
+    QCOMPARE(splitter->orientation(), Qt::Horizontal);
+    QCOMPARE(splitter->count(), 3);
+    QCOMPARE(splitter->widget(0), archiveView);
+    QCOMPARE(splitter->widget(1), entryView);
+    QCOMPARE(splitter->widget(2), metaList);
+    QVERIFY(metaList->isHidden());
+    for (QTreeView *view : {archiveView, entryView}) {
+        QVERIFY(!view->header()->sectionsMovable());
+        QVERIFY(!view->header()->sectionsClickable());
+    }
+    QVERIFY(archiveView->model());
+    QCOMPARE(archiveView->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Archiv"));
+    QVERIFY(metaList->model());
+    QCOMPARE(metaList->model()->rowCount(), 0);
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The player row above, the views across the whole width, the search row below.
+    QVERIFY(splitter->width() >= frame->contentsRect().width() - 30);
+    QCOMPARE(archiveView->width() * 3, entryView->width());
+
+    // Shown again, the list gets its own share back: the three views stand 125 : 375 : 100.
+    metaList->setVisible(true);
+    QApplication::processEvents();
+    const QList<int> sizes = splitter->sizes();
+    QCOMPARE(sizes.size(), 3);
+    QVERIFY2(qAbs(sizes.at(0) * 3 - sizes.at(1)) <= 3 && qAbs(sizes.at(0) * 4 - sizes.at(2) * 5) <= 8,
+             qPrintable(QStringLiteral("%1 %2 %3").arg(sizes.at(0)).arg(sizes.at(1)).arg(sizes.at(2))));
+}
+
+void TestMainWindowStartup::ReadsTheConfigurationAsLatin1()
+{
+    WriteGoodSettings(QStringLiteral("false"));
+    MainWindow window;
+    const QStringList names = TopLevelNames(window.findChild<QTreeView *>(QStringLiteral("archiveView")));
+    QCOMPARE(names, (QStringList{"SFX", "  FEET", "Streams", "  AA", QStringLiteral("  CAF\u00c9")}));
+}
+
+void TestMainWindowStartup::FollowsUseKivoMetadata_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shownName");
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("missing means on") << QString() << "Radio Los Santos" << "true";
+    QTest::newRow("true") << "true" << "Radio Los Santos" << "true";
+    QTest::newRow("false") << "false" << "AA" << "false";
+    QTest::newRow("0 is false") << "0" << "AA" << "false";
+    QTest::newRow("other text is true") << "yes" << "Radio Los Santos" << "true";
+}
+
+void TestMainWindowStartup::FollowsUseKivoMetadata()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, shownName);
+    QFETCH(QString, written);
+    QVERIFY(WriteFile(BesideProgram(QStringLiteral("metadata-full.ini")), "stream = AA\nstation = Radio Los Santos\n"));
+    WriteGoodSettings(stored);
+    {
+        MainWindow window;
+        QVERIFY(dialogs->shown.isEmpty());
+        const QStringList names = TopLevelNames(window.findChild<QTreeView *>(QStringLiteral("archiveView")));
+        QCOMPARE(names.at(3), QStringLiteral("  ") + shownName);
+        window.close();
+    }
+    QFile file(QStringLiteral("settings.ini"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("UseKivoMetadata=" + written.toLatin1() + '\n'));
+}
+
+void TestMainWindowStartup::WritesTheSettingsBackOnClose_data()
+{
+    QTest::addColumn<bool>("byExit");
+    QTest::newRow("Exit") << true;
+    QTest::newRow("window frame") << false;
+}
+
+void TestMainWindowStartup::WritesTheSettingsBackOnClose()
+{
+    QFETCH(bool, byExit);
+    const QString importFolder = QStringLiteral("C:\\Sounds\\new wav");
+    const QString exportFolder = home->filePath(QStringLiteral("export \u00e9t\u00e9 = ; #"));
+    {
+        QSettings settings(QStringLiteral("settings.ini"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("WorkingDirectory"), workFolder);
+        settings.setValue(QStringLiteral("LastImportDirectory"), importFolder);
+        settings.setValue(QStringLiteral("LastExportDirectory"), exportFolder);
+        settings.setValue(QStringLiteral("GtaDirectory"), gtaFolder);
+        settings.setValue(QStringLiteral("UseKivoMetadata"), false);
+    }
+    {
+        MainWindow window;
+        QVERIFY(dialogs->shown.isEmpty());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // Gone from the disk while the program runs: the values alone are written back.
+        QVERIFY(QFile::remove(QStringLiteral("settings.ini")));
+        if (byExit)
+            window.Exit();
+        else
+            window.close();
+        QVERIFY(!window.isVisible());
+    }
+    const QSettings settings(QStringLiteral("settings.ini"), QSettings::IniFormat);
+    QCOMPARE(settings.allKeys().size(), 5);
+    QCOMPARE(settings.value(QStringLiteral("WorkingDirectory")).toString(), workFolder);
+    QCOMPARE(settings.value(QStringLiteral("LastImportDirectory")).toString(), importFolder);
+    QCOMPARE(settings.value(QStringLiteral("LastExportDirectory")).toString(), exportFolder);
+    QCOMPARE(settings.value(QStringLiteral("GtaDirectory")).toString(), gtaFolder);
+    QCOMPARE(settings.value(QStringLiteral("UseKivoMetadata")).toString(), QStringLiteral("false"));
+    QVERIFY(dialogs->shown.isEmpty());
+}
+
+void TestMainWindowStartup::ReadsSettingsFromTheCurrentDirectory()
+{
+    // A settings file beside the program is not the one used.
+    {
+        QSettings decoy(BesideProgram(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        decoy.setValue(QStringLiteral("WorkingDirectory"), home->path());
+        decoy.setValue(QStringLiteral("GtaDirectory"), home->path());
+    }
+    WriteGoodSettings();
+    MainWindow window;
+    QVERIFY(dialogs->shown.isEmpty());
+    QCOMPARE(StatusText(window), workFolder);
+}
+
+void TestMainWindowStartup::WarnsWhenTheSettingsCannotBeWritten()
+{
+    WriteGoodSettings();
+    {
+        MainWindow window;
+        QVERIFY(dialogs->shown.isEmpty());
+        // A folder in the way of the file: nothing can be written there.
+        QVERIFY(QFile::remove(QStringLiteral("settings.ini")));
+        QVERIFY(QDir().mkdir(QStringLiteral("settings.ini")));
+        window.close();
+    }
+    QCOMPARE(dialogs->shown.size(), 1);
+    QCOMPARE(dialogs->shown.first().kind, UserDialogs::Kind::Warning);
+    QCOMPARE(dialogs->shown.first().title, QStringLiteral("Warning"));
+    QVERIFY2(dialogs->shown.first().text.contains(QDir::current().absoluteFilePath(QStringLiteral("settings.ini"))),
+             qPrintable(dialogs->shown.first().text));
+}
+
+void TestMainWindowStartup::StartsDespiteBadSettings_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("binary") << Noise(64 * 1024);
+    QTest::newRow("enormous") << Noise(1024 * 1024).toHex().repeated(8);
+    QTest::newRow("keys inside a group") << QByteArray("[Folders]\nWorkingDirectory=/tmp\nGtaDirectory=/tmp\n");
+    QTest::newRow("unterminated group") << QByteArray("[General\nWorkingDirectory=\n");
+    QTest::newRow("stored variant of another type")
+        << QByteArray("WorkingDirectory=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\nQDateTime\\0\\0)\n"
+                      "GtaDirectory=@ByteArray(\\xff\\xfe)\n");
+    QTest::newRow("folder name longer than any path")
+        << QByteArray("WorkingDirectory=") + QByteArray(100000, 'w') + "\nGtaDirectory=" + QByteArray(100000, 'g') + '\n';
+}
+
+void TestMainWindowStartup::StartsDespiteBadSettings()
+{
+    QFETCH(QByteArray, content);
+    QVERIFY(WriteFile(QStringLiteral("settings.ini"), content));
+    dialogs->paths << workFolder << gtaFolder;
+    {
+        MainWindow window;
+        // Unusable values count as missing: both folders are asked for.
+        QCOMPARE(dialogs->Log(), (QStringList{askWorkingDirectory, chooseWorkingDirectory, askGtaFolder, chooseGtaFolder}));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.close();
+    }
+    QCOMPARE(dialogs->shown.size(), 4);
+    const QSettings settings(QStringLiteral("settings.ini"), QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("WorkingDirectory")).toString(), workFolder);
+    QCOMPARE(settings.value(QStringLiteral("GtaDirectory")).toString(), gtaFolder);
+}
+
+void TestMainWindowStartup::StartsDespiteABadConfiguration_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("kind");     // how the file is put there
+    QTest::addColumn<bool>("reported");
+    QTest::addColumn<int>("topLevelRows");
+
+    QTest::newRow("empty") << QByteArray() << "file" << false << 0;
+    QTest::newRow("blank lines") << QByteArray("\n \n\t\r\n") << "file" << false << 0;
+    QTest::newRow("binary") << Noise(256 * 1024) << "file" << false << -1;
+    QTest::newRow("a hundred thousand archives")
+        << QByteArray("Group\n") + QByteArray("  L\tp\tSFX\tb\n").repeated(100000) << "file" << false << 1;
+    QTest::newRow("one very long line") << QByteArray(longLine, 'n') << "file" << false << 1;
+    QTest::newRow("a folder") << QByteArray() << "folder" << true << 0;
+    QTest::newRow("far larger than any real file") << QByteArray() << "huge" << true << 0;
+    QTest::newRow("a device without end") << QByteArray() << "device" << true << 0;
+}
+
+void TestMainWindowStartup::StartsDespiteABadConfiguration()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, kind);
+    QFETCH(bool, reported);
+    QFETCH(int, topLevelRows);
+    QVERIFY(Place(BesideProgram(QStringLiteral("configuration.ini")), kind, content));
+    WriteGoodSettings();
+
+    MainWindow window;
+    QCOMPARE(dialogs->Log(), reported ? QStringList{noConfiguration} : QStringList{});
+    auto *archiveView = window.findChild<QTreeView *>(QStringLiteral("archiveView"));
+    const int rows = archiveView->model() ? archiveView->model()->rowCount() : 0;
+    if (topLevelRows >= 0)
+        QCOMPARE(rows, topLevelRows);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    archiveView->expandAll();
+    QVERIFY(!window.grab().isNull());  // every row measured and drawn once
+}
+
+void TestMainWindowStartup::StartsDespiteBadStationNames_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("empty") << QByteArray() << "file";
+    QTest::newRow("binary") << Noise(256 * 1024) << "file";
+    QTest::newRow("one very long line") << QByteArray(longLine, 's') << "file";
+    QTest::newRow("a folder") << QByteArray() << "folder";
+    QTest::newRow("a device without end") << QByteArray() << "device";
+}
+
+void TestMainWindowStartup::StartsDespiteBadStationNames()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, kind);
+    QVERIFY(Place(BesideProgram(QStringLiteral("metadata-full.ini")), kind, content));
+    WriteGoodSettings();
+
+    MainWindow window;
+    QVERIFY(dialogs->shown.isEmpty());
+    const QStringList names = TopLevelNames(window.findChild<QTreeView *>(QStringLiteral("archiveView")));
+    QCOMPARE(names.mid(0, 4), (QStringList{"SFX", "  FEET", "Streams", "  AA"}));
+}
+
+void TestMainWindowStartup::StartsDespiteBadDescriptions_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("title");   // of the one box, or empty for none
+
+    QTest::newRow("empty") << QByteArray() << "file" << "Error in Xml-File";
+    QTest::newRow("binary") << Noise(256 * 1024) << "file" << "Error in Xml-File";
+    QByteArray many("<Root>\n");
+    for (int i = 0; i < 100000; ++i)
+        many += "<MetaData VirtualPath=\"Archiv\\S\\" + QByteArray::number(i) + ".wav\" InfoDataItemId=\"1\"/>\n";
+    many += "</Root>\n";
+    QTest::newRow("a hundred thousand entries") << many << "file" << "";
+    QTest::newRow("a folder") << QByteArray() << "folder" << "Error";
+    QTest::newRow("far larger than any real file") << QByteArray() << "huge" << "Error";
+    QTest::newRow("a device without end") << QByteArray() << "device" << "Error";
+}
+
+void TestMainWindowStartup::StartsDespiteBadDescriptions()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, kind);
+    QFETCH(QString, title);
+    QVERIFY(Place(BesideProgram(QStringLiteral("MetaData.xml")), kind, content));
+    WriteGoodSettings();
+
+    MainWindow window;
+    QCOMPARE(dialogs->shown.size(), title.isEmpty() ? 0 : 1);
+    if (!title.isEmpty()) {
+        QCOMPARE(dialogs->shown.first().title, title);
+        QCOMPARE(dialogs->shown.first().pParent, nullptr);
+    }
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+}
+
+void TestMainWindowStartup::ShowsTheAboutBoxes()
+{
+    WriteGoodSettings();
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QString title;
+    QSize picture;
+    QStringList texts;
+    QWidget *parent = nullptr;
+    // The boxes are modal: look at each from inside its own event loop, then close it.
+    const auto inspectAndClose = [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        if (!box)
+            return;
+        title = box->windowTitle();
+        parent = box->parentWidget();
+        for (const QLabel *label : box->findChildren<QLabel *>()) {
+            if (!label->pixmap().isNull() && label->pixmap().width() > 64)
+                picture = label->pixmap().size();
+            if (!label->text().isEmpty())
+                texts << label->text();
+        }
+        QTest::keyClick(box, Qt::Key_Escape);
+    };
+
+    QTimer::singleShot(0, &window, inspectAndClose);
+    window.ShowAbout();
+    QCOMPARE(title, QStringLiteral("About"));
+    QCOMPARE(parent, &window);
+    QCOMPARE(picture, QSize(96, 85));
+    QVERIFY(texts.join(QLatin1Char('\n')).contains(QStringLiteral("RozivOze")));
+
+    title.clear();
+    QTimer::singleShot(0, &window, inspectAndClose);
+    window.ShowAboutQt();
+    QCOMPARE(title, QStringLiteral("About Qt"));
+    QCOMPARE(parent, &window);
+}
+
+QTEST_MAIN(TestMainWindowStartup)
+#include "tst_MainWindowStartup.moc"

@@ -1,0 +1,378 @@
+#include <QAbstractItemModelTester>
+#include <QColor>
+#include <QSignalSpy>
+#include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
+#include <QtTest>
+
+#include "tree/TreeItem.h"
+#include "tree/TreeModel.h"
+
+// One line of 50 MB, as a broken file may hold. Under the address sanitizer every reallocation
+// copies, which makes Qt's step-by-step growth of such a line quadratic; a tenth of it takes
+// the same paths there.
+#if defined(__SANITIZE_ADDRESS__)
+#define ROZIVOZE_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ROZIVOZE_SANITIZED 1
+#endif
+#endif
+#ifdef ROZIVOZE_SANITIZED
+constexpr int longLine = 5 * 1000 * 1000;
+#else
+constexpr int longLine = 50 * 1000 * 1000;
+#endif
+
+namespace
+{
+// The tree as the model shows it: names, children in brackets, siblings separated by blanks.
+QString Dump(const TreeModel &model, const QModelIndex &parent = QModelIndex())
+{
+    QStringList parts;
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex child = model.index(row, 0, parent);
+        QString part = model.data(child).toString();
+        if (model.rowCount(child) > 0)
+            part += QLatin1Char('[') + Dump(model, child) + QLatin1Char(']');
+        parts << part;
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+TreeItem *ItemAt(const QModelIndex &index)
+{
+    return static_cast<TreeItem *>(index.internalPointer());
+}
+
+// What a view's delegate makes of a cell: the colour its text is drawn in.
+class ColourProbe : public QStyledItemDelegate
+{
+public:
+    QColor TextColour(const QModelIndex &index) const
+    {
+        QStyleOptionViewItem option;
+        initStyleOption(&option, index);
+        return option.palette.color(QPalette::Text);
+    }
+};
+
+const char *const sample =
+    "SFX\n"
+    "  FEET\taudio/SFX/FEET\tSFX\taudio/CONFIG/BankLkup.dat\n"
+    "  GENRL\taudio/SFX/GENRL\tsfx\taudio/CONFIG/BankLkup.dat\n"
+    "Streams\n"
+    "  AA\taudio/streams/AA\tSTREAM\taudio/CONFIG/TrakLkup.dat\n"
+    "  Radio\n"
+    "    CH\taudio/streams/CH\tStream\taudio/CONFIG/TrakLkup.dat\n";
+}
+
+class TestTreeModel : public QObject
+{
+    Q_OBJECT
+private slots:
+    void NestsLinesByIndentation_data();
+    void NestsLinesByIndentation();
+    void ReadsColumnsOfALine_data();
+    void ReadsColumnsOfALine();
+    void PassesTheModelTester();
+    void NavigatesBetweenIndexesAndItems();
+    void ShowsOneColumnUnderTheHeaderArchiv();
+    void AnswersOnlyDisplayAndForegroundRoles();
+    void GivesFlagsForValidAndInvalidIndexes();
+    void DrawsOnlyTheLastHighlightedRowRed();
+    void RepaintsTheOldAndTheNewHighlightedRow();
+    void DeletesAChainFarDeeperThanTheCallStack();
+    void BuildsADeeplyIndentedFile();
+    void BuildsHugeFilesInOnePass();
+};
+
+void TestTreeModel::NestsLinesByIndentation_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("tree");
+
+    QTest::newRow("empty file") << "" << "";
+    QTest::newRow("only blank lines") << "\n   \n\t\n\r\n \t \r\n" << "";
+    QTest::newRow("group with a leaf") << "G\n  L\tp\tSFX\tb" << "G[L]";
+    QTest::newRow("first line indented stays on top, next at same depth nests")
+        << "    A\n    B" << "A[B]";
+    QTest::newRow("shallower line pops to level zero, its level is not recorded")
+        << "X\n    Y\n  Z\n  W" << "X[Y] Z[W]";
+    QTest::newRow("tab does not indent") << "A\n\tB" << "A B";
+    QTest::newRow("carriage returns trimmed") << "G\r\n  L\r\n" << "G[L]";
+    QTest::newRow("blank line keeps nesting") << "G\n  L1\n\n      \n  L2" << "G[L1 L2]";
+    QTest::newRow("steps down and back") << "A\n B\n  C\n B2\nD" << "A[B[C] B2] D";
+    QTest::newRow("three levels back to top") << "A\n B\n  C\nD\n B" << "A[B[C]] D[B]";
+    QTest::newRow("same indentation are siblings") << "A\n  B\n  C\n  D" << "A[B C D]";
+    QTest::newRow("return to a level between two") << "A\n  B\n      C\n    D" << "A[B[C] D]";
+    QTest::newRow("no trailing newline") << "A\n B" << "A[B]";
+    QTest::newRow("trailing newlines") << "A\n B\n\n\n" << "A[B]";
+    QTest::newRow("line of tabs only is skipped") << "A\n\t\t\n B" << "A[B]";
+}
+
+void TestTreeModel::NestsLinesByIndentation()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, tree);
+    const TreeModel model(text, false);
+    QCOMPARE(Dump(model), tree);
+}
+
+void TestTreeModel::ReadsColumnsOfALine_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("archivePath");
+    QTest::addColumn<QString>("bankFilePath");
+    QTest::addColumn<bool>("isSfx");
+    QTest::addColumn<bool>("isStream");
+
+    QTest::newRow("four columns, SFX") << "L\ta/p\tSFX\tb/k" << "L" << "a/p" << "b/k" << true << false;
+    QTest::newRow("lower case sfx") << "L\tp\tsfx\tb" << "L" << "p" << "b" << true << false;
+    QTest::newRow("Stream") << "L\tp\tStream\tb" << "L" << "p" << "b" << false << true;
+    QTest::newRow("STREAM") << "L\tp\tSTREAM\tb" << "L" << "p" << "b" << false << true;
+    QTest::newRow("stream") << "L\tp\tstream\tb" << "L" << "p" << "b" << false << true;
+    QTest::newRow("STREAMS is neither") << "L\tp\tSTREAMS\tb" << "L" << "p" << "b" << false << false;
+    QTest::newRow("type without bank") << "L\tp\tSFX" << "L" << "p" << "" << true << false;
+    QTest::newRow("two tabs make one separator") << "A\t\tB" << "A" << "B" << "" << false << false;
+    QTest::newRow("name only") << "G" << "G" << "" << "" << false << false;
+    QTest::newRow("trailing blanks trimmed off the type") << "L\tp\tSFX \r" << "L" << "p" << "" << true << false;
+    QTest::newRow("leading tab trimmed off") << "\tL\tp\tSFX\tb" << "L" << "p" << "b" << true << false;
+    QTest::newRow("blank column kept, shifting nothing") << "L\t \tSFX" << "L" << " " << "" << true << false;
+    QTest::newRow("columns after the bank kept apart") << "L\tp\tSFX\tb\tx\ty" << "L" << "p" << "b" << true << false;
+    QTest::newRow("blanks inside a name kept") << "My  Sounds\tp" << "My  Sounds" << "p" << "" << false << false;
+}
+
+void TestTreeModel::ReadsColumnsOfALine()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, name);
+    QFETCH(QString, archivePath);
+    QFETCH(QString, bankFilePath);
+    QFETCH(bool, isSfx);
+    QFETCH(bool, isStream);
+
+    const TreeModel model(QStringLiteral("Group\n  ") + line, false);
+    const QModelIndex leaf = model.index(0, 0, model.index(0, 0));
+    QVERIFY(leaf.isValid());
+    const TreeItem *item = ItemAt(leaf);
+    QCOMPARE(item->GetName(), name);
+    QCOMPARE(item->GetArchivePath(), archivePath);
+    QCOMPARE(item->GetBankFilePath(), bankFilePath);
+    QCOMPARE(item->IsSfx(), isSfx);
+    QCOMPARE(item->IsStream(), isStream);
+    QCOMPARE(model.data(leaf).toString(), name);
+}
+
+void TestTreeModel::PassesTheModelTester()
+{
+    // The tester's remarks are collected instead of failing at once: the model answers the
+    // flags of the invalid root index with ItemIsEnabled, which the tester would rather see as
+    // no flags at all. Views never ask for it; every other remark is a fault.
+    static QStringList remarks;
+    remarks.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &context, const QString &message) {
+            if (QLatin1String(context.category) == QLatin1String("qt.modeltest"))
+                remarks << message;
+        });
+    {
+        TreeModel model(QString::fromLatin1(sample), false);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+        const QModelIndex streams = model.index(1, 0);
+        model.SetHighlightedIndex(model.index(0, 0, streams));
+        model.SetHighlightedIndex(model.index(0, 0, model.index(1, 0, streams)));
+        model.SetHighlightedIndex(model.index(1, 0, model.index(0, 0)));
+        model.SetHighlightedIndex(QModelIndex());
+    }
+    qInstallMessageHandler(previous);
+    const QString rootFlags = QStringLiteral("flags == Qt::ItemIsDropEnabled || flags == 0");
+    for (const QString &remark : std::as_const(remarks))
+        QVERIFY2(remark.contains(rootFlags), qPrintable(remark));
+}
+
+void TestTreeModel::NavigatesBetweenIndexesAndItems()
+{
+    const TreeModel model(QString::fromLatin1(sample), false);
+    const QModelIndex radio = model.index(1, 0, model.index(1, 0));
+    const QModelIndex ch = model.index(0, 0, radio);
+    QCOMPARE(model.data(ch).toString(), QStringLiteral("CH"));
+    QCOMPARE(model.parent(ch), radio);
+    QCOMPARE(model.parent(radio), model.index(1, 0));
+    QVERIFY(!model.parent(model.index(1, 0)).isValid());
+
+    QCOMPARE(ItemAt(radio)->Row(), 1);
+    QCOMPARE(ItemAt(radio)->Child(0), ItemAt(ch));
+    QCOMPARE(ItemAt(radio)->Child(1), nullptr);
+    QCOMPARE(ItemAt(radio)->Child(-1), nullptr);
+    QCOMPARE(ItemAt(ch)->Parent(), ItemAt(radio));
+    QVERIFY(!ItemAt(ch)->Data(4).isValid());
+    QVERIFY(!ItemAt(ch)->Data(-1).isValid());
+    QCOMPARE(ItemAt(ch)->Data(3).toString(), QStringLiteral("audio/CONFIG/TrakLkup.dat"));
+
+    // Rows beyond the children give invalid indexes; columns are not checked, as views never
+    // ask for more than the one they are told of.
+    QVERIFY(!model.index(2, 0).isValid());
+    QVERIFY(!model.index(-1, 0).isValid());
+    QVERIFY(!model.index(0, 0, ch).isValid());
+    QCOMPARE(model.data(model.index(0, 1, radio)).toString(), QStringLiteral("audio/streams/CH"));
+    QCOMPARE(model.rowCount(model.index(0, 1, model.index(1, 0))), 0);
+    QCOMPARE(model.rowCount(model.index(1, 0)), 2);
+    QCOMPARE(model.rowCount(ch), 0);
+
+    TreeItem root({QStringLiteral("Archiv")});
+    QCOMPARE(root.Row(), 0);
+    QCOMPARE(root.Parent(), nullptr);
+    const TreeItem empty({});
+    QCOMPARE(empty.GetName(), QString());
+    QVERIFY(!empty.IsSfx());
+}
+
+void TestTreeModel::ShowsOneColumnUnderTheHeaderArchiv()
+{
+    for (const char *text : {"", sample}) {
+        const TreeModel model(QString::fromLatin1(text), false);
+        QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Archiv"));
+        QVERIFY(!model.headerData(1, Qt::Horizontal, Qt::DisplayRole).isValid());
+        QVERIFY(!model.headerData(0, Qt::Vertical, Qt::DisplayRole).isValid());
+        QVERIFY(!model.headerData(0, Qt::Horizontal, Qt::ToolTipRole).isValid());
+        QCOMPARE(model.columnCount(), 1);
+        QCOMPARE(model.columnCount(model.index(0, 0)), 1);
+    }
+}
+
+void TestTreeModel::AnswersOnlyDisplayAndForegroundRoles()
+{
+    TreeModel model(QString::fromLatin1(sample), false);
+    const QModelIndex feet = model.index(0, 0, model.index(0, 0));
+    QCOMPARE(model.data(feet, Qt::DisplayRole).toString(), QStringLiteral("FEET"));
+    for (const int role : {int(Qt::EditRole), int(Qt::ToolTipRole), int(Qt::DecorationRole), int(Qt::UserRole)})
+        QVERIFY2(!model.data(feet, role).isValid(), qPrintable(QString::number(role)));
+    QVERIFY(!model.data(feet, Qt::ForegroundRole).isValid());
+    QVERIFY(!model.data(QModelIndex(), Qt::DisplayRole).isValid());
+}
+
+void TestTreeModel::GivesFlagsForValidAndInvalidIndexes()
+{
+    const TreeModel model(QString::fromLatin1(sample), false);
+    QCOMPARE(int(model.flags(model.index(0, 0))), 33);
+    QCOMPARE(int(model.flags(QModelIndex())), 32);
+}
+
+void TestTreeModel::DrawsOnlyTheLastHighlightedRowRed()
+{
+    TreeModel model(QString::fromLatin1(sample), false);
+    const ColourProbe probe;
+    const QModelIndex sfx = model.index(0, 0);
+    const QModelIndex streams = model.index(1, 0);
+    const QModelIndex feet = model.index(0, 0, sfx);
+    const QModelIndex genrl = model.index(1, 0, sfx);
+    const QModelIndex aa = model.index(0, 0, streams);
+    QVERIFY(!model.GetHighlightedIndex().isValid());
+    QVERIFY(probe.TextColour(feet) != QColor(Qt::red));
+
+    model.SetHighlightedIndex(feet);
+    QCOMPARE(model.GetHighlightedIndex(), feet);
+    QCOMPARE(probe.TextColour(feet), QColor(Qt::red));
+    QCOMPARE(model.data(model.index(0, 1, sfx), Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    // Same row number under another parent, and the parent itself, stay as they were.
+    QVERIFY(probe.TextColour(aa) != QColor(Qt::red));
+    QVERIFY(probe.TextColour(sfx) != QColor(Qt::red));
+
+    model.SetHighlightedIndex(genrl);
+    QCOMPARE(probe.TextColour(genrl), QColor(Qt::red));
+    QVERIFY(probe.TextColour(feet) != QColor(Qt::red));
+}
+
+void TestTreeModel::RepaintsTheOldAndTheNewHighlightedRow()
+{
+    TreeModel model(QString::fromLatin1(sample), false);
+    const QModelIndex feet = model.index(0, 0, model.index(0, 0));
+    const QModelIndex ch = model.index(0, 0, model.index(1, 0, model.index(1, 0)));
+    model.SetHighlightedIndex(feet);
+    QSignalSpy spy(&model, &QAbstractItemModel::dataChanged);
+    model.SetHighlightedIndex(ch);
+
+    QList<QModelIndex> repainted;
+    for (const auto &arguments : std::as_const(spy)) {
+        const auto topLeft = arguments.at(0).value<QModelIndex>();
+        const auto bottomRight = arguments.at(1).value<QModelIndex>();
+        QVERIFY(topLeft.isValid() && bottomRight.isValid());
+        QCOMPARE(topLeft.parent(), bottomRight.parent());
+        QCOMPARE(topLeft.row(), bottomRight.row());
+        QCOMPARE(topLeft.column(), 0);
+        QCOMPARE(bottomRight.column(), model.columnCount(topLeft.parent()) - 1);
+        repainted << topLeft;
+    }
+    QCOMPARE(repainted, (QList<QModelIndex>{feet, ch}));
+}
+
+void TestTreeModel::DeletesAChainFarDeeperThanTheCallStack()
+{
+    constexpr int depth = 300000;
+    auto *root = new TreeItem({QStringLiteral("Archiv")});
+    TreeItem *deepest = root;
+    for (int level = 0; level < depth; ++level) {
+        auto *child = new TreeItem({QString::number(level)}, deepest);
+        deepest->AppendChild(child);
+        deepest = child;
+    }
+    QCOMPARE(deepest->GetName(), QString::number(depth - 1));
+    delete root;  // a recursive destructor overflows the stack long before this depth
+}
+
+void TestTreeModel::BuildsADeeplyIndentedFile()
+{
+    // Each line one blank deeper than the last: every line nests in the one before.
+    constexpr int depth = 6000;
+    QString text;
+    text.reserve(qsizetype(depth) * (depth / 2 + 8));
+    for (int level = 0; level < depth; ++level)
+        text += QString(level, QLatin1Char(' ')) + QStringLiteral("N%1\n").arg(level);
+    const TreeModel model(text, false);
+
+    QModelIndex index = model.index(0, 0);
+    int levels = 0;
+    while (model.rowCount(index) > 0) {
+        QCOMPARE(model.rowCount(index), 1);
+        index = model.index(0, 0, index);
+        ++levels;
+    }
+    QCOMPARE(levels, depth - 1);
+    QCOMPARE(model.data(index).toString(), QStringLiteral("N%1").arg(depth - 1));
+    QCOMPARE(model.data(model.parent(index)).toString(), QStringLiteral("N%1").arg(depth - 2));
+}
+
+void TestTreeModel::BuildsHugeFilesInOnePass()
+{
+    constexpr int lines = 100000;
+    QString flat = QStringLiteral("Group\n");
+    for (int row = 0; row < lines; ++row)
+        flat += QStringLiteral("  L%1\tp\tSFX\tb\n").arg(row);
+    const TreeModel wide(flat, false);
+    const QModelIndex group = wide.index(0, 0);
+    QCOMPARE(wide.rowCount(group), lines);
+    const QModelIndex last = wide.index(lines - 1, 0, group);
+    QCOMPARE(wide.data(last).toString(), QStringLiteral("L%1").arg(lines - 1));
+    QCOMPARE(ItemAt(last)->Row(), lines - 1);
+    QCOMPARE(wide.parent(last), group);
+
+    // One very long line: a name and a path, nothing lost.
+    const QString longName(longLine, QLatin1Char('n'));
+    const TreeModel tall(longName + QStringLiteral("\tpath"), false);
+    QCOMPARE(tall.rowCount(), 1);
+    QCOMPARE(ItemAt(tall.index(0, 0))->GetName().size(), longName.size());
+    QCOMPARE(ItemAt(tall.index(0, 0))->GetArchivePath(), QStringLiteral("path"));
+    // Shown cut short, so that a view can measure it; a real name is shown whole.
+    const QString shown = tall.data(tall.index(0, 0)).toString();
+    QVERIFY(shown.size() <= 1025);
+    QVERIFY(shown.size() >= 200);
+    QVERIFY(longName.startsWith(shown.chopped(1)));
+    const QString longestReal(255, QLatin1Char('r'));
+    const TreeModel real(longestReal, false);
+    QCOMPARE(real.data(real.index(0, 0)).toString(), longestReal);
+}
+
+QTEST_MAIN(TestTreeModel)
+#include "tst_TreeModel.moc"

@@ -1,0 +1,365 @@
+#include <QCoreApplication>
+#include <QDomDocument>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include "ScriptedDialogs.h"
+#include "tree/TreeItem.h"
+#include "tree/TreeModel.h"
+#include "tree/XmlMetaData.h"
+
+using StringMap = QMap<QString, QString>;
+
+// One line of 50 MB, as a broken file may hold. Under the address sanitizer every reallocation
+// copies, which makes Qt's step-by-step growth of such a line quadratic; a tenth of it takes
+// the same paths there.
+#if defined(__SANITIZE_ADDRESS__)
+#define ROZIVOZE_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ROZIVOZE_SANITIZED 1
+#endif
+#endif
+#ifdef ROZIVOZE_SANITIZED
+constexpr int longLine = 5 * 1000 * 1000;
+#else
+constexpr int longLine = 50 * 1000 * 1000;
+#endif
+
+namespace
+{
+bool WriteFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+QString StationFileBesideProgram()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/metadata-full.ini");
+}
+
+const char *const entries =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<Anything>\n"
+    "  <InfoData Id=\"7\" Text=\"a;;b\"/>\n"
+    "  <InfoData Id=\"8\" Text=\"first\"/>\n"
+    "  <InfoData Id=\"8\" Text=\"second\"/>\n"
+    "  <InfoData Text=\"no id\"/>\n"
+    "  <InfoData Id=\"\" Text=\"empty id\"/>\n"
+    "  <InfoData Id=\"9\"/>\n"
+    "  <Deeper><Still><InfoData Id=\"10\" Text=\"nested &amp; escaped\"/></Still></Deeper>\n"
+    "  <MetaData VirtualPath=\"Archiv\\SFX\\FEET\\sound_001.wav\" InfoDataItemId=\"7\"/>\n"
+    "  <MetaData VirtualPath=\"Archiv\\SFX\\FEET\\twice.wav\" InfoDataItemId=\"7\"/>\n"
+    "  <MetaData VirtualPath=\"Archiv\\SFX\\FEET\\twice.wav\" InfoDataItemId=\"8\"/>\n"
+    "  <MetaData VirtualPath=\"Archiv\\ghost.wav\" InfoDataItemId=\"404\"/>\n"
+    "  <MetaData VirtualPath=\"\" InfoDataItemId=\"7\"/>\n"
+    "  <MetaData InfoDataItemId=\"8\"/>\n"
+    "  <MetaData VirtualPath=\"Archiv\\no-id.wav\"/>\n"
+    "  <MetaData VirtualPath=\"Archiv\\untexted.wav\" InfoDataItemId=\"9\"/>\n"
+    "  <MetaData VirtualPath=\"Archiv\\nested.wav\" InfoDataItemId=\"10\"/>\n"
+    "  <MetaData VirtualPath=\"Archiv\\station é.wav\" InfoDataItemId=\"8\"/>\n"
+    "</Anything>\n";
+}
+
+class TestXmlMetaData : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void LooksUpTextsByVirtualPath_data();
+    void LooksUpTextsByVirtualPath();
+    void SkipsElementsWithoutKey();
+    void ReportsAFileThatCannotBeOpened_data();
+    void ReportsAFileThatCannotBeOpened();
+    void ReportsAFileThatIsNotWellFormed_data();
+    void ReportsAFileThatIsNotWellFormed();
+    void ReadsALargeFileWithoutMessage();
+    void ExpandsNoEntityBomb();
+
+    void PairsStreamAndStationLines_data();
+    void PairsStreamAndStationLines();
+    void ReadsNoStationsFromAMissingOrBadFile();
+    void ShowsStationNamesInTheTreeWhenMetadataIsUsed();
+
+private:
+    QTemporaryDir folder;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+};
+
+void TestXmlMetaData::init()
+{
+    QVERIFY(folder.isValid());
+    dialogs = std::make_unique<ScriptedDialogs>();
+}
+
+void TestXmlMetaData::cleanup()
+{
+    dialogs.reset();
+    QFile::remove(StationFileBesideProgram());
+}
+
+void TestXmlMetaData::LooksUpTextsByVirtualPath_data()
+{
+    QTest::addColumn<QString>("virtualPath");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("path to id to text") << "Archiv\\SFX\\FEET\\sound_001.wav" << "a;;b";
+    QTest::newRow("later path and later id win") << "Archiv\\SFX\\FEET\\twice.wav" << "second";
+    QTest::newRow("id without InfoData") << "Archiv\\ghost.wav" << "";
+    QTest::newRow("path without id") << "Archiv\\no-id.wav" << "";
+    QTest::newRow("InfoData without text") << "Archiv\\untexted.wav" << "";
+    QTest::newRow("elements anywhere in the document") << "Archiv\\nested.wav" << "nested & escaped";
+    QTest::newRow("non-ASCII path") << "Archiv\\station é.wav" << "second";
+    QTest::newRow("unknown path") << "Archiv\\SFX\\FEET\\sound_002.wav" << "";
+    QTest::newRow("paths compare case-sensitively") << "archiv\\sfx\\feet\\sound_001.wav" << "";
+    QTest::newRow("slashes are not backslashes") << "Archiv/SFX/FEET/sound_001.wav" << "";
+    QTest::newRow("empty path") << "" << "";
+}
+
+void TestXmlMetaData::LooksUpTextsByVirtualPath()
+{
+    QFETCH(QString, virtualPath);
+    QFETCH(QString, text);
+    const QString path = folder.filePath(QStringLiteral("MetaData.xml"));
+    QVERIFY(WriteFile(path, entries));
+    const XmlMetaData metaData = ReadMetaData(path);
+    QCOMPARE(metaData.GetText(virtualPath), text);
+    QVERIFY(dialogs->shown.isEmpty());
+}
+
+void TestXmlMetaData::SkipsElementsWithoutKey()
+{
+    const QString path = folder.filePath(QStringLiteral("MetaData.xml"));
+    QVERIFY(WriteFile(path, entries));
+    const XmlMetaData metaData = ReadMetaData(path);
+    QVERIFY(!metaData.textsById.contains(QString()));
+    QVERIFY(!metaData.idsByPath.contains(QString()));
+    QCOMPARE(metaData.textsById.size(), 4);
+    QCOMPARE(metaData.idsByPath.size(), 7);
+}
+
+void TestXmlMetaData::ReportsAFileThatCannotBeOpened_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("missing") << "absent.xml";
+    QTest::newRow("a folder") << "folder.xml";
+    QTest::newRow("far larger than any real file") << "huge.xml";
+    QTest::newRow("a pipe nobody writes to") << "pipe.xml";
+    QTest::newRow("a device without end") << "device.xml";
+}
+
+void TestXmlMetaData::ReportsAFileThatCannotBeOpened()
+{
+    QFETCH(QString, name);
+    const QString path = folder.filePath(name);
+    if (name == QLatin1String("folder.xml"))
+        QVERIFY(QDir(folder.path()).mkpath(name));
+    if (name == QLatin1String("huge.xml")) {
+        QFile huge(path);
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        QVERIFY(huge.resize(qint64(300) * 1024 * 1024));  // sparse: costs no disk
+    }
+    if (name == QLatin1String("pipe.xml"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    if (name == QLatin1String("device.xml"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+
+    const XmlMetaData metaData = ReadMetaData(path);
+
+    QCOMPARE(dialogs->Log(), QStringList{QStringLiteral("Error: ") + path + QStringLiteral(" could not be opened.")});
+    QCOMPARE(dialogs->shown.first().kind, UserDialogs::Kind::Critical);
+    QCOMPARE(dialogs->shown.first().pParent, nullptr);
+    QVERIFY(metaData.textsById.isEmpty());
+    QVERIFY(metaData.idsByPath.isEmpty());
+}
+
+void TestXmlMetaData::ReportsAFileThatIsNotWellFormed_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("line");
+
+    QTest::newRow("unclosed element after good entries")
+        << QByteArray("<Root>\n  <InfoData Id=\"7\" Text=\"x\"/>\n  <MetaData VirtualPath=\"p\" InfoDataItemId=\"7\"/>\n")
+        << 4;
+    QTest::newRow("mismatched end tag") << QByteArray("<Root>\n<InfoData Id=\"1\" Text=\"a\">\n</Other>\n</Root>\n") << 3;
+    QTest::newRow("empty file") << QByteArray() << 1;
+    QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe", 18) << 1;
+    QTest::newRow("two roots") << QByteArray("<A/>\n<B/>\n") << 2;
+    QTest::newRow("declaration only") << QByteArray("<?xml version=\"1.0\"?>\n") << 2;
+    QTest::newRow("undeclared entity") << QByteArray("<R>\n<InfoData Id=\"1\" Text=\"&nope;\"/>\n</R>") << 2;
+    QTest::newRow("attribute without quotes") << QByteArray("<R>\n\n<MetaData VirtualPath=p/>\n</R>") << 3;
+}
+
+void TestXmlMetaData::ReportsAFileThatIsNotWellFormed()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, line);
+    const QString path = folder.filePath(QStringLiteral("MetaData.xml"));
+    QVERIFY(WriteFile(path, content));
+
+    const XmlMetaData metaData = ReadMetaData(path);
+
+    QCOMPARE(dialogs->shown.size(), 1);
+    const UserDialogs::Request box = dialogs->shown.first();
+    QCOMPARE(box.kind, UserDialogs::Kind::Critical);
+    QCOMPARE(box.pParent, nullptr);
+    QCOMPARE(box.title, QStringLiteral("Error in Xml-File"));
+    const QRegularExpression frame(QStringLiteral("^(.+)\\nLine: (\\d+), Column: (\\d+)$"));
+    const QRegularExpressionMatch match = frame.match(box.text);
+    QVERIFY2(match.hasMatch(), qPrintable(box.text));
+    QCOMPARE(match.captured(2).toInt(), line);
+    // The message, line and column are those Qt's XML document parser gives for the same file.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QDomDocument document;
+    QString message;
+    int domLine = 0;
+    int domColumn = 0;
+    QVERIFY(!document.setContent(&file, &message, &domLine, &domColumn));
+    QCOMPARE(box.text, message + QStringLiteral("\nLine: %1, Column: %2").arg(domLine).arg(domColumn));
+    // Nothing of what came before the fault is kept.
+    QVERIFY(metaData.textsById.isEmpty());
+    QVERIFY(metaData.idsByPath.isEmpty());
+}
+
+void TestXmlMetaData::ReadsALargeFileWithoutMessage()
+{
+    constexpr int count = 200000;
+    QByteArray content("<Root>\n");
+    content.reserve(count * 110);
+    for (int i = 0; i < count; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        content += "<InfoData Id=\"" + n + "\" Text=\"line " + n + ";more\"/>\n";
+        content += "<MetaData VirtualPath=\"Archiv\\S\\A\\" + n + ".wav\" InfoDataItemId=\"" + n + "\"/>\n";
+    }
+    content += "</Root>\n";
+    const QString path = folder.filePath(QStringLiteral("MetaData.xml"));
+    QVERIFY(WriteFile(path, content));
+
+    const XmlMetaData metaData = ReadMetaData(path);
+
+    QVERIFY(dialogs->shown.isEmpty());
+    QCOMPARE(metaData.idsByPath.size(), count);
+    QCOMPARE(metaData.GetText(QStringLiteral("Archiv\\S\\A\\%1.wav").arg(count - 1)),
+             QStringLiteral("line %1;more").arg(count - 1));
+}
+
+void TestXmlMetaData::ExpandsNoEntityBomb()
+{
+    // Nested entities that would expand to gigabytes: refused or cut short, never expanded.
+    QByteArray content("<?xml version=\"1.0\"?>\n<!DOCTYPE r [\n<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">\n");
+    char previous = 'a';
+    for (char name = 'b'; name <= 'j'; ++name) {
+        content += QByteArray("<!ENTITY ") + name + " \"";
+        for (int i = 0; i < 16; ++i)
+            content += QByteArray("&") + previous + ";";
+        content += "\">\n";
+        previous = name;
+    }
+    content += "]>\n<r><InfoData Id=\"1\" Text=\"&j;\"/></r>\n";
+    const QString path = folder.filePath(QStringLiteral("MetaData.xml"));
+    QVERIFY(WriteFile(path, content));
+
+    const XmlMetaData metaData = ReadMetaData(path);
+
+    QVERIFY(metaData.textsById.value(QStringLiteral("1")).size() < 1024 * 1024);
+}
+
+void TestXmlMetaData::PairsStreamAndStationLines_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<StringMap>("names");
+
+    QTest::newRow("a pair") << QByteArray("stream = AA\nstation = S1\n") << StringMap{{"AA", "S1"}};
+    QTest::newRow("blank after the name is part of it")
+        << QByteArray("stream = AA \nstation = S1 \n") << StringMap{{"AA ", "S1 "}};
+    QTest::newRow("only the second of two streams")
+        << QByteArray("stream = AA\nstream = BB\nstation = S\n") << StringMap{{"BB", "S"}};
+    QTest::newRow("station first is ignored")
+        << QByteArray("station = X\nstream = AA\nstation = S\n") << StringMap{{"AA", "S"}};
+    QTest::newRow("no blanks around = is no stream line") << QByteArray("stream=AA\nstation = S\n") << StringMap{};
+    QTest::newRow("keywords are case-sensitive") << QByteArray("Stream = AA\nstation = S\n") << StringMap{};
+    QTest::newRow("a second station without stream is ignored")
+        << QByteArray("stream = AA\nstation = S\nstation = T\n") << StringMap{{"AA", "S"}};
+    QTest::newRow("a later pair for the same stream wins")
+        << QByteArray("stream = AA\nstation = 1\nstream = AA\nstation = 2\n") << StringMap{{"AA", "2"}};
+    QTest::newRow("other lines between keep the stream pending")
+        << QByteArray("stream = AA\n\n# note\ntitle = x\nstation = S\n") << StringMap{{"AA", "S"}};
+    QTest::newRow("CRLF line ends") << QByteArray("stream = AA\r\nstation = S1\r\n") << StringMap{{"AA", "S1"}};
+    QTest::newRow("only the prefix is cut") << QByteArray("stream = a = b\nstation = =\n") << StringMap{{"a = b", "="}};
+    QTest::newRow("empty names") << QByteArray("stream = \nstation = \n") << StringMap{{"", ""}};
+    QTest::newRow("UTF-8 names") << QByteArray("stream = \xc3\x84\nstation = Radio \xe2\x99\xaa\n")
+                                 << StringMap{{QStringLiteral("\u00c4"), QStringLiteral("Radio \u266a")}};
+    QTest::newRow("leading blank is no stream line") << QByteArray(" stream = AA\nstation = S\n") << StringMap{};
+}
+
+void TestXmlMetaData::PairsStreamAndStationLines()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(StringMap, names);
+    const QString path = folder.filePath(QStringLiteral("metadata-full.ini"));
+    QVERIFY(WriteFile(path, content));
+    QCOMPARE(TreeModel::ReadStationNames(path), names);
+}
+
+void TestXmlMetaData::ReadsNoStationsFromAMissingOrBadFile()
+{
+    QVERIFY(TreeModel::ReadStationNames(folder.filePath(QStringLiteral("absent.ini"))).isEmpty());
+    QVERIFY(TreeModel::ReadStationNames(folder.path()).isEmpty());
+    const QString pipe = folder.filePath(QStringLiteral("pipe.ini"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QVERIFY(TreeModel::ReadStationNames(pipe).isEmpty());
+    const QString device = folder.filePath(QStringLiteral("device.ini"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), device));
+    QVERIFY(TreeModel::ReadStationNames(device).isEmpty());
+
+    // Binary bytes, then a real pair: the pair still counts.
+    QByteArray binary(1 << 20, '\0');
+    quint32 state = 7919;
+    for (char &byte : binary) {
+        state = state * 1103515245u + 12345u;
+        byte = char(state >> 23);
+    }
+    const QString path = folder.filePath(QStringLiteral("binary.ini"));
+    QVERIFY(WriteFile(path, binary + "\nstream = AA\nstation = S\n"));
+    QCOMPARE(TreeModel::ReadStationNames(path).value(QStringLiteral("AA")), QStringLiteral("S"));
+
+    // One very long line followed by a real pair: the pair still counts.
+    QVERIFY(WriteFile(path, QByteArray(longLine, 'x') + "\nstream = AA\nstation = S\n"));
+    QCOMPARE(TreeModel::ReadStationNames(path), (StringMap{{"AA", "S"}}));
+    QVERIFY(dialogs->shown.isEmpty());
+}
+
+void TestXmlMetaData::ShowsStationNamesInTheTreeWhenMetadataIsUsed()
+{
+    QVERIFY(WriteFile(StationFileBesideProgram(), "stream = AA\nstation = R\nstream = SFX\nstation = Q\n"));
+    const QString configuration = QStringLiteral("Streams\n  AA\taudio/streams/AA\tSTREAM\tb\n  AA \tp\tSTREAM\n");
+
+    const TreeModel withNames(configuration, true);
+    const QModelIndex group = withNames.index(0, 0);
+    const auto *leaf = static_cast<TreeItem *>(withNames.index(0, 0, group).internalPointer());
+    QCOMPARE(withNames.data(withNames.index(0, 0, group)).toString(), QStringLiteral("R"));
+    QCOMPARE(leaf->GetName(), QStringLiteral("R"));
+    // Names are matched whole and exactly: a trailing blank in the tree keeps the stream name.
+    QCOMPARE(withNames.data(withNames.index(1, 0, group)).toString(), QStringLiteral("AA "));
+    QCOMPARE(withNames.GetStreamNames(), (StringMap{{"AA", "R"}, {"SFX", "Q"}}));
+
+    // Every column is looked up, the type as well: a station named like a type changes it.
+    const TreeModel typeMapped(QStringLiteral("G\n  L\tp\tSFX\tb\n"), true);
+    const auto *typed = static_cast<TreeItem *>(typeMapped.index(0, 0, typeMapped.index(0, 0)).internalPointer());
+    QVERIFY(!typed->IsSfx());
+
+    const TreeModel withoutNames(configuration, false);
+    QCOMPARE(withoutNames.data(withoutNames.index(0, 0, withoutNames.index(0, 0))).toString(), QStringLiteral("AA"));
+    QVERIFY(withoutNames.GetStreamNames().isEmpty());
+}
+
+QTEST_MAIN(TestXmlMetaData)
+#include "tst_XmlMetaData.moc"
