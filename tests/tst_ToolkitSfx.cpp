@@ -127,7 +127,7 @@ enum class PackageDamage {
 
 enum class ImportDamage {
     BankCountDiffers, TooManySounds, MissingBankSection, MissingFileName, WrongLookupRecord, LookupWrongSize,
-    IndexDisagrees, NoArchiveSection, SoundIsNotAudio, MissingSoundFile, NumberIsText,
+    IndexDisagrees, NoArchiveSection, SoundIsNotAudio, MissingSoundFile, NumberIsText, TrackLookupGiven,
 };
 }
 
@@ -407,6 +407,7 @@ void TestToolkitSfx::RefusesDamagedImportsWithoutWriting_data()
     QTest::newRow("sound is not audio") << ImportDamage::SoundIsNotAudio << "Bank_003/sound_002.wav is not a sound file";
     QTest::newRow("sound file missing") << ImportDamage::MissingSoundFile << "Bank_003/sound_002.wav: No such file";
     QTest::newRow("number is text") << ImportDamage::NumberIsText << "is not a whole number";
+    QTest::newRow("track lookup file given") << ImportDamage::TrackLookupGiven << "is the wrong lookup file";
 }
 
 void TestToolkitSfx::RefusesDamagedImportsWithoutWriting()
@@ -434,11 +435,14 @@ void TestToolkitSfx::RefusesDamagedImportsWithoutWriting()
     case ImportDamage::NumberIsText:
         text.replace(QStringLiteral("sound_001.unknown_16=-200"), QStringLiteral("sound_001.unknown_16=loud"));
         break;
+    case ImportDamage::TrackLookupGiven: QVERIFY(QFile::copy(game.LookupPath(), game.Config(QStringLiteral("TrakLkup.dat")))); break;
     }
     QVERIFY(WriteFile(metafile, text.toLatin1()));
     const auto before = game.GameSnapshot();
 
-    const ToolRun run = game.Import(QStringLiteral("GENRL"));
+    const QString lookup = damage == ImportDamage::TrackLookupGiven ? game.Config(QStringLiteral("TrakLkup.dat")) : game.LookupPath();
+    const ToolRun run = Run(sfxTool, {QStringLiteral("-i"), game.Package(QStringLiteral("GENRL")) + QStringLiteral(".new"), metafile, lookup},
+                            game.Work() + QStringLiteral("/GENRL"));
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(IsOneLine(run.errorText), qPrintable(run.errorText));
     QVERIFY2(run.errorText.contains(message), qPrintable(run.errorText));

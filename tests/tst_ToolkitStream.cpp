@@ -125,7 +125,7 @@ enum class PackDamage {
 
 enum class ImportDamage {
     TextInsteadOfOgg, OggMagicThenGarbage, WavInsteadOfOgg, CutOffOgg, DamagedInsideOgg, TrackCountDiffers, MissingTrackSection, IndexDisagrees,
-    LookupWrongSize, MissingBeat, RecordOfAnotherPack, UnknownSizeRule, NoStreamSection, MissingTrackFile,
+    LookupWrongSize, MissingBeat, RecordOfAnotherPack, UnknownSizeRule, NoStreamSection, MissingTrackFile, BankLookupGiven,
 };
 }
 
@@ -392,6 +392,7 @@ void TestToolkitStream::RefusesDamagedImportsWithoutWriting_data()
     QTest::newRow("unknown size rule") << ImportDamage::UnknownSizeRule << "is none of ogg, ogg+header, zero";
     QTest::newRow("no Stream section") << ImportDamage::NoStreamSection << "has no [Stream] section";
     QTest::newRow("track file missing") << ImportDamage::MissingTrackFile << "cannot open";
+    QTest::newRow("bank lookup file given") << ImportDamage::BankLookupGiven << "is the wrong lookup file";
 }
 
 void TestToolkitStream::RefusesDamagedImportsWithoutWriting()
@@ -428,11 +429,14 @@ void TestToolkitStream::RefusesDamagedImportsWithoutWriting()
     case ImportDamage::UnknownSizeRule: text.replace(QStringLiteral("lookup_size=ogg+header"), QStringLiteral("lookup_size=bytes")); break;
     case ImportDamage::NoStreamSection: text.replace(QStringLiteral("[Stream]"), QStringLiteral("[Streams]")); break;
     case ImportDamage::MissingTrackFile: QFile::remove(track); break;
+    case ImportDamage::BankLookupGiven: QVERIFY(QFile::copy(game.LookupPath(), game.Config(QStringLiteral("BankLkup.dat")))); break;
     }
     QVERIFY(WriteFile(metafile, text.toLatin1()));
     const auto before = game.GameSnapshot();
 
-    const ToolRun run = game.Import(QStringLiteral("CH"));
+    const QString lookup = damage == ImportDamage::BankLookupGiven ? game.Config(QStringLiteral("BankLkup.dat")) : game.LookupPath();
+    const ToolRun run = Run(streamTool, {QStringLiteral("-i"), game.Pack(QStringLiteral("CH")) + QStringLiteral(".new"), metafile, lookup},
+                            game.Work() + QStringLiteral("/CH"));
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(IsOneLine(run.errorText), qPrintable(run.errorText));
     QVERIFY2(run.errorText.contains(message), qPrintable(run.errorText));

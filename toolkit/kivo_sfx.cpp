@@ -24,6 +24,7 @@ void Export(const std::vector<std::filesystem::path> &packages, const std::files
     std::error_code error;
     if (!std::filesystem::is_directory(target, error))
         throw kivo::FormatError("the target directory " + target.string() + " does not exist");
+    kivo::LookupFile::RefuseOtherKind(lookupPath, "TrakLkup.dat");
     const kivo::LookupFile lookup = kivo::LookupFile::Load(lookupPath);
     const std::filesystem::path pakFiles = lookupPath.parent_path() / "PakFiles.dat";
     if (!std::filesystem::exists(pakFiles, error))

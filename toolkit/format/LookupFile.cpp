@@ -1,5 +1,7 @@
 #include "format/LookupFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 
 #include "format/AtomicFile.h"
@@ -25,6 +27,17 @@ LookupFile LookupFile::Load(const std::filesystem::path &filePath)
     file.ReadAt(0, lookup.bytes.data(), lookup.bytes.size());
     lookup.original = lookup.bytes;
     return lookup;
+}
+
+void LookupFile::RefuseOtherKind(const std::filesystem::path &filePath, const std::string &otherName)
+{
+    const std::string name = filePath.filename().string();
+    const bool same = name.size() == otherName.size()
+                   && std::equal(name.begin(), name.end(), otherName.begin(), [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                      });
+    if (same)
+        throw FormatError(filePath.string() + " is the wrong lookup file for this tool; check the archive's line in configuration.ini");
 }
 
 LookupRecord LookupFile::Record(std::size_t index) const

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace kivo
@@ -24,6 +25,10 @@ public:
 
     // Throws FormatError for a size that is not whole records or holds more than MaxRecords.
     static LookupFile Load(const std::filesystem::path &path);
+    // Throws FormatError when path names the other kind's table (otherName: "TrakLkup.dat" for
+    // the SFX tool, "BankLkup.dat" for the stream tool). Both have the same record layout, so
+    // a mistaken configuration line would otherwise have the wrong table's records rewritten.
+    static void RefuseOtherKind(const std::filesystem::path &path, const std::string &otherName);
 
     const std::filesystem::path &Path() const { return path; }
     std::size_t Count() const { return bytes.size() / RecordSize; }

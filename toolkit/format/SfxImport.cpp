@@ -118,6 +118,7 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
     if (!metafile.HasSection("Archive"))
         throw FormatError(metafilePath.string() + " has no [Archive] section; it is not an SFX metafile");
     const std::string &basename = metafile.Text("Archive", "basename");
+    LookupFile::RefuseOtherKind(lookupPath, "TrakLkup.dat");
     LookupFile lookup = LookupFile::Load(lookupPath);
     const unsigned index = ResolveArchiveIndex(lookupPath.parent_path() / "PakFiles.dat", NameTable::PackageRecordSize,
                                                basename, metafile.Integer("Archive", "lookup_index", -1));

@@ -172,6 +172,7 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
     if (!metafile.HasSection("Stream"))
         throw FormatError(metafilePath.string() + " has no [Stream] section; it is not a stream metafile");
     const std::string &basename = metafile.Text("Stream", "basename");
+    LookupFile::RefuseOtherKind(lookupPath, "BankLkup.dat");
     LookupFile lookup = LookupFile::Load(lookupPath);
     const unsigned index = ResolveArchiveIndex(lookupPath.parent_path() / "StrmPaks.dat", NameTable::StreamRecordSize,
                                                basename, metafile.Integer("Stream", "lookup_index", -1));
