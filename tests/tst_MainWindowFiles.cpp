@@ -12,7 +12,7 @@ private slots:
     void init();
     void cleanup();
 
-    void ReplaceWithNothingSelectedOpensNoChooser();
+    void NothingSelectedOpensNoChooser();
     void ReplaceOffersTheArchiveFileType_data();
     void ReplaceOffersTheArchiveFileType();
     void ReplaceSwapsFileAndRemembersDirectory();
@@ -21,7 +21,6 @@ private slots:
     void ReplaceWithFailingCopyKeepsOldFile();
     void ReplaceRefusesEntryOutsideArchive();
 
-    void ExportWithNothingSelectedDoesNothing();
     void ExportRemembersDirectoryOnlyWhenChosen();
     void ExportCopiesSelectedFilesOverExistingOnes();
     void ExportIntoSourceFolderLeavesFileUntouched();
@@ -83,9 +82,11 @@ void TestMainWindowFiles::cleanup()
     fixture.reset();
 }
 
-void TestMainWindowFiles::ReplaceWithNothingSelectedOpensNoChooser()
+void TestMainWindowFiles::NothingSelectedOpensNoChooser()
 {
+    fixture->Window()->Export();
     QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
+    fixture->Window()->Export();
     fixture->Window()->Replace();
     QCOMPARE(fixture->dialogs.Log(),
              QStringList{QStringLiteral("Nothing selected: Please select the item that should be replaced.")});
@@ -202,14 +203,6 @@ void TestMainWindowFiles::ReplaceRefusesEntryOutsideArchive()
     QCOMPARE(fixture->dialogs.Log(),
              QStringList{QStringLiteral("Error: The entry's file name leads outside the archive folder.")});
     QCOMPARE(WindowFixture::ReadAll(victim), old);
-}
-
-void TestMainWindowFiles::ExportWithNothingSelectedDoesNothing()
-{
-    fixture->Window()->Export();
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    fixture->Window()->Export();
-    QCOMPARE(fixture->dialogs.Log(), QStringList());
 }
 
 void TestMainWindowFiles::ExportRemembersDirectoryOnlyWhenChosen()

@@ -20,6 +20,7 @@ private slots:
     void MetadataSearchLooksOnlyAtMetadata();
     void WrapsAroundOnlyOncePerCommand();
     void ForgottenHitsDoNotWrap();
+    void AnotherArchiveIsSearchedAfresh();
     void WalksLongListWithoutGrowingStack();
     void FindActionFocusesAndSelectsText();
 
@@ -187,6 +188,21 @@ void TestSearchDialog::ForgottenHitsDoNotWrap()
     QCOMPARE(Current(), QString());
     Run(QStringLiteral("next epsilon"));  // from the first entry again
     QCOMPARE(Current(), QStringLiteral("epsilon.wav"));
+}
+
+void TestSearchDialog::AnotherArchiveIsSearchedAfresh()
+{
+    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
+    Run(QStringLiteral("find beta"));
+    QCOMPARE(Current(), QStringLiteral("beta.wav"));
+
+    // The banks are freed with their model: no command may go back to them, and the next one
+    // starts at the first track.
+    QVERIFY(fixture->LoadStream(QStringLiteral("Radio")));
+    Run(QStringLiteral("next beta"));
+    QCOMPARE(Current(), QString());
+    Run(QStringLiteral("next o"));
+    QCOMPARE(Current(), QStringLiteral("one.ogg"));
 }
 
 void TestSearchDialog::WalksLongListWithoutGrowingStack()
