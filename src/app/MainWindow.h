@@ -85,6 +85,7 @@ private:
 
     // Files of the loaded archive
     QString EntryFilePath(const QModelIndex &index) const;  // null when the entry leads outside its folder
+    void ReportEntryOutsideArchive();                       // the box for a null EntryFilePath
     bool RemoveSubdirectories(const QDir &directory);
     bool RemoveFiles(const QDir &directory);
 

@@ -1,10 +1,250 @@
 #include "app/MainWindow.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QStatusBar>
+#include <QTreeView>
 
-// STUB: replaced by the replace, clear and export work.
-void MainWindow::Replace() {}
-void MainWindow::ClearWorkingDirectory() {}
-bool MainWindow::RemoveSubdirectories(const QDir &) { return false; }
-bool MainWindow::RemoveFiles(const QDir &) { return false; }
-void MainWindow::Export() {}
+#include "app/CombinePath.h"
+#include "app/UserDialogs.h"
+#include "metafile/IniMetafileItem.h"
+#include "player/FModPlayerWidget.h"
+
+namespace
+{
+enum class CopyResult
+{
+    Copied,
+    OldNotMoved,    // the file at the target could not be moved aside; nothing changed
+    CopyFailed,     // the copy failed; the old file, if any, is back in its place
+    OldNotRemoved   // the copy is in place, but the old file stays at the backup name
+};
+
+bool Exists(const QFileInfo &info)
+{
+    return info.exists() || info.isSymLink();
+}
+
+// A name beside `path` that nothing uses yet.
+QString UnusedNameBeside(const QString &path, const QString &suffix)
+{
+    for (int number = 0;; ++number) {
+        const QString candidate = path + suffix + (number > 0 ? QString::number(number) : QString());
+        if (!Exists(QFileInfo(candidate)))
+            return candidate;
+    }
+}
+
+// Puts a copy of `source` at `target`. A file already at the target is moved aside first and
+// put back when the copy fails, so a failed copy never costs the file that was there.
+CopyResult CopyOver(const QString &source, const QString &target, QString &backup)
+{
+    backup.clear();
+    const QFileInfo targetInfo(target);
+    if (targetInfo.isDir() && !targetInfo.isSymLink())
+        return CopyResult::OldNotMoved;
+    if (Exists(targetInfo)) {
+        backup = UnusedNameBeside(target, QStringLiteral(".old"));
+        if (!QFile::rename(target, backup)) {
+            backup.clear();
+            return CopyResult::OldNotMoved;
+        }
+    }
+    if (!QFile::copy(source, target)) {
+        if (!backup.isEmpty())
+            QFile::rename(backup, target);
+        return CopyResult::CopyFailed;
+    }
+    if (!backup.isEmpty() && !QFile::remove(backup))
+        return CopyResult::OldNotRemoved;
+    return CopyResult::Copied;
+}
+
+// The last part of a metafile name, whichever separator it was written with.
+QString LastComponent(const QString &name)
+{
+    const qsizetype slash = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    return name.mid(slash + 1);
+}
+
+const IniMetafileItem *ItemOf(const QModelIndex &index)
+{
+    return static_cast<const IniMetafileItem *>(index.internalPointer());
+}
+
+QModelIndexList SelectedIndexes(const QTreeView *view)
+{
+    const QItemSelectionModel *selection = view->selectionModel();
+    return selection ? selection->selectedIndexes() : QModelIndexList();
+}
+}
+
+void MainWindow::Replace()
+{
+    const QModelIndexList selected = SelectedIndexes(entryView);
+    if (selected.isEmpty()) {
+        UserDialogs::Information(this, QStringLiteral("Nothing selected"),
+                                 QStringLiteral("Please select the item that should be replaced."));
+        return;
+    }
+    const QModelIndex index = selected.first();
+    if (index == playingIndex) {
+        UserDialogs::Information(this, QStringLiteral("Warning"),
+                                 QStringLiteral("You can't replace the file, that is currently playing. "
+                                                "Please stop playing the file, before replacing it."));
+        return;
+    }
+    const auto *model = qobject_cast<const IniMetafileModel *>(entryView->model());
+    if (!model || !ItemOf(index))
+        return;
+    // Refused before the file dialog: the user should not pick a file for nothing.
+    const QString target = EntryFilePath(index);
+    if (target.isNull()) {
+        ReportEntryOutsideArchive();
+        return;
+    }
+
+    QString filter;
+    if (model->GetType() == IniMetafileModel::SFX)
+        filter = QStringLiteral("WAV-File (*.wav)");
+    else if (model->GetType() == IniMetafileModel::STREAM)
+        filter = QStringLiteral("OGG-File (*.ogg)");
+    const QString chosen = UserDialogs::OpenFileName(this, QString(), lastImportDirectory, filter);
+    if (chosen.isEmpty())
+        return;
+    lastImportDirectory = QFileInfo(chosen).absolutePath();
+
+    try {
+        const QString deleteFailed = QStringLiteral("Failed to delete old file: ");
+        // The old file must be there: a replace never creates an entry's file from nothing.
+        if (!QFileInfo(target).isFile())
+            throw deleteFailed + target;
+        QString backup;
+        switch (CopyOver(chosen, target, backup)) {
+        case CopyResult::Copied:
+            break;
+        case CopyResult::OldNotMoved:
+            throw deleteFailed + target;
+        case CopyResult::CopyFailed:
+            throw QStringLiteral("Failed to copy new file to working directory.");
+        case CopyResult::OldNotRemoved:
+            throw deleteFailed + backup;
+        }
+        statusBar->showMessage(QStringLiteral("Item was successfull replaced."));
+    } catch (const QString &message) {
+        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+    }
+}
+
+void MainWindow::Export()
+{
+    const auto *model = qobject_cast<const IniMetafileModel *>(entryView->model());
+    if (!model)
+        return;
+    const QModelIndexList selected = SelectedIndexes(entryView);
+    if (selected.isEmpty())
+        return;
+    const QString directory = UserDialogs::ExistingDirectory(this, QStringLiteral("Selected directory for export"),
+                                                             lastExportDirectory);
+    if (directory.isEmpty())
+        return;
+    lastExportDirectory = directory;
+
+    for (const QModelIndex &index : selected) {
+        const IniMetafileItem *item = ItemOf(index);
+        if (!item)
+            continue;
+        const QString source = EntryFilePath(index);
+        if (source.isNull()) {
+            ReportEntryOutsideArchive();
+            continue;
+        }
+        const QString fileName = LastComponent(item->GetName());
+        const bool noFileName = fileName.isEmpty() || fileName == QLatin1String(".") || fileName == QLatin1String("..");
+        if (noFileName || QFileInfo(source).isDir()) {
+            UserDialogs::Information(this, QStringLiteral("Note"), QStringLiteral("The selected item is not a file."));
+            continue;
+        }
+        const QString target = CombinePath(directory, fileName);
+        if (target == source) {
+            UserDialogs::Information(this, QStringLiteral("Note"),
+                                     QStringLiteral("Source and destination file are the same. File won't be exported."));
+            continue;
+        }
+        QString backup;
+        switch (CopyOver(source, target, backup)) {
+        case CopyResult::Copied:
+            break;
+        case CopyResult::OldNotMoved:
+        case CopyResult::OldNotRemoved:
+            UserDialogs::Critical(this, QStringLiteral("Error"), QStringLiteral("Failed to delete existing file."));
+            return;
+        case CopyResult::CopyFailed:
+            UserDialogs::Critical(this, QStringLiteral("Error"), QStringLiteral("Failed to export file."));
+            break;
+        }
+    }
+}
+
+void MainWindow::ClearWorkingDirectory()
+{
+    if (workingDirectory.isEmpty()) {
+        UserDialogs::Information(this, QStringLiteral("Information"), QStringLiteral("No working directory was specified."));
+        return;
+    }
+    if (!QDir(workingDirectory).exists()) {
+        UserDialogs::Warning(this, QStringLiteral("Warning"), QStringLiteral("Working directory doesn't exists."));
+        return;
+    }
+    if (playerWidget->IsPlaying()) {
+        UserDialogs::Information(this, QStringLiteral("Warning"),
+                                 QStringLiteral("Please stop the player before clearing your working directory."));
+        return;
+    }
+    const QString question = QStringLiteral("All files inside your working directory (") + workingDirectory
+                           + QStringLiteral(") will be deleted.\nDo you want continue?");
+    if (UserDialogs::Warning(this, QStringLiteral("Warning"), question, QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+
+    entryView->setModel(nullptr);
+    if (!RemoveSubdirectories(QDir(workingDirectory)))
+        UserDialogs::Critical(this, QStringLiteral("Error"), QStringLiteral("Failed to clear working directory."));
+    else
+        statusBar->showMessage(QStringLiteral("Working directory was cleared."));
+}
+
+bool MainWindow::RemoveSubdirectories(const QDir &directory)
+{
+    bool removedAll = true;
+    const QStringList names = directory.entryList(QDir::AllDirs, QDir::NoSort);
+    for (const QString &name : names) {
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        const QString path = directory.absolutePath() + QLatin1Char('/') + name;
+        // A link is removed as a link: what it points to may lie anywhere and is not ours.
+        const QFileInfo info(path);
+        if (info.isSymLink() || info.isJunction()) {
+            if (!QFile::remove(path) && !QDir().rmdir(path))
+                removedAll = false;
+            continue;
+        }
+        const QDir subdirectory(path);
+        if (!RemoveSubdirectories(subdirectory) || !RemoveFiles(subdirectory) || !QDir().rmdir(path))
+            removedAll = false;
+    }
+    return removedAll;
+}
+
+bool MainWindow::RemoveFiles(const QDir &directory)
+{
+    bool removedAll = true;
+    const QStringList names = directory.entryList(QDir::Files, QDir::NoSort);
+    for (const QString &name : names) {
+        if (!QFile::remove(directory.path() + QLatin1Char('/') + name))
+            removedAll = false;
+    }
+    return removedAll;
+}

@@ -1,13 +1,211 @@
 #include "app/MainWindow.h"
 
-#include "tree/TreeItem.h"
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QMap>
+#include <QStatusBar>
+#include <QTreeView>
 
-// STUB: replaced by the loading and saving work.
-void MainWindow::SoundFileSelected(QModelIndex) {}
-void MainWindow::LoadContent(TreeItem *) {}
-void MainWindow::SetModel(QString, IniMetafileModel::ArchiveType) {}
-void MainWindow::ExportSfxArchive(TreeItem *) {}
-void MainWindow::ExportStreamArchive(TreeItem *) {}
-void MainWindow::InstallEntryModel(IniMetafileModel *) {}
-bool MainWindow::ContentAvailable() { return false; }
-void MainWindow::SaveArchive() {}
+#include "app/CombinePath.h"
+#include "app/UserDialogs.h"
+#include "search/SearchDialog.h"
+#include "tool/KivoSfxProcessCaller.h"
+#include "tool/KivoStreamProcessCaller.h"
+#include "tree/TreeItem.h"
+#include "tree/TreeModel.h"
+
+namespace
+{
+const QString sfxMetafileName = QStringLiteral("sfx_import.ini");
+const QString streamMetafileName = QStringLiteral("stream_import.ini");
+
+QString MetafileName(IniMetafileModel::ArchiveType type)
+{
+    return type == IniMetafileModel::SFX ? sfxMetafileName : streamMetafileName;
+}
+
+// A name beside the archive that nothing uses yet, to keep the old archive under while the new
+// one is moved in.
+QString FreeBackupPath(const QString &archivePath)
+{
+    QString candidate = archivePath + QStringLiteral(".old");
+    for (int number = 1; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++number)
+        candidate = archivePath + QStringLiteral(".old") + QString::number(number);
+    return candidate;
+}
+
+// Puts the new archive in the old one's place. The old archive is only moved aside until the new
+// one stands, so a failure at any step leaves the game with a working archive. Throws the
+// message to show.
+void ReplaceArchive(const QString &archivePath, const QString &newArchivePath)
+{
+    const QString removeFailed = QStringLiteral("Failed to remove old sound archive (") + archivePath + QStringLiteral(")");
+    // A read-only archive is one the user protected: it stays, even where the folder would let
+    // us move it.
+    const QFileInfo oldArchive(archivePath);
+    if (!oldArchive.isFile() || !oldArchive.isWritable())
+        throw removeFailed;
+
+    const QString backupPath = FreeBackupPath(archivePath);
+    if (!QFile::rename(archivePath, backupPath))
+        throw removeFailed;
+
+    if (!QFile::rename(newArchivePath, archivePath)) {
+        QString message = QStringLiteral("Failed to move new sound archive.");
+        if (!QFile::rename(backupPath, archivePath))
+            message += QStringLiteral("\nThe old sound archive was kept as \"") + backupPath + QStringLiteral("\".");
+        throw message;
+    }
+    // The new archive is in place; a backup we could not delete costs space, not data.
+    QFile::remove(backupPath);
+}
+}
+
+void MainWindow::SoundFileSelected(QModelIndex index)
+{
+    // The entry view empties whatever was double-clicked. Nothing shows the old model any more,
+    // so it goes now rather than linger until the next successful load.
+    InstallEntryModel(nullptr);
+
+    // Only an index of the archive tree carries a TreeItem.
+    if (!index.isValid() || !archiveModel || index.model() != archiveModel.get())
+        return;
+    auto *item = static_cast<TreeItem *>(index.internalPointer());
+    if (!item || item->ChildCount() > 0)
+        return;
+    // The mark stays even when loading fails: saving packs the marked archive.
+    archiveModel->SetHighlightedIndex(index);
+    LoadContent(item);
+}
+
+void MainWindow::LoadContent(TreeItem *pItem)
+{
+    if (!pItem || pItem->ChildCount() > 0)
+        return;
+
+    const QString archiveFolder = CombinePath(workingDirectory, pItem->GetName());
+    const QString question = QStringLiteral("The archiv, that you want to export, already exist in your working directory.\n"
+                                            "Do you want load the existing archiv from your working directory?");
+    const auto loadExisting = [&](const QString &metafile) {
+        return QFile::exists(metafile)
+            && UserDialogs::Information(this, QStringLiteral("Load existing files"), question,
+                                        QMessageBox::Yes | QMessageBox::No)
+                   == QMessageBox::Yes;
+    };
+
+    if (pItem->IsSfx()) {
+        const QString metafile = CombinePath(archiveFolder, sfxMetafileName);
+        if (loadExisting(metafile))
+            SetModel(metafile, IniMetafileModel::SFX);
+        else
+            ExportSfxArchive(pItem);
+    } else if (pItem->IsStream()) {
+        const QString metafile = CombinePath(archiveFolder, streamMetafileName);
+        if (loadExisting(metafile))
+            SetModel(metafile, IniMetafileModel::STREAM);
+        else
+            ExportStreamArchive(pItem);
+    } else {
+        UserDialogs::Critical(this, QStringLiteral("Error"),
+                              QStringLiteral("Invalid soundtype was found in your configuration "
+                                             "(only valid types are \"SFX\" and \"STREAM\")."));
+    }
+}
+
+void MainWindow::ExportSfxArchive(TreeItem *pItem)
+{
+    if (!CheckWorkingDirectory() || !CheckGtaFolder())
+        return;
+    const QString archivePath = CombinePath(gtaDirectory, pItem->GetArchivePath());
+    const QString bankFilePath = CombinePath(gtaDirectory, pItem->GetBankFilePath());
+    KivoSfxProcessCaller caller;
+    if (!caller.ExportArchive({archivePath}, workingDirectory, bankFilePath))
+        return;
+    // Built from the working directory as it is now: the checks above may have just chosen it.
+    SetModel(CombinePath(CombinePath(workingDirectory, pItem->GetName()), sfxMetafileName), IniMetafileModel::SFX);
+}
+
+void MainWindow::ExportStreamArchive(TreeItem *pItem)
+{
+    if (!CheckWorkingDirectory() || !CheckGtaFolder())
+        return;
+    const QString archivePath = CombinePath(gtaDirectory, pItem->GetArchivePath());
+    // A null path makes the tool export without station names.
+    const QString stationNameFile = useKivoMetadata
+                                  ? QCoreApplication::applicationDirPath() + QStringLiteral("/metadata-full.ini")
+                                  : QString();
+    KivoStreamProcessCaller caller;
+    if (!caller.ExportArchive({archivePath}, workingDirectory, stationNameFile))
+        return;
+    SetModel(CombinePath(CombinePath(workingDirectory, pItem->GetName()), streamMetafileName), IniMetafileModel::STREAM);
+}
+
+void MainWindow::SetModel(QString iniFilepath, IniMetafileModel::ArchiveType type)
+{
+    if (!QFile::exists(iniFilepath))
+        return;
+    const QMap<QString, QString> noStationNames;
+    try {
+        auto model = std::make_unique<IniMetafileModel>(type, iniFilepath,
+                                                        archiveModel ? archiveModel->GetStreamNames() : noStationNames);
+        InstallEntryModel(model.release());
+    } catch (const QString &message) {
+        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+    }
+}
+
+void MainWindow::InstallEntryModel(IniMetafileModel *pModel)
+{
+    std::unique_ptr<IniMetafileModel> model(pModel);
+    // The view must let go of the old model before it dies. setModel() leaves the old selection
+    // model behind, so it goes too.
+    QItemSelectionModel *oldSelection = entryView->selectionModel();
+    entryView->setModel(model.get());
+    delete oldSelection;
+    // A search position into a freed model would be followed on the next "find next".
+    searchIndex = QModelIndex();
+    searchBar->ForgetHits();
+    entryModel.swap(model);
+}
+
+bool MainWindow::ContentAvailable()
+{
+    return entryModel && entryModel->rowCount(QModelIndex()) != 0;
+}
+
+void MainWindow::SaveArchive()
+{
+    IniMetafileModel *model = entryModel.get();
+    if (!model || !archiveModel)
+        return;
+    const IniMetafileModel::ArchiveType type = model->GetType();
+    if (type != IniMetafileModel::SFX && type != IniMetafileModel::STREAM)
+        return;
+    const QModelIndex loaded = archiveModel->GetHighlightedIndex();
+    auto *item = static_cast<TreeItem *>(loaded.internalPointer());
+    if (loaded.row() < 0 || loaded.column() < 0 || !loaded.model() || !item)
+        return;
+
+    const QString archivePath = CombinePath(gtaDirectory, item->GetArchivePath());
+    const QString newArchivePath = archivePath + QStringLiteral(".new");
+    // The folder is named by the metafile, which for streams may be a station name.
+    const QString metafilePath = CombinePath(CombinePath(workingDirectory, model->GetName()), MetafileName(type));
+    const QString bankFilePath = CombinePath(gtaDirectory, item->GetBankFilePath());
+
+    const bool imported = type == IniMetafileModel::SFX
+                        ? KivoSfxProcessCaller().ImportArchive(newArchivePath, metafilePath, bankFilePath)
+                        : KivoStreamProcessCaller().ImportArchive(newArchivePath, metafilePath, bankFilePath);
+    if (!imported)
+        return;
+
+    try {
+        ReplaceArchive(archivePath, newArchivePath);
+        statusBar->showMessage(type == IniMetafileModel::SFX ? QStringLiteral("Save was successfull.")
+                                                             : QStringLiteral("Save was successfull"),
+                               0);
+    } catch (const QString &message) {
+        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+    }
+}

@@ -1,16 +1,242 @@
 #include "app/MainWindow.h"
 
-// STUB: replaced by the playback navigation work.
-bool MainWindow::Play(QModelIndex) { return false; }
-void MainWindow::PlayCurrent() {}
-void MainWindow::PlayNext() {}
-void MainWindow::PlayPrevious() {}
-void MainWindow::Break() {}
-void MainWindow::StopPlaying() {}
-void MainWindow::ResetPlayingIndex() {}
-void MainWindow::ExpandAll() {}
-void MainWindow::ExpandRootElements() {}
-void MainWindow::ShowInfoDialog() {}
-void MainWindow::UpdateMetalist(QModelIndex) {}
-QString MainWindow::GetVirtualItemPath(QModelIndex) { return {}; }
-QString MainWindow::EntryFilePath(const QModelIndex &) const { return {}; }
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QStatusBar>
+#include <QStringListModel>
+#include <QTreeView>
+
+#include "app/CombinePath.h"
+#include "app/UserDialogs.h"
+#include "metafile/IniMetafileItem.h"
+#include "player/FModPlayerWidget.h"
+#include "tree/TreeItem.h"
+
+namespace
+{
+// Both separators count: a name written for another system must not slip out that way either.
+QString ForwardSlashes(QString path)
+{
+    return path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
+bool IsAbsoluteName(const QString &name)
+{
+    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1Char('\\')))
+        return true;
+    return name.size() >= 2 && name.at(1) == QLatin1Char(':') && name.at(0).isLetter();
+}
+
+// Whether `name`, joined under `base`, still names `base` itself or something inside it.
+bool StaysInside(const QString &base, const QString &name)
+{
+    if (IsAbsoluteName(name))
+        return false;
+    const QString cleanBase = QDir::cleanPath(ForwardSlashes(base));
+    const QString joined = QDir::cleanPath(ForwardSlashes(base) + QLatin1Char('/') + ForwardSlashes(name));
+    if (joined == cleanBase)
+        return true;
+    const QString prefix = cleanBase.endsWith(QLatin1Char('/')) ? cleanBase : cleanBase + QLatin1Char('/');
+    return joined.startsWith(prefix);
+}
+
+const IniMetafileItem *ItemOf(const QModelIndex &index)
+{
+    return static_cast<const IniMetafileItem *>(index.internalPointer());
+}
+}
+
+QString MainWindow::EntryFilePath(const QModelIndex &index) const
+{
+    const auto *model = qobject_cast<const IniMetafileModel *>(entryView->model());
+    const IniMetafileItem *item = ItemOf(index);
+    if (!model || !item || index.model() != model)
+        return QString();
+    // Folder and file names come from a metafile inside an archive: neither may lead the
+    // program to read, delete or write anything outside the archive's folder.
+    if (!StaysInside(workingDirectory, model->GetName()))
+        return QString();
+    const QString archiveFolder = CombinePath(workingDirectory, model->GetName());
+    if (!StaysInside(archiveFolder, item->GetName()))
+        return QString();
+    return CombinePath(archiveFolder, item->GetName());
+}
+
+void MainWindow::ReportEntryOutsideArchive()
+{
+    UserDialogs::Critical(this, QStringLiteral("Error"),
+                          QStringLiteral("The entry's file name leads outside the archive folder."));
+}
+
+bool MainWindow::Play(QModelIndex index)
+{
+    QAbstractItemModel *model = entryView->model();
+    if (!model || index.model() != model || !index.internalPointer())
+        return false;
+
+    const QString filePath = EntryFilePath(index);
+    if (filePath.isNull()) {
+        // Nothing was handed to the player, so whatever plays keeps its index.
+        ReportEntryOutsideArchive();
+        return false;
+    }
+    if (QFileInfo(filePath).isDir())
+        return false;
+
+    if (!playerWidget->Play(filePath)) {
+        playingIndex = QModelIndex();
+        return false;
+    }
+    playingIndex = index;
+    statusBar->showMessage(QStringLiteral("Playing file ") + filePath);
+    return true;
+}
+
+void MainWindow::PlayCurrent()
+{
+    const QModelIndex current = entryView->currentIndex();
+    if (current.isValid())
+        Play(current);
+}
+
+void MainWindow::PlayNext()
+{
+    if (!ContentAvailable())
+        return;
+    const QModelIndex current = entryView->currentIndex();
+    if (!current.isValid())
+        return;
+    const QAbstractItemModel *model = entryView->model();
+
+    QModelIndex candidate;
+    if (model->rowCount(current) > 0) {
+        candidate = model->index(0, 0, current);
+    } else {
+        const QModelIndex parent = current.parent();
+        candidate = model->index(current.row() + 1, current.column(), parent);
+        if (!candidate.isValid() && parent.isValid()) {
+            const QModelIndex nextBank = model->index(parent.row() + 1, parent.column(), parent.parent());
+            if (nextBank.isValid()) {
+                candidate = model->index(0, 0, nextBank);
+            } else {
+                const QModelIndex first = model->index(0, 0);
+                candidate = model->rowCount(first) > 0 ? model->index(0, 0, first) : first;
+            }
+        } else if (!candidate.isValid()) {
+            candidate = model->index(0, 0);
+        }
+    }
+    if (Play(candidate))
+        entryView->setCurrentIndex(candidate);
+}
+
+void MainWindow::PlayPrevious()
+{
+    if (!ContentAvailable())
+        return;
+    const QModelIndex current = entryView->currentIndex();
+    if (!current.isValid())
+        return;
+    const QAbstractItemModel *model = entryView->model();
+
+    QModelIndex candidate;
+    if (model->rowCount(current) > 0) {
+        candidate = model->index(model->rowCount(current) - 1, 0, current);
+    } else {
+        const QModelIndex parent = current.parent();
+        if (current.row() != 0) {
+            candidate = model->index(current.row() - 1, 0, parent);
+        } else if (parent.isValid()) {
+            const QModelIndex grandParent = parent.parent();
+            const QModelIndex previousBank = parent.row() > 0
+                                           ? model->index(parent.row() - 1, 0, grandParent)
+                                           : model->index(model->rowCount() - 1, 0);
+            candidate = model->index(model->rowCount(previousBank) - 1, 0, previousBank);
+        } else {
+            candidate = model->index(model->rowCount() - 1, 0);
+        }
+    }
+    if (Play(candidate))
+        entryView->setCurrentIndex(candidate);
+}
+
+void MainWindow::Break()
+{
+    playerWidget->Break();
+    statusBar->clearMessage();
+}
+
+void MainWindow::StopPlaying()
+{
+    playerWidget->Stop();
+    statusBar->clearMessage();
+}
+
+void MainWindow::ResetPlayingIndex()
+{
+    playingIndex = QModelIndex();
+}
+
+void MainWindow::ExpandAll()
+{
+    const QAbstractItemModel *model = entryView->model();
+    if (!model)
+        return;
+    for (int row = 0; row < model->rowCount(); ++row)
+        entryView->expand(model->index(row, 0));
+}
+
+void MainWindow::ExpandRootElements()
+{
+    const QAbstractItemModel *model = archiveView->model();
+    if (!model)
+        return;
+    for (int row = 0; row < model->rowCount(); ++row)
+        archiveView->expand(model->index(row, 0));
+}
+
+void MainWindow::ShowInfoDialog()
+{
+    const QItemSelectionModel *selection = entryView->selectionModel();
+    if (!selection)
+        return;
+    const QModelIndexList selected = selection->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+    // isHidden, not isVisible: the list's own state counts, also while the window is not shown.
+    metaList->setVisible(metaList->isHidden());
+    UpdateMetalist(selected.first());
+}
+
+void MainWindow::UpdateMetalist(QModelIndex selectedIndex)
+{
+    if (!selectedIndex.isValid() || metaList->isHidden())
+        return;
+    auto *listModel = qobject_cast<QStringListModel *>(metaList->model());
+    if (!listModel)
+        return;
+    const QString text = metaData.GetText(GetVirtualItemPath(selectedIndex));
+    listModel->setStringList(text.isEmpty() ? QStringList()
+                                            : text.split(QLatin1Char(';'), Qt::SkipEmptyParts));
+}
+
+QString MainWindow::GetVirtualItemPath(QModelIndex index)
+{
+    QString path;
+    const QItemSelectionModel *selection = archiveView->selectionModel();
+    if (!selection || !selection->hasSelection())
+        return path;
+    const QModelIndexList selected = selection->selectedIndexes();
+    if (selected.isEmpty())
+        return path;
+    const auto *node = static_cast<const TreeItem *>(selected.first().internalPointer());
+    if (!node)
+        return path;
+    for (; node; node = node->Parent())
+        path.prepend(node->Data(0).toString() + QLatin1Char('/'));
+    if (const IniMetafileItem *item = ItemOf(index))
+        path.append(item->GetName());
+    return path.replace(QLatin1Char('/'), QLatin1Char('\\'));
+}

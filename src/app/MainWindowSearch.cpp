@@ -1,6 +1,19 @@
 #include "app/MainWindow.h"
 
-// STUB: replaced by the search work.
-void MainWindow::Search() {}
-void MainWindow::SearchNext() {}
-void MainWindow::SearchPrevious() {}
+#include "search/SearchDialog.h"
+
+void MainWindow::Search()
+{
+    searchBar->SetKeyboardFocus();
+    searchBar->SelectSearchtext();
+}
+
+void MainWindow::SearchNext()
+{
+    searchBar->SearchNext();
+}
+
+void MainWindow::SearchPrevious()
+{
+    searchBar->SearchPrevious();
+}

@@ -1,0 +1,99 @@
+#include "tool/KivoProcessRunner.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include "app/UserDialogs.h"
+#include "tool/WaitDialog.h"
+
+namespace KivoProcessRunner
+{
+namespace
+{
+const int startTimeoutMs = 30000;
+
+bool Fail(const QString &text)
+{
+    UserDialogs::Critical(nullptr, QStringLiteral("Error"), text);
+    return false;
+}
+}
+
+bool CheckProgramExists(const QString &program)
+{
+    return QFile::exists(program) || Fail(program + QStringLiteral(" could not be found."));
+}
+
+bool CheckBankFileExists(const QString &bankFilePath)
+{
+    return QFile::exists(bankFilePath)
+        || Fail(QStringLiteral("Bankfile \"") + bankFilePath + QStringLiteral("\" could not be found."));
+}
+
+bool CheckTargetDirectoryExists(const QString &targetDirectory)
+{
+    return QFileInfo(targetDirectory).isDir() || Fail(QStringLiteral("Targetdirectory doesn't exists."));
+}
+
+bool RunImport(const QString &program, const QString &newArchivePath, const QString &metafilePath,
+               const QString &bankFilePath)
+{
+    if (!CheckProgramExists(program))
+        return false;
+    if (!QFile::exists(metafilePath))
+        return Fail(QStringLiteral("Metafile \"") + metafilePath + QStringLiteral("\" could not be found."));
+    if (!CheckBankFileExists(bankFilePath))
+        return false;
+
+    const QStringList arguments{QStringLiteral("-i"), newArchivePath, metafilePath, bankFilePath};
+    // The tool finds the audio files the metafile names relative to the metafile's folder.
+    return RunTool(program, arguments, QFileInfo(metafilePath).absolutePath(),
+                   QStringLiteral("Importing Stream-archive..."),
+                   QStringLiteral("Please wait while creating archive..."));
+}
+
+bool RunTool(const QString &program, const QStringList &arguments, const QString &workingDirectory,
+             const QString &title, const QString &text)
+{
+    // Declared before the process so that the process goes first on return.
+    WaitDialog dialog(title, text);
+    QProcess process;
+    QObject::connect(&dialog, &WaitDialog::WasCanceled, &process, &QProcess::kill);
+    QObject::connect(&process, &QProcess::finished, &dialog, &WaitDialog::ProcessFinished);
+
+    if (!workingDirectory.isNull())
+        process.setWorkingDirectory(workingDirectory);
+    // Nobody reads the tool's chatter; through a pipe it would only pile up in memory.
+    process.setStandardOutputFile(QProcess::nullDevice());
+
+    // The check found the tool in our current directory; a bare name would be looked up in PATH
+    // instead, and a relative one would follow the working directory of an import.
+    process.start(QFileInfo(program).absoluteFilePath(), arguments, QIODevice::ReadWrite);
+    // A tool that never starts never sends finished(): the dialog would wait for nothing.
+    if (!process.waitForStarted(startTimeoutMs))
+        return Fail(program + QStringLiteral(" could not be started."));
+
+    if (dialog.exec() != QDialog::Accepted) {
+        // Aborted or closed: end the tool here rather than leave it to the destructor, which
+        // would complain about a running process.
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+        return false;
+    }
+    return CheckProcessResult(process);
+}
+
+bool CheckProcessResult(QProcess &process)
+{
+    if (process.exitCode() == 0)
+        return true;
+    const QString message = QString::fromLatin1(process.readAllStandardError());
+    UserDialogs::Information(nullptr, QStringLiteral("Error"),
+                             QStringLiteral("KIVO returned the following message:\n") + message);
+    return false;
+}
+}

@@ -1,0 +1,30 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+class QProcess;
+
+// What every toolkit run shares: the input checks, starting the tool under the wait dialog and
+// judging how it ended. Each function that returns false has already shown the reason to the
+// user (or the user aborted); callers add nothing.
+namespace KivoProcessRunner
+{
+// The tools are looked for in the program's current directory only.
+bool CheckProgramExists(const QString &program);
+bool CheckBankFileExists(const QString &bankFilePath);
+bool CheckTargetDirectoryExists(const QString &targetDirectory);
+
+// Checks the program, the metafile and the bank file, then runs "-i" with the metafile's folder
+// as the tool's working directory.
+bool RunImport(const QString &program, const QString &newArchivePath, const QString &metafilePath,
+               const QString &bankFilePath);
+
+// Starts the program with the arguments and keeps the wait dialog up until it ends. A null
+// workingDirectory leaves the tool in ours. True only when the tool ran to its end with exit
+// code 0.
+bool RunTool(const QString &program, const QStringList &arguments, const QString &workingDirectory,
+             const QString &title, const QString &text);
+
+// For a finished process: true on exit code 0, else shows the tool's standard error.
+bool CheckProcessResult(QProcess &process);
+}
