@@ -15,7 +15,7 @@ status=0
 
 if [ "$which" = all ] || [ "$which" = asan ]; then
     # -O1 keeps the instrumented suite quick enough to run on every test run.
-    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" \
         -DROZIVOZE_SANITIZE=address,undefined -DROZIVOZE_BUILD_BENCHMARKS=OFF >/dev/null
     cmake --build build-asan -j"$jobs"
     (
@@ -29,7 +29,7 @@ fi
 
 if [ "$which" = all ] || [ "$which" = tsan ]; then
     audioTests=(tst_SoundSystem tst_AudioOutput tst_Player tst_FModPlayerWidget)
-    cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+    cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" \
         -DROZIVOZE_SANITIZE=thread -DROZIVOZE_BUILD_BENCHMARKS=OFF >/dev/null
     cmake --build build-tsan -j"$jobs" --target "${audioTests[@]}"
     (
