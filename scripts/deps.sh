@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev libsndfile1-dev libsdl2-dev
+    qt6-base-dev libsndfile1-dev libsdl2-dev libbenchmark-dev
     xvfb xauth imagemagick
 )
 if [ "${ROZIVOZE_FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-14-dev); fi

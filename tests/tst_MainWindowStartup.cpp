@@ -18,6 +18,22 @@
 #include "ScriptedDialogs.h"
 #include "app/MainWindow.h"
 
+// One line of 50 MB, as a broken file may hold. Under the address sanitizer every reallocation
+// copies, which makes Qt's step-by-step growth of such a line quadratic; a tenth of it takes
+// the same paths there.
+#if defined(__SANITIZE_ADDRESS__)
+#define ROZIVOZE_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ROZIVOZE_SANITIZED 1
+#endif
+#endif
+#ifdef ROZIVOZE_SANITIZED
+constexpr int longLine = 5 * 1000 * 1000;
+#else
+constexpr int longLine = 50 * 1000 * 1000;
+#endif
+
 namespace
 {
 const char *const configuration =
@@ -53,6 +69,23 @@ bool WriteFile(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
 }
 
+// Puts a file of the given kind where the program looks for it: "file" with the content, a
+// "folder", a "huge" sparse file of 300 MB, or a "device" that never ends.
+bool Place(const QString &path, const QString &kind, const QByteArray &content)
+{
+    if (QFileInfo::exists(path) && !QFile::remove(path))
+        return false;
+    if (kind == QLatin1String("folder"))
+        return QDir().mkpath(path);
+    if (kind == QLatin1String("device"))
+        return QFile::link(QStringLiteral("/dev/zero"), path);
+    if (kind == QLatin1String("huge")) {
+        QFile huge(path);
+        return huge.open(QIODevice::WriteOnly) && huge.resize(qint64(300) * 1024 * 1024);
+    }
+    return WriteFile(path, content);
+}
+
 // Bytes of every value, the same on every run.
 QByteArray Noise(int size)
 {
@@ -70,7 +103,7 @@ QStringList Headlines(const ScriptedDialogs &dialogs)
 {
     QStringList lines;
     for (const QString &line : dialogs.Log())
-        lines << line.section(QStringLiteral(": "), 0, 0) + (line.startsWith(QLatin1String("chooser")) ? QStringLiteral(": ") + line.section(QStringLiteral(": "), 1) : QString());
+        lines << (line.startsWith(QLatin1String("chooser: ")) ? line : line.section(QStringLiteral(": "), 0, 0));
     return lines;
 }
 
@@ -280,7 +313,8 @@ void TestMainWindowStartup::ArrangesTheWindow()
     QCOMPARE(dialogs->Log(), QStringList{});
     QCOMPARE(window.windowTitle(), QStringLiteral("Zelt's KIVO GUI RozivOze 1.0"));
     QCOMPARE(window.size(), QSize(600, 550));
-    QVERIFY(!window.windowIcon().isNull());
+    const QImage icon = window.windowIcon().pixmap(QSize(16, 16)).toImage();
+    QCOMPARE(icon, QImage(QStringLiteral(":/main_icon")).convertToFormat(icon.format()));
     QCOMPARE(StatusText(window), workFolder);
 
     auto *frame = qobject_cast<QFrame *>(window.centralWidget());
@@ -483,9 +517,10 @@ void TestMainWindowStartup::StartsDespiteABadConfiguration_data()
     QTest::newRow("binary") << Noise(256 * 1024) << "file" << false << -1;
     QTest::newRow("a hundred thousand archives")
         << QByteArray("Group\n") + QByteArray("  L\tp\tSFX\tb\n").repeated(100000) << "file" << false << 1;
-    QTest::newRow("one line of 50 MB") << QByteArray(50 * 1000 * 1000, 'n') << "file" << false << 1;
+    QTest::newRow("one very long line") << QByteArray(longLine, 'n') << "file" << false << 1;
     QTest::newRow("a folder") << QByteArray() << "folder" << true << 0;
     QTest::newRow("far larger than any real file") << QByteArray() << "huge" << true << 0;
+    QTest::newRow("a device without end") << QByteArray() << "device" << true << 0;
 }
 
 void TestMainWindowStartup::StartsDespiteABadConfiguration()
@@ -494,17 +529,7 @@ void TestMainWindowStartup::StartsDespiteABadConfiguration()
     QFETCH(QString, kind);
     QFETCH(bool, reported);
     QFETCH(int, topLevelRows);
-    const QString path = BesideProgram(QStringLiteral("configuration.ini"));
-    QVERIFY(QFile::remove(path));
-    if (kind == QLatin1String("folder")) {
-        QVERIFY(QDir().mkpath(path));
-    } else if (kind == QLatin1String("huge")) {
-        QFile huge(path);
-        QVERIFY(huge.open(QIODevice::WriteOnly));
-        QVERIFY(huge.resize(qint64(100) * 1024 * 1024));  // sparse: costs no disk
-    } else {
-        QVERIFY(WriteFile(path, content));
-    }
+    QVERIFY(Place(BesideProgram(QStringLiteral("configuration.ini")), kind, content));
     WriteGoodSettings();
 
     MainWindow window;
@@ -525,19 +550,16 @@ void TestMainWindowStartup::StartsDespiteBadStationNames_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("empty") << QByteArray() << "file";
     QTest::newRow("binary") << Noise(256 * 1024) << "file";
-    QTest::newRow("one line of 50 MB") << QByteArray(50 * 1000 * 1000, 's') << "file";
+    QTest::newRow("one very long line") << QByteArray(longLine, 's') << "file";
     QTest::newRow("a folder") << QByteArray() << "folder";
+    QTest::newRow("a device without end") << QByteArray() << "device";
 }
 
 void TestMainWindowStartup::StartsDespiteBadStationNames()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, kind);
-    const QString path = BesideProgram(QStringLiteral("metadata-full.ini"));
-    if (kind == QLatin1String("folder"))
-        QVERIFY(QDir().mkpath(path));
-    else
-        QVERIFY(WriteFile(path, content));
+    QVERIFY(Place(BesideProgram(QStringLiteral("metadata-full.ini")), kind, content));
     WriteGoodSettings();
 
     MainWindow window;
@@ -561,6 +583,7 @@ void TestMainWindowStartup::StartsDespiteBadDescriptions_data()
     QTest::newRow("a hundred thousand entries") << many << "file" << "";
     QTest::newRow("a folder") << QByteArray() << "folder" << "Error";
     QTest::newRow("far larger than any real file") << QByteArray() << "huge" << "Error";
+    QTest::newRow("a device without end") << QByteArray() << "device" << "Error";
 }
 
 void TestMainWindowStartup::StartsDespiteBadDescriptions()
@@ -568,17 +591,7 @@ void TestMainWindowStartup::StartsDespiteBadDescriptions()
     QFETCH(QByteArray, content);
     QFETCH(QString, kind);
     QFETCH(QString, title);
-    const QString path = BesideProgram(QStringLiteral("MetaData.xml"));
-    QVERIFY(QFile::remove(path));
-    if (kind == QLatin1String("folder")) {
-        QVERIFY(QDir().mkpath(path));
-    } else if (kind == QLatin1String("huge")) {
-        QFile huge(path);
-        QVERIFY(huge.open(QIODevice::WriteOnly));
-        QVERIFY(huge.resize(qint64(300) * 1024 * 1024));
-    } else {
-        QVERIFY(WriteFile(path, content));
-    }
+    QVERIFY(Place(BesideProgram(QStringLiteral("MetaData.xml")), kind, content));
     WriteGoodSettings();
 
     MainWindow window;

@@ -8,6 +8,22 @@
 #include "tree/TreeItem.h"
 #include "tree/TreeModel.h"
 
+// One line of 50 MB, as a broken file may hold. Under the address sanitizer every reallocation
+// copies, which makes Qt's step-by-step growth of such a line quadratic; a tenth of it takes
+// the same paths there.
+#if defined(__SANITIZE_ADDRESS__)
+#define ROZIVOZE_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ROZIVOZE_SANITIZED 1
+#endif
+#endif
+#ifdef ROZIVOZE_SANITIZED
+constexpr int longLine = 5 * 1000 * 1000;
+#else
+constexpr int longLine = 50 * 1000 * 1000;
+#endif
+
 namespace
 {
 // The tree as the model shows it: names, children in brackets, siblings separated by blanks.
@@ -66,7 +82,6 @@ private slots:
     void GivesFlagsForValidAndInvalidIndexes();
     void DrawsOnlyTheLastHighlightedRowRed();
     void RepaintsTheOldAndTheNewHighlightedRow();
-    void IgnoresStationNamesWithoutMetadata();
     void DeletesAChainFarDeeperThanTheCallStack();
     void BuildsADeeplyIndentedFile();
     void BuildsHugeFilesInOnePass();
@@ -293,14 +308,6 @@ void TestTreeModel::RepaintsTheOldAndTheNewHighlightedRow()
     QCOMPARE(repainted, (QList<QModelIndex>{feet, ch}));
 }
 
-void TestTreeModel::IgnoresStationNamesWithoutMetadata()
-{
-    // Without metadata no file is read; a name that a station file might map stays as it is.
-    const TreeModel model(QStringLiteral("Streams\n  AA\tp\tSTREAM\tb"), false);
-    QVERIFY(model.GetStreamNames().isEmpty());
-    QCOMPARE(Dump(model), QStringLiteral("Streams[AA]"));
-}
-
 void TestTreeModel::DeletesAChainFarDeeperThanTheCallStack()
 {
     constexpr int depth = 300000;
@@ -351,8 +358,8 @@ void TestTreeModel::BuildsHugeFilesInOnePass()
     QCOMPARE(ItemAt(last)->Row(), lines - 1);
     QCOMPARE(wide.parent(last), group);
 
-    // One line of fifty million characters: a name and a path, nothing lost.
-    const QString longName(50 * 1000 * 1000, QLatin1Char('n'));
+    // One very long line: a name and a path, nothing lost.
+    const QString longName(longLine, QLatin1Char('n'));
     const TreeModel tall(longName + QStringLiteral("\tpath"), false);
     QCOMPARE(tall.rowCount(), 1);
     QCOMPARE(ItemAt(tall.index(0, 0))->GetName().size(), longName.size());

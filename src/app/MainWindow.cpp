@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -114,8 +115,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::LoadConfiguration()
 {
-    QFile file(CombinePath(QCoreApplication::applicationDirPath(), QStringLiteral("configuration.ini")));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > largestConfiguration) {
+    const QString path = CombinePath(QCoreApplication::applicationDirPath(), QStringLiteral("configuration.ini"));
+    QFile file(path);
+    // Only a plain file: a pipe would block the start for good, a device would never end.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > largestConfiguration) {
         UserDialogs::Critical(this, QStringLiteral("Error"),
                               QStringLiteral("Failed to load configuration.\n"
                                              "Configuration-file could not be found or isn't accessable."));

@@ -20,8 +20,9 @@
 // - Without any header the keys form the unnamed section, reached with the section name "".
 // - A repeated section or key merges: the later value wins.
 //
-// Keys and short values are stored once however often they repeat, so a metafile of hundreds of
-// thousands of key lines costs little more memory than its own text.
+// Keys, and short values that repeat, are stored once, so a metafile of hundreds of thousands of
+// key lines costs little more memory than its own text. Lookups may build indexes on the side:
+// one object is not for several threads at once.
 class IniFile
 {
 public:
@@ -30,8 +31,10 @@ public:
     IniFile(const IniFile &) = delete;
     IniFile &operator=(const IniFile &) = delete;
 
-    // False only when the file cannot be opened; nothing is read then. Lines are decoded with the
-    // text stream's default decoding; bytes it cannot decode become replacement characters.
+    // False only when the file cannot be opened; nothing is read then. Lines end at "\n" and lose
+    // every "\r", as in text mode. They are decoded as UTF-8, as a text stream does by default
+    // (a UTF-16 or UTF-32 byte order mark switches, as there); bytes that cannot be decoded
+    // become replacement characters and never swallow a line end.
     bool Load(const QString &path);
 
     // Whether a section of that name was stored (the unnamed section is not one of them).
@@ -44,10 +47,31 @@ public:
     // The names of all stored sections, in no particular order.
     QStringList SectionNames() const;
 
-    // Calls visit once for every key of the section (the unnamed section when section is empty),
-    // in no particular order. The references stay valid as long as this object.
-    void ForEachKey(const QString &section,
-                    const std::function<void(const QString &key, const QString &value)> &visit) const;
+    // A section can be found once and then read by its handle, which spares looking its name up
+    // again: a stored section, or the unnamed one for "". -1 when there is no such section; the
+    // functions below take -1 for a section without keys. Handles belong to this object only.
+    int FindSection(const QString &name) const;
+    const QString &GetValue(int section, const QString &key) const;
+    int KeyCount(int section) const;
+
+    // Likewise a key, for reading many sections by the same keys: -1 when no section has it.
+    int FindKey(const QString &key) const;
+    const QString &GetValue(int section, int key) const;
+
+    // A value's text, and the string that holds it when there is one to share: short values are
+    // kept without one, and GetValue makes one for them only when asked.
+    struct ValueView
+    {
+        QStringView text;
+        const QString *pString = nullptr;
+        QString ToString() const { return pString ? *pString : text.toString(); }
+    };
+    // The text of a value, for reading it without making a string of it; empty when missing.
+    QStringView GetText(int section, const QString &key) const;
+    QStringView GetText(int section, int key) const;
+    // Calls visit once for every key of the section, in no particular order. Views and references
+    // stay valid as long as this object.
+    void ForEachKey(int section, const std::function<void(const QString &key, const ValueView &value)> &visit) const;
 
 private:
     struct Store;

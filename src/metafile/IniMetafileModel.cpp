@@ -54,10 +54,17 @@ qint32 ToInt(QStringView text)
     return qint32(bNegative ? -number : number);
 }
 
-// Decimal, padded with "0" to at least three digits: 7 -> "007", 1000 -> "1000".
-QString PaddedNumber(qint64 number)
+// Replaces what follows the first prefixLength characters of name by number in decimal, padded
+// with "0" to at least three digits: 7 -> "007", 1000 -> "1000". Reuses name's buffer.
+void SetPaddedNumber(QString &name, qsizetype prefixLength, qint64 number)
 {
-    return QString::number(number).rightJustified(3, QLatin1Char('0'));
+    char16_t digits[24];
+    qsizetype count = 0;
+    for (; number > 0 || count < 3; number /= 10)
+        digits[count++] = char16_t(u'0' + number % 10);
+    std::reverse(digits, digits + count);
+    name.truncate(prefixLength);
+    name.append(QStringView(digits, count));
 }
 
 // The number whose padded form digits is, or 0 when digits is no such form: "007" and "1000" are,
@@ -77,7 +84,7 @@ struct SoundKey
 {
     qint32 number = 0;
     SoundField field = SoundField::Other;
-    const QString *value = nullptr;
+    IniFile::ValueView value;
 };
 
 // Splits "sound_012.sample_rate" into 12 and its field; number 0 for keys of no sound.
@@ -227,45 +234,48 @@ void IniMetafileModel::ReadSfxMetafile(const QString &iniFilepath)
         throw failedToLoad;
     if (!ini.HasSection(archiveSection))
         throw invalidFormat;
-    name = ini.GetValue(archiveSection, basenameKey);
-    lookupIndex = ToInt(ini.GetValue(archiveSection, lookupIndexKey));
-    const qint32 bankCount = ToInt(ini.GetValue(archiveSection, numBanksKey));
+    const int archive = ini.FindSection(archiveSection);
+    name = ini.GetValue(archive, basenameKey);
+    lookupIndex = ToInt(ini.GetText(archive, lookupIndexKey));
+    const qint32 bankCount = ToInt(ini.GetText(archive, numBanksKey));
     for (const auto &[number, section] : BankSections(ini, bankCount)) {
-        const qint32 soundCount = ToInt(ini.GetValue(section, numSoundsKey));
+        const int bankSection = ini.FindSection(section);
+        const qint32 soundCount = ToInt(ini.GetText(bankSection, numSoundsKey));
         if (soundCount <= 0)
             continue;
         auto bank = NewItem();
         bank->name = section;
-        ReadSounds(ini, section, soundCount, bank.get());
+        ReadSounds(ini, bankSection, soundCount, bank.get());
         rootItem->AppendChild(bank.release());
     }
 }
 
-void IniMetafileModel::ReadSounds(const IniFile &ini, const QString &section, qint32 soundCount,
+void IniMetafileModel::ReadSounds(const IniFile &ini, int section, qint32 soundCount,
                                   IniMetafileItem *pBank)
 {
     const auto setField = [](IniMetafileItem *pSound, const SoundKey &soundKey) {
         switch (soundKey.field) {
         case SoundField::Filename:
-            pSound->name = *soundKey.value;
+            pSound->name = soundKey.value.ToString();
             break;
         case SoundField::SampleRate:
-            pSound->sampleRate = ToInt(*soundKey.value);
+            pSound->sampleRate = ToInt(soundKey.value.text);
             break;
         case SoundField::Unknown16:
-            pSound->unknown16 = ToInt(*soundKey.value);
+            pSound->unknown16 = ToInt(soundKey.value.text);
             break;
         case SoundField::Other:
             break;
         }
     };
     std::vector<SoundKey> soundKeys;
+    soundKeys.reserve(size_t(ini.KeyCount(section)));
     qint32 highestKeyed = 0;
-    ini.ForEachKey(section, [&](const QString &key, const QString &value) {
+    ini.ForEachKey(section, [&](const QString &key, const IniFile::ValueView &value) {
         SoundKey parsed = ParseSoundKey(key);
         if (parsed.number < 1 || parsed.number > soundCount)
             return;
-        parsed.value = &value;
+        parsed.value = value;
         highestKeyed = std::max(highestKeyed, parsed.number);
         soundKeys.push_back(parsed);
     });
@@ -308,23 +318,30 @@ void IniMetafileModel::ReadStreamMetafile(const QString &iniFilepath,
     IniFile ini;
     if (!ini.Load(iniFilepath))
         throw failedToLoad;
-    if (!ini.HasSection(streamSection))
+    const int stream = ini.FindSection(streamSection);
+    if (stream < 0)
         return;
-    const qint32 trackCount = ToInt(ini.GetValue(streamSection, numTracksKey));
-    basename = ini.GetValue(streamSection, basenameKey);
+    const qint32 trackCount = ToInt(ini.GetText(stream, numTracksKey));
+    basename = ini.GetValue(stream, basenameKey);
     const auto station = streamNames.constFind(basename);
     name = station != streamNames.constEnd() ? station.value() : basename;
-    lookupIndex = ToInt(ini.GetValue(streamSection, lookupIndexKey));
+    lookupIndex = ToInt(ini.GetText(stream, lookupIndexKey));
+    const int beatTotal = ini.FindKey(beatTotalKey);
+    const int filename = ini.FindKey(filenameKey);
+    const int lengthExtra = ini.FindKey(lengthExtraKey);
+    const int lengthIndex = ini.FindKey(lengthIndexKey);
     // The first missing section ends the list, so a huge count costs no more than the file holds.
+    QString sectionName = trackPrefix;
     for (qint64 number = 1; number <= trackCount; ++number) {
-        const QString section = trackPrefix + PaddedNumber(number);
-        if (!ini.HasSection(section))
+        SetPaddedNumber(sectionName, trackPrefix.size(), number);
+        const int section = ini.FindSection(sectionName);
+        if (section < 0)
             break;
         auto track = NewItem();
-        track->beatTotal = ToInt(ini.GetValue(section, beatTotalKey));
-        track->name = ini.GetValue(section, filenameKey);
-        track->lengthExtra = ToInt(ini.GetValue(section, lengthExtraKey));
-        track->lengthIndex = ToInt(ini.GetValue(section, lengthIndexKey));
+        track->beatTotal = ToInt(ini.GetText(section, beatTotal));
+        track->name = ini.GetValue(section, filename);
+        track->lengthExtra = ToInt(ini.GetText(section, lengthExtra));
+        track->lengthIndex = ToInt(ini.GetText(section, lengthIndex));
         rootItem->AppendChild(track.release());
     }
 }

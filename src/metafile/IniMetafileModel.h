@@ -7,7 +7,17 @@ class IniFile;
 class IniMetafileItem;
 
 // The entries of one unpacked archive, read from its metafile at construction: banks with their
-// sounds (SFX) or a flat list of tracks (stream). Read-only; owns its item tree.
+// sounds (SFX) or a flat list of tracks (stream). Read-only; owns its item tree. An index's
+// internal pointer is its IniMetafileItem.
+//
+// Counts in a metafile are text a corrupt file can set to anything, so the rows are what the file
+// backs, and a count only limits them:
+// - Banks 1 to num_banks that have a section ("Bank_" and the number padded to three digits),
+//   in number order; the sections are looked up among those present, however large the count.
+// - Sounds of a bank: up to 100,000 every number from 1 to num_sounds gets a row, the ones
+//   without keys an empty one. A larger count is not believed: the rows run to the highest sound
+//   number that has a "sound_NNN." key, and past 100,000 only numbers with such a key get a row.
+// - Tracks 1 to num_tracks until the first missing section.
 class IniMetafileModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -35,7 +45,7 @@ public:
 private:
     void ReadSfxMetafile(const QString &iniFilepath);
     void ReadStreamMetafile(const QString &iniFilepath, const QMap<QString, QString> &streamNames);
-    void ReadSounds(const IniFile &ini, const QString &section, qint32 soundCount, IniMetafileItem *pBank);
+    void ReadSounds(const IniFile &ini, int section, qint32 soundCount, IniMetafileItem *pBank);
 
     ArchiveType type;
     QString name;

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringView>
 #include <QTextStream>
 
@@ -102,7 +103,8 @@ QMap<QString, QString> TreeModel::ReadStationNames(const QString &path)
 {
     QMap<QString, QString> names;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a plain file: a pipe would block the start for good, a device would never end.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return names;
 
     const QLatin1String streamPrefix("stream = ");

@@ -14,10 +14,13 @@ public:
     TreeModel(const QString &data, bool useMetadata);
     ~TreeModel() override;
 
+    // Any column of an existing row gives a valid index; views only ever ask for column 0.
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &index) const override;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    // The column's text for DisplayRole (cut short past 1024 characters; the item keeps it
+    // whole), red for ForegroundRole on the highlighted row, nothing for other roles.
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;

@@ -1,6 +1,7 @@
 #include "tree/XmlMetaData.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QXmlStreamReader>
 
 #include "app/UserDialogs.h"
@@ -55,7 +56,8 @@ QString XmlMetaData::GetText(const QString &virtualPath) const
 XmlMetaData ReadMetaData(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > largestReadableFile) {
+    // Only a plain file: a pipe would block the start for good, a device would never end.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > largestReadableFile) {
         UserDialogs::Critical(nullptr, QStringLiteral("Error"), path + QStringLiteral(" could not be opened."));
         return {};
     }

@@ -13,6 +13,6 @@ public:
     QMap<QString, QString> idsByPath;
 };
 
-// Reads "MetaData.xml". A file that cannot be opened or parsed is reported in a box of its own
-// (no parent) and gives empty maps.
+// Reads "MetaData.xml". A file that cannot be opened (or is no plain file, or exceeds 128 MiB)
+// or cannot be parsed is reported in a box of its own (no parent) and gives empty maps.
 XmlMetaData ReadMetaData(const QString &path);

@@ -1,0 +1,236 @@
+// Unpacking and packing a 200 MB stream pack and a 100 MB SFX package with the real tools, each
+// timed against copying the same number of bytes with cp in the same run (the floor).
+// Goal: at most 1.5 times the floor, for unpacking and for packing.
+// For reading the figures, a second reference is printed: the same copy through a program's own
+// read/write loop. cp copies inside the kernel, which no tool that must decode or split the
+// bytes can do.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include <sndfile.h>
+
+#include "GameAudioFiles.h"
+
+using namespace GameAudioFiles;
+
+namespace
+{
+constexpr double goal = 1.5;
+constexpr int rounds = 5;
+constexpr qint64 megabyte = 1024 * 1024;
+
+bool RunOrSay(const QString &program, const QStringList &arguments, const QString &workingDirectory = QString())
+{
+    const ToolRun run = Run(program, arguments, workingDirectory);
+    if (run.exitCode != 0)
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), qPrintable(run.errorText));
+    return run.exitCode == 0;
+}
+
+// The median wall time of a step, with prepare() (not timed) run before each round.
+double MedianSeconds(const std::function<void()> &prepare, const std::function<bool()> &step)
+{
+    QList<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        prepare();
+        QElapsedTimer timer;
+        timer.start();
+        if (!step())
+            return -1;
+        times << timer.nsecsElapsed() / 1e9;
+    }
+    std::sort(times.begin(), times.end());
+    return times[rounds / 2];
+}
+
+// Reads a file once so every timed run starts with it in the page cache, as cp's does.
+void Warm(const QString &path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        while (!file.read(8 * megabyte).isEmpty()) {
+        }
+}
+
+bool CopyThroughProgram(const QString &from, const QString &to)
+{
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray buffer(int(megabyte), '\0');
+    for (qint64 got; (got = in.read(buffer.data(), buffer.size())) > 0;)
+        if (out.write(buffer.constData(), got) != got)
+            return false;
+    return true;
+}
+
+bool Report(const char *what, qint64 bytes, double floor, double measured)
+{
+    if (floor <= 0 || measured <= 0)
+        return false;
+    const double ratio = measured / floor;
+    std::printf("%-34s %7.1f MB  cp %6.3f s  tool %6.3f s  ratio %5.2f  (goal <= %.1f) %s\n", what, bytes / double(megabyte),
+                floor, measured, ratio, goal, ratio <= goal ? "ok" : "OVER");
+    return true;
+}
+
+QByteArray NoiseOgg()
+{
+    // Noise compresses badly, so a few seconds give a track of a realistic size.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("noise.ogg"));
+    const int rate = 32000;
+    const int frames = rate * 15;
+    QVector<double> interleaved(frames * 2);
+    QRandomGenerator random(7);
+    for (double &sample : interleaved)
+        sample = random.generateDouble() * 0.6 - 0.3;
+    SF_INFO info{};
+    info.channels = 2;
+    info.samplerate = rate;
+    info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    if (!file)
+        return {};
+    double quality = 1.0;
+    sf_command(file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
+    sf_writef_double(file, interleaved.constData(), frames);
+    sf_close(file);
+    return ReadFile(path);
+}
+
+bool BenchStreams(const QString &root)
+{
+    const QString game = root + QStringLiteral("/streams-game");
+    QDir().mkpath(game + QStringLiteral("/audio/CONFIG"));
+    QDir().mkpath(game + QStringLiteral("/audio/streams"));
+    const QByteArray ogg = NoiseOgg();
+    if (ogg.isEmpty())
+        return false;
+    const int trackCount = int(200 * megabyte / (ogg.size() + 8068));
+    QList<Track> tracks;
+    for (int t = 0; t < trackCount; ++t)
+        tracks.append({ogg, {}, 0, 48000});
+    QList<quint32> offsets;
+    const QString pack = game + QStringLiteral("/audio/streams/BIG");
+    WriteFile(pack, StreamPack(tracks, &offsets));
+    QList<LookupRecord> records;
+    for (const quint32 offset : offsets)
+        records.append({0, offset, quint32(ogg.size())});
+    const QString lookup = game + QStringLiteral("/audio/CONFIG/TrakLkup.dat");
+    WriteFile(lookup, Lookup(records, '\xCD'));
+    WriteFile(game + QStringLiteral("/audio/CONFIG/StrmPaks.dat"), NameTable({QStringLiteral("BIG")}, 16));
+    const qint64 bytes = QFileInfo(pack).size();
+    std::printf("stream pack: %d tracks of %lld bytes\n", trackCount, qint64(ogg.size()));
+
+    const QString tool = QStringLiteral(KIVO_STREAM_PATH);
+    const QString work = root + QStringLiteral("/streams-work");
+    const QString copy = root + QStringLiteral("/copy");
+    const auto clearWork = [&] { QDir(work).removeRecursively(); QDir().mkpath(work); Warm(pack); };
+    const auto clearCopy = [&] { QFile::remove(copy); Warm(pack); };
+    const double copyPack = MedianSeconds(clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {pack, copy}); });
+    const double programCopy = MedianSeconds(clearCopy, [&] { return CopyThroughProgram(pack, copy); });
+    Report("(a program's own copy loop)", bytes, copyPack, programCopy);
+    const double unpack = MedianSeconds(clearWork, [&] { return RunOrSay(tool, {QStringLiteral("-e"), pack, work}); });
+    bool ok = Report("unpack 200 MB stream pack", bytes, copyPack, unpack);
+
+    // Packing reads the unpacked tracks and writes a pack of the same size.
+    const QString folder = work + QStringLiteral("/BIG");
+    const QString newPack = pack + QStringLiteral(".new");
+    const auto warmTracks = [&] { QFile::remove(newPack); for (const QString &f : FilesBelow(folder)) Warm(folder + '/' + f); };
+    const double pack2 = MedianSeconds(warmTracks, [&] {
+        return RunOrSay(tool, {QStringLiteral("-i"), newPack, folder + QStringLiteral("/stream_import.ini"), lookup}, folder);
+    });
+    ok = Report("pack 200 MB stream pack", bytes, copyPack, pack2) && ok;
+    if (ReadFile(newPack) != ReadFile(pack)) {
+        std::fprintf(stderr, "the packed stream pack differs from the original\n");
+        ok = false;
+    }
+    QDir(work).removeRecursively();
+    QDir(game).removeRecursively();
+    QFile::remove(copy);
+    return ok;
+}
+
+bool BenchSfx(const QString &root)
+{
+    const QString game = root + QStringLiteral("/sfx-game");
+    QDir().mkpath(game + QStringLiteral("/audio/CONFIG"));
+    QDir().mkpath(game + QStringLiteral("/audio/SFX"));
+    // Banks of 80 sounds of 8 to 80 KB, about what the game's own banks hold.
+    QRandomGenerator random(11);
+    QList<Bank> banks;
+    qint64 total = 0;
+    while (total < 100 * megabyte) {
+        Bank bank;
+        for (int s = 0; s < 80 && total < 100 * megabyte; ++s) {
+            const int samples = random.bounded(4096, 40960);
+            bank.append({Tone(samples, 200 + 10 * s, 22050, 12000), 22050, -1, -200});
+            total += 2 * samples;
+        }
+        banks.append(bank);
+        total += 4804;
+    }
+    QList<LookupRecord> records;
+    const QString package = game + QStringLiteral("/audio/SFX/BIG");
+    WriteFile(package, SfxPackage(banks, 0, records));
+    banks.clear();
+    const QString lookup = game + QStringLiteral("/audio/CONFIG/BankLkup.dat");
+    WriteFile(lookup, Lookup(records, '\xCC'));
+    WriteFile(game + QStringLiteral("/audio/CONFIG/PakFiles.dat"), NameTable({QStringLiteral("BIG")}, 52));
+    const qint64 bytes = QFileInfo(package).size();
+    std::printf("SFX package: %lld banks\n", qint64(records.size()));
+
+    const QString tool = QStringLiteral(KIVO_SFX_PATH);
+    const QString work = root + QStringLiteral("/sfx-work");
+    const QString copy = root + QStringLiteral("/copy");
+    const auto clearWork = [&] { QDir(work).removeRecursively(); QDir().mkpath(work); Warm(package); };
+    const auto clearCopy = [&] { QFile::remove(copy); Warm(package); };
+    const double copyPackage = MedianSeconds(clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {package, copy}); });
+    const double programCopy = MedianSeconds(clearCopy, [&] { return CopyThroughProgram(package, copy); });
+    Report("(a program's own copy loop)", bytes, copyPackage, programCopy);
+    const double unpack = MedianSeconds(clearWork, [&] { return RunOrSay(tool, {QStringLiteral("-e"), package, work, lookup}); });
+    bool ok = Report("unpack 100 MB SFX package", bytes, copyPackage, unpack);
+
+    const QString folder = work + QStringLiteral("/BIG");
+    const QString newPackage = package + QStringLiteral(".new");
+    const QStringList sounds = FilesBelow(folder);
+    const auto warmSounds = [&] { QFile::remove(newPackage); for (const QString &f : sounds) Warm(folder + '/' + f); };
+    const double pack = MedianSeconds(warmSounds, [&] {
+        return RunOrSay(tool, {QStringLiteral("-i"), newPackage, folder + QStringLiteral("/sfx_import.ini"), lookup}, folder);
+    });
+    ok = Report("pack 100 MB SFX package", bytes, copyPackage, pack) && ok;
+    if (ReadFile(newPackage) != ReadFile(package)) {
+        std::fprintf(stderr, "the packed SFX package differs from the original\n");
+        ok = false;
+    }
+    QDir(work).removeRecursively();
+    QDir(game).removeRecursively();
+    QFile::remove(copy);
+    return ok;
+}
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/bench_Toolkit-XXXXXX"));
+    if (!root.isValid()) {
+        std::fprintf(stderr, "cannot create a folder under %s\n", qPrintable(QDir::tempPath()));
+        return 1;
+    }
+    std::printf("median of %d runs each; files in %s\n", rounds, qPrintable(root.path()));
+    const bool streams = BenchStreams(root.path());
+    const bool sfx = BenchSfx(root.path());
+    return streams && sfx ? 0 : 1;
+}

@@ -1,0 +1,152 @@
+// demo_screenshots <output folder>
+//
+// Opens the program's main window on the demo game folder (started like the program itself:
+// settings.ini and the tools in the current folder, the configuration files beside this
+// executable) and saves the pictures the README shows: the archive tree, an opened SFX archive
+// with its banks expanded and the metadata list shown, and a stream track playing.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QItemSelectionModel>
+#include <QPixmap>
+#include <QStatusBar>
+#include <QThread>
+#include <QTreeView>
+
+#include <cstdio>
+#include <functional>
+
+#include "app/MainWindow.h"
+#include "app/UserDialogs.h"
+#include "metafile/IniMetafileModel.h"
+#include "tree/TreeItem.h"
+#include "tree/XmlMetaData.h"
+
+namespace
+{
+// Reuses an earlier unpacking when asked, and says aloud any other box, which means the demo is broken.
+class AnswerYes : public UserDialogs::Handler
+{
+public:
+    QMessageBox::StandardButton Answer(const UserDialogs::Request &request) override
+    {
+        if (request.title != QStringLiteral("Load existing files"))
+            std::fprintf(stderr, "box: %s: %s\n", qPrintable(request.title), qPrintable(request.text));
+        return QMessageBox::Yes;
+    }
+    QString Choose(const UserDialogs::Request &) override { return {}; }
+};
+
+void Settle(int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+}
+
+bool Save(QWidget &window, const QString &path)
+{
+    Settle(400);
+    const bool saved = window.grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+    return saved;
+}
+
+// The first leaf of the archive tree that the test accepts, depth first.
+QModelIndex FindLeaf(const QAbstractItemModel &model, const QModelIndex &parent,
+                     const std::function<bool(const TreeItem &)> &accept)
+{
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex index = model.index(row, 0, parent);
+        const auto *item = static_cast<const TreeItem *>(index.internalPointer());
+        if (item->ChildCount() == 0 && accept(*item))
+            return index;
+        const QModelIndex found = FindLeaf(model, index, accept);
+        if (found.isValid())
+            return found;
+    }
+    return {};
+}
+
+// Opens an archive as a double-click does, with the archive selected in the tree.
+bool Open(MainWindow &window, QTreeView &archiveView, const QModelIndex &leaf)
+{
+    if (!leaf.isValid())
+        return false;
+    archiveView.setCurrentIndex(leaf);
+    window.SoundFileSelected(leaf);
+    return window.ContentAvailable();
+}
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: demo_screenshots <output folder>\n");
+        return 2;
+    }
+    const QString output = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(output);
+
+    AnswerYes answers;
+    UserDialogs::SetHandler(&answers);
+    const XmlMetaData metaData =
+        ReadMetaData(QCoreApplication::applicationDirPath() + QStringLiteral("/MetaData.xml"));
+
+    int failures = 0;
+    {
+        MainWindow window;
+        window.resize(760, 560);
+        window.show();
+        auto *archiveView = window.findChild<QTreeView *>(QStringLiteral("archiveView"));
+        auto *entryView = window.findChild<QTreeView *>(QStringLiteral("entryView"));
+        failures += !Save(window, output + QStringLiteral("/archive-tree.png"));
+
+        const QModelIndex sfx = FindLeaf(*archiveView->model(), {}, [](const TreeItem &item) { return item.IsSfx(); });
+        if (Open(window, *archiveView, sfx)) {
+            window.ExpandAll();
+            // Select the first sound that has a description, so the metadata list has lines.
+            const QAbstractItemModel *entries = entryView->model();
+            QModelIndex described = entries->index(0, 0, entries->index(0, 0));
+            for (int bank = 0; bank < entries->rowCount(); ++bank) {
+                const QModelIndex bankIndex = entries->index(bank, 0);
+                for (int sound = 0; sound < entries->rowCount(bankIndex); ++sound) {
+                    const QModelIndex index = entries->index(sound, 0, bankIndex);
+                    if (!metaData.GetText(window.GetVirtualItemPath(index)).isEmpty()) {
+                        described = index;
+                        bank = entries->rowCount();
+                        break;
+                    }
+                }
+            }
+            entryView->setCurrentIndex(described);
+            window.ShowInfoDialog();
+            failures += !Save(window, output + QStringLiteral("/sfx-archive.png"));
+        } else {
+            std::fprintf(stderr, "the demo's SFX archive did not open\n");
+            ++failures;
+        }
+
+        const QModelIndex stream = FindLeaf(*archiveView->model(), {}, [](const TreeItem &item) { return item.IsStream(); });
+        if (Open(window, *archiveView, stream)) {
+            const QModelIndex track = entryView->model()->index(0, 0);
+            entryView->setCurrentIndex(track);
+            window.UpdateMetalist(track);
+            window.Play(track);
+            Settle(1500);
+            failures += !Save(window, output + QStringLiteral("/track-playing.png"));
+            window.StopPlaying();
+        } else {
+            std::fprintf(stderr, "the demo's stream archive did not open\n");
+            ++failures;
+        }
+        window.close();
+    }
+    UserDialogs::SetHandler(nullptr);
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,142 @@
+#include "format/SfxPackage.h"
+
+#include <algorithm>
+#include <cstring>
+#include <system_error>
+
+#include "format/BankHeader.h"
+#include "format/BinaryFile.h"
+#include "format/FormatError.h"
+#include "format/LookupFile.h"
+#include "format/MetafileWriter.h"
+#include "format/NameTable.h"
+#include "format/Naming.h"
+#include "format/ParallelFor.h"
+#include "format/WavHeader.h"
+#include "format/Warnings.h"
+
+namespace kivo
+{
+namespace
+{
+constexpr std::size_t copyChunk = 1024 * 1024;
+
+void RejectForeignArchive(BinaryFile &file)
+{
+    unsigned char magic[4] = {};
+    if (file.Size() < sizeof magic)
+        return;
+    file.ReadAt(0, magic, sizeof magic);
+    if (std::memcmp(magic, "PK\x03\x04", 4) == 0)
+        throw FormatError(file.Path().string() + " is a ZIP archive (mobile release audio), not a PC SFX package");
+}
+
+void MakeFolder(const std::filesystem::path &folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        throw FormatError("cannot create the folder " + folder.string() + ": " + error.message());
+}
+}
+
+SfxPackage SfxPackage::Open(const std::filesystem::path &packagePath, const LookupFile &lookup, const NameTable &packages,
+                            Warnings &warnings)
+{
+    SfxPackage package;
+    package.path = packagePath;
+    package.name = packagePath.filename().string();
+    CheckFolderName(package.name, "the package's file name");
+    const int found = packages.Find(package.name);
+    if (found < 0)
+        throw FormatError("\"" + package.name + "\" is not listed in PakFiles.dat, so its banks cannot be found");
+    package.index = static_cast<unsigned>(found);
+
+    BinaryFile file(packagePath, BinaryFile::Mode::Read);
+    RejectForeignArchive(file);
+    std::vector<unsigned char> header(BankHeader::Size);
+    for (const std::size_t record : lookup.RecordsOf(package.index)) {
+        const LookupRecord location = lookup.Record(record);
+        package.banks.push_back({record, location.offset, location.size});
+        const std::string where = package.BankLabel(package.banks.size());
+        const std::uint64_t end = std::uint64_t(location.offset) + BankHeader::Size + location.size;
+        if (end > file.Size())
+            throw FormatError(where + " reaches byte " + std::to_string(end) + ", beyond the end of the package ("
+                              + std::to_string(file.Size()) + " bytes)");
+        file.ReadAt(location.offset, header.data(), header.size());
+        BankHeader::Parse(header.data(), location.size, where, warnings);
+    }
+    if (package.banks.empty())
+        warnings.Add(package.name + " has no banks in " + lookup.Path().filename().string());
+    return package;
+}
+
+void SfxPackage::Export(const std::filesystem::path &targetDirectory) const
+{
+    const std::filesystem::path folder = targetDirectory / name;
+    MakeFolder(folder);
+    RemoveStaleMetafile(folder / "sfx_import.ini");
+
+    MetafileWriter metafile;
+    metafile.Section("Archive");
+    metafile.Key("basename", name);
+    metafile.Key("lookup_index", index);
+    metafile.Key("num_banks", static_cast<long long>(banks.size()));
+    std::vector<MetafileWriter> sections(banks.size());
+    ParallelFor(banks.size(), [&](std::size_t b) { sections[b] = ExportBank(b, folder); });
+    for (const MetafileWriter &section : sections)
+        metafile.Append(section);
+    metafile.Save(folder / "sfx_import.ini");
+}
+
+MetafileWriter SfxPackage::ExportBank(std::size_t b, const std::filesystem::path &folder) const
+{
+    const BankLocation &bank = banks[b];
+    const std::string section = "Bank_" + PaddedNumber(b + 1);
+    MakeFolder(folder / section);
+    BinaryFile package(path, BinaryFile::Mode::Read);
+    std::vector<unsigned char> header(BankHeader::Size);
+    package.ReadAt(bank.offset, header.data(), header.size());
+    Warnings again; // collected when the package was opened
+    const BankHeader parsed = BankHeader::Parse(header.data(), bank.size, BankLabel(b + 1), again);
+
+    MetafileWriter metafile;
+    metafile.Section(section);
+    metafile.Key("num_sounds", static_cast<long long>(parsed.sounds.size()));
+    metafile.Key("lookup_record", static_cast<long long>(bank.record));
+    const std::uint64_t pcmBase = std::uint64_t(bank.offset) + BankHeader::Size;
+    // The WAV header goes out with the first piece of sound data: one write for most sounds.
+    std::vector<unsigned char> buffer(WavHeaderSize + copyChunk);
+    for (std::size_t s = 0; s < parsed.sounds.size(); ++s) {
+        const SoundDescriptor &sound = parsed.sounds[s];
+        const std::string key = "sound_" + PaddedNumber(s + 1);
+        const std::string fileName = section + "/" + key + ".wav";
+        const std::uint32_t bytes = parsed.SoundBytes(s);
+
+        BinaryFile wav(folder / section / (key + ".wav"), BinaryFile::Mode::Replace);
+        MakeMonoWavHeader(buffer.data(), sound.sampleRate, bytes);
+        std::size_t pending = WavHeaderSize;
+        std::uint32_t copied = 0;
+        do {
+            const std::size_t chunk = std::min<std::size_t>(copyChunk, bytes - copied);
+            package.ReadAt(pcmBase + sound.offset + copied, buffer.data() + pending, chunk);
+            wav.Write(buffer.data(), pending + chunk);
+            copied += static_cast<std::uint32_t>(chunk);
+            pending = 0;
+        } while (copied < bytes);
+        wav.Close();
+
+        metafile.Key(key + ".filename", fileName);
+        metafile.Key(key + ".sample_rate", sound.sampleRate);
+        metafile.Key(key + ".unknown_16", sound.headroom);
+        metafile.Key(key + ".loop_offset", sound.loop);
+        metafile.Key(key + ".export_bytes", bytes);
+    }
+    return metafile;
+}
+
+std::string SfxPackage::BankLabel(std::size_t bank) const
+{
+    return name + ", bank " + std::to_string(bank) + " (lookup record " + std::to_string(banks[bank - 1].record) + ")";
+}
+}

@@ -1,0 +1,51 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "format/MetafileWriter.h"
+
+namespace kivo
+{
+class LookupFile;
+class NameTable;
+class Warnings;
+
+// An SFX package opened for unpacking: its banks as the bank lookup file places them. Opening
+// checks every bank header, so a damaged package is refused before anything is written; only
+// the bank locations are kept (headers are read again while unpacking), which keeps memory
+// small whatever the files claim.
+class SfxPackage
+{
+public:
+    // packages is PakFiles.dat, which gives the package's index by its file name.
+    static SfxPackage Open(const std::filesystem::path &packagePath, const LookupFile &lookup, const NameTable &packages,
+                           Warnings &warnings);
+
+    const std::string &Name() const { return name; }
+    std::size_t BankCount() const { return banks.size(); }
+
+    // Writes targetDirectory/<package file name>/ with Bank_NNN/sound_NNN.wav files and
+    // "sfx_import.ini"; the metafile comes last, once every sound is written. Banks are
+    // written in parallel.
+    void Export(const std::filesystem::path &targetDirectory) const;
+
+private:
+    struct BankLocation
+    {
+        std::size_t record = 0; // global bank number
+        std::uint32_t offset = 0;
+        std::uint32_t size = 0;
+    };
+
+    MetafileWriter ExportBank(std::size_t bank, const std::filesystem::path &folder) const;
+    std::string BankLabel(std::size_t bank) const;
+
+    std::filesystem::path path;
+    std::string name;
+    unsigned index = 0;
+    std::vector<BankLocation> banks;
+};
+}

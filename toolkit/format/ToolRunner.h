@@ -1,0 +1,15 @@
+#pragma once
+#include <functional>
+
+namespace kivo
+{
+class Warnings;
+
+// The exit contract both tools share: work() either finishes, and its warnings go to standard
+// error with exit code 0, or throws, and exactly one line naming the problem goes to standard
+// error with exit code 1. Nothing thrown escapes as a crash.
+int RunTool(const std::function<void(Warnings &)> &work);
+
+// For a wrong command line: prints usage as the one line and returns exit code 2.
+int UsageError(const char *usage);
+}

@@ -1,0 +1,56 @@
+// kivo_sfx.exe: unpacks SFX packages into WAV files and a metafile, and packs them back.
+//   kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat>
+//   kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "format/FormatError.h"
+#include "format/LookupFile.h"
+#include "format/NameTable.h"
+#include "format/SfxImport.h"
+#include "format/SfxPackage.h"
+#include "format/ToolRunner.h"
+#include "format/Warnings.h"
+
+namespace
+{
+const char *const usage = "kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat> | "
+                          "kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>";
+
+void Export(const std::vector<std::filesystem::path> &packages, const std::filesystem::path &target,
+            const std::filesystem::path &lookupPath, kivo::Warnings &warnings)
+{
+    std::error_code error;
+    if (!std::filesystem::is_directory(target, error))
+        throw kivo::FormatError("the target directory " + target.string() + " does not exist");
+    kivo::LookupFile::RefuseOtherKind(lookupPath, "TrakLkup.dat");
+    const kivo::LookupFile lookup = kivo::LookupFile::Load(lookupPath);
+    const std::filesystem::path pakFiles = lookupPath.parent_path() / "PakFiles.dat";
+    if (!std::filesystem::exists(pakFiles, error))
+        throw kivo::FormatError("PakFiles.dat was not found beside " + lookupPath.string()
+                                + "; it is needed to find a package's banks");
+    const kivo::NameTable names = kivo::NameTable::Load(pakFiles, kivo::NameTable::PackageRecordSize);
+    // Every package is checked before the first is unpacked.
+    std::vector<kivo::SfxPackage> opened;
+    for (const auto &package : packages)
+        opened.push_back(kivo::SfxPackage::Open(package, lookup, names, warnings));
+    for (const auto &package : opened)
+        package.Export(target);
+}
+}
+
+int main(int argc, char *argv[])
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 4 && args[0] == "-i")
+        return kivo::RunTool([&args](kivo::Warnings &warnings) {
+            kivo::ImportSfxPackage(args[1], args[2], args[3], warnings);
+        });
+    if (args.size() >= 4 && args[0] == "-e")
+        return kivo::RunTool([&args](kivo::Warnings &warnings) {
+            const std::vector<std::filesystem::path> packages(args.begin() + 1, args.end() - 2);
+            Export(packages, args[args.size() - 2], args.back(), warnings);
+        });
+    return kivo::UsageError(usage);
+}

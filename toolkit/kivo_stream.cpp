@@ -1,0 +1,55 @@
+// kivo_stream.exe: unpacks stream packs into Ogg Vorbis files and a metafile, and packs them back.
+//   kivo_stream.exe -e <pack>... <target directory>
+//   kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini>   (folders named by station)
+//   kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "format/FormatError.h"
+#include "format/StationNames.h"
+#include "format/StreamImport.h"
+#include "format/StreamPack.h"
+#include "format/ToolRunner.h"
+#include "format/Warnings.h"
+
+namespace
+{
+const char *const usage = "kivo_stream.exe -e <pack>... <target directory> | "
+                          "kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini> | "
+                          "kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>";
+
+void Export(const std::vector<std::filesystem::path> &packs, const std::filesystem::path &target,
+            const kivo::StationNames &stations, kivo::Warnings &warnings)
+{
+    std::error_code error;
+    if (!std::filesystem::is_directory(target, error))
+        throw kivo::FormatError("the target directory " + target.string() + " does not exist");
+    // Every pack is checked before the first is unpacked.
+    std::vector<kivo::StreamPack> opened;
+    for (const auto &pack : packs)
+        opened.push_back(kivo::StreamPack::Open(pack, warnings));
+    for (const auto &pack : opened)
+        pack.Export(target, stations.FolderName(pack.Name()), warnings);
+}
+}
+
+int main(int argc, char *argv[])
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 4 && args[0] == "-i")
+        return kivo::RunTool([&args](kivo::Warnings &warnings) {
+            kivo::ImportStreamPack(args[1], args[2], args[3], warnings);
+        });
+    if (args.size() >= 3 && args[0] == "-e")
+        return kivo::RunTool([&args](kivo::Warnings &warnings) {
+            const std::vector<std::filesystem::path> packs(args.begin() + 1, args.end() - 1);
+            Export(packs, args.back(), kivo::StationNames(), warnings);
+        });
+    if (args.size() >= 4 && args[0] == "-r")
+        return kivo::RunTool([&args](kivo::Warnings &warnings) {
+            const std::vector<std::filesystem::path> packs(args.begin() + 1, args.end() - 2);
+            Export(packs, args[args.size() - 2], kivo::StationNames::Load(args.back()), warnings);
+        });
+    return kivo::UsageError(usage);
+}
