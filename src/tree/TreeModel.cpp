@@ -22,6 +22,26 @@ TreeItem *ItemOf(const QModelIndex &index)
     return static_cast<TreeItem *>(index.internalPointer());
 }
 
+// Reads a line in bounded pieces and joins them. Asked for a whole enormous line at once, the
+// text stream grows its buffer by reallocating it again and again, copying everything each time
+// under allocators that never grow a block in place.
+bool ReadWholeLine(QTextStream &stream, QString &line, QString &piece)
+{
+    constexpr qint64 linePiece = 1 << 16;
+    if (!stream.readLineInto(&line, linePiece))
+        return false;
+    bool bMaybeMore = line.size() == linePiece;
+    while (bMaybeMore && stream.readLineInto(&piece, linePiece)) {
+        // A "\r\n" split between two pieces leaves its "\r" on the first: the stream strips
+        // only a "\r" it reads together with the "\n".
+        if (piece.isEmpty() && line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        line += piece;
+        bMaybeMore = piece.size() == linePiece;
+    }
+    return true;
+}
+
 // Leading blanks only: a tab ends the indentation and is trimmed off with the content.
 qsizetype IndentationOf(QStringView line)
 {
@@ -111,9 +131,10 @@ QMap<QString, QString> TreeModel::ReadStationNames(const QString &path)
     const QLatin1String stationPrefix("station = ");
     QTextStream stream(&file);
     QString line;
+    QString piece;
     QString pendingName;
     bool pending = false;
-    while (stream.readLineInto(&line)) {
+    while (ReadWholeLine(stream, line, piece)) {
         if (line.isEmpty())
             continue;
         if (line.startsWith(streamPrefix)) {
