@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QMap>
+#include <QSaveFile>
 #include <QStatusBar>
 #include <QTreeView>
 
@@ -61,6 +62,49 @@ void ReplaceArchive(const QString &archivePath, const QString &newArchivePath)
     // The new archive is in place; a backup we could not delete costs space, not data.
     QFile::remove(backupPath);
 }
+
+// The tool rewrites the lookup file beside the game's archives for the new archive before the
+// window swaps the archives. Until the new archive stands in the old one's place the game needs
+// the old records, or it would play the old archive by the new one's offsets. Holds the file as
+// it was before the tool ran.
+class LookupSnapshot
+{
+public:
+    explicit LookupSnapshot(const QString &path) : path(path)
+    {
+        QFile file(path);
+        // A lookup file holds at most 65535 records of 12 bytes; the tool refuses anything larger.
+        if (file.open(QIODevice::ReadOnly) && file.size() <= largestLookupFile) {
+            bytes = file.readAll();
+            bRead = file.error() == QFileDevice::NoError;
+        }
+    }
+
+    // Puts the old records back if the tool changed them. False when that failed.
+    bool Restore() const
+    {
+        if (!bRead)
+            return true;
+        QFile current(path);
+        if (current.open(QIODevice::ReadOnly) && current.readAll() == bytes)
+            return true;
+        current.close();
+        QSaveFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    }
+
+    QString NotRestoredText() const
+    {
+        return QStringLiteral("The old lookup file could not be put back; a copy of it is in \"") + path
+             + QStringLiteral(".bak\".");
+    }
+
+private:
+    static constexpr qint64 largestLookupFile = qint64(65535) * 12;
+    QString path;
+    QByteArray bytes;
+    bool bRead = false;
+};
 }
 
 void MainWindow::SoundFileSelected(QModelIndex index)
@@ -197,18 +241,25 @@ void MainWindow::SaveArchive()
     const QString metafilePath = CombinePath(CombinePath(workingDirectory, model->GetName()), MetafileName(type));
     const QString bankFilePath = CombinePath(gtaDirectory, item->GetBankFilePath());
 
+    const LookupSnapshot lookup(bankFilePath);
     const bool imported = type == IniMetafileModel::SFX
                         ? KivoSfxProcessCaller().ImportArchive(newArchivePath, metafilePath, bankFilePath)
                         : KivoStreamProcessCaller().ImportArchive(newArchivePath, metafilePath, bankFilePath);
-    if (!imported)
+    if (!imported) {
+        // A tool killed right after it replaced the lookup file leaves new records for the old archive.
+        if (!lookup.Restore())
+            UserDialogs::Critical(this, QStringLiteral("Error"), lookup.NotRestoredText());
         return;
+    }
 
     try {
         ReplaceArchive(archivePath, newArchivePath);
         statusBar->showMessage(type == IniMetafileModel::SFX ? QStringLiteral("Save was successfull.")
                                                              : QStringLiteral("Save was successfull"),
                                0);
-    } catch (const QString &message) {
+    } catch (QString &message) {
+        if (!lookup.Restore())
+            message += QLatin1Char('\n') + lookup.NotRestoredText();
         UserDialogs::Critical(this, QStringLiteral("Error"), message);
     }
 }
