@@ -1,7 +1,5 @@
 #include "format/Naming.h"
 
-#include <system_error>
-
 #include "format/FormatError.h"
 
 namespace kivo
@@ -22,13 +20,5 @@ void CheckFolderName(const std::string &name, const std::string &origin)
         forbidden = forbidden || static_cast<unsigned char>(c) < 0x20 || std::string("/\\:*?\"<>|").find(c) != std::string::npos;
     if (special || forbidden)
         throw FormatError("\"" + name + "\" (" + origin + ") cannot be the name of a folder in the target directory");
-}
-
-void RemoveStaleMetafile(const std::filesystem::path &path)
-{
-    std::error_code error;
-    std::filesystem::remove(path, error);
-    if (error)
-        throw FormatError("cannot remove the old " + path.string() + ": " + error.message());
 }
 }

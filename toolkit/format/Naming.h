@@ -1,6 +1,5 @@
 #pragma once
 #include <cstddef>
-#include <filesystem>
 #include <string>
 
 namespace kivo
@@ -11,8 +10,4 @@ std::string PaddedNumber(std::size_t number);
 // Makes sure name can be the one folder an export creates in its target directory: not empty,
 // not "." or "..", no separators or characters Windows forbids. Throws FormatError otherwise.
 void CheckFolderName(const std::string &name, const std::string &origin);
-
-// Removes an earlier export's metafile before the files it names are rewritten, so that a
-// failed export cannot leave a metafile over a half-written folder.
-void RemoveStaleMetafile(const std::filesystem::path &path);
 }

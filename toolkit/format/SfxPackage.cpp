@@ -4,6 +4,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "format/AtomicFile.h"
 #include "format/BankHeader.h"
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
@@ -75,7 +76,6 @@ void SfxPackage::Export(const std::filesystem::path &targetDirectory) const
 {
     const std::filesystem::path folder = targetDirectory / name;
     MakeFolder(folder);
-    RemoveStaleMetafile(folder / "sfx_import.ini");
 
     MetafileWriter metafile;
     metafile.Section("Archive");
@@ -113,18 +113,20 @@ MetafileWriter SfxPackage::ExportBank(std::size_t b, const std::filesystem::path
         const std::string fileName = section + "/" + key + ".wav";
         const std::uint32_t bytes = parsed.SoundBytes(s);
 
-        BinaryFile wav(folder / section / (key + ".wav"), BinaryFile::Mode::Replace);
+        // An earlier export's file, perhaps a replacement the user made, stays whole until its
+        // successor is complete: a full disk must not leave half a sound under its name.
+        AtomicFile wav(folder / section / (key + ".wav"));
         MakeMonoWavHeader(buffer.data(), sound.sampleRate, bytes);
         std::size_t pending = WavHeaderSize;
         std::uint32_t copied = 0;
         do {
             const std::size_t chunk = std::min<std::size_t>(copyChunk, bytes - copied);
             package.ReadAt(pcmBase + sound.offset + copied, buffer.data() + pending, chunk);
-            wav.Write(buffer.data(), pending + chunk);
+            wav.File().Write(buffer.data(), pending + chunk);
             copied += static_cast<std::uint32_t>(chunk);
             pending = 0;
         } while (copied < bytes);
-        wav.Close();
+        wav.Commit();
 
         metafile.Key(key + ".filename", fileName);
         metafile.Key(key + ".sample_rate", sound.sampleRate);

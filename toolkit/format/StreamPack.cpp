@@ -6,6 +6,7 @@
 #include <map>
 #include <system_error>
 
+#include "format/AtomicFile.h"
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
 #include "format/LookupFile.h"
@@ -134,7 +135,6 @@ void StreamPack::Export(const std::filesystem::path &targetDirectory, const std:
     const LookupKeys lookupKeys = FindLookupKeys(warnings);
     const std::filesystem::path folder = targetDirectory / folderName;
     MakeFolder(folder);
-    RemoveStaleMetafile(folder / "stream_import.ini");
 
     MetafileWriter metafile;
     metafile.Section("Stream");
@@ -160,15 +160,16 @@ MetafileWriter StreamPack::ExportTrack(std::size_t t, const std::filesystem::pat
 
     const std::string section = "Track_" + PaddedNumber(t + 1);
     const std::string fileName = section + ".ogg";
-    BinaryFile ogg(folder / fileName, BinaryFile::Mode::Replace);
+    // An earlier export's track stays whole until its successor is complete.
+    AtomicFile ogg(folder / fileName);
     const std::uint64_t payload = track.headerOffset + TrackHeader::Size;
     for (std::uint32_t copied = 0; copied < track.oggLength;) {
         const std::size_t chunk = std::min<std::size_t>(buffer.size(), track.oggLength - copied);
         ReadDecoded(pack, payload + copied, buffer.data(), chunk);
-        ogg.Write(buffer.data(), chunk);
+        ogg.File().Write(buffer.data(), chunk);
         copied += static_cast<std::uint32_t>(chunk);
     }
-    ogg.Close();
+    ogg.Commit();
 
     MetafileWriter metafile;
     metafile.Section(section);
