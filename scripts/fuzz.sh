@@ -45,7 +45,7 @@ for entry in "${targets[@]}"; do
     findings="$build/findings/$target"
     log="$build/logs/$target.log"
     mkdir -p "$corpus" "$findings" "$(dirname "$log")" "$TMPDIR"
-    options=(-max_total_time="$seconds" -max_len="$maxlen" -rss_limit_mb=2048 -timeout=20
+    options=(-max_total_time="$seconds" -max_len="$maxlen" -len_control=0 -rss_limit_mb=2048 -timeout=20
              -print_final_stats=1 -artifact_prefix="$findings/")
     [ "$dict" != - ] && options+=(-dict="fuzz/dict/$dict.dict")
     echo "== $target ($seconds s)"

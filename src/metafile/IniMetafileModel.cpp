@@ -238,6 +238,9 @@ void IniMetafileModel::ReadSfxMetafile(const QString &iniFilepath)
     name = ini.GetValue(archive, basenameKey);
     lookupIndex = ToInt(ini.GetText(archive, lookupIndexKey));
     const qint32 bankCount = ToInt(ini.GetText(archive, numBanksKey));
+    // Without this, a few kilobytes of banks that each claim 99,999 sounds would ask for
+    // gigabytes of empty rows.
+    qint64 keylessRowsLeft = believedSoundCount;
     for (const auto &[number, section] : BankSections(ini, bankCount)) {
         const int bankSection = ini.FindSection(section);
         const qint32 soundCount = ToInt(ini.GetText(bankSection, numSoundsKey));
@@ -245,12 +248,12 @@ void IniMetafileModel::ReadSfxMetafile(const QString &iniFilepath)
             continue;
         auto bank = NewItem();
         bank->name = section;
-        ReadSounds(ini, bankSection, soundCount, bank.get());
+        ReadSounds(ini, bankSection, soundCount, keylessRowsLeft, bank.get());
         rootItem->AppendChild(bank.release());
     }
 }
 
-void IniMetafileModel::ReadSounds(const IniFile &ini, int section, qint32 soundCount,
+void IniMetafileModel::ReadSounds(const IniFile &ini, int section, qint32 soundCount, qint64 &keylessRowsLeft,
                                   IniMetafileItem *pBank)
 {
     const auto setField = [](IniMetafileItem *pSound, const SoundKey &soundKey) {
@@ -282,8 +285,20 @@ void IniMetafileModel::ReadSounds(const IniFile &ini, int section, qint32 soundC
 
     // Every number up to a believed count gets a row, keys or not; a larger count runs only to the
     // highest sound with a key, and past the believed count only sounds with keys get a row.
-    const qint32 listedInFull = soundCount <= believedSoundCount
+    qint32 listedInFull = soundCount <= believedSoundCount
         ? soundCount : std::min(highestKeyed, believedSoundCount);
+    std::vector<bool> keyed(size_t(listedInFull) + 1);
+    qint64 keylessRows = listedInFull;
+    for (const SoundKey &soundKey : soundKeys) {
+        if (soundKey.number <= listedInFull && !keyed[size_t(soundKey.number)]) {
+            keyed[size_t(soundKey.number)] = true;
+            --keylessRows;
+        }
+    }
+    if (keylessRows > keylessRowsLeft)
+        listedInFull = 0;
+    else
+        keylessRowsLeft -= keylessRows;
     std::vector<std::unique_ptr<IniMetafileItem>> sounds(static_cast<size_t>(listedInFull));
     for (auto &sound : sounds)
         sound = NewItem();

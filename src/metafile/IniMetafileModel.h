@@ -17,6 +17,8 @@ class IniMetafileItem;
 // - Sounds of a bank: up to 100,000 every number from 1 to num_sounds gets a row, the ones
 //   without keys an empty one. A larger count is not believed: the rows run to the highest sound
 //   number that has a "sound_NNN." key, and past 100,000 only numbers with such a key get a row.
+//   Rows without any key are made for 100,000 numbers in the whole file at most: a bank that would
+//   need more than are left lists only its numbers with keys.
 // - Tracks 1 to num_tracks until the first missing section.
 class IniMetafileModel : public QAbstractItemModel
 {
@@ -45,7 +47,8 @@ public:
 private:
     void ReadSfxMetafile(const QString &iniFilepath);
     void ReadStreamMetafile(const QString &iniFilepath, const QMap<QString, QString> &streamNames);
-    void ReadSounds(const IniFile &ini, int section, qint32 soundCount, IniMetafileItem *pBank);
+    void ReadSounds(const IniFile &ini, int section, qint32 soundCount, qint64 &keylessRowsLeft,
+                    IniMetafileItem *pBank);
 
     ArchiveType type;
     QString name;
