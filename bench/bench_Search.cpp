@@ -25,7 +25,7 @@ namespace
 {
 constexpr int bankCount = 400;
 constexpr int soundCount = 400;
-constexpr int runs = 7;
+constexpr int runs = 9;
 constexpr int distinctTexts = 1000;
 
 // Answers every box with Ok and cancels every chooser, so nothing waits for a user.

@@ -377,6 +377,7 @@ void TestMainWindowFiles::ClearRemovesArchiveFoldersAndKeepsPlainFiles()
     QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(QDir(SfxFolder()).mkpath(QStringLiteral("deep/deeper")));
     WindowFixture::WriteText(SfxFolder() + QStringLiteral("/deep/deeper/x.txt"), QStringLiteral("x"));
+    WindowFixture::WriteText(SfxFolder() + QStringLiteral("/deep/.hidden"), QStringLiteral("h"));
     WindowFixture::WriteText(fixture->WorkDir() + QStringLiteral("/notes.txt"), QStringLiteral("mine"));
     fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
 
@@ -386,6 +387,10 @@ void TestMainWindowFiles::ClearRemovesArchiveFoldersAndKeepsPlainFiles()
     QCOMPARE(Listing(fixture->WorkDir()), QStringList{QStringLiteral("notes.txt")});
     QVERIFY(!fixture->Entries());
     QCOMPARE(fixture->Status(), QStringLiteral("Working directory was cleared."));
+    // The list is empty now, so there is nothing to play, search or save.
+    QVERIFY(!fixture->Window()->ContentAvailable());
+    fixture->Window()->SaveArchive();
+    QCOMPARE(fixture->dialogs.Log(), Question());
 
     // Nothing but plain files left: nothing to remove, and still a success.
     fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
@@ -396,8 +401,9 @@ void TestMainWindowFiles::ClearRemovesArchiveFoldersAndKeepsPlainFiles()
 
 void TestMainWindowFiles::ClearReportsFailureAndRemovesTheRest()
 {
-    // A hidden file is not among the files that are removed, so its folder cannot go.
-    WindowFixture::WriteText(SfxFolder() + QStringLiteral("/.hidden"), QStringLiteral("x"));
+    // A hidden folder is not among the folders that are removed, so its parent cannot go
+    // (a failure that permissions could not give, since the tests may run as root).
+    QVERIFY(QDir(SfxFolder()).mkpath(QStringLiteral(".hidden")));
     fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
 
     fixture->Window()->ClearWorkingDirectory();

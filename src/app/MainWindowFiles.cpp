@@ -241,7 +241,8 @@ bool MainWindow::RemoveSubdirectories(const QDir &directory)
 bool MainWindow::RemoveFiles(const QDir &directory)
 {
     bool removedAll = true;
-    const QStringList names = directory.entryList(QDir::Files, QDir::NoSort);
+    // Hidden files count too: left behind, they would keep their folder from being removed.
+    const QStringList names = directory.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
     for (const QString &name : names) {
         if (!QFile::remove(directory.path() + QLatin1Char('/') + name))
             removedAll = false;

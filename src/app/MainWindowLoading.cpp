@@ -216,12 +216,15 @@ void MainWindow::InstallEntryModel(IniMetafileModel *pModel)
 
 bool MainWindow::ContentAvailable()
 {
-    return entryModel && entryModel->rowCount(QModelIndex()) != 0;
+    // What the view shows counts: a cleared working directory leaves the model detached.
+    const QAbstractItemModel *model = entryView->model();
+    return model && model->rowCount(QModelIndex()) != 0;
 }
 
 void MainWindow::SaveArchive()
 {
-    IniMetafileModel *model = entryModel.get();
+    // The archive shown is the one saved; after a clear the view shows none and nothing is saved.
+    const auto *model = qobject_cast<const IniMetafileModel *>(entryView->model());
     if (!model || !archiveModel)
         return;
     const IniMetafileModel::ArchiveType type = model->GetType();

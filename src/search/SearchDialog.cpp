@@ -2,18 +2,17 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
+
+#include <iterator>
 
 #include "app/MainWindow.h"
 #include "metafile/IniMetafileItem.h"
 #include "metafile/IniMetafileModel.h"
 #include "tree/XmlMetaData.h"
-
-#include <QHash>
-
-#include <iterator>
 
 namespace
 {
