@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSet>
+#include <QStringDecoder>
 #include <QTextStream>
 
 #include "FuzzSupport.h"
@@ -25,19 +26,36 @@ void Merge(Keys &target, const Keys &source)
         target.insert(it.key(), it.value());
 }
 
-// The rules of IniFile written the obvious way, reading whole lines.
+// The lines of the file decoded the obvious way: the whole file at once, as UTF-8 after an
+// optional byte order mark (a text stream for the wide encodings), every '\r' dropped.
+QStringList PlainLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        FuzzSupport::Fail("scratch file cannot be opened");
+    const QByteArray bytes = file.readAll();
+    QString text;
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")
+        || bytes.startsWith(QByteArrayView("\x00\x00\xFE\xFF", 4))) {
+        file.seek(0);
+        QTextStream stream(&file);
+        text = stream.readAll();
+    } else {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        text = decoder.decode(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
+    }
+    text.remove(QLatin1Char('\r'));
+    return text.split(QLatin1Char('\n'));
+}
+
+// The rules of IniFile written the obvious way.
 PlainReading ReadPlainly(const QString &path)
 {
     PlainReading reading;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        FuzzSupport::Fail("scratch file cannot be opened");
-    QTextStream stream(&file);
     Keys current;
     QString currentName;
     bool bHeaderSeen = false;
-    QString line;
-    while (stream.readLineInto(&line)) {
+    for (const QString &line : PlainLines(path)) {
         if (line.isEmpty())
             continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
@@ -65,18 +83,23 @@ PlainReading ReadPlainly(const QString &path)
 
 void Compare(const IniFile &ini, const QString &section, const Keys &expected)
 {
+    const int handle = ini.FindSection(section);
+    if (handle < 0 && !expected.isEmpty())
+        FuzzSupport::Fail("a section of the file cannot be found");
     QSet<QString> visited;
-    ini.ForEachKey(section, [&](const QString &key, const QString &value) {
+    ini.ForEachKey(handle, [&](const QString &key, const IniFile::ValueView &value) {
         if (visited.contains(key))
             FuzzSupport::Fail("a key is visited twice");
         visited.insert(key);
         const auto wanted = expected.constFind(key);
         if (wanted == expected.cend())
             FuzzSupport::Fail("a key that the file does not give");
-        if (value != wanted.value() || ini.GetValue(section, key) != value)
+        if (value.text != wanted.value() || value.ToString() != wanted.value()
+            || ini.GetValue(section, key) != wanted.value() || ini.GetText(handle, key) != wanted.value()
+            || ini.GetValue(handle, ini.FindKey(key)) != wanted.value())
             FuzzSupport::Fail("a value differs from the file's");
     });
-    if (visited.size() != expected.size())
+    if (visited.size() != expected.size() || ini.KeyCount(handle) != expected.size())
         FuzzSupport::Fail("a key of the file is missing");
 }
 }
