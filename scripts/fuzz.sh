@@ -26,8 +26,8 @@ targets=(
 )
 
 export QT_QPA_PLATFORM=offscreen
-# Leaks are findings too, but only in code the fuzzer drives; see fuzz/lsan.supp.
-export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0"
+# Leaks are findings too; tests/lsan.supp lists the only ones forgiven, inside system libraries.
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TMPDIR="$PWD/$build/tmp"
 
