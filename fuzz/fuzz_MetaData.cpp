@@ -1,8 +1,12 @@
-// Reads any bytes as "MetaData.xml"; the message boxes it would open are only counted.
+// Reads any bytes as "MetaData.xml"; the message boxes it would open are only counted. What the
+// program keeps must be what Qt's own XML reader makes of the same bytes, whether the quick
+// reading took the file or left it to Qt's reader.
 #include <QMap>
+#include <QXmlStreamReader>
 
 #include "FuzzSupport.h"
 #include "app/UserDialogs.h"
+#include "tree/MetaDataScanner.h"
 #include "tree/XmlMetaData.h"
 
 namespace
@@ -23,6 +27,31 @@ public:
 };
 
 CountedDialogs dialogs;
+
+// The two maps by the rules of the description file, read with Qt's reader; false when the
+// document is not well-formed.
+bool ReadWithQt(const QByteArray &document, XmlMetaData &result)
+{
+    QXmlStreamReader reader(document);
+    reader.setNamespaceProcessing(false);
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QXmlStreamAttributes attributes = reader.attributes();
+        if (reader.qualifiedName() == QLatin1String("InfoData") && !attributes.value(QLatin1String("Id")).isEmpty())
+            result.textsById.insert(attributes.value(QLatin1String("Id")).toString(),
+                                    attributes.value(QLatin1String("Text")).toString());
+        if (reader.qualifiedName() == QLatin1String("MetaData") && !attributes.value(QLatin1String("VirtualPath")).isEmpty())
+            result.idsByPath.insert(attributes.value(QLatin1String("VirtualPath")).toString(),
+                                    attributes.value(QLatin1String("InfoDataItemId")).toString());
+    }
+    return !reader.hasError();
+}
+
+bool Same(const XmlMetaData &left, const XmlMetaData &right)
+{
+    return left.textsById == right.textsById && left.idsByPath == right.idsByPath;
+}
 }
 
 extern "C" int LLVMFuzzerInitialize(int *pArgc, char ***pArgv)
@@ -41,6 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // A file either reads completely or is refused with one box and nothing kept.
     if (dialogs.shown > 1 || (dialogs.shown == 1 && (!metaData.textsById.isEmpty() || !metaData.idsByPath.isEmpty())))
         FuzzSupport::Fail("a refused file left entries or several boxes");
+    const QByteArray document(reinterpret_cast<const char *>(data), qsizetype(size));
+    XmlMetaData expected;
+    const bool bWellFormed = ReadWithQt(document, expected);
+    if (bWellFormed != (dialogs.shown == 0) || (bWellFormed && !Same(metaData, expected)))
+        FuzzSupport::Fail("the descriptions differ from what Qt's reader makes of the file");
+    XmlMetaData quick;
+    if (ScanMetaData(document, quick) && (!bWellFormed || !Same(quick, expected)))
+        FuzzSupport::Fail("the quick reading took a file that Qt's reader reads otherwise");
     for (auto it = metaData.idsByPath.cbegin(); it != metaData.idsByPath.cend(); ++it) {
         if (metaData.GetText(it.key()) != metaData.textsById.value(it.value()))
             FuzzSupport::Fail("the text of a path is not the text of its id");

@@ -3,12 +3,14 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <sys/stat.h>
 
 #include "ScriptedDialogs.h"
 #include "tree/TreeItem.h"
+#include "tree/MetaDataScanner.h"
 #include "tree/TreeModel.h"
 #include "tree/XmlMetaData.h"
 
@@ -41,6 +43,35 @@ bool WriteFile(const QString &path, const QByteArray &content)
 QString StationFileBesideProgram()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/metadata-full.ini");
+}
+
+// What Qt's stream reader makes of a document by the rules of the description file: the oracle
+// that the quick reading must agree with.
+struct QtReading
+{
+    bool bWellFormed = false;
+    StringMap texts;
+    StringMap ids;
+};
+
+QtReading ReadWithQt(const QByteArray &document)
+{
+    QtReading reading;
+    QXmlStreamReader reader(document);
+    reader.setNamespaceProcessing(false);
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QXmlStreamAttributes attributes = reader.attributes();
+        if (reader.qualifiedName() == QLatin1String("InfoData") && !attributes.value(QLatin1String("Id")).isEmpty())
+            reading.texts.insert(attributes.value(QLatin1String("Id")).toString(),
+                                 attributes.value(QLatin1String("Text")).toString());
+        if (reader.qualifiedName() == QLatin1String("MetaData") && !attributes.value(QLatin1String("VirtualPath")).isEmpty())
+            reading.ids.insert(attributes.value(QLatin1String("VirtualPath")).toString(),
+                               attributes.value(QLatin1String("InfoDataItemId")).toString());
+    }
+    reading.bWellFormed = !reader.hasError();
+    return reading;
 }
 
 const char *const entries =
@@ -82,6 +113,8 @@ private slots:
     void ReportsAFileThatIsNotWellFormed();
     void ReadsALargeFileWithoutMessage();
     void ExpandsNoEntityBomb();
+    void ReadsQuicklyWhatQtReads_data();
+    void ReadsQuicklyWhatQtReads();
 
     void PairsStreamAndStationLines_data();
     void PairsStreamAndStationLines();
@@ -270,6 +303,101 @@ void TestXmlMetaData::ExpandsNoEntityBomb()
     const XmlMetaData metaData = ReadMetaData(path);
 
     QVERIFY(metaData.textsById.value(QStringLiteral("1")).size() < 1024 * 1024);
+}
+
+void TestXmlMetaData::ReadsQuicklyWhatQtReads_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<bool>("bQuick");  // within what the quick reading takes on
+
+    const QByteArray body = "<InfoData Id=\"1\" Text=\"t\"/><MetaData VirtualPath=\"p\" InfoDataItemId=\"1\"/>";
+    QTest::newRow("the usual file") << QByteArray(entries) << true;
+    QTest::newRow("no declaration, one element") << QByteArray("<InfoData Id=\"1\" Text=\"root\"/>") << true;
+    QTest::newRow("byte order mark, single quotes, standalone")
+        << "\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8' standalone='yes' ?>\n<R>" + body + "</R>" << true;
+    QTest::newRow("references in values")
+        << QByteArray("<R><InfoData Id=\"a&amp;b\" Text=\"&lt;&gt;&quot;&apos;&#65;&#x42;&#x1F600;\"/>"
+                      "<MetaData VirtualPath=\"&#x9;x&#10;\" InfoDataItemId=\"a&amp;b\"/></R>")
+        << true;
+    QTest::newRow("tabs and line ends in values become spaces")
+        << QByteArray("<R><InfoData Id=\"1\" Text=\"a\tb\nc\"/><MetaData VirtualPath=\"x\ty\" InfoDataItemId=\"1\"/></R>")
+        << true;
+    // UTF-16 puts U+1F600 before U+FF21, its code point and UTF-8 after it; keys decide the order.
+    QTest::newRow("keys whose bytes sort otherwise than their text")
+        << QByteArray("<R><InfoData Id=\"\xEF\xBC\xA1\" Text=\"fullwidth\"/><InfoData Id=\"\xF0\x9F\x98\x80\" Text=\"face\"/>"
+                      "<InfoData Id=\"\xEE\x80\x80\" Text=\"private\"/><InfoData Id=\"\xED\x9F\xBF\" Text=\"last before\"/>"
+                      "<InfoData Id=\"\xF0\x9F\x98\x80\" Text=\"face again\"/></R>")
+        << true;
+    QTest::newRow("later keys win, whatever the order")
+        << QByteArray("<R><MetaData VirtualPath=\"b\" InfoDataItemId=\"1\"/><MetaData VirtualPath=\"a\" InfoDataItemId=\"2\"/>"
+                      "<MetaData VirtualPath=\"b\" InfoDataItemId=\"3\"/><MetaData VirtualPath=\"b\"/>"
+                      "<MetaData VirtualPath=\"ab\" InfoDataItemId=\"4\"/><MetaData VirtualPath=\"a\" InfoDataItemId=\"5\"/></R>")
+        << true;
+    QTest::newRow("equal keys written differently")
+        << QByteArray("<R><InfoData Id=\"a&amp;b\" Text=\"1\"/><InfoData Id=\"a&#38;b\" Text=\"2\"/><InfoData Id=\"c d\" Text=\"3\"/>"
+                      "<InfoData Id=\"c\td\" Text=\"4\"/><InfoData Id=\"c&#x20;d\" Text=\"5\"/></R>")
+        << true;
+    QTest::newRow("comments, nesting, spacing and other attributes")
+        << QByteArray("<!-- head --><!----><R a = 'x' >\n <!-- a - b --><Q><InfoData  Text = \"t\" Other=\"o\" Id='9' /></Q >"
+                      "text &amp; ] ]> <MetaData InfoDataItemId=\"9\" VirtualPath=\"v\"></MetaData></R >\n<!-- tail -->\n")
+        << true;
+    QTest::newRow("key elements as the root") << QByteArray("<MetaData VirtualPath=\"v\" InfoDataItemId=\"1\"></MetaData>") << true;
+
+    // Well-formed, but left to Qt's reader.
+    QTest::newRow("document type") << "<!DOCTYPE R>\n<R>" + body + "</R>" << false;
+    QTest::newRow("character data section") << "<R><![CDATA[x]]>" + body + "</R>" << false;
+    QTest::newRow("processing instruction") << "<R><?pi x?>" + body + "</R>" << false;
+    QTest::newRow("carriage return in a value")
+        << QByteArray("<R><InfoData Id=\"1\" Text=\"a\r\nb\"/></R>") << false;
+    QTest::newRow("another encoding") << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><R>\xE9" + body + "</R>" << false;
+    QTest::newRow("prefixed names") << "<x:R xmlns:x=\"u\">" + body + "</x:R>" << false;
+    QTest::newRow("non-ASCII names") << "<R\xC3\xA9>" + body + "</R\xC3\xA9>" << false;
+    QTest::newRow("deeper than ten thousand")
+        << QByteArray("<a>").repeated(10001) + body + QByteArray("</a>").repeated(10001) << false;
+
+    // Not well-formed: Qt's reader words the fault.
+    QTest::newRow("mismatched end tag") << "<R>" + body + "</Q>" << false;
+    QTest::newRow("repeated attribute") << QByteArray("<R><InfoData Id=\"1\" Id=\"2\"/></R>") << false;
+    QTest::newRow("unknown entity") << QByteArray("<R><InfoData Id=\"1\" Text=\"&nbsp;\"/></R>") << false;
+    QTest::newRow("reference to no character") << QByteArray("<R><InfoData Id=\"1\" Text=\"&#0;\"/></R>") << false;
+    QTest::newRow("reference beyond Unicode") << QByteArray("<R><InfoData Id=\"1\" Text=\"&#x110000;\"/></R>") << false;
+    QTest::newRow("end of a data section in text") << "<R>]]>" + body + "</R>" << false;
+    QTest::newRow("control character") << "<R>\x01" + body + "</R>" << false;
+    QTest::newRow("broken UTF-8") << "<R>\xC3(" + body + "</R>" << false;
+    QTest::newRow("overlong UTF-8") << QByteArray("<R><InfoData Id=\"\xC0\xAF\"/></R>") << false;
+    QTest::newRow("text after the root") << "<R>" + body + "</R>x" << false;
+    QTest::newRow("two roots") << "<R>" + body + "</R><R/>" << false;
+    QTest::newRow("nothing but a comment") << QByteArray("<!-- only -->") << false;
+    QTest::newRow("double hyphen in a comment") << "<R><!-- a -- b -->" + body + "</R>" << false;
+    QTest::newRow("attributes without space") << QByteArray("<R><InfoData Id=\"1\"Text=\"t\"/></R>") << false;
+    QTest::newRow("cut inside a value") << QByteArray("<R><InfoData Id=\"1\" Text=\"t") << false;
+    QTest::newRow("lower than sign in a value") << QByteArray("<R><InfoData Id=\"1\" Text=\"<\"/></R>") << false;
+}
+
+void TestXmlMetaData::ReadsQuicklyWhatQtReads()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(bool, bQuick);
+    const QtReading expected = ReadWithQt(document);
+
+    XmlMetaData quick;
+    const bool bRead = ScanMetaData(document, quick);
+    QCOMPARE(bRead, bQuick);
+    if (bRead) {
+        QVERIFY(expected.bWellFormed);
+        QCOMPARE(quick.textsById, expected.texts);
+        QCOMPARE(quick.idsByPath, expected.ids);
+        // Their order, which the metadata search walks, is the order of the texts.
+        QCOMPARE(quick.textsById.keys(), expected.texts.keys());
+    }
+
+    // Whichever way the file is read, the program gets what Qt's reader gives, or one box.
+    const QString path = folder.filePath(QStringLiteral("MetaData.xml"));
+    QVERIFY(WriteFile(path, document));
+    const XmlMetaData read = ReadMetaData(path);
+    QCOMPARE(dialogs->shown.size(), expected.bWellFormed ? 0 : 1);
+    QCOMPARE(read.textsById, expected.bWellFormed ? expected.texts : StringMap());
+    QCOMPARE(read.idsByPath, expected.bWellFormed ? expected.ids : StringMap());
 }
 
 void TestXmlMetaData::PairsStreamAndStationLines_data()

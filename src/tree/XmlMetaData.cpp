@@ -5,6 +5,7 @@
 #include <QXmlStreamReader>
 
 #include "app/UserDialogs.h"
+#include "tree/MetaDataScanner.h"
 
 namespace
 {
@@ -16,9 +17,9 @@ constexpr qint64 largestReadableFile = qint64(128) * 1024 * 1024;
 // entries of a full description file, which the program would spend before its window shows.
 // Streaming through the same parser finds the same faults with the same messages in a fraction
 // of that; nothing but the two maps is kept.
-bool Collect(QIODevice &device, XmlMetaData &result, QString &error)
+bool Collect(const QByteArray &document, XmlMetaData &result, QString &error)
 {
-    QXmlStreamReader reader(&device);
+    QXmlStreamReader reader(document);
     // Tag and attribute names are compared as they are written, prefixes included.
     reader.setNamespaceProcessing(false);
     while (!reader.atEnd()) {
@@ -61,9 +62,12 @@ XmlMetaData ReadMetaData(const QString &path)
         UserDialogs::Critical(nullptr, QStringLiteral("Error"), path + QStringLiteral(" could not be opened."));
         return {};
     }
+    const QByteArray document = file.readAll();
     XmlMetaData result;
+    if (ScanMetaData(document, result))
+        return result;
     QString error;
-    if (!Collect(file, result, error)) {
+    if (!Collect(document, result, error)) {
         // Entries read before the fault are dropped with the rest: a half-read file would make
         // some entries look as if they had no description.
         UserDialogs::Critical(nullptr, QStringLiteral("Error in Xml-File"), error);
