@@ -333,6 +333,9 @@ void TestXmlMetaData::ReadsQuicklyWhatQtReads_data()
                       "<MetaData VirtualPath=\"b\" InfoDataItemId=\"3\"/><MetaData VirtualPath=\"b\"/>"
                       "<MetaData VirtualPath=\"ab\" InfoDataItemId=\"4\"/><MetaData VirtualPath=\"a\" InfoDataItemId=\"5\"/></R>")
         << true;
+    QTest::newRow("values that begin with a byte order mark")
+        << QByteArray("<R><InfoData Id=\"\xEF\xBB\xBF\xEF\xBB\xBF" "2\" Text=\"&#xFEFF;x\"/><InfoData Id=\"2\" Text=\"\xEF\xBB\xBF&amp;\"/></R>")
+        << true;
     QTest::newRow("equal keys written differently")
         << QByteArray("<R><InfoData Id=\"a&amp;b\" Text=\"1\"/><InfoData Id=\"a&#38;b\" Text=\"2\"/><InfoData Id=\"c d\" Text=\"3\"/>"
                       "<InfoData Id=\"c\td\" Text=\"4\"/><InfoData Id=\"c&#x20;d\" Text=\"5\"/></R>")

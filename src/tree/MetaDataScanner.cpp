@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <map>
@@ -128,6 +129,15 @@ Reference ReadReference(const Byte *p, const Byte *end)
     return {};
 }
 
+// QString::fromUtf8 drops a byte order mark at the start, but within a value it is a character.
+QString FromUtf8(const char *text, qsizetype size)
+{
+    if (!BeginsWith(reinterpret_cast<const Byte *>(text), reinterpret_cast<const Byte *>(text + size), "\xEF\xBB\xBF"))
+        return QString::fromUtf8(text, size);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(QByteArrayView(text, size));
+}
+
 void AppendUtf8(QByteArray &out, char32_t c)
 {
     if (c < 0x80) {
@@ -162,7 +172,7 @@ struct Span
         const auto *text = reinterpret_cast<const char *>(begin);
         const qsizetype size = end - begin;
         if (!bRewritten)
-            return bAscii ? QString::fromLatin1(text, size) : QString::fromUtf8(text, size);
+            return bAscii ? QString::fromLatin1(text, size) : FromUtf8(text, size);
         QByteArray decoded;
         decoded.reserve(size);
         for (const Byte *p = begin; p < end;) {
@@ -175,7 +185,7 @@ struct Span
                 ++p;
             }
         }
-        return QString::fromUtf8(decoded);
+        return FromUtf8(decoded.constData(), decoded.size());
     }
 
     // Whether this value equals another exactly when their bytes do: UTF-8 has one way to write
