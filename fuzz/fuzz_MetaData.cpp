@@ -2,9 +2,9 @@
 // program keeps must be what Qt's own XML reader makes of the same bytes, whether the quick
 // reading took the file or left it to Qt's reader.
 #include <QMap>
-#include <QXmlStreamReader>
 
 #include "FuzzSupport.h"
+#include "QtMetaDataReading.h"
 #include "app/UserDialogs.h"
 #include "tree/MetaDataScanner.h"
 #include "tree/XmlMetaData.h"
@@ -27,26 +27,6 @@ public:
 };
 
 CountedDialogs dialogs;
-
-// The two maps by the rules of the description file, read with Qt's reader; false when the
-// document is not well-formed.
-bool ReadWithQt(const QByteArray &document, XmlMetaData &result)
-{
-    QXmlStreamReader reader(document);
-    reader.setNamespaceProcessing(false);
-    while (!reader.atEnd()) {
-        if (reader.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        const QXmlStreamAttributes attributes = reader.attributes();
-        if (reader.qualifiedName() == QLatin1String("InfoData") && !attributes.value(QLatin1String("Id")).isEmpty())
-            result.textsById.insert(attributes.value(QLatin1String("Id")).toString(),
-                                    attributes.value(QLatin1String("Text")).toString());
-        if (reader.qualifiedName() == QLatin1String("MetaData") && !attributes.value(QLatin1String("VirtualPath")).isEmpty())
-            result.idsByPath.insert(attributes.value(QLatin1String("VirtualPath")).toString(),
-                                    attributes.value(QLatin1String("InfoDataItemId")).toString());
-    }
-    return !reader.hasError();
-}
 
 bool Same(const XmlMetaData &left, const XmlMetaData &right)
 {
