@@ -43,9 +43,8 @@ private slots:
     void ClickSetsTheValueFromThePoint();
     void FollowsThePointerBeyondBothEnds_data();
     void FollowsThePointerBeyondBothEnds();
-    void OtherButtonsDoNothing_data();
-    void OtherButtonsDoNothing();
-    void MovesAndReleasesWithoutPressEmitNothing();
+    void OtherButtonsOrNoPressDoNothing_data();
+    void OtherButtonsOrNoPressDoNothing();
     void WhilePressedSetValueIsIgnored();
     void SetValueClampsAndSetMaximumKeepsTheValue();
     void LongRangeOnWideSliderDoesNotOverflow();
@@ -101,40 +100,33 @@ void TestSlider::FollowsThePointerBeyondBothEnds()
     QVERIFY(!slider->IsPressed());
 }
 
-void TestSlider::OtherButtonsDoNothing_data()
+void TestSlider::OtherButtonsOrNoPressDoNothing_data()
 {
-    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("button");  // Qt::NoButton: no press at all
     QTest::addColumn<int>("buttons");
     QTest::newRow("right") << int(Qt::RightButton) << int(Qt::RightButton);
     QTest::newRow("left with right held") << int(Qt::LeftButton) << int(Qt::LeftButton | Qt::RightButton);
     QTest::newRow("middle") << int(Qt::MiddleButton) << int(Qt::MiddleButton);
+    QTest::newRow("moved and released without a press") << int(Qt::NoButton) << int(Qt::NoButton);
 }
 
-void TestSlider::OtherButtonsDoNothing()
+void TestSlider::OtherButtonsOrNoPressDoNothing()
 {
     QFETCH(int, button);
     QFETCH(int, buttons);
     auto slider = Shown();
     QSignalSpy pressed(slider.get(), &Slider::SliderPressed);
     QSignalSpy moved(slider.get(), &Slider::SliderMoved);
-    Send(slider.get(), QEvent::MouseButtonPress, 30, Qt::MouseButton(button), Qt::MouseButtons(buttons));
-    Move(slider.get(), 50);
-    QCOMPARE(pressed.count(), 0);
-    QCOMPARE(moved.count(), 0);
-    QCOMPARE(slider->Value(), 0u);
-    QVERIFY(!slider->IsPressed());
-}
-
-void TestSlider::MovesAndReleasesWithoutPressEmitNothing()
-{
-    auto slider = Shown();
-    QSignalSpy moved(slider.get(), &Slider::SliderMoved);
     QSignalSpy released(slider.get(), &Slider::SliderReleased);
-    Move(slider.get(), 40);
-    Release(slider.get(), 40);
+    if (button != Qt::NoButton)
+        Send(slider.get(), QEvent::MouseButtonPress, 30, Qt::MouseButton(button), Qt::MouseButtons(buttons));
+    Move(slider.get(), 50);
+    Release(slider.get(), 50);
+    QCOMPARE(pressed.count(), 0);
     QCOMPARE(moved.count(), 0);
     QCOMPARE(released.count(), 0);
     QCOMPARE(slider->Value(), 0u);
+    QVERIFY(!slider->IsPressed());
 }
 
 void TestSlider::WhilePressedSetValueIsIgnored()
