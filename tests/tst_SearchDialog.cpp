@@ -17,7 +17,6 @@ private slots:
     void WalksHitsInOrder_data();
     void WalksHitsInOrder();
     void WalksLongListWithoutGrowingStack();
-    void FindActionFocusesAndSelectsText();
 
 private:
     QLineEdit *Edit() const { return fixture->SearchBar()->findChild<QLineEdit *>(QStringLiteral("searchEdit")); }
@@ -174,20 +173,6 @@ void TestSearchDialog::WalksLongListWithoutGrowingStack()
     QCOMPARE(Current(), QStringLiteral("last.ogg"));
     Run(QStringLiteral("previous last"));
     QCOMPARE(Current(), QStringLiteral("last.ogg"));
-}
-
-void TestSearchDialog::FindActionFocusesAndSelectsText()
-{
-    fixture->Window()->show();
-    QVERIFY(QTest::qWaitForWindowActive(fixture->Window()));
-    fixture->EntryView()->setFocus();
-    Edit()->setText(QStringLiteral("beta"));
-    Edit()->deselect();
-
-    fixture->Window()->Search();
-
-    QVERIFY(Edit()->hasFocus());
-    QCOMPARE(Edit()->selectedText(), QStringLiteral("beta"));
 }
 
 QTEST_MAIN(TestSearchDialog)
