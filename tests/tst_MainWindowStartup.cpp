@@ -144,12 +144,8 @@ private slots:
     void WarnsWhenTheSettingsCannotBeWritten();
     void AsksForBothFoldersWithoutUsableSettings_data();
     void AsksForBothFoldersWithoutUsableSettings();
-    void StartsDespiteABadConfiguration_data();
-    void StartsDespiteABadConfiguration();
-    void StartsDespiteBadStationNames_data();
-    void StartsDespiteBadStationNames();
-    void StartsDespiteBadDescriptions_data();
-    void StartsDespiteBadDescriptions();
+    void StartsDespiteBadFilesBesideTheProgram_data();
+    void StartsDespiteBadFilesBesideTheProgram();
     void ShowsTheAboutBoxes();
 
 private:
@@ -407,104 +403,86 @@ void TestMainWindowStartup::AsksForBothFoldersWithoutUsableSettings()
     QCOMPARE(SettingsValue("UseKivoMetadata"), QStringLiteral("true"));
 }
 
-void TestMainWindowStartup::StartsDespiteABadConfiguration_data()
+void TestMainWindowStartup::StartsDespiteBadFilesBesideTheProgram_data()
 {
+    QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("kind");  // how the file is put there
-    QTest::addColumn<bool>("reported");
-    QTest::addColumn<int>("topLevelRows");  // -1: any
+    QTest::addColumn<QString>("kind");   // how the file is put there
+    QTest::addColumn<QString>("title");  // of the one box, or empty for none
+    QTest::addColumn<int>("topLevelRows");  // of the archive tree; -1: any
 
-    QTest::newRow("missing") << QByteArray() << "missing" << true << 0;
-    QTest::newRow("empty") << QByteArray() << "file" << false << 0;
-    QTest::newRow("binary") << Noise(256 * 1024) << "file" << false << -1;
-    QTest::newRow("a hundred thousand archives")
-        << QByteArray("Group\n") + QByteArray("  L\tp\tSFX\tb\n").repeated(100000) << "file" << false << 1;
-    QTest::newRow("one very long line") << QByteArray(longLine, 'n') << "file" << false << 1;
-    QTest::newRow("a folder") << QByteArray() << "folder" << true << 0;
-    QTest::newRow("far larger than any real file") << QByteArray() << "huge" << true << 0;
-    QTest::newRow("a device without end") << QByteArray() << "device" << true << 0;
+    const QString config = QStringLiteral("configuration.ini");
+    const QString stations = QStringLiteral("metadata-full.ini");
+    const QString xml = QStringLiteral("MetaData.xml");
+    QByteArray many("<Root>\n");
+    for (int i = 0; i < 100000; ++i)
+        many += "<MetaData VirtualPath=\"Archiv\\S\\" + QByteArray::number(i) + ".wav\" InfoDataItemId=\"1\"/>\n";
+    many += "</Root>\n";
+    const struct
+    {
+        QString name;
+        const char *tag;
+        QByteArray content;
+        const char *kind;
+        const char *title;
+        int rows;
+    } rows[] = {
+        {config, "missing", {}, "missing", "Error", 0},
+        {config, "empty", {}, "file", "", 0},
+        {config, "binary", Noise(256 * 1024), "file", "", -1},
+        {config, "a hundred thousand archives", "Group\n" + QByteArray("  L\tp\tSFX\tb\n").repeated(100000), "file", "", 1},
+        {config, "one very long line", QByteArray(longLine, 'n'), "file", "", 1},
+        {config, "a folder", {}, "folder", "Error", 0},
+        {config, "far larger than any real file", {}, "huge", "Error", 0},
+        {config, "a device without end", {}, "device", "Error", 0},
+        {stations, "empty", {}, "file", "", 2},
+        {stations, "binary", Noise(256 * 1024), "file", "", 2},
+        {stations, "one very long line", QByteArray(longLine, 's'), "file", "", 2},
+        {stations, "a folder", {}, "folder", "", 2},
+        {stations, "a device without end", {}, "device", "", 2},
+        {xml, "empty", {}, "file", "Error in Xml-File", 2},
+        {xml, "binary", Noise(256 * 1024), "file", "Error in Xml-File", 2},
+        {xml, "a hundred thousand entries", many, "file", "", 2},
+        {xml, "a folder", {}, "folder", "Error", 2},
+        {xml, "far larger than any real file", {}, "huge", "Error", 2},
+        {xml, "a device without end", {}, "device", "Error", 2},
+    };
+    for (const auto &row : rows) {
+        QTest::addRow("%s: %s", qPrintable(row.name), row.tag)
+            << row.name << row.content << row.kind << row.title << row.rows;
+    }
 }
 
-void TestMainWindowStartup::StartsDespiteABadConfiguration()
+void TestMainWindowStartup::StartsDespiteBadFilesBesideTheProgram()
 {
+    QFETCH(QString, name);
     QFETCH(QByteArray, content);
     QFETCH(QString, kind);
-    QFETCH(bool, reported);
+    QFETCH(QString, title);
     QFETCH(int, topLevelRows);
-    QVERIFY(Place(BesideProgram(QStringLiteral("configuration.ini")), kind, content));
+    QVERIFY(Place(BesideProgram(name), kind, content));
     WriteGoodSettings();
 
     MainWindow window;
-    QCOMPARE(dialogs->Log(), reported ? QStringList{noConfiguration} : QStringList{});
-    if (reported) {
+    QCOMPARE(dialogs->shown.size(), title.isEmpty() ? 0 : 1);
+    if (!title.isEmpty())
+        QCOMPARE(dialogs->shown.first().title, title);
+    if (name == QLatin1String("configuration.ini") && !title.isEmpty()) {
+        QCOMPARE(dialogs->Log(), QStringList{noConfiguration});
         QCOMPARE(dialogs->shown.first().kind, UserDialogs::Kind::Critical);
         QCOMPARE(dialogs->shown.first().pParent, &window);
         QCOMPARE(ArchiveView(window)->model(), nullptr);
+    } else if (!title.isEmpty()) {
+        QCOMPARE(dialogs->shown.first().pParent, nullptr);
     }
+    if (name != QLatin1String("configuration.ini"))  // station names fall back to the folder names
+        QCOMPARE(ArchiveNames(window).mid(0, 4), (QStringList{"SFX", "  FEET", "Streams", "  AA"}));
     const int rows = ArchiveView(window)->model() ? ArchiveView(window)->model()->rowCount() : 0;
     if (topLevelRows >= 0)
         QCOMPARE(rows, topLevelRows);
     Show(window);
     ArchiveView(window)->expandAll();
     QVERIFY(!window.grab().isNull());  // every row measured and drawn once
-}
-
-void TestMainWindowStartup::StartsDespiteBadStationNames_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("empty") << QByteArray() << "file";
-    QTest::newRow("binary") << Noise(256 * 1024) << "file";
-    QTest::newRow("one very long line") << QByteArray(longLine, 's') << "file";
-    QTest::newRow("a folder") << QByteArray() << "folder";
-    QTest::newRow("a device without end") << QByteArray() << "device";
-}
-
-void TestMainWindowStartup::StartsDespiteBadStationNames()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, kind);
-    QVERIFY(Place(BesideProgram(QStringLiteral("metadata-full.ini")), kind, content));
-    WriteGoodSettings();
-
-    MainWindow window;
-    QVERIFY(dialogs->shown.isEmpty());
-    QCOMPARE(ArchiveNames(window).mid(0, 4), (QStringList{"SFX", "  FEET", "Streams", "  AA"}));
-}
-
-void TestMainWindowStartup::StartsDespiteBadDescriptions_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("title");  // of the one box, or empty for none
-
-    QTest::newRow("empty") << QByteArray() << "file" << "Error in Xml-File";
-    QTest::newRow("binary") << Noise(256 * 1024) << "file" << "Error in Xml-File";
-    QByteArray many("<Root>\n");
-    for (int i = 0; i < 100000; ++i)
-        many += "<MetaData VirtualPath=\"Archiv\\S\\" + QByteArray::number(i) + ".wav\" InfoDataItemId=\"1\"/>\n";
-    many += "</Root>\n";
-    QTest::newRow("a hundred thousand entries") << many << "file" << "";
-    QTest::newRow("a folder") << QByteArray() << "folder" << "Error";
-    QTest::newRow("far larger than any real file") << QByteArray() << "huge" << "Error";
-    QTest::newRow("a device without end") << QByteArray() << "device" << "Error";
-}
-
-void TestMainWindowStartup::StartsDespiteBadDescriptions()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, kind);
-    QFETCH(QString, title);
-    QVERIFY(Place(BesideProgram(QStringLiteral("MetaData.xml")), kind, content));
-    WriteGoodSettings();
-
-    MainWindow window;
-    QCOMPARE(dialogs->shown.size(), title.isEmpty() ? 0 : 1);
-    if (!title.isEmpty()) {
-        QCOMPARE(dialogs->shown.first().title, title);
-        QCOMPARE(dialogs->shown.first().pParent, nullptr);
-    }
-    Show(window);
 }
 
 void TestMainWindowStartup::ShowsTheAboutBoxes()
