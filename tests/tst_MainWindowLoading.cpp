@@ -114,12 +114,40 @@ private slots:
     void PutsTheOldArchiveBackWhenTheNewCannotBeMoved();
 
 private:
-    std::unique_ptr<MainWindow> CreateWindow(bool bUseKivoMetadata = false);
-    QModelIndex Node(int group, int leaf = -1) const;  // leaf -1: the group itself
-    QAbstractItemModel *EntryModel() const;
+    std::unique_ptr<MainWindow> CreateWindow(bool bUseKivoMetadata = false) const
+    {
+        {
+            QSettings settings(root + QStringLiteral("/settings.ini"), QSettings::IniFormat);
+            settings.setValue(QStringLiteral("WorkingDirectory"), work);
+            settings.setValue(QStringLiteral("GtaDirectory"), game);
+            settings.setValue(QStringLiteral("UseKivoMetadata"), bUseKivoMetadata);
+        }
+        return std::make_unique<MainWindow>();
+    }
+    // leaf -1: the group itself
+    QModelIndex Node(int group, int leaf = -1) const
+    {
+        const QAbstractItemModel *model = window->findChild<QTreeView *>(QStringLiteral("archiveView"))->model();
+        const QModelIndex groupIndex = model->index(group, 0, model->index(0, 0));
+        return leaf < 0 ? groupIndex : model->index(leaf, 0, groupIndex);
+    }
+    QAbstractItemModel *EntryModel() const { return window->findChild<QTreeView *>(QStringLiteral("entryView"))->model(); }
     // Loads GENRL or AA from an earlier unpacking in D/work without running the tool.
-    bool LoadExisting(int group, const QString &folder, const QString &metafileName, const QByteArray &text);
-    QStringList GameFolderEntries(const QString &subfolder) const;
+    bool LoadExisting(int group, const QByteArray &text)
+    {
+        if (!WriteFile(work + QLatin1Char('/') + Node(group, 0).data().toString() + QLatin1Char('/') + MetafileName(group), text))
+            return false;
+        dialogs->buttons.enqueue(QMessageBox::Yes);
+        window->SoundFileSelected(Node(group, 0));
+        const bool loaded = EntryModel() && tools->Runs().isEmpty() && dialogs->shown.size() == 1;
+        dialogs->shown.clear();
+        return loaded;
+    }
+    QStringList GameFolderEntries(const QString &subfolder) const
+    {
+        return QDir(game + QLatin1Char('/') + subfolder)
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    }
 
     QString previousDirectory;
     std::unique_ptr<QTemporaryDir> dir;
@@ -170,46 +198,6 @@ void TestMainWindowLoading::cleanup()
     QFile::remove(configurationPath);
     QFile::remove(metaDataPath);
     dir.reset();
-}
-
-std::unique_ptr<MainWindow> TestMainWindowLoading::CreateWindow(bool bUseKivoMetadata)
-{
-    {
-        QSettings settings(root + QStringLiteral("/settings.ini"), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("WorkingDirectory"), work);
-        settings.setValue(QStringLiteral("GtaDirectory"), game);
-        settings.setValue(QStringLiteral("UseKivoMetadata"), bUseKivoMetadata);
-    }
-    return std::make_unique<MainWindow>();
-}
-
-QModelIndex TestMainWindowLoading::Node(int group, int leaf) const
-{
-    const QAbstractItemModel *model = window->findChild<QTreeView *>(QStringLiteral("archiveView"))->model();
-    const QModelIndex groupIndex = model->index(group, 0, model->index(0, 0));
-    return leaf < 0 ? groupIndex : model->index(leaf, 0, groupIndex);
-}
-
-QAbstractItemModel *TestMainWindowLoading::EntryModel() const
-{
-    return window->findChild<QTreeView *>(QStringLiteral("entryView"))->model();
-}
-
-bool TestMainWindowLoading::LoadExisting(int group, const QString &folder, const QString &metafileName,
-                                         const QByteArray &text)
-{
-    if (!WriteFile(work + QLatin1Char('/') + folder + QLatin1Char('/') + metafileName, text))
-        return false;
-    dialogs->buttons.enqueue(QMessageBox::Yes);
-    window->SoundFileSelected(Node(group, 0));
-    const bool loaded = EntryModel() && tools->Runs().isEmpty() && dialogs->shown.size() == 1;
-    dialogs->shown.clear();
-    return loaded;
-}
-
-QStringList TestMainWindowLoading::GameFolderEntries(const QString &subfolder) const
-{
-    return QDir(game + QLatin1Char('/') + subfolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
 }
 
 void TestMainWindowLoading::ExportsAndListsTheArchive_data()
@@ -315,7 +303,7 @@ void TestMainWindowLoading::LoadsNothingWhenTheExportGivesNoList()
     QFETCH(QByteArray, metafileText);
     QFETCH(QStringList, boxes);
     window = CreateWindow();
-    QVERIFY(LoadExisting(1, QStringLiteral("AA"), MetafileName(1), Metafile(1)));
+    QVERIFY(LoadExisting(1, Metafile(1)));
     tools->SetExitCode(exitCode);
     tools->SetStandardError("no such archive");
     if (!metafileText.isNull())
@@ -336,7 +324,7 @@ void TestMainWindowLoading::LoadsNothingWhenTheExportGivesNoList()
 void TestMainWindowLoading::FolderNodeOnlyEmptiesTheList()
 {
     window = CreateWindow();
-    QVERIFY(LoadExisting(0, QStringLiteral("GENRL"), MetafileName(0), sfxMetafile));
+    QVERIFY(LoadExisting(0, sfxMetafile));
 
     window->SoundFileSelected(Node(1));
 
@@ -397,7 +385,7 @@ void TestMainWindowLoading::SavesTheArchiveBackIntoTheGameFolder()
     const QString archive = bSfx ? QStringLiteral("audio/sfx/GENRL") : QStringLiteral("audio/streams/AA");
     const QString bankFile = bSfx ? QStringLiteral("/audio/config/BankLkup.dat") : QStringLiteral("/audio/config/TrakLkup.dat");
     window = CreateWindow();
-    QVERIFY(LoadExisting(group, Node(group, 0).data().toString(), MetafileName(group), metafileText));
+    QVERIFY(LoadExisting(group, metafileText));
     const QString metafile = work + QLatin1Char('/') + metafileFolder + QLatin1Char('/') + MetafileName(group);
     QVERIFY(WriteFile(metafile, metafileText));
 
@@ -434,7 +422,7 @@ void TestMainWindowLoading::KeepsAnOldArchiveThatCannotBeTakenAway()
     if ((obstacle == QLatin1String("read-only file") || obstacle == QLatin1String("read-only folder")) && geteuid() == 0)
         QSKIP("root may take away read-only files");
     window = CreateWindow();
-    QVERIFY(LoadExisting(0, QStringLiteral("GENRL"), MetafileName(0), sfxMetafile));
+    QVERIFY(LoadExisting(0, sfxMetafile));
     if (obstacle == QLatin1String("immutable")) {
         if (!CanMakeImmutable(root))
             QSKIP("no immutable attribute here");
@@ -479,7 +467,7 @@ void TestMainWindowLoading::PutsTheOldArchiveBackWhenTheNewCannotBeMoved()
     QFETCH(bool, immutableNewArchive);
     const QString archivePath = game + QStringLiteral("/audio/sfx/GENRL");
     window = CreateWindow();
-    QVERIFY(LoadExisting(0, QStringLiteral("GENRL"), MetafileName(0), sfxMetafile));
+    QVERIFY(LoadExisting(0, sfxMetafile));
     QStringList left{"GENRL"};
     if (immutableNewArchive) {
         if (!CanMakeImmutable(root))
