@@ -32,8 +32,18 @@ private slots:
     void ToolThatCannotStartIsReportedWithoutWaiting();
 
 private:
-    QString Expand(const QString &text) const;
-    QStringList Expand(const QStringList &texts) const;
+    // "%dir%" stands for the folder, "%null%" for a null string.
+    QString Expand(const QString &text) const
+    {
+        return text == QLatin1String("%null%") ? QString() : QString(text).replace(QLatin1String("%dir%"), root);
+    }
+    QStringList Expand(const QStringList &texts) const
+    {
+        QStringList expanded;
+        for (const QString &text : texts)
+            expanded << Expand(text);
+        return expanded;
+    }
     // Runs one of the four operations; exports take archives..., target, bank or station file;
     // imports take new archive, metafile, bank file.
     bool Call(const QString &operation, const QStringList &inputs);
@@ -44,8 +54,12 @@ private:
                  ? QStringList{"%dir%/game/a.sfx", "%dir%/work", "%dir%/game/bank.dat"}
                  : QStringList{"%dir%/game/a.sfx.new", "%dir%/work/A/sfx_import.ini", "%dir%/game/bank.dat"};
     }
-    static bool IsAlive(qint64 pid);
-    bool HasStarted() const;
+    static bool IsAlive(qint64 pid) { return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)); }
+    bool HasStarted() const
+    {
+        const auto runs = tools->Runs();
+        return !runs.isEmpty() && runs.last().pid > 0;
+    }
 
     QString previousDirectory;
     std::unique_ptr<QTemporaryDir> dir;
@@ -80,21 +94,6 @@ void TestKivoProcessCallers::cleanup()
     dir.reset();
 }
 
-QString TestKivoProcessCallers::Expand(const QString &text) const
-{
-    if (text == QLatin1String("%null%"))
-        return QString();
-    return QString(text).replace(QLatin1String("%dir%"), root);
-}
-
-QStringList TestKivoProcessCallers::Expand(const QStringList &texts) const
-{
-    QStringList expanded;
-    for (const QString &text : texts)
-        expanded << Expand(text);
-    return expanded;
-}
-
 bool TestKivoProcessCallers::Call(const QString &operation, const QStringList &inputs)
 {
     const QStringList values = Expand(inputs);
@@ -108,17 +107,6 @@ bool TestKivoProcessCallers::Call(const QString &operation, const QStringList &i
     if (operation == QLatin1String("stream import"))
         return KivoStreamProcessCaller().ImportArchive(values[0], values[1], values[2]);
     qFatal("unknown operation");
-}
-
-bool TestKivoProcessCallers::IsAlive(qint64 pid)
-{
-    return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
-}
-
-bool TestKivoProcessCallers::HasStarted() const
-{
-    const auto runs = tools->Runs();
-    return !runs.isEmpty() && runs.last().pid > 0;
 }
 
 void TestKivoProcessCallers::ReportsOnlyTheFirstFailedCheck_data()

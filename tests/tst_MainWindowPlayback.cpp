@@ -73,7 +73,6 @@ void TestMainWindowPlayback::StepsThroughEntriesAndWrapsAround_data()
     QTest::newRow("bank row to its last sound") << false << -1 << 0 << false << 0 << 2 << "a3.wav";
     QTest::newRow("last track wraps to the first") << true << -1 << 2 << true << -1 << 0 << "t1.ogg";
     QTest::newRow("first track wraps to the last") << true << -1 << 0 << false << -1 << 2 << "t3.ogg";
-    QTest::newRow("next track") << true << -1 << 0 << true << -1 << 1 << "t2.ogg";
 }
 
 void TestMainWindowPlayback::StepsThroughEntriesAndWrapsAround()
