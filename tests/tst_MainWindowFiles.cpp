@@ -26,9 +26,8 @@ private slots:
 
     void ClearRefusedOrDeclinedChangesNothing_data();
     void ClearRefusedOrDeclinedChangesNothing();
-    void ClearRemovesArchiveFoldersAndKeepsPlainFiles();
+    void ClearRemovesArchiveFoldersAndLinksOnly();
     void ClearReportsFailureAndRemovesTheRest();
-    void ClearRemovesLinksButNotWhatTheyPointTo();
 
 private:
     QString SfxFolder() const { return fixture->WorkDir() + QStringLiteral("/Sfx1"); }
@@ -327,19 +326,29 @@ void TestMainWindowFiles::ClearRefusedOrDeclinedChangesNothing()
     QCOMPARE(Listing(SfxFolder()), beforeInArchive);
 }
 
-void TestMainWindowFiles::ClearRemovesArchiveFoldersAndKeepsPlainFiles()
+void TestMainWindowFiles::ClearRemovesArchiveFoldersAndLinksOnly()
 {
     QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(QDir(SfxFolder()).mkpath(QStringLiteral("deep/deeper")));
     WindowFixture::WriteText(SfxFolder() + QStringLiteral("/deep/deeper/x.txt"), QStringLiteral("x"));
     WindowFixture::WriteText(SfxFolder() + QStringLiteral("/deep/.hidden"), QStringLiteral("h"));
     WindowFixture::WriteText(fixture->WorkDir() + QStringLiteral("/notes.txt"), QStringLiteral("mine"));
+    // Links go, what they point to stays.
+    const QString outside = fixture->Elsewhere();
+    QVERIFY(QDir(outside).mkpath(QStringLiteral("folder")));
+    WindowFixture::WriteText(outside + QStringLiteral("/keep.txt"), QStringLiteral("keep"));
+    WindowFixture::WriteText(outside + QStringLiteral("/folder/keep.txt"), QStringLiteral("keep"));
+    QVERIFY(QFile::link(outside, fixture->WorkDir() + QStringLiteral("/linked-folder")));
+    QVERIFY(QFile::link(outside + QStringLiteral("/folder"), SfxFolder() + QStringLiteral("/inner-link")));
+    QVERIFY(QFile::link(outside + QStringLiteral("/keep.txt"), SfxFolder() + QStringLiteral("/file-link.wav")));
     fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
 
     fixture->Window()->ClearWorkingDirectory();
 
     QCOMPARE(fixture->dialogs.Log(), Question());
     QCOMPARE(Listing(fixture->WorkDir()), QStringList{QStringLiteral("notes.txt")});
+    QCOMPARE(Listing(outside), (QStringList{QStringLiteral("folder"), QStringLiteral("keep.txt")}));
+    QCOMPARE(Listing(outside + QStringLiteral("/folder")), QStringList{QStringLiteral("keep.txt")});
     QVERIFY(!fixture->Entries());
     QCOMPARE(fixture->Status(), cleared);
     // The list is empty now, so there is nothing to play, search or save.
@@ -367,25 +376,6 @@ void TestMainWindowFiles::ClearReportsFailureAndRemovesTheRest()
     QCOMPARE(Listing(fixture->WorkDir()), QStringList{QStringLiteral("Sfx1")});
     QCOMPARE(Listing(SfxFolder()), QStringList{QStringLiteral(".hidden")});
     QVERIFY(fixture->Status() != cleared);
-}
-
-void TestMainWindowFiles::ClearRemovesLinksButNotWhatTheyPointTo()
-{
-    const QString outside = fixture->Elsewhere();
-    QVERIFY(QDir(outside).mkpath(QStringLiteral("folder")));
-    WindowFixture::WriteText(outside + QStringLiteral("/keep.txt"), QStringLiteral("keep"));
-    WindowFixture::WriteText(outside + QStringLiteral("/folder/keep.txt"), QStringLiteral("keep"));
-    QVERIFY(QFile::link(outside, fixture->WorkDir() + QStringLiteral("/linked-folder")));
-    QVERIFY(QFile::link(outside + QStringLiteral("/folder"), SfxFolder() + QStringLiteral("/inner-link")));
-    QVERIFY(QFile::link(outside + QStringLiteral("/keep.txt"), SfxFolder() + QStringLiteral("/file-link.wav")));
-    fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
-
-    fixture->Window()->ClearWorkingDirectory();
-
-    QCOMPARE(fixture->Status(), cleared);
-    QCOMPARE(Listing(fixture->WorkDir()), QStringList());
-    QCOMPARE(Listing(outside), (QStringList{QStringLiteral("folder"), QStringLiteral("keep.txt")}));
-    QCOMPARE(Listing(outside + QStringLiteral("/folder")), QStringList{QStringLiteral("keep.txt")});
 }
 
 QTEST_MAIN(TestMainWindowFiles)
