@@ -179,7 +179,10 @@ void TestMainWindowStartup::cleanup()
     dialogs.reset();
     for (const char *name : {"configuration.ini", "MetaData.xml", "metadata-full.ini", "settings.ini"}) {
         const QString path = BesideProgram(QString::fromLatin1(name));
-        QFileInfo(path).isDir() ? void(QDir(path).removeRecursively()) : void(QFile::remove(path));
+        if (QFileInfo(path).isDir())
+            QDir(path).removeRecursively();
+        else
+            QFile::remove(path);
     }
     QDir::setCurrent(startDirectory);
     home.reset();
@@ -319,7 +322,10 @@ void TestMainWindowStartup::WritesTheSettingsBackOnClose()
         Show(window);
         // Gone from the disk while the program runs: the values alone are written back.
         QVERIFY(QFile::remove(QStringLiteral("settings.ini")));
-        byExit ? window.Exit() : void(window.close());
+        if (byExit)
+            window.Exit();
+        else
+            window.close();
         QVERIFY(!window.isVisible());
     }
     QCOMPARE(QSettings(QStringLiteral("settings.ini"), QSettings::IniFormat).allKeys().size(), 5);
