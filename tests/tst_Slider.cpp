@@ -40,9 +40,8 @@ private:
     }
 
 private slots:
-    void ClickSetsTheValueFromThePoint();
-    void FollowsThePointerBeyondBothEnds_data();
-    void FollowsThePointerBeyondBothEnds();
+    void PressSetsTheValueAndDragFollowsBeyondBothEnds_data();
+    void PressSetsTheValueAndDragFollowsBeyondBothEnds();
     void OtherButtonsOrNoPressDoNothing_data();
     void OtherButtonsOrNoPressDoNothing();
     void WhilePressedSetValueIsIgnored();
@@ -54,22 +53,7 @@ private slots:
     void PaintsTwoColoursOutlinedInWhite();
 };
 
-void TestSlider::ClickSetsTheValueFromThePoint()
-{
-    auto slider = Shown();
-    QCOMPARE(slider->Value(), 0u);
-    QSignalSpy pressed(slider.get(), &Slider::SliderPressed);
-    Press(slider.get(), 30);
-    QCOMPARE(slider->Value(), 400u);
-    QVERIFY(slider->IsPressed());
-    QCOMPARE(pressed.count(), 1);
-    QCOMPARE(pressed.at(0).at(0).toUInt(), 400u);
-    const auto parts = Parts(slider.get());
-    QCOMPARE(parts.first, QRect(QPoint(0, 0), QPoint(29, 14)));
-    QCOMPARE(parts.second, QRect(QPoint(30, 0), QPoint(74, 14)));
-}
-
-void TestSlider::FollowsThePointerBeyondBothEnds_data()
+void TestSlider::PressSetsTheValueAndDragFollowsBeyondBothEnds_data()
 {
     QTest::addColumn<int>("x");
     QTest::addColumn<uint>("value");
@@ -80,14 +64,20 @@ void TestSlider::FollowsThePointerBeyondBothEnds_data()
     QTest::newRow("right of the end") << 90 << 1000u;
 }
 
-void TestSlider::FollowsThePointerBeyondBothEnds()
+void TestSlider::PressSetsTheValueAndDragFollowsBeyondBothEnds()
 {
     QFETCH(int, x);
     QFETCH(uint, value);
     auto slider = Shown();
+    QCOMPARE(slider->Value(), 0u);
+    QSignalSpy pressed(slider.get(), &Slider::SliderPressed);
     QSignalSpy moved(slider.get(), &Slider::SliderMoved);
     QSignalSpy released(slider.get(), &Slider::SliderReleased);
     Press(slider.get(), 30);
+    QCOMPARE(slider->Value(), 400u);  // 30 of 75 pixels
+    QVERIFY(slider->IsPressed());
+    QCOMPARE(pressed.count(), 1);
+    QCOMPARE(pressed.at(0).at(0).toUInt(), 400u);
     Move(slider.get(), x);
     QCOMPARE(moved.count(), 1);
     QCOMPARE(moved.at(0).at(0).toUInt(), value);
