@@ -1,30 +1,9 @@
-#include <QGridLayout>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 #include <QtTest>
 
 #include "about/AboutDialog.h"
-
-namespace
-{
-struct Cell
-{
-    int row = -1;
-    int column = -1;
-    int rowSpan = 0;
-    int columnSpan = 0;
-};
-
-Cell CellOf(QGridLayout *layout, QWidget *widget)
-{
-    Cell cell;
-    const int index = layout->indexOf(widget);
-    if (index >= 0)
-        layout->getItemPosition(index, &cell.row, &cell.column, &cell.rowSpan, &cell.columnSpan);
-    return cell;
-}
-}
 
 class TestAboutDialog : public QObject
 {
@@ -42,9 +21,6 @@ void TestAboutDialog::PutsThePictureBesideTheTextAndOkUnderTheText()
     AboutDialog dialog(nullptr, QStringLiteral("Line one\nLine two"), picture);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("About"));
 
-    // The dialog's member hides QWidget::layout(); the base class still answers.
-    auto *layout = qobject_cast<QGridLayout *>(static_cast<QDialog &>(dialog).layout());
-    QVERIFY(layout);
     QLabel *pictureLabel = nullptr;
     QLabel *textLabel = nullptr;
     for (QLabel *label : dialog.findChildren<QLabel *>())
@@ -55,18 +31,11 @@ void TestAboutDialog::PutsThePictureBesideTheTextAndOkUnderTheText()
     QCOMPARE(textLabel->text(), QStringLiteral("Line one\nLine two"));
     QCOMPARE(pictureLabel->pixmap().size(), QSize(96, 85));
 
-    const Cell pictureCell = CellOf(layout, pictureLabel);
-    const Cell textCell = CellOf(layout, textLabel);
-    const Cell okCell = CellOf(layout, okButton);
-    QCOMPARE(QList<int>({pictureCell.row, pictureCell.column, pictureCell.rowSpan, pictureCell.columnSpan}),
-             QList<int>({0, 0, 2, 1}));
-    QCOMPARE(QList<int>({textCell.row, textCell.column, textCell.rowSpan, textCell.columnSpan}), QList<int>({0, 1, 1, 1}));
-    QCOMPARE(QList<int>({okCell.row, okCell.column, okCell.rowSpan, okCell.columnSpan}), QList<int>({1, 1, 1, 1}));
-
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QVERIFY(pictureLabel->geometry().right() < textLabel->geometry().left());
     QVERIFY(textLabel->geometry().bottom() < okButton->geometry().top());
+    QVERIFY(okButton->geometry().left() > pictureLabel->geometry().right());  // under the text only
 }
 
 void TestAboutDialog::ClosesByOkAndByEscape_data()

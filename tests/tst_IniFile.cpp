@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "Sanitized.h"
 #include "metafile/IniFile.h"
 
 namespace {
@@ -20,18 +21,6 @@ qint64 PeakMemory()
     }
     return -1;
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool bSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool bSanitized = true;
-#else
-constexpr bool bSanitized = false;
-#endif
-#else
-constexpr bool bSanitized = false;
-#endif
 
 bool ResetPeakMemory()
 {
@@ -90,8 +79,6 @@ void TestIniFile::ReadsValuesByTheToolkitsSyntax_data()
     QTest::newRow("empty value") << QByteArray("[A]\nk=\nj=1\n") << "A" << "k" << "";
     QTest::newRow("later key wins") << QByteArray("[A]\nk=1\nk=2\n") << "A" << "k" << "2";
     QTest::newRow("names are case-sensitive") << QByteArray("[A]\nKey=1\n") << "A" << "key" << "";
-    QTest::newRow("sections are case-sensitive") << QByteArray("[A]\nk=1\n") << "a" << "k" << "";
-    QTest::newRow("header name not trimmed") << QByteArray("[ A ]\nk=1\n") << " A " << "k" << "1";
     QTest::newRow("blank-padded header is another section") << QByteArray("[ A ]\nk=1\n") << "A" << "k" << "";
     QTest::newRow("indented header is no header") << QByteArray("[A]\nk=1\n  [B]\nj=2\n") << "A" << "j" << "2";
     QTest::newRow("header with a trailing blank is no header") << QByteArray("[A]\n[B] \nj=2\n") << "A" << "j" << "2";
@@ -100,21 +87,15 @@ void TestIniFile::ReadsValuesByTheToolkitsSyntax_data()
     QTest::newRow("keys without any header") << QByteArray("k=1\n") << "" << "k" << "1";
     QTest::newRow("no unnamed section beside headers") << QByteArray("k=1\n[A]\n") << "" << "k" << "";
     QTest::newRow("semicolon line with = is a key") << QByteArray("[A]\n;k=1\n") << "A" << ";k" << "1";
-    QTest::newRow("hash line with = is a key") << QByteArray("[A]\n# k = 1\n") << "A" << "# k" << "1";
     QTest::newRow("empty key ignored") << QByteArray("[A]\n = 5\nk=1\n") << "A" << "" << "";
     QTest::newRow("CRLF line ends") << QByteArray("[A]\r\nk=1\r\n") << "A" << "k" << "1";
     QTest::newRow("last line without line end") << QByteArray("[A]\nk=1") << "A" << "k" << "1";
-    QTest::newRow("merged section, later value wins") << QByteArray("[A]\nk=1\n[B]\nx=1\n[A]\nk=2\n")
-                                                       << "A" << "k" << "2";
-    QTest::newRow("merged section keeps earlier keys") << QByteArray("[A]\nj=1\n[B]\nx=1\n[A]\nk=2\n")
-                                                        << "A" << "j" << "1";
     QTest::newRow("keyless header hands keys on") << QByteArray("[A]\n[B]\nk=1\n") << "B" << "k" << "1";
     QTest::newRow("UTF-8 value") << QByteArray("[A]\nname=caf\xc3\xa9\n") << "A" << "name" << QString::fromUtf8("caf\xc3\xa9");
     QTest::newRow("undecodable bytes replaced") << QByteArray("[A]\nname=x\xff\xfe\n") << "A" << "name"
                                                 << QStringLiteral("x\uFFFD\uFFFD");
     QTest::newRow("stray carriage return dropped") << QByteArray("[A]\nk=a\rb\n") << "A" << "k" << "ab";
     QTest::newRow("missing section") << QByteArray("[A]\nk=1\n") << "B" << "k" << "";
-    QTest::newRow("missing key") << QByteArray("[A]\nk=1\n") << "A" << "j" << "";
 }
 
 void TestIniFile::ReadsValuesByTheToolkitsSyntax()
@@ -143,9 +124,6 @@ void TestIniFile::DecidesWhichSectionsExist_data()
     QTest::newRow("only ignored lines do not make keys")
         << QByteArray("[A]\n = 1\n  \n;note\n[B]\nk=1\n")
         << QStringList{"B"} << QStringList{"A"};
-    QTest::newRow("file of one header") << QByteArray("[A]") << QStringList{"A"} << QStringList();
-    QTest::newRow("indented header") << QByteArray("  [Archive]\nbasename=x\n")
-                                     << QStringList() << QStringList{"Archive", "  [Archive]"};
     QTest::newRow("empty header name") << QByteArray("[]\nk=1\n") << QStringList{""} << QStringList();
     QTest::newRow("unnamed section is no section") << QByteArray("k=1\n") << QStringList() << QStringList{""};
     QTest::newRow("lone bracket lines") << QByteArray("[\n]\n[A]\nk=1\n")

@@ -66,10 +66,8 @@ class TestIniMetafileModel : public QObject
     Q_OBJECT
 
 private slots:
-    void ListsBanksAndSounds_data();
-    void ListsBanksAndSounds();
-    void ListsTracks_data();
-    void ListsTracks();
+    void ListsEntries_data();
+    void ListsEntries();
     void NamesTheArchiveFolder_data();
     void NamesTheArchiveFolder();
     void ThrowsWhenTheMetafileIsUnusable_data();
@@ -77,14 +75,11 @@ private slots:
     void KeepsTheNumbersOfEachEntry();
     void PadsNumbersToAtLeastThreeDigits();
     void AnswersTheViewAboutSfxRows();
-    void AnswersTheViewAboutTracks();
     void PassesTheModelTester_data();
     void PassesTheModelTester();
     void ListsWhatTheFileBacksForAbsurdCounts_data();
     void ListsWhatTheFileBacksForAbsurdCounts();
     void BelievesSoundCountsUpToOneHundredThousand();
-    void SurvivesBinaryGarbage_data();
-    void SurvivesBinaryGarbage();
 
 private:
     QString Write(const QByteArray &content);
@@ -101,104 +96,89 @@ QString TestIniMetafileModel::Write(const QByteArray &content)
     return path;
 }
 
-void TestIniMetafileModel::ListsBanksAndSounds_data()
+void TestIniMetafileModel::ListsEntries_data()
 {
+    QTest::addColumn<int>("type");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("expected");
+    const auto Row = [](int type, const char *name) -> QTestData & { return QTest::newRow(name) << type; };
+    const int sfx = Model::SFX;
+    const int stream = Model::STREAM;
 
-    QTest::newRow("two banks") << twoBanks
+    Row(sfx, "two banks") << twoBanks
         << "Bank_001[Bank_001/sound_001.wav,Bank_001/sound_002.wav,Bank_001/sound_003.wav] "
            "Bank_002[Bank_002/sound_001.wav,Bank_002/sound_002.wav]";
-    QTest::newRow("gap in the bank numbers")
+    Row(sfx, "gap in the bank numbers")
         << QByteArray("[Archive]\nnum_banks=3\n[Bank_001]\nnum_sounds=1\nsound_001.filename=a\n"
                       "[Bank_003]\nnum_sounds=1\nsound_001.filename=c\n")
         << "Bank_001[a] Bank_003[c]";
-    QTest::newRow("banks in number order, not file order")
+    Row(sfx, "banks in number order, not file order")
         << QByteArray("[Archive]\nnum_banks=2\n[Bank_002]\nnum_sounds=1\nsound_001.filename=b\n"
                       "[Bank_001]\nnum_sounds=1\nsound_001.filename=a\n")
         << "Bank_001[a] Bank_002[b]";
-    QTest::newRow("sounds in number order, not file order")
+    Row(sfx, "sounds in number order, not file order")
         << QByteArray("[Archive]\nnum_banks=1\n[Bank_001]\nsound_002.filename=b\nnum_sounds=2\nsound_001.filename=a\n")
         << "Bank_001[a,b]";
-    QTest::newRow("banks beyond num_banks ignored")
+    Row(sfx, "banks beyond num_banks ignored")
         << QByteArray("[Archive]\nnum_banks=1\n[Bank_001]\nnum_sounds=1\n[Bank_002]\nnum_sounds=1\n")
         << "Bank_001[_]";
-    QTest::newRow("sounds beyond num_sounds ignored")
+    Row(sfx, "sounds beyond num_sounds ignored")
         << QByteArray("[Archive]\nnum_banks=1\n[Bank_001]\nnum_sounds=1\nsound_001.filename=a\nsound_002.filename=b\n")
         << "Bank_001[a]";
-    QTest::newRow("num_sounds=0 and missing num_sounds give no row")
+    Row(sfx, "num_sounds=0 and missing num_sounds give no row")
         << QByteArray("[Archive]\nnum_banks=3\n[Bank_001]\nnum_sounds=0\nsound_001.filename=a\n"
                       "[Bank_002]\nsound_001.filename=b\n[Bank_003]\nnum_sounds=1\nsound_001.filename=c\n")
         << "Bank_003[c]";
-    QTest::newRow("negative num_sounds gives no row")
+    Row(sfx, "negative num_sounds gives no row")
         << QByteArray("[Archive]\nnum_banks=1\n[Bank_001]\nnum_sounds=-2\nsound_001.filename=a\n") << "";
-    QTest::newRow("missing sound keys give empty rows")
+    Row(sfx, "missing sound keys give empty rows")
         << QByteArray("[Archive]\nnum_banks=1\n[Bank_001]\nnum_sounds=2\nsound_001.filename=a\n")
         << "Bank_001[a,_]";
-    QTest::newRow("num_banks not a number")
+    Row(sfx, "num_banks not a number")
         << QByteArray("[Archive]\nnum_banks=abc\n[Bank_001]\nnum_sounds=1\n") << "";
-    QTest::newRow("num_banks beyond 32 bits")
+    Row(sfx, "num_banks beyond 32 bits")
         << QByteArray("[Archive]\nnum_banks=4294967297\n[Bank_001]\nnum_sounds=1\n") << "";
-    QTest::newRow("num_banks with a unit")
-        << QByteArray("[Archive]\nnum_banks=2x\n[Bank_001]\nnum_sounds=1\n") << "";
-    QTest::newRow("num_banks hexadecimal")
-        << QByteArray("[Archive]\nnum_banks=0x2\n[Bank_001]\nnum_sounds=1\n") << "";
-    QTest::newRow("num_banks with leading zeros and sign")
+    Row(sfx, "num_banks with leading zeros and sign")
         << QByteArray("[Archive]\nnum_banks=+002\n[Bank_002]\nnum_sounds=1\n") << "Bank_002[_]";
-    QTest::newRow("unpadded and overpadded bank names are other sections")
+    Row(sfx, "unpadded and overpadded bank names are other sections")
         << QByteArray("[Archive]\nnum_banks=1\n[Bank_1]\nnum_sounds=1\n[Bank_0001]\nnum_sounds=1\n") << "";
-    QTest::newRow("unpadded and overpadded sound keys are other keys")
+    Row(sfx, "unpadded and overpadded sound keys are other keys")
         << QByteArray("[Archive]\nnum_banks=1\n[Bank_001]\nnum_sounds=1\nsound_1.filename=a\nsound_0001.filename=b\n")
         << "Bank_001[_]";
-    QTest::newRow("repeated bank merges, later value wins")
-        << QByteArray("[Archive]\nnum_banks=1\n[Bank_001]\nnum_sounds=2\nsound_001.filename=old\n"
-                      "sound_002.filename=kept\n[Bank_001]\nsound_001.filename=new\n")
-        << "Bank_001[new,kept]";
-    QTest::newRow("keyless bank header before the next one")
-        << QByteArray("[Archive]\nnum_banks=2\n[Bank_001]\n[Bank_002]\nnum_sounds=1\nsound_001.filename=b\n")
-        << "Bank_002[b]";
-    QTest::newRow("value holding =")
-        << QByteArray("[Archive]\nnum_banks=1\n[Bank_001]\nnum_sounds=1\nsound_001.filename=a=b.wav\n")
-        << "Bank_001[a=b.wav]";
-    QTest::newRow("Archive without banks") << QByteArray("[Archive]\n") << "";
-}
+    Row(sfx, "Archive without banks") << QByteArray("[Archive]\n") << "";
 
-void TestIniMetafileModel::ListsBanksAndSounds()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, expected);
-    const Model model(Model::SFX, Write(content), {});
-    QCOMPARE(Describe(model), expected);
-}
-
-void TestIniMetafileModel::ListsTracks_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("four tracks") << fourTracks << "Track_001.ogg Track_002.ogg Track_003.ogg Track_004.ogg";
-    QTest::newRow("a missing track ends the list")
+    Row(stream, "four tracks") << fourTracks << "Track_001.ogg Track_002.ogg Track_003.ogg Track_004.ogg";
+    Row(stream, "a missing track ends the list")
         << QByteArray("[Stream]\nnum_tracks=5\n[Track_001]\nfilename=a\n[Track_002]\nfilename=b\n"
                       "[Track_004]\nfilename=d\n")
         << "a b";
-    QTest::newRow("tracks beyond num_tracks ignored")
+    Row(stream, "tracks beyond num_tracks ignored")
         << QByteArray("[Stream]\nnum_tracks=1\n[Track_001]\nfilename=a\n[Track_002]\nfilename=b\n") << "a";
-    QTest::newRow("track without keys at the end")
+    Row(stream, "track without keys at the end")
         << QByteArray("[Stream]\nnum_tracks=2\n[Track_001]\nfilename=a\n[Track_002]\n") << "a _";
-    QTest::newRow("keyless track header before the next one ends the list")
+    Row(stream, "keyless track header before the next one ends the list")
         << QByteArray("[Stream]\nnum_tracks=2\n[Track_001]\n[Track_002]\nfilename=b\n") << "";
-    QTest::newRow("no Stream section") << QByteArray("[Track_001]\nfilename=a\n") << "";
-    QTest::newRow("num_tracks not a number")
-        << QByteArray("[Stream]\nnum_tracks=two\n[Track_001]\nfilename=a\n") << "";
-    QTest::newRow("unpadded track name")
+    Row(stream, "no Stream section") << QByteArray("[Track_001]\nfilename=a\n") << "";
+    Row(stream, "unpadded track name")
         << QByteArray("[Stream]\nnum_tracks=1\n[Track_1]\nfilename=a\n") << "";
+
+    // Readable sections after a megabyte of random bytes are still found, names decoded as UTF-8.
+    QRandomGenerator random(7);
+    QByteArray garbage(1 << 20, Qt::Uninitialized);
+    random.fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
+    Row(sfx, "SFX after binary garbage")
+        << garbage + "\n[Archive]\nnum_banks=1\n[Bank_001]\nnum_sounds=1\nsound_001.filename=\xc3\xa4\xff.wav\n"
+        << QString::fromUtf8("Bank_001[\xc3\xa4\xef\xbf\xbd.wav]");
+    Row(stream, "stream after binary garbage") << garbage + "\n[Stream]\nnum_tracks=1\n[Track_001]\nfilename=\xfe.ogg\n"
+                                             << QString::fromUtf8("\xef\xbf\xbd.ogg");
 }
 
-void TestIniMetafileModel::ListsTracks()
+void TestIniMetafileModel::ListsEntries()
 {
+    QFETCH(int, type);
     QFETCH(QByteArray, content);
     QFETCH(QString, expected);
-    const Model model(Model::STREAM, Write(content), {});
+    const Model model(Model::ArchiveType(type), Write(content), {});
     QCOMPARE(Describe(model), expected);
 }
 
@@ -251,8 +231,6 @@ void TestIniMetafileModel::ThrowsWhenTheMetafileIsUnusable_data()
                                          << "Invalid ini-fileformat.";
     QTest::newRow("SFX with an indented Archive header") << int(Model::SFX)
         << QByteArray("  [Archive]\nnum_banks=1\n") << "Invalid ini-fileformat.";
-    QTest::newRow("SFX with a blank-padded Archive header") << int(Model::SFX)
-        << QByteArray("[ Archive ]\nnum_banks=1\n") << "Invalid ini-fileformat.";
     QTest::newRow("SFX empty file") << int(Model::SFX) << QByteArray("") << "Invalid ini-fileformat.";
     QTest::newRow("stream without Stream is no error") << int(Model::STREAM) << QByteArray("[Archive]\n") << "";
     QTest::newRow("SFX with an empty last Archive section") << int(Model::SFX)
@@ -285,16 +263,11 @@ void TestIniMetafileModel::KeepsTheNumbersOfEachEntry()
     QCOMPARE(sound->GetSampleRate(), 22050);
     QCOMPARE(sound->GetUnknown16(), -100);
     QCOMPARE(sound->GetBeatTotal(), 0);
-    const IniMetafileItem *bank = ItemOf(sfx.index(1, 0));
-    QCOMPARE(bank->GetName(), QStringLiteral("Bank_002"));
-    QCOMPARE(bank->GetSampleRate(), 0);
-
     const Model stream(Model::STREAM, Write(fourTracks), {});
     const IniMetafileItem *track = ItemOf(stream.index(0, 0));
     QCOMPARE(track->GetBeatTotal(), 5);
     QCOMPARE(track->GetLengthExtra(), 6);
     QCOMPARE(track->GetLengthIndex(), 1);
-    QCOMPARE(track->GetSampleRate(), 0);
     QCOMPARE(ItemOf(stream.index(1, 0))->GetBeatTotal(), 0);
 }
 
@@ -320,49 +293,17 @@ void TestIniMetafileModel::PadsNumbersToAtLeastThreeDigits()
 
 void TestIniMetafileModel::AnswersTheViewAboutSfxRows()
 {
+    // The tester covers parents and rows; what is left are the lookups out of range.
     const Model model(Model::SFX, Write(twoBanks), {});
-    QCOMPARE(model.rowCount(QModelIndex()), 2);
-    const QModelIndex firstBank = model.index(0, 0, QModelIndex());
-    QCOMPARE(model.rowCount(firstBank), 3);
+    const QModelIndex firstBank = model.index(0, 0);
     const QModelIndex secondSound = model.index(1, 0, firstBank);
-    QCOMPARE(model.parent(secondSound), firstBank);
-    QCOMPARE(model.parent(model.index(1, 0, model.index(1, 0))).row(), 1);
-    QVERIFY(!model.parent(firstBank).isValid());
-    QCOMPARE(model.data(secondSound, Qt::DisplayRole).toString(), QStringLiteral("Bank_001/sound_002.wav"));
-    QVERIFY(!model.data(secondSound, Qt::EditRole).isValid());
-    QVERIFY(!model.data(secondSound, Qt::ToolTipRole).isValid());
-    QVERIFY(!model.data(QModelIndex(), Qt::DisplayRole).isValid());
     QCOMPARE(ItemOf(secondSound)->GetParent(), ItemOf(firstBank));
-    QCOMPARE(ItemOf(secondSound)->Row(), 1);
-
-    QVERIFY(!model.index(5, 0, QModelIndex()).isValid());
-    QVERIFY(!model.index(-1, 0, QModelIndex()).isValid());
+    QVERIFY(!model.index(5, 0).isValid());
+    QVERIFY(!model.index(-1, 0).isValid());
     QVERIFY(!model.index(3, 0, firstBank).isValid());
     QVERIFY(!model.index(0, 0, secondSound).isValid());
-    QCOMPARE(model.index(1, 4, QModelIndex()).column(), 4);
-    QCOMPARE(model.index(1, 4, QModelIndex()).data().toString(), QStringLiteral("Bank_002"));
-
-    QCOMPARE(model.columnCount(QModelIndex()), 1);
-    QCOMPARE(model.columnCount(secondSound), 1);
+    QVERIFY(!model.data(QModelIndex(), Qt::DisplayRole).isValid());
     QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("File"));
-    QCOMPARE(model.headerData(3, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("File"));
-    QVERIFY(!model.headerData(0, Qt::Horizontal, Qt::ToolTipRole).isValid());
-    QCOMPARE(int(model.flags(secondSound)), 33);
-    QCOMPARE(int(model.flags(firstBank)), 33);
-    QCOMPARE(int(model.flags(QModelIndex())), 32);
-}
-
-void TestIniMetafileModel::AnswersTheViewAboutTracks()
-{
-    const Model model(Model::STREAM, Write(fourTracks), {});
-    QCOMPARE(model.rowCount(), 4);
-    for (int row = 0; row < 4; ++row) {
-        const QModelIndex track = model.index(row, 0);
-        QCOMPARE(model.rowCount(track), 0);
-        QVERIFY(!model.parent(track).isValid());
-        QVERIFY(!model.index(0, 0, track).isValid());
-        QCOMPARE(ItemOf(track)->Row(), row);
-    }
 }
 
 void TestIniMetafileModel::PassesTheModelTester_data()
@@ -388,23 +329,6 @@ void TestIniMetafileModel::PassesTheModelTester()
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
     QVERIFY(!model.parent(QModelIndex()).isValid());
     QVERIFY(model.rowCount() >= 0);
-    // The tester walks the whole tree when attached; walk it again the way the search does.
-    QModelIndex index = model.index(0, 0);
-    int visited = 0;
-    while (index.isValid()) {
-        ++visited;
-        if (model.rowCount(index) > 0) {
-            index = model.index(0, 0, index);
-            continue;
-        }
-        QModelIndex next = index.siblingAtRow(index.row() + 1);
-        while (!next.isValid() && index.parent().isValid()) {
-            index = index.parent();
-            next = index.siblingAtRow(index.row() + 1);
-        }
-        index = next;
-    }
-    QCOMPARE(visited, type == Model::SFX ? 2 + 5 : model.rowCount());
 }
 
 void TestIniMetafileModel::ListsWhatTheFileBacksForAbsurdCounts_data()
@@ -484,31 +408,6 @@ void TestIniMetafileModel::BelievesSoundCountsUpToOneHundredThousand()
             QCOMPARE(model.index(c.lastKeyedRow, 0, bank).data().toString(), QStringLiteral("z"));
         }
     }
-}
-
-void TestIniMetafileModel::SurvivesBinaryGarbage_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QByteArray>("tail");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("SFX") << int(Model::SFX)
-        << QByteArray("\n[Archive]\nnum_banks=1\n[Bank_001]\nnum_sounds=1\nsound_001.filename=\xc3\xa4\xff.wav\n")
-        << QString::fromUtf8("Bank_001[\xc3\xa4\xef\xbf\xbd.wav]");
-    QTest::newRow("stream") << int(Model::STREAM)
-        << QByteArray("\n[Stream]\nnum_tracks=1\n[Track_001]\nfilename=\xfe.ogg\n")
-        << QString::fromUtf8("\xef\xbf\xbd.ogg");
-}
-
-void TestIniMetafileModel::SurvivesBinaryGarbage()
-{
-    QFETCH(int, type);
-    QFETCH(QByteArray, tail);
-    QFETCH(QString, expected);
-    QRandomGenerator random(7);
-    QByteArray garbage(1 << 20, Qt::Uninitialized);
-    random.fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
-    const Model model(Model::ArchiveType(type), Write(garbage + tail), {});
-    QCOMPARE(Describe(model), expected);
 }
 
 QTEST_MAIN(TestIniMetafileModel)

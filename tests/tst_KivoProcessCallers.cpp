@@ -28,18 +28,38 @@ private slots:
     void JudgesTheRunByItsExitCode();
     void AbortKillsTheToolWithoutAMessage_data();
     void AbortKillsTheToolWithoutAMessage();
-    void EscapeClosesTheDialogAndEndsTheTool();
     void ToolThatCannotStartIsReportedWithoutWaiting_data();
     void ToolThatCannotStartIsReportedWithoutWaiting();
 
 private:
-    QString Expand(const QString &text) const;
-    QStringList Expand(const QStringList &texts) const;
+    // "%dir%" stands for the folder, "%null%" for a null string.
+    QString Expand(const QString &text) const
+    {
+        return text == QLatin1String("%null%") ? QString() : QString(text).replace(QLatin1String("%dir%"), root);
+    }
+    QStringList Expand(const QStringList &texts) const
+    {
+        QStringList expanded;
+        for (const QString &text : texts)
+            expanded << Expand(text);
+        return expanded;
+    }
     // Runs one of the four operations; exports take archives..., target, bank or station file;
     // imports take new archive, metafile, bank file.
     bool Call(const QString &operation, const QStringList &inputs);
-    static bool IsAlive(qint64 pid);
-    bool HasStarted() const;
+    // Inputs that pass every check.
+    static QStringList GoodInputs(const QString &operation)
+    {
+        return operation.endsWith(QLatin1String("export"))
+                 ? QStringList{"%dir%/game/a.sfx", "%dir%/work", "%dir%/game/bank.dat"}
+                 : QStringList{"%dir%/game/a.sfx.new", "%dir%/work/A/sfx_import.ini", "%dir%/game/bank.dat"};
+    }
+    static bool IsAlive(qint64 pid) { return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)); }
+    bool HasStarted() const
+    {
+        const auto runs = tools->Runs();
+        return !runs.isEmpty() && runs.last().pid > 0;
+    }
 
     QString previousDirectory;
     std::unique_ptr<QTemporaryDir> dir;
@@ -74,21 +94,6 @@ void TestKivoProcessCallers::cleanup()
     dir.reset();
 }
 
-QString TestKivoProcessCallers::Expand(const QString &text) const
-{
-    if (text == QLatin1String("%null%"))
-        return QString();
-    return QString(text).replace(QLatin1String("%dir%"), root);
-}
-
-QStringList TestKivoProcessCallers::Expand(const QStringList &texts) const
-{
-    QStringList expanded;
-    for (const QString &text : texts)
-        expanded << Expand(text);
-    return expanded;
-}
-
 bool TestKivoProcessCallers::Call(const QString &operation, const QStringList &inputs)
 {
     const QStringList values = Expand(inputs);
@@ -102,17 +107,6 @@ bool TestKivoProcessCallers::Call(const QString &operation, const QStringList &i
     if (operation == QLatin1String("stream import"))
         return KivoStreamProcessCaller().ImportArchive(values[0], values[1], values[2]);
     qFatal("unknown operation");
-}
-
-bool TestKivoProcessCallers::IsAlive(qint64 pid)
-{
-    return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
-}
-
-bool TestKivoProcessCallers::HasStarted() const
-{
-    const auto runs = tools->Runs();
-    return !runs.isEmpty() && runs.last().pid > 0;
 }
 
 void TestKivoProcessCallers::ReportsOnlyTheFirstFailedCheck_data()
@@ -253,10 +247,7 @@ void TestKivoProcessCallers::JudgesTheRunByItsExitCode()
     tools->SetExitCode(exitCode);
     tools->SetStandardError(standardError);
 
-    const QStringList inputs = operation.endsWith(QLatin1String("export"))
-                             ? QStringList{"%dir%/game/a.sfx", "%dir%/work", "%dir%/game/bank.dat"}
-                             : QStringList{"%dir%/game/a.sfx.new", "%dir%/work/A/sfx_import.ini", "%dir%/game/bank.dat"};
-    QCOMPARE(Call(operation, inputs), result);
+    QCOMPARE(Call(operation, GoodInputs(operation)), result);
 
     QCOMPARE(dialogs->Log(), boxes);
     for (const auto &request : std::as_const(dialogs->shown)) {
@@ -269,49 +260,36 @@ void TestKivoProcessCallers::JudgesTheRunByItsExitCode()
 void TestKivoProcessCallers::AbortKillsTheToolWithoutAMessage_data()
 {
     QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("action");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
 
+    const int abort = int(WaitDialogDriver::Action::Abort);
     const QString exporting = QStringLiteral("Please wait while exporting archive...");
     const QString creating = QStringLiteral("Please wait while creating archive...");
-    QTest::newRow("sfx export") << "sfx export" << "Exporting SFX-archive..." << exporting;
-    QTest::newRow("stream export") << "stream export" << "Exporting Stream-archive..." << exporting;
-    QTest::newRow("sfx import") << "sfx import" << "Importing Stream-archive..." << creating;
-    QTest::newRow("stream import") << "stream import" << "Importing Stream-archive..." << creating;
+    QTest::newRow("sfx export") << "sfx export" << abort << "Exporting SFX-archive..." << exporting;
+    QTest::newRow("stream export") << "stream export" << abort << "Exporting Stream-archive..." << exporting;
+    QTest::newRow("sfx import") << "sfx import" << abort << "Importing Stream-archive..." << creating;
+    QTest::newRow("stream import") << "stream import" << abort << "Importing Stream-archive..." << creating;
+    QTest::newRow("sfx export, Escape") << "sfx export" << int(WaitDialogDriver::Action::Escape)
+                                        << "Exporting SFX-archive..." << exporting;
 }
 
 void TestKivoProcessCallers::AbortKillsTheToolWithoutAMessage()
 {
     QFETCH(QString, operation);
+    QFETCH(int, action);
     QFETCH(QString, title);
     QFETCH(QString, text);
     tools->SetRunsUntilKilled();
     // Only a tool that has surely started shows that the abort ends it.
-    WaitDialogDriver driver(WaitDialogDriver::Action::Abort, [this] { return HasStarted(); });
+    WaitDialogDriver driver(WaitDialogDriver::Action(action), [this] { return HasStarted(); });
 
-    const QStringList inputs = operation.endsWith(QLatin1String("export"))
-                             ? QStringList{"%dir%/game/a.sfx", "%dir%/work", "%dir%/game/bank.dat"}
-                             : QStringList{"%dir%/game/a.sfx.new", "%dir%/work/A/sfx_import.ini", "%dir%/game/bank.dat"};
-    QVERIFY(!Call(operation, inputs));
+    QVERIFY(!Call(operation, GoodInputs(operation)));
 
     QCOMPARE(driver.seen, 1);
     QCOMPARE(driver.title, title);
     QCOMPARE(driver.text, text);
-    QCOMPARE(dialogs->Log(), QStringList());
-    const auto runs = tools->Runs();
-    QCOMPARE(runs.size(), 1);
-    QVERIFY(runs[0].pid > 0);
-    QVERIFY(!IsAlive(runs[0].pid));
-}
-
-void TestKivoProcessCallers::EscapeClosesTheDialogAndEndsTheTool()
-{
-    tools->SetRunsUntilKilled();
-    WaitDialogDriver driver(WaitDialogDriver::Action::Escape, [this] { return HasStarted(); });
-
-    QVERIFY(!Call(QStringLiteral("sfx export"), {"%dir%/game/a.sfx", "%dir%/work", "%dir%/game/bank.dat"}));
-
-    QCOMPARE(driver.seen, 1);
     QCOMPARE(dialogs->Log(), QStringList());
     const auto runs = tools->Runs();
     QCOMPARE(runs.size(), 1);
@@ -345,10 +323,7 @@ void TestKivoProcessCallers::ToolThatCannotStartIsReportedWithoutWaiting()
     // Should a dialog come up after all, the driver closes it so the failure shows instead of a hang.
     WaitDialogDriver driver(WaitDialogDriver::Action::Abort);
 
-    const QStringList inputs = operation.endsWith(QLatin1String("export"))
-                             ? QStringList{"%dir%/game/a.sfx", "%dir%/work", "%dir%/game/bank.dat"}
-                             : QStringList{"%dir%/game/a.sfx.new", "%dir%/work/A/sfx_import.ini", "%dir%/game/bank.dat"};
-    QVERIFY(!Call(operation, inputs));
+    QVERIFY(!Call(operation, GoodInputs(operation)));
 
     QCOMPARE(driver.seen, 0);
     QCOMPARE(dialogs->Log(), QStringList{QStringLiteral("Error: ") + program + QStringLiteral(" could not be started.")});

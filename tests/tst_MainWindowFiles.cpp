@@ -17,25 +17,17 @@ private slots:
     void ReplaceOffersTheArchiveFileType();
     void ReplaceSwapsFileAndRemembersDirectory();
     void ReplaceRefusesPlayingEntryUntilStopped();
-    void ReplaceOfMissingFileReportsAndCopiesNothing();
-    void ReplaceWithFailingCopyKeepsOldFile();
-    void ReplaceRefusesEntryOutsideArchive();
+    void ReplaceFailureTouchesNothing_data();
+    void ReplaceFailureTouchesNothing();
 
     void ExportRemembersDirectoryOnlyWhenChosen();
-    void ExportCopiesSelectedFilesOverExistingOnes();
-    void ExportIntoSourceFolderLeavesFileUntouched();
-    void ExportSkipsFolderEntryAndGoesOn();
-    void ExportStopsWhenExistingFileCannotBeDeleted();
-    void ExportWithFailingCopyKeepsExistingFile();
-    void ExportRefusesEntryOutsideArchive();
+    void ExportCopiesOrReports_data();
+    void ExportCopiesOrReports();
 
-    void ClearWithoutWorkingDirectory();
-    void ClearWithMissingWorkingDirectory();
-    void ClearRefusesWhilePlaying();
-    void ClearAnsweredNoChangesNothing();
-    void ClearRemovesArchiveFoldersAndKeepsPlainFiles();
+    void ClearRefusedOrDeclinedChangesNothing_data();
+    void ClearRefusedOrDeclinedChangesNothing();
+    void ClearRemovesArchiveFoldersAndLinksOnly();
     void ClearReportsFailureAndRemovesTheRest();
-    void ClearRemovesLinksButNotWhatTheyPointTo();
 
 private:
     QString SfxFolder() const { return fixture->WorkDir() + QStringLiteral("/Sfx1"); }
@@ -54,6 +46,12 @@ private:
         WindowFixture::WriteWave(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 7);
         return path;
     }
+    // An archive "Odd" whose entries' names lead out of its folder, beside ordinary ones.
+    void LoadOddArchive(const QStringList &names) const
+    {
+        fixture->WriteSfxArchive(QStringLiteral("Odd"), {names}, false);
+        QVERIFY(fixture->LoadSfx(QStringLiteral("Odd")));
+    }
     QStringList Question() const
     {
         return {QStringLiteral("Warning: All files inside your working directory (") + fixture->WorkDir()
@@ -62,6 +60,13 @@ private:
 
     std::unique_ptr<WindowFixture> fixture;
 };
+
+namespace
+{
+const QString outsideArchive = QStringLiteral("Error: The entry's file name leads outside the archive folder.");
+const QString exportChooser = QStringLiteral("chooser: Selected directory for export");
+const QString cleared = QStringLiteral("Working directory was cleared.");
+}
 
 void TestMainWindowFiles::initTestCase()
 {
@@ -153,56 +158,43 @@ void TestMainWindowFiles::ReplaceRefusesPlayingEntryUntilStopped()
     QCOMPARE(fixture->dialogs.Log(), QStringList{QStringLiteral("chooser: ")});
 }
 
-void TestMainWindowFiles::ReplaceOfMissingFileReportsAndCopiesNothing()
+void TestMainWindowFiles::ReplaceFailureTouchesNothing_data()
 {
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    const QString target = SfxFolder() + QStringLiteral("/a1.wav");
-    QVERIFY(QFile::remove(target));
-    fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
-    fixture->dialogs.paths.enqueue(NewSound());
-
-    fixture->Window()->Replace();
-
-    QCOMPARE(fixture->dialogs.Log(),
-             (QStringList{QStringLiteral("chooser: "), QStringLiteral("Error: Failed to delete old file: ") + target}));
-    QVERIFY(!QFile::exists(target));
-    QVERIFY(fixture->Status() != QStringLiteral("Item was successfull replaced."));
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QStringList>("log");  // %file%: the archive file that was to be replaced
+    QTest::newRow("old file missing")
+        << "missing" << QStringList{"chooser: ", "Error: Failed to delete old file: %file%"};
+    QTest::newRow("chosen file vanished before the copy")
+        << "vanished" << QStringList{"chooser: ", "Error: Failed to copy new file to working directory."};
+    QTest::newRow("entry outside the archive") << "outside" << QStringList{outsideArchive};
 }
 
-void TestMainWindowFiles::ReplaceWithFailingCopyKeepsOldFile()
+void TestMainWindowFiles::ReplaceFailureTouchesNothing()
 {
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    const QString target = SfxFolder() + QStringLiteral("/a1.wav");
+    QFETCH(QString, problem);
+    QFETCH(QStringList, log);
+    QString target = SfxFolder() + QStringLiteral("/a1.wav");
+    if (problem == QLatin1String("outside")) {
+        target = fixture->WorkDir() + QStringLiteral("/victim.wav");
+        WindowFixture::WriteWave(target);
+        LoadOddArchive({QStringLiteral("../victim.wav")});
+    } else {
+        QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
+    }
+    if (problem == QLatin1String("missing"))
+        QVERIFY(QFile::remove(target));
     const QByteArray old = WindowFixture::ReadAll(target);
-    const QStringList before = Listing(SfxFolder());
+    const QStringList before = Listing(QFileInfo(target).path());
     fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
-    // The chosen file vanished before it could be copied.
-    fixture->dialogs.paths.enqueue(fixture->Elsewhere() + QStringLiteral("/gone.wav"));
+    fixture->dialogs.paths.enqueue(problem == QLatin1String("vanished") ? fixture->Elsewhere() + QStringLiteral("/gone.wav")
+                                                                        : NewSound());
 
     fixture->Window()->Replace();
 
-    QCOMPARE(fixture->dialogs.Log(), (QStringList{QStringLiteral("chooser: "),
-                                                  QStringLiteral("Error: Failed to copy new file to working directory.")}));
-    QVERIFY(!old.isEmpty());
+    QCOMPARE(fixture->dialogs.Log(), log.replaceInStrings(QStringLiteral("%file%"), target));
     QCOMPARE(WindowFixture::ReadAll(target), old);
-    QCOMPARE(Listing(SfxFolder()), before);
-}
-
-void TestMainWindowFiles::ReplaceRefusesEntryOutsideArchive()
-{
-    fixture->WriteSfxArchive(QStringLiteral("Odd"), {{"../victim.wav"}}, false);
-    const QString victim = fixture->WorkDir() + QStringLiteral("/victim.wav");
-    WindowFixture::WriteWave(victim);
-    const QByteArray old = WindowFixture::ReadAll(victim);
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Odd")));
-    fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
-    fixture->dialogs.paths.enqueue(NewSound());
-
-    fixture->Window()->Replace();
-
-    QCOMPARE(fixture->dialogs.Log(),
-             QStringList{QStringLiteral("Error: The entry's file name leads outside the archive folder.")});
-    QCOMPARE(WindowFixture::ReadAll(victim), old);
+    QCOMPARE(Listing(QFileInfo(target).path()), before);
+    QVERIFY(fixture->Status() != QStringLiteral("Item was successfull replaced."));
 }
 
 void TestMainWindowFiles::ExportRemembersDirectoryOnlyWhenChosen()
@@ -217,176 +209,148 @@ void TestMainWindowFiles::ExportRemembersDirectoryOnlyWhenChosen()
     fixture->Window()->Export();
 
     QCOMPARE(fixture->dialogs.Log(),
-             (QStringList{QStringLiteral("chooser: Selected directory for export"),
-                          QStringLiteral("chooser: Selected directory for export"),
-                          QStringLiteral("Error: Failed to export file."),
-                          QStringLiteral("chooser: Selected directory for export")}));
+             (QStringList{exportChooser, exportChooser, QStringLiteral("Error: Failed to export file."), exportChooser}));
     QCOMPARE(fixture->dialogs.shown[0].directory, QString());
     QCOMPARE(fixture->dialogs.shown[1].directory, QString());
     QCOMPARE(fixture->dialogs.shown[3].directory, fixture->Elsewhere());
 }
 
-void TestMainWindowFiles::ExportCopiesSelectedFilesOverExistingOnes()
+void TestMainWindowFiles::ExportCopiesOrReports_data()
 {
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    WindowFixture::WriteText(fixture->Elsewhere() + QStringLiteral("/a1.wav"), QStringLiteral("older"));
-    Select(fixture->Entry(0, 0));
-    Select(fixture->Entry(1, 0));
-    fixture->dialogs.paths.enqueue(fixture->Elsewhere());
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QList<QPoint>>("selected");  // (top-level row or -1, row)
+    QTest::addColumn<QString>("box");             // after the chooser; empty: none
+    QTest::addColumn<QStringList>("exported");    // what the chosen folder holds afterwards
+    QTest::addColumn<QByteArray>("a1");           // "source": as a1.wav of the archive was
 
-    fixture->Window()->Export();
-
-    QCOMPARE(fixture->dialogs.Log(), QStringList{QStringLiteral("chooser: Selected directory for export")});
-    QCOMPARE(Listing(fixture->Elsewhere()), (QStringList{QStringLiteral("a1.wav"), QStringLiteral("b1.wav")}));
-    QCOMPARE(WindowFixture::ReadAll(fixture->Elsewhere() + QStringLiteral("/a1.wav")),
-             WindowFixture::ReadAll(SfxFolder() + QStringLiteral("/a1.wav")));
-    QCOMPARE(WindowFixture::ReadAll(fixture->Elsewhere() + QStringLiteral("/b1.wav")),
-             WindowFixture::ReadAll(SfxFolder() + QStringLiteral("/b1.wav")));
-    QCOMPARE(fixture->Status(), fixture->WorkDir());  // success shows nothing
+    QTest::newRow("copies over an existing file")
+        << "older a1" << QList<QPoint>{{0, 0}, {1, 0}} << "" << QStringList{"a1.wav", "b1.wav"} << QByteArray("source");
+    QTest::newRow("into the source folder the file stays as it is")
+        << "into source" << QList<QPoint>{{0, 0}}
+        << "Note: Source and destination file are the same. File won't be exported."
+        << QStringList{"a1.wav", "a2.wav", "b1.wav", "sfx_import.ini"} << QByteArray("source");
+    QTest::newRow("a folder entry is skipped and the next goes on")
+        << "bank folder" << QList<QPoint>{{-1, 0}, {1, 0}} << "Note: The selected item is not a file."
+        << QStringList{"b1.wav"} << QByteArray();
+    QTest::newRow("an existing file that cannot be deleted stops the export")
+        << "folder in the way" << QList<QPoint>{{0, 0}, {0, 1}} << "Error: Failed to delete existing file."
+        << QStringList{"a1.wav"} << QByteArray();
+    QTest::newRow("a failing copy keeps the existing file and goes on")
+        << "source missing" << QList<QPoint>{{0, 0}, {0, 1}} << "Error: Failed to export file."
+        << QStringList{"a1.wav", "a2.wav"} << QByteArray("keep me");
+    QTest::newRow("an entry outside the archive is refused")
+        << "outside" << QList<QPoint>{{0, 0}, {0, 1}} << outsideArchive << QStringList{"fine.wav"} << QByteArray();
 }
 
-void TestMainWindowFiles::ExportIntoSourceFolderLeavesFileUntouched()
+void TestMainWindowFiles::ExportCopiesOrReports()
 {
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    const QByteArray old = WindowFixture::ReadAll(SfxFolder() + QStringLiteral("/a1.wav"));
-    const QStringList before = Listing(SfxFolder());
-    Select(fixture->Entry(0, 0));
-    fixture->dialogs.paths.enqueue(SfxFolder());
-
-    fixture->Window()->Export();
-
-    QCOMPARE(fixture->dialogs.Log(),
-             (QStringList{QStringLiteral("chooser: Selected directory for export"),
-                          QStringLiteral("Note: Source and destination file are the same. File won't be exported.")}));
-    QCOMPARE(WindowFixture::ReadAll(SfxFolder() + QStringLiteral("/a1.wav")), old);
-    QCOMPARE(Listing(SfxFolder()), before);
-}
-
-void TestMainWindowFiles::ExportSkipsFolderEntryAndGoesOn()
-{
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    QVERIFY(QDir(SfxFolder()).mkdir(QStringLiteral("Bank_001")));
-    Select(fixture->Entry(-1, 0));
-    Select(fixture->Entry(1, 0));
-    fixture->dialogs.paths.enqueue(fixture->Elsewhere());
-
-    fixture->Window()->Export();
-
-    QCOMPARE(fixture->dialogs.Log(), (QStringList{QStringLiteral("chooser: Selected directory for export"),
-                                                  QStringLiteral("Note: The selected item is not a file.")}));
-    QCOMPARE(Listing(fixture->Elsewhere()), QStringList{QStringLiteral("b1.wav")});
-}
-
-void TestMainWindowFiles::ExportStopsWhenExistingFileCannotBeDeleted()
-{
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    // A folder of the file's name stands in the way and cannot be deleted as a file.
-    QVERIFY(QDir(fixture->Elsewhere()).mkpath(QStringLiteral("a1.wav/keep")));
-    Select(fixture->Entry(0, 0));
-    Select(fixture->Entry(0, 1));
-    fixture->dialogs.paths.enqueue(fixture->Elsewhere());
-
-    fixture->Window()->Export();
-
-    QCOMPARE(fixture->dialogs.Log(), (QStringList{QStringLiteral("chooser: Selected directory for export"),
-                                                  QStringLiteral("Error: Failed to delete existing file.")}));
-    QCOMPARE(Listing(fixture->Elsewhere()), QStringList{QStringLiteral("a1.wav")});
-    QVERIFY(QFileInfo(fixture->Elsewhere() + QStringLiteral("/a1.wav/keep")).isDir());
-}
-
-void TestMainWindowFiles::ExportWithFailingCopyKeepsExistingFile()
-{
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    WindowFixture::WriteText(fixture->Elsewhere() + QStringLiteral("/a1.wav"), QStringLiteral("keep me"));
-    QVERIFY(QFile::remove(SfxFolder() + QStringLiteral("/a1.wav")));
-    Select(fixture->Entry(0, 0));
-    Select(fixture->Entry(0, 1));
-    fixture->dialogs.paths.enqueue(fixture->Elsewhere());
-
-    fixture->Window()->Export();
-
-    QCOMPARE(fixture->dialogs.Log(), (QStringList{QStringLiteral("chooser: Selected directory for export"),
-                                                  QStringLiteral("Error: Failed to export file.")}));
-    QCOMPARE(WindowFixture::ReadAll(fixture->Elsewhere() + QStringLiteral("/a1.wav")), QByteArray("keep me"));
-    // The loop went on with the next entry.
-    QCOMPARE(Listing(fixture->Elsewhere()), (QStringList{QStringLiteral("a1.wav"), QStringLiteral("a2.wav")}));
-}
-
-void TestMainWindowFiles::ExportRefusesEntryOutsideArchive()
-{
-    fixture->WriteSfxArchive(QStringLiteral("Odd"), {{"../../secret.txt", "fine.wav"}}, false);
-    WindowFixture::WriteText(fixture->Root() + QStringLiteral("/secret.txt"), QStringLiteral("secret"));
-    WindowFixture::WriteWave(fixture->WorkDir() + QStringLiteral("/Odd/fine.wav"));
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Odd")));
-    Select(fixture->Entry(0, 0));
-    Select(fixture->Entry(0, 1));
-    fixture->dialogs.paths.enqueue(fixture->Elsewhere());
-
-    fixture->Window()->Export();
-
-    QCOMPARE(fixture->dialogs.Log(),
-             (QStringList{QStringLiteral("chooser: Selected directory for export"),
-                          QStringLiteral("Error: The entry's file name leads outside the archive folder.")}));
-    QCOMPARE(Listing(fixture->Elsewhere()), QStringList{QStringLiteral("fine.wav")});
-}
-
-void TestMainWindowFiles::ClearWithoutWorkingDirectory()
-{
-    fixture.reset();
-    fixture = std::make_unique<WindowFixture>();
-    {
-        QSettings settings(QStringLiteral("settings.ini"), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("WorkingDirectory"), QString());
+    QFETCH(QString, setup);
+    QFETCH(QList<QPoint>, selected);
+    QFETCH(QString, box);
+    QFETCH(QStringList, exported);
+    QFETCH(QByteArray, a1);
+    const QString chosen = setup == QLatin1String("into source") ? SfxFolder() : fixture->Elsewhere();
+    if (setup == QLatin1String("outside")) {
+        WindowFixture::WriteText(fixture->Root() + QStringLiteral("/secret.txt"), QStringLiteral("secret"));
+        QVERIFY(QDir(fixture->WorkDir()).mkdir(QStringLiteral("Odd")));
+        WindowFixture::WriteWave(fixture->WorkDir() + QStringLiteral("/Odd/fine.wav"));
+        LoadOddArchive({QStringLiteral("../../secret.txt"), QStringLiteral("fine.wav")});
+    } else {
+        QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     }
-    fixture->Open();  // the start-up chooser is cancelled: no working directory
-    fixture->Window()->ClearWorkingDirectory();
-    QCOMPARE(fixture->dialogs.Log(), QStringList{QStringLiteral("Information: No working directory was specified.")});
+    const QByteArray source = WindowFixture::ReadAll(SfxFolder() + QStringLiteral("/a1.wav"));
+    if (setup == QLatin1String("older a1"))
+        WindowFixture::WriteText(chosen + QStringLiteral("/a1.wav"), QStringLiteral("older"));
+    if (setup == QLatin1String("bank folder"))
+        QVERIFY(QDir(SfxFolder()).mkdir(QStringLiteral("Bank_001")));
+    if (setup == QLatin1String("folder in the way"))  // cannot be deleted as a file
+        QVERIFY(QDir(chosen).mkpath(QStringLiteral("a1.wav/keep")));
+    if (setup == QLatin1String("source missing")) {
+        WindowFixture::WriteText(chosen + QStringLiteral("/a1.wav"), QStringLiteral("keep me"));
+        QVERIFY(QFile::remove(SfxFolder() + QStringLiteral("/a1.wav")));
+    }
+    for (const QPoint &entry : selected)
+        Select(fixture->Entry(entry.x(), entry.y()));
+    fixture->dialogs.paths.enqueue(chosen);
+
+    fixture->Window()->Export();
+
+    QCOMPARE(fixture->dialogs.Log(), (box.isEmpty() ? QStringList{exportChooser} : QStringList{exportChooser, box}));
+    QCOMPARE(Listing(chosen), exported);
+    if (!a1.isEmpty())
+        QCOMPARE(WindowFixture::ReadAll(chosen + QStringLiteral("/a1.wav")), a1 == "source" ? source : a1);
+    QCOMPARE(fixture->Status(), fixture->WorkDir());  // the status bar stays as it was
 }
 
-void TestMainWindowFiles::ClearWithMissingWorkingDirectory()
+void TestMainWindowFiles::ClearRefusedOrDeclinedChangesNothing_data()
 {
-    QVERIFY(QDir(fixture->WorkDir()).removeRecursively());
-    fixture->Window()->ClearWorkingDirectory();
-    QCOMPARE(fixture->dialogs.Log(), QStringList{QStringLiteral("Warning: Working directory doesn't exists.")});
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("box");  // empty: the question
+    QTest::newRow("no working directory") << "none" << "Information: No working directory was specified.";
+    QTest::newRow("working directory missing") << "missing" << "Warning: Working directory doesn't exists.";
+    QTest::newRow("while playing") << "playing"
+                                   << "Warning: Please stop the player before clearing your working directory.";
+    QTest::newRow("answered no") << "no" << "";
 }
 
-void TestMainWindowFiles::ClearRefusesWhilePlaying()
+void TestMainWindowFiles::ClearRefusedOrDeclinedChangesNothing()
 {
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    QVERIFY(fixture->Window()->Play(fixture->Entry(0, 0)));
-    fixture->Window()->ClearWorkingDirectory();
-    QCOMPARE(fixture->dialogs.Log(),
-             QStringList{QStringLiteral("Warning: Please stop the player before clearing your working directory.")});
-    QCOMPARE(fixture->dialogs.shown[0].kind, UserDialogs::Kind::Information);
-    QVERIFY(QFile::exists(SfxFolder() + QStringLiteral("/a1.wav")));
-}
-
-void TestMainWindowFiles::ClearAnsweredNoChangesNothing()
-{
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
+    QFETCH(QString, setup);
+    QFETCH(QString, box);
+    if (setup == QLatin1String("none")) {
+        fixture.reset();
+        fixture = std::make_unique<WindowFixture>();
+        QSettings(QStringLiteral("settings.ini"), QSettings::IniFormat).setValue(QStringLiteral("WorkingDirectory"), QString());
+        fixture->Open();  // the start-up chooser is cancelled: no working directory
+    } else {
+        QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
+    }
+    if (setup == QLatin1String("missing"))
+        QVERIFY(QDir(fixture->WorkDir()).removeRecursively());
+    if (setup == QLatin1String("playing"))
+        QVERIFY(fixture->Window()->Play(fixture->Entry(0, 0)));
     fixture->dialogs.buttons.enqueue(QMessageBox::No);
+    const QStringList before = Listing(fixture->WorkDir());
+    const QStringList beforeInArchive = Listing(SfxFolder());
+
     fixture->Window()->ClearWorkingDirectory();
-    QCOMPARE(fixture->dialogs.Log(), Question());
-    QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
-    QVERIFY(fixture->Entries());
-    QCOMPARE(Listing(fixture->WorkDir()), (QStringList{QStringLiteral("Radio"), QStringLiteral("Sfx1")}));
+
+    QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? Question() : QStringList{box});
+    if (setup == QLatin1String("playing"))
+        QCOMPARE(fixture->dialogs.shown[0].kind, UserDialogs::Kind::Information);
+    if (setup == QLatin1String("no")) {
+        QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QVERIFY(fixture->Entries());
+    }
+    QCOMPARE(Listing(fixture->WorkDir()), before);
+    QCOMPARE(Listing(SfxFolder()), beforeInArchive);
 }
 
-void TestMainWindowFiles::ClearRemovesArchiveFoldersAndKeepsPlainFiles()
+void TestMainWindowFiles::ClearRemovesArchiveFoldersAndLinksOnly()
 {
     QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
     QVERIFY(QDir(SfxFolder()).mkpath(QStringLiteral("deep/deeper")));
     WindowFixture::WriteText(SfxFolder() + QStringLiteral("/deep/deeper/x.txt"), QStringLiteral("x"));
     WindowFixture::WriteText(SfxFolder() + QStringLiteral("/deep/.hidden"), QStringLiteral("h"));
     WindowFixture::WriteText(fixture->WorkDir() + QStringLiteral("/notes.txt"), QStringLiteral("mine"));
+    // Links go, what they point to stays.
+    const QString outside = fixture->Elsewhere();
+    QVERIFY(QDir(outside).mkpath(QStringLiteral("folder")));
+    WindowFixture::WriteText(outside + QStringLiteral("/keep.txt"), QStringLiteral("keep"));
+    WindowFixture::WriteText(outside + QStringLiteral("/folder/keep.txt"), QStringLiteral("keep"));
+    QVERIFY(QFile::link(outside, fixture->WorkDir() + QStringLiteral("/linked-folder")));
+    QVERIFY(QFile::link(outside + QStringLiteral("/folder"), SfxFolder() + QStringLiteral("/inner-link")));
+    QVERIFY(QFile::link(outside + QStringLiteral("/keep.txt"), SfxFolder() + QStringLiteral("/file-link.wav")));
     fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
 
     fixture->Window()->ClearWorkingDirectory();
 
     QCOMPARE(fixture->dialogs.Log(), Question());
     QCOMPARE(Listing(fixture->WorkDir()), QStringList{QStringLiteral("notes.txt")});
+    QCOMPARE(Listing(outside), (QStringList{QStringLiteral("folder"), QStringLiteral("keep.txt")}));
+    QCOMPARE(Listing(outside + QStringLiteral("/folder")), QStringList{QStringLiteral("keep.txt")});
     QVERIFY(!fixture->Entries());
-    QCOMPARE(fixture->Status(), QStringLiteral("Working directory was cleared."));
+    QCOMPARE(fixture->Status(), cleared);
     // The list is empty now, so there is nothing to play, search or save.
     QVERIFY(!fixture->Window()->ContentAvailable());
     fixture->Window()->SaveArchive();
@@ -396,7 +360,7 @@ void TestMainWindowFiles::ClearRemovesArchiveFoldersAndKeepsPlainFiles()
     fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
     fixture->Window()->ClearWorkingDirectory();
     QCOMPARE(Listing(fixture->WorkDir()), QStringList{QStringLiteral("notes.txt")});
-    QCOMPARE(fixture->Status(), QStringLiteral("Working directory was cleared."));
+    QCOMPARE(fixture->Status(), cleared);
 }
 
 void TestMainWindowFiles::ClearReportsFailureAndRemovesTheRest()
@@ -411,26 +375,7 @@ void TestMainWindowFiles::ClearReportsFailureAndRemovesTheRest()
     QCOMPARE(fixture->dialogs.Log(), Question() << QStringLiteral("Error: Failed to clear working directory."));
     QCOMPARE(Listing(fixture->WorkDir()), QStringList{QStringLiteral("Sfx1")});
     QCOMPARE(Listing(SfxFolder()), QStringList{QStringLiteral(".hidden")});
-    QVERIFY(fixture->Status() != QStringLiteral("Working directory was cleared."));
-}
-
-void TestMainWindowFiles::ClearRemovesLinksButNotWhatTheyPointTo()
-{
-    const QString outside = fixture->Elsewhere();
-    QVERIFY(QDir(outside).mkpath(QStringLiteral("folder")));
-    WindowFixture::WriteText(outside + QStringLiteral("/keep.txt"), QStringLiteral("keep"));
-    WindowFixture::WriteText(outside + QStringLiteral("/folder/keep.txt"), QStringLiteral("keep"));
-    QVERIFY(QFile::link(outside, fixture->WorkDir() + QStringLiteral("/linked-folder")));
-    QVERIFY(QFile::link(outside + QStringLiteral("/folder"), SfxFolder() + QStringLiteral("/inner-link")));
-    QVERIFY(QFile::link(outside + QStringLiteral("/keep.txt"), SfxFolder() + QStringLiteral("/file-link.wav")));
-    fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
-
-    fixture->Window()->ClearWorkingDirectory();
-
-    QCOMPARE(fixture->Status(), QStringLiteral("Working directory was cleared."));
-    QCOMPARE(Listing(fixture->WorkDir()), QStringList());
-    QCOMPARE(Listing(outside), (QStringList{QStringLiteral("folder"), QStringLiteral("keep.txt")}));
-    QCOMPARE(Listing(outside + QStringLiteral("/folder")), QStringList{QStringLiteral("keep.txt")});
+    QVERIFY(fixture->Status() != cleared);
 }
 
 QTEST_MAIN(TestMainWindowFiles)

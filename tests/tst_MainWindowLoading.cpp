@@ -40,6 +40,17 @@ QByteArray StreamMetafile(const QByteArray &basename)
            "[Track_001]\nfilename=track_001.ogg\n[Track_002]\nfilename=track_002.ogg\n";
 }
 
+// Group 0 of the tree holds GENRL (SFX), group 1 AA (stream), group 2 an archive of unknown type.
+QString MetafileName(int group)
+{
+    return group == 0 ? QStringLiteral("sfx_import.ini") : QStringLiteral("stream_import.ini");
+}
+
+QByteArray Metafile(int group)
+{
+    return group == 0 ? sfxMetafile : StreamMetafile("AA");
+}
+
 const QString question = QStringLiteral("Load existing files: The archiv, that you want to export, already exist in "
                                         "your working directory.\nDo you want load the existing archiv from your "
                                         "working directory?");
@@ -92,24 +103,49 @@ private slots:
     void AsksBeforeReusingAnEarlierUnpacking();
     void LoadsNothingWhenTheExportGivesNoList_data();
     void LoadsNothingWhenTheExportGivesNoList();
-    void RejectsAnArchiveOfUnknownType();
     void FolderNodeOnlyEmptiesTheList();
     void LooksForTheListWhereTheExportWentAfterChoosingAFolder();
     void SavingWithNothingLoadedDoesNothing();
     void SavesTheArchiveBackIntoTheGameFolder_data();
     void SavesTheArchiveBackIntoTheGameFolder();
-    void KeepsAnOldArchiveThatCannotBeTakenAway_data();
-    void KeepsAnOldArchiveThatCannotBeTakenAway();
-    void PutsTheOldArchiveBackWhenTheNewCannotBeMoved_data();
-    void PutsTheOldArchiveBackWhenTheNewCannotBeMoved();
+    void KeepsTheOldArchiveWhenTheSwapFails_data();
+    void KeepsTheOldArchiveWhenTheSwapFails();
 
 private:
-    std::unique_ptr<MainWindow> CreateWindow(bool bUseKivoMetadata = false);
-    QModelIndex Node(int group, int leaf = -1) const;  // leaf -1: the group itself
-    QAbstractItemModel *EntryModel() const;
+    std::unique_ptr<MainWindow> CreateWindow(bool bUseKivoMetadata = false) const
+    {
+        {
+            QSettings settings(root + QStringLiteral("/settings.ini"), QSettings::IniFormat);
+            settings.setValue(QStringLiteral("WorkingDirectory"), work);
+            settings.setValue(QStringLiteral("GtaDirectory"), game);
+            settings.setValue(QStringLiteral("UseKivoMetadata"), bUseKivoMetadata);
+        }
+        return std::make_unique<MainWindow>();
+    }
+    // leaf -1: the group itself
+    QModelIndex Node(int group, int leaf = -1) const
+    {
+        const QAbstractItemModel *model = window->findChild<QTreeView *>(QStringLiteral("archiveView"))->model();
+        const QModelIndex groupIndex = model->index(group, 0, model->index(0, 0));
+        return leaf < 0 ? groupIndex : model->index(leaf, 0, groupIndex);
+    }
+    QAbstractItemModel *EntryModel() const { return window->findChild<QTreeView *>(QStringLiteral("entryView"))->model(); }
     // Loads GENRL or AA from an earlier unpacking in D/work without running the tool.
-    bool LoadExisting(int group, const QString &folder, const QString &metafileName, const QByteArray &text);
-    QStringList GameFolderEntries(const QString &subfolder) const;
+    bool LoadExisting(int group, const QByteArray &text)
+    {
+        if (!WriteFile(work + QLatin1Char('/') + Node(group, 0).data().toString() + QLatin1Char('/') + MetafileName(group), text))
+            return false;
+        dialogs->buttons.enqueue(QMessageBox::Yes);
+        window->SoundFileSelected(Node(group, 0));
+        const bool loaded = EntryModel() && tools->Runs().isEmpty() && dialogs->shown.size() == 1;
+        dialogs->shown.clear();
+        return loaded;
+    }
+    QStringList GameFolderEntries(const QString &subfolder) const
+    {
+        return QDir(game + QLatin1Char('/') + subfolder)
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    }
 
     QString previousDirectory;
     std::unique_ptr<QTemporaryDir> dir;
@@ -162,61 +198,19 @@ void TestMainWindowLoading::cleanup()
     dir.reset();
 }
 
-std::unique_ptr<MainWindow> TestMainWindowLoading::CreateWindow(bool bUseKivoMetadata)
-{
-    {
-        QSettings settings(root + QStringLiteral("/settings.ini"), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("WorkingDirectory"), work);
-        settings.setValue(QStringLiteral("GtaDirectory"), game);
-        settings.setValue(QStringLiteral("UseKivoMetadata"), bUseKivoMetadata);
-    }
-    return std::make_unique<MainWindow>();
-}
-
-QModelIndex TestMainWindowLoading::Node(int group, int leaf) const
-{
-    const QAbstractItemModel *model = window->findChild<QTreeView *>(QStringLiteral("archiveView"))->model();
-    const QModelIndex groupIndex = model->index(group, 0, model->index(0, 0));
-    return leaf < 0 ? groupIndex : model->index(leaf, 0, groupIndex);
-}
-
-QAbstractItemModel *TestMainWindowLoading::EntryModel() const
-{
-    return window->findChild<QTreeView *>(QStringLiteral("entryView"))->model();
-}
-
-bool TestMainWindowLoading::LoadExisting(int group, const QString &folder, const QString &metafileName,
-                                         const QByteArray &text)
-{
-    if (!WriteFile(work + QLatin1Char('/') + folder + QLatin1Char('/') + metafileName, text))
-        return false;
-    dialogs->buttons.enqueue(QMessageBox::Yes);
-    window->SoundFileSelected(Node(group, 0));
-    const bool loaded = EntryModel() && tools->Runs().isEmpty() && dialogs->shown.size() == 1;
-    dialogs->shown.clear();
-    return loaded;
-}
-
-QStringList TestMainWindowLoading::GameFolderEntries(const QString &subfolder) const
-{
-    return QDir(game + QLatin1Char('/') + subfolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-}
-
 void TestMainWindowLoading::ExportsAndListsTheArchive_data()
 {
     QTest::addColumn<int>("group");
     QTest::addColumn<bool>("useKivoMetadata");
-    QTest::addColumn<QString>("metafileName");
-    QTest::addColumn<QByteArray>("metafileText");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("rows");
 
     const QString stationNames = QCoreApplication::applicationDirPath() + QStringLiteral("/metadata-full.ini");
-    QTest::newRow("sfx") << 0 << false << "sfx_import.ini" << sfxMetafile
+    QTest::newRow("sfx") << 0 << false
                          << QStringList{"-e", "%game%/audio/sfx/GENRL", "%work%", "%game%/audio/config/BankLkup.dat"} << 1;
-    QTest::newRow("stream without station names") << 1 << false << "stream_import.ini" << StreamMetafile("AA")
+    QTest::newRow("stream without station names") << 1 << false
                                                    << QStringList{"-e", "%game%/audio/streams/AA", "%work%"} << 2;
-    QTest::newRow("stream with station names") << 1 << true << "stream_import.ini" << StreamMetafile("AA")
+    QTest::newRow("stream with station names") << 1 << true
                                                << QStringList{"-r", "%game%/audio/streams/AA", "%work%", stationNames} << 2;
 }
 
@@ -224,12 +218,10 @@ void TestMainWindowLoading::ExportsAndListsTheArchive()
 {
     QFETCH(int, group);
     QFETCH(bool, useKivoMetadata);
-    QFETCH(QString, metafileName);
-    QFETCH(QByteArray, metafileText);
     QFETCH(QStringList, arguments);
     QFETCH(int, rows);
     window = CreateWindow(useKivoMetadata);
-    tools->SetExport(Node(group, 0).data().toString(), metafileName, metafileText);
+    tools->SetExport(Node(group, 0).data().toString(), MetafileName(group), Metafile(group));
 
     window->SoundFileSelected(Node(group, 0));
 
@@ -250,31 +242,26 @@ void TestMainWindowLoading::ExportsAndListsTheArchive()
 void TestMainWindowLoading::AsksBeforeReusingAnEarlierUnpacking_data()
 {
     QTest::addColumn<int>("group");
-    QTest::addColumn<QString>("metafileName");
-    QTest::addColumn<QByteArray>("metafileText");
     QTest::addColumn<int>("answer");
     QTest::addColumn<int>("runs");
-
-    QTest::newRow("sfx, yes loads without the tool") << 0 << "sfx_import.ini" << sfxMetafile << int(QMessageBox::Yes) << 0;
-    QTest::newRow("sfx, no unpacks again") << 0 << "sfx_import.ini" << sfxMetafile << int(QMessageBox::No) << 1;
-    QTest::newRow("stream, yes loads without the tool") << 1 << "stream_import.ini" << StreamMetafile("AA") << int(QMessageBox::Yes) << 0;
-    QTest::newRow("stream, no unpacks again") << 1 << "stream_import.ini" << StreamMetafile("AA") << int(QMessageBox::No) << 1;
+    QTest::newRow("sfx, yes loads without the tool") << 0 << int(QMessageBox::Yes) << 0;
+    QTest::newRow("sfx, no unpacks again") << 0 << int(QMessageBox::No) << 1;
+    QTest::newRow("stream, yes loads without the tool") << 1 << int(QMessageBox::Yes) << 0;
+    QTest::newRow("stream, no unpacks again") << 1 << int(QMessageBox::No) << 1;
 }
 
 void TestMainWindowLoading::AsksBeforeReusingAnEarlierUnpacking()
 {
     QFETCH(int, group);
-    QFETCH(QString, metafileName);
-    QFETCH(QByteArray, metafileText);
     QFETCH(int, answer);
     QFETCH(int, runs);
     window = CreateWindow();
     const QString folder = Node(group, 0).data().toString();
     // The earlier unpacking lists one entry less than the tool writes now, to tell them apart.
-    QByteArray earlier = metafileText;
+    QByteArray earlier = Metafile(group);
     earlier.replace("num_sounds=2", "num_sounds=1").replace("num_tracks=2", "num_tracks=1");
-    QVERIFY(WriteFile(work + QLatin1Char('/') + folder + QLatin1Char('/') + metafileName, earlier));
-    tools->SetExport(folder, metafileName, metafileText);
+    QVERIFY(WriteFile(work + QLatin1Char('/') + folder + QLatin1Char('/') + MetafileName(group), earlier));
+    tools->SetExport(folder, MetafileName(group), Metafile(group));
     dialogs->buttons.enqueue(QMessageBox::StandardButton(answer));
 
     window->SoundFileSelected(Node(group, 0));
@@ -292,59 +279,50 @@ void TestMainWindowLoading::AsksBeforeReusingAnEarlierUnpacking()
 
 void TestMainWindowLoading::LoadsNothingWhenTheExportGivesNoList_data()
 {
+    QTest::addColumn<int>("group");
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<bool>("writesMetafile");
-    QTest::addColumn<QByteArray>("metafileText");
+    QTest::addColumn<QByteArray>("metafileText");  // null: the tool writes none
     QTest::addColumn<QStringList>("boxes");
 
-    QTest::newRow("tool fails") << 1 << true << sfxMetafile
+    QTest::newRow("tool fails") << 0 << 1 << sfxMetafile
                                 << QStringList{"Error: KIVO returned the following message:\nno such archive"};
-    QTest::newRow("no metafile after success") << 0 << false << QByteArray() << QStringList();
-    QTest::newRow("malformed metafile") << 0 << true << QByteArray("[Archiv]\nbasename=GENRL\n")
+    QTest::newRow("no metafile after success") << 0 << 0 << QByteArray() << QStringList();
+    QTest::newRow("malformed metafile") << 0 << 0 << QByteArray("[Archiv]\nbasename=GENRL\n")
                                         << QStringList{"Error: Invalid ini-fileformat."};
+    QTest::newRow("archive of unknown type, the tool not run")
+        << 2 << 0 << QByteArray()
+        << QStringList{"Error: Invalid soundtype was found in your configuration (only valid types are \"SFX\" and \"STREAM\")."};
 }
 
 void TestMainWindowLoading::LoadsNothingWhenTheExportGivesNoList()
 {
+    QFETCH(int, group);
     QFETCH(int, exitCode);
-    QFETCH(bool, writesMetafile);
     QFETCH(QByteArray, metafileText);
     QFETCH(QStringList, boxes);
     window = CreateWindow();
-    QVERIFY(LoadExisting(1, QStringLiteral("AA"), QStringLiteral("stream_import.ini"), StreamMetafile("AA")));
+    QVERIFY(LoadExisting(1, Metafile(1)));
     tools->SetExitCode(exitCode);
     tools->SetStandardError("no such archive");
-    if (writesMetafile)
-        tools->SetExport(QStringLiteral("GENRL"), QStringLiteral("sfx_import.ini"), metafileText);
+    if (!metafileText.isNull())
+        tools->SetExport(QStringLiteral("GENRL"), MetafileName(0), metafileText);
 
-    window->SoundFileSelected(Node(0, 0));
+    window->SoundFileSelected(Node(group, 0));
 
     QCOMPARE(dialogs->Log(), boxes);
-    QCOMPARE(tools->Runs().size(), 1);
+    QCOMPARE(tools->Runs().size(), group == 2 ? 0 : 1);
+    if (group == 2)
+        QCOMPARE(dialogs->shown[0].kind, UserDialogs::Kind::Critical);
     // The list of the archive opened before is gone, and nothing took its place.
     QVERIFY(!EntryModel());
     QVERIFY(!window->ContentAvailable());
-    QVERIFY(Node(0, 0).data(Qt::ForegroundRole).isValid());
-}
-
-void TestMainWindowLoading::RejectsAnArchiveOfUnknownType()
-{
-    window = CreateWindow();
-
-    window->SoundFileSelected(Node(2, 0));
-
-    QCOMPARE(dialogs->Log(), QStringList{"Error: Invalid soundtype was found in your configuration "
-                                         "(only valid types are \"SFX\" and \"STREAM\")."});
-    QCOMPARE(dialogs->shown[0].kind, UserDialogs::Kind::Critical);
-    QVERIFY(tools->Runs().isEmpty());
-    QVERIFY(!EntryModel());
-    QVERIFY(Node(2, 0).data(Qt::ForegroundRole).isValid());
+    QVERIFY(Node(group, 0).data(Qt::ForegroundRole).isValid());
 }
 
 void TestMainWindowLoading::FolderNodeOnlyEmptiesTheList()
 {
     window = CreateWindow();
-    QVERIFY(LoadExisting(0, QStringLiteral("GENRL"), QStringLiteral("sfx_import.ini"), sfxMetafile));
+    QVERIFY(LoadExisting(0, sfxMetafile));
 
     window->SoundFileSelected(Node(1));
 
@@ -362,7 +340,7 @@ void TestMainWindowLoading::LooksForTheListWhereTheExportWentAfterChoosingAFolde
     const QString chosen = root + QStringLiteral("/chosen");
     QVERIFY(QDir().mkpath(chosen));
     dialogs->paths.enqueue(chosen);
-    tools->SetExport(QStringLiteral("GENRL"), QStringLiteral("sfx_import.ini"), sfxMetafile);
+    tools->SetExport(QStringLiteral("GENRL"), MetafileName(0), sfxMetafile);
 
     window->SoundFileSelected(Node(0, 0));
 
@@ -388,37 +366,25 @@ void TestMainWindowLoading::SavingWithNothingLoadedDoesNothing()
 void TestMainWindowLoading::SavesTheArchiveBackIntoTheGameFolder_data()
 {
     QTest::addColumn<int>("group");
-    QTest::addColumn<QString>("metafileName");
     QTest::addColumn<QByteArray>("metafileText");
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("archive");
     QTest::addColumn<QString>("metafileFolder");
-    QTest::addColumn<QString>("bankFile");
-    QTest::addColumn<QString>("status");
-
-    QTest::newRow("sfx") << 0 << "sfx_import.ini" << sfxMetafile << "kivo_sfx.exe" << "audio/sfx/GENRL" << "GENRL"
-                         << "audio/config/BankLkup.dat" << "Save was successfull.";
-    QTest::newRow("stream") << 1 << "stream_import.ini" << StreamMetafile("AA") << "kivo_stream.exe"
-                            << "audio/streams/AA" << "AA" << "audio/config/TrakLkup.dat" << "Save was successfull";
+    QTest::newRow("sfx") << 0 << sfxMetafile << "GENRL";
+    QTest::newRow("stream") << 1 << StreamMetafile("AA") << "AA";
     // The list names the folder to pack, not the tree.
-    QTest::newRow("stream whose list names another folder")
-        << 1 << "stream_import.ini" << StreamMetafile("BB") << "kivo_stream.exe" << "audio/streams/AA" << "BB"
-        << "audio/config/TrakLkup.dat" << "Save was successfull";
+    QTest::newRow("stream whose list names another folder") << 1 << StreamMetafile("BB") << "BB";
 }
 
 void TestMainWindowLoading::SavesTheArchiveBackIntoTheGameFolder()
 {
     QFETCH(int, group);
-    QFETCH(QString, metafileName);
     QFETCH(QByteArray, metafileText);
-    QFETCH(QString, program);
-    QFETCH(QString, archive);
     QFETCH(QString, metafileFolder);
-    QFETCH(QString, bankFile);
-    QFETCH(QString, status);
+    const bool bSfx = group == 0;
+    const QString archive = bSfx ? QStringLiteral("audio/sfx/GENRL") : QStringLiteral("audio/streams/AA");
+    const QString bankFile = bSfx ? QStringLiteral("/audio/config/BankLkup.dat") : QStringLiteral("/audio/config/TrakLkup.dat");
     window = CreateWindow();
-    QVERIFY(LoadExisting(group, Node(group, 0).data().toString(), metafileName, metafileText));
-    const QString metafile = work + QLatin1Char('/') + metafileFolder + QLatin1Char('/') + metafileName;
+    QVERIFY(LoadExisting(group, metafileText));
+    const QString metafile = work + QLatin1Char('/') + metafileFolder + QLatin1Char('/') + MetafileName(group);
     QVERIFY(WriteFile(metafile, metafileText));
 
     window->SaveArchive();
@@ -426,37 +392,48 @@ void TestMainWindowLoading::SavesTheArchiveBackIntoTheGameFolder()
     QCOMPARE(dialogs->Log(), QStringList());
     const auto runs = tools->Runs();
     QCOMPARE(runs.size(), 1);
-    QCOMPARE(runs[0].program, program);
+    QCOMPARE(runs[0].program, bSfx ? QStringLiteral("kivo_sfx.exe") : QStringLiteral("kivo_stream.exe"));
     const QString archivePath = game + QLatin1Char('/') + archive;
-    QCOMPARE(runs[0].arguments, (QStringList{"-i", archivePath + ".new", metafile, game + QLatin1Char('/') + bankFile}));
+    QCOMPARE(runs[0].arguments, (QStringList{"-i", archivePath + ".new", metafile, game + bankFile}));
     QCOMPARE(runs[0].workingDirectory, work + QLatin1Char('/') + metafileFolder);
     QCOMPARE(ReadFile(archivePath), QByteArray("new archive"));
     // Exactly one file is left: no new archive and no kept copy of the old one.
     QCOMPARE(GameFolderEntries(QFileInfo(archive).path()), QStringList{QFileInfo(archive).fileName()});
-    QCOMPARE(static_cast<QMainWindow *>(window.get())->statusBar()->currentMessage(), status);
+    QCOMPARE(static_cast<QMainWindow *>(window.get())->statusBar()->currentMessage(),
+             bSfx ? QStringLiteral("Save was successfull.") : QStringLiteral("Save was successfull"));
 }
 
-void TestMainWindowLoading::KeepsAnOldArchiveThatCannotBeTakenAway_data()
+void TestMainWindowLoading::KeepsTheOldArchiveWhenTheSwapFails_data()
 {
     QTest::addColumn<QString>("obstacle");
-    QTest::newRow("immutable archive") << "immutable";
-    QTest::newRow("read-only archive") << "read-only file";
-    QTest::newRow("read-only game folder") << "read-only folder";
-    QTest::newRow("folder at the archive's path") << "folder";
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QStringList>("left");  // in the game's sfx folder afterwards
+
+    const QString noRemove = QStringLiteral("Error: Failed to remove old sound archive (%archive%)");
+    const QString noMove = QStringLiteral("Error: Failed to move new sound archive.");
+    const QStringList both{"GENRL", "GENRL.new"};
+    QTest::newRow("immutable old archive") << "immutable" << noRemove << both;
+    QTest::newRow("read-only old archive") << "read-only file" << noRemove << both;
+    QTest::newRow("read-only game folder") << "read-only folder" << noRemove << both;
+    QTest::newRow("folder at the archive's path") << "folder" << noRemove << both;
+    QTest::newRow("tool leaves no new archive") << "no new archive" << noMove << QStringList{"GENRL"};
+    QTest::newRow("new archive cannot be renamed") << "immutable new archive" << noMove << both;
 }
 
-void TestMainWindowLoading::KeepsAnOldArchiveThatCannotBeTakenAway()
+void TestMainWindowLoading::KeepsTheOldArchiveWhenTheSwapFails()
 {
     QFETCH(QString, obstacle);
+    QFETCH(QString, box);
+    QFETCH(QStringList, left);
     const QString archivePath = game + QStringLiteral("/audio/sfx/GENRL");
     // Root ignores permission bits; only the immutable attribute and a folder stop it.
-    if ((obstacle == QLatin1String("read-only file") || obstacle == QLatin1String("read-only folder")) && geteuid() == 0)
+    if (obstacle.startsWith(QLatin1String("read-only")) && geteuid() == 0)
         QSKIP("root may take away read-only files");
+    if (obstacle.startsWith(QLatin1String("immutable")) && !CanMakeImmutable(root))
+        QSKIP("no immutable attribute here");
     window = CreateWindow();
-    QVERIFY(LoadExisting(0, QStringLiteral("GENRL"), QStringLiteral("sfx_import.ini"), sfxMetafile));
+    QVERIFY(LoadExisting(0, sfxMetafile));
     if (obstacle == QLatin1String("immutable")) {
-        if (!CanMakeImmutable(root))
-            QSKIP("no immutable attribute here");
         QCOMPARE(QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), archivePath}), 0);
     } else if (obstacle == QLatin1String("read-only file")) {
         QVERIFY(QFile::setPermissions(archivePath, QFile::ReadOwner));
@@ -466,55 +443,28 @@ void TestMainWindowLoading::KeepsAnOldArchiveThatCannotBeTakenAway()
         QVERIFY(WriteFile(archivePath + QStringLiteral(".new"), "new archive"));
         tools->SetWritesNoArchive();
         QVERIFY(QFile::setPermissions(game + QStringLiteral("/audio/sfx"), QFile::ReadOwner | QFile::ExeOwner));
-    } else {
+    } else if (obstacle == QLatin1String("folder")) {
         QVERIFY(QFile::remove(archivePath));
         QVERIFY(WriteFile(archivePath + QStringLiteral("/inside"), "old archive"));
+    } else if (obstacle == QLatin1String("no new archive")) {
+        tools->SetWritesNoArchive();
+    } else {
+        tools->SetMakesArchiveImmutable();
     }
-
     QStatusBar *statusBar = static_cast<QMainWindow *>(window.get())->statusBar();
     const QString statusBefore = statusBar->currentMessage();
 
     window->SaveArchive();
 
-    QCOMPARE(dialogs->Log(), QStringList{"Error: Failed to remove old sound archive (" + archivePath + ")"});
+    QCOMPARE(dialogs->Log(), QStringList{box.replace(QStringLiteral("%archive%"), archivePath)});
     QCOMPARE(dialogs->shown[0].kind, UserDialogs::Kind::Critical);
     QCOMPARE(dialogs->shown[0].pParent, window.get());
     const QString oldContent = obstacle == QLatin1String("folder") ? archivePath + QStringLiteral("/inside") : archivePath;
     QCOMPARE(ReadFile(oldContent), QByteArray("old archive"));
-    QCOMPARE(ReadFile(archivePath + QStringLiteral(".new")), QByteArray("new archive"));
-    QCOMPARE(GameFolderEntries(QStringLiteral("audio/sfx")), (QStringList{"GENRL", "GENRL.new"}));
-    QCOMPARE(statusBar->currentMessage(), statusBefore);
-}
-
-void TestMainWindowLoading::PutsTheOldArchiveBackWhenTheNewCannotBeMoved_data()
-{
-    QTest::addColumn<bool>("immutableNewArchive");
-    QTest::newRow("tool leaves no new archive") << false;
-    QTest::newRow("new archive cannot be renamed") << true;
-}
-
-void TestMainWindowLoading::PutsTheOldArchiveBackWhenTheNewCannotBeMoved()
-{
-    QFETCH(bool, immutableNewArchive);
-    const QString archivePath = game + QStringLiteral("/audio/sfx/GENRL");
-    window = CreateWindow();
-    QVERIFY(LoadExisting(0, QStringLiteral("GENRL"), QStringLiteral("sfx_import.ini"), sfxMetafile));
-    QStringList left{"GENRL"};
-    if (immutableNewArchive) {
-        if (!CanMakeImmutable(root))
-            QSKIP("no immutable attribute here");
-        tools->SetMakesArchiveImmutable();
-        left << "GENRL.new";
-    } else {
-        tools->SetWritesNoArchive();
-    }
-
-    window->SaveArchive();
-
-    QCOMPARE(tools->Runs().size(), 1);
-    QCOMPARE(dialogs->Log(), QStringList{"Error: Failed to move new sound archive."});
-    QCOMPARE(ReadFile(archivePath), QByteArray("old archive"));
+    if (left.contains(QStringLiteral("GENRL.new")))
+        QCOMPARE(ReadFile(archivePath + QStringLiteral(".new")), QByteArray("new archive"));
     QCOMPARE(GameFolderEntries(QStringLiteral("audio/sfx")), left);
+    QCOMPARE(statusBar->currentMessage(), statusBefore);
 }
 
 QTEST_MAIN(TestMainWindowLoading)

@@ -16,13 +16,7 @@ private slots:
 
     void WalksHitsInOrder_data();
     void WalksHitsInOrder();
-    void ReturnStartsAtTheFirstEntryEachTime();
-    void MetadataSearchLooksOnlyAtMetadata();
-    void WrapsAroundOnlyOncePerCommand();
-    void ForgottenHitsDoNotWrap();
-    void AnotherArchiveIsSearchedAfresh();
     void WalksLongListWithoutGrowingStack();
-    void FindActionFocusesAndSelectsText();
 
 private:
     QLineEdit *Edit() const { return fixture->SearchBar()->findChild<QLineEdit *>(QStringLiteral("searchEdit")); }
@@ -31,7 +25,9 @@ private:
         return fixture->SearchBar()->findChild<QPushButton *>(QString::fromLatin1(name));
     }
     QString Current() const { return fixture->EntryView()->currentIndex().data().toString(); }
-    // "find TEXT", "next TEXT" or "previous TEXT": types the text and presses the button.
+    // "find TEXT", "next TEXT", "previous TEXT" type the text and press the button, "return TEXT"
+    // presses Return in the box; "metadata" ticks the box, "archive" selects Sfx1 in the tree,
+    // "forget" forgets the hits, "deselect" clears the current entry, "radio" loads the stream.
     void Run(const QString &command) const
     {
         const qsizetype blank = command.indexOf(QLatin1Char(' '));
@@ -43,6 +39,18 @@ private:
             Button("findNextButton")->click();
         else if (verb == QLatin1String("previous"))
             Button("findPreviousButton")->click();
+        else if (verb == QLatin1String("return"))
+            QTest::keyClick(Edit(), Qt::Key_Return);
+        else if (verb == QLatin1String("metadata"))
+            fixture->SearchBar()->findChild<QCheckBox *>(QStringLiteral("metadataCheckBox"))->setChecked(true);
+        else if (verb == QLatin1String("archive"))
+            QVERIFY(fixture->SelectArchive({QStringLiteral("Audio"), QStringLiteral("Sfx1")}));
+        else if (verb == QLatin1String("forget"))
+            fixture->SearchBar()->ForgetHits();
+        else if (verb == QLatin1String("deselect"))
+            fixture->EntryView()->setCurrentIndex(QModelIndex());
+        else if (verb == QLatin1String("radio"))
+            QVERIFY(fixture->LoadStream(QStringLiteral("Radio")));
         else
             QFAIL("unknown command");
     }
@@ -112,6 +120,23 @@ void TestSearchDialog::WalksHitsInOrder_data()
         << QStringList{"two.ogg", "three.ogg", "two.ogg", "three.ogg"};
     QTest::newRow("previous from the first track wraps once something was found")
         << true << QStringList{"find o", "previous o"} << QStringList{"one.ogg", "three.ogg"};
+    QTest::newRow("Return starts at the first entry each time")
+        << false << QStringList{"return wav", "next wav", "return wav"}
+        << QStringList{"alpha.wav", "beta.wav", "alpha.wav"};
+    // "Engine ROAR;Loud" belongs to beta, "quiet" to delta; no entry with metadata is called gamma.
+    QTest::newRow("metadata search looks only at metadata")
+        << false << QStringList{"archive", "metadata", "find roar", "next e", "next e", "deselect", "find gamma"}
+        << QStringList{"", "", "beta.wav", "delta.ogg", "beta.wav", "", ""};
+    // Found stays set while nothing matches any more: each command must end after one wrap.
+    QTest::newRow("a hit that no longer matches wraps only once per command")
+        << false << QStringList{"find alpha", "metadata", "next alpha", "previous alpha", "find alpha"}
+        << QStringList{"alpha.wav", "alpha.wav", "alpha.wav", "alpha.wav", "alpha.wav"};
+    QTest::newRow("forgotten hits do not wrap")
+        << false << QStringList{"find epsilon", "forget", "deselect", "previous epsilon", "next epsilon"}
+        << QStringList{"epsilon.wav", "epsilon.wav", "", "", "epsilon.wav"};
+    // The banks are freed with their model: no command may go back to them.
+    QTest::newRow("another archive is searched afresh")
+        << false << QStringList{"find beta", "radio", "next beta", "next o"} << QStringList{"beta.wav", "", "", "one.ogg"};
 }
 
 void TestSearchDialog::WalksHitsInOrder()
@@ -128,81 +153,6 @@ void TestSearchDialog::WalksHitsInOrder()
     }
     QCOMPARE(seen, expected);
     QCOMPARE(fixture->dialogs.Log(), QStringList());  // the search never talks
-}
-
-void TestSearchDialog::ReturnStartsAtTheFirstEntryEachTime()
-{
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    Edit()->setText(QStringLiteral("wav"));
-    QTest::keyClick(Edit(), Qt::Key_Return);
-    QCOMPARE(Current(), QStringLiteral("alpha.wav"));
-    Run(QStringLiteral("next wav"));
-    QCOMPARE(Current(), QStringLiteral("beta.wav"));
-    QTest::keyClick(Edit(), Qt::Key_Return);
-    QCOMPARE(Current(), QStringLiteral("alpha.wav"));
-}
-
-void TestSearchDialog::MetadataSearchLooksOnlyAtMetadata()
-{
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    QVERIFY(fixture->SelectArchive({QStringLiteral("Audio"), QStringLiteral("Sfx1")}));
-    fixture->SearchBar()->findChild<QCheckBox *>(QStringLiteral("metadataCheckBox"))->setChecked(true);
-
-    Run(QStringLiteral("find roar"));
-    QCOMPARE(Current(), QStringLiteral("beta.wav"));
-    Run(QStringLiteral("next e"));  // "Engine ROAR;Loud", then "quiet"
-    QCOMPARE(Current(), QStringLiteral("delta.ogg"));
-    Run(QStringLiteral("next e"));
-    QCOMPARE(Current(), QStringLiteral("beta.wav"));
-
-    // Names are not looked at: no entry with metadata is called gamma.
-    fixture->EntryView()->setCurrentIndex(QModelIndex());
-    Run(QStringLiteral("find gamma"));
-    QCOMPARE(Current(), QString());
-}
-
-void TestSearchDialog::WrapsAroundOnlyOncePerCommand()
-{
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    Run(QStringLiteral("find alpha"));
-    QCOMPARE(Current(), QStringLiteral("alpha.wav"));
-
-    // The same text after ticking the box: found stays set, nothing matches any more. Each
-    // command must come back after at most one wrap.
-    fixture->SearchBar()->findChild<QCheckBox *>(QStringLiteral("metadataCheckBox"))->setChecked(true);
-    Run(QStringLiteral("next alpha"));
-    Run(QStringLiteral("previous alpha"));
-    Run(QStringLiteral("find alpha"));
-    QCOMPARE(Current(), QStringLiteral("alpha.wav"));
-}
-
-void TestSearchDialog::ForgottenHitsDoNotWrap()
-{
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    Run(QStringLiteral("find epsilon"));
-    QCOMPARE(Current(), QStringLiteral("epsilon.wav"));
-
-    fixture->SearchBar()->ForgetHits();
-    fixture->EntryView()->setCurrentIndex(QModelIndex());
-    Run(QStringLiteral("previous epsilon"));
-    QCOMPARE(Current(), QString());
-    Run(QStringLiteral("next epsilon"));  // from the first entry again
-    QCOMPARE(Current(), QStringLiteral("epsilon.wav"));
-}
-
-void TestSearchDialog::AnotherArchiveIsSearchedAfresh()
-{
-    QVERIFY(fixture->LoadSfx(QStringLiteral("Sfx1")));
-    Run(QStringLiteral("find beta"));
-    QCOMPARE(Current(), QStringLiteral("beta.wav"));
-
-    // The banks are freed with their model: no command may go back to them, and the next one
-    // starts at the first track.
-    QVERIFY(fixture->LoadStream(QStringLiteral("Radio")));
-    Run(QStringLiteral("next beta"));
-    QCOMPARE(Current(), QString());
-    Run(QStringLiteral("next o"));
-    QCOMPARE(Current(), QStringLiteral("one.ogg"));
 }
 
 void TestSearchDialog::WalksLongListWithoutGrowingStack()
@@ -223,20 +173,6 @@ void TestSearchDialog::WalksLongListWithoutGrowingStack()
     QCOMPARE(Current(), QStringLiteral("last.ogg"));
     Run(QStringLiteral("previous last"));
     QCOMPARE(Current(), QStringLiteral("last.ogg"));
-}
-
-void TestSearchDialog::FindActionFocusesAndSelectsText()
-{
-    fixture->Window()->show();
-    QVERIFY(QTest::qWaitForWindowActive(fixture->Window()));
-    fixture->EntryView()->setFocus();
-    Edit()->setText(QStringLiteral("beta"));
-    Edit()->deselect();
-
-    fixture->Window()->Search();
-
-    QVERIFY(Edit()->hasFocus());
-    QCOMPARE(Edit()->selectedText(), QStringLiteral("beta"));
 }
 
 QTEST_MAIN(TestSearchDialog)

@@ -40,12 +40,10 @@ private:
     }
 
 private slots:
-    void ClickSetsTheValueFromThePoint();
-    void FollowsThePointerBeyondBothEnds_data();
-    void FollowsThePointerBeyondBothEnds();
-    void OtherButtonsDoNothing_data();
-    void OtherButtonsDoNothing();
-    void MovesAndReleasesWithoutPressEmitNothing();
+    void PressSetsTheValueAndDragFollowsBeyondBothEnds_data();
+    void PressSetsTheValueAndDragFollowsBeyondBothEnds();
+    void OtherButtonsOrNoPressDoNothing_data();
+    void OtherButtonsOrNoPressDoNothing();
     void WhilePressedSetValueIsIgnored();
     void SetValueClampsAndSetMaximumKeepsTheValue();
     void LongRangeOnWideSliderDoesNotOverflow();
@@ -55,22 +53,7 @@ private slots:
     void PaintsTwoColoursOutlinedInWhite();
 };
 
-void TestSlider::ClickSetsTheValueFromThePoint()
-{
-    auto slider = Shown();
-    QCOMPARE(slider->Value(), 0u);
-    QSignalSpy pressed(slider.get(), &Slider::SliderPressed);
-    Press(slider.get(), 30);
-    QCOMPARE(slider->Value(), 400u);
-    QVERIFY(slider->IsPressed());
-    QCOMPARE(pressed.count(), 1);
-    QCOMPARE(pressed.at(0).at(0).toUInt(), 400u);
-    const auto parts = Parts(slider.get());
-    QCOMPARE(parts.first, QRect(QPoint(0, 0), QPoint(29, 14)));
-    QCOMPARE(parts.second, QRect(QPoint(30, 0), QPoint(74, 14)));
-}
-
-void TestSlider::FollowsThePointerBeyondBothEnds_data()
+void TestSlider::PressSetsTheValueAndDragFollowsBeyondBothEnds_data()
 {
     QTest::addColumn<int>("x");
     QTest::addColumn<uint>("value");
@@ -81,14 +64,20 @@ void TestSlider::FollowsThePointerBeyondBothEnds_data()
     QTest::newRow("right of the end") << 90 << 1000u;
 }
 
-void TestSlider::FollowsThePointerBeyondBothEnds()
+void TestSlider::PressSetsTheValueAndDragFollowsBeyondBothEnds()
 {
     QFETCH(int, x);
     QFETCH(uint, value);
     auto slider = Shown();
+    QCOMPARE(slider->Value(), 0u);
+    QSignalSpy pressed(slider.get(), &Slider::SliderPressed);
     QSignalSpy moved(slider.get(), &Slider::SliderMoved);
     QSignalSpy released(slider.get(), &Slider::SliderReleased);
     Press(slider.get(), 30);
+    QCOMPARE(slider->Value(), 400u);  // 30 of 75 pixels
+    QVERIFY(slider->IsPressed());
+    QCOMPARE(pressed.count(), 1);
+    QCOMPARE(pressed.at(0).at(0).toUInt(), 400u);
     Move(slider.get(), x);
     QCOMPARE(moved.count(), 1);
     QCOMPARE(moved.at(0).at(0).toUInt(), value);
@@ -101,40 +90,33 @@ void TestSlider::FollowsThePointerBeyondBothEnds()
     QVERIFY(!slider->IsPressed());
 }
 
-void TestSlider::OtherButtonsDoNothing_data()
+void TestSlider::OtherButtonsOrNoPressDoNothing_data()
 {
-    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("button");  // Qt::NoButton: no press at all
     QTest::addColumn<int>("buttons");
     QTest::newRow("right") << int(Qt::RightButton) << int(Qt::RightButton);
     QTest::newRow("left with right held") << int(Qt::LeftButton) << int(Qt::LeftButton | Qt::RightButton);
     QTest::newRow("middle") << int(Qt::MiddleButton) << int(Qt::MiddleButton);
+    QTest::newRow("moved and released without a press") << int(Qt::NoButton) << int(Qt::NoButton);
 }
 
-void TestSlider::OtherButtonsDoNothing()
+void TestSlider::OtherButtonsOrNoPressDoNothing()
 {
     QFETCH(int, button);
     QFETCH(int, buttons);
     auto slider = Shown();
     QSignalSpy pressed(slider.get(), &Slider::SliderPressed);
     QSignalSpy moved(slider.get(), &Slider::SliderMoved);
-    Send(slider.get(), QEvent::MouseButtonPress, 30, Qt::MouseButton(button), Qt::MouseButtons(buttons));
-    Move(slider.get(), 50);
-    QCOMPARE(pressed.count(), 0);
-    QCOMPARE(moved.count(), 0);
-    QCOMPARE(slider->Value(), 0u);
-    QVERIFY(!slider->IsPressed());
-}
-
-void TestSlider::MovesAndReleasesWithoutPressEmitNothing()
-{
-    auto slider = Shown();
-    QSignalSpy moved(slider.get(), &Slider::SliderMoved);
     QSignalSpy released(slider.get(), &Slider::SliderReleased);
-    Move(slider.get(), 40);
-    Release(slider.get(), 40);
+    if (button != Qt::NoButton)
+        Send(slider.get(), QEvent::MouseButtonPress, 30, Qt::MouseButton(button), Qt::MouseButtons(buttons));
+    Move(slider.get(), 50);
+    Release(slider.get(), 50);
+    QCOMPARE(pressed.count(), 0);
     QCOMPARE(moved.count(), 0);
     QCOMPARE(released.count(), 0);
     QCOMPARE(slider->Value(), 0u);
+    QVERIFY(!slider->IsPressed());
 }
 
 void TestSlider::WhilePressedSetValueIsIgnored()

@@ -5,24 +5,9 @@
 #include <QStyledItemDelegate>
 #include <QtTest>
 
+#include "Sanitized.h"
 #include "tree/TreeItem.h"
 #include "tree/TreeModel.h"
-
-// One line of 50 MB, as a broken file may hold. Under the address sanitizer every reallocation
-// copies, which makes Qt's step-by-step growth of such a line quadratic; a tenth of it takes
-// the same paths there.
-#if defined(__SANITIZE_ADDRESS__)
-#define ROZIVOZE_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ROZIVOZE_SANITIZED 1
-#endif
-#endif
-#ifdef ROZIVOZE_SANITIZED
-constexpr int longLine = 5 * 1000 * 1000;
-#else
-constexpr int longLine = 50 * 1000 * 1000;
-#endif
 
 namespace
 {
@@ -77,11 +62,7 @@ private slots:
     void ReadsColumnsOfALine();
     void PassesTheModelTester();
     void NavigatesBetweenIndexesAndItems();
-    void ShowsOneColumnUnderTheHeaderArchiv();
-    void AnswersOnlyDisplayAndForegroundRoles();
-    void GivesFlagsForValidAndInvalidIndexes();
-    void DrawsOnlyTheLastHighlightedRowRed();
-    void RepaintsTheOldAndTheNewHighlightedRow();
+    void DrawsAndRepaintsOnlyTheLastHighlightedRowRed();
     void DeletesAChainFarDeeperThanTheCallStack();
     void BuildsADeeplyIndentedFile();
     void BuildsHugeFilesInOnePass();
@@ -103,12 +84,8 @@ void TestTreeModel::NestsLinesByIndentation_data()
     QTest::newRow("carriage returns trimmed") << "G\r\n  L\r\n" << "G[L]";
     QTest::newRow("blank line keeps nesting") << "G\n  L1\n\n      \n  L2" << "G[L1 L2]";
     QTest::newRow("steps down and back") << "A\n B\n  C\n B2\nD" << "A[B[C] B2] D";
-    QTest::newRow("three levels back to top") << "A\n B\n  C\nD\n B" << "A[B[C]] D[B]";
-    QTest::newRow("same indentation are siblings") << "A\n  B\n  C\n  D" << "A[B C D]";
     QTest::newRow("return to a level between two") << "A\n  B\n      C\n    D" << "A[B[C] D]";
-    QTest::newRow("no trailing newline") << "A\n B" << "A[B]";
     QTest::newRow("trailing newlines") << "A\n B\n\n\n" << "A[B]";
-    QTest::newRow("line of tabs only is skipped") << "A\n\t\t\n B" << "A[B]";
 }
 
 void TestTreeModel::NestsLinesByIndentation()
@@ -131,8 +108,6 @@ void TestTreeModel::ReadsColumnsOfALine_data()
     QTest::newRow("four columns, SFX") << "L\ta/p\tSFX\tb/k" << "L" << "a/p" << "b/k" << true << false;
     QTest::newRow("lower case sfx") << "L\tp\tsfx\tb" << "L" << "p" << "b" << true << false;
     QTest::newRow("Stream") << "L\tp\tStream\tb" << "L" << "p" << "b" << false << true;
-    QTest::newRow("STREAM") << "L\tp\tSTREAM\tb" << "L" << "p" << "b" << false << true;
-    QTest::newRow("stream") << "L\tp\tstream\tb" << "L" << "p" << "b" << false << true;
     QTest::newRow("STREAMS is neither") << "L\tp\tSTREAMS\tb" << "L" << "p" << "b" << false << false;
     QTest::newRow("type without bank") << "L\tp\tSFX" << "L" << "p" << "" << true << false;
     QTest::newRow("two tabs make one separator") << "A\t\tB" << "A" << "B" << "" << false << false;
@@ -194,81 +169,33 @@ void TestTreeModel::PassesTheModelTester()
 
 void TestTreeModel::NavigatesBetweenIndexesAndItems()
 {
+    // The tester covers parents and rows; what is left are the lookups out of range.
     const TreeModel model(QString::fromLatin1(sample), false);
     const QModelIndex radio = model.index(1, 0, model.index(1, 0));
     const QModelIndex ch = model.index(0, 0, radio);
-    QCOMPARE(model.data(ch).toString(), QStringLiteral("CH"));
-    QCOMPARE(model.parent(ch), radio);
-    QCOMPARE(model.parent(radio), model.index(1, 0));
-    QVERIFY(!model.parent(model.index(1, 0)).isValid());
-
-    QCOMPARE(ItemAt(radio)->Row(), 1);
     QCOMPARE(ItemAt(radio)->Child(0), ItemAt(ch));
     QCOMPARE(ItemAt(radio)->Child(1), nullptr);
     QCOMPARE(ItemAt(radio)->Child(-1), nullptr);
-    QCOMPARE(ItemAt(ch)->Parent(), ItemAt(radio));
     QVERIFY(!ItemAt(ch)->Data(4).isValid());
     QVERIFY(!ItemAt(ch)->Data(-1).isValid());
     QCOMPARE(ItemAt(ch)->Data(3).toString(), QStringLiteral("audio/CONFIG/TrakLkup.dat"));
-
-    // Rows beyond the children give invalid indexes; columns are not checked, as views never
-    // ask for more than the one they are told of.
     QVERIFY(!model.index(2, 0).isValid());
     QVERIFY(!model.index(-1, 0).isValid());
     QVERIFY(!model.index(0, 0, ch).isValid());
-    QCOMPARE(model.data(model.index(0, 1, radio)).toString(), QStringLiteral("audio/streams/CH"));
-    QCOMPARE(model.rowCount(model.index(0, 1, model.index(1, 0))), 0);
-    QCOMPARE(model.rowCount(model.index(1, 0)), 2);
-    QCOMPARE(model.rowCount(ch), 0);
-
-    TreeItem root({QStringLiteral("Archiv")});
-    QCOMPARE(root.Row(), 0);
-    QCOMPARE(root.Parent(), nullptr);
+    QVERIFY(!model.data(QModelIndex()).isValid());
     const TreeItem empty({});
     QCOMPARE(empty.GetName(), QString());
     QVERIFY(!empty.IsSfx());
 }
 
-void TestTreeModel::ShowsOneColumnUnderTheHeaderArchiv()
-{
-    for (const char *text : {"", sample}) {
-        const TreeModel model(QString::fromLatin1(text), false);
-        QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Archiv"));
-        QVERIFY(!model.headerData(1, Qt::Horizontal, Qt::DisplayRole).isValid());
-        QVERIFY(!model.headerData(0, Qt::Vertical, Qt::DisplayRole).isValid());
-        QVERIFY(!model.headerData(0, Qt::Horizontal, Qt::ToolTipRole).isValid());
-        QCOMPARE(model.columnCount(), 1);
-        QCOMPARE(model.columnCount(model.index(0, 0)), 1);
-    }
-}
-
-void TestTreeModel::AnswersOnlyDisplayAndForegroundRoles()
-{
-    TreeModel model(QString::fromLatin1(sample), false);
-    const QModelIndex feet = model.index(0, 0, model.index(0, 0));
-    QCOMPARE(model.data(feet, Qt::DisplayRole).toString(), QStringLiteral("FEET"));
-    for (const int role : {int(Qt::EditRole), int(Qt::ToolTipRole), int(Qt::DecorationRole), int(Qt::UserRole)})
-        QVERIFY2(!model.data(feet, role).isValid(), qPrintable(QString::number(role)));
-    QVERIFY(!model.data(feet, Qt::ForegroundRole).isValid());
-    QVERIFY(!model.data(QModelIndex(), Qt::DisplayRole).isValid());
-}
-
-void TestTreeModel::GivesFlagsForValidAndInvalidIndexes()
-{
-    const TreeModel model(QString::fromLatin1(sample), false);
-    QCOMPARE(int(model.flags(model.index(0, 0))), 33);
-    QCOMPARE(int(model.flags(QModelIndex())), 32);
-}
-
-void TestTreeModel::DrawsOnlyTheLastHighlightedRowRed()
+void TestTreeModel::DrawsAndRepaintsOnlyTheLastHighlightedRowRed()
 {
     TreeModel model(QString::fromLatin1(sample), false);
     const ColourProbe probe;
     const QModelIndex sfx = model.index(0, 0);
-    const QModelIndex streams = model.index(1, 0);
     const QModelIndex feet = model.index(0, 0, sfx);
-    const QModelIndex genrl = model.index(1, 0, sfx);
-    const QModelIndex aa = model.index(0, 0, streams);
+    const QModelIndex aa = model.index(0, 0, model.index(1, 0));
+    const QModelIndex ch = model.index(0, 0, model.index(1, 0, model.index(1, 0)));
     QVERIFY(!model.GetHighlightedIndex().isValid());
     QVERIFY(probe.TextColour(feet) != QColor(Qt::red));
 
@@ -280,20 +207,11 @@ void TestTreeModel::DrawsOnlyTheLastHighlightedRowRed()
     QVERIFY(probe.TextColour(aa) != QColor(Qt::red));
     QVERIFY(probe.TextColour(sfx) != QColor(Qt::red));
 
-    model.SetHighlightedIndex(genrl);
-    QCOMPARE(probe.TextColour(genrl), QColor(Qt::red));
-    QVERIFY(probe.TextColour(feet) != QColor(Qt::red));
-}
-
-void TestTreeModel::RepaintsTheOldAndTheNewHighlightedRow()
-{
-    TreeModel model(QString::fromLatin1(sample), false);
-    const QModelIndex feet = model.index(0, 0, model.index(0, 0));
-    const QModelIndex ch = model.index(0, 0, model.index(1, 0, model.index(1, 0)));
-    model.SetHighlightedIndex(feet);
     QSignalSpy spy(&model, &QAbstractItemModel::dataChanged);
     model.SetHighlightedIndex(ch);
-
+    QCOMPARE(probe.TextColour(ch), QColor(Qt::red));
+    QVERIFY(probe.TextColour(feet) != QColor(Qt::red));
+    // Both rows are repainted whole, each on its own.
     QList<QModelIndex> repainted;
     for (const auto &arguments : std::as_const(spy)) {
         const auto topLeft = arguments.at(0).value<QModelIndex>();

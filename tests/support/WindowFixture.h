@@ -76,7 +76,6 @@ public:
             return model->index(row, 0);
         return model->index(row, 0, model->index(parentRow, 0));
     }
-    QString NameAt(const QModelIndex &index) const { return index.data().toString(); }
 
     // Loads an archive folder of the working directory; false when the entry view shows nothing.
     [[nodiscard]] bool LoadSfx(const QString &name)
