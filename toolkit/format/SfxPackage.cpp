@@ -112,10 +112,15 @@ MetafileWriter SfxPackage::ExportBank(std::size_t b, const std::filesystem::path
         // An earlier export's file, perhaps a replacement the user made, stays whole until its
         // successor is complete: a full disk must not leave half a sound under its name.
         AtomicFile wav(folder / section / (key + ".wav"));
-        unsigned char wavHeader[WavHeaderSize];
-        MakeMonoWavHeader(wavHeader, sound.sampleRate, bytes);
-        wav.File().Write(wavHeader, sizeof wavHeader);
-        wav.File().AppendFrom(package, pcmBase + sound.offset, bytes);
+        // The header and the start of the sound fill the file's first block, so that the system
+        // writes whole blocks only: a block written in two parts is first cleared, then copied
+        // into at an odd place, which costs more than the extra read.
+        unsigned char firstBlock[4096];
+        const std::uint32_t lead = std::min<std::uint32_t>(bytes, sizeof firstBlock - WavHeaderSize);
+        MakeMonoWavHeader(firstBlock, sound.sampleRate, bytes);
+        package.ReadAt(pcmBase + sound.offset, firstBlock + WavHeaderSize, lead);
+        wav.File().Write(firstBlock, WavHeaderSize + lead);
+        wav.File().AppendFrom(package, pcmBase + sound.offset + lead, bytes - lead);
         wav.Commit();
 
         metafile.Key(key + ".filename", fileName);
