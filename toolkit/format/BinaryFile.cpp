@@ -13,6 +13,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/types.h>
 #else
@@ -30,9 +31,10 @@ constexpr std::size_t plainCopyPiece = 256 * 1024;
 // The system calls behind BinaryFile, one small set per platform. Each returns what the system
 // returns (-1 with errno set on failure) and retries when interrupted.
 #ifdef _WIN32
-// Positioned reads and writes go through the descriptor's own offset here; a BinaryFile is used
-// by one thread at a time, so nothing moves it in between.
+// Positioned reads and writes go through the descriptor's own offset here, so a lock keeps two
+// threads writing one file from moving it under each other.
 constexpr std::size_t largestCall = INT_MAX;
+std::mutex positionLock;
 
 int OpenDescriptor(const std::filesystem::path &path, BinaryFile::Mode mode)
 {
@@ -44,6 +46,7 @@ int OpenDescriptor(const std::filesystem::path &path, BinaryFile::Mode mode)
 
 long long ReadAtOffset(int descriptor, void *buffer, std::size_t count, std::uint64_t offset)
 {
+    const std::lock_guard<std::mutex> lock(positionLock);
     if (_lseeki64(descriptor, static_cast<__int64>(offset), SEEK_SET) < 0)
         return -1;
     return _read(descriptor, buffer, static_cast<unsigned>(count));
@@ -51,12 +54,20 @@ long long ReadAtOffset(int descriptor, void *buffer, std::size_t count, std::uin
 
 long long WriteAtOffset(int descriptor, const void *data, std::size_t count, std::uint64_t offset)
 {
+    const std::lock_guard<std::mutex> lock(positionLock);
     if (_lseeki64(descriptor, static_cast<__int64>(offset), SEEK_SET) < 0)
         return -1;
     return _write(descriptor, data, static_cast<unsigned>(count));
 }
 
 int CloseDescriptor(int descriptor) { return _close(descriptor); }
+
+int ResizeDescriptor(int descriptor, std::uint64_t total)
+{
+    const errno_t error = _chsize_s(descriptor, static_cast<__int64>(total));
+    errno = error;
+    return error == 0 ? 0 : -1;
+}
 
 // 0 for a regular file, else an errno value saying why its size cannot be read.
 int SizeOf(int descriptor, std::uint64_t &size)
@@ -105,6 +116,15 @@ long long WriteAtOffset(int descriptor, const void *data, std::size_t count, std
 }
 
 int CloseDescriptor(int descriptor) { return ::close(descriptor); }
+
+int ResizeDescriptor(int descriptor, std::uint64_t total)
+{
+    int result;
+    do
+        result = ::ftruncate(descriptor, static_cast<off_t>(total));
+    while (result < 0 && errno == EINTR);
+    return result;
+}
 
 int SizeOf(int descriptor, std::uint64_t &size)
 {
@@ -208,6 +228,13 @@ void BinaryFile::Write(const void *data, std::size_t count)
         size += static_cast<std::uint64_t>(put);
         count -= static_cast<std::size_t>(put);
     }
+}
+
+void BinaryFile::Resize(std::uint64_t total)
+{
+    if (ResizeDescriptor(descriptor, total) != 0)
+        Fail("cannot write", errno);
+    size = total;
 }
 
 void BinaryFile::AppendFrom(BinaryFile &source, std::uint64_t sourceOffset, std::uint64_t count)

@@ -39,6 +39,9 @@ public:
     std::size_t ReadSome(void *buffer, std::size_t count);
 
     void Write(const void *data, std::size_t count);
+    // Makes a written file total bytes long (zeros where nothing was written yet), so that
+    // WriteAt can fill it in any order, also from several threads at once.
+    void Resize(std::uint64_t total);
     // Appends count bytes of source, read from sourceOffset on, as Write would. Where the system
     // copies between files itself (Linux), the bytes do not pass through this process: no buffer
     // to fill, and one call instead of a read and a write. Where it cannot (other systems, files
