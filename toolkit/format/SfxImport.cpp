@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "format/AtomicFile.h"
-#include "format/BinaryFile.h"
 #include "format/BankHeader.h"
+#include "format/BinaryFile.h"
 #include "format/FormatError.h"
 #include "format/LookupFile.h"
 #include "format/Metafile.h"
