@@ -29,7 +29,7 @@ namespace
 constexpr std::size_t plainCopyPiece = 256 * 1024;
 
 // The system calls behind BinaryFile, one small set per platform. Each returns what the system
-// returns (-1 with errno set on failure) and retries when interrupted.
+// returns (-1 with errno set on failure); the POSIX ones retry when a signal interrupts them.
 #ifdef _WIN32
 // Positioned reads and writes go through the descriptor's own offset here, so a lock keeps two
 // threads writing one file from moving it under each other.
