@@ -61,6 +61,42 @@ void Warm(const QString &path)
         }
 }
 
+// Writes and removes a file of the given size just before a timed step. A round of cp finds the
+// memory of the copy it replaces free a moment ago; this gives every other round the same start.
+// It matters on a virtual machine that hands free memory back to its host: there, memory freed
+// long ago is several times slower to fill than memory freed just now.
+void FreeRecentPages(const QString &folder, qint64 bytes)
+{
+    const QString path = folder + QStringLiteral("/recycled");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    const QByteArray piece(int(8 * megabyte), '\x55');
+    for (qint64 written = 0; written < bytes; written += piece.size())
+        file.write(piece);
+    file.close();
+    QFile::remove(path);
+}
+
+// Each round unpacks into a folder of its own, and the rounds' folders go only after the last
+// round. Removing the thousands of files of one round just before the next would time the file
+// system's clean-up of them instead: ext4 without a journal, for one, does not reuse an inode
+// freed in the last minutes, and searches past every such inode for each file it creates.
+struct RoundFolders
+{
+    explicit RoundFolders(const QString &parent) : root(parent) {}
+    // A new, empty folder for the next round.
+    QString Next()
+    {
+        current = root + QStringLiteral("/round-") + QString::number(++count);
+        QDir().mkpath(current);
+        return current;
+    }
+    QString root;
+    QString current;
+    int count = 0;
+};
+
 bool CopyThroughProgram(const QString &from, const QString &to)
 {
     QFile in(from);
@@ -136,18 +172,24 @@ bool BenchStreams(const QString &root)
     const QString tool = QStringLiteral(KIVO_STREAM_PATH);
     const QString work = root + QStringLiteral("/streams-work");
     const QString copy = root + QStringLiteral("/copy");
-    const auto clearWork = [&] { QDir(work).removeRecursively(); QDir().mkpath(work); Warm(pack); };
-    const auto clearCopy = [&] { QFile::remove(copy); Warm(pack); };
+    RoundFolders unpackFolders(work);
+    const auto newWork = [&] { unpackFolders.Next(); Warm(pack); FreeRecentPages(root, bytes); };
+    const auto clearCopy = [&] { QFile::remove(copy); Warm(pack); FreeRecentPages(root, bytes); };
     const double copyPack = MedianSeconds(clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {pack, copy}); });
     const double programCopy = MedianSeconds(clearCopy, [&] { return CopyThroughProgram(pack, copy); });
     Report("(a program's own copy loop)", bytes, copyPack, programCopy);
-    const double unpack = MedianSeconds(clearWork, [&] { return RunOrSay(tool, {QStringLiteral("-e"), pack, work}); });
+    const double unpack = MedianSeconds(newWork, [&] { return RunOrSay(tool, {QStringLiteral("-e"), pack, unpackFolders.current}); });
     bool ok = Report("unpack 200 MB stream pack", bytes, copyPack, unpack);
 
     // Packing reads the unpacked tracks and writes a pack of the same size.
-    const QString folder = work + QStringLiteral("/BIG");
+    const QString folder = unpackFolders.current + QStringLiteral("/BIG");
     const QString newPack = pack + QStringLiteral(".new");
-    const auto warmTracks = [&] { QFile::remove(newPack); for (const QString &f : FilesBelow(folder)) Warm(folder + '/' + f); };
+    const auto warmTracks = [&] {
+        QFile::remove(newPack);
+        for (const QString &f : FilesBelow(folder))
+            Warm(folder + '/' + f);
+        FreeRecentPages(root, bytes);
+    };
     const double pack2 = MedianSeconds(warmTracks, [&] {
         return RunOrSay(tool, {QStringLiteral("-i"), newPack, folder + QStringLiteral("/stream_import.ini"), lookup}, folder);
     });
@@ -156,9 +198,7 @@ bool BenchStreams(const QString &root)
         std::fprintf(stderr, "the packed stream pack differs from the original\n");
         ok = false;
     }
-    QDir(work).removeRecursively();
-    QDir(game).removeRecursively();
-    QFile::remove(copy);
+    // The unpacked tracks stay until the end of the run, for the reason RoundFolders gives.
     return ok;
 }
 
@@ -194,18 +234,24 @@ bool BenchSfx(const QString &root)
     const QString tool = QStringLiteral(KIVO_SFX_PATH);
     const QString work = root + QStringLiteral("/sfx-work");
     const QString copy = root + QStringLiteral("/copy");
-    const auto clearWork = [&] { QDir(work).removeRecursively(); QDir().mkpath(work); Warm(package); };
-    const auto clearCopy = [&] { QFile::remove(copy); Warm(package); };
+    RoundFolders unpackFolders(work);
+    const auto newWork = [&] { unpackFolders.Next(); Warm(package); FreeRecentPages(root, bytes); };
+    const auto clearCopy = [&] { QFile::remove(copy); Warm(package); FreeRecentPages(root, bytes); };
     const double copyPackage = MedianSeconds(clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {package, copy}); });
     const double programCopy = MedianSeconds(clearCopy, [&] { return CopyThroughProgram(package, copy); });
     Report("(a program's own copy loop)", bytes, copyPackage, programCopy);
-    const double unpack = MedianSeconds(clearWork, [&] { return RunOrSay(tool, {QStringLiteral("-e"), package, work, lookup}); });
+    const double unpack = MedianSeconds(newWork, [&] { return RunOrSay(tool, {QStringLiteral("-e"), package, unpackFolders.current, lookup}); });
     bool ok = Report("unpack 100 MB SFX package", bytes, copyPackage, unpack);
 
-    const QString folder = work + QStringLiteral("/BIG");
+    const QString folder = unpackFolders.current + QStringLiteral("/BIG");
     const QString newPackage = package + QStringLiteral(".new");
     const QStringList sounds = FilesBelow(folder);
-    const auto warmSounds = [&] { QFile::remove(newPackage); for (const QString &f : sounds) Warm(folder + '/' + f); };
+    const auto warmSounds = [&] {
+        QFile::remove(newPackage);
+        for (const QString &f : sounds)
+            Warm(folder + '/' + f);
+        FreeRecentPages(root, bytes);
+    };
     const double pack = MedianSeconds(warmSounds, [&] {
         return RunOrSay(tool, {QStringLiteral("-i"), newPackage, folder + QStringLiteral("/sfx_import.ini"), lookup}, folder);
     });

@@ -19,14 +19,16 @@ AtomicFile::AtomicFile(const std::filesystem::path &path)
     : finalPath(path)
 {
     // The process id keeps two runs apart; the counter steps over a stale temporary that a killed
-    // run with the same id may have left.
-    const std::string stem = finalPath.filename().string() + ".kivo-" + std::to_string(KIVO_GETPID());
+    // run with the same id may have left. Creating exclusively is the test for a leftover, so a
+    // free name (the usual case) costs a single call.
+    static const std::string processId = std::to_string(KIVO_GETPID());
+    const std::string stem = finalPath.filename().string() + ".kivo-" + processId;
     for (int attempt = 0; !file; ++attempt) {
         temporaryPath = finalPath.parent_path() / (stem + (attempt ? "-" + std::to_string(attempt) : "") + ".tmp");
-        std::error_code error;
-        if (attempt < 100 && std::filesystem::exists(temporaryPath, error))
-            continue;
-        file = std::make_unique<BinaryFile>(temporaryPath, BinaryFile::Mode::CreateNew);
+        if (attempt < 100)
+            file = BinaryFile::CreateUnlessExists(temporaryPath);
+        else
+            file = std::make_unique<BinaryFile>(temporaryPath, BinaryFile::Mode::CreateNew);
     }
 }
 

@@ -1,13 +1,16 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
+#include <memory>
 
 namespace kivo
 {
 // One open file with 64-bit offsets (packages exceed 2 GiB). Every failing call throws
 // FormatError naming the file; the destructor closes quietly, Close() reports.
+// Nothing is buffered here: a read goes straight to the system at the offset asked for, so a
+// header read costs one call and a large read lands in the caller's buffer without a copy, and
+// a write is handed over as it comes. Callers that produce small pieces gather them first.
 class BinaryFile
 {
 public:
@@ -22,29 +25,44 @@ public:
     BinaryFile(const BinaryFile &) = delete;
     BinaryFile &operator=(const BinaryFile &) = delete;
 
+    // Creates path like Mode::CreateNew, but returns nullptr when something already exists
+    // there instead of throwing; other failures throw.
+    static std::unique_ptr<BinaryFile> CreateUnlessExists(const std::filesystem::path &path);
+
     const std::filesystem::path &Path() const { return path; }
     // Size at opening for a read file; bytes written so far for a written one.
     std::uint64_t Size() const { return size; }
 
     // Reads exactly size bytes at offset; a file that ends earlier is reported as truncated.
     void ReadAt(std::uint64_t offset, void *buffer, std::size_t count);
-    // Reads up to count bytes from the current position; 0 at the end.
+    // Reads up to count bytes from where the previous ReadSome stopped; 0 at the end.
     std::size_t ReadSome(void *buffer, std::size_t count);
 
     void Write(const void *data, std::size_t count);
-    // Overwrites bytes already written (a header reserved earlier) and returns to the end.
+    // Makes a written file total bytes long (zeros where nothing was written yet), so that
+    // WriteAt can fill it in any order, also from several threads at once.
+    void Resize(std::uint64_t total);
+    // Appends count bytes of source, read from sourceOffset on, as Write would. Where the system
+    // copies between files itself (Linux), the bytes do not pass through this process: no buffer
+    // to fill, and one call instead of a read and a write. Where it cannot (other systems, files
+    // on different file systems) they are copied through memory. The environment variable
+    // KIVO_TEST_PLAIN_COPY makes every copy go through memory, so that tests reach that path.
+    void AppendFrom(BinaryFile &source, std::uint64_t sourceOffset, std::uint64_t count);
+    // Overwrites bytes already written (a header reserved earlier); later writes still append.
     void WriteAt(std::uint64_t offset, const void *data, std::size_t count);
     std::uint64_t WritePosition() const { return size; }
 
     void Close();
 
 private:
-    void SeekTo(std::uint64_t offset);
+    BinaryFile(const std::filesystem::path &path, int descriptor);
+    void CheckRange(std::uint64_t offset, std::uint64_t count) const;
+    bool AppendInKernel(BinaryFile &source, std::uint64_t &sourceOffset, std::uint64_t &count);
     [[noreturn]] void Fail(const char *what, int error) const;
 
     std::filesystem::path path;
-    std::FILE *file = nullptr;
+    int descriptor = -1;
     std::uint64_t size = 0;
-    std::uint64_t position = 0; // where the stream stands, to skip needless seeks
+    std::uint64_t readPosition = 0; // where ReadSome continues
 };
 }

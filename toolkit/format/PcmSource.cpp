@@ -14,6 +14,8 @@ namespace
 {
 constexpr std::uint32_t maxBankRate = 65535;
 constexpr std::size_t conversionSamples = 65536; // per read, whatever the channel count
+// Read first from a WAV file: enough for the chunk headers of any ordinary one.
+constexpr std::uint64_t headBytes = 4096;
 
 bool IsLittleEndianPcm16Container(int format)
 {
@@ -74,22 +76,32 @@ PcmSource::~PcmSource() = default;
 bool PcmSource::OpenPlainWav(const std::filesystem::path &path)
 {
     auto wav = std::make_unique<BinaryFile>(path, BinaryFile::Mode::Read);
+    // The chunk headers of a plain WAV file sit in its first bytes: one read takes them all.
+    headSize = static_cast<std::size_t>(std::min<std::uint64_t>(wav->Size(), headBytes));
+    head.reset(new unsigned char[headSize]);
+    wav->ReadAt(0, head.get(), headSize);
+    const auto bytesAt = [&](std::uint64_t position, unsigned char *bytes, std::size_t count) {
+        if (position + count <= headSize)
+            std::memcpy(bytes, head.get() + position, count);
+        else
+            wav->ReadAt(position, bytes, count);
+    };
     unsigned char bytes[16];
     if (wav->Size() < 12)
         return false;
-    wav->ReadAt(0, bytes, 12);
+    bytesAt(0, bytes, 12);
     if (std::memcmp(bytes, "RIFF", 4) != 0 || std::memcmp(bytes + 8, "WAVE", 4) != 0)
         return false;
     bool monoPcm16 = false;
     std::uint64_t position = 12;
     for (int chunk = 0; chunk < 64 && position + 8 <= wav->Size(); ++chunk) {
-        wav->ReadAt(position, bytes, 8);
+        bytesAt(position, bytes, 8);
         const std::uint64_t size = le::U32(bytes + 4);
         const std::uint64_t body = position + 8;
         if (std::memcmp(bytes, "fmt ", 4) == 0) {
             if (size < 16 || body + 16 > wav->Size())
                 return false;
-            wav->ReadAt(body, bytes, 16);
+            bytesAt(body, bytes, 16);
             outputRate = le::U32(bytes + 4);
             monoPcm16 = le::U16(bytes) == 1 && le::U16(bytes + 2) == 1 && le::U16(bytes + 12) == 2
                      && le::U16(bytes + 14) == 16 && outputRate >= 1 && outputRate <= maxBankRate;
@@ -112,8 +124,15 @@ std::size_t PcmSource::Read(unsigned char *buffer, std::size_t capacity)
 {
     capacity &= ~std::size_t(1);
     if (plainWav) {
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, plainLeft));
-        plainWav->ReadAt(plainOffset, buffer, count);
+        std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, plainLeft));
+        // What the first read already brought in is not asked for again.
+        std::size_t fromHead = 0;
+        if (plainOffset < headSize) {
+            fromHead = std::min<std::size_t>(count, headSize - static_cast<std::size_t>(plainOffset));
+            std::memcpy(buffer, head.get() + plainOffset, fromHead);
+        }
+        if (count > fromHead)
+            plainWav->ReadAt(plainOffset + fromHead, buffer + fromHead, count - fromHead);
         plainOffset += count;
         plainLeft -= count;
         return count;
@@ -126,6 +145,13 @@ std::size_t PcmSource::Read(unsigned char *buffer, std::size_t capacity)
         return 0;
     }
     return static_cast<std::size_t>(got);
+}
+
+void PcmSource::AppendPlainTo(BinaryFile &out)
+{
+    out.AppendFrom(*plainWav, plainOffset, plainLeft);
+    plainOffset += plainLeft;
+    plainLeft = 0;
 }
 
 std::size_t PcmSource::ReadConverted(unsigned char *buffer, std::size_t capacity)

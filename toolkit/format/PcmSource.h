@@ -37,6 +37,12 @@ public:
     // Fills buffer with up to capacity bytes (an even number); returns 0 at the end.
     std::size_t Read(unsigned char *buffer, std::size_t capacity);
 
+    // A mono 16-bit WAV file's data can be taken over as it is, without Read: PlainBytes() of
+    // it, appended by AppendPlainTo() (which leaves nothing more to read).
+    bool IsPlainWav() const { return plainWav != nullptr; }
+    std::uint64_t PlainBytes() const { return plainLeft; }
+    void AppendPlainTo(BinaryFile &out);
+
 private:
     struct Closer
     {
@@ -49,6 +55,8 @@ private:
 
     std::string label;
     std::unique_ptr<BinaryFile> plainWav; // set when the data chunk is read directly
+    std::unique_ptr<unsigned char[]> head; // the first bytes of a plain WAV file
+    std::size_t headSize = 0;
     std::uint64_t plainOffset = 0;
     std::uint64_t plainLeft = 0;
     std::unique_ptr<SNDFILE, Closer> file;

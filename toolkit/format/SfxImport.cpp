@@ -1,12 +1,16 @@
 #include "format/SfxImport.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "format/AtomicFile.h"
 #include "format/BankHeader.h"
+#include "format/BinaryFile.h"
 #include "format/FormatError.h"
 #include "format/LookupFile.h"
 #include "format/Metafile.h"
@@ -20,7 +24,6 @@ namespace kivo
 {
 namespace
 {
-constexpr std::size_t copyChunk = 1024 * 1024;
 constexpr std::uint32_t maxOffset = std::numeric_limits<std::uint32_t>::max();
 
 struct SoundPlan
@@ -76,18 +79,88 @@ std::vector<BankPlan> ReadPlan(const Metafile &metafile, const std::vector<std::
     return plan;
 }
 
+// Bank headers and converted sounds are gathered here and written to the package in large
+// pieces; sounds taken over as they are go straight from their files into the package.
+class PackageWriter
+{
+public:
+    explicit PackageWriter(BinaryFile &file) : out(file), batch(new unsigned char[batchBytes]) {}
+
+    std::uint64_t Position() const { return out.WritePosition() + used; }
+    // Free space to fill, flushing first when it is full; Filled() takes what was put there.
+    // There is always room for a 16-bit sample.
+    unsigned char *Space(std::size_t &size)
+    {
+        if (batchBytes - used < 2)
+            Flush();
+        size = batchBytes - used;
+        return batch.get() + used;
+    }
+    void Filled(std::size_t count) { used += count; }
+    void Append(const unsigned char *data, std::size_t count)
+    {
+        while (count > 0) {
+            std::size_t room = 0;
+            unsigned char *space = Space(room);
+            const std::size_t taken = std::min(room, count);
+            std::memcpy(space, data, taken);
+            Filled(taken);
+            data += taken;
+            count -= taken;
+        }
+    }
+    // Overwrites bytes appended earlier, whether still gathered or already written.
+    void OverwriteAt(std::uint64_t offset, const unsigned char *data, std::size_t count)
+    {
+        if (offset < out.WritePosition())
+            Flush();
+        if (offset < out.WritePosition())
+            out.WriteAt(offset, data, count);
+        else
+            std::memcpy(batch.get() + (offset - out.WritePosition()), data, count);
+    }
+    void Flush()
+    {
+        out.Write(batch.get(), used);
+        used = 0;
+    }
+    // The package with everything gathered so far written, for appending to it directly.
+    BinaryFile &Flushed()
+    {
+        Flush();
+        return out;
+    }
+
+private:
+    static constexpr std::size_t batchBytes = 256 * 1024;
+    BinaryFile &out;
+    std::unique_ptr<unsigned char[]> batch;
+    std::size_t used = 0;
+};
+
 // Streams one sound into the package and returns its descriptor (offset still relative to the
 // bank's first sound).
-SoundDescriptor WriteSound(const SoundPlan &plan, std::uint32_t bankBytes, BinaryFile &out, std::vector<unsigned char> &buffer,
-                           const std::string &where, Warnings &warnings)
+SoundDescriptor WriteSound(const SoundPlan &plan, std::uint32_t bankBytes, PackageWriter &out, const std::string &where,
+                           Warnings &warnings)
 {
     PcmSource source(plan.path, plan.label);
     std::uint64_t bytes = 0;
-    for (std::size_t got; (got = source.Read(buffer.data(), buffer.size())) != 0;) {
+    if (source.IsPlainWav()) {
+        bytes = source.PlainBytes();
+        if (bankBytes + bytes > maxOffset)
+            throw FormatError(where + " grows beyond 4 GiB of sound data");
+        source.AppendPlainTo(out.Flushed());
+    }
+    for (;;) {
+        std::size_t room = 0;
+        unsigned char *space = out.Space(room);
+        const std::size_t got = source.Read(space, room);
+        if (got == 0)
+            break;
         bytes += got;
         if (bankBytes + bytes > maxOffset)
             throw FormatError(where + " grows beyond 4 GiB of sound data");
-        out.Write(buffer.data(), got);
+        out.Filled(got);
     }
     if (source.IsConverted())
         warnings.Add(plan.label + " was converted from " + source.Conversion() + " to mono 16-bit at "
@@ -125,28 +198,29 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
     const std::vector<BankPlan> plan = ReadPlan(metafile, lookup.RecordsOf(index));
 
     AtomicFile package(newPackagePath);
-    BinaryFile &out = package.File();
-    std::vector<unsigned char> buffer(copyChunk);
+    PackageWriter out(package.File());
     std::vector<unsigned char> headerBytes(BankHeader::Size, 0);
     std::vector<LookupRecord> locations;
     for (const BankPlan &bank : plan) {
         const std::string where = basename + ", " + bank.section;
-        const std::uint64_t headerOffset = out.WritePosition();
+        const std::uint64_t headerOffset = out.Position();
         if (headerOffset > maxOffset - BankHeader::Size)
             throw FormatError(where + " would start beyond 4 GiB, which the bank lookup file cannot address");
         // The header is written once the sound lengths are known.
-        out.Write(headerBytes.data(), headerBytes.size());
+        std::fill(headerBytes.begin(), headerBytes.end(), 0);
+        out.Append(headerBytes.data(), headerBytes.size());
         BankHeader header;
         for (const SoundPlan &sound : bank.sounds) {
-            const auto bankBytes = static_cast<std::uint32_t>(out.WritePosition() - headerOffset - BankHeader::Size);
-            header.sounds.push_back(WriteSound(sound, bankBytes, out, buffer, where, warnings));
+            const auto bankBytes = static_cast<std::uint32_t>(out.Position() - headerOffset - BankHeader::Size);
+            header.sounds.push_back(WriteSound(sound, bankBytes, out, where, warnings));
         }
-        header.pcmSize = static_cast<std::uint32_t>(out.WritePosition() - headerOffset - BankHeader::Size);
+        header.pcmSize = static_cast<std::uint32_t>(out.Position() - headerOffset - BankHeader::Size);
         header.Serialise(headerBytes.data());
-        out.WriteAt(headerOffset, headerBytes.data(), headerBytes.size());
+        out.OverwriteAt(headerOffset, headerBytes.data(), headerBytes.size());
         locations.push_back({index, static_cast<std::uint32_t>(headerOffset), header.pcmSize});
         PauseForTest("archive");
     }
+    out.Flush();
     package.Commit();
 
     for (std::size_t b = 0; b < plan.size(); ++b) {

@@ -20,8 +20,6 @@ namespace kivo
 {
 namespace
 {
-constexpr std::size_t copyChunk = 1024 * 1024;
-
 void RejectForeignArchive(BinaryFile &file)
 {
     unsigned char magic[4] = {};
@@ -105,8 +103,6 @@ MetafileWriter SfxPackage::ExportBank(std::size_t b, const std::filesystem::path
     metafile.Key("num_sounds", static_cast<long long>(parsed.sounds.size()));
     metafile.Key("lookup_record", static_cast<long long>(bank.record));
     const std::uint64_t pcmBase = std::uint64_t(bank.offset) + BankHeader::Size;
-    // The WAV header goes out with the first piece of sound data: one write for most sounds.
-    std::vector<unsigned char> buffer(WavHeaderSize + copyChunk);
     for (std::size_t s = 0; s < parsed.sounds.size(); ++s) {
         const SoundDescriptor &sound = parsed.sounds[s];
         const std::string key = "sound_" + PaddedNumber(s + 1);
@@ -116,16 +112,15 @@ MetafileWriter SfxPackage::ExportBank(std::size_t b, const std::filesystem::path
         // An earlier export's file, perhaps a replacement the user made, stays whole until its
         // successor is complete: a full disk must not leave half a sound under its name.
         AtomicFile wav(folder / section / (key + ".wav"));
-        MakeMonoWavHeader(buffer.data(), sound.sampleRate, bytes);
-        std::size_t pending = WavHeaderSize;
-        std::uint32_t copied = 0;
-        do {
-            const std::size_t chunk = std::min<std::size_t>(copyChunk, bytes - copied);
-            package.ReadAt(pcmBase + sound.offset + copied, buffer.data() + pending, chunk);
-            wav.File().Write(buffer.data(), pending + chunk);
-            copied += static_cast<std::uint32_t>(chunk);
-            pending = 0;
-        } while (copied < bytes);
+        // The header and the start of the sound fill the file's first block, so that the system
+        // writes whole blocks only: a block written in two parts is first cleared, then copied
+        // into at an odd place, which costs more than the extra read.
+        unsigned char firstBlock[4096];
+        const std::uint32_t lead = std::min<std::uint32_t>(bytes, sizeof firstBlock - WavHeaderSize);
+        MakeMonoWavHeader(firstBlock, sound.sampleRate, bytes);
+        package.ReadAt(pcmBase + sound.offset, firstBlock + WavHeaderSize, lead);
+        wav.File().Write(firstBlock, WavHeaderSize + lead);
+        wav.File().AppendFrom(package, pcmBase + sound.offset + lead, bytes - lead);
         wav.Commit();
 
         metafile.Key(key + ".filename", fileName);

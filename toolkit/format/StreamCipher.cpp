@@ -1,5 +1,7 @@
 #include "format/StreamCipher.h"
 
+#include <cstring>
+
 namespace kivo
 {
 namespace
@@ -10,15 +12,28 @@ constexpr unsigned char key[16] = {0xEA, 0x3A, 0xC4, 0xA1, 0x9A, 0xA8, 0x14, 0xF
 
 void XorAtPosition(unsigned char *data, std::size_t size, std::uint64_t position)
 {
+    // The key turned to start at this position, as two words: a pack is XORed 16 bytes per step.
+    // Words are filled and stored byte by byte through memcpy, so the host's byte order and
+    // the buffer's alignment do not matter.
+    unsigned char turned[16];
+    for (unsigned k = 0; k < 16; ++k)
+        turned[k] = key[(position + k) % 16];
+    std::uint64_t low;
+    std::uint64_t high;
+    std::memcpy(&low, turned, 8);
+    std::memcpy(&high, turned + 8, 8);
     std::size_t i = 0;
-    unsigned phase = static_cast<unsigned>(position % 16);
-    for (; i < size && phase != 0; ++i, phase = (phase + 1) % 16)
-        data[i] ^= key[phase];
-    // Whole key-aligned blocks: a fixed inner loop the compiler turns into vector code.
-    for (; i + 16 <= size; i += 16)
-        for (unsigned k = 0; k < 16; ++k)
-            data[i + k] ^= key[k];
+    for (; i + 16 <= size; i += 16) {
+        std::uint64_t first;
+        std::uint64_t second;
+        std::memcpy(&first, data + i, 8);
+        std::memcpy(&second, data + i + 8, 8);
+        first ^= low;
+        second ^= high;
+        std::memcpy(data + i, &first, 8);
+        std::memcpy(data + i + 8, &second, 8);
+    }
     for (unsigned k = 0; i < size; ++i, ++k)
-        data[i] ^= key[k];
+        data[i] ^= turned[k];
 }
 }

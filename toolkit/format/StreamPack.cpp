@@ -14,6 +14,7 @@
 #include "format/NameTable.h"
 #include "format/Naming.h"
 #include "format/ParallelFor.h"
+#include "format/ScratchBuffer.h"
 #include "format/StreamCipher.h"
 #include "format/TrackHeader.h"
 #include "format/Warnings.h"
@@ -22,6 +23,8 @@ namespace kivo
 {
 namespace
 {
+// Touching fresh memory costs about as much as copying it several times, so a moderate buffer,
+// reused for every track a thread writes, beats one that takes a whole track.
 constexpr std::size_t copyChunk = 1024 * 1024;
 
 void ReadDecoded(BinaryFile &file, std::uint64_t offset, unsigned char *buffer, std::size_t size)
@@ -153,20 +156,23 @@ MetafileWriter StreamPack::ExportTrack(std::size_t t, const std::filesystem::pat
 {
     const TrackLocation &track = tracks[t];
     BinaryFile pack(path, BinaryFile::Mode::Read);
-    std::vector<unsigned char> buffer(std::max<std::size_t>(copyChunk, TrackHeader::Size));
-    ReadDecoded(pack, track.headerOffset, buffer.data(), TrackHeader::Size);
+    // The header and the start of the Ogg data (all of it for most tracks) come in one read.
+    unsigned char *buffer = ScratchBuffer(copyChunk);
+    const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(copyChunk, TrackHeader::Size + std::uint64_t(track.oggLength)));
+    ReadDecoded(pack, track.headerOffset, buffer, first);
     Warnings again; // collected when the pack was opened
-    const TrackHeader parsed = TrackHeader::Parse(buffer.data(), track.oggLength, TrackLabel(t + 1), again);
+    const TrackHeader parsed = TrackHeader::Parse(buffer, track.oggLength, TrackLabel(t + 1), again);
 
     const std::string section = "Track_" + PaddedNumber(t + 1);
     const std::string fileName = section + ".ogg";
     // An earlier export's track stays whole until its successor is complete.
     AtomicFile ogg(folder / fileName);
+    ogg.File().Write(buffer + TrackHeader::Size, first - TrackHeader::Size);
     const std::uint64_t payload = track.headerOffset + TrackHeader::Size;
-    for (std::uint32_t copied = 0; copied < track.oggLength;) {
-        const std::size_t chunk = std::min<std::size_t>(buffer.size(), track.oggLength - copied);
-        ReadDecoded(pack, payload + copied, buffer.data(), chunk);
-        ogg.File().Write(buffer.data(), chunk);
+    for (std::uint32_t copied = static_cast<std::uint32_t>(first - TrackHeader::Size); copied < track.oggLength;) {
+        const std::size_t chunk = std::min<std::size_t>(copyChunk, track.oggLength - copied);
+        ReadDecoded(pack, payload + copied, buffer, chunk);
+        ogg.File().Write(buffer, chunk);
         copied += static_cast<std::uint32_t>(chunk);
     }
     ogg.Commit();
