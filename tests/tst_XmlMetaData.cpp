@@ -8,29 +8,14 @@
 #include <sys/stat.h>
 
 #include "QtMetaDataReading.h"
+#include "Sanitized.h"
 #include "ScriptedDialogs.h"
-#include "tree/TreeItem.h"
 #include "tree/MetaDataScanner.h"
+#include "tree/TreeItem.h"
 #include "tree/TreeModel.h"
 #include "tree/XmlMetaData.h"
 
 using StringMap = QMap<QString, QString>;
-
-// One line of 50 MB, as a broken file may hold. Under the address sanitizer every reallocation
-// copies, which makes Qt's step-by-step growth of such a line quadratic; a tenth of it takes
-// the same paths there.
-#if defined(__SANITIZE_ADDRESS__)
-#define ROZIVOZE_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ROZIVOZE_SANITIZED 1
-#endif
-#endif
-#ifdef ROZIVOZE_SANITIZED
-constexpr int longLine = 5 * 1000 * 1000;
-#else
-constexpr int longLine = 50 * 1000 * 1000;
-#endif
 
 namespace
 {
