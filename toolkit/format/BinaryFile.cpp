@@ -219,13 +219,18 @@ std::size_t BinaryFile::ReadSome(void *buffer, std::size_t count)
 
 void BinaryFile::Write(const void *data, std::size_t count)
 {
-    auto *bytes = static_cast<const unsigned char *>(data);
+    WriteAll(size, static_cast<const unsigned char *>(data), count);
+    size += count;
+}
+
+void BinaryFile::WriteAll(std::uint64_t offset, const unsigned char *bytes, std::size_t count)
+{
     while (count > 0) {
-        const long long put = WriteAtOffset(descriptor, bytes, std::min(count, largestCall), size);
+        const long long put = WriteAtOffset(descriptor, bytes, std::min(count, largestCall), offset);
         if (put <= 0)
             Fail("cannot write", put < 0 ? errno : ENOSPC);
         bytes += put;
-        size += static_cast<std::uint64_t>(put);
+        offset += static_cast<std::uint64_t>(put);
         count -= static_cast<std::size_t>(put);
     }
 }
@@ -293,15 +298,7 @@ void BinaryFile::WriteAt(std::uint64_t offset, const void *data, std::size_t cou
 {
     if (offset > size || count > size - offset)
         throw FormatError("internal error: overwriting bytes not yet written in " + path.string());
-    auto *bytes = static_cast<const unsigned char *>(data);
-    while (count > 0) {
-        const long long put = WriteAtOffset(descriptor, bytes, std::min(count, largestCall), offset);
-        if (put <= 0)
-            Fail("cannot write", put < 0 ? errno : ENOSPC);
-        bytes += put;
-        offset += static_cast<std::uint64_t>(put);
-        count -= static_cast<std::size_t>(put);
-    }
+    WriteAll(offset, static_cast<const unsigned char *>(data), count);
 }
 
 void BinaryFile::Close()

@@ -57,6 +57,8 @@ public:
 private:
     BinaryFile(const std::filesystem::path &path, int descriptor);
     void CheckRange(std::uint64_t offset, std::uint64_t count) const;
+    // Writes all count bytes at offset, in as many calls as the system needs.
+    void WriteAll(std::uint64_t offset, const unsigned char *bytes, std::size_t count);
     bool AppendInKernel(BinaryFile &source, std::uint64_t &sourceOffset, std::uint64_t &count);
     [[noreturn]] void Fail(const char *what, int error) const;
 
