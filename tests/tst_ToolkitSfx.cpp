@@ -480,21 +480,10 @@ void TestToolkitSfx::InterruptedPackLeavesOldFilesUsable()
     SfxGame game;
     QCOMPARE(game.Export({QStringLiteral("GENRL")}).exitCode, 0);
 
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("KIVO_TEST_PAUSE"), point);
-    tool.setProcessEnvironment(environment);
-    tool.setReadChannel(QProcess::StandardError);
-    tool.setWorkingDirectory(game.Work() + QStringLiteral("/GENRL"));
     const QString newPackage = game.Package(QStringLiteral("GENRL")) + QStringLiteral(".new");
-    tool.start(sfxTool, {QStringLiteral("-i"), newPackage, game.Metafile(QStringLiteral("GENRL")), game.LookupPath()});
-    QVERIFY(tool.waitForStarted());
-    QByteArray said;
-    while (!said.contains("paused at") && tool.waitForReadyRead(20000))
-        said += tool.readAllStandardError();
+    const QByteArray said = KillAtPause(sfxTool, {QStringLiteral("-i"), newPackage, game.Metafile(QStringLiteral("GENRL")), game.LookupPath()},
+                                        game.Work() + QStringLiteral("/GENRL"), point);
     QVERIFY2(said.contains("paused at " + point.toLatin1()), said.constData());
-    tool.kill();
-    QVERIFY(tool.waitForFinished());
 
     QCOMPARE(ReadFile(game.LookupPath()), game.lookupBytes);
     QVERIFY(!QFile::exists(game.LookupPath() + QStringLiteral(".bak")));

@@ -458,21 +458,10 @@ void TestToolkitStream::InterruptedPackLeavesOldFilesUsable()
     StreamGame game;
     QCOMPARE(game.Export({game.Pack(QStringLiteral("CH"))}).exitCode, 0);
 
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("KIVO_TEST_PAUSE"), point);
-    tool.setProcessEnvironment(environment);
-    tool.setReadChannel(QProcess::StandardError);
-    tool.setWorkingDirectory(game.Work() + QStringLiteral("/CH"));
     const QString newPack = game.Pack(QStringLiteral("CH")) + QStringLiteral(".new");
-    tool.start(streamTool, {QStringLiteral("-i"), newPack, game.Metafile(QStringLiteral("CH")), game.LookupPath()});
-    QVERIFY(tool.waitForStarted());
-    QByteArray said;
-    while (!said.contains("paused at") && tool.waitForReadyRead(20000))
-        said += tool.readAllStandardError();
+    const QByteArray said = KillAtPause(streamTool, {QStringLiteral("-i"), newPack, game.Metafile(QStringLiteral("CH")), game.LookupPath()},
+                                        game.Work() + QStringLiteral("/CH"), point);
     QVERIFY2(said.contains("paused at " + point.toLatin1()), said.constData());
-    tool.kill();
-    QVERIFY(tool.waitForFinished());
 
     QCOMPARE(ReadFile(game.LookupPath()), game.lookupBytes);
     QVERIFY(!QFile::exists(game.LookupPath() + QStringLiteral(".bak")));

@@ -231,4 +231,24 @@ ToolRun Run(const QString &program, const QStringList &arguments, const QString 
     run.errorText = QString::fromLocal8Bit(process.readAllStandardError());
     return run;
 }
+
+QByteArray KillAtPause(const QString &program, const QStringList &arguments, const QString &workingDirectory,
+                       const QString &point)
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("KIVO_TEST_PAUSE"), point);
+    tool.setProcessEnvironment(environment);
+    tool.setReadChannel(QProcess::StandardError);
+    tool.setWorkingDirectory(workingDirectory);
+    tool.start(program, arguments);
+    QByteArray said;
+    if (!tool.waitForStarted())
+        return said;
+    while (!said.contains("paused at") && tool.waitForReadyRead(20000))
+        said += tool.readAllStandardError();
+    tool.kill();
+    tool.waitForFinished();
+    return said;
+}
 }
