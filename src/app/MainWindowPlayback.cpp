@@ -46,6 +46,15 @@ const IniMetafileItem *ItemOf(const QModelIndex &index)
 {
     return static_cast<const IniMetafileItem *>(index.internalPointer());
 }
+
+void ExpandTopLevel(QTreeView *pView)
+{
+    const QAbstractItemModel *model = pView->model();
+    if (!model)
+        return;
+    for (int row = 0; row < model->rowCount(); ++row)
+        pView->expand(model->index(row, 0));
+}
 }
 
 QString MainWindow::EntryFilePath(const QModelIndex &index) const
@@ -181,20 +190,12 @@ void MainWindow::ResetPlayingIndex()
 
 void MainWindow::ExpandAll()
 {
-    const QAbstractItemModel *model = entryView->model();
-    if (!model)
-        return;
-    for (int row = 0; row < model->rowCount(); ++row)
-        entryView->expand(model->index(row, 0));
+    ExpandTopLevel(entryView);
 }
 
 void MainWindow::ExpandRootElements()
 {
-    const QAbstractItemModel *model = archiveView->model();
-    if (!model)
-        return;
-    for (int row = 0; row < model->rowCount(); ++row)
-        archiveView->expand(model->index(row, 0));
+    ExpandTopLevel(archiveView);
 }
 
 void MainWindow::ShowInfoDialog()
