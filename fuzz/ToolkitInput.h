@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <initializer_list>
 #include <string>
 
 // The toolkit targets read several files from one input: each part but the last is a 16-bit
@@ -43,3 +45,23 @@ private:
     size_t size;
     size_t position = 0;
 };
+
+// Writes a scratch file the tools then read; false when it cannot be written.
+inline bool WriteScratchFile(const std::filesystem::path &path, const std::string &bytes)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), std::streamsize(bytes.size()));
+    return bool(file.flush());
+}
+
+// A name table of the game's form: each name padded with zeros to one record.
+inline std::string NameTable(std::initializer_list<const char *> names, std::size_t recordSize)
+{
+    std::string table;
+    for (const char *name : names) {
+        std::string record(name);
+        record.resize(recordSize, '\0');
+        table += record;
+    }
+    return table;
+}

@@ -5,7 +5,6 @@
 
 #include <exception>
 #include <filesystem>
-#include <fstream>
 
 #include "FuzzSupport.h"
 #include "ToolkitInput.h"
@@ -18,24 +17,6 @@ namespace
 {
 std::filesystem::path game;
 std::filesystem::path target;
-
-bool Write(const std::filesystem::path &path, const std::string &bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), std::streamsize(bytes.size()));
-    return bool(file.flush());
-}
-
-std::string NameTable()
-{
-    std::string table;
-    for (const char *name : {"FEET", "GENRL", "SPC_EA"}) {
-        std::string record(name);
-        record.resize(52, '\0');
-        table += record;
-    }
-    return table;
-}
 }
 
 extern "C" int LLVMFuzzerInitialize(int *pArgc, char ***pArgv)
@@ -46,7 +27,7 @@ extern "C" int LLVMFuzzerInitialize(int *pArgc, char ***pArgv)
     target = scratch / "work";
     std::filesystem::create_directories(game / "audio" / "CONFIG");
     std::filesystem::create_directories(game / "audio" / "SFX");
-    if (!Write(game / "audio" / "CONFIG" / "PakFiles.dat", NameTable()))
+    if (!WriteScratchFile(game / "audio" / "CONFIG" / "PakFiles.dat", NameTable({"FEET", "GENRL", "SPC_EA"}, 52)))
         FuzzSupport::Fail("cannot write PakFiles.dat");
     return 0;
 }
@@ -56,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ToolkitInput input(data, size);
     const std::filesystem::path lookupPath = game / "audio" / "CONFIG" / "BankLkup.dat";
     const std::filesystem::path packagePath = game / "audio" / "SFX" / "GENRL";
-    if (!Write(lookupPath, input.NextPart()) || !Write(packagePath, input.Rest()))
+    if (!WriteScratchFile(lookupPath, input.NextPart()) || !WriteScratchFile(packagePath, input.Rest()))
         return 0;
     std::filesystem::remove_all(target);
     std::filesystem::create_directories(target);

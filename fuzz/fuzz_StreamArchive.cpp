@@ -6,7 +6,6 @@
 
 #include <exception>
 #include <filesystem>
-#include <fstream>
 
 #include "FuzzSupport.h"
 #include "ToolkitInput.h"
@@ -18,24 +17,6 @@ namespace
 {
 std::filesystem::path game;
 std::filesystem::path target;
-
-bool Write(const std::filesystem::path &path, const std::string &bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), std::streamsize(bytes.size()));
-    return bool(file.flush());
-}
-
-std::string NameTable()
-{
-    std::string table;
-    for (const char *name : {"CH", "RE"}) {
-        std::string record(name);
-        record.resize(16, '\0');
-        table += record;
-    }
-    return table;
-}
 }
 
 extern "C" int LLVMFuzzerInitialize(int *pArgc, char ***pArgv)
@@ -46,7 +27,7 @@ extern "C" int LLVMFuzzerInitialize(int *pArgc, char ***pArgv)
     target = scratch / "work";
     std::filesystem::create_directories(game / "audio" / "CONFIG");
     std::filesystem::create_directories(game / "audio" / "streams");
-    if (!Write(game / "audio" / "CONFIG" / "StrmPaks.dat", NameTable()))
+    if (!WriteScratchFile(game / "audio" / "CONFIG" / "StrmPaks.dat", NameTable({"CH", "RE"}, 16)))
         FuzzSupport::Fail("cannot write StrmPaks.dat");
     return 0;
 }
@@ -56,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ToolkitInput input(data, size);
     const std::filesystem::path stationsPath = game / "metadata-full.ini";
     const std::filesystem::path packPath = game / "audio" / "streams" / "CH";
-    if (!Write(game / "audio" / "CONFIG" / "TrakLkup.dat", input.NextPart())
-        || !Write(stationsPath, input.NextPart()) || !Write(packPath, input.Rest()))
+    if (!WriteScratchFile(game / "audio" / "CONFIG" / "TrakLkup.dat", input.NextPart())
+        || !WriteScratchFile(stationsPath, input.NextPart()) || !WriteScratchFile(packPath, input.Rest()))
         return 0;
     std::filesystem::remove_all(target);
     std::filesystem::create_directories(target);
