@@ -80,6 +80,9 @@ QByteArray SfxPackage(const QList<Bank> &banks, quint8 archive, QList<LookupReco
     return package;
 }
 
+namespace
+{
+// The decoded 8,068-byte header of a track.
 QByteArray TrackHeader(const Track &track)
 {
     QByteArray header;
@@ -95,6 +98,7 @@ QByteArray TrackHeader(const Track &track)
     header.append(lengthSlots);
     header.append(QByteArray("\x01\x00\xCD\xCD", 4));
     return header;
+}
 }
 
 QByteArray StreamPack(const QList<Track> &tracks, QList<quint32> *trackOffsets)
@@ -214,6 +218,14 @@ QStringList FilesBelow(const QString &folder)
     return files;
 }
 
+QMap<QString, QByteArray> Snapshot(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString &file : FilesBelow(folder))
+        files[file] = ReadFile(folder + QLatin1Char('/') + file);
+    return files;
+}
+
 ToolRun Run(const QString &program, const QStringList &arguments, const QString &workingDirectory,
             const QProcessEnvironment &environment)
 {
@@ -250,5 +262,54 @@ QByteArray KillAtPause(const QString &program, const QStringList &arguments, con
     tool.kill();
     tool.waitForFinished();
     return said;
+}
+
+bool FailedWith(const ToolRun &run, const QString &message, int exitCode)
+{
+    return run.exitCode == exitCode && run.errorText.count(QLatin1Char('\n')) == 1
+        && run.errorText.endsWith(QLatin1Char('\n')) && run.errorText.contains(message);
+}
+
+ToolGame::ToolGame(const QString &tool, const QString &archives, const QString &lookupName, const QString &metafileName)
+    : tool(tool), archives(archives), lookupName(lookupName), metafileName(metafileName)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("game/audio/CONFIG"));
+    QDir(dir.path()).mkpath(QStringLiteral("game/audio/") + archives);
+    QDir(dir.path()).mkpath(QStringLiteral("work"));
+}
+
+QString ToolGame::Metafile(const QString &name, const QString &work) const
+{
+    return (work.isEmpty() ? Work() : work) + QLatin1Char('/') + name + QLatin1Char('/') + metafileName;
+}
+
+ToolRun ToolGame::Import(const QString &name, const QString &lookup, const QProcessEnvironment &environment) const
+{
+    return Run(tool, {QStringLiteral("-i"), Archive(name) + QStringLiteral(".new"), Metafile(name),
+                      lookup.isEmpty() ? LookupPath() : lookup},
+               Work() + QLatin1Char('/') + name, environment);
+}
+
+bool ToolGame::SwapIn(const QString &name) const
+{
+    return QFile::remove(Archive(name)) && QFile::rename(Archive(name) + QStringLiteral(".new"), Archive(name));
+}
+
+QString ToolGame::ImportKilledAt(const QString &name, const QString &point, bool bNewArchiveDone,
+                                 const QByteArray &archive) const
+{
+    const QString newArchive = Archive(name) + QStringLiteral(".new");
+    const QByteArray said = KillAtPause(tool, {QStringLiteral("-i"), newArchive, Metafile(name), LookupPath()},
+                                        Work() + QLatin1Char('/') + name, point);
+    QStringList problems;
+    if (!said.contains("paused at " + point.toLatin1()))
+        problems << QStringLiteral("the tool did not pause: ") + QString::fromLocal8Bit(said);
+    if (ReadFile(LookupPath()) != lookupBytes || QFile::exists(LookupPath() + QStringLiteral(".bak")))
+        problems << QStringLiteral("the lookup file changed");
+    if (ReadFile(Archive(name)) != archive)
+        problems << QStringLiteral("the archive changed");
+    if (QFile::exists(newArchive) != bNewArchiveDone || (bNewArchiveDone && ReadFile(newArchive) != archive))
+        problems << QStringLiteral("the new archive is not what it should be");
+    return problems.join(QStringLiteral("; "));
 }
 }

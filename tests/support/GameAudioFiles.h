@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVector>
 
 // Writes the game's audio files byte by byte from the format's description, independently of
@@ -42,8 +43,6 @@ QByteArray NameTable(const QStringList &names, int recordSize);
 QByteArray Lookup(const QList<LookupRecord> &records, char fill);
 // Banks back to back in the stock layout; appends one record per bank.
 QByteArray SfxPackage(const QList<Bank> &banks, quint8 archive, QList<LookupRecord> &records);
-// The decoded 8,068-byte header of a track.
-QByteArray TrackHeader(const Track &track);
 // Tracks back to back, XOR-encoded; trackOffsets receives each header's position.
 QByteArray StreamPack(const QList<Track> &tracks, QList<quint32> *trackOffsets = nullptr);
 QByteArray Xor(QByteArray bytes, qint64 position);
@@ -70,6 +69,8 @@ QByteArray ReadFile(const QString &path);
 QMap<QString, QMap<QString, QString>> ReadIni(const QString &path);
 // Every file below folder, as paths relative to it.
 QStringList FilesBelow(const QString &folder);
+// The same files with their contents.
+QMap<QString, QByteArray> Snapshot(const QString &folder);
 
 struct ToolRun
 {
@@ -82,4 +83,33 @@ ToolRun Run(const QString &program, const QStringList &arguments, const QString 
 // there, and returns what it wrote to standard error until then.
 QByteArray KillAtPause(const QString &program, const QStringList &arguments, const QString &workingDirectory,
                        const QString &point);
+// Whether the tool stopped with exitCode and said one line that holds message.
+bool FailedWith(const ToolRun &run, const QString &message, int exitCode = 1);
+
+// A game folder (its "audio/CONFIG" and the folder of one kind of archive) and a working folder,
+// for running one tool; the archives' sound files unpack to <work>/<name>/.
+struct ToolGame
+{
+    ToolGame(const QString &tool, const QString &archives, const QString &lookupName, const QString &metafileName);
+    QString Game() const { return dir.filePath(QStringLiteral("game")); }
+    QString Work() const { return dir.filePath(QStringLiteral("work")); }
+    QString Config(const QString &file) const { return Game() + QStringLiteral("/audio/CONFIG/") + file; }
+    QString LookupPath() const { return Config(lookupName); }
+    QString Archive(const QString &name) const { return Game() + QStringLiteral("/audio/") + archives + QLatin1Char('/') + name; }
+    QString Metafile(const QString &name, const QString &work = QString()) const;
+    // Packs <work>/<name> into Archive(name) + ".new", as the program does before it swaps them.
+    ToolRun Import(const QString &name, const QString &lookup = QString(),
+                   const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
+    bool SwapIn(const QString &name) const;
+    // Kills an import of name at point; returns what is wrong with the files it leaves, empty if
+    // the game's files are as they were and the ".new" archive is whole (or absent, if not yet done).
+    QString ImportKilledAt(const QString &name, const QString &point, bool bNewArchiveDone, const QByteArray &archive) const;
+
+    QTemporaryDir dir;
+    QString tool;
+    QString archives;
+    QString lookupName;
+    QString metafileName;
+    QByteArray lookupBytes;
+};
 }
