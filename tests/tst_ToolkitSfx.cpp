@@ -67,11 +67,6 @@ struct SfxGame : ToolGame
     QMap<QString, QByteArray> packages;
 };
 
-QString Numbered(const char *prefix, int number)
-{
-    return QString::fromLatin1(prefix) + QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
-}
-
 // Compares what the tool unpacked into work/name with banks, sound by sound and key by key.
 void CompareUnpacked(const QString &work, const QString &name, const QList<Bank> &banks)
 {
@@ -107,19 +102,18 @@ QByteArray WithoutLocations(QByteArray lookup, const QList<int> &records)
     return lookup;
 }
 
-void PutU32(QByteArray &bytes, int at, quint32 value)
+// What the tool reads, as a damage leaves it: GENRL's package (null: removed), the lookup file
+// and, when packing, the unpacked GENRL's metafile.
+struct Inputs
 {
-    qToLittleEndian(value, bytes.data() + at);
+    QByteArray package;
+    QByteArray lookup;
+    QString metafile;
+};
+using Damage = std::function<void(SfxGame &, Inputs &)>;
 }
 
-// Damages GENRL's package or the lookup file before they are written; a null package is removed.
-using PackageDamage = std::function<void(SfxGame &, QByteArray &package, QByteArray &lookup)>;
-// Damages the unpacked GENRL (its metafile text, sounds or lookup file) before it is packed.
-using ImportDamage = std::function<void(SfxGame &, QString &metafile, QString &lookup)>;
-}
-
-Q_DECLARE_METATYPE(PackageDamage)
-Q_DECLARE_METATYPE(ImportDamage)
+Q_DECLARE_METATYPE(Damage)
 
 class TestToolkitSfx : public QObject
 {
@@ -130,10 +124,8 @@ private slots:
     void RoundTripReproducesPackageAndLookup();
     void ReplacedSoundComesBackExactly_data();
     void ReplacedSoundComesBackExactly();
-    void RefusesDamagedPackagesWithoutWriting_data();
-    void RefusesDamagedPackagesWithoutWriting();
-    void RefusesDamagedImportsWithoutWriting_data();
-    void RefusesDamagedImportsWithoutWriting();
+    void RefusesDamageWithoutWriting_data();
+    void RefusesDamageWithoutWriting();
     void InterruptedPackLeavesOldFilesUsable_data();
     void InterruptedPackLeavesOldFilesUsable();
     void RefusesWrongCommandLines_data();
@@ -167,7 +159,7 @@ void TestToolkitSfx::RoundTripReproducesPackageAndLookup()
     CompareUnpacked(game.Work(), name, game.banks[name]);
     QCOMPARE(ReadIni(game.Metafile(name))["Archive"]["lookup_index"].toInt(), index);
 
-    const ToolRun run = game.Import(name, QString(), environment);
+    const ToolRun run = game.Import(name, environment);
     QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
     QCOMPARE(ReadFile(game.Archive(name) + ".new"), game.packages[name]);
     QCOMPARE(ReadFile(game.LookupPath()), game.lookupBytes);
@@ -247,110 +239,88 @@ void TestToolkitSfx::ReplacedSoundComesBackExactly()
     CompareUnpacked(again.path(), "GENRL", banks);
 }
 
-void TestToolkitSfx::RefusesDamagedPackagesWithoutWriting_data()
+void TestToolkitSfx::RefusesDamageWithoutWriting_data()
 {
-    QTest::addColumn<PackageDamage>("damage");
+    QTest::addColumn<bool>("packing");
+    QTest::addColumn<Damage>("damage");
     QTest::addColumn<QString>("message");
-    const auto row = [](const char *name, const PackageDamage &damage, const char *message) {
-        QTest::newRow(name) << damage << QString::fromLatin1(message);
+    const auto unpacking = [](const char *name, const Damage &damage, const char *message) {
+        QTest::newRow(name) << false << damage << QString::fromLatin1(message);
+    };
+    const auto packing = [](const char *name, const Damage &damage, const char *message) {
+        QTest::newRow(name) << true << damage << QString::fromLatin1(message);
     };
     const int sound2 = 4 + 12; // the descriptor of bank 1, sound 2 in GENRL
     const auto pakFiles = [](SfxGame &game, const QByteArray &bytes) { WriteFile(game.Config("PakFiles.dat"), bytes); };
-    row("truncated package", [](auto &, auto &p, auto &) { p.chop(100); }, "beyond the end of the package");
-    row("bank offset beyond the file", [](auto &, auto &p, auto &l) { PutU32(l, 3 * 12 + 4, quint32(p.size() + 10)); },
-        "beyond the end of the package");
-    row("bank size beyond the file", [](auto &, auto &, auto &l) { PutU32(l, 3 * 12 + 8, 0xFFFFFFF0u); },
-        "beyond the end of the package");
-    row("65535 sounds", [](auto &, auto &p, auto &) { p[0] = p[1] = '\xFF'; }, "claims 65535 sounds");
-    row("lookup of the wrong size", [](auto &, auto &, auto &l) { l.append("12345"); }, "not a whole number of 12-byte records");
-    row("lookup of 65536 records", [](auto &, auto &, auto &l) { l.append(QByteArray(12 * 65536 - l.size(), '\x09')); },
-        "more than 65535 records");
-    row("descending sound offsets", [](auto &, auto &p, auto &) { PutU32(p, sound2 + 12, 2); },
-        "starts before the sound in front of it");
-    row("odd sound offset", [](auto &, auto &p, auto &) { PutU32(p, sound2, 2001); }, "odd byte");
-    row("sound beyond its bank", [](auto &, auto &p, auto &) { PutU32(p, sound2 + 12, 1000000); }, "beyond the bank");
-    row("sample rate 0", [](auto &, auto &p, auto &) { p[sound2 + 8] = p[sound2 + 9] = 0; }, "sample rate of 0");
-    row("first sound not at the start", [](auto &, auto &p, auto &) { PutU32(p, 4, 2); }, "does not start at the beginning");
-    row("odd bank size", [](auto &, auto &, auto &l) { PutU32(l, 2 * 12 + 8, qFromLittleEndian<quint32>(l.constData() + 32) + 1); },
-        "odd size");
-    row("no sounds but data", [](auto &, auto &p, auto &) { p[4804 + 2 * 2200] = p[0] = 0; }, "has no sounds but");
-    row("package not in PakFiles.dat", [pakFiles](auto &g, auto &, auto &) { pakFiles(g, NameTable({"FEET", "SCRIPT"}, 52)); },
-        "not listed in PakFiles.dat");
-    row("PakFiles.dat missing", [](auto &g, auto &, auto &) { QFile::remove(g.Config("PakFiles.dat")); },
-        "PakFiles.dat was not found");
-    row("name without NUL", [pakFiles](auto &g, auto &, auto &) { pakFiles(g, NameTable({"FEET"}, 52) + QByteArray(52, 'A')); },
-        "no terminating NUL");
-    row("mobile ZIP", [](auto &, auto &p, auto &) { p.replace(0, 4, QByteArray("PK\x03\x04", 4)); }, "ZIP archive");
-    row("missing package", [](auto &, auto &p, auto &) { p = QByteArray(); }, "cannot open");
-}
+    unpacking("truncated package", [](auto &, auto &in) { in.package.chop(100); }, "beyond the end of the package");
+    unpacking("bank offset beyond the file", [](auto &, auto &in) { PutU32(in.lookup, 3 * 12 + 4, quint32(in.package.size() + 10)); },
+              "beyond the end of the package");
+    unpacking("bank size beyond the file", [](auto &, auto &in) { PutU32(in.lookup, 3 * 12 + 8, 0xFFFFFFF0u); },
+              "beyond the end of the package");
+    unpacking("65535 sounds", [](auto &, auto &in) { in.package[0] = in.package[1] = '\xFF'; }, "claims 65535 sounds");
+    unpacking("lookup of the wrong size", [](auto &, auto &in) { in.lookup.append("12345"); },
+              "not a whole number of 12-byte records");
+    unpacking("lookup of 65536 records", [](auto &, auto &in) { in.lookup.append(QByteArray(12 * 65536 - in.lookup.size(), '\x09')); },
+              "more than 65535 records");
+    unpacking("descending sound offsets", [](auto &, auto &in) { PutU32(in.package, sound2 + 12, 2); },
+              "starts before the sound in front of it");
+    unpacking("odd sound offset", [](auto &, auto &in) { PutU32(in.package, sound2, 2001); }, "odd byte");
+    unpacking("sound beyond its bank", [](auto &, auto &in) { PutU32(in.package, sound2 + 12, 1000000); }, "beyond the bank");
+    unpacking("sample rate 0", [](auto &, auto &in) { in.package[sound2 + 8] = in.package[sound2 + 9] = 0; }, "sample rate of 0");
+    unpacking("first sound not at the start", [](auto &, auto &in) { PutU32(in.package, 4, 2); }, "does not start at the beginning");
+    unpacking("odd bank size", [](auto &, auto &in) { PutU32(in.lookup, 32, qFromLittleEndian<quint32>(in.lookup.constData() + 32) + 1); },
+              "odd size");
+    unpacking("no sounds but data", [](auto &, auto &in) { in.package[4804 + 2 * 2200] = in.package[0] = 0; }, "has no sounds but");
+    unpacking("package not in PakFiles.dat", [=](auto &g, auto &) { pakFiles(g, NameTable({"FEET", "SCRIPT"}, 52)); },
+              "not listed in PakFiles.dat");
+    unpacking("PakFiles.dat missing", [](auto &g, auto &) { QFile::remove(g.Config("PakFiles.dat")); }, "PakFiles.dat was not found");
+    unpacking("name without NUL", [=](auto &g, auto &) { pakFiles(g, NameTable({"FEET"}, 52) + QByteArray(52, 'A')); },
+              "no terminating NUL");
+    unpacking("mobile ZIP", [](auto &, auto &in) { in.package.replace(0, 4, QByteArray("PK\x03\x04", 4)); }, "ZIP archive");
+    unpacking("missing package", [](auto &, auto &in) { in.package = QByteArray(); }, "cannot open");
 
-void TestToolkitSfx::RefusesDamagedPackagesWithoutWriting()
-{
-    QFETCH(PackageDamage, damage);
-    QFETCH(QString, message);
-    SfxGame game;
-    QByteArray package = game.packages["GENRL"];
-    QByteArray lookup = game.lookupBytes;
-    damage(game, package, lookup);
-    QVERIFY(package.isNull() ? QFile::remove(game.Archive("GENRL")) : WriteFile(game.Archive("GENRL"), package));
-    QVERIFY(WriteFile(game.LookupPath(), lookup));
-    const auto before = Snapshot(game.Game());
-
-    // FEET comes first and is sound: nothing of it may be written either.
-    const ToolRun run = game.Export({"FEET", "GENRL"});
-    QVERIFY2(FailedWith(run, message), qPrintable(run.errorText));
-    QVERIFY(FilesBelow(game.Work()).isEmpty());
-    QVERIFY(Snapshot(game.Game()) == before);
-}
-
-void TestToolkitSfx::RefusesDamagedImportsWithoutWriting_data()
-{
-    QTest::addColumn<ImportDamage>("damage");
-    QTest::addColumn<QString>("message");
-    const auto row = [](const char *name, const ImportDamage &damage, const char *message) {
-        QTest::newRow(name) << damage << QString::fromLatin1(message);
-    };
     // Each edit replaces one line or section name of the metafile.
     const auto edit = [](const char *from, const char *to) {
-        return [=](auto &, QString &text, auto &) { text.replace(QLatin1String(from), QLatin1String(to)); };
+        return [=](auto &, auto &in) { in.metafile.replace(QLatin1String(from), QLatin1String(to)); };
     };
     const auto lastSound = [](SfxGame &game) { return game.Work() + "/GENRL/Bank_003/sound_002.wav"; };
-    row("bank count differs", edit("num_banks=3", "num_banks=2"), "lists 2 banks, but the bank lookup file has 3");
-    row("401 sounds", edit("num_sounds=2", "num_sounds=401"), "num_sounds = 401 is outside 0 to 400");
-    row("bank section missing", edit("[Bank_002]", "[Bank_02]"), "has no section [Bank_002]");
-    row("file name missing", edit("sound_001.filename=Bank_002", "sound_001.name=Bank_002"), "sound_001.filename is missing");
-    row("wrong lookup record", edit("lookup_record=3", "lookup_record=0"), "belongs to lookup record 0");
-    row("index disagrees with PakFiles.dat", edit("lookup_index=1", "lookup_index=2"), "lookup_index 2");
-    row("no Archive section", edit("[Archive]", "[Archiv]"), "has no [Archive] section");
-    row("number is text", edit("sound_001.unknown_16=-200", "sound_001.unknown_16=loud"), "is not a whole number");
-    row("lookup of the wrong size", [](auto &g, auto &, auto &) { WriteFile(g.LookupPath(), g.lookupBytes + "xyz"); },
-        "not a whole number of 12-byte records");
-    row("sound is not audio", [=](auto &g, auto &, auto &) { WriteFile(lastSound(g), "this is a text file, not a sound\n"); },
-        "Bank_003/sound_002.wav is not a sound file");
-    row("sound file missing", [=](auto &g, auto &, auto &) { QFile::remove(lastSound(g)); },
-        "Bank_003/sound_002.wav: No such file");
-    row("track lookup file given", [](auto &g, auto &, QString &lookup) {
-        lookup = g.Config("TrakLkup.dat");
-        QFile::copy(g.LookupPath(), lookup);
-    }, "is the wrong lookup file");
+    packing("bank count differs", edit("num_banks=3", "num_banks=2"), "lists 2 banks, but the bank lookup file has 3");
+    packing("401 sounds", edit("num_sounds=2", "num_sounds=401"), "num_sounds = 401 is outside 0 to 400");
+    packing("bank section missing", edit("[Bank_002]", "[Bank_02]"), "has no section [Bank_002]");
+    packing("file name missing", edit("sound_001.filename=Bank_002", "sound_001.name=Bank_002"), "sound_001.filename is missing");
+    packing("wrong lookup record", edit("lookup_record=3", "lookup_record=0"), "belongs to lookup record 0");
+    packing("index disagrees with PakFiles.dat", edit("lookup_index=1", "lookup_index=2"), "lookup_index 2");
+    packing("no Archive section", edit("[Archive]", "[Archiv]"), "has no [Archive] section");
+    packing("number is text", edit("sound_001.unknown_16=-200", "sound_001.unknown_16=loud"), "is not a whole number");
+    packing("lookup of the wrong size, packing", [](auto &, auto &in) { in.lookup.append("xyz"); },
+            "not a whole number of 12-byte records");
+    packing("sound is not audio", [=](auto &g, auto &) { WriteFile(lastSound(g), "this is a text file, not a sound\n"); },
+            "Bank_003/sound_002.wav is not a sound file");
+    packing("sound file missing", [=](auto &g, auto &) { QFile::remove(lastSound(g)); }, "Bank_003/sound_002.wav: No such file");
+    packing("track lookup file given", [](auto &g, auto &) { g.lookupName = "TrakLkup.dat"; }, "is the wrong lookup file");
 }
 
-void TestToolkitSfx::RefusesDamagedImportsWithoutWriting()
+void TestToolkitSfx::RefusesDamageWithoutWriting()
 {
-    QFETCH(ImportDamage, damage);
+    QFETCH(bool, packing);
+    QFETCH(Damage, damage);
     QFETCH(QString, message);
     SfxGame game;
-    QCOMPARE(game.Export({"GENRL"}).exitCode, 0);
-    QString text = QString::fromLatin1(ReadFile(game.Metafile("GENRL")));
-    QString lookup = game.LookupPath();
-    damage(game, text, lookup);
-    QVERIFY(WriteFile(game.Metafile("GENRL"), text.toLatin1()));
+    if (packing)
+        QCOMPARE(game.Export({"GENRL"}).exitCode, 0);
+    Inputs in{game.packages["GENRL"], game.lookupBytes, QString::fromLatin1(ReadFile(game.Metafile("GENRL")))};
+    damage(game, in);
+    QVERIFY(in.package.isNull() ? QFile::remove(game.Archive("GENRL")) : WriteFile(game.Archive("GENRL"), in.package));
+    QVERIFY(WriteFile(game.LookupPath(), in.lookup));
+    QVERIFY(!packing || WriteFile(game.Metafile("GENRL"), in.metafile.toLatin1()));
     const auto before = Snapshot(game.Game());
 
-    const ToolRun run = game.Import("GENRL", lookup);
+    // When unpacking, FEET comes first and is sound: nothing of it may be written either.
+    const ToolRun run = packing ? game.Import("GENRL") : game.Export({"FEET", "GENRL"});
     QVERIFY2(FailedWith(run, message), qPrintable(run.errorText));
     // No new package, no backup, no temporary: the game folder is exactly as it was.
     QVERIFY(Snapshot(game.Game()) == before);
+    QCOMPARE(FilesBelow(game.Work()).isEmpty(), !packing);
 }
 
 void TestToolkitSfx::InterruptedPackLeavesOldFilesUsable_data()

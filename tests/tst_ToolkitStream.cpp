@@ -15,11 +15,6 @@ namespace
 {
 enum class SizeRule { Ogg, OggAndHeader };
 
-QString Numbered(const char *prefix, int number)
-{
-    return QString::fromLatin1(prefix) + QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
-}
-
 // Three packs as the game keeps them, with an empty slot in StrmPaks.dat, a beat track whose
 // length sits in slot 1, and lookup records in both size conventions.
 struct StreamGame : ToolGame
@@ -108,19 +103,18 @@ quint32 U32(const QByteArray &bytes, int at)
     return qFromLittleEndian<quint32>(bytes.constData() + at);
 }
 
-void PutU32(QByteArray &bytes, int at, quint32 value)
+// What the tool reads, as a damage leaves it: CH's decoded bytes (null: removed), the lookup
+// file and, when packing, the unpacked CH's metafile.
+struct Inputs
 {
-    qToLittleEndian(value, bytes.data() + at);
+    QByteArray plain;
+    QByteArray lookup;
+    QString metafile;
+};
+using Damage = std::function<void(StreamGame &, Inputs &)>;
 }
 
-// Damages CH's decoded bytes before they are encoded and written; a null pack is removed.
-using PackDamage = std::function<void(StreamGame &, QByteArray &plain)>;
-// Damages the unpacked CH (its metafile text, tracks or lookup file) before it is packed.
-using ImportDamage = std::function<void(StreamGame &, QString &metafile, QString &lookup)>;
-}
-
-Q_DECLARE_METATYPE(PackDamage)
-Q_DECLARE_METATYPE(ImportDamage)
+Q_DECLARE_METATYPE(Damage)
 
 class TestToolkitStream : public QObject
 {
@@ -133,10 +127,8 @@ private slots:
     void ReplacedTrackComesBackExactly();
     void NamesFoldersByStation_data();
     void NamesFoldersByStation();
-    void RefusesDamagedPacksWithoutWriting_data();
-    void RefusesDamagedPacksWithoutWriting();
-    void RefusesDamagedImportsWithoutWriting_data();
-    void RefusesDamagedImportsWithoutWriting();
+    void RefusesDamageWithoutWriting_data();
+    void RefusesDamageWithoutWriting();
     void InterruptedPackLeavesOldFilesUsable_data();
     void InterruptedPackLeavesOldFilesUsable();
     void RefusesWrongCommandLines_data();
@@ -267,102 +259,81 @@ void TestToolkitStream::NamesFoldersByStation()
     QCOMPARE(ReadFile(game.TrackFile(folder, 3)), game.tracks["CH"][2].ogg);
 }
 
-void TestToolkitStream::RefusesDamagedPacksWithoutWriting_data()
+void TestToolkitStream::RefusesDamageWithoutWriting_data()
 {
-    QTest::addColumn<PackDamage>("damage");
+    QTest::addColumn<bool>("packing");
+    QTest::addColumn<Damage>("damage");
     QTest::addColumn<QString>("message");
-    const auto row = [](const char *name, const PackDamage &damage, const char *message) {
-        QTest::newRow(name) << damage << QString::fromLatin1(message);
+    const auto unpacking = [](const char *name, const Damage &damage, const char *message) {
+        QTest::newRow(name) << false << damage << QString::fromLatin1(message);
     };
-    row("truncated in the Ogg data", [](auto &, auto &p) { p.chop(100); }, "bytes of Ogg data, but");
-    row("cut inside a header", [](auto &, auto &p) { p.append(QByteArray(100, '\x01')); }, "is cut off");
-    row("not encoded", [](auto &, auto &p) { p = Xor(p, 0); }, "not a PC stream pack");
-    row("damaged second header", [](auto &g, auto &p) { p[8068 + g.tracks["CH"][0].ogg.size() + 8066] = 0; },
-        "CH, track 2: the track header is damaged");
-    row("length beyond the file", [](auto &, auto &p) { PutU32(p, 8000, 0x7FFFFFFF); }, "claims 2147483647 bytes");
-    row("two length slots", [](auto &, auto &p) { PutU32(p, 8000 + 3 * 8, 1000); }, "has 2 length entries");
-    row("no length slot", [](auto &, auto &p) { p.replace(8000, 8, QByteArray(8, '\xCD')); }, "has 0 length entries");
-    row("zero length", [](auto &, auto &p) { PutU32(p, 8000, 0); }, "claims 0 bytes");
-    row("gap in the beat table", [](auto &, auto &p) { PutU32(p, 8, 500); }, "gap before entry 2");
-    row("garbage instead of Ogg", [](auto &, auto &p) { p.replace(8068, 4, "RIFF"); }, "does not hold Ogg data");
-    row("empty", [](auto &, auto &p) { p = QByteArray(""); }, "is empty");
-    row("mobile ZIP", [](auto &, auto &p) { p = Xor(QByteArray("PK\x03\x04zipzipzip", 13), 0); }, "ZIP archive");
-    row("missing", [](auto &, auto &p) { p = QByteArray(); }, "cannot open");
-}
-
-void TestToolkitStream::RefusesDamagedPacksWithoutWriting()
-{
-    QFETCH(PackDamage, damage);
-    QFETCH(QString, message);
-    StreamGame game;
-    QByteArray plain = Xor(game.packs["CH"], 0);
-    damage(game, plain);
-    QVERIFY(plain.isNull() ? QFile::remove(game.Archive("CH")) : WriteFile(game.Archive("CH"), Xor(plain, 0)));
-    const auto before = Snapshot(game.Game());
-
-    // AA comes first and is sound: nothing of it may be written either.
-    const ToolRun run = game.Export({game.Archive("AA"), game.Archive("CH")});
-    QVERIFY2(FailedWith(run, message), qPrintable(run.errorText));
-    QVERIFY(FilesBelow(game.Work()).isEmpty());
-    QVERIFY(Snapshot(game.Game()) == before);
-}
-
-void TestToolkitStream::RefusesDamagedImportsWithoutWriting_data()
-{
-    QTest::addColumn<ImportDamage>("damage");
-    QTest::addColumn<QString>("message");
-    const auto row = [](const char *name, const ImportDamage &damage, const char *message) {
-        QTest::newRow(name) << damage << QString::fromLatin1(message);
+    const auto packing = [](const char *name, const Damage &damage, const char *message) {
+        QTest::newRow(name) << true << damage << QString::fromLatin1(message);
     };
+    unpacking("truncated in the Ogg data", [](auto &, auto &in) { in.plain.chop(100); }, "bytes of Ogg data, but");
+    unpacking("cut inside a header", [](auto &, auto &in) { in.plain.append(QByteArray(100, '\x01')); }, "is cut off");
+    unpacking("not encoded", [](auto &, auto &in) { in.plain = Xor(in.plain, 0); }, "not a PC stream pack");
+    unpacking("damaged second header", [](auto &g, auto &in) { in.plain[8068 + g.tracks["CH"][0].ogg.size() + 8066] = 0; },
+              "CH, track 2: the track header is damaged");
+    unpacking("length beyond the file", [](auto &, auto &in) { PutU32(in.plain, 8000, 0x7FFFFFFF); }, "claims 2147483647 bytes");
+    unpacking("two length slots", [](auto &, auto &in) { PutU32(in.plain, 8000 + 3 * 8, 1000); }, "has 2 length entries");
+    unpacking("no length slot", [](auto &, auto &in) { in.plain.replace(8000, 8, QByteArray(8, '\xCD')); }, "has 0 length entries");
+    unpacking("zero length", [](auto &, auto &in) { PutU32(in.plain, 8000, 0); }, "claims 0 bytes");
+    unpacking("gap in the beat table", [](auto &, auto &in) { PutU32(in.plain, 8, 500); }, "gap before entry 2");
+    unpacking("garbage instead of Ogg", [](auto &, auto &in) { in.plain.replace(8068, 4, "RIFF"); }, "does not hold Ogg data");
+    unpacking("empty", [](auto &, auto &in) { in.plain = QByteArray(""); }, "is empty");
+    unpacking("mobile ZIP", [](auto &, auto &in) { in.plain = Xor(QByteArray("PK\x03\x04zipzipzip", 13), 0); }, "ZIP archive");
+    unpacking("missing", [](auto &, auto &in) { in.plain = QByteArray(); }, "cannot open");
+
     // Each edit replaces one line or section name of the metafile.
     const auto edit = [](const char *from, const char *to) {
-        return [=](auto &, QString &text, auto &) { text.replace(QLatin1String(from), QLatin1String(to)); };
+        return [=](auto &, auto &in) { in.metafile.replace(QLatin1String(from), QLatin1String(to)); };
     };
     const auto track = [](StreamGame &game, const QByteArray &bytes) { WriteFile(game.TrackFile("CH", 2), bytes); };
-    row("text instead of Ogg", [=](auto &g, auto &, auto &) { track(g, "no music here\n"); },
-        "Track_002.ogg is not an Ogg Vorbis file");
-    row("Ogg magic, then garbage", [=](auto &g, auto &, auto &) { track(g, "OggS" + QByteArray(5000, '\x55')); },
-        "Track_002.ogg is not a readable Ogg Vorbis file");
-    row("WAV instead of Ogg", [](auto &g, auto &, auto &) {
+    packing("text instead of Ogg", [=](auto &g, auto &) { track(g, "no music here\n"); }, "Track_002.ogg is not an Ogg Vorbis file");
+    packing("Ogg magic, then garbage", [=](auto &g, auto &) { track(g, "OggS" + QByteArray(5000, '\x55')); },
+            "Track_002.ogg is not a readable Ogg Vorbis file");
+    packing("WAV instead of Ogg", [](auto &g, auto &) {
         WriteSoundFile(g.TrackFile("CH", 2), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000, Tone(800, 440, 8000, 1000));
     }, "Track_002.ogg is not an Ogg Vorbis file");
-    row("Ogg cut off", [=](auto &g, auto &, auto &) { track(g, g.tracks["CH"][1].ogg.chopped(100)); }, "Track_002.ogg is cut off");
-    row("Ogg damaged after its first page", [=](auto &g, auto &, auto &) {
+    packing("Ogg cut off", [=](auto &g, auto &) { track(g, g.tracks["CH"][1].ogg.chopped(100)); }, "Track_002.ogg is cut off");
+    packing("Ogg damaged after its first page", [=](auto &g, auto &) {
         QByteArray ogg = g.tracks["CH"][1].ogg;
         track(g, ogg.replace(ogg.indexOf("OggS", 4), 4, "XXXX"));
     }, "Track_002.ogg is damaged");
-    row("track count differs", edit("num_tracks=3", "num_tracks=2"), "lists 2 tracks, but the track lookup file has 3");
-    row("track section missing", edit("[Track_002]", "[Track_2]"), "has no section [Track_002]");
-    row("index disagrees with StrmPaks.dat", edit("lookup_index=3", "lookup_index=0"), "lookup_index 0");
-    row("lookup of the wrong size", [](auto &g, auto &, auto &) { WriteFile(g.LookupPath(), g.lookupBytes + "x"); },
-        "not a whole number of 12-byte records");
-    row("beat missing", edit("[Track_001]\nfilename=Track_001.ogg\nbeat_total=0", "[Track_001]\nfilename=Track_001.ogg\nbeat_total=1"),
-        "beat_001 is missing");
-    row("record of another pack", edit("lookup_record=5", "lookup_record=0"), "is not a record of this pack");
-    row("unknown size rule", edit("lookup_size=ogg+header", "lookup_size=bytes"), "is none of ogg, ogg+header, zero");
-    row("no Stream section", edit("[Stream]", "[Streams]"), "has no [Stream] section");
-    row("track file missing", [](auto &g, auto &, auto &) { QFile::remove(g.TrackFile("CH", 2)); }, "cannot open");
-    row("bank lookup file given", [](auto &g, auto &, QString &lookup) {
-        lookup = g.Config("BankLkup.dat");
-        QFile::copy(g.LookupPath(), lookup);
-    }, "is the wrong lookup file");
+    packing("track count differs", edit("num_tracks=3", "num_tracks=2"), "lists 2 tracks, but the track lookup file has 3");
+    packing("track section missing", edit("[Track_002]", "[Track_2]"), "has no section [Track_002]");
+    packing("index disagrees with StrmPaks.dat", edit("lookup_index=3", "lookup_index=0"), "lookup_index 0");
+    packing("lookup of the wrong size", [](auto &, auto &in) { in.lookup.append("x"); }, "not a whole number of 12-byte records");
+    packing("beat missing", edit("[Track_001]\nfilename=Track_001.ogg\nbeat_total=0", "[Track_001]\nfilename=Track_001.ogg\nbeat_total=1"),
+            "beat_001 is missing");
+    packing("record of another pack", edit("lookup_record=5", "lookup_record=0"), "is not a record of this pack");
+    packing("unknown size rule", edit("lookup_size=ogg+header", "lookup_size=bytes"), "is none of ogg, ogg+header, zero");
+    packing("no Stream section", edit("[Stream]", "[Streams]"), "has no [Stream] section");
+    packing("track file missing", [](auto &g, auto &) { QFile::remove(g.TrackFile("CH", 2)); }, "cannot open");
+    packing("bank lookup file given", [](auto &g, auto &) { g.lookupName = "BankLkup.dat"; }, "is the wrong lookup file");
 }
 
-void TestToolkitStream::RefusesDamagedImportsWithoutWriting()
+void TestToolkitStream::RefusesDamageWithoutWriting()
 {
-    QFETCH(ImportDamage, damage);
+    QFETCH(bool, packing);
+    QFETCH(Damage, damage);
     QFETCH(QString, message);
     StreamGame game;
-    QCOMPARE(game.Export({game.Archive("CH")}).exitCode, 0);
-    QString text = QString::fromLatin1(ReadFile(game.Metafile("CH")));
-    QString lookup = game.LookupPath();
-    damage(game, text, lookup);
-    QVERIFY(WriteFile(game.Metafile("CH"), text.toLatin1()));
+    if (packing)
+        QCOMPARE(game.Export({game.Archive("CH")}).exitCode, 0);
+    Inputs in{Xor(game.packs["CH"], 0), game.lookupBytes, QString::fromLatin1(ReadFile(game.Metafile("CH")))};
+    damage(game, in);
+    QVERIFY(in.plain.isNull() ? QFile::remove(game.Archive("CH")) : WriteFile(game.Archive("CH"), Xor(in.plain, 0)));
+    QVERIFY(WriteFile(game.LookupPath(), in.lookup));
+    QVERIFY(!packing || WriteFile(game.Metafile("CH"), in.metafile.toLatin1()));
     const auto before = Snapshot(game.Game());
 
-    const ToolRun run = game.Import("CH", lookup);
+    // When unpacking, AA comes first and is sound: nothing of it may be written either.
+    const ToolRun run = packing ? game.Import("CH") : game.Export({game.Archive("AA"), game.Archive("CH")});
     QVERIFY2(FailedWith(run, message), qPrintable(run.errorText));
     QVERIFY(Snapshot(game.Game()) == before);
+    QCOMPARE(FilesBelow(game.Work()).isEmpty(), !packing);
 }
 
 void TestToolkitStream::InterruptedPackLeavesOldFilesUsable_data()

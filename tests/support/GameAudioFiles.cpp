@@ -119,6 +119,16 @@ QByteArray Xor(QByteArray bytes, qint64 position)
     return bytes;
 }
 
+void PutU32(QByteArray &bytes, qsizetype at, quint32 value)
+{
+    qToLittleEndian(value, bytes.data() + at);
+}
+
+QString Numbered(const char *prefix, int number)
+{
+    return QString::fromLatin1(prefix) + QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
+}
+
 QVector<qint16> Tone(int count, double frequency, int rate, int amplitude)
 {
     QVector<qint16> samples(count);
@@ -131,21 +141,11 @@ QByteArray OggVorbis(double seconds, double frequency, int channels, int rate)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("track.ogg"));
-    const int frames = int(seconds * rate);
-    QVector<double> interleaved(frames * channels);
-    for (int f = 0; f < frames; ++f)
+    QVector<qint16> interleaved;
+    for (int f = 0; f < int(seconds * rate); ++f)
         for (int c = 0; c < channels; ++c)
-            interleaved[f * channels + c] = 0.4 * std::sin(2 * M_PI * frequency * (c + 1) * f / rate);
-    SF_INFO info{};
-    info.channels = channels;
-    info.samplerate = rate;
-    info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-    {
-        std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info));
-        if (!file || sf_writef_double(file.get(), interleaved.constData(), frames) != frames)
-            return {};
-    }
-    return ReadFile(path);
+            interleaved << qint16(std::lround(13000 * std::sin(2 * M_PI * frequency * (c + 1) * f / rate)));
+    return WriteSoundFile(path, SF_FORMAT_OGG | SF_FORMAT_VORBIS, channels, rate, interleaved) ? ReadFile(path) : QByteArray();
 }
 
 bool WriteSoundFile(const QString &path, int format, int channels, int rate, const QVector<qint16> &interleaved)
@@ -283,10 +283,9 @@ QString ToolGame::Metafile(const QString &name, const QString &work) const
     return (work.isEmpty() ? Work() : work) + QLatin1Char('/') + name + QLatin1Char('/') + metafileName;
 }
 
-ToolRun ToolGame::Import(const QString &name, const QString &lookup, const QProcessEnvironment &environment) const
+ToolRun ToolGame::Import(const QString &name, const QProcessEnvironment &environment) const
 {
-    return Run(tool, {QStringLiteral("-i"), Archive(name) + QStringLiteral(".new"), Metafile(name),
-                      lookup.isEmpty() ? LookupPath() : lookup},
+    return Run(tool, {QStringLiteral("-i"), Archive(name) + QStringLiteral(".new"), Metafile(name), LookupPath()},
                Work() + QLatin1Char('/') + name, environment);
 }
 

@@ -46,6 +46,9 @@ QByteArray SfxPackage(const QList<Bank> &banks, quint8 archive, QList<LookupReco
 // Tracks back to back, XOR-encoded; trackOffsets receives each header's position.
 QByteArray StreamPack(const QList<Track> &tracks, QList<quint32> *trackOffsets = nullptr);
 QByteArray Xor(QByteArray bytes, qint64 position);
+void PutU32(QByteArray &bytes, qsizetype at, quint32 value);
+// prefix and a number of three digits or more, as in "Bank_001".
+QString Numbered(const char *prefix, int number);
 
 QVector<qint16> Tone(int count, double frequency, int rate, int amplitude);
 // A short Ogg Vorbis file made with libsndfile.
@@ -98,8 +101,7 @@ struct ToolGame
     QString Archive(const QString &name) const { return Game() + QStringLiteral("/audio/") + archives + QLatin1Char('/') + name; }
     QString Metafile(const QString &name, const QString &work = QString()) const;
     // Packs <work>/<name> into Archive(name) + ".new", as the program does before it swaps them.
-    ToolRun Import(const QString &name, const QString &lookup = QString(),
-                   const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
+    ToolRun Import(const QString &name, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
     bool SwapIn(const QString &name) const;
     // Kills an import of name at point; returns what is wrong with the files it leaves, empty if
     // the game's files are as they were and the ".new" archive is whole (or absent, if not yet done).
