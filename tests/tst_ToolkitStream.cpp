@@ -129,8 +129,6 @@ private slots:
     void NamesFoldersByStation();
     void RefusesDamageWithoutWriting_data();
     void RefusesDamageWithoutWriting();
-    void InterruptedPackLeavesOldFilesUsable_data();
-    void InterruptedPackLeavesOldFilesUsable();
     void RefusesWrongCommandLines_data();
     void RefusesWrongCommandLines();
 };
@@ -139,16 +137,20 @@ void TestToolkitStream::RoundTripReproducesPackAndLookup_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("tablesAtExport");
-    QTest::newRow("first pack") << "AA" << true;
-    QTest::newRow("beat tracks, length in slot 1") << "BEATS" << true;
-    QTest::newRow("mixed size conventions") << "CH" << true;
-    QTest::newRow("no tables beside the pack at export") << "CH" << false;
+    QTest::addColumn<QString>("killedAt"); // where an earlier packing was killed
+    QTest::newRow("first pack") << "AA" << true << QString();
+    QTest::newRow("beat tracks, length in slot 1") << "BEATS" << true << QString();
+    QTest::newRow("mixed size conventions") << "CH" << true << QString();
+    QTest::newRow("no tables beside the pack at export") << "CH" << false << QString();
+    QTest::newRow("after a kill while writing the pack") << "CH" << true << "archive";
+    QTest::newRow("after a kill before the lookup file is replaced") << "CH" << true << "lookup";
 }
 
 void TestToolkitStream::RoundTripReproducesPackAndLookup()
 {
     QFETCH(QString, name);
     QFETCH(bool, tablesAtExport);
+    QFETCH(QString, killedAt);
     StreamGame game;
     // The fixture itself must encode as the game does: two unused beat entries open every pack.
     QCOMPARE(game.packs["AA"].left(16), QByteArray::fromHex("15C53B5E9AA814F3B74F28DC9DE8FFF1"));
@@ -161,7 +163,10 @@ void TestToolkitStream::RoundTripReproducesPackAndLookup()
     }
     CompareUnpacked(game, game.Work(), name, game.tracks[name], tablesAtExport ? game.firstRecords[name] : -1);
     QCOMPARE(ReadIni(game.Metafile(name))["Stream"]["lookup_index"].toInt(), tablesAtExport ? game.indexes[name] : -1);
+    if (!killedAt.isEmpty())
+        QCOMPARE(game.ImportKilledAt(name, killedAt, game.packs[name]), QString());
 
+    // A temporary left by a killed run does not stand in the way.
     const ToolRun run = game.Import(name);
     QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
     QCOMPARE(ReadFile(game.Archive(name) + ".new"), game.packs[name]);
@@ -334,28 +339,6 @@ void TestToolkitStream::RefusesDamageWithoutWriting()
     QVERIFY2(FailedWith(run, message), qPrintable(run.errorText));
     QVERIFY(Snapshot(game.Game()) == before);
     QCOMPARE(FilesBelow(game.Work()).isEmpty(), !packing);
-}
-
-void TestToolkitStream::InterruptedPackLeavesOldFilesUsable_data()
-{
-    QTest::addColumn<QString>("point");
-    QTest::addColumn<bool>("newPackDone");
-    QTest::newRow("killed while writing the pack") << "archive" << false;
-    QTest::newRow("killed before the lookup file is replaced") << "lookup" << true;
-}
-
-void TestToolkitStream::InterruptedPackLeavesOldFilesUsable()
-{
-    QFETCH(QString, point);
-    QFETCH(bool, newPackDone);
-    StreamGame game;
-    QCOMPARE(game.Export({game.Archive("CH")}).exitCode, 0);
-    QCOMPARE(game.ImportKilledAt("CH", point, newPackDone, game.packs["CH"]), QString());
-
-    // The leftover temporary does not stand in the way of the next run.
-    const ToolRun retry = game.Import("CH");
-    QVERIFY2(retry.exitCode == 0, qPrintable(retry.errorText));
-    QCOMPARE(ReadFile(game.Archive("CH") + ".new"), game.packs["CH"]);
 }
 
 void TestToolkitStream::RefusesWrongCommandLines_data()

@@ -294,9 +294,9 @@ bool ToolGame::SwapIn(const QString &name) const
     return QFile::remove(Archive(name)) && QFile::rename(Archive(name) + QStringLiteral(".new"), Archive(name));
 }
 
-QString ToolGame::ImportKilledAt(const QString &name, const QString &point, bool bNewArchiveDone,
-                                 const QByteArray &archive) const
+QString ToolGame::ImportKilledAt(const QString &name, const QString &point, const QByteArray &archive) const
 {
+    const bool bNewArchiveDone = point == QLatin1String("lookup");
     const QString newArchive = Archive(name) + QStringLiteral(".new");
     const QByteArray said = KillAtPause(tool, {QStringLiteral("-i"), newArchive, Metafile(name), LookupPath()},
                                         Work() + QLatin1Char('/') + name, point);

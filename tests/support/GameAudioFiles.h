@@ -104,8 +104,9 @@ struct ToolGame
     ToolRun Import(const QString &name, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
     bool SwapIn(const QString &name) const;
     // Kills an import of name at point; returns what is wrong with the files it leaves, empty if
-    // the game's files are as they were and the ".new" archive is whole (or absent, if not yet done).
-    QString ImportKilledAt(const QString &name, const QString &point, bool bNewArchiveDone, const QByteArray &archive) const;
+    // the game's files are as they were and the ".new" archive is whole once the tool reached the
+    // lookup file, absent before.
+    QString ImportKilledAt(const QString &name, const QString &point, const QByteArray &archive) const;
 
     QTemporaryDir dir;
     QString tool;
