@@ -24,9 +24,8 @@ public:
         QDir().mkpath(Work());
         const GameAudioFiles::ToolRun generated =
             GameAudioFiles::Run(QStringLiteral(DEMO_GENERATOR_PATH), {Game(), QCoreApplication::applicationDirPath()});
-        // Copies, not links: tests find the running tools by these names.
-        bReady = generated.exitCode == 0 && QFile::copy(QStringLiteral(KIVO_SFX_PATH), root + "/kivo_sfx.exe")
-              && QFile::copy(QStringLiteral(KIVO_STREAM_PATH), root + "/kivo_stream.exe") && QDir::setCurrent(root);
+        bReady = generated.exitCode == 0 && Wrap("kivo_sfx.exe", KIVO_SFX_PATH)
+              && Wrap("kivo_stream.exe", KIVO_STREAM_PATH) && QDir::setCurrent(root);
         if (!bReady)
             qWarning("the demo game could not be made: %s", qPrintable(generated.errorText));
     }
@@ -89,10 +88,21 @@ public:
     }
     QStatusBar *StatusBar() const { return window->findChild<QStatusBar *>(); }
 
+    // The process id of the tool that ran last under this name.
+    qint64 LastRun(const QString &tool) const { return GameAudioFiles::ReadFile(root + "/" + tool + ".pid").trimmed().toLongLong(); }
+
     std::unique_ptr<ScriptedDialogs> dialogs = std::make_unique<ScriptedDialogs>();
     std::unique_ptr<MainWindow> window;
 
 private:
+    // Each tool runs through a script that leaves its process id beside it, so that tests can stop it.
+    bool Wrap(const QString &name, const char *tool) const
+    {
+        const QString path = root + "/" + name;
+        return GameAudioFiles::WriteFile(path, QByteArray("#!/bin/sh\necho $$ > \"$0.pid\"\nexec \"") + tool + "\" \"$@\"\n")
+            && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
     QString previousDirectory = QDir::currentPath();
     QTemporaryDir dir;
     QString root = QFileInfo(dir.path()).canonicalFilePath();
