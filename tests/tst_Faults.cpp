@@ -96,14 +96,12 @@ private:
 
 // A disk that takes no file beyond limit bytes, for this process and the tools it starts. Writes
 // beyond it fail with EFBIG instead of killing the writer, as on a full disk.
-class FileSizeLimit
+struct FileSizeLimit
 {
-public:
-    explicit FileSizeLimit(rlim_t limit) : previousHandler(std::signal(SIGXFSZ, SIG_IGN))
+    explicit FileSizeLimit(rlim_t limit)
     {
         ::getrlimit(RLIMIT_FSIZE, &previous);
-        rlimit lowered = previous;
-        lowered.rlim_cur = limit;
+        const rlimit lowered{limit, previous.rlim_max};
         bSet = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
     }
     ~FileSizeLimit()
@@ -113,11 +111,9 @@ public:
     }
     FileSizeLimit(const FileSizeLimit &) = delete;
     FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-    bool IsSet() const { return bSet; }
 
-private:
-    rlimit previous {};
-    void (*previousHandler)(int);
+    rlimit previous{};
+    void (*previousHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
     bool bSet = false;
 };
 
@@ -268,7 +264,7 @@ void TestFaults::AnObstacleLosesNothing()
     if (obstacle == "full") {
         // Every file written here is far larger than this, the settings and lists excepted.
         limit = std::make_unique<FileSizeLimit>(2048);
-        QVERIFY(limit->IsSet());
+        QVERIFY(limit->bSet);
     } else if (obstacle == "read-only") {
         QVERIFY(locks.Lock(operation == "export" ? exportFolder : QFileInfo(archivePath).path()));
     } else if (obstacle == "read-only work") {
