@@ -44,14 +44,27 @@ struct SfxGame : ToolGame
         };
         // The long sound is copied in several pieces when it goes through memory.
         banks["PAIN_A"] = {{{Tone(100, 200, 12000, 500), 12000, -1, 0}, {Sweep(300000), 44100, -1, 0}}};
-        QList<LookupRecord> records;
-        for (int i = 0; i < packageNames.size(); ++i) {
-            packages[packageNames[i]] = SfxPackage(banks[packageNames[i]], quint8(i), records);
-            WriteFile(Archive(packageNames[i]), packages[packageNames[i]]);
+        for (const QString &name : packageNames) {
+            packages[name] = PackageOf(banks, name);
+            WriteFile(Archive(name), packages[name]);
         }
-        lookupBytes = Lookup(records, '\xCC');
+        lookupBytes = LookupFor(banks);
         WriteFile(LookupPath(), lookupBytes);
         WriteFile(Config("PakFiles.dat"), NameTable(packageNames, 52));
+    }
+
+    // The package of these banks and the lookup file of all three, in the stock layout.
+    static QByteArray PackageOf(const QMap<QString, QList<Bank>> &banks, const QString &name)
+    {
+        QList<LookupRecord> records;
+        return SfxPackage(banks[name], quint8(packageNames.indexOf(name)), records);
+    }
+    static QByteArray LookupFor(const QMap<QString, QList<Bank>> &banks)
+    {
+        QList<LookupRecord> records;
+        for (int i = 0; i < packageNames.size(); ++i)
+            SfxPackage(banks[packageNames[i]], quint8(i), records);
+        return Lookup(records, '\xCC');
     }
 
     ToolRun Export(const QStringList &names, const QString &work = QString(),
@@ -94,14 +107,6 @@ void CompareUnpacked(const QString &work, const QString &name, const QList<Bank>
     }
 }
 
-// Bytes 0..3 of record r hold the package byte and its padding; 4..11 the location.
-QByteArray WithoutLocations(QByteArray lookup, const QList<int> &records)
-{
-    for (const int record : records)
-        lookup.replace(record * 12 + 4, 8, QByteArray(8, '\0'));
-    return lookup;
-}
-
 // What the tool reads, as a damage leaves it: GENRL's package (null: removed), the lookup file
 // and, when packing, the unpacked GENRL's metafile.
 struct Inputs
@@ -114,136 +119,116 @@ using Damage = std::function<void(SfxGame &, Inputs &)>;
 }
 
 Q_DECLARE_METATYPE(Damage)
+Q_DECLARE_METATYPE(Sound)
 
 class TestToolkitSfx : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void RoundTripReproducesPackageAndLookup_data();
-    void RoundTripReproducesPackageAndLookup();
-    void ReplacedSoundComesBackExactly_data();
-    void ReplacedSoundComesBackExactly();
+    void PackingReproducesTheGame_data();
+    void PackingReproducesTheGame();
     void RefusesDamageWithoutWriting_data();
     void RefusesDamageWithoutWriting();
     void RefusesWrongCommandLines_data();
     void RefusesWrongCommandLines();
 };
 
-void TestToolkitSfx::RoundTripReproducesPackageAndLookup_data()
+void TestToolkitSfx::PackingReproducesTheGame_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("index"); // in PakFiles.dat
     QTest::addColumn<bool>("throughMemory");
-    QTest::addColumn<QString>("killedAt"); // where an earlier packing was killed
-    QTest::newRow("first package") << "FEET" << 0 << false << QString();
-    QTest::newRow("middle package with an empty sound") << "GENRL" << 1 << false << QString();
-    QTest::newRow("last package") << "PAIN_A" << 2 << false << QString();
+    QTest::addColumn<QString>("killedAt");       // where an earlier packing was killed
+    QTest::addColumn<QByteArray>("replacement"); // a sound file for GENRL's sound 2 in bank 1
+    QTest::addColumn<Sound>("expected");         // what becomes of it
+    QTest::addColumn<QStringList>("warnings");
+    const auto same = [](const char *row, const char *name, bool throughMemory = false, const char *killedAt = "") {
+        QTest::newRow(row) << QString(name) << throughMemory << QString(killedAt) << QByteArray() << Sound() << QStringList();
+    };
+    // The replacement holds the expected samples, each repeated rate / expected.rate times, on two
+    // channels that differ but average to it when stereo.
+    const auto replaced = [](const char *row, int format, int channels, int rate, const Sound &expected, const QStringList &warnings) {
+        QVector<qint16> interleaved;
+        for (const qint16 sample : expected.samples) {
+            for (int r = 0; r < rate / expected.rate; ++r)
+                interleaved << (channels == 1 ? QVector<qint16>{sample} : QVector<qint16>{qint16(sample + 512), qint16(sample - 512)});
+        }
+        QTemporaryDir folder;
+        const QString path = folder.filePath("replacement");
+        const QByteArray file = WriteSoundFile(path, format, channels, rate, interleaved) ? ReadFile(path) : QByteArray();
+        QTest::newRow(row) << QString("GENRL") << false << QString() << file << expected << warnings;
+    };
+    same("first package", "FEET");
+    same("middle package with an empty sound", "GENRL");
+    same("last package", "PAIN_A");
     // Where the system cannot copy between two files (another system, another disk), sound data
     // passes through the tool's memory instead.
-    QTest::newRow("empty sound, copied through memory") << "GENRL" << 1 << true << QString();
-    QTest::newRow("long sound, copied through memory") << "PAIN_A" << 2 << true << QString();
-    QTest::newRow("after a kill while writing the package") << "GENRL" << 1 << false << "archive";
-    QTest::newRow("after a kill before the lookup file is replaced") << "GENRL" << 1 << false << "lookup";
+    same("empty sound, copied through memory", "GENRL", true);
+    same("long sound, copied through memory", "PAIN_A", true);
+    same("after a kill while writing the package", "GENRL", false, "archive");
+    same("after a kill before the lookup file is replaced", "GENRL", false, "lookup");
+
+    const int pcm16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    // The replaced sound is 800 samples long and loops from sample 100.
+    replaced("longer, loop kept", pcm16, 1, 11025, {Tone(3000, 330, 11025, 20000), 11025, 100}, {"grew from"});
+    replaced("shorter than its loop start", pcm16, 1, 12000, {Tone(60, 330, 12000, 20000), 12000, -1}, {"no longer loops"});
+    replaced("empty", pcm16, 1, 12000, {{}, 12000, -1}, {"no longer loops"});
+    // Multiples of 256 survive 8-bit storage.
+    QVector<qint16> steps;
+    for (int i = 0; i < 500; ++i)
+        steps << qint16(((i * 37) % 201 - 100) * 256);
+    const QStringList converted{"was converted"};
+    replaced("stereo 16-bit", pcm16, 2, 22050, {steps, 22050, 100}, converted);
+    replaced("mono 24-bit", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1, 22050, {steps, 22050, 100}, converted);
+    replaced("stereo float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, {steps, 44100, 100}, converted);
+    replaced("mono 8-bit", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, 11025, {steps, 11025, 100}, converted);
+    replaced("mono 16-bit at another rate", pcm16, 1, 8000, {steps, 8000, 100}, {});
+    replaced("mono 16-bit at 96 kHz", pcm16, 1, 96000, {steps, 48000, 100}, converted);
+    replaced("big-endian AIFF", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1, 22050, {steps, 22050, 100}, converted);
 }
 
-void TestToolkitSfx::RoundTripReproducesPackageAndLookup()
+void TestToolkitSfx::PackingReproducesTheGame()
 {
     QFETCH(QString, name);
-    QFETCH(int, index);
     QFETCH(bool, throughMemory);
     QFETCH(QString, killedAt);
+    QFETCH(QByteArray, replacement);
+    QFETCH(Sound, expected);
+    QFETCH(QStringList, warnings);
     SfxGame game;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (throughMemory)
         environment.insert("KIVO_TEST_PLAIN_COPY", "1");
     QCOMPARE(game.Export(packageNames, QString(), environment).exitCode, 0);
     CompareUnpacked(game.Work(), name, game.banks[name]);
-    QCOMPARE(ReadIni(game.Metafile(name))["Archive"]["lookup_index"].toInt(), index);
+    QCOMPARE(ReadIni(game.Metafile(name))["Archive"]["lookup_index"].toInt(), packageNames.indexOf(name));
     if (!killedAt.isEmpty())
         QCOMPARE(game.ImportKilledAt(name, killedAt, game.packages[name]), QString());
+    auto banks = game.banks;
+    if (!replacement.isEmpty()) {
+        banks[name][0][1] = {expected.samples, expected.rate, expected.loop, banks[name][0][1].headroom};
+        QVERIFY(WriteFile(game.Work() + "/GENRL/Bank_001/sound_002.wav", replacement));
+    }
 
     // A temporary left by a killed run does not stand in the way.
     const ToolRun run = game.Import(name, environment);
     QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
-    QCOMPARE(ReadFile(game.Archive(name) + ".new"), game.packages[name]);
-    QCOMPARE(ReadFile(game.LookupPath()), game.lookupBytes);
+    for (const QString &warning : {"grew from", "no longer loops", "was converted"})
+        QVERIFY2(run.errorText.contains(warning) == warnings.contains(warning), qPrintable(run.errorText));
+    QCOMPARE(ReadFile(game.Archive(name) + ".new"), SfxGame::PackageOf(banks, name));
+    // Only the package's own records follow its new layout; every other byte stays.
+    QCOMPARE(ReadFile(game.LookupPath()), SfxGame::LookupFor(banks));
     QCOMPARE(ReadFile(game.LookupPath() + ".bak"), game.lookupBytes);
-    QCOMPARE(ReadFile(game.Archive(name)), game.packages[name]);
+    for (const QString &package : packageNames)
+        QCOMPARE(ReadFile(game.Archive(package)), game.packages[package]);
     // Three packages and the new one, besides what a killed run may have left.
     const QStringList files = FilesBelow(game.Game() + "/audio/SFX");
     QCOMPARE(files.size() - files.filter(".kivo-").size(), 4);
-}
 
-void TestToolkitSfx::ReplacedSoundComesBackExactly_data()
-{
-    QTest::addColumn<int>("format");
-    QTest::addColumn<int>("channels");
-    QTest::addColumn<int>("rate");
-    QTest::addColumn<QVector<qint16>>("expected"); // mono, at expectedRate
-    QTest::addColumn<int>("expectedRate");
-    QTest::addColumn<int>("expectedLoop");
-    QTest::addColumn<QStringList>("warnings");
-    const int pcm16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    // The replaced sound is 800 samples long and loops from sample 100.
-    QTest::newRow("longer, loop kept") << pcm16 << 1 << 11025 << Tone(3000, 330, 11025, 20000) << 11025 << 100
-                                       << QStringList{"grew from"};
-    QTest::newRow("shorter than its loop start") << pcm16 << 1 << 12000 << Tone(60, 330, 12000, 20000) << 12000 << -1
-                                                 << QStringList{"no longer loops"};
-    QTest::newRow("empty") << pcm16 << 1 << 12000 << QVector<qint16>() << 12000 << -1 << QStringList{"no longer loops"};
-    // Multiples of 256 survive 8-bit storage; the channels differ but average to the expected
-    // sample; at 96 kHz each sample comes twice, so averaging pairs gives it back.
-    QVector<qint16> steps;
-    for (int i = 0; i < 500; ++i)
-        steps << qint16(((i * 37) % 201 - 100) * 256);
-    const QStringList converted{"was converted"};
-    QTest::newRow("stereo 16-bit") << pcm16 << 2 << 22050 << steps << 22050 << 100 << converted;
-    QTest::newRow("mono 24-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_24) << 1 << 22050 << steps << 22050 << 100 << converted;
-    QTest::newRow("stereo float") << (SF_FORMAT_WAV | SF_FORMAT_FLOAT) << 2 << 44100 << steps << 44100 << 100 << converted;
-    QTest::newRow("mono 8-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_U8) << 1 << 11025 << steps << 11025 << 100 << converted;
-    QTest::newRow("mono 16-bit at another rate") << pcm16 << 1 << 8000 << steps << 8000 << 100 << QStringList();
-    QTest::newRow("mono 16-bit at 96 kHz") << pcm16 << 1 << 96000 << steps << 48000 << 100 << converted;
-    QTest::newRow("big-endian AIFF") << (SF_FORMAT_AIFF | SF_FORMAT_PCM_16) << 1 << 22050 << steps << 22050 << 100 << converted;
-}
-
-void TestToolkitSfx::ReplacedSoundComesBackExactly()
-{
-    QFETCH(int, format);
-    QFETCH(int, channels);
-    QFETCH(int, rate);
-    QFETCH(QVector<qint16>, expected);
-    QFETCH(int, expectedRate);
-    QFETCH(int, expectedLoop);
-    QFETCH(QStringList, warnings);
-    QVector<qint16> interleaved;
-    for (const qint16 sample : expected) {
-        for (int r = 0; r < rate / expectedRate; ++r) {
-            if (channels == 1)
-                interleaved << sample;
-            else
-                interleaved << qint16(sample + 512) << qint16(sample - 512);
-        }
-    }
-    SfxGame game;
-    QCOMPARE(game.Export({"GENRL"}).exitCode, 0);
-    QVERIFY(WriteSoundFile(game.Work() + "/GENRL/Bank_001/sound_002.wav", format, channels, rate, interleaved));
-
-    const ToolRun run = game.Import("GENRL");
-    QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
-    for (const QString &warning : {"grew from", "no longer loops", "was converted"})
-        QVERIFY2(run.errorText.contains(warning) == warnings.contains(warning), qPrintable(run.errorText));
-    QVERIFY(game.SwapIn("GENRL"));
-
-    // Only GENRL's location fields may change; every package byte and padding byte stays.
-    QCOMPARE(WithoutLocations(ReadFile(game.LookupPath()), {1, 2, 3}), WithoutLocations(game.lookupBytes, {1, 2, 3}));
-    QCOMPARE(ReadFile(game.LookupPath() + ".bak"), game.lookupBytes);
-    QCOMPARE(ReadFile(game.Archive("FEET")), game.packages["FEET"]);
-
-    QList<Bank> banks = game.banks["GENRL"];
-    banks[0][1] = {expected, quint16(expectedRate), expectedLoop, banks[0][1].headroom};
+    QVERIFY(game.SwapIn(name));
     QTemporaryDir again;
-    QCOMPARE(game.Export({"GENRL"}, again.path()).exitCode, 0);
-    CompareUnpacked(again.path(), "GENRL", banks);
+    QCOMPARE(game.Export({name}, again.path()).exitCode, 0);
+    CompareUnpacked(again.path(), name, banks[name]);
 }
 
 void TestToolkitSfx::RefusesDamageWithoutWriting_data()
