@@ -64,8 +64,8 @@ public:
     bool Lock(const QString &path)
     {
         const bool bDir = QFileInfo(path).isDir();
-        const bool bLocked = geteuid() == 0 ? SetImmutable(path, true)
-                                            : QFile::setPermissions(path, bDir ? QFile::ReadOwner | QFile::ExeOwner : QFile::ReadOwner);
+        const auto readOnly = bDir ? QFile::ReadOwner | QFile::ExeOwner : QFile::ReadOwner;
+        const bool bLocked = geteuid() == 0 ? SetImmutable(path, true) : QFile::setPermissions(path, readOnly);
         if (bLocked)
             locked.prepend({path, bDir});
         return bLocked;
@@ -343,7 +343,8 @@ void TestFaults::AnObstacleLosesNothing()
     if (message == "tool")
         QVERIFY2(log.constFirst().startsWith(toolMessage), qPrintable(log.constFirst()));
     else if (!message.isEmpty())
-        QCOMPARE(log.constFirst(), QString(message).replace("{entry}", folder + "/" + archive.entry).replace("{archive}", archivePath));
+        QCOMPARE(log.constFirst(),
+                 QString(message).replace("{entry}", folder + "/" + archive.entry).replace("{archive}", archivePath));
     QVERIFY2(!game.StatusBar()->currentMessage().contains("successfull"), qPrintable(game.StatusBar()->currentMessage()));
 
     QCOMPARE(Damaged(workBefore, Snapshot(game.Work())), QString());

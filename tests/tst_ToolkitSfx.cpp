@@ -3,6 +3,7 @@
 #include <QtEndian>
 
 #include <functional>
+#include <optional>
 
 #include <sndfile.h>
 
@@ -114,6 +115,7 @@ struct Inputs
     QByteArray package;
     QByteArray lookup;
     QString metafile;
+    std::optional<QStringList> arguments; // a whole command line of its own instead
 };
 using Damage = std::function<void(SfxGame &, Inputs &)>;
 }
@@ -128,10 +130,8 @@ class TestToolkitSfx : public QObject
 private slots:
     void PackingReproducesTheGame_data();
     void PackingReproducesTheGame();
-    void RefusesDamageWithoutWriting_data();
-    void RefusesDamageWithoutWriting();
-    void RefusesWrongCommandLines_data();
-    void RefusesWrongCommandLines();
+    void RefusesBadInputWithoutWriting_data();
+    void RefusesBadInputWithoutWriting();
 };
 
 void TestToolkitSfx::PackingReproducesTheGame_data()
@@ -231,7 +231,7 @@ void TestToolkitSfx::PackingReproducesTheGame()
     CompareUnpacked(again.path(), name, banks[name]);
 }
 
-void TestToolkitSfx::RefusesDamageWithoutWriting_data()
+void TestToolkitSfx::RefusesBadInputWithoutWriting_data()
 {
     QTest::addColumn<bool>("packing");
     QTest::addColumn<Damage>("damage");
@@ -260,7 +260,8 @@ void TestToolkitSfx::RefusesDamageWithoutWriting_data()
     unpacking("sound beyond its bank", [](auto &, auto &in) { PutU32(in.package, sound2 + 12, 1000000); }, "beyond the bank");
     unpacking("sample rate 0", [](auto &, auto &in) { in.package[sound2 + 8] = in.package[sound2 + 9] = 0; }, "sample rate of 0");
     unpacking("first sound not at the start", [](auto &, auto &in) { PutU32(in.package, 4, 2); }, "does not start at the beginning");
-    unpacking("odd bank size", [](auto &, auto &in) { PutU32(in.lookup, 32, qFromLittleEndian<quint32>(in.lookup.constData() + 32) + 1); },
+    unpacking("odd bank size",
+              [](auto &, auto &in) { PutU32(in.lookup, 32, qFromLittleEndian<quint32>(in.lookup.constData() + 32) + 1); },
               "odd size");
     unpacking("no sounds but data", [](auto &, auto &in) { in.package[4804 + 2 * 2200] = in.package[0] = 0; }, "has no sounds but");
     unpacking("package not in PakFiles.dat", [=](auto &g, auto &) { pakFiles(g, NameTable({"FEET", "SCRIPT"}, 52)); },
@@ -290,9 +291,18 @@ void TestToolkitSfx::RefusesDamageWithoutWriting_data()
             "Bank_003/sound_002.wav is not a sound file");
     packing("sound file missing", [=](auto &g, auto &) { QFile::remove(lastSound(g)); }, "Bank_003/sound_002.wav: No such file");
     packing("track lookup file given", [](auto &g, auto &) { g.lookupName = "TrakLkup.dat"; }, "is the wrong lookup file");
+
+    // A wrong command line is refused (with exit code 2) before anything is read.
+    const auto usage = [](const char *name, const QStringList &arguments) {
+        QTest::newRow(name) << false << Damage([=](SfxGame &, Inputs &in) { in.arguments = arguments; }) << QString("usage");
+    };
+    usage("nothing", {});
+    usage("unknown mode", {"-x", "a", "b", "c"});
+    usage("export without archive", {"-e", "target", "BankLkup.dat"});
+    usage("import with an extra argument", {"-i", "a", "b", "c", "d"});
 }
 
-void TestToolkitSfx::RefusesDamageWithoutWriting()
+void TestToolkitSfx::RefusesBadInputWithoutWriting()
 {
     QFETCH(bool, packing);
     QFETCH(Damage, damage);
@@ -308,27 +318,13 @@ void TestToolkitSfx::RefusesDamageWithoutWriting()
     const auto before = Snapshot(game.Game());
 
     // When unpacking, FEET comes first and is sound: nothing of it may be written either.
-    const ToolRun run = packing ? game.Import("GENRL") : game.Export({"FEET", "GENRL"});
-    QVERIFY2(FailedWith(run, message), qPrintable(run.errorText));
+    const ToolRun run = in.arguments ? Run(game.tool, *in.arguments)
+                      : packing     ? game.Import("GENRL")
+                                    : game.Export({"FEET", "GENRL"});
+    QVERIFY2(FailedWith(run, message, in.arguments ? 2 : 1), qPrintable(run.errorText));
     // No new package, no backup, no temporary: the game folder is exactly as it was.
     QVERIFY(Snapshot(game.Game()) == before);
     QCOMPARE(FilesBelow(game.Work()).isEmpty(), !packing);
-}
-
-void TestToolkitSfx::RefusesWrongCommandLines_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("nothing") << QStringList();
-    QTest::newRow("unknown mode") << QStringList{"-x", "a", "b", "c"};
-    QTest::newRow("export without archive") << QStringList{"-e", "target", "BankLkup.dat"};
-    QTest::newRow("import with an extra argument") << QStringList{"-i", "a", "b", "c", "d"};
-}
-
-void TestToolkitSfx::RefusesWrongCommandLines()
-{
-    QFETCH(QStringList, arguments);
-    const ToolRun run = Run(QStringLiteral(KIVO_SFX_PATH), arguments);
-    QVERIFY2(FailedWith(run, "usage", 2), qPrintable(run.errorText));
 }
 
 QTEST_GUILESS_MAIN(TestToolkitSfx)

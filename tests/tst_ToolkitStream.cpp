@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <functional>
+#include <optional>
 
 #include <sndfile.h>
 
@@ -87,7 +88,8 @@ void CompareUnpacked(const StreamGame &game, const QString &work, const QString 
         if (firstRecord >= 0)
             QCOMPARE(keys["lookup_record"].toInt(), firstRecord + t);
         for (int b = 0; b < tracks[t].beats.size(); ++b)
-            QCOMPARE(keys[Numbered("beat_", b + 1)], QStringLiteral("%1,%2").arg(tracks[t].beats[b].first).arg(tracks[t].beats[b].second));
+            QCOMPARE(keys[Numbered("beat_", b + 1)],
+                     QStringLiteral("%1,%2").arg(tracks[t].beats[b].first).arg(tracks[t].beats[b].second));
     }
 }
 
@@ -98,6 +100,7 @@ struct Inputs
     QByteArray plain;
     QByteArray lookup;
     QString metafile;
+    std::optional<QStringList> arguments; // a whole command line of its own instead
 };
 using Damage = std::function<void(StreamGame &, Inputs &)>;
 }
@@ -113,10 +116,8 @@ private slots:
     void PackingReproducesTheGame();
     void NamesFoldersByStation_data();
     void NamesFoldersByStation();
-    void RefusesDamageWithoutWriting_data();
-    void RefusesDamageWithoutWriting();
-    void RefusesWrongCommandLines_data();
-    void RefusesWrongCommandLines();
+    void RefusesBadInputWithoutWriting_data();
+    void RefusesBadInputWithoutWriting();
 };
 
 void TestToolkitStream::PackingReproducesTheGame_data()
@@ -224,7 +225,7 @@ void TestToolkitStream::NamesFoldersByStation()
     QCOMPARE(ReadFile(game.TrackFile(folder, 3)), game.tracks["CH"][2].ogg);
 }
 
-void TestToolkitStream::RefusesDamageWithoutWriting_data()
+void TestToolkitStream::RefusesBadInputWithoutWriting_data()
 {
     QTest::addColumn<bool>("packing");
     QTest::addColumn<Damage>("damage");
@@ -270,16 +271,26 @@ void TestToolkitStream::RefusesDamageWithoutWriting_data()
     packing("track section missing", edit("[Track_002]", "[Track_2]"), "has no section [Track_002]");
     packing("index disagrees with StrmPaks.dat", edit("lookup_index=3", "lookup_index=0"), "lookup_index 0");
     packing("lookup of the wrong size", [](auto &, auto &in) { in.lookup.append("x"); }, "not a whole number of 12-byte records");
-    packing("beat missing", edit("[Track_001]\nfilename=Track_001.ogg\nbeat_total=0", "[Track_001]\nfilename=Track_001.ogg\nbeat_total=1"),
+    packing("beat missing",
+            edit("[Track_001]\nfilename=Track_001.ogg\nbeat_total=0", "[Track_001]\nfilename=Track_001.ogg\nbeat_total=1"),
             "beat_001 is missing");
     packing("record of another pack", edit("lookup_record=5", "lookup_record=0"), "is not a record of this pack");
     packing("unknown size rule", edit("lookup_size=ogg+header", "lookup_size=bytes"), "is none of ogg, ogg+header, zero");
     packing("no Stream section", edit("[Stream]", "[Streams]"), "has no [Stream] section");
     packing("track file missing", [](auto &g, auto &) { QFile::remove(g.TrackFile("CH", 2)); }, "cannot open");
     packing("bank lookup file given", [](auto &g, auto &) { g.lookupName = "BankLkup.dat"; }, "is the wrong lookup file");
+
+    // A wrong command line is refused (with exit code 2) before anything is read.
+    const auto usage = [](const char *name, const QStringList &arguments) {
+        QTest::newRow(name) << false << Damage([=](StreamGame &, Inputs &in) { in.arguments = arguments; }) << QString("usage");
+    };
+    usage("nothing", {});
+    usage("export without pack", {"-e", "target"});
+    usage("station export without station file", {"-r", "pack", "target"});
+    usage("import without lookup file", {"-i", "a", "b"});
 }
 
-void TestToolkitStream::RefusesDamageWithoutWriting()
+void TestToolkitStream::RefusesBadInputWithoutWriting()
 {
     QFETCH(bool, packing);
     QFETCH(Damage, damage);
@@ -295,26 +306,12 @@ void TestToolkitStream::RefusesDamageWithoutWriting()
     const auto before = Snapshot(game.Game());
 
     // When unpacking, AA comes first and is sound: nothing of it may be written either.
-    const ToolRun run = packing ? game.Import("CH") : game.Export({game.Archive("AA"), game.Archive("CH")});
-    QVERIFY2(FailedWith(run, message), qPrintable(run.errorText));
+    const ToolRun run = in.arguments ? Run(game.tool, *in.arguments)
+                      : packing     ? game.Import("CH")
+                                    : game.Export({game.Archive("AA"), game.Archive("CH")});
+    QVERIFY2(FailedWith(run, message, in.arguments ? 2 : 1), qPrintable(run.errorText));
     QVERIFY(Snapshot(game.Game()) == before);
     QCOMPARE(FilesBelow(game.Work()).isEmpty(), !packing);
-}
-
-void TestToolkitStream::RefusesWrongCommandLines_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("nothing") << QStringList();
-    QTest::newRow("export without pack") << QStringList{"-e", "target"};
-    QTest::newRow("station export without station file") << QStringList{"-r", "pack", "target"};
-    QTest::newRow("import without lookup file") << QStringList{"-i", "a", "b"};
-}
-
-void TestToolkitStream::RefusesWrongCommandLines()
-{
-    QFETCH(QStringList, arguments);
-    const ToolRun run = Run(QStringLiteral(KIVO_STREAM_PATH), arguments);
-    QVERIFY2(FailedWith(run, "usage", 2), qPrintable(run.errorText));
 }
 
 QTEST_GUILESS_MAIN(TestToolkitStream)
