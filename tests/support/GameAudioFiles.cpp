@@ -244,26 +244,6 @@ ToolRun Run(const QString &program, const QStringList &arguments, const QString 
     return run;
 }
 
-QByteArray KillAtPause(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-                       const QString &point)
-{
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("KIVO_TEST_PAUSE"), point);
-    tool.setProcessEnvironment(environment);
-    tool.setReadChannel(QProcess::StandardError);
-    tool.setWorkingDirectory(workingDirectory);
-    tool.start(program, arguments);
-    QByteArray said;
-    if (!tool.waitForStarted())
-        return said;
-    while (!said.contains("paused at") && tool.waitForReadyRead(20000))
-        said += tool.readAllStandardError();
-    tool.kill();
-    tool.waitForFinished();
-    return said;
-}
-
 bool FailedWith(const ToolRun &run, const QString &message, int exitCode)
 {
     return run.exitCode == exitCode && run.errorText.count(QLatin1Char('\n')) == 1
@@ -298,8 +278,19 @@ QString ToolGame::ImportKilledAt(const QString &name, const QString &point, cons
 {
     const bool bNewArchiveDone = point == QLatin1String("lookup");
     const QString newArchive = Archive(name) + QStringLiteral(".new");
-    const QByteArray said = KillAtPause(tool, {QStringLiteral("-i"), newArchive, Metafile(name), LookupPath()},
-                                        Work() + QLatin1Char('/') + name, point);
+    // The tool says on standard error when it reaches the point where it waits.
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("KIVO_TEST_PAUSE"), point);
+    process.setProcessEnvironment(environment);
+    process.setReadChannel(QProcess::StandardError);
+    process.setWorkingDirectory(Work() + QLatin1Char('/') + name);
+    process.start(tool, {QStringLiteral("-i"), newArchive, Metafile(name), LookupPath()});
+    QByteArray said;
+    while (process.waitForStarted() && !said.contains("paused at") && process.waitForReadyRead(20000))
+        said += process.readAllStandardError();
+    process.kill();
+    process.waitForFinished();
     QStringList problems;
     if (!said.contains("paused at " + point.toLatin1()))
         problems << QStringLiteral("the tool did not pause: ") + QString::fromLocal8Bit(said);

@@ -82,10 +82,6 @@ struct ToolRun
 };
 ToolRun Run(const QString &program, const QStringList &arguments, const QString &workingDirectory = QString(),
             const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
-// Starts a tool that pauses at the named point (KIVO_TEST_PAUSE), kills it once it says it is
-// there, and returns what it wrote to standard error until then.
-QByteArray KillAtPause(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-                       const QString &point);
 // Whether the tool stopped with exitCode and said one line that holds message.
 bool FailedWith(const ToolRun &run, const QString &message, int exitCode = 1);
 
