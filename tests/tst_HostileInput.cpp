@@ -1,22 +1,18 @@
 // Small files built to hurt: each must be read in bounded time and memory, with what it really
 // holds and without a crash. The cases are the ones fuzzing and hand probing turned up.
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "GameAudioFiles.h"
 #include "ScriptedDialogs.h"
 #include "metafile/IniMetafileModel.h"
 #include "tree/TreeModel.h"
 #include "tree/XmlMetaData.h"
 
+using GameAudioFiles::WriteFile;
+
 namespace
 {
-bool WriteFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
-
 // An SFX metafile of declared banks, of which the first hostile ones claim 99,999 sounds each.
 QByteArray BanksClaimingSounds(int hostile, const QByteArray &keysOfEachBank, int declared = 0)
 {

@@ -1,9 +1,9 @@
-#include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+
+#include <functional>
+#include <optional>
 
 #include <sndfile.h>
 
@@ -13,7 +13,7 @@ using namespace GameAudioFiles;
 
 namespace
 {
-const QString sfxTool = QStringLiteral(KIVO_SFX_PATH);
+const QStringList packageNames = {"FEET", "GENRL", "PAIN_A"};
 
 QVector<qint16> Sweep(int count)
 {
@@ -33,488 +33,298 @@ QVector<qint16> Clicks(int count)
 
 // Three packages in the stock layout; most tests work on GENRL, the other two check that their
 // records and files stay untouched.
-struct SfxGame
+struct SfxGame : ToolGame
 {
-    SfxGame()
+    SfxGame() : ToolGame(QStringLiteral(KIVO_SFX_PATH), "SFX", "BankLkup.dat", "sfx_import.ini")
     {
-        QDir(dir.path()).mkpath(QStringLiteral("game/audio/CONFIG"));
-        QDir(dir.path()).mkpath(QStringLiteral("game/audio/SFX"));
-        QDir(dir.path()).mkpath(QStringLiteral("work"));
-        banks[QStringLiteral("FEET")] = {{{Tone(500, 440, 16000, 8000), 16000, -1, -125}, {Tone(300, 880, 16000, 4000), 16000, -1, -125}}};
-        banks[QStringLiteral("GENRL")] = {
+        banks["FEET"] = {{{Tone(500, 440, 16000, 8000), 16000, -1, -125}, {Tone(300, 880, 16000, 4000), 16000, -1, -125}}};
+        banks["GENRL"] = {
             {{Tone(1000, 440, 22050, 12000), 22050, -1, -200}, {Sweep(800), 12000, 100, 6229}, {Clicks(400), 8000, -1, 0}},
             {{{}, 12000, -1, -200}, {Tone(200, 100, 2021, 1000), 2021, 0, 17}},
             {{Tone(600, 300, 48000, 30000), 48000, 0, -32768}, {Tone(50, 1000, 65535, 32767), 65535, 49, 32767}},
         };
         // The long sound is copied in several pieces when it goes through memory.
-        banks[QStringLiteral("PAIN_A")] = {{{Tone(100, 200, 12000, 500), 12000, -1, 0}, {Sweep(300000), 44100, -1, 0}}};
-        const QStringList names = {QStringLiteral("FEET"), QStringLiteral("GENRL"), QStringLiteral("PAIN_A")};
-        QList<LookupRecord> records;
-        for (int i = 0; i < names.size(); ++i)
-            packages[names[i]] = SfxPackage(banks[names[i]], quint8(i), records);
-        for (int i = 0; i < names.size(); ++i)
-            WriteFile(Package(names[i]), packages[names[i]]);
-        lookupBytes = Lookup(records, '\xCC');
+        banks["PAIN_A"] = {{{Tone(100, 200, 12000, 500), 12000, -1, 0}, {Sweep(300000), 44100, -1, 0}}};
+        for (const QString &name : packageNames) {
+            packages[name] = PackageOf(banks, name);
+            WriteFile(Archive(name), packages[name]);
+        }
+        lookupBytes = LookupFor(banks);
         WriteFile(LookupPath(), lookupBytes);
-        WriteFile(Config(QStringLiteral("PakFiles.dat")), NameTable(names, 52));
+        WriteFile(Config("PakFiles.dat"), NameTable(packageNames, 52));
     }
 
-    QString Game() const { return dir.filePath(QStringLiteral("game")); }
-    QString Work() const { return dir.filePath(QStringLiteral("work")); }
-    QString Config(const QString &file) const { return Game() + QStringLiteral("/audio/CONFIG/") + file; }
-    QString LookupPath() const { return Config(QStringLiteral("BankLkup.dat")); }
-    QString Package(const QString &name) const { return Game() + QStringLiteral("/audio/SFX/") + name; }
-    QString Metafile(const QString &name, const QString &work = QString()) const
+    // The package of these banks and the lookup file of all three, in the stock layout.
+    static QByteArray PackageOf(const QMap<QString, QList<Bank>> &banks, const QString &name)
     {
-        return (work.isEmpty() ? Work() : work) + QLatin1Char('/') + name + QStringLiteral("/sfx_import.ini");
+        QList<LookupRecord> records;
+        return SfxPackage(banks[name], quint8(packageNames.indexOf(name)), records);
+    }
+    static QByteArray LookupFor(const QMap<QString, QList<Bank>> &banks)
+    {
+        QList<LookupRecord> records;
+        for (int i = 0; i < packageNames.size(); ++i)
+            SfxPackage(banks[packageNames[i]], quint8(i), records);
+        return Lookup(records, '\xCC');
     }
 
     ToolRun Export(const QStringList &names, const QString &work = QString(),
                    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const
     {
-        QStringList arguments{QStringLiteral("-e")};
+        QStringList arguments{"-e"};
         for (const QString &name : names)
-            arguments << Package(name);
-        arguments << (work.isEmpty() ? Work() : work) << LookupPath();
-        return Run(sfxTool, arguments, QString(), environment);
-    }
-    ToolRun Import(const QString &name,
-                   const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const
-    {
-        return Run(sfxTool, {QStringLiteral("-i"), Package(name) + QStringLiteral(".new"), Metafile(name), LookupPath()},
-                   Work() + QLatin1Char('/') + name, environment);
-    }
-    // What the program does after a successful import.
-    bool SwapInNewPackage(const QString &name) const
-    {
-        return QFile::remove(Package(name)) && QFile::rename(Package(name) + QStringLiteral(".new"), Package(name));
-    }
-    QMap<QString, QByteArray> GameSnapshot() const
-    {
-        QMap<QString, QByteArray> files;
-        for (const QString &file : FilesBelow(Game()))
-            files[file] = ReadFile(Game() + QLatin1Char('/') + file);
-        return files;
+            arguments << Archive(name);
+        return Run(tool, arguments << (work.isEmpty() ? Work() : work) << LookupPath(), QString(), environment);
     }
 
-    QTemporaryDir dir;
     QMap<QString, QList<Bank>> banks;
     QMap<QString, QByteArray> packages;
-    QByteArray lookupBytes;
 };
 
-QString WavPath(const QString &work, const QString &package, int bank, int sound)
+// Compares what the tool unpacked into work/name with banks, sound by sound and key by key.
+void CompareUnpacked(const QString &work, const QString &name, const QList<Bank> &banks)
 {
-    return QStringLiteral("%1/%2/Bank_%3/sound_%4.wav").arg(work, package).arg(bank, 3, 10, QLatin1Char('0')).arg(sound, 3, 10, QLatin1Char('0'));
+    auto ini = ReadIni(work + "/" + name + "/sfx_import.ini");
+    QCOMPARE(ini["Archive"]["basename"], name);
+    QCOMPARE(ini["Archive"]["num_banks"].toInt(), banks.size());
+    for (int b = 0; b < banks.size(); ++b) {
+        auto &keys = ini[Numbered("Bank_", b + 1)];
+        QCOMPARE(keys["num_sounds"].toInt(), banks[b].size());
+        for (int s = 0; s < banks[b].size(); ++s) {
+            const QString key = Numbered("sound_", s + 1);
+            const QString file = Numbered("Bank_", b + 1) + "/" + key + ".wav";
+            const Sound &sound = banks[b][s];
+            QCOMPARE(keys[key + ".filename"], file);
+            QCOMPARE(keys[key + ".sample_rate"].toInt(), int(sound.rate));
+            QCOMPARE(keys[key + ".unknown_16"].toInt(), int(sound.headroom));
+            QCOMPARE(keys[key + ".loop_offset"].toInt(), sound.loop);
+            const Wav wav = ReadWav(work + "/" + name + "/" + file);
+            QVERIFY2(wav.ok, qPrintable(file));
+            QCOMPARE(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+            QCOMPARE(wav.channels, 1);
+            QCOMPARE(wav.rate, int(sound.rate));
+            QCOMPARE(wav.samples, sound.samples);
+        }
+    }
 }
 
-bool IsOneLine(const QString &text)
+// What the tool reads, as a damage leaves it: GENRL's package (null: removed), the lookup file
+// and, when packing, the unpacked GENRL's metafile.
+struct Inputs
 {
-    return text.count(QLatin1Char('\n')) == 1 && text.endsWith(QLatin1Char('\n'));
-}
-
-// Bytes 0..3 of record r hold the package byte and its padding; 4..11 the location.
-QByteArray WithoutLocations(QByteArray lookup, const QList<int> &records)
-{
-    for (const int record : records)
-        lookup.replace(record * 12 + 4, 8, QByteArray(8, '\0'));
-    return lookup;
-}
-
-enum class PackageDamage {
-    TruncatedPackage, BankBeyondFile, BankSizeBeyondFile, TooManySounds, LookupWrongSize, LookupTooLarge,
-    DescendingOffsets, OddOffset, OffsetBeyondBank, ZeroRate, FirstSoundNotAtStart, OddBankSize,
-    NoSoundsButData, NotInPakFiles, PakFilesMissing, PakFilesNameWithoutNul, MobileZip, MissingPackage,
+    QByteArray package;
+    QByteArray lookup;
+    QString metafile;
+    std::optional<QStringList> arguments; // a whole command line of its own instead
 };
-
-enum class ImportDamage {
-    BankCountDiffers, TooManySounds, MissingBankSection, MissingFileName, WrongLookupRecord, LookupWrongSize,
-    IndexDisagrees, NoArchiveSection, SoundIsNotAudio, MissingSoundFile, NumberIsText, TrackLookupGiven,
-};
+using Damage = std::function<void(SfxGame &, Inputs &)>;
 }
 
-Q_DECLARE_METATYPE(PackageDamage)
-Q_DECLARE_METATYPE(ImportDamage)
+Q_DECLARE_METATYPE(Damage)
+Q_DECLARE_METATYPE(Sound)
 
 class TestToolkitSfx : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void UnpacksEverySoundAsMonoWavWithItsKeys();
-    void RoundTripReproducesPackageAndLookup_data();
-    void RoundTripReproducesPackageAndLookup();
-    void ReplacedSoundComesBackExactly_data();
-    void ReplacedSoundComesBackExactly();
-    void ConvertsReplacementSounds_data();
-    void ConvertsReplacementSounds();
-    void RefusesDamagedPackagesWithoutWriting_data();
-    void RefusesDamagedPackagesWithoutWriting();
-    void RefusesDamagedImportsWithoutWriting_data();
-    void RefusesDamagedImportsWithoutWriting();
-    void InterruptedPackLeavesOldFilesUsable_data();
-    void InterruptedPackLeavesOldFilesUsable();
-    void RefusesWrongCommandLines_data();
-    void RefusesWrongCommandLines();
+    void PackingReproducesTheGame_data();
+    void PackingReproducesTheGame();
+    void RefusesBadInputWithoutWriting_data();
+    void RefusesBadInputWithoutWriting();
 };
 
-void TestToolkitSfx::UnpacksEverySoundAsMonoWavWithItsKeys()
-{
-    SfxGame game;
-    const ToolRun run = game.Export({QStringLiteral("FEET"), QStringLiteral("GENRL"), QStringLiteral("PAIN_A")});
-    QCOMPARE(run.exitCode, 0);
-
-    for (const QString &name : {QStringLiteral("FEET"), QStringLiteral("GENRL"), QStringLiteral("PAIN_A")}) {
-        const auto ini = ReadIni(game.Metafile(name));
-        QCOMPARE(ini[QStringLiteral("Archive")][QStringLiteral("basename")], name);
-        const QList<Bank> &banks = game.banks[name];
-        QCOMPARE(ini[QStringLiteral("Archive")][QStringLiteral("num_banks")].toInt(), banks.size());
-        for (int b = 0; b < banks.size(); ++b) {
-            const QString section = QStringLiteral("Bank_%1").arg(b + 1, 3, 10, QLatin1Char('0'));
-            QCOMPARE(ini[section][QStringLiteral("num_sounds")].toInt(), banks[b].size());
-            for (int s = 0; s < banks[b].size(); ++s) {
-                const QString key = QStringLiteral("sound_%1.").arg(s + 1, 3, 10, QLatin1Char('0'));
-                const Sound &sound = banks[b][s];
-                QCOMPARE(ini[section][key + QStringLiteral("filename")],
-                         QStringLiteral("%1/sound_%2.wav").arg(section).arg(s + 1, 3, 10, QLatin1Char('0')));
-                QCOMPARE(ini[section][key + QStringLiteral("sample_rate")].toInt(), int(sound.rate));
-                QCOMPARE(ini[section][key + QStringLiteral("unknown_16")].toInt(), int(sound.headroom));
-                QCOMPARE(ini[section][key + QStringLiteral("loop_offset")].toInt(), sound.loop);
-                const Wav wav = ReadWav(WavPath(game.Work(), name, b + 1, s + 1));
-                QVERIFY(wav.ok);
-                QCOMPARE(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-                QCOMPARE(wav.channels, 1);
-                QCOMPARE(wav.rate, int(sound.rate));
-                QCOMPARE(wav.samples, sound.samples);
-            }
-        }
-    }
-    QCOMPARE(ReadIni(game.Metafile(QStringLiteral("GENRL")))[QStringLiteral("Archive")][QStringLiteral("lookup_index")], QStringLiteral("1"));
-}
-
-void TestToolkitSfx::RoundTripReproducesPackageAndLookup_data()
+void TestToolkitSfx::PackingReproducesTheGame_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("throughMemory");
-    QTest::newRow("first package") << QStringLiteral("FEET") << false;
-    QTest::newRow("middle package with an empty sound") << QStringLiteral("GENRL") << false;
-    QTest::newRow("last package") << QStringLiteral("PAIN_A") << false;
+    QTest::addColumn<QString>("killedAt");       // where an earlier packing was killed
+    QTest::addColumn<QByteArray>("replacement"); // a sound file for GENRL's sound 2 in bank 1
+    QTest::addColumn<Sound>("expected");         // what becomes of it
+    QTest::addColumn<QStringList>("warnings");
+    const auto same = [](const char *row, const char *name, bool throughMemory = false, const char *killedAt = "") {
+        QTest::newRow(row) << QString(name) << throughMemory << QString(killedAt) << QByteArray() << Sound() << QStringList();
+    };
+    // The replacement holds the expected samples, each repeated rate / expected.rate times, on two
+    // channels that differ but average to it when stereo.
+    const auto replaced = [](const char *row, int format, int channels, int rate, const Sound &expected, const QStringList &warnings) {
+        QVector<qint16> interleaved;
+        for (const qint16 sample : expected.samples) {
+            for (int r = 0; r < rate / expected.rate; ++r)
+                interleaved << (channels == 1 ? QVector<qint16>{sample} : QVector<qint16>{qint16(sample + 512), qint16(sample - 512)});
+        }
+        QTemporaryDir folder;
+        const QString path = folder.filePath("replacement");
+        const QByteArray file = WriteSoundFile(path, format, channels, rate, interleaved) ? ReadFile(path) : QByteArray();
+        QTest::newRow(row) << QString("GENRL") << false << QString() << file << expected << warnings;
+    };
+    same("first package", "FEET");
+    same("middle package with an empty sound", "GENRL");
+    same("last package", "PAIN_A");
     // Where the system cannot copy between two files (another system, another disk), sound data
     // passes through the tool's memory instead.
-    QTest::newRow("empty sound, copied through memory") << QStringLiteral("GENRL") << true;
-    QTest::newRow("long sound, copied through memory") << QStringLiteral("PAIN_A") << true;
+    same("empty sound, copied through memory", "GENRL", true);
+    same("long sound, copied through memory", "PAIN_A", true);
+    same("after a kill while writing the package", "GENRL", false, "archive");
+    same("after a kill before the lookup file is replaced", "GENRL", false, "lookup");
+
+    const int pcm16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    // The replaced sound is 800 samples long and loops from sample 100.
+    replaced("longer, loop kept", pcm16, 1, 11025, {Tone(3000, 330, 11025, 20000), 11025, 100}, {"grew from"});
+    replaced("shorter than its loop start", pcm16, 1, 12000, {Tone(60, 330, 12000, 20000), 12000, -1}, {"no longer loops"});
+    replaced("empty", pcm16, 1, 12000, {{}, 12000, -1}, {"no longer loops"});
+    // Multiples of 256 survive 8-bit storage.
+    QVector<qint16> steps;
+    for (int i = 0; i < 500; ++i)
+        steps << qint16(((i * 37) % 201 - 100) * 256);
+    const QStringList converted{"was converted"};
+    replaced("stereo 16-bit", pcm16, 2, 22050, {steps, 22050, 100}, converted);
+    replaced("mono 24-bit", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1, 22050, {steps, 22050, 100}, converted);
+    replaced("stereo float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, {steps, 44100, 100}, converted);
+    replaced("mono 8-bit", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, 11025, {steps, 11025, 100}, converted);
+    replaced("mono 16-bit at another rate", pcm16, 1, 8000, {steps, 8000, 100}, {});
+    replaced("mono 16-bit at 96 kHz", pcm16, 1, 96000, {steps, 48000, 100}, converted);
+    replaced("big-endian AIFF", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1, 22050, {steps, 22050, 100}, converted);
 }
 
-void TestToolkitSfx::RoundTripReproducesPackageAndLookup()
+void TestToolkitSfx::PackingReproducesTheGame()
 {
     QFETCH(QString, name);
     QFETCH(bool, throughMemory);
+    QFETCH(QString, killedAt);
+    QFETCH(QByteArray, replacement);
+    QFETCH(Sound, expected);
+    QFETCH(QStringList, warnings);
     SfxGame game;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (throughMemory)
-        environment.insert(QStringLiteral("KIVO_TEST_PLAIN_COPY"), QStringLiteral("1"));
-    QCOMPARE(game.Export({name}, QString(), environment).exitCode, 0);
-    const QList<Bank> &banks = game.banks[name];
-    for (int b = 0; b < banks.size(); ++b)
-        for (int s = 0; s < banks[b].size(); ++s)
-            QCOMPARE(ReadWav(WavPath(game.Work(), name, b + 1, s + 1)).samples, banks[b][s].samples);
+        environment.insert("KIVO_TEST_PLAIN_COPY", "1");
+    QCOMPARE(game.Export(packageNames, QString(), environment).exitCode, 0);
+    CompareUnpacked(game.Work(), name, game.banks[name]);
+    QCOMPARE(ReadIni(game.Metafile(name))["Archive"]["lookup_index"].toInt(), packageNames.indexOf(name));
+    if (!killedAt.isEmpty())
+        QCOMPARE(game.ImportKilledAt(name, killedAt, game.packages[name]), QString());
+    auto banks = game.banks;
+    if (!replacement.isEmpty()) {
+        banks[name][0][1] = {expected.samples, expected.rate, expected.loop, banks[name][0][1].headroom};
+        QVERIFY(WriteFile(game.Work() + "/GENRL/Bank_001/sound_002.wav", replacement));
+    }
+
+    // A temporary left by a killed run does not stand in the way.
     const ToolRun run = game.Import(name, environment);
     QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+    for (const QString &warning : {"grew from", "no longer loops", "was converted"})
+        QVERIFY2(run.errorText.contains(warning) == warnings.contains(warning), qPrintable(run.errorText));
+    QCOMPARE(ReadFile(game.Archive(name) + ".new"), SfxGame::PackageOf(banks, name));
+    // Only the package's own records follow its new layout; every other byte stays.
+    QCOMPARE(ReadFile(game.LookupPath()), SfxGame::LookupFor(banks));
+    QCOMPARE(ReadFile(game.LookupPath() + ".bak"), game.lookupBytes);
+    for (const QString &package : packageNames)
+        QCOMPARE(ReadFile(game.Archive(package)), game.packages[package]);
+    // Three packages and the new one, besides what a killed run may have left.
+    const QStringList files = FilesBelow(game.Game() + "/audio/SFX");
+    QCOMPARE(files.size() - files.filter(".kivo-").size(), 4);
 
-    QCOMPARE(ReadFile(game.Package(name) + QStringLiteral(".new")), game.packages[name]);
-    QCOMPARE(ReadFile(game.LookupPath()), game.lookupBytes);
-    QCOMPARE(ReadFile(game.LookupPath() + QStringLiteral(".bak")), game.lookupBytes);
-    QCOMPARE(ReadFile(game.Package(name)), game.packages[name]);
-    QCOMPARE(FilesBelow(game.Game() + QStringLiteral("/audio/SFX")).size(), 4); // three packages and the new one
-}
-
-void TestToolkitSfx::ReplacedSoundComesBackExactly_data()
-{
-    QTest::addColumn<int>("length");
-    QTest::addColumn<int>("rate");
-    QTest::addColumn<int>("expectedLoop");
-    QTest::addColumn<bool>("grows");
-    // The replaced sound loops from sample 100.
-    QTest::newRow("longer, loop kept") << 3000 << 11025 << 100 << true;
-    QTest::newRow("shorter than its loop start") << 60 << 12000 << -1 << false;
-    QTest::newRow("empty") << 0 << 12000 << -1 << false;
-}
-
-void TestToolkitSfx::ReplacedSoundComesBackExactly()
-{
-    QFETCH(int, length);
-    QFETCH(int, rate);
-    QFETCH(int, expectedLoop);
-    QFETCH(bool, grows);
-    SfxGame game;
-    QCOMPARE(game.Export({QStringLiteral("GENRL")}).exitCode, 0);
-    const QVector<qint16> replacement = Tone(length, 330, rate, 20000);
-    QVERIFY(WriteSoundFile(WavPath(game.Work(), QStringLiteral("GENRL"), 1, 2), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, rate, replacement));
-
-    const ToolRun run = game.Import(QStringLiteral("GENRL"));
-    QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
-    QCOMPARE(run.errorText.contains(QStringLiteral("grew from")), grows);
-    QCOMPARE(run.errorText.contains(QStringLiteral("no longer loops")), expectedLoop == -1);
-    QVERIFY(game.SwapInNewPackage(QStringLiteral("GENRL")));
-
-    // Only GENRL's location fields may change; every package byte and padding byte stays.
-    const QByteArray lookup = ReadFile(game.LookupPath());
-    QCOMPARE(WithoutLocations(lookup, {1, 2, 3}), WithoutLocations(game.lookupBytes, {1, 2, 3}));
-    QCOMPARE(ReadFile(game.LookupPath() + QStringLiteral(".bak")), game.lookupBytes);
-    QCOMPARE(ReadFile(game.Package(QStringLiteral("FEET"))), game.packages[QStringLiteral("FEET")]);
-
+    QVERIFY(game.SwapIn(name));
     QTemporaryDir again;
-    QCOMPARE(game.Export({QStringLiteral("GENRL")}, again.path()).exitCode, 0);
-    const auto ini = ReadIni(game.Metafile(QStringLiteral("GENRL"), again.path()));
-    const QList<Bank> &banks = game.banks[QStringLiteral("GENRL")];
-    for (int b = 0; b < banks.size(); ++b) {
-        for (int s = 0; s < banks[b].size(); ++s) {
-            const Wav wav = ReadWav(WavPath(again.path(), QStringLiteral("GENRL"), b + 1, s + 1));
-            QVERIFY(wav.ok);
-            const bool replaced = b == 0 && s == 1;
-            QCOMPARE(wav.samples, replaced ? replacement : banks[b][s].samples);
-            QCOMPARE(wav.rate, replaced ? rate : int(banks[b][s].rate));
-            const QString section = QStringLiteral("Bank_%1").arg(b + 1, 3, 10, QLatin1Char('0'));
-            const QString key = QStringLiteral("sound_%1.").arg(s + 1, 3, 10, QLatin1Char('0'));
-            QCOMPARE(ini[section][key + QStringLiteral("loop_offset")].toInt(), replaced ? expectedLoop : banks[b][s].loop);
-            QCOMPARE(ini[section][key + QStringLiteral("unknown_16")].toInt(), int(banks[b][s].headroom));
-        }
-    }
+    QCOMPARE(game.Export({name}, again.path()).exitCode, 0);
+    CompareUnpacked(again.path(), name, banks[name]);
 }
 
-void TestToolkitSfx::ConvertsReplacementSounds_data()
+void TestToolkitSfx::RefusesBadInputWithoutWriting_data()
 {
-    QTest::addColumn<int>("format");
-    QTest::addColumn<int>("channels");
-    QTest::addColumn<int>("rate");
-    QTest::addColumn<int>("expectedRate");
-    QTest::addColumn<bool>("converted");
-    QTest::newRow("stereo 16-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_16) << 2 << 22050 << 22050 << true;
-    QTest::newRow("mono 24-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_24) << 1 << 22050 << 22050 << true;
-    QTest::newRow("stereo float") << (SF_FORMAT_WAV | SF_FORMAT_FLOAT) << 2 << 44100 << 44100 << true;
-    QTest::newRow("mono 8-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_U8) << 1 << 11025 << 11025 << true;
-    QTest::newRow("mono 16-bit at another rate") << (SF_FORMAT_WAV | SF_FORMAT_PCM_16) << 1 << 8000 << 8000 << false;
-    QTest::newRow("mono 16-bit at 96 kHz") << (SF_FORMAT_WAV | SF_FORMAT_PCM_16) << 1 << 96000 << 48000 << true;
-    QTest::newRow("big-endian AIFF") << (SF_FORMAT_AIFF | SF_FORMAT_PCM_16) << 1 << 22050 << 22050 << true;
-}
-
-void TestToolkitSfx::ConvertsReplacementSounds()
-{
-    QFETCH(int, format);
-    QFETCH(int, channels);
-    QFETCH(int, rate);
-    QFETCH(int, expectedRate);
-    QFETCH(bool, converted);
-    // Multiples of 256 survive 8-bit storage; the channels differ but average to the expected
-    // sample; at 96 kHz each sample comes twice, so averaging pairs gives it back.
-    QVector<qint16> expected;
-    QVector<qint16> interleaved;
-    const int repeat = rate / expectedRate;
-    for (int i = 0; i < 500; ++i) {
-        const int value = ((i * 37) % 201 - 100) * 256;
-        expected << qint16(value);
-        for (int r = 0; r < repeat; ++r) {
-            if (channels == 1)
-                interleaved << qint16(value);
-            else
-                interleaved << qint16(value + 512) << qint16(value - 512);
-        }
-    }
-    SfxGame game;
-    QCOMPARE(game.Export({QStringLiteral("GENRL")}).exitCode, 0);
-    QVERIFY(WriteSoundFile(WavPath(game.Work(), QStringLiteral("GENRL"), 3, 1), format, channels, rate, interleaved));
-
-    const ToolRun run = game.Import(QStringLiteral("GENRL"));
-    QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
-    QCOMPARE(run.errorText.contains(QStringLiteral("was converted")), converted);
-    QVERIFY(game.SwapInNewPackage(QStringLiteral("GENRL")));
-    QTemporaryDir again;
-    QCOMPARE(game.Export({QStringLiteral("GENRL")}, again.path()).exitCode, 0);
-    const Wav wav = ReadWav(WavPath(again.path(), QStringLiteral("GENRL"), 3, 1));
-    QCOMPARE(wav.rate, expectedRate);
-    QCOMPARE(wav.samples, expected);
-    QCOMPARE(ReadWav(WavPath(again.path(), QStringLiteral("GENRL"), 3, 2)).samples, game.banks[QStringLiteral("GENRL")][2][1].samples);
-}
-
-void TestToolkitSfx::RefusesDamagedPackagesWithoutWriting_data()
-{
-    QTest::addColumn<PackageDamage>("damage");
+    QTest::addColumn<bool>("packing");
+    QTest::addColumn<Damage>("damage");
     QTest::addColumn<QString>("message");
-    QTest::newRow("truncated package") << PackageDamage::TruncatedPackage << "beyond the end of the package";
-    QTest::newRow("bank offset beyond the file") << PackageDamage::BankBeyondFile << "beyond the end of the package";
-    QTest::newRow("bank size beyond the file") << PackageDamage::BankSizeBeyondFile << "beyond the end of the package";
-    QTest::newRow("65535 sounds") << PackageDamage::TooManySounds << "claims 65535 sounds";
-    QTest::newRow("lookup of the wrong size") << PackageDamage::LookupWrongSize << "not a whole number of 12-byte records";
-    QTest::newRow("lookup of 65536 records") << PackageDamage::LookupTooLarge << "more than 65535 records";
-    QTest::newRow("descending sound offsets") << PackageDamage::DescendingOffsets << "starts before the sound in front of it";
-    QTest::newRow("odd sound offset") << PackageDamage::OddOffset << "odd byte";
-    QTest::newRow("sound beyond its bank") << PackageDamage::OffsetBeyondBank << "beyond the bank";
-    QTest::newRow("sample rate 0") << PackageDamage::ZeroRate << "sample rate of 0";
-    QTest::newRow("first sound not at the start") << PackageDamage::FirstSoundNotAtStart << "does not start at the beginning";
-    QTest::newRow("odd bank size") << PackageDamage::OddBankSize << "odd size";
-    QTest::newRow("no sounds but data") << PackageDamage::NoSoundsButData << "has no sounds but";
-    QTest::newRow("package not in PakFiles.dat") << PackageDamage::NotInPakFiles << "not listed in PakFiles.dat";
-    QTest::newRow("PakFiles.dat missing") << PackageDamage::PakFilesMissing << "PakFiles.dat was not found";
-    QTest::newRow("name without NUL") << PackageDamage::PakFilesNameWithoutNul << "no terminating NUL";
-    QTest::newRow("mobile ZIP") << PackageDamage::MobileZip << "ZIP archive";
-    QTest::newRow("missing package") << PackageDamage::MissingPackage << "cannot open";
+    const auto unpacking = [](const char *name, const Damage &damage, const char *message) {
+        QTest::newRow(name) << false << damage << QString::fromLatin1(message);
+    };
+    const auto packing = [](const char *name, const Damage &damage, const char *message) {
+        QTest::newRow(name) << true << damage << QString::fromLatin1(message);
+    };
+    const int sound2 = 4 + 12; // the descriptor of bank 1, sound 2 in GENRL
+    const auto pakFiles = [](SfxGame &game, const QByteArray &bytes) { WriteFile(game.Config("PakFiles.dat"), bytes); };
+    unpacking("truncated package", [](auto &, auto &in) { in.package.chop(100); }, "beyond the end of the package");
+    unpacking("bank offset beyond the file", [](auto &, auto &in) { PutU32(in.lookup, 3 * 12 + 4, quint32(in.package.size() + 10)); },
+              "beyond the end of the package");
+    unpacking("bank size beyond the file", [](auto &, auto &in) { PutU32(in.lookup, 3 * 12 + 8, 0xFFFFFFF0u); },
+              "beyond the end of the package");
+    unpacking("65535 sounds", [](auto &, auto &in) { in.package[0] = in.package[1] = '\xFF'; }, "claims 65535 sounds");
+    unpacking("lookup of the wrong size", [](auto &, auto &in) { in.lookup.append("12345"); },
+              "not a whole number of 12-byte records");
+    unpacking("lookup of 65536 records", [](auto &, auto &in) { in.lookup.append(QByteArray(12 * 65536 - in.lookup.size(), '\x09')); },
+              "more than 65535 records");
+    unpacking("descending sound offsets", [](auto &, auto &in) { PutU32(in.package, sound2 + 12, 2); },
+              "starts before the sound in front of it");
+    unpacking("odd sound offset", [](auto &, auto &in) { PutU32(in.package, sound2, 2001); }, "odd byte");
+    unpacking("sound beyond its bank", [](auto &, auto &in) { PutU32(in.package, sound2 + 12, 1000000); }, "beyond the bank");
+    unpacking("sample rate 0", [](auto &, auto &in) { in.package[sound2 + 8] = in.package[sound2 + 9] = 0; }, "sample rate of 0");
+    unpacking("first sound not at the start", [](auto &, auto &in) { PutU32(in.package, 4, 2); }, "does not start at the beginning");
+    unpacking("odd bank size",
+              [](auto &, auto &in) { PutU32(in.lookup, 32, qFromLittleEndian<quint32>(in.lookup.constData() + 32) + 1); },
+              "odd size");
+    unpacking("no sounds but data", [](auto &, auto &in) { in.package[4804 + 2 * 2200] = in.package[0] = 0; }, "has no sounds but");
+    unpacking("package not in PakFiles.dat", [=](auto &g, auto &) { pakFiles(g, NameTable({"FEET", "SCRIPT"}, 52)); },
+              "not listed in PakFiles.dat");
+    unpacking("PakFiles.dat missing", [](auto &g, auto &) { QFile::remove(g.Config("PakFiles.dat")); }, "PakFiles.dat was not found");
+    unpacking("name without NUL", [=](auto &g, auto &) { pakFiles(g, NameTable({"FEET"}, 52) + QByteArray(52, 'A')); },
+              "no terminating NUL");
+    unpacking("mobile ZIP", [](auto &, auto &in) { in.package.replace(0, 4, QByteArray("PK\x03\x04", 4)); }, "ZIP archive");
+    unpacking("missing package", [](auto &, auto &in) { in.package = QByteArray(); }, "cannot open");
+
+    // Each edit replaces one line or section name of the metafile.
+    const auto edit = [](const char *from, const char *to) {
+        return [=](auto &, auto &in) { in.metafile.replace(QLatin1String(from), QLatin1String(to)); };
+    };
+    const auto lastSound = [](SfxGame &game) { return game.Work() + "/GENRL/Bank_003/sound_002.wav"; };
+    packing("bank count differs", edit("num_banks=3", "num_banks=2"), "lists 2 banks, but the bank lookup file has 3");
+    packing("401 sounds", edit("num_sounds=2", "num_sounds=401"), "num_sounds = 401 is outside 0 to 400");
+    packing("bank section missing", edit("[Bank_002]", "[Bank_02]"), "has no section [Bank_002]");
+    packing("file name missing", edit("sound_001.filename=Bank_002", "sound_001.name=Bank_002"), "sound_001.filename is missing");
+    packing("wrong lookup record", edit("lookup_record=3", "lookup_record=0"), "belongs to lookup record 0");
+    packing("index disagrees with PakFiles.dat", edit("lookup_index=1", "lookup_index=2"), "lookup_index 2");
+    packing("no Archive section", edit("[Archive]", "[Archiv]"), "has no [Archive] section");
+    packing("number is text", edit("sound_001.unknown_16=-200", "sound_001.unknown_16=loud"), "is not a whole number");
+    packing("lookup of the wrong size, packing", [](auto &, auto &in) { in.lookup.append("xyz"); },
+            "not a whole number of 12-byte records");
+    packing("sound is not audio", [=](auto &g, auto &) { WriteFile(lastSound(g), "this is a text file, not a sound\n"); },
+            "Bank_003/sound_002.wav is not a sound file");
+    packing("sound file missing", [=](auto &g, auto &) { QFile::remove(lastSound(g)); }, "Bank_003/sound_002.wav: No such file");
+    packing("track lookup file given", [](auto &g, auto &) { g.lookupName = "TrakLkup.dat"; }, "is the wrong lookup file");
+
+    // A wrong command line is refused (with exit code 2) before anything is read.
+    const auto usage = [](const char *name, const QStringList &arguments) {
+        QTest::newRow(name) << false << Damage([=](SfxGame &, Inputs &in) { in.arguments = arguments; }) << QString("usage");
+    };
+    usage("nothing", {});
+    usage("unknown mode", {"-x", "a", "b", "c"});
+    usage("export without archive", {"-e", "target", "BankLkup.dat"});
+    usage("import with an extra argument", {"-i", "a", "b", "c", "d"});
 }
 
-void TestToolkitSfx::RefusesDamagedPackagesWithoutWriting()
+void TestToolkitSfx::RefusesBadInputWithoutWriting()
 {
-    QFETCH(PackageDamage, damage);
+    QFETCH(bool, packing);
+    QFETCH(Damage, damage);
     QFETCH(QString, message);
     SfxGame game;
-    QByteArray package = game.packages[QStringLiteral("GENRL")];
-    QByteArray lookup = game.lookupBytes;
-    const auto putU32 = [](QByteArray &bytes, int at, quint32 value) { qToLittleEndian(value, bytes.data() + at); };
-    const int descriptor2 = 4 + 12; // bank 1, sound 2, in GENRL
-    switch (damage) {
-    case PackageDamage::TruncatedPackage: package.chop(100); break;
-    case PackageDamage::BankBeyondFile: putU32(lookup, 3 * 12 + 4, quint32(package.size() + 10)); break;
-    case PackageDamage::BankSizeBeyondFile: putU32(lookup, 3 * 12 + 8, 0xFFFFFFF0u); break;
-    case PackageDamage::TooManySounds: package[0] = '\xFF'; package[1] = '\xFF'; break;
-    case PackageDamage::LookupWrongSize: lookup.append("12345"); break;
-    case PackageDamage::LookupTooLarge: lookup.append(QByteArray(12 * 65536 - lookup.size(), '\x09')); break;
-    case PackageDamage::DescendingOffsets: putU32(package, descriptor2 + 12, 2); break;
-    case PackageDamage::OddOffset: putU32(package, descriptor2, 2001); break;
-    case PackageDamage::OffsetBeyondBank: putU32(package, descriptor2 + 12, 1000000); break;
-    case PackageDamage::ZeroRate: package[descriptor2 + 8] = 0; package[descriptor2 + 9] = 0; break;
-    case PackageDamage::FirstSoundNotAtStart: putU32(package, 4, 2); break;
-    case PackageDamage::OddBankSize: putU32(lookup, 2 * 12 + 8, qFromLittleEndian<quint32>(lookup.constData() + 2 * 12 + 8) + 1); break;
-    case PackageDamage::NoSoundsButData: package[4804 + 2 * 2200] = 0; package[0] = 0; break;
-    case PackageDamage::NotInPakFiles:
-        WriteFile(game.Config(QStringLiteral("PakFiles.dat")), NameTable({QStringLiteral("FEET"), QStringLiteral("SCRIPT")}, 52));
-        break;
-    case PackageDamage::PakFilesMissing: QFile::remove(game.Config(QStringLiteral("PakFiles.dat"))); break;
-    case PackageDamage::PakFilesNameWithoutNul:
-        WriteFile(game.Config(QStringLiteral("PakFiles.dat")), NameTable({QStringLiteral("FEET")}, 52) + QByteArray(52, 'A'));
-        break;
-    case PackageDamage::MobileZip: package.replace(0, 4, QByteArray("PK\x03\x04", 4)); break;
-    case PackageDamage::MissingPackage: QFile::remove(game.Package(QStringLiteral("GENRL"))); break;
-    }
-    if (damage != PackageDamage::MissingPackage)
-        WriteFile(game.Package(QStringLiteral("GENRL")), package);
-    WriteFile(game.LookupPath(), lookup);
-    const auto before = game.GameSnapshot();
+    if (packing)
+        QCOMPARE(game.Export({"GENRL"}).exitCode, 0);
+    Inputs in{game.packages["GENRL"], game.lookupBytes, QString::fromLatin1(ReadFile(game.Metafile("GENRL")))};
+    damage(game, in);
+    QVERIFY(in.package.isNull() ? QFile::remove(game.Archive("GENRL")) : WriteFile(game.Archive("GENRL"), in.package));
+    QVERIFY(WriteFile(game.LookupPath(), in.lookup));
+    QVERIFY(!packing || WriteFile(game.Metafile("GENRL"), in.metafile.toLatin1()));
+    const auto before = Snapshot(game.Game());
 
-    // FEET comes first and is sound: nothing of it may be written either.
-    const ToolRun run = game.Export({QStringLiteral("FEET"), QStringLiteral("GENRL")});
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY2(IsOneLine(run.errorText), qPrintable(run.errorText));
-    QVERIFY2(run.errorText.contains(message), qPrintable(run.errorText));
-    QVERIFY(FilesBelow(game.Work()).isEmpty());
-    QVERIFY(game.GameSnapshot() == before);
-}
-
-void TestToolkitSfx::RefusesDamagedImportsWithoutWriting_data()
-{
-    QTest::addColumn<ImportDamage>("damage");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("bank count differs") << ImportDamage::BankCountDiffers << "lists 2 banks, but the bank lookup file has 3";
-    QTest::newRow("401 sounds") << ImportDamage::TooManySounds << "num_sounds = 401 is outside 0 to 400";
-    QTest::newRow("bank section missing") << ImportDamage::MissingBankSection << "has no section [Bank_002]";
-    QTest::newRow("file name missing") << ImportDamage::MissingFileName << "sound_001.filename is missing";
-    QTest::newRow("wrong lookup record") << ImportDamage::WrongLookupRecord << "belongs to lookup record 0";
-    QTest::newRow("lookup of the wrong size") << ImportDamage::LookupWrongSize << "not a whole number of 12-byte records";
-    QTest::newRow("index disagrees with PakFiles.dat") << ImportDamage::IndexDisagrees << "lookup_index 2";
-    QTest::newRow("no Archive section") << ImportDamage::NoArchiveSection << "has no [Archive] section";
-    QTest::newRow("sound is not audio") << ImportDamage::SoundIsNotAudio << "Bank_003/sound_002.wav is not a sound file";
-    QTest::newRow("sound file missing") << ImportDamage::MissingSoundFile << "Bank_003/sound_002.wav: No such file";
-    QTest::newRow("number is text") << ImportDamage::NumberIsText << "is not a whole number";
-    QTest::newRow("track lookup file given") << ImportDamage::TrackLookupGiven << "is the wrong lookup file";
-}
-
-void TestToolkitSfx::RefusesDamagedImportsWithoutWriting()
-{
-    QFETCH(ImportDamage, damage);
-    QFETCH(QString, message);
-    SfxGame game;
-    QCOMPARE(game.Export({QStringLiteral("GENRL")}).exitCode, 0);
-    const QString metafile = game.Metafile(QStringLiteral("GENRL"));
-    QString text = QString::fromLatin1(ReadFile(metafile));
-    const QString lastSound = WavPath(game.Work(), QStringLiteral("GENRL"), 3, 2);
-    switch (damage) {
-    case ImportDamage::BankCountDiffers: text.replace(QStringLiteral("num_banks=3"), QStringLiteral("num_banks=2")); break;
-    case ImportDamage::TooManySounds: text.replace(QStringLiteral("num_sounds=2"), QStringLiteral("num_sounds=401")); break;
-    case ImportDamage::MissingBankSection: text.replace(QStringLiteral("[Bank_002]"), QStringLiteral("[Bank_02]")); break;
-    case ImportDamage::MissingFileName:
-        text.replace(QStringLiteral("sound_001.filename=Bank_002"), QStringLiteral("sound_001.name=Bank_002"));
-        break;
-    case ImportDamage::WrongLookupRecord: text.replace(QStringLiteral("lookup_record=3"), QStringLiteral("lookup_record=0")); break;
-    case ImportDamage::LookupWrongSize: WriteFile(game.LookupPath(), game.lookupBytes + "xyz"); break;
-    case ImportDamage::IndexDisagrees: text.replace(QStringLiteral("lookup_index=1"), QStringLiteral("lookup_index=2")); break;
-    case ImportDamage::NoArchiveSection: text.replace(QStringLiteral("[Archive]"), QStringLiteral("[Archiv]")); break;
-    case ImportDamage::SoundIsNotAudio: WriteFile(lastSound, "this is a text file, not a sound\n"); break;
-    case ImportDamage::MissingSoundFile: QFile::remove(lastSound); break;
-    case ImportDamage::NumberIsText:
-        text.replace(QStringLiteral("sound_001.unknown_16=-200"), QStringLiteral("sound_001.unknown_16=loud"));
-        break;
-    case ImportDamage::TrackLookupGiven: QVERIFY(QFile::copy(game.LookupPath(), game.Config(QStringLiteral("TrakLkup.dat")))); break;
-    }
-    QVERIFY(WriteFile(metafile, text.toLatin1()));
-    const auto before = game.GameSnapshot();
-
-    const QString lookup = damage == ImportDamage::TrackLookupGiven ? game.Config(QStringLiteral("TrakLkup.dat")) : game.LookupPath();
-    const ToolRun run = Run(sfxTool, {QStringLiteral("-i"), game.Package(QStringLiteral("GENRL")) + QStringLiteral(".new"), metafile, lookup},
-                            game.Work() + QStringLiteral("/GENRL"));
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY2(IsOneLine(run.errorText), qPrintable(run.errorText));
-    QVERIFY2(run.errorText.contains(message), qPrintable(run.errorText));
+    // When unpacking, FEET comes first and is sound: nothing of it may be written either.
+    const ToolRun run = in.arguments ? Run(game.tool, *in.arguments)
+                      : packing     ? game.Import("GENRL")
+                                    : game.Export({"FEET", "GENRL"});
+    QVERIFY2(FailedWith(run, message, in.arguments ? 2 : 1), qPrintable(run.errorText));
     // No new package, no backup, no temporary: the game folder is exactly as it was.
-    QVERIFY(game.GameSnapshot() == before);
-}
-
-void TestToolkitSfx::InterruptedPackLeavesOldFilesUsable_data()
-{
-    QTest::addColumn<QString>("point");
-    QTest::addColumn<bool>("newPackageComplete");
-    QTest::newRow("killed while writing the package") << QStringLiteral("archive") << false;
-    QTest::newRow("killed before the lookup file is replaced") << QStringLiteral("lookup") << true;
-}
-
-void TestToolkitSfx::InterruptedPackLeavesOldFilesUsable()
-{
-    QFETCH(QString, point);
-    QFETCH(bool, newPackageComplete);
-    SfxGame game;
-    QCOMPARE(game.Export({QStringLiteral("GENRL")}).exitCode, 0);
-
-    const QString newPackage = game.Package(QStringLiteral("GENRL")) + QStringLiteral(".new");
-    const QByteArray said = KillAtPause(sfxTool, {QStringLiteral("-i"), newPackage, game.Metafile(QStringLiteral("GENRL")), game.LookupPath()},
-                                        game.Work() + QStringLiteral("/GENRL"), point);
-    QVERIFY2(said.contains("paused at " + point.toLatin1()), said.constData());
-
-    QCOMPARE(ReadFile(game.LookupPath()), game.lookupBytes);
-    QVERIFY(!QFile::exists(game.LookupPath() + QStringLiteral(".bak")));
-    QCOMPARE(ReadFile(game.Package(QStringLiteral("GENRL"))), game.packages[QStringLiteral("GENRL")]);
-    QCOMPARE(QFile::exists(newPackage), newPackageComplete);
-    if (newPackageComplete)
-        QCOMPARE(ReadFile(newPackage), game.packages[QStringLiteral("GENRL")]);
-
-    // The leftover temporary does not stand in the way of the next run.
-    const ToolRun retry = game.Import(QStringLiteral("GENRL"));
-    QVERIFY2(retry.exitCode == 0, qPrintable(retry.errorText));
-    QCOMPARE(ReadFile(newPackage), game.packages[QStringLiteral("GENRL")]);
-}
-
-void TestToolkitSfx::RefusesWrongCommandLines_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("nothing") << QStringList();
-    QTest::newRow("unknown mode") << QStringList{QStringLiteral("-x"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
-    QTest::newRow("export without archive") << QStringList{QStringLiteral("-e"), QStringLiteral("target"), QStringLiteral("BankLkup.dat")};
-    QTest::newRow("import with an extra argument")
-        << QStringList{QStringLiteral("-i"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")};
-}
-
-void TestToolkitSfx::RefusesWrongCommandLines()
-{
-    QFETCH(QStringList, arguments);
-    const ToolRun run = Run(sfxTool, arguments);
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY(IsOneLine(run.errorText));
-    QVERIFY(run.errorText.contains(QStringLiteral("usage")));
+    QVERIFY(Snapshot(game.Game()) == before);
+    QCOMPARE(FilesBelow(game.Work()).isEmpty(), !packing);
 }
 
 QTEST_GUILESS_MAIN(TestToolkitSfx)

@@ -80,6 +80,9 @@ QByteArray SfxPackage(const QList<Bank> &banks, quint8 archive, QList<LookupReco
     return package;
 }
 
+namespace
+{
+// The decoded 8,068-byte header of a track.
 QByteArray TrackHeader(const Track &track)
 {
     QByteArray header;
@@ -95,6 +98,7 @@ QByteArray TrackHeader(const Track &track)
     header.append(lengthSlots);
     header.append(QByteArray("\x01\x00\xCD\xCD", 4));
     return header;
+}
 }
 
 QByteArray StreamPack(const QList<Track> &tracks, QList<quint32> *trackOffsets)
@@ -115,6 +119,16 @@ QByteArray Xor(QByteArray bytes, qint64 position)
     return bytes;
 }
 
+void PutU32(QByteArray &bytes, qsizetype at, quint32 value)
+{
+    qToLittleEndian(value, bytes.data() + at);
+}
+
+QString Numbered(const char *prefix, int number)
+{
+    return QString::fromLatin1(prefix) + QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
+}
+
 QVector<qint16> Tone(int count, double frequency, int rate, int amplitude)
 {
     QVector<qint16> samples(count);
@@ -127,21 +141,11 @@ QByteArray OggVorbis(double seconds, double frequency, int channels, int rate)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("track.ogg"));
-    const int frames = int(seconds * rate);
-    QVector<double> interleaved(frames * channels);
-    for (int f = 0; f < frames; ++f)
+    QVector<qint16> interleaved;
+    for (int f = 0; f < int(seconds * rate); ++f)
         for (int c = 0; c < channels; ++c)
-            interleaved[f * channels + c] = 0.4 * std::sin(2 * M_PI * frequency * (c + 1) * f / rate);
-    SF_INFO info{};
-    info.channels = channels;
-    info.samplerate = rate;
-    info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-    {
-        std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info));
-        if (!file || sf_writef_double(file.get(), interleaved.constData(), frames) != frames)
-            return {};
-    }
-    return ReadFile(path);
+            interleaved << qint16(std::lround(13000 * std::sin(2 * M_PI * frequency * (c + 1) * f / rate)));
+    return WriteSoundFile(path, SF_FORMAT_OGG | SF_FORMAT_VORBIS, channels, rate, interleaved) ? ReadFile(path) : QByteArray();
 }
 
 bool WriteSoundFile(const QString &path, int format, int channels, int rate, const QVector<qint16> &interleaved)
@@ -214,6 +218,14 @@ QStringList FilesBelow(const QString &folder)
     return files;
 }
 
+QMap<QString, QByteArray> Snapshot(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString &file : FilesBelow(folder))
+        files[file] = ReadFile(folder + QLatin1Char('/') + file);
+    return files;
+}
+
 ToolRun Run(const QString &program, const QStringList &arguments, const QString &workingDirectory,
             const QProcessEnvironment &environment)
 {
@@ -232,23 +244,62 @@ ToolRun Run(const QString &program, const QStringList &arguments, const QString 
     return run;
 }
 
-QByteArray KillAtPause(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-                       const QString &point)
+bool FailedWith(const ToolRun &run, const QString &message, int exitCode)
 {
-    QProcess tool;
+    return run.exitCode == exitCode && run.errorText.count(QLatin1Char('\n')) == 1
+        && run.errorText.endsWith(QLatin1Char('\n')) && run.errorText.contains(message);
+}
+
+ToolGame::ToolGame(const QString &tool, const QString &archives, const QString &lookupName, const QString &metafileName)
+    : tool(tool), archives(archives), lookupName(lookupName), metafileName(metafileName)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("game/audio/CONFIG"));
+    QDir(dir.path()).mkpath(QStringLiteral("game/audio/") + archives);
+    QDir(dir.path()).mkpath(QStringLiteral("work"));
+}
+
+QString ToolGame::Metafile(const QString &name, const QString &work) const
+{
+    return (work.isEmpty() ? Work() : work) + QLatin1Char('/') + name + QLatin1Char('/') + metafileName;
+}
+
+ToolRun ToolGame::Import(const QString &name, const QProcessEnvironment &environment) const
+{
+    return Run(tool, {QStringLiteral("-i"), Archive(name) + QStringLiteral(".new"), Metafile(name), LookupPath()},
+               Work() + QLatin1Char('/') + name, environment);
+}
+
+bool ToolGame::SwapIn(const QString &name) const
+{
+    return QFile::remove(Archive(name)) && QFile::rename(Archive(name) + QStringLiteral(".new"), Archive(name));
+}
+
+QString ToolGame::ImportKilledAt(const QString &name, const QString &point, const QByteArray &archive) const
+{
+    const bool bNewArchiveDone = point == QLatin1String("lookup");
+    const QString newArchive = Archive(name) + QStringLiteral(".new");
+    // The tool says on standard error when it reaches the point where it waits.
+    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("KIVO_TEST_PAUSE"), point);
-    tool.setProcessEnvironment(environment);
-    tool.setReadChannel(QProcess::StandardError);
-    tool.setWorkingDirectory(workingDirectory);
-    tool.start(program, arguments);
+    process.setProcessEnvironment(environment);
+    process.setReadChannel(QProcess::StandardError);
+    process.setWorkingDirectory(Work() + QLatin1Char('/') + name);
+    process.start(tool, {QStringLiteral("-i"), newArchive, Metafile(name), LookupPath()});
     QByteArray said;
-    if (!tool.waitForStarted())
-        return said;
-    while (!said.contains("paused at") && tool.waitForReadyRead(20000))
-        said += tool.readAllStandardError();
-    tool.kill();
-    tool.waitForFinished();
-    return said;
+    while (process.waitForStarted() && !said.contains("paused at") && process.waitForReadyRead(20000))
+        said += process.readAllStandardError();
+    process.kill();
+    process.waitForFinished();
+    QStringList problems;
+    if (!said.contains("paused at " + point.toLatin1()))
+        problems << QStringLiteral("the tool did not pause: ") + QString::fromLocal8Bit(said);
+    if (ReadFile(LookupPath()) != lookupBytes || QFile::exists(LookupPath() + QStringLiteral(".bak")))
+        problems << QStringLiteral("the lookup file changed");
+    if (ReadFile(Archive(name)) != archive)
+        problems << QStringLiteral("the archive changed");
+    if (QFile::exists(newArchive) != bNewArchiveDone || (bNewArchiveDone && ReadFile(newArchive) != archive))
+        problems << QStringLiteral("the new archive is not what it should be");
+    return problems.join(QStringLiteral("; "));
 }
 }

@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVector>
 
 // Writes the game's audio files byte by byte from the format's description, independently of
@@ -42,11 +43,12 @@ QByteArray NameTable(const QStringList &names, int recordSize);
 QByteArray Lookup(const QList<LookupRecord> &records, char fill);
 // Banks back to back in the stock layout; appends one record per bank.
 QByteArray SfxPackage(const QList<Bank> &banks, quint8 archive, QList<LookupRecord> &records);
-// The decoded 8,068-byte header of a track.
-QByteArray TrackHeader(const Track &track);
 // Tracks back to back, XOR-encoded; trackOffsets receives each header's position.
 QByteArray StreamPack(const QList<Track> &tracks, QList<quint32> *trackOffsets = nullptr);
 QByteArray Xor(QByteArray bytes, qint64 position);
+void PutU32(QByteArray &bytes, qsizetype at, quint32 value);
+// prefix and a number of three digits or more, as in "Bank_001".
+QString Numbered(const char *prefix, int number);
 
 QVector<qint16> Tone(int count, double frequency, int rate, int amplitude);
 // A short Ogg Vorbis file made with libsndfile.
@@ -70,6 +72,8 @@ QByteArray ReadFile(const QString &path);
 QMap<QString, QMap<QString, QString>> ReadIni(const QString &path);
 // Every file below folder, as paths relative to it.
 QStringList FilesBelow(const QString &folder);
+// The same files with their contents.
+QMap<QString, QByteArray> Snapshot(const QString &folder);
 
 struct ToolRun
 {
@@ -78,8 +82,33 @@ struct ToolRun
 };
 ToolRun Run(const QString &program, const QStringList &arguments, const QString &workingDirectory = QString(),
             const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
-// Starts a tool that pauses at the named point (KIVO_TEST_PAUSE), kills it once it says it is
-// there, and returns what it wrote to standard error until then.
-QByteArray KillAtPause(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-                       const QString &point);
+// Whether the tool stopped with exitCode and said one line that holds message.
+bool FailedWith(const ToolRun &run, const QString &message, int exitCode = 1);
+
+// A game folder (its "audio/CONFIG" and the folder of one kind of archive) and a working folder,
+// for running one tool; the archives' sound files unpack to <work>/<name>/.
+struct ToolGame
+{
+    ToolGame(const QString &tool, const QString &archives, const QString &lookupName, const QString &metafileName);
+    QString Game() const { return dir.filePath(QStringLiteral("game")); }
+    QString Work() const { return dir.filePath(QStringLiteral("work")); }
+    QString Config(const QString &file) const { return Game() + QStringLiteral("/audio/CONFIG/") + file; }
+    QString LookupPath() const { return Config(lookupName); }
+    QString Archive(const QString &name) const { return Game() + QStringLiteral("/audio/") + archives + QLatin1Char('/') + name; }
+    QString Metafile(const QString &name, const QString &work = QString()) const;
+    // Packs <work>/<name> into Archive(name) + ".new", as the program does before it swaps them.
+    ToolRun Import(const QString &name, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
+    bool SwapIn(const QString &name) const;
+    // Kills an import of name at point; returns what is wrong with the files it leaves, empty if
+    // the game's files are as they were and the ".new" archive is whole once the tool reached the
+    // lookup file, absent before.
+    QString ImportKilledAt(const QString &name, const QString &point, const QByteArray &archive) const;
+
+    QTemporaryDir dir;
+    QString tool;
+    QString archives;
+    QString lookupName;
+    QString metafileName;
+    QByteArray lookupBytes;
+};
 }
