@@ -280,17 +280,20 @@ void TestFaults::AnObstacleLosesNothing()
     const bool bStops = obstacle.contains(" at ");
     bool bStopped = false;
     QTimer poll;
-    const auto unpause = qScopeGuard([] { qunsetenv("KIVO_TEST_PAUSE"); });
+    const auto unpause = qScopeGuard([] {
+        qunsetenv("KIVO_TEST_PAUSE");
+        qunsetenv("KIVO_TEST_PAUSE_MARK");
+    });
     if (bStops) {
-        // The tool announces nothing we could read while it runs; the temporary file it writes
-        // beside the file it is about to replace shows how far it got.
-        const QFileInfo watched(game.Game() + "/" + (point == "lookup" ? archive.lookup : archive.path));
+        // The program keeps the tool's standard error to itself, so the tool leaves a mark when
+        // it has reached the point.
+        const QString mark = game.Root() + "/paused";
         qputenv("KIVO_TEST_PAUSE", point.toLatin1());
+        qputenv("KIVO_TEST_PAUSE_MARK", QFile::encodeName(mark));
         const QString staleId = game.Root() + "/" + archive.program + ".pid"; // of the unpacking
         QVERIFY(!QFile::exists(staleId) || QFile::remove(staleId));
-        connect(&poll, &QTimer::timeout, this, [&, watched] {
-            const QStringList temporaries = watched.dir().entryList({watched.fileName() + "*.kivo-*.tmp"}, QDir::Files);
-            if (bStopped || temporaries.isEmpty() || QFileInfo(watched.dir().filePath(temporaries.first())).size() == 0)
+        connect(&poll, &QTimer::timeout, this, [&, mark] {
+            if (bStopped || !QFile::exists(mark))
                 return;
             if (obstacle.startsWith("abort")) {
                 auto *waitDialog = qobject_cast<WaitDialog *>(QApplication::activeModalWidget());
@@ -343,6 +346,9 @@ void TestFaults::AnObstacleLosesNothing()
 
     QCOMPARE(Damaged(workBefore, Snapshot(game.Work())), QString());
     QCOMPARE(Damaged(gameBefore, Snapshot(game.Game())), QString());
+    // Nor may a stopped tool leave half-written temporaries behind, in the game least of all.
+    QCOMPARE(Snapshot(game.Work()).keys().filter(".kivo-"), QStringList());
+    QCOMPARE(Snapshot(game.Game()).keys().filter(".kivo-"), QStringList());
     QCOMPARE(ReadFile(exported), QByteArray("an older copy the user keeps"));
     QCOMPARE(FreshUnpacking(game, archive), usable);
 }

@@ -137,13 +137,13 @@ private slots:
 void TestToolkitSfx::PackingReproducesTheGame_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("throughMemory");
+    QTest::addColumn<QString>("testSwitch");     // an environment variable the tools take for tests
     QTest::addColumn<QString>("killedAt");       // where an earlier packing was killed
     QTest::addColumn<QByteArray>("replacement"); // a sound file for GENRL's sound 2 in bank 1
     QTest::addColumn<Sound>("expected");         // what becomes of it
     QTest::addColumn<QStringList>("warnings");
-    const auto same = [](const char *row, const char *name, bool throughMemory = false, const char *killedAt = "") {
-        QTest::newRow(row) << QString(name) << throughMemory << QString(killedAt) << QByteArray() << Sound() << QStringList();
+    const auto same = [](const char *row, const char *name, const char *testSwitch = "", const char *killedAt = "") {
+        QTest::newRow(row) << QString(name) << QString(testSwitch) << QString(killedAt) << QByteArray() << Sound() << QStringList();
     };
     // The replacement holds the expected samples, each repeated rate / expected.rate times, on two
     // channels that differ but average to it when stereo.
@@ -156,17 +156,20 @@ void TestToolkitSfx::PackingReproducesTheGame_data()
         QTemporaryDir folder;
         const QString path = folder.filePath("replacement");
         const QByteArray file = WriteSoundFile(path, format, channels, rate, interleaved) ? ReadFile(path) : QByteArray();
-        QTest::newRow(row) << QString("GENRL") << false << QString() << file << expected << warnings;
+        QTest::newRow(row) << QString("GENRL") << QString() << QString() << file << expected << warnings;
     };
     same("first package", "FEET");
     same("middle package with an empty sound", "GENRL");
     same("last package", "PAIN_A");
     // Where the system cannot copy between two files (another system, another disk), sound data
     // passes through the tool's memory instead.
-    same("empty sound, copied through memory", "GENRL", true);
-    same("long sound, copied through memory", "PAIN_A", true);
-    same("after a kill while writing the package", "GENRL", false, "archive");
-    same("after a kill before the lookup file is replaced", "GENRL", false, "lookup");
+    same("empty sound, copied through memory", "GENRL", "KIVO_TEST_PLAIN_COPY");
+    same("long sound, copied through memory", "PAIN_A", "KIVO_TEST_PLAIN_COPY");
+    same("after a kill while writing the package", "GENRL", "", "archive");
+    same("after a kill before the lookup file is replaced", "GENRL", "", "lookup");
+    // Where files cannot be created without a name, a killed run leaves its temporary, which
+    // must not stand in the way of the next.
+    same("after a kill, named temporaries", "GENRL", "KIVO_TEST_NAMED_TEMPORARIES", "archive");
 
     const int pcm16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     // The replaced sound is 800 samples long and loops from sample 100.
@@ -190,27 +193,26 @@ void TestToolkitSfx::PackingReproducesTheGame_data()
 void TestToolkitSfx::PackingReproducesTheGame()
 {
     QFETCH(QString, name);
-    QFETCH(bool, throughMemory);
+    QFETCH(QString, testSwitch);
     QFETCH(QString, killedAt);
     QFETCH(QByteArray, replacement);
     QFETCH(Sound, expected);
     QFETCH(QStringList, warnings);
     SfxGame game;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (throughMemory)
-        environment.insert("KIVO_TEST_PLAIN_COPY", "1");
+    if (!testSwitch.isEmpty())
+        environment.insert(testSwitch, "1");
     QCOMPARE(game.Export(packageNames, QString(), environment).exitCode, 0);
     CompareUnpacked(game.Work(), name, game.banks[name]);
     QCOMPARE(ReadIni(game.Metafile(name))["Archive"]["lookup_index"].toInt(), packageNames.indexOf(name));
     if (!killedAt.isEmpty())
-        QCOMPARE(game.ImportKilledAt(name, killedAt, game.packages[name]), QString());
+        QCOMPARE(game.ImportKilledAt(name, killedAt, game.packages[name], environment), QString());
     auto banks = game.banks;
     if (!replacement.isEmpty()) {
         banks[name][0][1] = {expected.samples, expected.rate, expected.loop, banks[name][0][1].headroom};
         QVERIFY(WriteFile(game.Work() + "/GENRL/Bank_001/sound_002.wav", replacement));
     }
 
-    // A temporary left by a killed run does not stand in the way.
     const ToolRun run = game.Import(name, environment);
     QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
     for (const QString &warning : {"grew from", "no longer loops", "was converted"})
@@ -221,9 +223,10 @@ void TestToolkitSfx::PackingReproducesTheGame()
     QCOMPARE(ReadFile(game.LookupPath() + ".bak"), game.lookupBytes);
     for (const QString &package : packageNames)
         QCOMPARE(ReadFile(game.Archive(package)), game.packages[package]);
-    // Three packages and the new one, besides what a killed run may have left.
+    // Three packages and the new one, besides what a killed run with named temporaries left.
     const QStringList files = FilesBelow(game.Game() + "/audio/SFX");
     QCOMPARE(files.size() - files.filter(".kivo-").size(), 4);
+    QCOMPARE(files.filter(".kivo-").isEmpty(), killedAt.isEmpty() || testSwitch != "KIVO_TEST_NAMED_TEMPORARIES");
 
     QVERIFY(game.SwapIn(name));
     QTemporaryDir again;

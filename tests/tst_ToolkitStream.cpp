@@ -174,7 +174,6 @@ void TestToolkitStream::PackingReproducesTheGame()
         QVERIFY(WriteFile(game.TrackFile(name, track), replacement));
     }
 
-    // A temporary left by a killed run does not stand in the way.
     const ToolRun run = game.Import(name);
     QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
     QVERIFY2(run.errorText.contains(warning), qPrintable(run.errorText));

@@ -274,13 +274,13 @@ bool ToolGame::SwapIn(const QString &name) const
     return QFile::remove(Archive(name)) && QFile::rename(Archive(name) + QStringLiteral(".new"), Archive(name));
 }
 
-QString ToolGame::ImportKilledAt(const QString &name, const QString &point, const QByteArray &archive) const
+QString ToolGame::ImportKilledAt(const QString &name, const QString &point, const QByteArray &archive,
+                                 QProcessEnvironment environment) const
 {
     const bool bNewArchiveDone = point == QLatin1String("lookup");
     const QString newArchive = Archive(name) + QStringLiteral(".new");
     // The tool says on standard error when it reaches the point where it waits.
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("KIVO_TEST_PAUSE"), point);
     process.setProcessEnvironment(environment);
     process.setReadChannel(QProcess::StandardError);
@@ -300,6 +300,9 @@ QString ToolGame::ImportKilledAt(const QString &name, const QString &point, cons
         problems << QStringLiteral("the archive changed");
     if (QFile::exists(newArchive) != bNewArchiveDone || (bNewArchiveDone && ReadFile(newArchive) != archive))
         problems << QStringLiteral("the new archive is not what it should be");
+    const QStringList temporaries = FilesBelow(Game()).filter(QStringLiteral(".kivo-"));
+    if (temporaries.isEmpty() == environment.contains(QStringLiteral("KIVO_TEST_NAMED_TEMPORARIES")))
+        problems << QStringLiteral("temporaries left: ") + temporaries.join(QStringLiteral(", "));
     return problems.join(QStringLiteral("; "));
 }
 }

@@ -100,9 +100,11 @@ struct ToolGame
     ToolRun Import(const QString &name, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
     bool SwapIn(const QString &name) const;
     // Kills an import of name at point; returns what is wrong with the files it leaves, empty if
-    // the game's files are as they were and the ".new" archive is whole once the tool reached the
-    // lookup file, absent before.
-    QString ImportKilledAt(const QString &name, const QString &point, const QByteArray &archive) const;
+    // the game's files are as they were, the ".new" archive is whole once the tool reached the
+    // lookup file, absent before, and no temporary is left unless the environment asks for named
+    // ones.
+    QString ImportKilledAt(const QString &name, const QString &point, const QByteArray &archive,
+                           QProcessEnvironment environment = QProcessEnvironment::systemEnvironment()) const;
 
     QTemporaryDir dir;
     QString tool;

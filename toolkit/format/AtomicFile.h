@@ -6,9 +6,11 @@
 
 namespace kivo
 {
-// A file written under a temporary name beside its final path and renamed into place by
-// Commit(). Until then the final path is untouched, so a failed or killed run never leaves a
-// half-written file under it. An uncommitted AtomicFile removes its temporary when destroyed.
+// A file written beside its final path and moved into place by Commit(). Until then the final
+// path is untouched, so a failed or killed run never leaves a half-written file under it. Where
+// the system allows, the file has no name at all until Commit(), so that a killed run (the user
+// aborting a save) leaves nothing behind in the game folder either; elsewhere it is written
+// under a temporary name, which an uncommitted AtomicFile removes when destroyed.
 class AtomicFile
 {
 public:
@@ -18,13 +20,15 @@ public:
     AtomicFile &operator=(const AtomicFile &) = delete;
 
     BinaryFile &File() { return *file; }
-    const std::filesystem::path &TemporaryPath() const { return temporaryPath; }
     // Closes the temporary and renames it over the final path (replacing a file there).
     void Commit();
 
 private:
+    // Names the file with a fresh temporary name beside the final path, or creates it there.
+    void NameTemporary(bool create);
+
     std::filesystem::path finalPath;
-    std::filesystem::path temporaryPath;
+    std::filesystem::path temporaryPath; // empty while the file has no name
     std::unique_ptr<BinaryFile> file;
     bool committed = false;
 };

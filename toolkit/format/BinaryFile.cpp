@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #else
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -172,6 +173,46 @@ std::unique_ptr<BinaryFile> BinaryFile::CreateUnlessExists(const std::filesystem
     if (opened < 0)
         file->Fail("cannot create", errno);
     return file;
+}
+
+std::unique_ptr<BinaryFile> BinaryFile::CreateUnnamed(const std::filesystem::path &shownPath)
+{
+#if defined(__linux__) && defined(O_TMPFILE)
+    // Naming such a file later goes through /proc; without it, keep to named temporaries. Tests
+    // ask for those with KIVO_TEST_NAMED_TEMPORARIES, to reach what other systems do.
+    static const bool canName = ::access("/proc/self/fd", F_OK) == 0 && !std::getenv("KIVO_TEST_NAMED_TEMPORARIES");
+    if (!canName)
+        return nullptr;
+    const std::filesystem::path folder = shownPath.has_parent_path() ? shownPath.parent_path() : ".";
+    int opened;
+    do
+        opened = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    while (opened < 0 && errno == EINTR);
+    // Whatever stops it (a file system without unnamed files, no permission, a missing folder),
+    // a named file meets the same obstacle and reports it in the usual words.
+    if (opened < 0)
+        return nullptr;
+    return std::unique_ptr<BinaryFile>(new BinaryFile(shownPath, opened));
+#else
+    (void)shownPath;
+    return nullptr;
+#endif
+}
+
+bool BinaryFile::LinkAs(const std::filesystem::path &name)
+{
+#if defined(__linux__) && defined(O_TMPFILE)
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", descriptor);
+    if (::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    throw FormatError("cannot create " + name.string() + ": " + std::strerror(errno));
+#else
+    (void)name;
+    throw FormatError("internal error: " + path.string() + " is not an unnamed file");
+#endif
 }
 
 BinaryFile::~BinaryFile()

@@ -28,6 +28,12 @@ public:
     // Creates path like Mode::CreateNew, but returns nullptr when something already exists
     // there instead of throwing; other failures throw.
     static std::unique_ptr<BinaryFile> CreateUnlessExists(const std::filesystem::path &path);
+    // A new file without a name in the folder of shownPath, written like Mode::CreateNew and
+    // named later by LinkAs; if it is never named, the system drops it when it is closed, even
+    // when the process is killed. Messages name shownPath. Returns nullptr where the system or
+    // the file system has no such files, or when the environment variable
+    // KIVO_TEST_NAMED_TEMPORARIES is set; the caller then writes under a name of its own.
+    static std::unique_ptr<BinaryFile> CreateUnnamed(const std::filesystem::path &shownPath);
 
     const std::filesystem::path &Path() const { return path; }
     // Size at opening for a read file; bytes written so far for a written one.
@@ -51,6 +57,9 @@ public:
     // Overwrites bytes already written (a header reserved earlier); later writes still append.
     void WriteAt(std::uint64_t offset, const void *data, std::size_t count);
     std::uint64_t WritePosition() const { return size; }
+
+    // Gives a file from CreateUnnamed the name path; false when something already exists there.
+    bool LinkAs(const std::filesystem::path &name);
 
     void Close();
 
