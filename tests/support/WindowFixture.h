@@ -21,21 +21,17 @@
 
 // A main window over folders of its own: a current directory holding "settings.ini", a working
 // directory and a game folder, so that start-up asks nothing. Boxes and choosers go to `dialogs`.
-// Files the program reads beside itself are written with WriteBesideProgram.
 class WindowFixture
 {
 public:
     WindowFixture()
     {
-        previousCurrent = QDir::currentPath();
-        QDir(root.path()).mkpath(QStringLiteral("current"));
-        QDir(root.path()).mkpath(QStringLiteral("work"));
-        QDir(root.path()).mkpath(QStringLiteral("gta"));
-        QDir(root.path()).mkpath(QStringLiteral("elsewhere"));
-        QDir::setCurrent(root.filePath(QStringLiteral("current")));
-        QSettings settings(QStringLiteral("settings.ini"), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("WorkingDirectory"), WorkDir());
-        settings.setValue(QStringLiteral("GtaDirectory"), root.filePath(QStringLiteral("gta")));
+        for (const char *folder : {"current", "work", "gta", "elsewhere"})
+            QDir(root.path()).mkpath(QString::fromLatin1(folder));
+        QDir::setCurrent(root.filePath("current"));
+        QSettings settings("settings.ini", QSettings::IniFormat);
+        settings.setValue("WorkingDirectory", WorkDir());
+        settings.setValue("GtaDirectory", root.filePath("gta"));
     }
     ~WindowFixture()
     {
@@ -45,9 +41,9 @@ public:
     WindowFixture(const WindowFixture &) = delete;
     WindowFixture &operator=(const WindowFixture &) = delete;
 
-    QString WorkDir() const { return root.filePath(QStringLiteral("work")); }
+    QString WorkDir() const { return root.filePath("work"); }
     // A folder outside the working directory, for files that must never be touched.
-    QString Elsewhere() const { return root.filePath(QStringLiteral("elsewhere")); }
+    QString Elsewhere() const { return root.filePath("elsewhere"); }
     QString Root() const { return root.path(); }
 
     MainWindow *Open()
@@ -58,9 +54,9 @@ public:
     }
 
     MainWindow *Window() const { return window.get(); }
-    QTreeView *EntryView() const { return window->findChild<QTreeView *>(QStringLiteral("entryView")); }
-    QTreeView *ArchiveView() const { return window->findChild<QTreeView *>(QStringLiteral("archiveView")); }
-    QListView *MetaList() const { return window->findChild<QListView *>(QStringLiteral("metaList")); }
+    QTreeView *EntryView() const { return window->findChild<QTreeView *>("entryView"); }
+    QTreeView *ArchiveView() const { return window->findChild<QTreeView *>("archiveView"); }
+    QListView *MetaList() const { return window->findChild<QListView *>("metaList"); }
     FModPlayerWidget *Player() const { return window->findChild<FModPlayerWidget *>(); }
     SearchDialog *SearchBar() const { return window->findChild<SearchDialog *>(); }
     QString Status() const { return static_cast<QMainWindow *>(window.get())->statusBar()->currentMessage(); }
@@ -72,44 +68,33 @@ public:
         QAbstractItemModel *model = Entries();
         if (!model)
             return QModelIndex();
-        if (parentRow < 0)
-            return model->index(row, 0);
-        return model->index(row, 0, model->index(parentRow, 0));
+        return model->index(row, 0, parentRow < 0 ? QModelIndex() : model->index(parentRow, 0));
     }
 
     // Loads an archive folder of the working directory; false when the entry view shows nothing.
-    [[nodiscard]] bool LoadSfx(const QString &name)
+    [[nodiscard]] bool Load(bool bStream, const QString &name)
     {
-        window->SetModel(QDir(WorkDir()).filePath(name + QStringLiteral("/sfx_import.ini")), IniMetafileModel::SFX);
+        window->SetModel(QDir(WorkDir()).filePath(name + (bStream ? "/stream_import.ini" : "/sfx_import.ini")),
+                         bStream ? IniMetafileModel::STREAM : IniMetafileModel::SFX);
         return Entries() && Entries()->rowCount() > 0;
     }
-    [[nodiscard]] bool LoadStream(const QString &name)
-    {
-        window->SetModel(QDir(WorkDir()).filePath(name + QStringLiteral("/stream_import.ini")),
-                         IniMetafileModel::STREAM);
-        return Entries() && Entries()->rowCount() > 0;
-    }
-    [[nodiscard]] bool Load(bool bStream, const QString &name) { return bStream ? LoadStream(name) : LoadSfx(name); }
+    [[nodiscard]] bool LoadSfx(const QString &name) { return Load(false, name); }
+    [[nodiscard]] bool LoadStream(const QString &name) { return Load(true, name); }
 
     // Selects the archive-tree node reached by following `names` from the top.
     bool SelectArchive(const QStringList &names) const
     {
-        QTreeView *view = ArchiveView();
-        QAbstractItemModel *model = view->model();
-        if (!model)
-            return false;
+        QAbstractItemModel *model = ArchiveView()->model();
         QModelIndex node;
         for (const QString &name : names) {
-            QModelIndex next;
-            for (int row = 0; row < model->rowCount(node); ++row) {
-                if (model->index(row, 0, node).data().toString() == name)
-                    next = model->index(row, 0, node);
-            }
-            if (!next.isValid())
+            const QModelIndexList found = model ? model->match(model->index(0, 0, node), Qt::DisplayRole, name, 1,
+                                                               Qt::MatchExactly)
+                                                : QModelIndexList();
+            if (found.isEmpty())
                 return false;
-            node = next;
+            node = found.first();
         }
-        view->setCurrentIndex(node);
+        ArchiveView()->setCurrentIndex(node);
         return true;
     }
 
@@ -118,36 +103,33 @@ public:
     QString WriteSfxArchive(const QString &name, const QList<QStringList> &banks, bool bWriteSounds = true,
                             const QString &basename = QString()) const
     {
-        const QString folder = QDir(WorkDir()).filePath(name);
-        QDir().mkpath(folder);
+        const QString folder = MakeFolder(name);
         QString text = QStringLiteral("[Archive]\nbasename=%1\nlookup_index=0\nnum_banks=%2\n")
                            .arg(basename.isNull() ? name : basename).arg(banks.size());
         for (int bank = 0; bank < banks.size(); ++bank) {
-            text += QStringLiteral("[Bank_%1]\nnum_sounds=%2\n").arg(bank + 1, 3, 10, QLatin1Char('0')).arg(banks[bank].size());
+            text += QStringLiteral("[Bank_%1]\nnum_sounds=%2\n").arg(Number(bank)).arg(banks[bank].size());
             for (int sound = 0; sound < banks[bank].size(); ++sound) {
-                const QString key = QStringLiteral("sound_%1").arg(sound + 1, 3, 10, QLatin1Char('0'));
-                text += key + QStringLiteral(".filename=") + banks[bank][sound] + QLatin1Char('\n');
-                text += key + QStringLiteral(".sample_rate=22050\n") + key + QStringLiteral(".unknown_16=0\n");
+                text += QStringLiteral("sound_%1.filename=%2\nsound_%1.sample_rate=22050\nsound_%1.unknown_16=0\n")
+                            .arg(Number(sound), banks[bank][sound]);
                 if (bWriteSounds)
-                    WriteWave(QDir(folder).filePath(banks[bank][sound]));
+                    WriteWave(folder + '/' + banks[bank][sound]);
             }
         }
-        WriteText(QDir(folder).filePath(QStringLiteral("sfx_import.ini")), text);
+        WriteText(folder + "/sfx_import.ini", text);
         return folder;
     }
 
     QString WriteStreamArchive(const QString &name, const QStringList &tracks, bool bWriteSounds = true) const
     {
-        const QString folder = QDir(WorkDir()).filePath(name);
-        QDir().mkpath(folder);
+        const QString folder = MakeFolder(name);
         QString text = QStringLiteral("[Stream]\nnum_tracks=%1\nbasename=%2\nlookup_index=0\n").arg(tracks.size()).arg(name);
         for (int track = 0; track < tracks.size(); ++track) {
             text += QStringLiteral("[Track_%1]\nbeat_total=0\nfilename=%2\nlength_extra=0\nlength_index=0\n")
-                        .arg(track + 1, 3, 10, QLatin1Char('0')).arg(tracks[track]);
+                        .arg(Number(track), tracks[track]);
             if (bWriteSounds)
-                WriteWave(QDir(folder).filePath(tracks[track]), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+                WriteWave(folder + '/' + tracks[track], SF_FORMAT_OGG | SF_FORMAT_VORBIS);
         }
-        WriteText(QDir(folder).filePath(QStringLiteral("stream_import.ini")), text);
+        WriteText(folder + "/stream_import.ini", text);
         return folder;
     }
 
@@ -180,25 +162,29 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // The program reads "configuration.ini", "MetaData.xml" and "metadata-full.ini" from here.
-    static void WriteBesideProgram(const QString &name, const QString &text)
+    // The program reads "configuration.ini" and "MetaData.xml" from beside itself; the archive
+    // tree is the one every window test starts with.
+    static void WriteBesideProgram(const QString &metaDataXml = "<Root/>\n")
     {
-        WriteText(QDir(QCoreApplication::applicationDirPath()).filePath(name), text);
+        const QString beside = QCoreApplication::applicationDirPath() + '/';
+        WriteText(beside + "configuration.ini", "Audio\n"
+                                                "  Sfx1\tAUDIO/SFX/SFX1\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
+                                                "  Sfx2\tAUDIO/SFX/SFX2\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
+                                                "  Radio\tAUDIO/STREAMS/RADIO\tSTREAM\n");
+        WriteText(beside + "MetaData.xml", metaDataXml);
     }
 
     ScriptedDialogs dialogs;
 
 private:
+    static QString Number(int index) { return QStringLiteral("%1").arg(index + 1, 3, 10, QLatin1Char('0')); }
+    QString MakeFolder(const QString &name) const
+    {
+        QDir(WorkDir()).mkpath(name);
+        return QDir(WorkDir()).filePath(name);
+    }
+
+    QString previousCurrent = QDir::currentPath();
     QTemporaryDir root;
-    QString previousCurrent;
     std::unique_ptr<MainWindow> window;
 };
-
-// The archive tree every window test starts with.
-inline const char *StandardConfiguration()
-{
-    return "Audio\n"
-           "  Sfx1\tAUDIO/SFX/SFX1\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
-           "  Sfx2\tAUDIO/SFX/SFX2\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
-           "  Radio\tAUDIO/STREAMS/RADIO\tSTREAM\n";
-}
