@@ -9,7 +9,6 @@ class TestMainWindowActions : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { WindowFixture::WriteBesideProgram(); }
     void init();
     void cleanup() { fixture.reset(); }
 

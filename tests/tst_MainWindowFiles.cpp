@@ -8,7 +8,6 @@ class TestMainWindowFiles : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { WindowFixture::WriteBesideProgram(); }
     void init();
     void cleanup() { fixture.reset(); }
 

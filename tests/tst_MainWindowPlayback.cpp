@@ -8,10 +8,15 @@ class TestMainWindowPlayback : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init()
     {
         fixture = std::make_unique<WindowFixture>();
+        fixture->WriteBesideProgram("<Root>\n"
+                                    "  <InfoData Id=\"1\" Text=\"a;;b;\"/>\n"
+                                    "  <InfoData Id=\"2\" Text=\"other archive\"/>\n"
+                                    "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx1\\a1.wav\" InfoDataItemId=\"1\"/>\n"
+                                    "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx2\\a1.wav\" InfoDataItemId=\"2\"/>\n"
+                                    "</Root>\n");
         fixture->WriteSfxArchive("Sfx1", {{"a1.wav", "a2.wav", "a3.wav"}, {"b1.wav", "b2.wav"}});
         fixture->WriteStreamArchive("Radio", {"t1.ogg", "t2.ogg", "t3.ogg"});
         fixture->Open();
@@ -30,16 +35,6 @@ private slots:
 private:
     std::unique_ptr<WindowFixture> fixture;
 };
-
-void TestMainWindowPlayback::initTestCase()
-{
-    WindowFixture::WriteBesideProgram("<Root>\n"
-                                      "  <InfoData Id=\"1\" Text=\"a;;b;\"/>\n"
-                                      "  <InfoData Id=\"2\" Text=\"other archive\"/>\n"
-                                      "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx1\\a1.wav\" InfoDataItemId=\"1\"/>\n"
-                                      "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx2\\a1.wav\" InfoDataItemId=\"2\"/>\n"
-                                      "</Root>\n");
-}
 
 void TestMainWindowPlayback::StepsThroughEntriesAndWrapsAround_data()
 {

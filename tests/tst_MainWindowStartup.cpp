@@ -1,40 +1,28 @@
-#include <QAbstractItemModel>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <QTreeView>
-#include <QtTest>
 
 #include "Sanitized.h"
-#include "ScriptedDialogs.h"
-#include "app/MainWindow.h"
+#include "WindowFixture.h"
 
 namespace
 {
-const char *const configuration = "SFX\n"
-                                  "  FEET\taudio/SFX/FEET\tSFX\taudio/CONFIG/BankLkup.dat\n"
-                                  "Streams\n"
-                                  "  AA\taudio/streams/AA\tSTREAM\taudio/CONFIG/TrakLkup.dat\n"
-                                  "  CAF\xc9\taudio/streams/CAFE\tSTREAM\taudio/CONFIG/TrakLkup.dat\n";
-const char *const metaDataXml = "<?xml version=\"1.0\"?>\n<Root>\n"
-                                "  <InfoData Id=\"1\" Text=\"a;b\"/>\n"
-                                "  <MetaData VirtualPath=\"Archiv\\SFX\\FEET\\s.wav\" InfoDataItemId=\"1\"/>\n"
-                                "</Root>\n";
+const QByteArray configuration = "SFX\n"
+                                 "  FEET\taudio/SFX/FEET\tSFX\taudio/CONFIG/BankLkup.dat\n"
+                                 "Streams\n"
+                                 "  AA\taudio/streams/AA\tSTREAM\taudio/CONFIG/TrakLkup.dat\n"
+                                 "  CAF\xc9\taudio/streams/CAFE\tSTREAM\taudio/CONFIG/TrakLkup.dat\n";
 const QString noConfiguration =
     "Error: Failed to load configuration.\nConfiguration-file could not be found or isn't accessable.";
+const QStringList askForFolders{"Workingdirectory: No working directory was defined or the old one wasn't found.\n"
+                                "Please choose a new directory.",
+                                "chooser: Select a working directory",
+                                "GTA Folder was not found.: GTA Folder was not found or was not specified. "
+                                "Please select your GTA Folder",
+                                "chooser: "};
 
-QString BesideProgram(const QString &name)
-{
-    return QCoreApplication::applicationDirPath() + '/' + name;
-}
-
-// Puts a file of the given kind where the program looks for it: "file" with the content, a
-// "folder", a "huge" sparse file of 300 MB, a "device" that never ends, or nothing ("missing").
+// Puts a file of the given kind at `path`: "file" with the content, a "folder", a "huge" sparse
+// file of 300 MB, a "device" that never ends, or nothing ("missing").
 bool Place(const QString &path, const QString &kind, const QByteArray &content = QByteArray())
 {
     if (QFileInfo::exists(path) && !QFile::remove(path))
@@ -56,23 +44,16 @@ QByteArray Noise(int size)
 {
     QByteArray bytes(size, '\0');
     quint32 state = 12345;
-    for (char &byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = char(state >> 23);
-    }
+    for (char &byte : bytes)
+        byte = char((state = state * 1103515245u + 12345u) >> 23);
     return bytes;
-}
-
-QTreeView *ArchiveView(const QMainWindow &window)
-{
-    return window.findChild<QTreeView *>("archiveView");
 }
 
 // The archive tree two levels deep, children indented.
 QStringList ArchiveNames(const QMainWindow &window)
 {
     QStringList names;
-    const QAbstractItemModel *model = ArchiveView(window)->model();
+    const QAbstractItemModel *model = window.findChild<QTreeView *>("archiveView")->model();
     for (int row = 0; model && row < model->rowCount(); ++row) {
         const QModelIndex group = model->index(row, 0);
         names << group.data().toString();
@@ -104,10 +85,18 @@ class TestMainWindowStartup : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        // Settings live in the current directory: every test starts in a fresh one, without them.
+        fixture = std::make_unique<WindowFixture>(false);
+        fixture->WriteBesideProgram("<Root>\n  <InfoData Id=\"1\" Text=\"a;b\"/>\n"
+                                    "  <MetaData VirtualPath=\"Archiv\\SFX\\FEET\\s.wav\" InfoDataItemId=\"1\"/>\n</Root>\n",
+                                    configuration);
+        fixture->Beside("metadata-full.ini");
+        fixture->Beside("settings.ini");
+    }
+    void cleanup() { fixture.reset(); }
 
-    void ShowsStartUpMessagesInOrder_data();
     void ShowsStartUpMessagesInOrder();
     void FollowsUseKivoMetadata_data();
     void FollowsUseKivoMetadata();
@@ -121,115 +110,53 @@ private slots:
     void ShowsTheAboutBoxes();
 
 private:
-    void WriteSettings(const QMap<QString, QVariant> &more = {}) const
-    {
-        QSettings settings("settings.ini", QSettings::IniFormat);
-        settings.setValue("WorkingDirectory", workFolder);
-        settings.setValue("GtaDirectory", gtaFolder);
-        for (auto it = more.begin(); it != more.end(); ++it)
-            settings.setValue(it.key(), it.value());
-    }
-
-    std::unique_ptr<QTemporaryDir> home;
-    QString startDirectory;
-    QString workFolder;
-    QString gtaFolder;
-    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<WindowFixture> fixture;
 };
-
-void TestMainWindowStartup::init()
-{
-    // Settings live in the current directory: every test starts in a fresh one.
-    startDirectory = QDir::currentPath();
-    home = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(home->path()));
-    workFolder = home->filePath("work folder");
-    gtaFolder = home->filePath("GTA San Andreas");
-    QVERIFY(QDir().mkpath(workFolder) && QDir().mkpath(gtaFolder));
-    QVERIFY(Place(BesideProgram("configuration.ini"), "file", configuration));
-    QVERIFY(Place(BesideProgram("MetaData.xml"), "file", metaDataXml));
-    dialogs = std::make_unique<ScriptedDialogs>();
-}
-
-void TestMainWindowStartup::cleanup()
-{
-    dialogs.reset();
-    for (const char *name : {"configuration.ini", "MetaData.xml", "metadata-full.ini", "settings.ini"}) {
-        const QString path = BesideProgram(QString::fromLatin1(name));
-        QFileInfo(path).isDir() ? QDir(path).removeRecursively() : QFile::remove(path);
-    }
-    QDir::setCurrent(startDirectory);
-    home.reset();
-}
-
-void TestMainWindowStartup::ShowsStartUpMessagesInOrder_data()
-{
-    QTest::addColumn<bool>("bConfiguration");
-    QTest::addColumn<QByteArray>("xml");  // "missing": no file
-    QTest::addColumn<bool>("bSettings");
-    QTest::addColumn<QStringList>("headlines");  // titles of boxes, captions of choosers
-
-    const QStringList folders{"Workingdirectory", "chooser: Select a working directory", "GTA Folder was not found.",
-                              "chooser: "};
-    QTest::newRow("all there") << true << QByteArray(metaDataXml) << true << QStringList{};
-    QTest::newRow("everything missing") << false << QByteArray("missing") << false << QStringList{"Error", "Error"} + folders;
-    QTest::newRow("descriptions broken, configuration missing")
-        << false << QByteArray("<Root>") << true << QStringList{"Error in Xml-File", "Error"};
-}
 
 void TestMainWindowStartup::ShowsStartUpMessagesInOrder()
 {
-    QFETCH(bool, bConfiguration);
-    QFETCH(QByteArray, xml);
-    QFETCH(bool, bSettings);
-    QFETCH(QStringList, headlines);
-    if (!bConfiguration)
-        QVERIFY(Place(BesideProgram("configuration.ini"), "missing"));
-    QVERIFY(Place(BesideProgram("MetaData.xml"), xml == "missing" ? "missing" : "file", xml));
-    if (bSettings)
-        WriteSettings();
-
+    // Everything missing: both files' errors come before the questions for the folders.
+    QVERIFY(Place(fixture->Beside("configuration.ini"), "missing") && Place(fixture->Beside("MetaData.xml"), "missing"));
+    {
+        MainWindow window;
+        const QStringList files{"Error: " + fixture->Beside("MetaData.xml") + " could not be opened.", noConfiguration};
+        QCOMPARE(fixture->dialogs.Log(), files + askForFolders);
+    }
+    // With settings, broken descriptions still come before the missing configuration.
+    fixture->dialogs.shown.clear();
+    fixture->WriteSettings();
+    QVERIFY(Place(fixture->Beside("MetaData.xml"), "file", "<Root>"));
     MainWindow window;
-    QStringList shown = dialogs->Log();
-    for (QString &line : shown)
-        line = line.startsWith("chooser: ") ? line : line.section(": ", 0, 0);
-    QCOMPARE(shown, headlines);
-    if (xml == "missing")
-        QCOMPARE(dialogs->Log().first(), "Error: " + BesideProgram("MetaData.xml") + " could not be opened.");
-    if (!bConfiguration)
-        QVERIFY(dialogs->Log().contains(noConfiguration));
+    QCOMPARE(fixture->dialogs.shown.size(), 2);
+    QCOMPARE(fixture->dialogs.shown[0].title, "Error in Xml-File");
+    QCOMPARE(fixture->dialogs.Log()[1], noConfiguration);
 }
 
 void TestMainWindowStartup::FollowsUseKivoMetadata_data()
 {
     QTest::addColumn<QString>("stored");  // empty: no key
-    QTest::addColumn<QString>("shownName");
-    QTest::addColumn<QString>("written");
-
-    QTest::newRow("missing means on") << "" << "Radio Los Santos" << "true";
-    QTest::newRow("true") << "true" << "Radio Los Santos" << "true";
-    QTest::newRow("false") << "false" << "AA" << "false";
-    QTest::newRow("0 is false") << "0" << "AA" << "false";
-    QTest::newRow("other text is true") << "yes" << "Radio Los Santos" << "true";
+    QTest::addColumn<bool>("bOn");
+    QTest::newRow("missing means on") << "" << true;
+    QTest::newRow("false") << "false" << false;
+    QTest::newRow("0 is false") << "0" << false;
+    QTest::newRow("other text is true") << "yes" << true;
 }
 
 void TestMainWindowStartup::FollowsUseKivoMetadata()
 {
     QFETCH(QString, stored);
-    QFETCH(QString, shownName);
-    QFETCH(QString, written);
-    QVERIFY(Place(BesideProgram("metadata-full.ini"), "file", "stream = AA\nstation = Radio Los Santos\n"));
-    WriteSettings(stored.isEmpty() ? QMap<QString, QVariant>() : QMap<QString, QVariant>{{"UseKivoMetadata", stored}});
+    QFETCH(bool, bOn);
+    QVERIFY(Place(fixture->Beside("metadata-full.ini"), "file", "stream = AA\nstation = Radio Los Santos\n"));
+    fixture->WriteSettings(stored.isEmpty() ? QVariantMap() : QVariantMap{{"UseKivoMetadata", stored}});
     {
         MainWindow window;
-        QVERIFY(dialogs->shown.isEmpty());
+        QVERIFY(fixture->dialogs.shown.isEmpty());
         // The configuration is read as Latin-1.
-        QCOMPARE(ArchiveNames(window), (QStringList{"SFX", "  FEET", "Streams", "  " + shownName, QStringLiteral("  CAF\u00c9")}));
+        QCOMPARE(ArchiveNames(window), (QStringList{"SFX", "  FEET", "Streams", bOn ? "  Radio Los Santos" : "  AA",
+                                                    QStringLiteral("  CAF\u00c9")}));
         window.close();
     }
-    QFile file("settings.ini");
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.readAll().contains("UseKivoMetadata=" + written.toLatin1() + '\n'));
+    QVERIFY(WindowFixture::ReadAll("settings.ini").contains(bOn ? "UseKivoMetadata=true\n" : "UseKivoMetadata=false\n"));
 }
 
 void TestMainWindowStartup::WritesTheSettingsBackOnClose_data()
@@ -242,16 +169,15 @@ void TestMainWindowStartup::WritesTheSettingsBackOnClose_data()
 void TestMainWindowStartup::WritesTheSettingsBackOnClose()
 {
     QFETCH(bool, bByExit);
-    const QMap<QString, QVariant> stored{{"LastImportDirectory", "C:\\Sounds\\new wav"},
-                                         {"LastExportDirectory", home->filePath(QStringLiteral("export \u00e9t\u00e9 = ; #"))},
-                                         {"UseKivoMetadata", false}};
+    const QVariantMap stored{{"LastImportDirectory", "C:\\Sounds\\new wav"},
+                             {"LastExportDirectory", fixture->Root() + QStringLiteral("/export \u00e9t\u00e9 = ; #")},
+                             {"UseKivoMetadata", false}};
     // A settings file beside the program is not the one used.
-    QSettings(BesideProgram("settings.ini"), QSettings::IniFormat).setValue("WorkingDirectory", home->path());
-    WriteSettings(stored);
+    QSettings(fixture->Beside("settings.ini"), QSettings::IniFormat).setValue("WorkingDirectory", fixture->Root());
+    fixture->WriteSettings(stored);
     {
         MainWindow window;
-        QVERIFY(dialogs->shown.isEmpty());
-        QCOMPARE(StatusText(window), workFolder);
+        QCOMPARE(StatusText(window), fixture->WorkDir());
         Show(window);
         // Gone from the disk while the program runs: the values alone are written back.
         QVERIFY(QFile::remove("settings.ini"));
@@ -259,28 +185,26 @@ void TestMainWindowStartup::WritesTheSettingsBackOnClose()
         QVERIFY(!window.isVisible());
     }
     QCOMPARE(QSettings("settings.ini", QSettings::IniFormat).allKeys().size(), 5);
-    QCOMPARE(SettingsValue("WorkingDirectory"), workFolder);
-    QCOMPARE(SettingsValue("GtaDirectory"), gtaFolder);
+    QCOMPARE(SettingsValue("WorkingDirectory"), fixture->WorkDir());
+    QCOMPARE(SettingsValue("GtaDirectory"), fixture->GtaDir());
     for (auto it = stored.begin(); it != stored.end(); ++it)
         QCOMPARE(SettingsValue(it.key()), it.value().toString());
-    QVERIFY(dialogs->shown.isEmpty());
+    QVERIFY(fixture->dialogs.shown.isEmpty());
 }
 
 void TestMainWindowStartup::WarnsWhenTheSettingsCannotBeWritten()
 {
-    WriteSettings();
+    fixture->WriteSettings();
     {
         MainWindow window;
-        QVERIFY(dialogs->shown.isEmpty());
         // A folder in the way of the file: nothing can be written there.
         QVERIFY(Place("settings.ini", "folder"));
         window.close();
     }
-    QCOMPARE(dialogs->shown.size(), 1);
-    QCOMPARE(dialogs->shown.first().kind, UserDialogs::Kind::Warning);
-    QCOMPARE(dialogs->shown.first().title, "Warning");
-    QVERIFY2(dialogs->shown.first().text.contains(QDir::current().absoluteFilePath("settings.ini")),
-             qPrintable(dialogs->shown.first().text));
+    QCOMPARE(fixture->dialogs.shown.size(), 1);
+    QCOMPARE(fixture->dialogs.shown[0].kind, UserDialogs::Kind::Warning);
+    QVERIFY(fixture->dialogs.Log()[0].startsWith("Warning: "));
+    QVERIFY(fixture->dialogs.shown[0].text.contains(QDir::current().absoluteFilePath("settings.ini")));
 }
 
 void TestMainWindowStartup::AsksForBothFoldersWithoutUsableSettings_data()
@@ -307,33 +231,22 @@ void TestMainWindowStartup::AsksForBothFoldersWithoutUsableSettings()
     if (!content.isNull())
         QVERIFY(Place("settings.ini", "file", content));
     if (bAnswered)
-        dialogs->paths << workFolder << gtaFolder;
+        fixture->dialogs.paths << fixture->WorkDir() << fixture->GtaDir();
     {
         MainWindow window;
-        QCOMPARE(dialogs->Log(),
-                 (QStringList{"Workingdirectory: No working directory was defined or the old one wasn't found.\n"
-                              "Please choose a new directory.",
-                              "chooser: Select a working directory",
-                              "GTA Folder was not found.: GTA Folder was not found or was not specified. "
-                              "Please select your GTA Folder",
-                              "chooser: "}));
-        for (int i = 0; i < 4; ++i) {
-            QCOMPARE(dialogs->shown.at(i).kind,
-                     i % 2 ? UserDialogs::Kind::ExistingDirectory : UserDialogs::Kind::Information);
-            QCOMPARE(dialogs->shown.at(i).pParent, &window);
-            QCOMPARE(dialogs->shown.at(i).directory, QString());
-        }
-        QCOMPARE(StatusText(window), bAnswered ? workFolder : QString());
+        QCOMPARE(fixture->dialogs.Log(), askForFolders);
+        QCOMPARE(fixture->dialogs.shown[0].pParent, &window);
+        QCOMPARE(StatusText(window), bAnswered ? fixture->WorkDir() : QString());
         Show(window);
         window.close();
     }
-    QCOMPARE(dialogs->shown.size(), 4);
+    QCOMPARE(fixture->dialogs.shown.size(), 4);
     // Every key is written back, the folders as chosen or empty.
     const QSettings settings("settings.ini", QSettings::IniFormat);
     for (const char *key : {"WorkingDirectory", "LastImportDirectory", "LastExportDirectory", "GtaDirectory"})
         QVERIFY2(settings.contains(QLatin1String(key)), key);
-    QCOMPARE(SettingsValue("WorkingDirectory"), bAnswered ? workFolder : QString());
-    QCOMPARE(SettingsValue("GtaDirectory"), bAnswered ? gtaFolder : QString());
+    QCOMPARE(SettingsValue("WorkingDirectory"), bAnswered ? fixture->WorkDir() : QString());
+    QCOMPARE(SettingsValue("GtaDirectory"), bAnswered ? fixture->GtaDir() : QString());
     QCOMPARE(SettingsValue("UseKivoMetadata"), "true");
 }
 
@@ -341,9 +254,9 @@ void TestMainWindowStartup::StartsDespiteBadFilesBesideTheProgram_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("kind");          // how the file is put there
-    QTest::addColumn<QString>("title");         // of the one box, or empty for none
-    QTest::addColumn<int>("topLevelRows");      // of the archive tree; -1: any
+    QTest::addColumn<QString>("kind");      // how the file is put there
+    QTest::addColumn<QString>("title");     // of the one box, or empty for none
+    QTest::addColumn<int>("topLevelRows");  // of the archive tree; -1: any
 
     QByteArray many("<Root>\n");
     for (int i = 0; i < 100000; ++i)
@@ -388,46 +301,42 @@ void TestMainWindowStartup::StartsDespiteBadFilesBesideTheProgram()
     QFETCH(QString, kind);
     QFETCH(QString, title);
     QFETCH(int, topLevelRows);
-    QVERIFY(Place(BesideProgram(name), kind, content));
-    WriteSettings();
+    QVERIFY(Place(fixture->Beside(name), kind, content));
+    fixture->WriteSettings();
 
     MainWindow window;
-    QCOMPARE(dialogs->shown.size(), title.isEmpty() ? 0 : 1);
+    QCOMPARE(fixture->dialogs.shown.size(), title.isEmpty() ? 0 : 1);
     const bool bConfiguration = name == "configuration.ini";
     if (!title.isEmpty()) {
-        QCOMPARE(dialogs->shown.first().title, title);
+        QCOMPARE(fixture->dialogs.shown[0].title, title);
         // Only the configuration's box has the window for a parent: the descriptions are read before it stands.
-        QCOMPARE(dialogs->shown.first().pParent, bConfiguration ? &window : nullptr);
+        QCOMPARE(fixture->dialogs.shown[0].pParent, bConfiguration ? &window : nullptr);
     }
-    if (bConfiguration && !title.isEmpty()) {
-        QCOMPARE(dialogs->Log(), QStringList{noConfiguration});
-        QCOMPARE(dialogs->shown.first().kind, UserDialogs::Kind::Critical);
-        QCOMPARE(ArchiveView(window)->model(), nullptr);
-    }
+    if (bConfiguration && !title.isEmpty())
+        QCOMPARE(fixture->dialogs.Log(), QStringList{noConfiguration});
     if (!bConfiguration)  // station names fall back to the folder names
         QCOMPARE(ArchiveNames(window).mid(0, 4), (QStringList{"SFX", "  FEET", "Streams", "  AA"}));
+    auto *view = window.findChild<QTreeView *>("archiveView");
     if (topLevelRows >= 0)
-        QCOMPARE(ArchiveView(window)->model() ? ArchiveView(window)->model()->rowCount() : 0, topLevelRows);
+        QCOMPARE(view->model() ? view->model()->rowCount() : 0, topLevelRows);
     Show(window);
-    ArchiveView(window)->expandAll();
+    view->expandAll();
     QVERIFY(!window.grab().isNull());  // every row measured and drawn once
 }
 
 void TestMainWindowStartup::ShowsTheAboutBoxes()
 {
-    WriteSettings();
+    fixture->WriteSettings();
     MainWindow window;
     Show(window);
     // The boxes are modal: look at each from inside its own event loop, then close it.
     QStringList seen;
-    QList<QWidget *> parents;
     bool bLogo = false, bName = false;
     const auto inspectAndClose = [&] {
         QWidget *box = QApplication::activeModalWidget();
         if (!box)
             return;
-        seen << box->windowTitle();
-        parents << box->parentWidget();
+        seen << box->windowTitle() + (box->parentWidget() == &window ? "" : " without the window for a parent");
         for (const QLabel *label : box->findChildren<QLabel *>()) {
             bLogo = bLogo || label->pixmap().size() == QSize(96, 85);
             bName = bName || label->text().contains("RozivOze");
@@ -440,7 +349,6 @@ void TestMainWindowStartup::ShowsTheAboutBoxes()
     QTimer::singleShot(0, &window, inspectAndClose);
     window.ShowAboutQt();
     QCOMPARE(seen, (QStringList{"About", "About Qt"}));
-    QCOMPARE(parents, (QList<QWidget *>{&window, &window}));
 }
 
 QTEST_MAIN(TestMainWindowStartup)

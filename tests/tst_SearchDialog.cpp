@@ -11,7 +11,6 @@ class TestSearchDialog : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup() { fixture.reset(); }
 
@@ -52,19 +51,15 @@ private:
     std::unique_ptr<WindowFixture> fixture;
 };
 
-void TestSearchDialog::initTestCase()
-{
-    WindowFixture::WriteBesideProgram("<Root>\n"
-                                      "  <InfoData Id=\"1\" Text=\"Engine ROAR;Loud\"/>\n"
-                                      "  <InfoData Id=\"2\" Text=\"quiet\"/>\n"
-                                      "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx1\\beta.wav\" InfoDataItemId=\"1\"/>\n"
-                                      "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx1\\delta.ogg\" InfoDataItemId=\"2\"/>\n"
-                                      "</Root>\n");
-}
-
 void TestSearchDialog::init()
 {
     fixture = std::make_unique<WindowFixture>();
+    fixture->WriteBesideProgram("<Root>\n"
+                                "  <InfoData Id=\"1\" Text=\"Engine ROAR;Loud\"/>\n"
+                                "  <InfoData Id=\"2\" Text=\"quiet\"/>\n"
+                                "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx1\\beta.wav\" InfoDataItemId=\"1\"/>\n"
+                                "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx1\\delta.ogg\" InfoDataItemId=\"2\"/>\n"
+                                "</Root>\n");
     fixture->WriteSfxArchive("Sfx1",
                              {{"alpha.wav", "beta.wav"},
                               {"gamma.wav", "alpha2.wav", "delta.ogg"},

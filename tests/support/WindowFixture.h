@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListView>
 #include <QSettings>
 #include <QStatusBar>
@@ -19,32 +20,64 @@
 #include <memory>
 #include <sndfile.h>
 
-// A main window over folders of its own: a current directory holding "settings.ini", a working
-// directory and a game folder, so that start-up asks nothing. Boxes and choosers go to `dialogs`.
+// A main window over folders of its own: a current directory holding "settings.ini" (unless told
+// otherwise), a working directory, a game folder and a folder elsewhere, so that start-up asks
+// nothing. Files put beside the program go again with the fixture. Boxes and choosers go to `dialogs`.
 class WindowFixture
 {
 public:
-    WindowFixture()
+    explicit WindowFixture(bool bSettings = true)
     {
         for (const char *folder : {"current", "work", "gta", "elsewhere"})
-            QDir(root.path()).mkpath(QString::fromLatin1(folder));
-        QDir::setCurrent(root.filePath("current"));
-        QSettings settings("settings.ini", QSettings::IniFormat);
-        settings.setValue("WorkingDirectory", WorkDir());
-        settings.setValue("GtaDirectory", root.filePath("gta"));
+            QDir(Root()).mkpath(QString::fromLatin1(folder));
+        QDir::setCurrent(Root() + "/current");
+        if (bSettings)
+            WriteSettings();
+        WriteBesideProgram();
     }
     ~WindowFixture()
     {
         window.reset();
+        for (const QString &path : beside)
+            QFileInfo(path).isDir() ? void(QDir(path).removeRecursively()) : void(QFile::remove(path));
         QDir::setCurrent(previousCurrent);
     }
     WindowFixture(const WindowFixture &) = delete;
     WindowFixture &operator=(const WindowFixture &) = delete;
 
-    QString WorkDir() const { return root.filePath("work"); }
+    void WriteSettings(const QVariantMap &more = {}) const
+    {
+        QSettings settings("settings.ini", QSettings::IniFormat);
+        settings.setValue("WorkingDirectory", WorkDir());
+        settings.setValue("GtaDirectory", GtaDir());
+        for (auto it = more.begin(); it != more.end(); ++it)
+            settings.setValue(it.key(), it.value());
+    }
+
+    // The path of a file beside the program, which the fixture removes when it goes.
+    QString Beside(const QString &name)
+    {
+        beside << QCoreApplication::applicationDirPath() + '/' + name;
+        return beside.last();
+    }
+
+    // The program reads "configuration.ini" and "MetaData.xml" from beside itself.
+    void WriteBesideProgram(const QByteArray &metaDataXml = "<Root/>\n",
+                            const QByteArray &configuration = "Audio\n"
+                                                              "  Sfx1\tAUDIO/SFX/SFX1\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
+                                                              "  Sfx2\tAUDIO/SFX/SFX2\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
+                                                              "  Radio\tAUDIO/STREAMS/RADIO\tSTREAM\n")
+    {
+        WriteText(Beside("configuration.ini"), configuration);
+        WriteText(Beside("MetaData.xml"), metaDataXml);
+    }
+
+    // The physical path, as a tool's "pwd -P" prints it.
+    QString Root() const { return QFileInfo(root.path()).canonicalFilePath(); }
+    QString WorkDir() const { return Root() + "/work"; }
+    QString GtaDir() const { return Root() + "/gta"; }
     // A folder outside the working directory, for files that must never be touched.
-    QString Elsewhere() const { return root.filePath("elsewhere"); }
-    QString Root() const { return root.path(); }
+    QString Elsewhere() const { return Root() + "/elsewhere"; }
 
     MainWindow *Open()
     {
@@ -115,7 +148,7 @@ public:
                     WriteWave(folder + '/' + banks[bank][sound]);
             }
         }
-        WriteText(folder + "/sfx_import.ini", text);
+        WriteText(folder + "/sfx_import.ini", text.toUtf8());
         return folder;
     }
 
@@ -129,7 +162,7 @@ public:
             if (bWriteSounds)
                 WriteWave(folder + '/' + tracks[track], SF_FORMAT_OGG | SF_FORMAT_VORBIS);
         }
-        WriteText(folder + "/stream_import.ini", text);
+        WriteText(folder + "/stream_import.ini", text.toUtf8());
         return folder;
     }
 
@@ -149,29 +182,17 @@ public:
         sf_close(file);
     }
 
-    static void WriteText(const QString &path, const QString &text)
+    static void WriteText(const QString &path, const QByteArray &bytes)
     {
+        QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
-        QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-        file.write(text.toUtf8());
+        QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size(), qPrintable(path));
     }
 
     static QByteArray ReadAll(const QString &path)
     {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    // The program reads "configuration.ini" and "MetaData.xml" from beside itself; the archive
-    // tree is the one every window test starts with.
-    static void WriteBesideProgram(const QString &metaDataXml = "<Root/>\n")
-    {
-        const QString beside = QCoreApplication::applicationDirPath() + '/';
-        WriteText(beside + "configuration.ini", "Audio\n"
-                                                "  Sfx1\tAUDIO/SFX/SFX1\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
-                                                "  Sfx2\tAUDIO/SFX/SFX2\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
-                                                "  Radio\tAUDIO/STREAMS/RADIO\tSTREAM\n");
-        WriteText(beside + "MetaData.xml", metaDataXml);
     }
 
     ScriptedDialogs dialogs;
@@ -186,5 +207,6 @@ private:
 
     QString previousCurrent = QDir::currentPath();
     QTemporaryDir root;
+    QStringList beside;
     std::unique_ptr<MainWindow> window;
 };
