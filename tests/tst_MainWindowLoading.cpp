@@ -1,20 +1,9 @@
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
-#include <QSettings>
 #include <QStandardPaths>
-#include <QStatusBar>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTreeView>
-#include <memory>
 #include <unistd.h>
 
 #include "FakeKivoTools.h"
-#include "ScriptedDialogs.h"
-#include "app/MainWindow.h"
+#include "WindowFixture.h"
 
 namespace
 {
@@ -46,27 +35,13 @@ QByteArray Metafile(int group)
     return group == 0 ? sfxMetafile : StreamMetafile("AA");
 }
 
-bool WriteFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 bool Chattr(const char *flag, const QString &path)
 {
     return !QStandardPaths::findExecutable("chattr").isEmpty() && QProcess::execute("chattr", {flag, path}) == 0;
 }
 }
 
-// Opening archives from the tree and saving them back, with stand-in tools in a fresh current
-// directory D: settings.ini points the working directory at D/work and the game folder at D/game.
+// Opening archives from the tree and saving them back, with stand-in tools in the current directory.
 class TestMainWindowLoading : public QObject
 {
     Q_OBJECT
@@ -90,37 +65,30 @@ private slots:
 private:
     void CreateWindow(bool bUseKivoMetadata = false)
     {
-        {
-            QSettings settings(root + "/settings.ini", QSettings::IniFormat);
-            settings.setValue("WorkingDirectory", work);
-            settings.setValue("GtaDirectory", game);
-            settings.setValue("UseKivoMetadata", bUseKivoMetadata);
-        }
-        window = std::make_unique<MainWindow>();
+        fixture->WriteSettings({{"UseKivoMetadata", bUseKivoMetadata}});
+        window = fixture->Open();
     }
     // leaf -1: the group itself
     QModelIndex Node(int group, int leaf = -1) const
     {
-        const QAbstractItemModel *model = window->findChild<QTreeView *>("archiveView")->model();
+        const QAbstractItemModel *model = fixture->ArchiveView()->model();
         const QModelIndex groupIndex = model->index(group, 0, model->index(0, 0));
         return leaf < 0 ? groupIndex : model->index(leaf, 0, groupIndex);
     }
     bool Marked(int group, int leaf = -1) const { return Node(group, leaf).data(Qt::ForegroundRole).isValid(); }
-    QAbstractItemModel *EntryModel() const { return window->findChild<QTreeView *>("entryView")->model(); }
-    QString Status() const { return static_cast<QMainWindow *>(window.get())->statusBar()->currentMessage(); }
+    QAbstractItemModel *EntryModel() const { return fixture->Entries(); }
     QString MetafilePath(int group, const QString &folder = QString()) const
     {
         return work + '/' + (folder.isNull() ? Node(group, 0).data().toString() : folder) + '/' + MetafileName(group);
     }
-    // Loads GENRL or AA from an earlier unpacking in D/work without running the tool.
+    // Loads GENRL or AA from an earlier unpacking in the working directory without running the tool.
     bool LoadExisting(int group, const QByteArray &text)
     {
-        if (!WriteFile(MetafilePath(group), text))
-            return false;
-        dialogs->buttons.enqueue(QMessageBox::Yes);
+        WindowFixture::WriteText(MetafilePath(group), text);
+        fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
         window->SoundFileSelected(Node(group, 0));
-        const bool loaded = EntryModel() && tools->Runs().isEmpty() && dialogs->shown.size() == 1;
-        dialogs->shown.clear();
+        const bool loaded = EntryModel() && tools->Runs().isEmpty() && fixture->dialogs.shown.size() == 1;
+        fixture->dialogs.shown.clear();
         return loaded;
     }
     QStringList GameFolderEntries(const QString &subfolder) const
@@ -128,47 +96,32 @@ private:
         return QDir(game + '/' + subfolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     }
 
-    QString previousDirectory;
-    std::unique_ptr<QTemporaryDir> dir;
-    QString root, work, game;
-    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<WindowFixture> fixture;
     std::unique_ptr<FakeKivoTools> tools;
-    std::unique_ptr<MainWindow> window;
+    MainWindow *window = nullptr;
+    QString root, work, game;
 };
 
 void TestMainWindowLoading::init()
 {
-    previousDirectory = QDir::currentPath();
-    dir = std::make_unique<QTemporaryDir>();
-    root = QFileInfo(dir->path()).canonicalFilePath();
-    work = root + "/work";
-    game = root + "/game";
-    QVERIFY(QDir().mkpath(work));
-    QVERIFY(WriteFile(game + "/audio/config/BankLkup.dat", "bank"));
-    QVERIFY(WriteFile(game + "/audio/config/TrakLkup.dat", "tracks"));
-    QVERIFY(WriteFile(game + "/audio/sfx/GENRL", "old archive"));
-    QVERIFY(WriteFile(game + "/audio/streams/AA", "old archive"));
-    QVERIFY(WriteFile(QCoreApplication::applicationDirPath() + "/configuration.ini", configuration));
-    // An empty but well-formed description file keeps start-up quiet.
-    QVERIFY(WriteFile(QCoreApplication::applicationDirPath() + "/MetaData.xml", "<?xml version=\"1.0\"?>\n<Root>\n</Root>\n"));
-    QVERIFY(QDir::setCurrent(root));
-    dialogs = std::make_unique<ScriptedDialogs>();
+    fixture = std::make_unique<WindowFixture>();
+    fixture->WriteBesideProgram("<Root/>\n", configuration);
+    root = QDir::currentPath();
+    work = fixture->WorkDir();
+    game = fixture->GtaDir();
+    for (const char *file : {"audio/config/BankLkup.dat", "audio/config/TrakLkup.dat", "audio/sfx/GENRL", "audio/streams/AA"})
+        WindowFixture::WriteText(game + '/' + file, "old archive");
     tools = std::make_unique<FakeKivoTools>(root);
 }
 
 void TestMainWindowLoading::cleanup()
 {
-    window.reset();
     tools.reset();
-    dialogs.reset();
     // Whatever a test locked must be unlocked again, or the folder cannot be removed.
     QFile::setPermissions(game + "/audio/sfx", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (const QString &name : GameFolderEntries("audio/sfx"))
         Chattr("-i", game + "/audio/sfx/" + name);
-    QDir::setCurrent(previousDirectory);
-    QFile::remove(QCoreApplication::applicationDirPath() + "/configuration.ini");
-    QFile::remove(QCoreApplication::applicationDirPath() + "/MetaData.xml");
-    dir.reset();
+    fixture.reset();
 }
 
 void TestMainWindowLoading::ExportsAndListsTheArchive_data()
@@ -197,7 +150,7 @@ void TestMainWindowLoading::ExportsAndListsTheArchive()
 
     window->SoundFileSelected(Node(group, 0));
 
-    QCOMPARE(dialogs->Log(), QStringList());
+    QCOMPARE(fixture->dialogs.Log(), QStringList());
     const auto runs = tools->Runs();
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs[0].arguments, arguments.replaceInStrings("%game%", game).replaceInStrings("%work%", work));
@@ -229,18 +182,16 @@ void TestMainWindowLoading::AsksBeforeReusingAnEarlierUnpacking()
     CreateWindow();
     // The earlier unpacking lists one entry less than the tool writes now, to tell them apart.
     QByteArray earlier = Metafile(group);
-    QVERIFY(WriteFile(MetafilePath(group), earlier.replace("num_sounds=2", "num_sounds=1").replace("num_tracks=2", "num_tracks=1")));
+    WindowFixture::WriteText(MetafilePath(group), earlier.replace("num_sounds=2", "num_sounds=1").replace("num_tracks=2", "num_tracks=1"));
     tools->SetExport(Node(group, 0).data().toString(), MetafileName(group), Metafile(group));
-    dialogs->buttons.enqueue(QMessageBox::StandardButton(answer));
+    fixture->dialogs.buttons.enqueue(QMessageBox::StandardButton(answer));
 
     window->SoundFileSelected(Node(group, 0));
 
-    QCOMPARE(dialogs->Log(), QStringList{"Load existing files: The archiv, that you want to export, already exist in your "
+    QCOMPARE(fixture->dialogs.Log(), QStringList{"Load existing files: The archiv, that you want to export, already exist in your "
                                          "working directory.\nDo you want load the existing archiv from your working "
                                          "directory?"});
-    QCOMPARE(dialogs->shown[0].kind, UserDialogs::Kind::Information);
-    QCOMPARE(dialogs->shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
-    QCOMPARE(dialogs->shown[0].pParent, window.get());
+    QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(tools->Runs().size(), runs);
     QVERIFY(EntryModel());
     const int entries = EntryModel()->rowCount(group == 0 ? EntryModel()->index(0, 0) : QModelIndex());
@@ -277,10 +228,8 @@ void TestMainWindowLoading::LoadsNothingWhenTheExportGivesNoList()
 
     window->SoundFileSelected(Node(group, 0));
 
-    QCOMPARE(dialogs->Log(), box.isEmpty() ? QStringList() : QStringList{box});
+    QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box});
     QCOMPARE(tools->Runs().size(), group == 2 ? 0 : 1);
-    if (group == 2)
-        QCOMPARE(dialogs->shown[0].kind, UserDialogs::Kind::Critical);
     // The list of the archive opened before is gone, and nothing took its place.
     QVERIFY(!EntryModel());
     QVERIFY(!window->ContentAvailable());
@@ -296,12 +245,12 @@ void TestMainWindowLoading::FolderNodeOnlyEmptiesTheList()
     window->SoundFileSelected(Node(1));
     window->SaveArchive();  // the list is gone: still nothing to save
 
-    QCOMPARE(dialogs->Log(), QStringList());
+    QCOMPARE(fixture->dialogs.Log(), QStringList());
     QVERIFY(tools->Runs().isEmpty());
     QVERIFY(!EntryModel());
     QVERIFY(!Marked(1));
     QVERIFY(Marked(0, 0));
-    QCOMPARE(ReadFile(game + "/audio/sfx/GENRL"), QByteArray("old archive"));
+    QCOMPARE(WindowFixture::ReadAll(game + "/audio/sfx/GENRL"), QByteArray("old archive"));
 }
 
 void TestMainWindowLoading::LooksForTheListWhereTheExportWentAfterChoosingAFolder()
@@ -310,12 +259,12 @@ void TestMainWindowLoading::LooksForTheListWhereTheExportWentAfterChoosingAFolde
     QVERIFY(QDir(work).removeRecursively());
     const QString chosen = root + "/chosen";
     QVERIFY(QDir().mkpath(chosen));
-    dialogs->paths.enqueue(chosen);
+    fixture->dialogs.paths.enqueue(chosen);
     tools->SetExport("GENRL", MetafileName(0), sfxMetafile);
 
     window->SoundFileSelected(Node(0, 0));
 
-    QCOMPARE(dialogs->Log(), (QStringList{"Workingdirectory: No working directory was defined or the old one wasn't "
+    QCOMPARE(fixture->dialogs.Log(), (QStringList{"Workingdirectory: No working directory was defined or the old one wasn't "
                                           "found.\nPlease choose a new directory.",
                                           "chooser: Select a working directory"}));
     const auto runs = tools->Runs();
@@ -346,11 +295,11 @@ void TestMainWindowLoading::SavesTheArchiveBackIntoTheGameFolder()
     CreateWindow();
     QVERIFY(LoadExisting(group, metafileText));
     const QString metafile = MetafilePath(group, metafileFolder);
-    QVERIFY(WriteFile(metafile, metafileText));
+    WindowFixture::WriteText(metafile, metafileText);
 
     window->SaveArchive();
 
-    QCOMPARE(dialogs->Log(), QStringList());
+    QCOMPARE(fixture->dialogs.Log(), QStringList());
     const auto runs = tools->Runs();
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs[0].program, bSfx ? "kivo_sfx.exe" : "kivo_stream.exe");
@@ -358,10 +307,10 @@ void TestMainWindowLoading::SavesTheArchiveBackIntoTheGameFolder()
     QCOMPARE(runs[0].arguments, (QStringList{"-i", archivePath + ".new", metafile,
                                              game + (bSfx ? "/audio/config/BankLkup.dat" : "/audio/config/TrakLkup.dat")}));
     QCOMPARE(runs[0].workingDirectory, work + '/' + metafileFolder);
-    QCOMPARE(ReadFile(archivePath), QByteArray("new archive"));
+    QCOMPARE(WindowFixture::ReadAll(archivePath), QByteArray("new archive"));
     // Exactly one file is left: no new archive and no kept copy of the old one.
     QCOMPARE(GameFolderEntries(QFileInfo(archive).path()), QStringList{QFileInfo(archive).fileName()});
-    QCOMPARE(Status(), bSfx ? "Save was successfull." : "Save was successfull");
+    QCOMPARE(fixture->Status(), bSfx ? "Save was successfull." : "Save was successfull");
 }
 
 void TestMainWindowLoading::KeepsTheOldArchiveWhenTheSwapFails_data()
@@ -392,7 +341,7 @@ void TestMainWindowLoading::KeepsTheOldArchiveWhenTheSwapFails()
         QSKIP("root may take away read-only files");
     // The immutable attribute stops even root from renaming a file, where the file system has it.
     const QString probe = root + "/immutable-probe";
-    if (obstacle.startsWith("immutable") && !(WriteFile(probe, "probe") && Chattr("+i", probe) && Chattr("-i", probe)))
+    if (obstacle.startsWith("immutable") && !(QFile(probe).open(QIODevice::WriteOnly) && Chattr("+i", probe) && Chattr("-i", probe)))
         QSKIP("no immutable attribute here");
     CreateWindow();
     QVERIFY(LoadExisting(0, sfxMetafile));
@@ -403,29 +352,28 @@ void TestMainWindowLoading::KeepsTheOldArchiveWhenTheSwapFails()
     } else if (obstacle == "read-only folder") {
         // The tool could not write into the locked folder either: the new archive is put there
         // beforehand and the tool leaves it alone.
-        QVERIFY(WriteFile(archivePath + ".new", "new archive"));
+        WindowFixture::WriteText(archivePath + ".new", "new archive");
         tools->SetWritesNoArchive();
         QVERIFY(QFile::setPermissions(game + "/audio/sfx", QFile::ReadOwner | QFile::ExeOwner));
     } else if (obstacle == "folder") {
         QVERIFY(QFile::remove(archivePath));
-        QVERIFY(WriteFile(archivePath + "/inside", "old archive"));
+        WindowFixture::WriteText(archivePath + "/inside", "old archive");
     } else if (obstacle == "no new archive") {
         tools->SetWritesNoArchive();
     } else {
         tools->SetMakesArchiveImmutable();
     }
-    const QString statusBefore = Status();
+    const QString statusBefore = fixture->Status();
 
     window->SaveArchive();
 
-    QCOMPARE(dialogs->Log(), QStringList{box.replace("%archive%", archivePath)});
-    QCOMPARE(dialogs->shown[0].kind, UserDialogs::Kind::Critical);
-    QCOMPARE(dialogs->shown[0].pParent, window.get());
-    QCOMPARE(ReadFile(obstacle == "folder" ? archivePath + "/inside" : archivePath), QByteArray("old archive"));
+    QCOMPARE(fixture->dialogs.Log(), QStringList{box.replace("%archive%", archivePath)});
+    QCOMPARE(fixture->dialogs.shown[0].pParent, window);
+    QCOMPARE(WindowFixture::ReadAll(obstacle == "folder" ? archivePath + "/inside" : archivePath), QByteArray("old archive"));
     if (left.contains("GENRL.new"))
-        QCOMPARE(ReadFile(archivePath + ".new"), QByteArray("new archive"));
+        QCOMPARE(WindowFixture::ReadAll(archivePath + ".new"), QByteArray("new archive"));
     QCOMPARE(GameFolderEntries("audio/sfx"), left);
-    QCOMPARE(Status(), statusBefore);
+    QCOMPARE(fixture->Status(), statusBefore);
 }
 
 QTEST_MAIN(TestMainWindowLoading)
