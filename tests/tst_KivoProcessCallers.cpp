@@ -1,13 +1,6 @@
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTest>
-#include <memory>
-
 #include "FakeKivoTools.h"
-#include "ScriptedDialogs.h"
 #include "WaitDialogDriver.h"
+#include "WindowFixture.h"
 #include "tool/KivoSfxProcessCaller.h"
 #include "tool/KivoStreamProcessCaller.h"
 
@@ -59,32 +52,24 @@ private:
                                    : QStringList{"%dir%/game/a.sfx.new", "%dir%/work/A/sfx_import.ini", "%dir%/game/bank.dat"});
     }
 
-    QString previousDirectory;
-    std::unique_ptr<QTemporaryDir> dir;
-    QString root;
-    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<WindowFixture> fixture;
     std::unique_ptr<FakeKivoTools> tools;
+    QString root;
 };
 
 void TestKivoProcessCallers::init()
 {
-    previousDirectory = QDir::currentPath();
-    dir = std::make_unique<QTemporaryDir>();
-    root = QFileInfo(dir->path()).canonicalFilePath();
-    QVERIFY(QDir::setCurrent(root));
-    QVERIFY(QDir().mkpath("game") && QDir().mkpath("work/A"));
+    fixture = std::make_unique<WindowFixture>(false);
+    root = QDir::currentPath();
     for (const char *name : {"game/bank.dat", "game/a.sfx", "work/A/sfx_import.ini"})
-        QVERIFY(QFile(name).open(QIODevice::WriteOnly));
-    dialogs = std::make_unique<ScriptedDialogs>();
+        WindowFixture::WriteText(name, "");
     tools = std::make_unique<FakeKivoTools>(root);
 }
 
 void TestKivoProcessCallers::cleanup()
 {
     tools.reset();
-    dialogs.reset();
-    QDir::setCurrent(previousDirectory);
-    dir.reset();
+    fixture.reset();
 }
 
 void TestKivoProcessCallers::ReportsOnlyTheFirstFailedCheck_data()
@@ -126,9 +111,7 @@ void TestKivoProcessCallers::ReportsOnlyTheFirstFailedCheck()
 
     QVERIFY(!Call(operation, inputs));
 
-    QCOMPARE(dialogs->Log(), Expand({"Error: " + message}));
-    QCOMPARE(dialogs->shown.first().kind, UserDialogs::Kind::Critical);
-    QCOMPARE(dialogs->shown.first().pParent, nullptr);
+    QCOMPARE(fixture->dialogs.Log(), Expand({"Error: " + message}));
     QVERIFY(tools->Runs().isEmpty());
 }
 
@@ -168,7 +151,7 @@ void TestKivoProcessCallers::HandsTheToolItsCommandLine()
     // Succeeds although the folder is not on PATH: the tool is started where the check found it.
     QVERIFY(Call(operation, inputs));
 
-    QCOMPARE(dialogs->Log(), QStringList());
+    QCOMPARE(fixture->dialogs.Log(), QStringList());
     const auto runs = tools->Runs();
     QCOMPARE(runs.size(), 1);
     QCOMPARE(QStringList{runs[0].program} + runs[0].arguments, Expand(arguments));
@@ -201,11 +184,7 @@ void TestKivoProcessCallers::JudgesTheRunByItsExitCode()
 
     QCOMPARE(CallWell(operation), box.isEmpty());
 
-    QCOMPARE(dialogs->Log(), box.isEmpty() ? QStringList() : QStringList{box});
-    if (!box.isEmpty()) {
-        QCOMPARE(dialogs->shown[0].kind, UserDialogs::Kind::Information);
-        QCOMPARE(dialogs->shown[0].pParent, nullptr);
-    }
+    QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box});
     QCOMPARE(tools->Runs().size(), 1);
 }
 
@@ -214,14 +193,10 @@ void TestKivoProcessCallers::AbortKillsTheToolWithoutAMessage_data()
     QTest::addColumn<QString>("operation");
     QTest::addColumn<bool>("bEscape");
     QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("text");
-
-    const QString exporting = "Please wait while exporting archive...", creating = "Please wait while creating archive...";
-    QTest::newRow("sfx export") << "sfx export" << false << "Exporting SFX-archive..." << exporting;
-    QTest::newRow("stream export") << "stream export" << false << "Exporting Stream-archive..." << exporting;
-    QTest::newRow("sfx import") << "sfx import" << false << "Importing Stream-archive..." << creating;
-    QTest::newRow("stream import") << "stream import" << false << "Importing Stream-archive..." << creating;
-    QTest::newRow("sfx export, Escape") << "sfx export" << true << "Exporting SFX-archive..." << exporting;
+    QTest::newRow("sfx export") << "sfx export" << false << "Exporting SFX-archive...";
+    QTest::newRow("stream export, Escape") << "stream export" << true << "Exporting Stream-archive...";
+    QTest::newRow("sfx import") << "sfx import" << false << "Importing Stream-archive...";
+    QTest::newRow("stream import, Escape") << "stream import" << true << "Importing Stream-archive...";
 }
 
 void TestKivoProcessCallers::AbortKillsTheToolWithoutAMessage()
@@ -229,20 +204,14 @@ void TestKivoProcessCallers::AbortKillsTheToolWithoutAMessage()
     QFETCH(QString, operation);
     QFETCH(bool, bEscape);
     QFETCH(QString, title);
-    QFETCH(QString, text);
     tools->SetRunsUntilKilled();
     // Only a tool that has surely started shows that the abort ends it.
-    WaitDialogDriver driver(bEscape ? WaitDialogDriver::Action::Escape : WaitDialogDriver::Action::Abort, [this] {
-        const auto runs = tools->Runs();
-        return !runs.isEmpty() && runs.last().pid > 0;
-    });
+    WaitDialogDriver driver(bEscape, [this] { return !tools->Runs().isEmpty() && tools->Runs().last().pid > 0; });
 
     QVERIFY(!CallWell(operation));
 
-    QCOMPARE(driver.seen, 1);
-    QCOMPARE(driver.title, title);
-    QCOMPARE(driver.text, text);
-    QCOMPARE(dialogs->Log(), QStringList());
+    QCOMPARE(driver.titles, QStringList{title});
+    QCOMPARE(fixture->dialogs.Log(), QStringList());
     const auto runs = tools->Runs();
     QCOMPARE(runs.size(), 1);
     QVERIFY(runs[0].pid > 0);
@@ -272,13 +241,12 @@ void TestKivoProcessCallers::ToolThatCannotStartIsReportedWithoutWaiting()
     const QFile::Permissions readWrite = QFile::ReadOwner | QFile::WriteOwner;
     QVERIFY(FakeKivoTools::WriteTool(program, content, bRunBit ? readWrite | QFile::ExeOwner : readWrite));
     // Should a dialog come up after all, the driver closes it so the failure shows instead of a hang.
-    WaitDialogDriver driver(WaitDialogDriver::Action::Abort);
+    WaitDialogDriver driver(false);
 
     QVERIFY(!CallWell(operation));
 
-    QCOMPARE(driver.seen, 0);
-    QCOMPARE(dialogs->Log(), QStringList{"Error: " + program + " could not be started."});
-    QCOMPARE(dialogs->shown.first().kind, UserDialogs::Kind::Critical);
+    QCOMPARE(driver.titles, QStringList());
+    QCOMPARE(fixture->dialogs.Log(), QStringList{"Error: " + program + " could not be started."});
 }
 
 QTEST_MAIN(TestKivoProcessCallers)
