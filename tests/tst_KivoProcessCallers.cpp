@@ -10,19 +10,192 @@ class TestKivoProcessCallers : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        fixture = std::make_unique<WindowFixture>(false);
+        root = QDir::currentPath();
+        for (const char *name : {"game/bank.dat", "game/a.sfx", "work/A/sfx_import.ini"})
+            WindowFixture::WriteText(name, "");
+        tools = std::make_unique<FakeKivoTools>(root);
+    }
 
-    void ReportsOnlyTheFirstFailedCheck_data();
-    void ReportsOnlyTheFirstFailedCheck();
-    void HandsTheToolItsCommandLine_data();
-    void HandsTheToolItsCommandLine();
-    void JudgesTheRunByItsExitCode_data();
-    void JudgesTheRunByItsExitCode();
-    void AbortKillsTheToolWithoutAMessage_data();
-    void AbortKillsTheToolWithoutAMessage();
-    void ToolThatCannotStartIsReportedWithoutWaiting_data();
-    void ToolThatCannotStartIsReportedWithoutWaiting();
+    void cleanup()
+    {
+        tools.reset();
+        fixture.reset();
+    }
+
+    void ReportsOnlyTheFirstFailedCheck_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<bool>("programPresent");
+        QTest::addColumn<QStringList>("inputs");
+        QTest::addColumn<QString>("message");
+
+        const QString bank = "%dir%/game/bank.dat", noBank = "%dir%/game/nobank.dat", archive = "%dir%/game/a.sfx";
+        const QString work = "%dir%/work", nowhere = "%dir%/nowhere", newArchive = "%dir%/game/a.sfx.new";
+        const QString metafile = "%dir%/work/A/sfx_import.ini", noMetafile = "%dir%/work/A/none.ini";
+        const QString noTarget = "Targetdirectory doesn't exists.";
+        const QString noBankText = "Bankfile \"%dir%/game/nobank.dat\" could not be found.";
+        QTest::newRow("sfx export: bank file before target and program")
+            << "sfx export" << false << QStringList{archive, nowhere, noBank} << noBankText;
+        QTest::newRow("sfx export: target before program") << "sfx export" << false << QStringList{archive, nowhere, bank} << noTarget;
+        QTest::newRow("sfx export: target that is a file") << "sfx export" << true << QStringList{archive, bank, bank} << noTarget;
+        QTest::newRow("sfx export: program") << "sfx export" << false << QStringList{archive, work, bank}
+                                             << "kivo_sfx.exe could not be found.";
+        QTest::newRow("stream export: program before target")
+            << "stream export" << false << QStringList{archive, nowhere, "%null%"} << "kivo_stream.exe could not be found.";
+        QTest::newRow("stream export: target") << "stream export" << true << QStringList{archive, nowhere, "%null%"} << noTarget;
+        QTest::newRow("sfx import: program before metafile and bank file")
+            << "sfx import" << false << QStringList{newArchive, noMetafile, noBank} << "kivo_sfx.exe could not be found.";
+        QTest::newRow("stream import: metafile before bank file") << "stream import" << true
+            << QStringList{newArchive, noMetafile, noBank} << "Metafile \"%dir%/work/A/none.ini\" could not be found.";
+        QTest::newRow("sfx import: bank file") << "sfx import" << true << QStringList{newArchive, metafile, noBank} << noBankText;
+    }
+    void ReportsOnlyTheFirstFailedCheck()
+    {
+        QFETCH(QString, operation);
+        QFETCH(bool, programPresent);
+        QFETCH(QStringList, inputs);
+        QFETCH(QString, message);
+        if (!programPresent)
+            QVERIFY(QFile::remove("kivo_sfx.exe") && QFile::remove("kivo_stream.exe"));
+
+        QVERIFY(!Call(operation, inputs));
+
+        QCOMPARE(fixture->dialogs.Log(), Expand({"Error: " + message}));
+        QVERIFY(tools->Runs().isEmpty());
+    }
+
+    void HandsTheToolItsCommandLine_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QStringList>("inputs");
+        QTest::addColumn<QStringList>("arguments");  // the program first, then what it gets
+        QTest::addColumn<QString>("workingDirectory");
+
+        const QString bank = "%dir%/game/bank.dat", archive = "%dir%/game/a.sfx", work = "%dir%/work";
+        const QString stations = "%dir%/metadata-full.ini", metafile = "%dir%/work/A/sfx_import.ini";
+        const QString newArchive = "%dir%/game/a.sfx.new";
+        QTest::newRow("sfx export keeps the archives in order")
+            << "sfx export" << QStringList{"%dir%/game/b.sfx", archive, work, bank}
+            << QStringList{"kivo_sfx.exe", "-e", "%dir%/game/b.sfx", archive, work, bank} << "%dir%";
+        QTest::newRow("stream export without station names") << "stream export" << QStringList{archive, work, "%null%"}
+                                                             << QStringList{"kivo_stream.exe", "-e", archive, work} << "%dir%";
+        QTest::newRow("stream export with a station-name file that need not exist")
+            << "stream export" << QStringList{archive, work, stations}
+            << QStringList{"kivo_stream.exe", "-r", archive, work, stations} << "%dir%";
+        QTest::newRow("stream export with an empty station-name path") << "stream export" << QStringList{archive, work, ""}
+            << QStringList{"kivo_stream.exe", "-r", archive, work, ""} << "%dir%";
+        QTest::newRow("sfx import runs in the metafile's folder") << "sfx import" << QStringList{newArchive, metafile, bank}
+            << QStringList{"kivo_sfx.exe", "-i", newArchive, metafile, bank} << "%dir%/work/A";
+        QTest::newRow("stream import runs in the metafile's folder") << "stream import" << QStringList{newArchive, metafile, bank}
+            << QStringList{"kivo_stream.exe", "-i", newArchive, metafile, bank} << "%dir%/work/A";
+    }
+    void HandsTheToolItsCommandLine()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QStringList, inputs);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, workingDirectory);
+
+        // Succeeds although the folder is not on PATH: the tool is started where the check found it.
+        QVERIFY(Call(operation, inputs));
+
+        QCOMPARE(fixture->dialogs.Log(), QStringList());
+        const auto runs = tools->Runs();
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(QStringList{runs[0].program} + runs[0].arguments, Expand(arguments));
+        QCOMPARE(runs[0].workingDirectory, Expand({workingDirectory}).first());
+    }
+
+    void JudgesTheRunByItsExitCode_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("standardError");
+        QTest::addColumn<QString>("box");  // empty: success and no box
+
+        const QString prefix = "Error: KIVO returned the following message:\n";
+        QTest::newRow("exit 0 with text on standard error") << "sfx export" << 0 << QByteArray("warning: odd bank\n") << "";
+        QTest::newRow("exit 1 with a reason") << "stream export" << 1 << QByteArray("Archive is damaged.\n")
+                                              << prefix + "Archive is damaged.\n";
+        QTest::newRow("exit 2 with nothing on standard error") << "sfx import" << 2 << QByteArray() << prefix;
+        QTest::newRow("standard error read as Latin-1") << "stream import" << 1 << QByteArray("Caf\xe9") << prefix + QStringLiteral("Caf\u00e9");
+    }
+    void JudgesTheRunByItsExitCode()
+    {
+        QFETCH(QString, operation);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, standardError);
+        QFETCH(QString, box);
+        tools->SetExitCode(exitCode);
+        tools->SetStandardError(standardError);
+
+        QCOMPARE(CallWell(operation), box.isEmpty());
+
+        QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box});
+        QCOMPARE(tools->Runs().size(), 1);
+    }
+
+    void AbortKillsTheToolWithoutAMessage_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<bool>("bEscape");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("sfx export") << "sfx export" << false << "Exporting SFX-archive...";
+        QTest::newRow("stream export, Escape") << "stream export" << true << "Exporting Stream-archive...";
+        QTest::newRow("sfx import") << "sfx import" << false << "Importing Stream-archive...";
+        QTest::newRow("stream import, Escape") << "stream import" << true << "Importing Stream-archive...";
+    }
+    void AbortKillsTheToolWithoutAMessage()
+    {
+        QFETCH(QString, operation);
+        QFETCH(bool, bEscape);
+        QFETCH(QString, title);
+        tools->SetRunsUntilKilled();
+        // Only a tool that has surely started shows that the abort ends it.
+        WaitDialogDriver driver(bEscape, [this] { return !tools->Runs().isEmpty() && tools->Runs().last().pid > 0; });
+
+        QVERIFY(!CallWell(operation));
+
+        QCOMPARE(driver.titles, QStringList{title});
+        QCOMPARE(fixture->dialogs.Log(), QStringList());
+        const auto runs = tools->Runs();
+        QCOMPARE(runs.size(), 1);
+        QVERIFY(runs[0].pid > 0);
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(runs[0].pid)));
+    }
+
+    void ToolThatCannotStartIsReportedWithoutWaiting_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("bRunBit");
+
+        const QByteArray script("#!/bin/sh\nexit 0\n"), garbage("this is no program\n");
+        QTest::newRow("sfx export, no run bit") << "sfx export" << "kivo_sfx.exe" << script << false;
+        QTest::newRow("sfx export, not a program") << "sfx export" << "kivo_sfx.exe" << garbage << true;
+        QTest::newRow("stream import, no run bit") << "stream import" << "kivo_stream.exe" << script << false;
+        QTest::newRow("stream import, not a program") << "stream import" << "kivo_stream.exe" << garbage << true;
+    }
+    void ToolThatCannotStartIsReportedWithoutWaiting()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, program);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, bRunBit);
+        const QFile::Permissions readWrite = QFile::ReadOwner | QFile::WriteOwner;
+        QVERIFY(FakeKivoTools::WriteTool(program, content, bRunBit ? readWrite | QFile::ExeOwner : readWrite));
+        // Should a dialog come up after all, the driver closes it so the failure shows instead of a hang.
+        WaitDialogDriver driver(false);
+
+        QVERIFY(!CallWell(operation));
+
+        QCOMPARE(driver.titles, QStringList());
+        QCOMPARE(fixture->dialogs.Log(), QStringList{"Error: " + program + " could not be started."});
+    }
 
 private:
     QStringList Expand(QStringList texts) const
@@ -56,198 +229,6 @@ private:
     std::unique_ptr<FakeKivoTools> tools;
     QString root;
 };
-
-void TestKivoProcessCallers::init()
-{
-    fixture = std::make_unique<WindowFixture>(false);
-    root = QDir::currentPath();
-    for (const char *name : {"game/bank.dat", "game/a.sfx", "work/A/sfx_import.ini"})
-        WindowFixture::WriteText(name, "");
-    tools = std::make_unique<FakeKivoTools>(root);
-}
-
-void TestKivoProcessCallers::cleanup()
-{
-    tools.reset();
-    fixture.reset();
-}
-
-void TestKivoProcessCallers::ReportsOnlyTheFirstFailedCheck_data()
-{
-    QTest::addColumn<QString>("operation");
-    QTest::addColumn<bool>("programPresent");
-    QTest::addColumn<QStringList>("inputs");
-    QTest::addColumn<QString>("message");
-
-    const QString bank = "%dir%/game/bank.dat", noBank = "%dir%/game/nobank.dat", archive = "%dir%/game/a.sfx";
-    const QString work = "%dir%/work", nowhere = "%dir%/nowhere", newArchive = "%dir%/game/a.sfx.new";
-    const QString metafile = "%dir%/work/A/sfx_import.ini", noMetafile = "%dir%/work/A/none.ini";
-    const QString noTarget = "Targetdirectory doesn't exists.";
-    const QString noBankText = "Bankfile \"%dir%/game/nobank.dat\" could not be found.";
-    QTest::newRow("sfx export: bank file before target and program")
-        << "sfx export" << false << QStringList{archive, nowhere, noBank} << noBankText;
-    QTest::newRow("sfx export: target before program") << "sfx export" << false << QStringList{archive, nowhere, bank} << noTarget;
-    QTest::newRow("sfx export: target that is a file") << "sfx export" << true << QStringList{archive, bank, bank} << noTarget;
-    QTest::newRow("sfx export: program") << "sfx export" << false << QStringList{archive, work, bank}
-                                         << "kivo_sfx.exe could not be found.";
-    QTest::newRow("stream export: program before target")
-        << "stream export" << false << QStringList{archive, nowhere, "%null%"} << "kivo_stream.exe could not be found.";
-    QTest::newRow("stream export: target") << "stream export" << true << QStringList{archive, nowhere, "%null%"} << noTarget;
-    QTest::newRow("sfx import: program before metafile and bank file")
-        << "sfx import" << false << QStringList{newArchive, noMetafile, noBank} << "kivo_sfx.exe could not be found.";
-    QTest::newRow("stream import: metafile before bank file") << "stream import" << true
-        << QStringList{newArchive, noMetafile, noBank} << "Metafile \"%dir%/work/A/none.ini\" could not be found.";
-    QTest::newRow("sfx import: bank file") << "sfx import" << true << QStringList{newArchive, metafile, noBank} << noBankText;
-}
-
-void TestKivoProcessCallers::ReportsOnlyTheFirstFailedCheck()
-{
-    QFETCH(QString, operation);
-    QFETCH(bool, programPresent);
-    QFETCH(QStringList, inputs);
-    QFETCH(QString, message);
-    if (!programPresent)
-        QVERIFY(QFile::remove("kivo_sfx.exe") && QFile::remove("kivo_stream.exe"));
-
-    QVERIFY(!Call(operation, inputs));
-
-    QCOMPARE(fixture->dialogs.Log(), Expand({"Error: " + message}));
-    QVERIFY(tools->Runs().isEmpty());
-}
-
-void TestKivoProcessCallers::HandsTheToolItsCommandLine_data()
-{
-    QTest::addColumn<QString>("operation");
-    QTest::addColumn<QStringList>("inputs");
-    QTest::addColumn<QStringList>("arguments");  // the program first, then what it gets
-    QTest::addColumn<QString>("workingDirectory");
-
-    const QString bank = "%dir%/game/bank.dat", archive = "%dir%/game/a.sfx", work = "%dir%/work";
-    const QString stations = "%dir%/metadata-full.ini", metafile = "%dir%/work/A/sfx_import.ini";
-    const QString newArchive = "%dir%/game/a.sfx.new";
-    QTest::newRow("sfx export keeps the archives in order")
-        << "sfx export" << QStringList{"%dir%/game/b.sfx", archive, work, bank}
-        << QStringList{"kivo_sfx.exe", "-e", "%dir%/game/b.sfx", archive, work, bank} << "%dir%";
-    QTest::newRow("stream export without station names") << "stream export" << QStringList{archive, work, "%null%"}
-                                                         << QStringList{"kivo_stream.exe", "-e", archive, work} << "%dir%";
-    QTest::newRow("stream export with a station-name file that need not exist")
-        << "stream export" << QStringList{archive, work, stations}
-        << QStringList{"kivo_stream.exe", "-r", archive, work, stations} << "%dir%";
-    QTest::newRow("stream export with an empty station-name path") << "stream export" << QStringList{archive, work, ""}
-        << QStringList{"kivo_stream.exe", "-r", archive, work, ""} << "%dir%";
-    QTest::newRow("sfx import runs in the metafile's folder") << "sfx import" << QStringList{newArchive, metafile, bank}
-        << QStringList{"kivo_sfx.exe", "-i", newArchive, metafile, bank} << "%dir%/work/A";
-    QTest::newRow("stream import runs in the metafile's folder") << "stream import" << QStringList{newArchive, metafile, bank}
-        << QStringList{"kivo_stream.exe", "-i", newArchive, metafile, bank} << "%dir%/work/A";
-}
-
-void TestKivoProcessCallers::HandsTheToolItsCommandLine()
-{
-    QFETCH(QString, operation);
-    QFETCH(QStringList, inputs);
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, workingDirectory);
-
-    // Succeeds although the folder is not on PATH: the tool is started where the check found it.
-    QVERIFY(Call(operation, inputs));
-
-    QCOMPARE(fixture->dialogs.Log(), QStringList());
-    const auto runs = tools->Runs();
-    QCOMPARE(runs.size(), 1);
-    QCOMPARE(QStringList{runs[0].program} + runs[0].arguments, Expand(arguments));
-    QCOMPARE(runs[0].workingDirectory, Expand({workingDirectory}).first());
-}
-
-void TestKivoProcessCallers::JudgesTheRunByItsExitCode_data()
-{
-    QTest::addColumn<QString>("operation");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QByteArray>("standardError");
-    QTest::addColumn<QString>("box");  // empty: success and no box
-
-    const QString prefix = "Error: KIVO returned the following message:\n";
-    QTest::newRow("exit 0 with text on standard error") << "sfx export" << 0 << QByteArray("warning: odd bank\n") << "";
-    QTest::newRow("exit 1 with a reason") << "stream export" << 1 << QByteArray("Archive is damaged.\n")
-                                          << prefix + "Archive is damaged.\n";
-    QTest::newRow("exit 2 with nothing on standard error") << "sfx import" << 2 << QByteArray() << prefix;
-    QTest::newRow("standard error read as Latin-1") << "stream import" << 1 << QByteArray("Caf\xe9") << prefix + QStringLiteral("Caf\u00e9");
-}
-
-void TestKivoProcessCallers::JudgesTheRunByItsExitCode()
-{
-    QFETCH(QString, operation);
-    QFETCH(int, exitCode);
-    QFETCH(QByteArray, standardError);
-    QFETCH(QString, box);
-    tools->SetExitCode(exitCode);
-    tools->SetStandardError(standardError);
-
-    QCOMPARE(CallWell(operation), box.isEmpty());
-
-    QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box});
-    QCOMPARE(tools->Runs().size(), 1);
-}
-
-void TestKivoProcessCallers::AbortKillsTheToolWithoutAMessage_data()
-{
-    QTest::addColumn<QString>("operation");
-    QTest::addColumn<bool>("bEscape");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("sfx export") << "sfx export" << false << "Exporting SFX-archive...";
-    QTest::newRow("stream export, Escape") << "stream export" << true << "Exporting Stream-archive...";
-    QTest::newRow("sfx import") << "sfx import" << false << "Importing Stream-archive...";
-    QTest::newRow("stream import, Escape") << "stream import" << true << "Importing Stream-archive...";
-}
-
-void TestKivoProcessCallers::AbortKillsTheToolWithoutAMessage()
-{
-    QFETCH(QString, operation);
-    QFETCH(bool, bEscape);
-    QFETCH(QString, title);
-    tools->SetRunsUntilKilled();
-    // Only a tool that has surely started shows that the abort ends it.
-    WaitDialogDriver driver(bEscape, [this] { return !tools->Runs().isEmpty() && tools->Runs().last().pid > 0; });
-
-    QVERIFY(!CallWell(operation));
-
-    QCOMPARE(driver.titles, QStringList{title});
-    QCOMPARE(fixture->dialogs.Log(), QStringList());
-    const auto runs = tools->Runs();
-    QCOMPARE(runs.size(), 1);
-    QVERIFY(runs[0].pid > 0);
-    QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(runs[0].pid)));
-}
-
-void TestKivoProcessCallers::ToolThatCannotStartIsReportedWithoutWaiting_data()
-{
-    QTest::addColumn<QString>("operation");
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("bRunBit");
-
-    const QByteArray script("#!/bin/sh\nexit 0\n"), garbage("this is no program\n");
-    QTest::newRow("sfx export, no run bit") << "sfx export" << "kivo_sfx.exe" << script << false;
-    QTest::newRow("sfx export, not a program") << "sfx export" << "kivo_sfx.exe" << garbage << true;
-    QTest::newRow("stream import, no run bit") << "stream import" << "kivo_stream.exe" << script << false;
-    QTest::newRow("stream import, not a program") << "stream import" << "kivo_stream.exe" << garbage << true;
-}
-
-void TestKivoProcessCallers::ToolThatCannotStartIsReportedWithoutWaiting()
-{
-    QFETCH(QString, operation);
-    QFETCH(QString, program);
-    QFETCH(QByteArray, content);
-    QFETCH(bool, bRunBit);
-    const QFile::Permissions readWrite = QFile::ReadOwner | QFile::WriteOwner;
-    QVERIFY(FakeKivoTools::WriteTool(program, content, bRunBit ? readWrite | QFile::ExeOwner : readWrite));
-    // Should a dialog come up after all, the driver closes it so the failure shows instead of a hang.
-    WaitDialogDriver driver(false);
-
-    QVERIFY(!CallWell(operation));
-
-    QCOMPARE(driver.titles, QStringList());
-    QCOMPARE(fixture->dialogs.Log(), QStringList{"Error: " + program + " could not be started."});
-}
 
 QTEST_MAIN(TestKivoProcessCallers)
 #include "tst_KivoProcessCallers.moc"

@@ -2,31 +2,305 @@
 
 #include <QItemSelectionModel>
 
+namespace
+{
+const QString outsideArchive = "Error: The entry's file name leads outside the archive folder.";
+const QString exportChooser = "chooser: Selected directory for export";
+const QString cleared = "Working directory was cleared.";
+const QString replaced = "Item was successfull replaced.";
+}
+
 // Replacing an entry's file, exporting entries and clearing the working directory.
 class TestMainWindowFiles : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
+    void init()
+    {
+        fixture = std::make_unique<WindowFixture>();
+        fixture->WriteSfxArchive("Sfx1", {{"a1.wav", "a2.wav"}, {"b1.wav"}});
+        fixture->WriteStreamArchive("Radio", {"t1.ogg"});
+        fixture->Open();
+    }
     void cleanup() { fixture.reset(); }
 
-    void NothingSelectedOpensNoChooser();
-    void ReplaceOffersTheArchiveFileType_data();
-    void ReplaceOffersTheArchiveFileType();
-    void ReplaceSwapsFileAndRemembersDirectory();
-    void ReplaceRefusesPlayingEntryUntilStopped();
-    void ReplaceFailureTouchesNothing_data();
-    void ReplaceFailureTouchesNothing();
+    void NothingSelectedOpensNoChooser()
+    {
+        Window()->Export();
+        QVERIFY(fixture->LoadSfx("Sfx1"));
+        Window()->Export();
+        Window()->Replace();
+        QCOMPARE(Log(), QStringList{"Nothing selected: Please select the item that should be replaced."});
+    }
 
-    void ExportRemembersDirectoryOnlyWhenChosen();
-    void ExportCopiesOrReports_data();
-    void ExportCopiesOrReports();
+    void ReplaceSwapsFileAndRemembersDirectory_data()
+    {
+        QTest::addColumn<bool>("bStream");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("sfx") << false << "WAV-File (*.wav)";
+        QTest::newRow("stream") << true << "OGG-File (*.ogg)";
+    }
+    void ReplaceSwapsFileAndRemembersDirectory()
+    {
+        QFETCH(bool, bStream);
+        QFETCH(QString, filter);
+        const QString folder = fixture->WorkDir() + (bStream ? "/Radio" : "/Sfx1");
+        QVERIFY(fixture->Load(bStream, bStream ? "Radio" : "Sfx1"));
+        const QStringList before = Listing(folder);
+        fixture->EntryView()->setCurrentIndex(bStream ? fixture->Entry(-1, 0) : fixture->Entry(0, 1));
+        fixture->dialogs.paths.enqueue(NewSound());
 
-    void ClearRefusedOrDeclinedChangesNothing_data();
-    void ClearRefusedOrDeclinedChangesNothing();
-    void ClearRemovesArchiveFoldersAndLinksOnly();
-    void ClearReportsFailureAndRemovesTheRest();
+        Window()->Replace();
+
+        QCOMPARE(Log(), QStringList{"chooser: "});
+        QCOMPARE(fixture->dialogs.shown[0].filter, filter);
+        QCOMPARE(WindowFixture::ReadAll(folder + (bStream ? "/t1.ogg" : "/a2.wav")), WindowFixture::ReadAll(NewSound()));
+        QCOMPARE(fixture->Status(), replaced);
+        QCOMPARE(Listing(folder), before);  // nothing left beside it
+
+        // The next dialog opens where the last file came from; a cancelled one changes nothing.
+        Window()->Replace();
+        Window()->Replace();
+        QCOMPARE(fixture->dialogs.shown.size(), 3);
+        QCOMPARE(fixture->dialogs.shown[1].directory, fixture->Elsewhere());
+        QCOMPARE(fixture->dialogs.shown[2].directory, fixture->Elsewhere());
+    }
+
+    void ReplaceRefusesPlayingEntryUntilStopped()
+    {
+        QVERIFY(fixture->LoadSfx("Sfx1"));
+        const QModelIndex sound = fixture->Entry(0, 0);
+        fixture->EntryView()->setCurrentIndex(sound);
+        QVERIFY(Window()->Play(sound));
+
+        Window()->Replace();
+        QCOMPARE(Log(), QStringList{"Warning: You can't replace the file, that is currently playing. "
+                                    "Please stop playing the file, before replacing it."});
+
+        Window()->StopPlaying();
+        fixture->dialogs.shown.clear();
+        Window()->Replace();
+        QCOMPARE(Log(), QStringList{"chooser: "});
+
+        // Stopped once the output has mixed it for a while, the entry is free again just as well.
+        QVERIFY(Window()->Play(sound));
+        QTest::qWait(300);
+        Window()->StopPlaying();
+        Window()->Replace();
+        QCOMPARE(Log(), (QStringList{"chooser: ", "chooser: "}));
+    }
+
+    void ReplaceFailureTouchesNothing_data()
+    {
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<QStringList>("log");  // %file%: the archive file that was to be replaced
+        QTest::newRow("old file missing") << "missing" << QStringList{"chooser: ", "Error: Failed to delete old file: %file%"};
+        QTest::newRow("chosen file vanished before the copy")
+            << "vanished" << QStringList{"chooser: ", "Error: Failed to copy new file to working directory."};
+        QTest::newRow("entry outside the archive") << "outside" << QStringList{outsideArchive};
+    }
+    void ReplaceFailureTouchesNothing()
+    {
+        QFETCH(QString, problem);
+        QFETCH(QStringList, log);
+        QString target = SfxFolder() + "/a1.wav";
+        if (problem == "outside") {
+            target = fixture->WorkDir() + "/victim.wav";
+            WindowFixture::WriteWave(target);
+            LoadOddArchive({"../victim.wav"});
+        } else {
+            QVERIFY(fixture->LoadSfx("Sfx1"));
+        }
+        if (problem == "missing")
+            QVERIFY(QFile::remove(target));
+        const QByteArray old = WindowFixture::ReadAll(target);
+        const QStringList before = Listing(QFileInfo(target).path());
+        fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
+        fixture->dialogs.paths.enqueue(problem == "vanished" ? fixture->Elsewhere() + "/gone.wav" : NewSound());
+
+        Window()->Replace();
+
+        QCOMPARE(Log(), log.replaceInStrings("%file%", target));
+        QCOMPARE(WindowFixture::ReadAll(target), old);
+        QCOMPARE(Listing(QFileInfo(target).path()), before);
+        QVERIFY(fixture->Status() != replaced);
+    }
+
+    void ExportRemembersDirectoryOnlyWhenChosen()
+    {
+        QVERIFY(fixture->LoadSfx("Sfx1"));
+        Select(fixture->Entry(0, 0));
+        QVERIFY(QFile::remove(SfxFolder() + "/a1.wav"));
+
+        Window()->Export();  // cancelled
+        fixture->dialogs.paths.enqueue(fixture->Elsewhere());
+        Window()->Export();  // chosen, but the copy fails
+        Window()->Export();
+
+        QCOMPARE(Log(), (QStringList{exportChooser, exportChooser, "Error: Failed to export file.", exportChooser}));
+        QCOMPARE(fixture->dialogs.shown[0].directory, QString());
+        QCOMPARE(fixture->dialogs.shown[1].directory, QString());
+        QCOMPARE(fixture->dialogs.shown[3].directory, fixture->Elsewhere());
+    }
+
+    void ExportCopiesOrReports_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QList<QPoint>>("selected");  // (top-level row or -1, row)
+        QTest::addColumn<QString>("box");             // after the chooser; empty: none
+        QTest::addColumn<QStringList>("exported");    // what the chosen folder holds afterwards
+        QTest::addColumn<QByteArray>("a1");           // "source": as a1.wav of the archive was
+
+        QTest::newRow("copies over an existing file")
+            << "older a1" << QList<QPoint>{{0, 0}, {1, 0}} << "" << QStringList{"a1.wav", "b1.wav"} << QByteArray("source");
+        QTest::newRow("into the source folder the file stays as it is")
+            << "into source" << QList<QPoint>{{0, 0}} << "Note: Source and destination file are the same. File won't be exported."
+            << QStringList{"a1.wav", "a2.wav", "b1.wav", "sfx_import.ini"} << QByteArray("source");
+        QTest::newRow("a folder entry is skipped and the next goes on")
+            << "bank folder" << QList<QPoint>{{-1, 0}, {1, 0}} << "Note: The selected item is not a file."
+            << QStringList{"b1.wav"} << QByteArray();
+        QTest::newRow("an existing file that cannot be deleted stops the export")
+            << "folder in the way" << QList<QPoint>{{0, 0}, {0, 1}} << "Error: Failed to delete existing file."
+            << QStringList{"a1.wav"} << QByteArray();
+        QTest::newRow("a failing copy keeps the existing file and goes on")
+            << "source missing" << QList<QPoint>{{0, 0}, {0, 1}} << "Error: Failed to export file."
+            << QStringList{"a1.wav", "a2.wav"} << QByteArray("keep me");
+        QTest::newRow("an entry outside the archive is refused")
+            << "outside" << QList<QPoint>{{0, 0}, {0, 1}} << outsideArchive << QStringList{"fine.wav"} << QByteArray();
+    }
+    void ExportCopiesOrReports()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QList<QPoint>, selected);
+        QFETCH(QString, box);
+        QFETCH(QStringList, exported);
+        QFETCH(QByteArray, a1);
+        const QString chosen = setup == "into source" ? SfxFolder() : fixture->Elsewhere();
+        if (setup == "outside") {
+            WindowFixture::WriteText(fixture->Root() + "/secret.txt", "secret");
+            QVERIFY(QDir(fixture->WorkDir()).mkdir("Odd"));
+            WindowFixture::WriteWave(fixture->WorkDir() + "/Odd/fine.wav");
+            LoadOddArchive({"../../secret.txt", "fine.wav"});
+        } else {
+            QVERIFY(fixture->LoadSfx("Sfx1"));
+        }
+        const QByteArray source = WindowFixture::ReadAll(SfxFolder() + "/a1.wav");
+        if (setup == "older a1")
+            WindowFixture::WriteText(chosen + "/a1.wav", "older");
+        if (setup == "bank folder")
+            QVERIFY(QDir(SfxFolder()).mkdir("Bank_001"));
+        if (setup == "folder in the way")  // cannot be deleted as a file
+            QVERIFY(QDir(chosen).mkpath("a1.wav/keep"));
+        if (setup == "source missing") {
+            WindowFixture::WriteText(chosen + "/a1.wav", "keep me");
+            QVERIFY(QFile::remove(SfxFolder() + "/a1.wav"));
+        }
+        for (const QPoint &entry : selected)
+            Select(fixture->Entry(entry.x(), entry.y()));
+        fixture->dialogs.paths.enqueue(chosen);
+
+        Window()->Export();
+
+        QCOMPARE(Log(), (box.isEmpty() ? QStringList{exportChooser} : QStringList{exportChooser, box}));
+        QCOMPARE(Listing(chosen), exported);
+        if (!a1.isEmpty())
+            QCOMPARE(WindowFixture::ReadAll(chosen + "/a1.wav"), a1 == "source" ? source : a1);
+        QCOMPARE(fixture->Status(), fixture->WorkDir());  // the status bar stays as it was
+    }
+
+    void ClearRefusedOrDeclinedChangesNothing_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("box");  // empty: the question
+        QTest::newRow("no working directory") << "none" << "Information: No working directory was specified.";
+        QTest::newRow("working directory missing") << "missing" << "Warning: Working directory doesn't exists.";
+        QTest::newRow("while playing") << "playing" << "Warning: Please stop the player before clearing your working directory.";
+        QTest::newRow("answered no") << "no" << "";
+    }
+    void ClearRefusedOrDeclinedChangesNothing()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, box);
+        if (setup == "none") {
+            fixture.reset();
+            fixture = std::make_unique<WindowFixture>();
+            QSettings("settings.ini", QSettings::IniFormat).setValue("WorkingDirectory", QString());
+            fixture->Open();  // the start-up chooser is cancelled: no working directory
+        } else {
+            QVERIFY(fixture->LoadSfx("Sfx1"));
+        }
+        if (setup == "missing")
+            QVERIFY(QDir(fixture->WorkDir()).removeRecursively());
+        if (setup == "playing")
+            QVERIFY(Window()->Play(fixture->Entry(0, 0)));
+        fixture->dialogs.buttons.enqueue(QMessageBox::No);
+        const QStringList before = Listing(fixture->WorkDir()), beforeInArchive = Listing(SfxFolder());
+
+        Window()->ClearWorkingDirectory();
+
+        QCOMPARE(Log(), box.isEmpty() ? Question() : QStringList{box});
+        if (setup == "playing")
+            QCOMPARE(fixture->dialogs.shown[0].kind, UserDialogs::Kind::Information);
+        if (setup == "no") {
+            QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
+            QVERIFY(fixture->Entries());
+        }
+        QCOMPARE(Listing(fixture->WorkDir()), before);
+        QCOMPARE(Listing(SfxFolder()), beforeInArchive);
+    }
+
+    void ClearRemovesArchiveFoldersAndLinksOnly()
+    {
+        QVERIFY(fixture->LoadSfx("Sfx1"));
+        QVERIFY(QDir(SfxFolder()).mkpath("deep/deeper"));
+        WindowFixture::WriteText(SfxFolder() + "/deep/deeper/x.txt", "x");
+        WindowFixture::WriteText(SfxFolder() + "/deep/.hidden", "h");
+        WindowFixture::WriteText(fixture->WorkDir() + "/notes.txt", "mine");
+        // Links go, what they point to stays.
+        const QString outside = fixture->Elsewhere();
+        QVERIFY(QDir(outside).mkpath("folder"));
+        WindowFixture::WriteText(outside + "/keep.txt", "keep");
+        WindowFixture::WriteText(outside + "/folder/keep.txt", "keep");
+        QVERIFY(QFile::link(outside, fixture->WorkDir() + "/linked-folder"));
+        QVERIFY(QFile::link(outside + "/folder", SfxFolder() + "/inner-link"));
+        QVERIFY(QFile::link(outside + "/keep.txt", SfxFolder() + "/file-link.wav"));
+        fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
+
+        Window()->ClearWorkingDirectory();
+
+        QCOMPARE(Log(), Question());
+        QCOMPARE(Listing(fixture->WorkDir()), QStringList{"notes.txt"});
+        QCOMPARE(Listing(outside), (QStringList{"folder", "keep.txt"}));
+        QCOMPARE(Listing(outside + "/folder"), QStringList{"keep.txt"});
+        QVERIFY(!fixture->Entries());
+        QCOMPARE(fixture->Status(), cleared);
+        // The list is empty now, so there is nothing to play, search or save.
+        QVERIFY(!Window()->ContentAvailable());
+        Window()->SaveArchive();
+        QCOMPARE(Log(), Question());
+
+        // Nothing but plain files left: nothing to remove, and still a success.
+        fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
+        Window()->ClearWorkingDirectory();
+        QCOMPARE(Listing(fixture->WorkDir()), QStringList{"notes.txt"});
+        QCOMPARE(fixture->Status(), cleared);
+    }
+
+    void ClearReportsFailureAndRemovesTheRest()
+    {
+        // A hidden folder is not among the folders that are removed, so its parent cannot go
+        // (a failure that permissions could not give, since the tests may run as root).
+        QVERIFY(QDir(SfxFolder()).mkpath(".hidden"));
+        fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
+
+        Window()->ClearWorkingDirectory();
+
+        QCOMPARE(Log(), Question() << "Error: Failed to clear working directory.");
+        QCOMPARE(Listing(fixture->WorkDir()), QStringList{"Sfx1"});
+        QCOMPARE(Listing(SfxFolder()), QStringList{".hidden"});
+        QVERIFY(fixture->Status() != cleared);
+    }
 
 private:
     QString SfxFolder() const { return fixture->WorkDir() + "/Sfx1"; }
@@ -62,310 +336,6 @@ private:
     std::unique_ptr<WindowFixture> fixture;
 };
 
-namespace
-{
-const QString outsideArchive = "Error: The entry's file name leads outside the archive folder.";
-const QString exportChooser = "chooser: Selected directory for export";
-const QString cleared = "Working directory was cleared.";
-const QString replaced = "Item was successfull replaced.";
-}
-
-void TestMainWindowFiles::init()
-{
-    fixture = std::make_unique<WindowFixture>();
-    fixture->WriteSfxArchive("Sfx1", {{"a1.wav", "a2.wav"}, {"b1.wav"}});
-    fixture->WriteStreamArchive("Radio", {"t1.ogg"});
-    fixture->Open();
-}
-
-void TestMainWindowFiles::NothingSelectedOpensNoChooser()
-{
-    Window()->Export();
-    QVERIFY(fixture->LoadSfx("Sfx1"));
-    Window()->Export();
-    Window()->Replace();
-    QCOMPARE(Log(), QStringList{"Nothing selected: Please select the item that should be replaced."});
-}
-
-void TestMainWindowFiles::ReplaceOffersTheArchiveFileType_data()
-{
-    QTest::addColumn<bool>("bStream");
-    QTest::addColumn<QString>("filter");
-    QTest::newRow("sfx") << false << "WAV-File (*.wav)";
-    QTest::newRow("stream") << true << "OGG-File (*.ogg)";
-}
-
-void TestMainWindowFiles::ReplaceOffersTheArchiveFileType()
-{
-    QFETCH(bool, bStream);
-    QFETCH(QString, filter);
-    QVERIFY(fixture->Load(bStream, bStream ? "Radio" : "Sfx1"));
-    fixture->EntryView()->setCurrentIndex(fixture->Entry(bStream ? -1 : 0, 0));
-    Window()->Replace();
-    QCOMPARE(Log(), QStringList{"chooser: "});
-    QCOMPARE(fixture->dialogs.shown[0].kind, UserDialogs::Kind::OpenFileName);
-    QCOMPARE(fixture->dialogs.shown[0].filter, filter);
-}
-
-void TestMainWindowFiles::ReplaceSwapsFileAndRemembersDirectory()
-{
-    QVERIFY(fixture->LoadSfx("Sfx1"));
-    const QStringList before = Listing(SfxFolder());
-    fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 1));
-    fixture->dialogs.paths.enqueue(NewSound());
-
-    Window()->Replace();
-
-    QCOMPARE(Log(), QStringList{"chooser: "});
-    QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/a2.wav"), WindowFixture::ReadAll(NewSound()));
-    QCOMPARE(fixture->Status(), replaced);
-    QCOMPARE(Listing(SfxFolder()), before);  // nothing left beside it
-
-    // The next dialog opens where the last file came from; a cancelled one changes nothing.
-    Window()->Replace();
-    Window()->Replace();
-    QCOMPARE(fixture->dialogs.shown.size(), 3);
-    QCOMPARE(fixture->dialogs.shown[1].directory, fixture->Elsewhere());
-    QCOMPARE(fixture->dialogs.shown[2].directory, fixture->Elsewhere());
-}
-
-void TestMainWindowFiles::ReplaceRefusesPlayingEntryUntilStopped()
-{
-    QVERIFY(fixture->LoadSfx("Sfx1"));
-    const QModelIndex sound = fixture->Entry(0, 0);
-    fixture->EntryView()->setCurrentIndex(sound);
-    QVERIFY(Window()->Play(sound));
-
-    Window()->Replace();
-    QCOMPARE(Log(), QStringList{"Warning: You can't replace the file, that is currently playing. "
-                                "Please stop playing the file, before replacing it."});
-
-    Window()->StopPlaying();
-    fixture->dialogs.shown.clear();
-    Window()->Replace();
-    QCOMPARE(Log(), QStringList{"chooser: "});
-
-    // Stopped once the output has mixed it for a while, the entry is free again just as well.
-    QVERIFY(Window()->Play(sound));
-    QTest::qWait(300);
-    Window()->StopPlaying();
-    Window()->Replace();
-    QCOMPARE(Log(), (QStringList{"chooser: ", "chooser: "}));
-}
-
-void TestMainWindowFiles::ReplaceFailureTouchesNothing_data()
-{
-    QTest::addColumn<QString>("problem");
-    QTest::addColumn<QStringList>("log");  // %file%: the archive file that was to be replaced
-    QTest::newRow("old file missing") << "missing" << QStringList{"chooser: ", "Error: Failed to delete old file: %file%"};
-    QTest::newRow("chosen file vanished before the copy")
-        << "vanished" << QStringList{"chooser: ", "Error: Failed to copy new file to working directory."};
-    QTest::newRow("entry outside the archive") << "outside" << QStringList{outsideArchive};
-}
-
-void TestMainWindowFiles::ReplaceFailureTouchesNothing()
-{
-    QFETCH(QString, problem);
-    QFETCH(QStringList, log);
-    QString target = SfxFolder() + "/a1.wav";
-    if (problem == "outside") {
-        target = fixture->WorkDir() + "/victim.wav";
-        WindowFixture::WriteWave(target);
-        LoadOddArchive({"../victim.wav"});
-    } else {
-        QVERIFY(fixture->LoadSfx("Sfx1"));
-    }
-    if (problem == "missing")
-        QVERIFY(QFile::remove(target));
-    const QByteArray old = WindowFixture::ReadAll(target);
-    const QStringList before = Listing(QFileInfo(target).path());
-    fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
-    fixture->dialogs.paths.enqueue(problem == "vanished" ? fixture->Elsewhere() + "/gone.wav" : NewSound());
-
-    Window()->Replace();
-
-    QCOMPARE(Log(), log.replaceInStrings("%file%", target));
-    QCOMPARE(WindowFixture::ReadAll(target), old);
-    QCOMPARE(Listing(QFileInfo(target).path()), before);
-    QVERIFY(fixture->Status() != replaced);
-}
-
-void TestMainWindowFiles::ExportRemembersDirectoryOnlyWhenChosen()
-{
-    QVERIFY(fixture->LoadSfx("Sfx1"));
-    Select(fixture->Entry(0, 0));
-    QVERIFY(QFile::remove(SfxFolder() + "/a1.wav"));
-
-    Window()->Export();  // cancelled
-    fixture->dialogs.paths.enqueue(fixture->Elsewhere());
-    Window()->Export();  // chosen, but the copy fails
-    Window()->Export();
-
-    QCOMPARE(Log(), (QStringList{exportChooser, exportChooser, "Error: Failed to export file.", exportChooser}));
-    QCOMPARE(fixture->dialogs.shown[0].directory, QString());
-    QCOMPARE(fixture->dialogs.shown[1].directory, QString());
-    QCOMPARE(fixture->dialogs.shown[3].directory, fixture->Elsewhere());
-}
-
-void TestMainWindowFiles::ExportCopiesOrReports_data()
-{
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<QList<QPoint>>("selected");  // (top-level row or -1, row)
-    QTest::addColumn<QString>("box");             // after the chooser; empty: none
-    QTest::addColumn<QStringList>("exported");    // what the chosen folder holds afterwards
-    QTest::addColumn<QByteArray>("a1");           // "source": as a1.wav of the archive was
-
-    QTest::newRow("copies over an existing file")
-        << "older a1" << QList<QPoint>{{0, 0}, {1, 0}} << "" << QStringList{"a1.wav", "b1.wav"} << QByteArray("source");
-    QTest::newRow("into the source folder the file stays as it is")
-        << "into source" << QList<QPoint>{{0, 0}} << "Note: Source and destination file are the same. File won't be exported."
-        << QStringList{"a1.wav", "a2.wav", "b1.wav", "sfx_import.ini"} << QByteArray("source");
-    QTest::newRow("a folder entry is skipped and the next goes on")
-        << "bank folder" << QList<QPoint>{{-1, 0}, {1, 0}} << "Note: The selected item is not a file."
-        << QStringList{"b1.wav"} << QByteArray();
-    QTest::newRow("an existing file that cannot be deleted stops the export")
-        << "folder in the way" << QList<QPoint>{{0, 0}, {0, 1}} << "Error: Failed to delete existing file."
-        << QStringList{"a1.wav"} << QByteArray();
-    QTest::newRow("a failing copy keeps the existing file and goes on")
-        << "source missing" << QList<QPoint>{{0, 0}, {0, 1}} << "Error: Failed to export file."
-        << QStringList{"a1.wav", "a2.wav"} << QByteArray("keep me");
-    QTest::newRow("an entry outside the archive is refused")
-        << "outside" << QList<QPoint>{{0, 0}, {0, 1}} << outsideArchive << QStringList{"fine.wav"} << QByteArray();
-}
-
-void TestMainWindowFiles::ExportCopiesOrReports()
-{
-    QFETCH(QString, setup);
-    QFETCH(QList<QPoint>, selected);
-    QFETCH(QString, box);
-    QFETCH(QStringList, exported);
-    QFETCH(QByteArray, a1);
-    const QString chosen = setup == "into source" ? SfxFolder() : fixture->Elsewhere();
-    if (setup == "outside") {
-        WindowFixture::WriteText(fixture->Root() + "/secret.txt", "secret");
-        QVERIFY(QDir(fixture->WorkDir()).mkdir("Odd"));
-        WindowFixture::WriteWave(fixture->WorkDir() + "/Odd/fine.wav");
-        LoadOddArchive({"../../secret.txt", "fine.wav"});
-    } else {
-        QVERIFY(fixture->LoadSfx("Sfx1"));
-    }
-    const QByteArray source = WindowFixture::ReadAll(SfxFolder() + "/a1.wav");
-    if (setup == "older a1")
-        WindowFixture::WriteText(chosen + "/a1.wav", "older");
-    if (setup == "bank folder")
-        QVERIFY(QDir(SfxFolder()).mkdir("Bank_001"));
-    if (setup == "folder in the way")  // cannot be deleted as a file
-        QVERIFY(QDir(chosen).mkpath("a1.wav/keep"));
-    if (setup == "source missing") {
-        WindowFixture::WriteText(chosen + "/a1.wav", "keep me");
-        QVERIFY(QFile::remove(SfxFolder() + "/a1.wav"));
-    }
-    for (const QPoint &entry : selected)
-        Select(fixture->Entry(entry.x(), entry.y()));
-    fixture->dialogs.paths.enqueue(chosen);
-
-    Window()->Export();
-
-    QCOMPARE(Log(), (box.isEmpty() ? QStringList{exportChooser} : QStringList{exportChooser, box}));
-    QCOMPARE(Listing(chosen), exported);
-    if (!a1.isEmpty())
-        QCOMPARE(WindowFixture::ReadAll(chosen + "/a1.wav"), a1 == "source" ? source : a1);
-    QCOMPARE(fixture->Status(), fixture->WorkDir());  // the status bar stays as it was
-}
-
-void TestMainWindowFiles::ClearRefusedOrDeclinedChangesNothing_data()
-{
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<QString>("box");  // empty: the question
-    QTest::newRow("no working directory") << "none" << "Information: No working directory was specified.";
-    QTest::newRow("working directory missing") << "missing" << "Warning: Working directory doesn't exists.";
-    QTest::newRow("while playing") << "playing" << "Warning: Please stop the player before clearing your working directory.";
-    QTest::newRow("answered no") << "no" << "";
-}
-
-void TestMainWindowFiles::ClearRefusedOrDeclinedChangesNothing()
-{
-    QFETCH(QString, setup);
-    QFETCH(QString, box);
-    if (setup == "none") {
-        fixture.reset();
-        fixture = std::make_unique<WindowFixture>();
-        QSettings("settings.ini", QSettings::IniFormat).setValue("WorkingDirectory", QString());
-        fixture->Open();  // the start-up chooser is cancelled: no working directory
-    } else {
-        QVERIFY(fixture->LoadSfx("Sfx1"));
-    }
-    if (setup == "missing")
-        QVERIFY(QDir(fixture->WorkDir()).removeRecursively());
-    if (setup == "playing")
-        QVERIFY(Window()->Play(fixture->Entry(0, 0)));
-    fixture->dialogs.buttons.enqueue(QMessageBox::No);
-    const QStringList before = Listing(fixture->WorkDir()), beforeInArchive = Listing(SfxFolder());
-
-    Window()->ClearWorkingDirectory();
-
-    QCOMPARE(Log(), box.isEmpty() ? Question() : QStringList{box});
-    if (setup == "playing")
-        QCOMPARE(fixture->dialogs.shown[0].kind, UserDialogs::Kind::Information);
-    if (setup == "no") {
-        QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
-        QVERIFY(fixture->Entries());
-    }
-    QCOMPARE(Listing(fixture->WorkDir()), before);
-    QCOMPARE(Listing(SfxFolder()), beforeInArchive);
-}
-
-void TestMainWindowFiles::ClearRemovesArchiveFoldersAndLinksOnly()
-{
-    QVERIFY(fixture->LoadSfx("Sfx1"));
-    QVERIFY(QDir(SfxFolder()).mkpath("deep/deeper"));
-    WindowFixture::WriteText(SfxFolder() + "/deep/deeper/x.txt", "x");
-    WindowFixture::WriteText(SfxFolder() + "/deep/.hidden", "h");
-    WindowFixture::WriteText(fixture->WorkDir() + "/notes.txt", "mine");
-    // Links go, what they point to stays.
-    const QString outside = fixture->Elsewhere();
-    QVERIFY(QDir(outside).mkpath("folder"));
-    WindowFixture::WriteText(outside + "/keep.txt", "keep");
-    WindowFixture::WriteText(outside + "/folder/keep.txt", "keep");
-    QVERIFY(QFile::link(outside, fixture->WorkDir() + "/linked-folder"));
-    QVERIFY(QFile::link(outside + "/folder", SfxFolder() + "/inner-link"));
-    QVERIFY(QFile::link(outside + "/keep.txt", SfxFolder() + "/file-link.wav"));
-    fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
-
-    Window()->ClearWorkingDirectory();
-
-    QCOMPARE(Log(), Question());
-    QCOMPARE(Listing(fixture->WorkDir()), QStringList{"notes.txt"});
-    QCOMPARE(Listing(outside), (QStringList{"folder", "keep.txt"}));
-    QCOMPARE(Listing(outside + "/folder"), QStringList{"keep.txt"});
-    QVERIFY(!fixture->Entries());
-    QCOMPARE(fixture->Status(), cleared);
-    // The list is empty now, so there is nothing to play, search or save.
-    QVERIFY(!Window()->ContentAvailable());
-    Window()->SaveArchive();
-    QCOMPARE(Log(), Question());
-
-    // Nothing but plain files left: nothing to remove, and still a success.
-    fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
-    Window()->ClearWorkingDirectory();
-    QCOMPARE(Listing(fixture->WorkDir()), QStringList{"notes.txt"});
-    QCOMPARE(fixture->Status(), cleared);
-}
-
-void TestMainWindowFiles::ClearReportsFailureAndRemovesTheRest()
-{
-    // A hidden folder is not among the folders that are removed, so its parent cannot go
-    // (a failure that permissions could not give, since the tests may run as root).
-    QVERIFY(QDir(SfxFolder()).mkpath(".hidden"));
-    fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
-
-    Window()->ClearWorkingDirectory();
-
-    QCOMPARE(Log(), Question() << "Error: Failed to clear working directory.");
-    QCOMPARE(Listing(fixture->WorkDir()), QStringList{"Sfx1"});
-    QCOMPARE(Listing(SfxFolder()), QStringList{".hidden"});
-    QVERIFY(fixture->Status() != cleared);
-}
 
 QTEST_MAIN(TestMainWindowFiles)
 #include "tst_MainWindowFiles.moc"

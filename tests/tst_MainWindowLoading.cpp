@@ -46,21 +46,274 @@ class TestMainWindowLoading : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        fixture = std::make_unique<WindowFixture>();
+        fixture->WriteBesideProgram("<Root/>\n", configuration);
+        root = QDir::currentPath();
+        work = fixture->WorkDir();
+        game = fixture->GtaDir();
+        for (const char *file : {"audio/config/BankLkup.dat", "audio/config/TrakLkup.dat", "audio/sfx/GENRL", "audio/streams/AA"})
+            WindowFixture::WriteText(game + '/' + file, "old archive");
+        tools = std::make_unique<FakeKivoTools>(root);
+    }
 
-    void ExportsAndListsTheArchive_data();
-    void ExportsAndListsTheArchive();
-    void AsksBeforeReusingAnEarlierUnpacking_data();
-    void AsksBeforeReusingAnEarlierUnpacking();
-    void LoadsNothingWhenTheExportGivesNoList_data();
-    void LoadsNothingWhenTheExportGivesNoList();
-    void FolderNodeOnlyEmptiesTheList();
-    void LooksForTheListWhereTheExportWentAfterChoosingAFolder();
-    void SavesTheArchiveBackIntoTheGameFolder_data();
-    void SavesTheArchiveBackIntoTheGameFolder();
-    void KeepsTheOldArchiveWhenTheSwapFails_data();
-    void KeepsTheOldArchiveWhenTheSwapFails();
+    void cleanup()
+    {
+        tools.reset();
+        // Whatever a test locked must be unlocked again, or the folder cannot be removed.
+        QFile::setPermissions(game + "/audio/sfx", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        for (const QString &name : GameFolderEntries("audio/sfx"))
+            Chattr("-i", game + "/audio/sfx/" + name);
+        fixture.reset();
+    }
+
+    void ExportsAndListsTheArchive_data()
+    {
+        QTest::addColumn<int>("group");
+        QTest::addColumn<bool>("bUseKivoMetadata");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("rows");
+
+        const QString stationNames = QCoreApplication::applicationDirPath() + "/metadata-full.ini";
+        QTest::newRow("sfx") << 0 << false << QStringList{"-e", "%game%/audio/sfx/GENRL", "%work%", "%game%/audio/config/BankLkup.dat"}
+                             << 1;
+        QTest::newRow("stream without station names") << 1 << false << QStringList{"-e", "%game%/audio/streams/AA", "%work%"} << 2;
+        QTest::newRow("stream with station names") << 1 << true
+                                                   << QStringList{"-r", "%game%/audio/streams/AA", "%work%", stationNames} << 2;
+    }
+    void ExportsAndListsTheArchive()
+    {
+        QFETCH(int, group);
+        QFETCH(bool, bUseKivoMetadata);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, rows);
+        CreateWindow(bUseKivoMetadata);
+        tools->SetExport(Node(group, 0).data().toString(), MetafileName(group), Metafile(group));
+
+        window->SoundFileSelected(Node(group, 0));
+
+        QCOMPARE(fixture->dialogs.Log(), QStringList());
+        const auto runs = tools->Runs();
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].arguments, arguments.replaceInStrings("%game%", game).replaceInStrings("%work%", work));
+        QCOMPARE(runs[0].workingDirectory, root);
+        QVERIFY(EntryModel());
+        QCOMPARE(EntryModel()->rowCount(), rows);
+        QVERIFY(window->ContentAvailable());
+        // The loaded archive is marked, and only it.
+        QVERIFY(Marked(group, 0));
+        QVERIFY(!Marked(1 - group, 0));
+    }
+
+    void AsksBeforeReusingAnEarlierUnpacking_data()
+    {
+        QTest::addColumn<int>("group");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("runs");
+        QTest::newRow("sfx, yes loads without the tool") << 0 << int(QMessageBox::Yes) << 0;
+        QTest::newRow("sfx, no unpacks again") << 0 << int(QMessageBox::No) << 1;
+        QTest::newRow("stream, yes loads without the tool") << 1 << int(QMessageBox::Yes) << 0;
+        QTest::newRow("stream, no unpacks again") << 1 << int(QMessageBox::No) << 1;
+    }
+    void AsksBeforeReusingAnEarlierUnpacking()
+    {
+        QFETCH(int, group);
+        QFETCH(int, answer);
+        QFETCH(int, runs);
+        CreateWindow();
+        // The earlier unpacking lists one entry less than the tool writes now, to tell them apart.
+        QByteArray earlier = Metafile(group);
+        WindowFixture::WriteText(MetafilePath(group), earlier.replace("num_sounds=2", "num_sounds=1").replace("num_tracks=2", "num_tracks=1"));
+        tools->SetExport(Node(group, 0).data().toString(), MetafileName(group), Metafile(group));
+        fixture->dialogs.buttons.enqueue(QMessageBox::StandardButton(answer));
+
+        window->SoundFileSelected(Node(group, 0));
+
+        QCOMPARE(fixture->dialogs.Log(), QStringList{"Load existing files: The archiv, that you want to export, already exist in your "
+                                             "working directory.\nDo you want load the existing archiv from your working "
+                                             "directory?"});
+        QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(tools->Runs().size(), runs);
+        QVERIFY(EntryModel());
+        const int entries = EntryModel()->rowCount(group == 0 ? EntryModel()->index(0, 0) : QModelIndex());
+        QCOMPARE(entries, runs == 0 ? 1 : 2);
+    }
+
+    void LoadsNothingWhenTheExportGivesNoList_data()
+    {
+        QTest::addColumn<int>("group");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("metafileText");  // null: the tool writes none
+        QTest::addColumn<QString>("box");
+
+        QTest::newRow("tool fails") << 0 << 1 << sfxMetafile << "Error: KIVO returned the following message:\nno such archive";
+        QTest::newRow("no metafile after success") << 0 << 0 << QByteArray() << "";
+        QTest::newRow("malformed metafile") << 0 << 0 << QByteArray("[Archiv]\nbasename=GENRL\n")
+                                            << "Error: Invalid ini-fileformat.";
+        QTest::newRow("archive of unknown type, the tool not run") << 2 << 0 << QByteArray()
+            << "Error: Invalid soundtype was found in your configuration (only valid types are \"SFX\" and \"STREAM\").";
+    }
+    void LoadsNothingWhenTheExportGivesNoList()
+    {
+        QFETCH(int, group);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, metafileText);
+        QFETCH(QString, box);
+        CreateWindow();
+        QVERIFY(LoadExisting(1, Metafile(1)));
+        tools->SetExitCode(exitCode);
+        tools->SetStandardError("no such archive");
+        if (!metafileText.isNull())
+            tools->SetExport("GENRL", MetafileName(0), metafileText);
+
+        window->SoundFileSelected(Node(group, 0));
+
+        QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box});
+        QCOMPARE(tools->Runs().size(), group == 2 ? 0 : 1);
+        // The list of the archive opened before is gone, and nothing took its place.
+        QVERIFY(!EntryModel());
+        QVERIFY(!window->ContentAvailable());
+        QVERIFY(Marked(group, 0));
+    }
+
+    void FolderNodeOnlyEmptiesTheList()
+    {
+        CreateWindow();
+        window->SaveArchive();  // nothing loaded yet: nothing to save
+        QVERIFY(LoadExisting(0, sfxMetafile));
+
+        window->SoundFileSelected(Node(1));
+        window->SaveArchive();  // the list is gone: still nothing to save
+
+        QCOMPARE(fixture->dialogs.Log(), QStringList());
+        QVERIFY(tools->Runs().isEmpty());
+        QVERIFY(!EntryModel());
+        QVERIFY(!Marked(1));
+        QVERIFY(Marked(0, 0));
+        QCOMPARE(WindowFixture::ReadAll(game + "/audio/sfx/GENRL"), QByteArray("old archive"));
+    }
+
+    void LooksForTheListWhereTheExportWentAfterChoosingAFolder()
+    {
+        CreateWindow();
+        QVERIFY(QDir(work).removeRecursively());
+        const QString chosen = root + "/chosen";
+        QVERIFY(QDir().mkpath(chosen));
+        fixture->dialogs.paths.enqueue(chosen);
+        tools->SetExport("GENRL", MetafileName(0), sfxMetafile);
+
+        window->SoundFileSelected(Node(0, 0));
+
+        QCOMPARE(fixture->dialogs.Log(), (QStringList{"Workingdirectory: No working directory was defined or the old one wasn't "
+                                              "found.\nPlease choose a new directory.",
+                                              "chooser: Select a working directory"}));
+        const auto runs = tools->Runs();
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].arguments.value(2), chosen);
+        QVERIFY(EntryModel());
+        QCOMPARE(EntryModel()->rowCount(), 1);
+    }
+
+    void SavesTheArchiveBackIntoTheGameFolder_data()
+    {
+        QTest::addColumn<int>("group");
+        QTest::addColumn<QByteArray>("metafileText");
+        QTest::addColumn<QString>("metafileFolder");
+        QTest::newRow("sfx") << 0 << sfxMetafile << "GENRL";
+        QTest::newRow("stream") << 1 << StreamMetafile("AA") << "AA";
+        // The list names the folder to pack, not the tree.
+        QTest::newRow("stream whose list names another folder") << 1 << StreamMetafile("BB") << "BB";
+    }
+    void SavesTheArchiveBackIntoTheGameFolder()
+    {
+        QFETCH(int, group);
+        QFETCH(QByteArray, metafileText);
+        QFETCH(QString, metafileFolder);
+        const bool bSfx = group == 0;
+        const QString archive = bSfx ? "audio/sfx/GENRL" : "audio/streams/AA";
+        CreateWindow();
+        QVERIFY(LoadExisting(group, metafileText));
+        const QString metafile = MetafilePath(group, metafileFolder);
+        WindowFixture::WriteText(metafile, metafileText);
+
+        window->SaveArchive();
+
+        QCOMPARE(fixture->dialogs.Log(), QStringList());
+        const auto runs = tools->Runs();
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].program, bSfx ? "kivo_sfx.exe" : "kivo_stream.exe");
+        const QString archivePath = game + '/' + archive;
+        QCOMPARE(runs[0].arguments, (QStringList{"-i", archivePath + ".new", metafile,
+                                                 game + (bSfx ? "/audio/config/BankLkup.dat" : "/audio/config/TrakLkup.dat")}));
+        QCOMPARE(runs[0].workingDirectory, work + '/' + metafileFolder);
+        QCOMPARE(WindowFixture::ReadAll(archivePath), QByteArray("new archive"));
+        // Exactly one file is left: no new archive and no kept copy of the old one.
+        QCOMPARE(GameFolderEntries(QFileInfo(archive).path()), QStringList{QFileInfo(archive).fileName()});
+        QCOMPARE(fixture->Status(), bSfx ? "Save was successfull." : "Save was successfull");
+    }
+
+    void KeepsTheOldArchiveWhenTheSwapFails_data()
+    {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QStringList>("left");  // in the game's sfx folder afterwards
+
+        const QString noRemove = "Error: Failed to remove old sound archive (%archive%)";
+        const QString noMove = "Error: Failed to move new sound archive.";
+        const QStringList both{"GENRL", "GENRL.new"};
+        QTest::newRow("immutable old archive") << "immutable" << noRemove << both;
+        QTest::newRow("read-only old archive") << "read-only file" << noRemove << both;
+        QTest::newRow("read-only game folder") << "read-only folder" << noRemove << both;
+        QTest::newRow("folder at the archive's path") << "folder" << noRemove << both;
+        QTest::newRow("tool leaves no new archive") << "no new archive" << noMove << QStringList{"GENRL"};
+        QTest::newRow("new archive cannot be renamed") << "immutable new archive" << noMove << both;
+    }
+    void KeepsTheOldArchiveWhenTheSwapFails()
+    {
+        QFETCH(QString, obstacle);
+        QFETCH(QString, box);
+        QFETCH(QStringList, left);
+        const QString archivePath = game + "/audio/sfx/GENRL";
+        // Root ignores permission bits; only the immutable attribute and a folder stop it.
+        if (obstacle.startsWith("read-only") && geteuid() == 0)
+            QSKIP("root may take away read-only files");
+        // The immutable attribute stops even root from renaming a file, where the file system has it.
+        const QString probe = root + "/immutable-probe";
+        if (obstacle.startsWith("immutable") && !(QFile(probe).open(QIODevice::WriteOnly) && Chattr("+i", probe) && Chattr("-i", probe)))
+            QSKIP("no immutable attribute here");
+        CreateWindow();
+        QVERIFY(LoadExisting(0, sfxMetafile));
+        if (obstacle == "immutable") {
+            QVERIFY(Chattr("+i", archivePath));
+        } else if (obstacle == "read-only file") {
+            QVERIFY(QFile::setPermissions(archivePath, QFile::ReadOwner));
+        } else if (obstacle == "read-only folder") {
+            // The tool could not write into the locked folder either: the new archive is put there
+            // beforehand and the tool leaves it alone.
+            WindowFixture::WriteText(archivePath + ".new", "new archive");
+            tools->SetWritesNoArchive();
+            QVERIFY(QFile::setPermissions(game + "/audio/sfx", QFile::ReadOwner | QFile::ExeOwner));
+        } else if (obstacle == "folder") {
+            QVERIFY(QFile::remove(archivePath));
+            WindowFixture::WriteText(archivePath + "/inside", "old archive");
+        } else if (obstacle == "no new archive") {
+            tools->SetWritesNoArchive();
+        } else {
+            tools->SetMakesArchiveImmutable();
+        }
+        const QString statusBefore = fixture->Status();
+
+        window->SaveArchive();
+
+        QCOMPARE(fixture->dialogs.Log(), QStringList{box.replace("%archive%", archivePath)});
+        QCOMPARE(fixture->dialogs.shown[0].pParent, window);
+        QCOMPARE(WindowFixture::ReadAll(obstacle == "folder" ? archivePath + "/inside" : archivePath), QByteArray("old archive"));
+        if (left.contains("GENRL.new"))
+            QCOMPARE(WindowFixture::ReadAll(archivePath + ".new"), QByteArray("new archive"));
+        QCOMPARE(GameFolderEntries("audio/sfx"), left);
+        QCOMPARE(fixture->Status(), statusBefore);
+    }
 
 private:
     void CreateWindow(bool bUseKivoMetadata = false)
@@ -101,280 +354,6 @@ private:
     MainWindow *window = nullptr;
     QString root, work, game;
 };
-
-void TestMainWindowLoading::init()
-{
-    fixture = std::make_unique<WindowFixture>();
-    fixture->WriteBesideProgram("<Root/>\n", configuration);
-    root = QDir::currentPath();
-    work = fixture->WorkDir();
-    game = fixture->GtaDir();
-    for (const char *file : {"audio/config/BankLkup.dat", "audio/config/TrakLkup.dat", "audio/sfx/GENRL", "audio/streams/AA"})
-        WindowFixture::WriteText(game + '/' + file, "old archive");
-    tools = std::make_unique<FakeKivoTools>(root);
-}
-
-void TestMainWindowLoading::cleanup()
-{
-    tools.reset();
-    // Whatever a test locked must be unlocked again, or the folder cannot be removed.
-    QFile::setPermissions(game + "/audio/sfx", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    for (const QString &name : GameFolderEntries("audio/sfx"))
-        Chattr("-i", game + "/audio/sfx/" + name);
-    fixture.reset();
-}
-
-void TestMainWindowLoading::ExportsAndListsTheArchive_data()
-{
-    QTest::addColumn<int>("group");
-    QTest::addColumn<bool>("bUseKivoMetadata");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("rows");
-
-    const QString stationNames = QCoreApplication::applicationDirPath() + "/metadata-full.ini";
-    QTest::newRow("sfx") << 0 << false << QStringList{"-e", "%game%/audio/sfx/GENRL", "%work%", "%game%/audio/config/BankLkup.dat"}
-                         << 1;
-    QTest::newRow("stream without station names") << 1 << false << QStringList{"-e", "%game%/audio/streams/AA", "%work%"} << 2;
-    QTest::newRow("stream with station names") << 1 << true
-                                               << QStringList{"-r", "%game%/audio/streams/AA", "%work%", stationNames} << 2;
-}
-
-void TestMainWindowLoading::ExportsAndListsTheArchive()
-{
-    QFETCH(int, group);
-    QFETCH(bool, bUseKivoMetadata);
-    QFETCH(QStringList, arguments);
-    QFETCH(int, rows);
-    CreateWindow(bUseKivoMetadata);
-    tools->SetExport(Node(group, 0).data().toString(), MetafileName(group), Metafile(group));
-
-    window->SoundFileSelected(Node(group, 0));
-
-    QCOMPARE(fixture->dialogs.Log(), QStringList());
-    const auto runs = tools->Runs();
-    QCOMPARE(runs.size(), 1);
-    QCOMPARE(runs[0].arguments, arguments.replaceInStrings("%game%", game).replaceInStrings("%work%", work));
-    QCOMPARE(runs[0].workingDirectory, root);
-    QVERIFY(EntryModel());
-    QCOMPARE(EntryModel()->rowCount(), rows);
-    QVERIFY(window->ContentAvailable());
-    // The loaded archive is marked, and only it.
-    QVERIFY(Marked(group, 0));
-    QVERIFY(!Marked(1 - group, 0));
-}
-
-void TestMainWindowLoading::AsksBeforeReusingAnEarlierUnpacking_data()
-{
-    QTest::addColumn<int>("group");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<int>("runs");
-    QTest::newRow("sfx, yes loads without the tool") << 0 << int(QMessageBox::Yes) << 0;
-    QTest::newRow("sfx, no unpacks again") << 0 << int(QMessageBox::No) << 1;
-    QTest::newRow("stream, yes loads without the tool") << 1 << int(QMessageBox::Yes) << 0;
-    QTest::newRow("stream, no unpacks again") << 1 << int(QMessageBox::No) << 1;
-}
-
-void TestMainWindowLoading::AsksBeforeReusingAnEarlierUnpacking()
-{
-    QFETCH(int, group);
-    QFETCH(int, answer);
-    QFETCH(int, runs);
-    CreateWindow();
-    // The earlier unpacking lists one entry less than the tool writes now, to tell them apart.
-    QByteArray earlier = Metafile(group);
-    WindowFixture::WriteText(MetafilePath(group), earlier.replace("num_sounds=2", "num_sounds=1").replace("num_tracks=2", "num_tracks=1"));
-    tools->SetExport(Node(group, 0).data().toString(), MetafileName(group), Metafile(group));
-    fixture->dialogs.buttons.enqueue(QMessageBox::StandardButton(answer));
-
-    window->SoundFileSelected(Node(group, 0));
-
-    QCOMPARE(fixture->dialogs.Log(), QStringList{"Load existing files: The archiv, that you want to export, already exist in your "
-                                         "working directory.\nDo you want load the existing archiv from your working "
-                                         "directory?"});
-    QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
-    QCOMPARE(tools->Runs().size(), runs);
-    QVERIFY(EntryModel());
-    const int entries = EntryModel()->rowCount(group == 0 ? EntryModel()->index(0, 0) : QModelIndex());
-    QCOMPARE(entries, runs == 0 ? 1 : 2);
-}
-
-void TestMainWindowLoading::LoadsNothingWhenTheExportGivesNoList_data()
-{
-    QTest::addColumn<int>("group");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QByteArray>("metafileText");  // null: the tool writes none
-    QTest::addColumn<QString>("box");
-
-    QTest::newRow("tool fails") << 0 << 1 << sfxMetafile << "Error: KIVO returned the following message:\nno such archive";
-    QTest::newRow("no metafile after success") << 0 << 0 << QByteArray() << "";
-    QTest::newRow("malformed metafile") << 0 << 0 << QByteArray("[Archiv]\nbasename=GENRL\n")
-                                        << "Error: Invalid ini-fileformat.";
-    QTest::newRow("archive of unknown type, the tool not run") << 2 << 0 << QByteArray()
-        << "Error: Invalid soundtype was found in your configuration (only valid types are \"SFX\" and \"STREAM\").";
-}
-
-void TestMainWindowLoading::LoadsNothingWhenTheExportGivesNoList()
-{
-    QFETCH(int, group);
-    QFETCH(int, exitCode);
-    QFETCH(QByteArray, metafileText);
-    QFETCH(QString, box);
-    CreateWindow();
-    QVERIFY(LoadExisting(1, Metafile(1)));
-    tools->SetExitCode(exitCode);
-    tools->SetStandardError("no such archive");
-    if (!metafileText.isNull())
-        tools->SetExport("GENRL", MetafileName(0), metafileText);
-
-    window->SoundFileSelected(Node(group, 0));
-
-    QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box});
-    QCOMPARE(tools->Runs().size(), group == 2 ? 0 : 1);
-    // The list of the archive opened before is gone, and nothing took its place.
-    QVERIFY(!EntryModel());
-    QVERIFY(!window->ContentAvailable());
-    QVERIFY(Marked(group, 0));
-}
-
-void TestMainWindowLoading::FolderNodeOnlyEmptiesTheList()
-{
-    CreateWindow();
-    window->SaveArchive();  // nothing loaded yet: nothing to save
-    QVERIFY(LoadExisting(0, sfxMetafile));
-
-    window->SoundFileSelected(Node(1));
-    window->SaveArchive();  // the list is gone: still nothing to save
-
-    QCOMPARE(fixture->dialogs.Log(), QStringList());
-    QVERIFY(tools->Runs().isEmpty());
-    QVERIFY(!EntryModel());
-    QVERIFY(!Marked(1));
-    QVERIFY(Marked(0, 0));
-    QCOMPARE(WindowFixture::ReadAll(game + "/audio/sfx/GENRL"), QByteArray("old archive"));
-}
-
-void TestMainWindowLoading::LooksForTheListWhereTheExportWentAfterChoosingAFolder()
-{
-    CreateWindow();
-    QVERIFY(QDir(work).removeRecursively());
-    const QString chosen = root + "/chosen";
-    QVERIFY(QDir().mkpath(chosen));
-    fixture->dialogs.paths.enqueue(chosen);
-    tools->SetExport("GENRL", MetafileName(0), sfxMetafile);
-
-    window->SoundFileSelected(Node(0, 0));
-
-    QCOMPARE(fixture->dialogs.Log(), (QStringList{"Workingdirectory: No working directory was defined or the old one wasn't "
-                                          "found.\nPlease choose a new directory.",
-                                          "chooser: Select a working directory"}));
-    const auto runs = tools->Runs();
-    QCOMPARE(runs.size(), 1);
-    QCOMPARE(runs[0].arguments.value(2), chosen);
-    QVERIFY(EntryModel());
-    QCOMPARE(EntryModel()->rowCount(), 1);
-}
-
-void TestMainWindowLoading::SavesTheArchiveBackIntoTheGameFolder_data()
-{
-    QTest::addColumn<int>("group");
-    QTest::addColumn<QByteArray>("metafileText");
-    QTest::addColumn<QString>("metafileFolder");
-    QTest::newRow("sfx") << 0 << sfxMetafile << "GENRL";
-    QTest::newRow("stream") << 1 << StreamMetafile("AA") << "AA";
-    // The list names the folder to pack, not the tree.
-    QTest::newRow("stream whose list names another folder") << 1 << StreamMetafile("BB") << "BB";
-}
-
-void TestMainWindowLoading::SavesTheArchiveBackIntoTheGameFolder()
-{
-    QFETCH(int, group);
-    QFETCH(QByteArray, metafileText);
-    QFETCH(QString, metafileFolder);
-    const bool bSfx = group == 0;
-    const QString archive = bSfx ? "audio/sfx/GENRL" : "audio/streams/AA";
-    CreateWindow();
-    QVERIFY(LoadExisting(group, metafileText));
-    const QString metafile = MetafilePath(group, metafileFolder);
-    WindowFixture::WriteText(metafile, metafileText);
-
-    window->SaveArchive();
-
-    QCOMPARE(fixture->dialogs.Log(), QStringList());
-    const auto runs = tools->Runs();
-    QCOMPARE(runs.size(), 1);
-    QCOMPARE(runs[0].program, bSfx ? "kivo_sfx.exe" : "kivo_stream.exe");
-    const QString archivePath = game + '/' + archive;
-    QCOMPARE(runs[0].arguments, (QStringList{"-i", archivePath + ".new", metafile,
-                                             game + (bSfx ? "/audio/config/BankLkup.dat" : "/audio/config/TrakLkup.dat")}));
-    QCOMPARE(runs[0].workingDirectory, work + '/' + metafileFolder);
-    QCOMPARE(WindowFixture::ReadAll(archivePath), QByteArray("new archive"));
-    // Exactly one file is left: no new archive and no kept copy of the old one.
-    QCOMPARE(GameFolderEntries(QFileInfo(archive).path()), QStringList{QFileInfo(archive).fileName()});
-    QCOMPARE(fixture->Status(), bSfx ? "Save was successfull." : "Save was successfull");
-}
-
-void TestMainWindowLoading::KeepsTheOldArchiveWhenTheSwapFails_data()
-{
-    QTest::addColumn<QString>("obstacle");
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QStringList>("left");  // in the game's sfx folder afterwards
-
-    const QString noRemove = "Error: Failed to remove old sound archive (%archive%)";
-    const QString noMove = "Error: Failed to move new sound archive.";
-    const QStringList both{"GENRL", "GENRL.new"};
-    QTest::newRow("immutable old archive") << "immutable" << noRemove << both;
-    QTest::newRow("read-only old archive") << "read-only file" << noRemove << both;
-    QTest::newRow("read-only game folder") << "read-only folder" << noRemove << both;
-    QTest::newRow("folder at the archive's path") << "folder" << noRemove << both;
-    QTest::newRow("tool leaves no new archive") << "no new archive" << noMove << QStringList{"GENRL"};
-    QTest::newRow("new archive cannot be renamed") << "immutable new archive" << noMove << both;
-}
-
-void TestMainWindowLoading::KeepsTheOldArchiveWhenTheSwapFails()
-{
-    QFETCH(QString, obstacle);
-    QFETCH(QString, box);
-    QFETCH(QStringList, left);
-    const QString archivePath = game + "/audio/sfx/GENRL";
-    // Root ignores permission bits; only the immutable attribute and a folder stop it.
-    if (obstacle.startsWith("read-only") && geteuid() == 0)
-        QSKIP("root may take away read-only files");
-    // The immutable attribute stops even root from renaming a file, where the file system has it.
-    const QString probe = root + "/immutable-probe";
-    if (obstacle.startsWith("immutable") && !(QFile(probe).open(QIODevice::WriteOnly) && Chattr("+i", probe) && Chattr("-i", probe)))
-        QSKIP("no immutable attribute here");
-    CreateWindow();
-    QVERIFY(LoadExisting(0, sfxMetafile));
-    if (obstacle == "immutable") {
-        QVERIFY(Chattr("+i", archivePath));
-    } else if (obstacle == "read-only file") {
-        QVERIFY(QFile::setPermissions(archivePath, QFile::ReadOwner));
-    } else if (obstacle == "read-only folder") {
-        // The tool could not write into the locked folder either: the new archive is put there
-        // beforehand and the tool leaves it alone.
-        WindowFixture::WriteText(archivePath + ".new", "new archive");
-        tools->SetWritesNoArchive();
-        QVERIFY(QFile::setPermissions(game + "/audio/sfx", QFile::ReadOwner | QFile::ExeOwner));
-    } else if (obstacle == "folder") {
-        QVERIFY(QFile::remove(archivePath));
-        WindowFixture::WriteText(archivePath + "/inside", "old archive");
-    } else if (obstacle == "no new archive") {
-        tools->SetWritesNoArchive();
-    } else {
-        tools->SetMakesArchiveImmutable();
-    }
-    const QString statusBefore = fixture->Status();
-
-    window->SaveArchive();
-
-    QCOMPARE(fixture->dialogs.Log(), QStringList{box.replace("%archive%", archivePath)});
-    QCOMPARE(fixture->dialogs.shown[0].pParent, window);
-    QCOMPARE(WindowFixture::ReadAll(obstacle == "folder" ? archivePath + "/inside" : archivePath), QByteArray("old archive"));
-    if (left.contains("GENRL.new"))
-        QCOMPARE(WindowFixture::ReadAll(archivePath + ".new"), QByteArray("new archive"));
-    QCOMPARE(GameFolderEntries("audio/sfx"), left);
-    QCOMPARE(fixture->Status(), statusBefore);
-}
 
 QTEST_MAIN(TestMainWindowLoading)
 #include "tst_MainWindowLoading.moc"

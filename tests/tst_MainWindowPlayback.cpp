@@ -23,173 +23,162 @@ private slots:
     }
     void cleanup() { fixture.reset(); }
 
-    void StepsThroughEntriesAndWrapsAround_data();
-    void StepsThroughEntriesAndWrapsAround();
-    void KeepsSelectionWhenNextFileCannotBePlayed();
-    void StepsNowhereWithoutCurrentEntry();
-    void BankRowPlaysOnlyWhenNoFolderHasItsName();
-    void PlaysOnlyFilesInsideArchiveFolder_data();
-    void PlaysOnlyFilesInsideArchiveFolder();
-    void InfoShowsMetadataOfTheCurrentEntry();
+    void StepsThroughEntriesAndWrapsAround_data()
+    {
+        QTest::addColumn<bool>("bStream");
+        QTest::addColumn<QPoint>("start");  // (top-level row or -1, row)
+        QTest::addColumn<bool>("bForward");
+        QTest::addColumn<QPoint>("expected");
+        QTest::addColumn<QString>("file");
+
+        QTest::newRow("next sound of the bank") << false << QPoint(0, 0) << true << QPoint(0, 1) << "a2.wav";
+        QTest::newRow("last sound of a bank to the next bank") << false << QPoint(0, 2) << true << QPoint(1, 0) << "b1.wav";
+        QTest::newRow("last sound of the last bank wraps") << false << QPoint(1, 1) << true << QPoint(0, 0) << "a1.wav";
+        QTest::newRow("bank row to its first sound") << false << QPoint(-1, 1) << true << QPoint(1, 0) << "b1.wav";
+        QTest::newRow("previous sound of the bank") << false << QPoint(0, 2) << false << QPoint(0, 1) << "a2.wav";
+        QTest::newRow("first sound of a bank to the previous bank") << false << QPoint(1, 0) << false << QPoint(0, 2) << "a3.wav";
+        QTest::newRow("first sound of the first bank wraps") << false << QPoint(0, 0) << false << QPoint(1, 1) << "b2.wav";
+        QTest::newRow("bank row to its last sound") << false << QPoint(-1, 0) << false << QPoint(0, 2) << "a3.wav";
+        QTest::newRow("last track wraps to the first") << true << QPoint(-1, 2) << true << QPoint(-1, 0) << "t1.ogg";
+        QTest::newRow("first track wraps to the last") << true << QPoint(-1, 0) << false << QPoint(-1, 2) << "t3.ogg";
+    }
+    void StepsThroughEntriesAndWrapsAround()
+    {
+        QFETCH(bool, bStream);
+        QFETCH(QPoint, start);
+        QFETCH(bool, bForward);
+        QFETCH(QPoint, expected);
+        QFETCH(QString, file);
+        const QString archive = bStream ? "Radio" : "Sfx1";
+        QVERIFY(fixture->Load(bStream, archive));
+        fixture->EntryView()->setCurrentIndex(fixture->Entry(start.x(), start.y()));
+
+        bForward ? fixture->Window()->PlayNext() : fixture->Window()->PlayPrevious();
+
+        QCOMPARE(fixture->EntryView()->currentIndex(), fixture->Entry(expected.x(), expected.y()));
+        QCOMPARE(fixture->Status(), "Playing file " + fixture->WorkDir() + '/' + archive + '/' + file);
+        QCOMPARE(fixture->dialogs.Log(), QStringList());
+    }
+
+    void KeepsSelectionWhenNextFileCannotBePlayed()
+    {
+        QVERIFY(fixture->LoadSfx("Sfx1"));
+        QVERIFY(QFile::remove(fixture->WorkDir() + "/Sfx1/a2.wav"));
+        const QModelIndex first = fixture->Entry(0, 0);
+        fixture->EntryView()->setCurrentIndex(first);
+        QVERIFY(fixture->Window()->Play(first));
+
+        fixture->Window()->PlayNext();
+
+        QCOMPARE(fixture->EntryView()->currentIndex(), first);
+        QVERIFY(!fixture->Status().endsWith("a2.wav"));
+        QCOMPARE(fixture->dialogs.shown.size(), 1);  // the player's own error
+        QCOMPARE(fixture->dialogs.shown.first().title, "Error");
+    }
+
+    void StepsNowhereWithoutCurrentEntry()
+    {
+        QVERIFY(fixture->LoadSfx("Sfx1"));
+        const QString status = fixture->Status();
+        fixture->Window()->PlayNext();
+        fixture->Window()->PlayPrevious();
+        fixture->Window()->PlayCurrent();
+        QVERIFY(!fixture->EntryView()->currentIndex().isValid());
+        QCOMPARE(fixture->Status(), status);
+        QCOMPARE(fixture->dialogs.Log(), QStringList());
+    }
+
+    void BankRowPlaysOnlyWhenNoFolderHasItsName()
+    {
+        QVERIFY(fixture->LoadSfx("Sfx1"));
+        const QString status = fixture->Status();
+
+        // No folder Bank_001: the path goes to the player, which reports that it cannot play it.
+        QVERIFY(!fixture->Window()->Play(fixture->Entry(-1, 0)));
+        QCOMPARE(fixture->dialogs.shown.size(), 1);
+        QCOMPARE(fixture->dialogs.shown.first().title, "Error");
+
+        // A folder of the bank's name is never handed to the player.
+        QVERIFY(QDir(fixture->WorkDir()).mkpath("Sfx1/Bank_001"));
+        QVERIFY(!fixture->Window()->Play(fixture->Entry(-1, 0)));
+        QCOMPARE(fixture->dialogs.shown.size(), 1);
+        QCOMPARE(fixture->Status(), status);
+    }
+
+    void PlaysOnlyFilesInsideArchiveFolder_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<bool>("bAllowed");
+        QTest::addColumn<QString>("basename");  // the archive folder the metafile names; empty: its own
+
+        QTest::newRow("plain name") << "inside.wav" << true << "";
+        QTest::newRow("subfolder") << "sub/inside.wav" << true << "";
+        QTest::newRow("detour that stays inside") << "sub/../inside.wav" << true << "";
+        QTest::newRow("parent folder") << "../outside.wav" << false << "";
+        QTest::newRow("parent folder after a subfolder") << "sub/../../outside.wav" << false << "";
+        QTest::newRow("parent folder with backslashes") << "..\\outside.wav" << false << "";
+        QTest::newRow("absolute path") << "ELSEWHERE/outside.wav" << false << "";
+        QTest::newRow("drive letter") << "C:/outside.wav" << false << "";
+        QTest::newRow("rooted backslash") << "\\outside.wav" << false << "";
+        QTest::newRow("archive folder led outside by the basename") << "outside.wav" << false << "../elsewhere";
+    }
+    void PlaysOnlyFilesInsideArchiveFolder()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(bool, bAllowed);
+        QFETCH(QString, basename);
+        const QString folder = fixture->WriteSfxArchive("Odd", {{fileName.replace("ELSEWHERE", fixture->Elsewhere())}},
+                                                        false, basename.isEmpty() ? QString() : basename);
+        QDir(folder).mkpath("sub");
+        for (const QString &path : {folder + "/inside.wav", folder + "/sub/inside.wav", fixture->WorkDir() + "/outside.wav",
+                                    fixture->Elsewhere() + "/outside.wav"})
+            WindowFixture::WriteWave(path);
+        QVERIFY(fixture->LoadSfx("Odd"));
+
+        QCOMPARE(fixture->Window()->Play(fixture->Entry(0, 0)), bAllowed);
+        QCOMPARE(fixture->Status().startsWith("Playing file " + folder), bAllowed);
+        QCOMPARE(fixture->Player()->IsPlaying(), bAllowed);
+        QCOMPARE(fixture->dialogs.Log(), bAllowed ? QStringList()
+                                                  : QStringList{"Error: The entry's file name leads outside the archive folder."});
+    }
+
+    void InfoShowsMetadataOfTheCurrentEntry()
+    {
+        QVERIFY(fixture->LoadSfx("Sfx1"));
+        fixture->Window()->ShowInfoDialog();
+        QVERIFY(fixture->MetaList()->isHidden());  // nothing selected: nothing to show
+        // Until an archive is selected in the tree there is no path to look metadata up by.
+        QCOMPARE(fixture->Window()->GetVirtualItemPath(fixture->Entry(1, 0)), QString());
+        QVERIFY(fixture->SelectArchive({"Audio", "Sfx1"}));
+        QCOMPARE(fixture->Window()->GetVirtualItemPath(fixture->Entry(1, 0)), "Archiv\\Audio\\Sfx1\\b1.wav");
+
+        const QModelIndex sound = fixture->Entry(0, 0);
+        fixture->EntryView()->setCurrentIndex(sound);
+        fixture->Window()->ShowInfoDialog();
+        QVERIFY(!fixture->MetaList()->isHidden());
+        auto *list = qobject_cast<QStringListModel *>(fixture->MetaList()->model());
+        QVERIFY(list);
+        QCOMPARE(list->stringList(), (QStringList{"a", "b"}));
+
+        // Another archive selected with a single click (not loaded) decides the path from now on.
+        QVERIFY(fixture->SelectArchive({"Audio", "Sfx2"}));
+        fixture->Window()->UpdateMetalist(sound);
+        QCOMPARE(list->stringList(), QStringList{"other archive"});
+
+        // An entry without metadata empties the list.
+        fixture->Window()->UpdateMetalist(fixture->Entry(0, 1));
+        QCOMPARE(list->stringList(), QStringList());
+
+        // Hidden again, the list keeps what it shows.
+        fixture->Window()->ShowInfoDialog();
+        QVERIFY(fixture->MetaList()->isHidden());
+        fixture->Window()->UpdateMetalist(sound);
+        QCOMPARE(list->stringList(), QStringList());
+    }
 
 private:
     std::unique_ptr<WindowFixture> fixture;
 };
-
-void TestMainWindowPlayback::StepsThroughEntriesAndWrapsAround_data()
-{
-    QTest::addColumn<bool>("bStream");
-    QTest::addColumn<QPoint>("start");  // (top-level row or -1, row)
-    QTest::addColumn<bool>("bForward");
-    QTest::addColumn<QPoint>("expected");
-    QTest::addColumn<QString>("file");
-
-    QTest::newRow("next sound of the bank") << false << QPoint(0, 0) << true << QPoint(0, 1) << "a2.wav";
-    QTest::newRow("last sound of a bank to the next bank") << false << QPoint(0, 2) << true << QPoint(1, 0) << "b1.wav";
-    QTest::newRow("last sound of the last bank wraps") << false << QPoint(1, 1) << true << QPoint(0, 0) << "a1.wav";
-    QTest::newRow("bank row to its first sound") << false << QPoint(-1, 1) << true << QPoint(1, 0) << "b1.wav";
-    QTest::newRow("previous sound of the bank") << false << QPoint(0, 2) << false << QPoint(0, 1) << "a2.wav";
-    QTest::newRow("first sound of a bank to the previous bank") << false << QPoint(1, 0) << false << QPoint(0, 2) << "a3.wav";
-    QTest::newRow("first sound of the first bank wraps") << false << QPoint(0, 0) << false << QPoint(1, 1) << "b2.wav";
-    QTest::newRow("bank row to its last sound") << false << QPoint(-1, 0) << false << QPoint(0, 2) << "a3.wav";
-    QTest::newRow("last track wraps to the first") << true << QPoint(-1, 2) << true << QPoint(-1, 0) << "t1.ogg";
-    QTest::newRow("first track wraps to the last") << true << QPoint(-1, 0) << false << QPoint(-1, 2) << "t3.ogg";
-}
-
-void TestMainWindowPlayback::StepsThroughEntriesAndWrapsAround()
-{
-    QFETCH(bool, bStream);
-    QFETCH(QPoint, start);
-    QFETCH(bool, bForward);
-    QFETCH(QPoint, expected);
-    QFETCH(QString, file);
-    const QString archive = bStream ? "Radio" : "Sfx1";
-    QVERIFY(fixture->Load(bStream, archive));
-    fixture->EntryView()->setCurrentIndex(fixture->Entry(start.x(), start.y()));
-
-    bForward ? fixture->Window()->PlayNext() : fixture->Window()->PlayPrevious();
-
-    QCOMPARE(fixture->EntryView()->currentIndex(), fixture->Entry(expected.x(), expected.y()));
-    QCOMPARE(fixture->Status(), "Playing file " + fixture->WorkDir() + '/' + archive + '/' + file);
-    QCOMPARE(fixture->dialogs.Log(), QStringList());
-}
-
-void TestMainWindowPlayback::KeepsSelectionWhenNextFileCannotBePlayed()
-{
-    QVERIFY(fixture->LoadSfx("Sfx1"));
-    QVERIFY(QFile::remove(fixture->WorkDir() + "/Sfx1/a2.wav"));
-    const QModelIndex first = fixture->Entry(0, 0);
-    fixture->EntryView()->setCurrentIndex(first);
-    QVERIFY(fixture->Window()->Play(first));
-
-    fixture->Window()->PlayNext();
-
-    QCOMPARE(fixture->EntryView()->currentIndex(), first);
-    QVERIFY(!fixture->Status().endsWith("a2.wav"));
-    QCOMPARE(fixture->dialogs.shown.size(), 1);  // the player's own error
-    QCOMPARE(fixture->dialogs.shown.first().title, "Error");
-}
-
-void TestMainWindowPlayback::StepsNowhereWithoutCurrentEntry()
-{
-    QVERIFY(fixture->LoadSfx("Sfx1"));
-    const QString status = fixture->Status();
-    fixture->Window()->PlayNext();
-    fixture->Window()->PlayPrevious();
-    fixture->Window()->PlayCurrent();
-    QVERIFY(!fixture->EntryView()->currentIndex().isValid());
-    QCOMPARE(fixture->Status(), status);
-    QCOMPARE(fixture->dialogs.Log(), QStringList());
-}
-
-void TestMainWindowPlayback::BankRowPlaysOnlyWhenNoFolderHasItsName()
-{
-    QVERIFY(fixture->LoadSfx("Sfx1"));
-    const QString status = fixture->Status();
-
-    // No folder Bank_001: the path goes to the player, which reports that it cannot play it.
-    QVERIFY(!fixture->Window()->Play(fixture->Entry(-1, 0)));
-    QCOMPARE(fixture->dialogs.shown.size(), 1);
-    QCOMPARE(fixture->dialogs.shown.first().title, "Error");
-
-    // A folder of the bank's name is never handed to the player.
-    QVERIFY(QDir(fixture->WorkDir()).mkpath("Sfx1/Bank_001"));
-    QVERIFY(!fixture->Window()->Play(fixture->Entry(-1, 0)));
-    QCOMPARE(fixture->dialogs.shown.size(), 1);
-    QCOMPARE(fixture->Status(), status);
-}
-
-void TestMainWindowPlayback::PlaysOnlyFilesInsideArchiveFolder_data()
-{
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<bool>("bAllowed");
-    QTest::addColumn<QString>("basename");  // the archive folder the metafile names; empty: its own
-
-    QTest::newRow("plain name") << "inside.wav" << true << "";
-    QTest::newRow("subfolder") << "sub/inside.wav" << true << "";
-    QTest::newRow("detour that stays inside") << "sub/../inside.wav" << true << "";
-    QTest::newRow("parent folder") << "../outside.wav" << false << "";
-    QTest::newRow("parent folder after a subfolder") << "sub/../../outside.wav" << false << "";
-    QTest::newRow("parent folder with backslashes") << "..\\outside.wav" << false << "";
-    QTest::newRow("absolute path") << "ELSEWHERE/outside.wav" << false << "";
-    QTest::newRow("drive letter") << "C:/outside.wav" << false << "";
-    QTest::newRow("rooted backslash") << "\\outside.wav" << false << "";
-    QTest::newRow("archive folder led outside by the basename") << "outside.wav" << false << "../elsewhere";
-}
-
-void TestMainWindowPlayback::PlaysOnlyFilesInsideArchiveFolder()
-{
-    QFETCH(QString, fileName);
-    QFETCH(bool, bAllowed);
-    QFETCH(QString, basename);
-    const QString folder = fixture->WriteSfxArchive("Odd", {{fileName.replace("ELSEWHERE", fixture->Elsewhere())}},
-                                                    false, basename.isEmpty() ? QString() : basename);
-    QDir(folder).mkpath("sub");
-    for (const QString &path : {folder + "/inside.wav", folder + "/sub/inside.wav", fixture->WorkDir() + "/outside.wav",
-                                fixture->Elsewhere() + "/outside.wav"})
-        WindowFixture::WriteWave(path);
-    QVERIFY(fixture->LoadSfx("Odd"));
-
-    QCOMPARE(fixture->Window()->Play(fixture->Entry(0, 0)), bAllowed);
-    QCOMPARE(fixture->Status().startsWith("Playing file " + folder), bAllowed);
-    QCOMPARE(fixture->Player()->IsPlaying(), bAllowed);
-    QCOMPARE(fixture->dialogs.Log(), bAllowed ? QStringList()
-                                              : QStringList{"Error: The entry's file name leads outside the archive folder."});
-}
-
-void TestMainWindowPlayback::InfoShowsMetadataOfTheCurrentEntry()
-{
-    QVERIFY(fixture->LoadSfx("Sfx1"));
-    fixture->Window()->ShowInfoDialog();
-    QVERIFY(fixture->MetaList()->isHidden());  // nothing selected: nothing to show
-    // Until an archive is selected in the tree there is no path to look metadata up by.
-    QCOMPARE(fixture->Window()->GetVirtualItemPath(fixture->Entry(1, 0)), QString());
-    QVERIFY(fixture->SelectArchive({"Audio", "Sfx1"}));
-    QCOMPARE(fixture->Window()->GetVirtualItemPath(fixture->Entry(1, 0)), "Archiv\\Audio\\Sfx1\\b1.wav");
-
-    const QModelIndex sound = fixture->Entry(0, 0);
-    fixture->EntryView()->setCurrentIndex(sound);
-    fixture->Window()->ShowInfoDialog();
-    QVERIFY(!fixture->MetaList()->isHidden());
-    auto *list = qobject_cast<QStringListModel *>(fixture->MetaList()->model());
-    QVERIFY(list);
-    QCOMPARE(list->stringList(), (QStringList{"a", "b"}));
-
-    // Another archive selected with a single click (not loaded) decides the path from now on.
-    QVERIFY(fixture->SelectArchive({"Audio", "Sfx2"}));
-    fixture->Window()->UpdateMetalist(sound);
-    QCOMPARE(list->stringList(), QStringList{"other archive"});
-
-    // An entry without metadata empties the list.
-    fixture->Window()->UpdateMetalist(fixture->Entry(0, 1));
-    QCOMPARE(list->stringList(), QStringList());
-
-    // Hidden again, the list keeps what it shows.
-    fixture->Window()->ShowInfoDialog();
-    QVERIFY(fixture->MetaList()->isHidden());
-    fixture->Window()->UpdateMetalist(sound);
-    QCOMPARE(list->stringList(), QStringList());
-}
 
 QTEST_MAIN(TestMainWindowPlayback)
 #include "tst_MainWindowPlayback.moc"

@@ -97,259 +97,243 @@ private slots:
     }
     void cleanup() { fixture.reset(); }
 
-    void ShowsStartUpMessagesInOrder();
-    void FollowsUseKivoMetadata_data();
-    void FollowsUseKivoMetadata();
-    void WritesTheSettingsBackOnClose_data();
-    void WritesTheSettingsBackOnClose();
-    void WarnsWhenTheSettingsCannotBeWritten();
-    void AsksForBothFoldersWithoutUsableSettings_data();
-    void AsksForBothFoldersWithoutUsableSettings();
-    void StartsDespiteBadFilesBesideTheProgram_data();
-    void StartsDespiteBadFilesBesideTheProgram();
-    void ShowsTheAboutBoxes();
+    void ShowsStartUpMessagesInOrder()
+    {
+        // Everything missing: both files' errors come before the questions for the folders.
+        QVERIFY(Place(fixture->Beside("configuration.ini"), "missing") && Place(fixture->Beside("MetaData.xml"), "missing"));
+        {
+            MainWindow window;
+            const QStringList files{"Error: " + fixture->Beside("MetaData.xml") + " could not be opened.", noConfiguration};
+            QCOMPARE(fixture->dialogs.Log(), files + askForFolders);
+        }
+        // With settings, broken descriptions still come before the missing configuration.
+        fixture->dialogs.shown.clear();
+        fixture->WriteSettings();
+        QVERIFY(Place(fixture->Beside("MetaData.xml"), "file", "<Root>"));
+        MainWindow window;
+        QCOMPARE(fixture->dialogs.shown.size(), 2);
+        QCOMPARE(fixture->dialogs.shown[0].title, "Error in Xml-File");
+        QCOMPARE(fixture->dialogs.Log()[1], noConfiguration);
+    }
+
+    void FollowsUseKivoMetadata_data()
+    {
+        QTest::addColumn<QString>("stored");  // empty: no key
+        QTest::addColumn<bool>("bOn");
+        QTest::newRow("missing means on") << "" << true;
+        QTest::newRow("false") << "false" << false;
+        QTest::newRow("0 is false") << "0" << false;
+        QTest::newRow("other text is true") << "yes" << true;
+    }
+    void FollowsUseKivoMetadata()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, bOn);
+        QVERIFY(Place(fixture->Beside("metadata-full.ini"), "file", "stream = AA\nstation = Radio Los Santos\n"));
+        fixture->WriteSettings(stored.isEmpty() ? QVariantMap() : QVariantMap{{"UseKivoMetadata", stored}});
+        {
+            MainWindow window;
+            QVERIFY(fixture->dialogs.shown.isEmpty());
+            // The configuration is read as Latin-1.
+            QCOMPARE(ArchiveNames(window), (QStringList{"SFX", "  FEET", "Streams", bOn ? "  Radio Los Santos" : "  AA",
+                                                        QStringLiteral("  CAF\u00c9")}));
+            window.close();
+        }
+        QVERIFY(WindowFixture::ReadAll("settings.ini").contains(bOn ? "UseKivoMetadata=true\n" : "UseKivoMetadata=false\n"));
+    }
+
+    void WritesTheSettingsBackOnClose_data()
+    {
+        QTest::addColumn<bool>("bByExit");
+        QTest::newRow("Exit") << true;
+        QTest::newRow("window frame") << false;
+    }
+    void WritesTheSettingsBackOnClose()
+    {
+        QFETCH(bool, bByExit);
+        const QVariantMap stored{{"LastImportDirectory", "C:\\Sounds\\new wav"},
+                                 {"LastExportDirectory", fixture->Root() + QStringLiteral("/export \u00e9t\u00e9 = ; #")},
+                                 {"UseKivoMetadata", false}};
+        // A settings file beside the program is not the one used.
+        QSettings(fixture->Beside("settings.ini"), QSettings::IniFormat).setValue("WorkingDirectory", fixture->Root());
+        fixture->WriteSettings(stored);
+        {
+            MainWindow window;
+            QCOMPARE(StatusText(window), fixture->WorkDir());
+            Show(window);
+            // Gone from the disk while the program runs: the values alone are written back.
+            QVERIFY(QFile::remove("settings.ini"));
+            bByExit ? window.Exit() : void(window.close());
+            QVERIFY(!window.isVisible());
+        }
+        QCOMPARE(QSettings("settings.ini", QSettings::IniFormat).allKeys().size(), 5);
+        QCOMPARE(SettingsValue("WorkingDirectory"), fixture->WorkDir());
+        QCOMPARE(SettingsValue("GtaDirectory"), fixture->GtaDir());
+        for (auto it = stored.begin(); it != stored.end(); ++it)
+            QCOMPARE(SettingsValue(it.key()), it.value().toString());
+        QVERIFY(fixture->dialogs.shown.isEmpty());
+    }
+
+    void WarnsWhenTheSettingsCannotBeWritten()
+    {
+        fixture->WriteSettings();
+        {
+            MainWindow window;
+            // A folder in the way of the file: nothing can be written there.
+            QVERIFY(Place("settings.ini", "folder"));
+            window.close();
+        }
+        QCOMPARE(fixture->dialogs.shown.size(), 1);
+        QCOMPARE(fixture->dialogs.shown[0].kind, UserDialogs::Kind::Warning);
+        QVERIFY(fixture->dialogs.Log()[0].startsWith("Warning: "));
+        QVERIFY(fixture->dialogs.shown[0].text.contains(QDir::current().absoluteFilePath("settings.ini")));
+    }
+
+    void AsksForBothFoldersWithoutUsableSettings_data()
+    {
+        QTest::addColumn<QByteArray>("content");  // null: no settings file at all
+        QTest::addColumn<bool>("bAnswered");      // false: both choosers cancelled
+        QTest::newRow("first start") << QByteArray() << true;
+        QTest::newRow("first start, choosers cancelled") << QByteArray() << false;
+        QTest::newRow("empty") << QByteArray("") << true;
+        QTest::newRow("binary") << Noise(64 * 1024) << true;
+        QTest::newRow("enormous") << Noise(1024 * 1024).toHex().repeated(8) << true;
+        QTest::newRow("keys inside a group") << QByteArray("[Folders]\nWorkingDirectory=/tmp\nGtaDirectory=/tmp\n") << true;
+        QTest::newRow("stored variant of another type")
+            << QByteArray("WorkingDirectory=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\nQDateTime\\0\\0)\n"
+                          "GtaDirectory=@ByteArray(\\xff\\xfe)\n") << true;
+        QTest::newRow("folder name longer than any path")
+            << "WorkingDirectory=" + QByteArray(100000, 'w') + "\nGtaDirectory=" + QByteArray(100000, 'g') + '\n' << true;
+    }
+    void AsksForBothFoldersWithoutUsableSettings()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, bAnswered);
+        if (!content.isNull())
+            QVERIFY(Place("settings.ini", "file", content));
+        if (bAnswered)
+            fixture->dialogs.paths << fixture->WorkDir() << fixture->GtaDir();
+        {
+            MainWindow window;
+            QCOMPARE(fixture->dialogs.Log(), askForFolders);
+            QCOMPARE(fixture->dialogs.shown[0].pParent, &window);
+            QCOMPARE(StatusText(window), bAnswered ? fixture->WorkDir() : QString());
+            Show(window);
+            window.close();
+        }
+        QCOMPARE(fixture->dialogs.shown.size(), 4);
+        // Every key is written back, the folders as chosen or empty.
+        const QSettings settings("settings.ini", QSettings::IniFormat);
+        for (const char *key : {"WorkingDirectory", "LastImportDirectory", "LastExportDirectory", "GtaDirectory"})
+            QVERIFY2(settings.contains(QLatin1String(key)), key);
+        QCOMPARE(SettingsValue("WorkingDirectory"), bAnswered ? fixture->WorkDir() : QString());
+        QCOMPARE(SettingsValue("GtaDirectory"), bAnswered ? fixture->GtaDir() : QString());
+        QCOMPARE(SettingsValue("UseKivoMetadata"), "true");
+    }
+
+    void StartsDespiteBadFilesBesideTheProgram_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("kind");      // how the file is put there
+        QTest::addColumn<QString>("title");     // of the one box, or empty for none
+        QTest::addColumn<int>("topLevelRows");  // of the archive tree; -1: any
+
+        QByteArray many("<Root>\n");
+        for (int i = 0; i < 100000; ++i)
+            many += "<MetaData VirtualPath=\"Archiv\\S\\" + QByteArray::number(i) + ".wav\" InfoDataItemId=\"1\"/>\n";
+        many += "</Root>\n";
+        const struct
+        {
+            const char *name, *tag;
+            QByteArray content;
+            const char *kind, *title;
+            int rows;
+        } rows[] = {
+            {"configuration.ini", "missing", {}, "missing", "Error", 0},
+            {"configuration.ini", "empty", {}, "file", "", 0},
+            {"configuration.ini", "binary", Noise(256 * 1024), "file", "", -1},
+            {"configuration.ini", "a hundred thousand archives", "Group\n" + QByteArray("  L\tp\tSFX\tb\n").repeated(100000),
+             "file", "", 1},
+            {"configuration.ini", "one very long line", QByteArray(longLine, 'n'), "file", "", 1},
+            {"configuration.ini", "a folder", {}, "folder", "Error", 0},
+            {"configuration.ini", "far larger than any real file", {}, "huge", "Error", 0},
+            {"configuration.ini", "a device without end", {}, "device", "Error", 0},
+            {"metadata-full.ini", "empty", {}, "file", "", 2},
+            {"metadata-full.ini", "binary", Noise(256 * 1024), "file", "", 2},
+            {"metadata-full.ini", "one very long line", QByteArray(longLine, 's'), "file", "", 2},
+            {"metadata-full.ini", "a folder", {}, "folder", "", 2},
+            {"metadata-full.ini", "a device without end", {}, "device", "", 2},
+            {"MetaData.xml", "empty", {}, "file", "Error in Xml-File", 2},
+            {"MetaData.xml", "binary", Noise(256 * 1024), "file", "Error in Xml-File", 2},
+            {"MetaData.xml", "a hundred thousand entries", many, "file", "", 2},
+            {"MetaData.xml", "a folder", {}, "folder", "Error", 2},
+            {"MetaData.xml", "far larger than any real file", {}, "huge", "Error", 2},
+            {"MetaData.xml", "a device without end", {}, "device", "Error", 2},
+        };
+        for (const auto &row : rows)
+            QTest::addRow("%s: %s", row.name, row.tag) << row.name << row.content << row.kind << row.title << row.rows;
+    }
+    void StartsDespiteBadFilesBesideTheProgram()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, kind);
+        QFETCH(QString, title);
+        QFETCH(int, topLevelRows);
+        QVERIFY(Place(fixture->Beside(name), kind, content));
+        fixture->WriteSettings();
+
+        MainWindow window;
+        QCOMPARE(fixture->dialogs.shown.size(), title.isEmpty() ? 0 : 1);
+        const bool bConfiguration = name == "configuration.ini";
+        if (!title.isEmpty()) {
+            QCOMPARE(fixture->dialogs.shown[0].title, title);
+            // Only the configuration's box has the window for a parent: the descriptions are read before it stands.
+            QCOMPARE(fixture->dialogs.shown[0].pParent, bConfiguration ? &window : nullptr);
+        }
+        if (bConfiguration && !title.isEmpty())
+            QCOMPARE(fixture->dialogs.Log(), QStringList{noConfiguration});
+        if (!bConfiguration)  // station names fall back to the folder names
+            QCOMPARE(ArchiveNames(window).mid(0, 4), (QStringList{"SFX", "  FEET", "Streams", "  AA"}));
+        auto *view = window.findChild<QTreeView *>("archiveView");
+        if (topLevelRows >= 0)
+            QCOMPARE(view->model() ? view->model()->rowCount() : 0, topLevelRows);
+        Show(window);
+        view->expandAll();
+        QVERIFY(!window.grab().isNull());  // every row measured and drawn once
+    }
+
+    void ShowsTheAboutBoxes()
+    {
+        fixture->WriteSettings();
+        MainWindow window;
+        Show(window);
+        // The boxes are modal: look at each from inside its own event loop, then close it.
+        QStringList seen;
+        bool bLogo = false, bName = false;
+        const auto inspectAndClose = [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            if (!box)
+                return;
+            seen << box->windowTitle() + (box->parentWidget() == &window ? "" : " without the window for a parent");
+            for (const QLabel *label : box->findChildren<QLabel *>()) {
+                bLogo = bLogo || label->pixmap().size() == QSize(96, 85);
+                bName = bName || label->text().contains("RozivOze");
+            }
+            QTest::keyClick(box, Qt::Key_Escape);
+        };
+        QTimer::singleShot(0, &window, inspectAndClose);
+        window.ShowAbout();
+        QVERIFY(bLogo && bName);
+        QTimer::singleShot(0, &window, inspectAndClose);
+        window.ShowAboutQt();
+        QCOMPARE(seen, (QStringList{"About", "About Qt"}));
+    }
 
 private:
     std::unique_ptr<WindowFixture> fixture;
 };
-
-void TestMainWindowStartup::ShowsStartUpMessagesInOrder()
-{
-    // Everything missing: both files' errors come before the questions for the folders.
-    QVERIFY(Place(fixture->Beside("configuration.ini"), "missing") && Place(fixture->Beside("MetaData.xml"), "missing"));
-    {
-        MainWindow window;
-        const QStringList files{"Error: " + fixture->Beside("MetaData.xml") + " could not be opened.", noConfiguration};
-        QCOMPARE(fixture->dialogs.Log(), files + askForFolders);
-    }
-    // With settings, broken descriptions still come before the missing configuration.
-    fixture->dialogs.shown.clear();
-    fixture->WriteSettings();
-    QVERIFY(Place(fixture->Beside("MetaData.xml"), "file", "<Root>"));
-    MainWindow window;
-    QCOMPARE(fixture->dialogs.shown.size(), 2);
-    QCOMPARE(fixture->dialogs.shown[0].title, "Error in Xml-File");
-    QCOMPARE(fixture->dialogs.Log()[1], noConfiguration);
-}
-
-void TestMainWindowStartup::FollowsUseKivoMetadata_data()
-{
-    QTest::addColumn<QString>("stored");  // empty: no key
-    QTest::addColumn<bool>("bOn");
-    QTest::newRow("missing means on") << "" << true;
-    QTest::newRow("false") << "false" << false;
-    QTest::newRow("0 is false") << "0" << false;
-    QTest::newRow("other text is true") << "yes" << true;
-}
-
-void TestMainWindowStartup::FollowsUseKivoMetadata()
-{
-    QFETCH(QString, stored);
-    QFETCH(bool, bOn);
-    QVERIFY(Place(fixture->Beside("metadata-full.ini"), "file", "stream = AA\nstation = Radio Los Santos\n"));
-    fixture->WriteSettings(stored.isEmpty() ? QVariantMap() : QVariantMap{{"UseKivoMetadata", stored}});
-    {
-        MainWindow window;
-        QVERIFY(fixture->dialogs.shown.isEmpty());
-        // The configuration is read as Latin-1.
-        QCOMPARE(ArchiveNames(window), (QStringList{"SFX", "  FEET", "Streams", bOn ? "  Radio Los Santos" : "  AA",
-                                                    QStringLiteral("  CAF\u00c9")}));
-        window.close();
-    }
-    QVERIFY(WindowFixture::ReadAll("settings.ini").contains(bOn ? "UseKivoMetadata=true\n" : "UseKivoMetadata=false\n"));
-}
-
-void TestMainWindowStartup::WritesTheSettingsBackOnClose_data()
-{
-    QTest::addColumn<bool>("bByExit");
-    QTest::newRow("Exit") << true;
-    QTest::newRow("window frame") << false;
-}
-
-void TestMainWindowStartup::WritesTheSettingsBackOnClose()
-{
-    QFETCH(bool, bByExit);
-    const QVariantMap stored{{"LastImportDirectory", "C:\\Sounds\\new wav"},
-                             {"LastExportDirectory", fixture->Root() + QStringLiteral("/export \u00e9t\u00e9 = ; #")},
-                             {"UseKivoMetadata", false}};
-    // A settings file beside the program is not the one used.
-    QSettings(fixture->Beside("settings.ini"), QSettings::IniFormat).setValue("WorkingDirectory", fixture->Root());
-    fixture->WriteSettings(stored);
-    {
-        MainWindow window;
-        QCOMPARE(StatusText(window), fixture->WorkDir());
-        Show(window);
-        // Gone from the disk while the program runs: the values alone are written back.
-        QVERIFY(QFile::remove("settings.ini"));
-        bByExit ? window.Exit() : void(window.close());
-        QVERIFY(!window.isVisible());
-    }
-    QCOMPARE(QSettings("settings.ini", QSettings::IniFormat).allKeys().size(), 5);
-    QCOMPARE(SettingsValue("WorkingDirectory"), fixture->WorkDir());
-    QCOMPARE(SettingsValue("GtaDirectory"), fixture->GtaDir());
-    for (auto it = stored.begin(); it != stored.end(); ++it)
-        QCOMPARE(SettingsValue(it.key()), it.value().toString());
-    QVERIFY(fixture->dialogs.shown.isEmpty());
-}
-
-void TestMainWindowStartup::WarnsWhenTheSettingsCannotBeWritten()
-{
-    fixture->WriteSettings();
-    {
-        MainWindow window;
-        // A folder in the way of the file: nothing can be written there.
-        QVERIFY(Place("settings.ini", "folder"));
-        window.close();
-    }
-    QCOMPARE(fixture->dialogs.shown.size(), 1);
-    QCOMPARE(fixture->dialogs.shown[0].kind, UserDialogs::Kind::Warning);
-    QVERIFY(fixture->dialogs.Log()[0].startsWith("Warning: "));
-    QVERIFY(fixture->dialogs.shown[0].text.contains(QDir::current().absoluteFilePath("settings.ini")));
-}
-
-void TestMainWindowStartup::AsksForBothFoldersWithoutUsableSettings_data()
-{
-    QTest::addColumn<QByteArray>("content");  // null: no settings file at all
-    QTest::addColumn<bool>("bAnswered");      // false: both choosers cancelled
-    QTest::newRow("first start") << QByteArray() << true;
-    QTest::newRow("first start, choosers cancelled") << QByteArray() << false;
-    QTest::newRow("empty") << QByteArray("") << true;
-    QTest::newRow("binary") << Noise(64 * 1024) << true;
-    QTest::newRow("enormous") << Noise(1024 * 1024).toHex().repeated(8) << true;
-    QTest::newRow("keys inside a group") << QByteArray("[Folders]\nWorkingDirectory=/tmp\nGtaDirectory=/tmp\n") << true;
-    QTest::newRow("stored variant of another type")
-        << QByteArray("WorkingDirectory=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\nQDateTime\\0\\0)\n"
-                      "GtaDirectory=@ByteArray(\\xff\\xfe)\n") << true;
-    QTest::newRow("folder name longer than any path")
-        << "WorkingDirectory=" + QByteArray(100000, 'w') + "\nGtaDirectory=" + QByteArray(100000, 'g') + '\n' << true;
-}
-
-void TestMainWindowStartup::AsksForBothFoldersWithoutUsableSettings()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, bAnswered);
-    if (!content.isNull())
-        QVERIFY(Place("settings.ini", "file", content));
-    if (bAnswered)
-        fixture->dialogs.paths << fixture->WorkDir() << fixture->GtaDir();
-    {
-        MainWindow window;
-        QCOMPARE(fixture->dialogs.Log(), askForFolders);
-        QCOMPARE(fixture->dialogs.shown[0].pParent, &window);
-        QCOMPARE(StatusText(window), bAnswered ? fixture->WorkDir() : QString());
-        Show(window);
-        window.close();
-    }
-    QCOMPARE(fixture->dialogs.shown.size(), 4);
-    // Every key is written back, the folders as chosen or empty.
-    const QSettings settings("settings.ini", QSettings::IniFormat);
-    for (const char *key : {"WorkingDirectory", "LastImportDirectory", "LastExportDirectory", "GtaDirectory"})
-        QVERIFY2(settings.contains(QLatin1String(key)), key);
-    QCOMPARE(SettingsValue("WorkingDirectory"), bAnswered ? fixture->WorkDir() : QString());
-    QCOMPARE(SettingsValue("GtaDirectory"), bAnswered ? fixture->GtaDir() : QString());
-    QCOMPARE(SettingsValue("UseKivoMetadata"), "true");
-}
-
-void TestMainWindowStartup::StartsDespiteBadFilesBesideTheProgram_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("kind");      // how the file is put there
-    QTest::addColumn<QString>("title");     // of the one box, or empty for none
-    QTest::addColumn<int>("topLevelRows");  // of the archive tree; -1: any
-
-    QByteArray many("<Root>\n");
-    for (int i = 0; i < 100000; ++i)
-        many += "<MetaData VirtualPath=\"Archiv\\S\\" + QByteArray::number(i) + ".wav\" InfoDataItemId=\"1\"/>\n";
-    many += "</Root>\n";
-    const struct
-    {
-        const char *name, *tag;
-        QByteArray content;
-        const char *kind, *title;
-        int rows;
-    } rows[] = {
-        {"configuration.ini", "missing", {}, "missing", "Error", 0},
-        {"configuration.ini", "empty", {}, "file", "", 0},
-        {"configuration.ini", "binary", Noise(256 * 1024), "file", "", -1},
-        {"configuration.ini", "a hundred thousand archives", "Group\n" + QByteArray("  L\tp\tSFX\tb\n").repeated(100000),
-         "file", "", 1},
-        {"configuration.ini", "one very long line", QByteArray(longLine, 'n'), "file", "", 1},
-        {"configuration.ini", "a folder", {}, "folder", "Error", 0},
-        {"configuration.ini", "far larger than any real file", {}, "huge", "Error", 0},
-        {"configuration.ini", "a device without end", {}, "device", "Error", 0},
-        {"metadata-full.ini", "empty", {}, "file", "", 2},
-        {"metadata-full.ini", "binary", Noise(256 * 1024), "file", "", 2},
-        {"metadata-full.ini", "one very long line", QByteArray(longLine, 's'), "file", "", 2},
-        {"metadata-full.ini", "a folder", {}, "folder", "", 2},
-        {"metadata-full.ini", "a device without end", {}, "device", "", 2},
-        {"MetaData.xml", "empty", {}, "file", "Error in Xml-File", 2},
-        {"MetaData.xml", "binary", Noise(256 * 1024), "file", "Error in Xml-File", 2},
-        {"MetaData.xml", "a hundred thousand entries", many, "file", "", 2},
-        {"MetaData.xml", "a folder", {}, "folder", "Error", 2},
-        {"MetaData.xml", "far larger than any real file", {}, "huge", "Error", 2},
-        {"MetaData.xml", "a device without end", {}, "device", "Error", 2},
-    };
-    for (const auto &row : rows)
-        QTest::addRow("%s: %s", row.name, row.tag) << row.name << row.content << row.kind << row.title << row.rows;
-}
-
-void TestMainWindowStartup::StartsDespiteBadFilesBesideTheProgram()
-{
-    QFETCH(QString, name);
-    QFETCH(QByteArray, content);
-    QFETCH(QString, kind);
-    QFETCH(QString, title);
-    QFETCH(int, topLevelRows);
-    QVERIFY(Place(fixture->Beside(name), kind, content));
-    fixture->WriteSettings();
-
-    MainWindow window;
-    QCOMPARE(fixture->dialogs.shown.size(), title.isEmpty() ? 0 : 1);
-    const bool bConfiguration = name == "configuration.ini";
-    if (!title.isEmpty()) {
-        QCOMPARE(fixture->dialogs.shown[0].title, title);
-        // Only the configuration's box has the window for a parent: the descriptions are read before it stands.
-        QCOMPARE(fixture->dialogs.shown[0].pParent, bConfiguration ? &window : nullptr);
-    }
-    if (bConfiguration && !title.isEmpty())
-        QCOMPARE(fixture->dialogs.Log(), QStringList{noConfiguration});
-    if (!bConfiguration)  // station names fall back to the folder names
-        QCOMPARE(ArchiveNames(window).mid(0, 4), (QStringList{"SFX", "  FEET", "Streams", "  AA"}));
-    auto *view = window.findChild<QTreeView *>("archiveView");
-    if (topLevelRows >= 0)
-        QCOMPARE(view->model() ? view->model()->rowCount() : 0, topLevelRows);
-    Show(window);
-    view->expandAll();
-    QVERIFY(!window.grab().isNull());  // every row measured and drawn once
-}
-
-void TestMainWindowStartup::ShowsTheAboutBoxes()
-{
-    fixture->WriteSettings();
-    MainWindow window;
-    Show(window);
-    // The boxes are modal: look at each from inside its own event loop, then close it.
-    QStringList seen;
-    bool bLogo = false, bName = false;
-    const auto inspectAndClose = [&] {
-        QWidget *box = QApplication::activeModalWidget();
-        if (!box)
-            return;
-        seen << box->windowTitle() + (box->parentWidget() == &window ? "" : " without the window for a parent");
-        for (const QLabel *label : box->findChildren<QLabel *>()) {
-            bLogo = bLogo || label->pixmap().size() == QSize(96, 85);
-            bName = bName || label->text().contains("RozivOze");
-        }
-        QTest::keyClick(box, Qt::Key_Escape);
-    };
-    QTimer::singleShot(0, &window, inspectAndClose);
-    window.ShowAbout();
-    QVERIFY(bLogo && bName);
-    QTimer::singleShot(0, &window, inspectAndClose);
-    window.ShowAboutQt();
-    QCOMPARE(seen, (QStringList{"About", "About Qt"}));
-}
 
 QTEST_MAIN(TestMainWindowStartup)
 #include "tst_MainWindowStartup.moc"

@@ -10,48 +10,44 @@ class TestWaitDialog : public QObject
 {
     Q_OBJECT
 private slots:
-    void EndsAsItWasEnded_data();
-    void EndsAsItWasEnded();
+    void EndsAsItWasEnded_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("killRequests");
+        QTest::newRow("abort asks for the kill once") << "abort" << int(QDialog::Rejected) << 1;
+        QTest::newRow("Escape does not ask for the kill") << "escape" << int(QDialog::Rejected) << 0;
+        // The outcome of the tool is judged elsewhere: any finish closes the dialog the same way.
+        QTest::newRow("normal exit 0") << "exit 0" << int(QDialog::Accepted) << 0;
+        QTest::newRow("normal exit 3") << "exit 3" << int(QDialog::Accepted) << 0;
+        QTest::newRow("crash") << "crash" << int(QDialog::Accepted) << 0;
+    }
+    void EndsAsItWasEnded()
+    {
+        QFETCH(QString, ending);
+        QFETCH(int, result);
+        QFETCH(int, killRequests);
+        WaitDialog dialog("t", "x");
+        QSignalSpy canceled(&dialog, &WaitDialog::WasCanceled);
+        bool bVisibleWhenCanceled = false;
+        connect(&dialog, &WaitDialog::WasCanceled, this, [&] { bVisibleWhenCanceled = dialog.isVisible(); });
+        QTimer::singleShot(0, &dialog, [&] {
+            if (ending == "abort")
+                dialog.findChild<QPushButton *>()->click();
+            else if (ending == "escape")
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            else
+                dialog.ProcessFinished(ending == "exit 3" ? 3 : 0, ending == "crash" ? QProcess::CrashExit : QProcess::NormalExit);
+        });
+        // A dialog that ignores what should close it ends with 42 instead of hanging the test.
+        QTimer::singleShot(5000, &dialog, [&] { dialog.done(42); });
+
+        QCOMPARE(dialog.exec(), result);
+        QCOMPARE(canceled.count(), killRequests);
+        // The kill must be asked for while the dialog still stands, before it closes.
+        QCOMPARE(bVisibleWhenCanceled, killRequests > 0);
+    }
 };
-
-void TestWaitDialog::EndsAsItWasEnded_data()
-{
-    QTest::addColumn<QString>("ending");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<int>("killRequests");
-    QTest::newRow("abort asks for the kill once") << "abort" << int(QDialog::Rejected) << 1;
-    QTest::newRow("Escape does not ask for the kill") << "escape" << int(QDialog::Rejected) << 0;
-    // The outcome of the tool is judged elsewhere: any finish closes the dialog the same way.
-    QTest::newRow("normal exit 0") << "exit 0" << int(QDialog::Accepted) << 0;
-    QTest::newRow("normal exit 3") << "exit 3" << int(QDialog::Accepted) << 0;
-    QTest::newRow("crash") << "crash" << int(QDialog::Accepted) << 0;
-}
-
-void TestWaitDialog::EndsAsItWasEnded()
-{
-    QFETCH(QString, ending);
-    QFETCH(int, result);
-    QFETCH(int, killRequests);
-    WaitDialog dialog("t", "x");
-    QSignalSpy canceled(&dialog, &WaitDialog::WasCanceled);
-    bool bVisibleWhenCanceled = false;
-    connect(&dialog, &WaitDialog::WasCanceled, this, [&] { bVisibleWhenCanceled = dialog.isVisible(); });
-    QTimer::singleShot(0, &dialog, [&] {
-        if (ending == "abort")
-            dialog.findChild<QPushButton *>()->click();
-        else if (ending == "escape")
-            QTest::keyClick(&dialog, Qt::Key_Escape);
-        else
-            dialog.ProcessFinished(ending == "exit 3" ? 3 : 0, ending == "crash" ? QProcess::CrashExit : QProcess::NormalExit);
-    });
-    // A dialog that ignores what should close it ends with 42 instead of hanging the test.
-    QTimer::singleShot(5000, &dialog, [&] { dialog.done(42); });
-
-    QCOMPARE(dialog.exec(), result);
-    QCOMPARE(canceled.count(), killRequests);
-    // The kill must be asked for while the dialog still stands, before it closes.
-    QCOMPARE(bVisibleWhenCanceled, killRequests > 0);
-}
 
 QTEST_MAIN(TestWaitDialog)
 #include "tst_WaitDialog.moc"
