@@ -16,7 +16,7 @@ private slots:
         fixture->Open();
         fixture->Window()->show();
         QVERIFY(QTest::qWaitForWindowActive(fixture->Window()));
-        QVERIFY(fixture->LoadSfx("Sfx1"));
+        QVERIFY(fixture->Load("Sfx1"));
     }
     void cleanup() { fixture.reset(); }
 

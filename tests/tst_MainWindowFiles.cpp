@@ -28,7 +28,7 @@ private slots:
     void NothingSelectedOpensNoChooser()
     {
         Window()->Export();
-        QVERIFY(fixture->LoadSfx("Sfx1"));
+        QVERIFY(fixture->Load("Sfx1"));
         Window()->Export();
         Window()->Replace();
         QCOMPARE(Log(), QStringList{"Nothing selected: Please select the item that should be replaced."});
@@ -46,7 +46,7 @@ private slots:
         QFETCH(bool, bStream);
         QFETCH(QString, filter);
         const QString folder = fixture->WorkDir() + (bStream ? "/Radio" : "/Sfx1");
-        QVERIFY(fixture->Load(bStream, bStream ? "Radio" : "Sfx1"));
+        QVERIFY(fixture->Load(bStream ? "Radio" : "Sfx1"));
         const QStringList before = Listing(folder);
         fixture->EntryView()->setCurrentIndex(bStream ? fixture->Entry(-1, 0) : fixture->Entry(0, 1));
         fixture->dialogs.paths.enqueue(NewSound());
@@ -69,7 +69,7 @@ private slots:
 
     void ReplaceRefusesPlayingEntryUntilStopped()
     {
-        QVERIFY(fixture->LoadSfx("Sfx1"));
+        QVERIFY(fixture->Load("Sfx1"));
         const QModelIndex sound = fixture->Entry(0, 0);
         fixture->EntryView()->setCurrentIndex(sound);
         QVERIFY(Window()->Play(sound));
@@ -110,7 +110,7 @@ private slots:
             WindowFixture::WriteWave(target);
             LoadOddArchive({"../victim.wav"});
         } else {
-            QVERIFY(fixture->LoadSfx("Sfx1"));
+            QVERIFY(fixture->Load("Sfx1"));
         }
         if (problem == "missing")
             QVERIFY(QFile::remove(target));
@@ -129,7 +129,7 @@ private slots:
 
     void ExportRemembersDirectoryOnlyWhenChosen()
     {
-        QVERIFY(fixture->LoadSfx("Sfx1"));
+        QVERIFY(fixture->Load("Sfx1"));
         Select(fixture->Entry(0, 0));
         QVERIFY(QFile::remove(SfxFolder() + "/a1.wav"));
 
@@ -183,7 +183,7 @@ private slots:
             WindowFixture::WriteWave(fixture->WorkDir() + "/Odd/fine.wav");
             LoadOddArchive({"../../secret.txt", "fine.wav"});
         } else {
-            QVERIFY(fixture->LoadSfx("Sfx1"));
+            QVERIFY(fixture->Load("Sfx1"));
         }
         const QByteArray source = WindowFixture::ReadAll(SfxFolder() + "/a1.wav");
         if (setup == "older a1")
@@ -228,7 +228,7 @@ private slots:
             QSettings("settings.ini", QSettings::IniFormat).setValue("WorkingDirectory", QString());
             fixture->Open();  // the start-up chooser is cancelled: no working directory
         } else {
-            QVERIFY(fixture->LoadSfx("Sfx1"));
+            QVERIFY(fixture->Load("Sfx1"));
         }
         if (setup == "missing")
             QVERIFY(QDir(fixture->WorkDir()).removeRecursively());
@@ -252,7 +252,7 @@ private slots:
 
     void ClearRemovesArchiveFoldersAndLinksOnly()
     {
-        QVERIFY(fixture->LoadSfx("Sfx1"));
+        QVERIFY(fixture->Load("Sfx1"));
         QVERIFY(QDir(SfxFolder()).mkpath("deep/deeper"));
         WindowFixture::WriteText(SfxFolder() + "/deep/deeper/x.txt", "x");
         WindowFixture::WriteText(SfxFolder() + "/deep/.hidden", "h");
@@ -325,7 +325,7 @@ private:
     void LoadOddArchive(const QStringList &names) const
     {
         fixture->WriteSfxArchive("Odd", {names}, false);
-        QVERIFY(fixture->LoadSfx("Odd"));
+        QVERIFY(fixture->Load("Odd"));
     }
     QStringList Question() const
     {

@@ -50,7 +50,7 @@ private slots:
         QFETCH(QPoint, expected);
         QFETCH(QString, file);
         const QString archive = bStream ? "Radio" : "Sfx1";
-        QVERIFY(fixture->Load(bStream, archive));
+        QVERIFY(fixture->Load(archive));
         fixture->EntryView()->setCurrentIndex(fixture->Entry(start.x(), start.y()));
 
         bForward ? fixture->Window()->PlayNext() : fixture->Window()->PlayPrevious();
@@ -62,7 +62,7 @@ private slots:
 
     void KeepsSelectionWhenNextFileCannotBePlayed()
     {
-        QVERIFY(fixture->LoadSfx("Sfx1"));
+        QVERIFY(fixture->Load("Sfx1"));
         QVERIFY(QFile::remove(fixture->WorkDir() + "/Sfx1/a2.wav"));
         const QModelIndex first = fixture->Entry(0, 0);
         fixture->EntryView()->setCurrentIndex(first);
@@ -78,7 +78,7 @@ private slots:
 
     void StepsNowhereWithoutCurrentEntry()
     {
-        QVERIFY(fixture->LoadSfx("Sfx1"));
+        QVERIFY(fixture->Load("Sfx1"));
         const QString status = fixture->Status();
         fixture->Window()->PlayNext();
         fixture->Window()->PlayPrevious();
@@ -90,7 +90,7 @@ private slots:
 
     void BankRowPlaysOnlyWhenNoFolderHasItsName()
     {
-        QVERIFY(fixture->LoadSfx("Sfx1"));
+        QVERIFY(fixture->Load("Sfx1"));
         const QString status = fixture->Status();
 
         // No folder Bank_001: the path goes to the player, which reports that it cannot play it.
@@ -133,7 +133,7 @@ private slots:
         for (const QString &path : {folder + "/inside.wav", folder + "/sub/inside.wav", fixture->WorkDir() + "/outside.wav",
                                     fixture->Elsewhere() + "/outside.wav"})
             WindowFixture::WriteWave(path);
-        QVERIFY(fixture->LoadSfx("Odd"));
+        QVERIFY(fixture->Load("Odd"));
 
         QCOMPARE(fixture->Window()->Play(fixture->Entry(0, 0)), bAllowed);
         QCOMPARE(fixture->Status().startsWith("Playing file " + folder), bAllowed);
@@ -144,7 +144,7 @@ private slots:
 
     void InfoShowsMetadataOfTheCurrentEntry()
     {
-        QVERIFY(fixture->LoadSfx("Sfx1"));
+        QVERIFY(fixture->Load("Sfx1"));
         fixture->Window()->ShowInfoDialog();
         QVERIFY(fixture->MetaList()->isHidden());  // nothing selected: nothing to show
         // Until an archive is selected in the tree there is no path to look metadata up by.

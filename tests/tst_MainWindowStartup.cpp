@@ -69,12 +69,6 @@ void Show(QWidget &window)
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 }
 
-// The window's own member hides QMainWindow::statusBar(); the base class still answers.
-QString StatusText(QMainWindow &window)
-{
-    return window.statusBar()->currentMessage();
-}
-
 QString SettingsValue(const QString &key)
 {
     return QSettings("settings.ini", QSettings::IniFormat).value(key).toString();
@@ -159,7 +153,7 @@ private slots:
         fixture->WriteSettings(stored);
         {
             MainWindow window;
-            QCOMPARE(StatusText(window), fixture->WorkDir());
+            QCOMPARE(window.QMainWindow::statusBar()->currentMessage(), fixture->WorkDir());
             Show(window);
             // Gone from the disk while the program runs: the values alone are written back.
             QVERIFY(QFile::remove("settings.ini"));
@@ -217,7 +211,7 @@ private slots:
             MainWindow window;
             QCOMPARE(fixture->dialogs.Log(), askForFolders);
             QCOMPARE(fixture->dialogs.shown[0].pParent, &window);
-            QCOMPARE(StatusText(window), bAnswered ? fixture->WorkDir() : QString());
+            QCOMPARE(window.QMainWindow::statusBar()->currentMessage(), bAnswered ? fixture->WorkDir() : QString());
             Show(window);
             window.close();
         }

@@ -92,27 +92,24 @@ public:
     QListView *MetaList() const { return window->findChild<QListView *>("metaList"); }
     FModPlayerWidget *Player() const { return window->findChild<FModPlayerWidget *>(); }
     SearchDialog *SearchBar() const { return window->findChild<SearchDialog *>(); }
-    QString Status() const { return static_cast<QMainWindow *>(window.get())->statusBar()->currentMessage(); }
+    QString Status() const { return window->QMainWindow::statusBar()->currentMessage(); }
     QAbstractItemModel *Entries() const { return EntryView()->model(); }
 
     // The entry at `row` under the top-level row `parentRow` (-1: a top-level entry).
     QModelIndex Entry(int parentRow, int row) const
     {
         QAbstractItemModel *model = Entries();
-        if (!model)
-            return QModelIndex();
-        return model->index(row, 0, parentRow < 0 ? QModelIndex() : model->index(parentRow, 0));
+        return model ? model->index(row, 0, parentRow < 0 ? QModelIndex() : model->index(parentRow, 0)) : QModelIndex();
     }
 
     // Loads an archive folder of the working directory; false when the entry view shows nothing.
-    [[nodiscard]] bool Load(bool bStream, const QString &name)
+    [[nodiscard]] bool Load(const QString &name)
     {
-        window->SetModel(QDir(WorkDir()).filePath(name + (bStream ? "/stream_import.ini" : "/sfx_import.ini")),
+        const bool bStream = QFile::exists(WorkDir() + '/' + name + "/stream_import.ini");
+        window->SetModel(WorkDir() + '/' + name + (bStream ? "/stream_import.ini" : "/sfx_import.ini"),
                          bStream ? IniMetafileModel::STREAM : IniMetafileModel::SFX);
         return Entries() && Entries()->rowCount() > 0;
     }
-    [[nodiscard]] bool LoadSfx(const QString &name) { return Load(false, name); }
-    [[nodiscard]] bool LoadStream(const QString &name) { return Load(true, name); }
 
     // Selects the archive-tree node reached by following `names` from the top.
     bool SelectArchive(const QStringList &names) const
@@ -136,7 +133,8 @@ public:
     QString WriteSfxArchive(const QString &name, const QList<QStringList> &banks, bool bWriteSounds = true,
                             const QString &basename = QString()) const
     {
-        const QString folder = MakeFolder(name);
+        const QString folder = WorkDir() + '/' + name;
+        QDir().mkpath(folder);
         QString text = QStringLiteral("[Archive]\nbasename=%1\nlookup_index=0\nnum_banks=%2\n")
                            .arg(basename.isNull() ? name : basename).arg(banks.size());
         for (int bank = 0; bank < banks.size(); ++bank) {
@@ -154,7 +152,8 @@ public:
 
     QString WriteStreamArchive(const QString &name, const QStringList &tracks, bool bWriteSounds = true) const
     {
-        const QString folder = MakeFolder(name);
+        const QString folder = WorkDir() + '/' + name;
+        QDir().mkpath(folder);
         QString text = QStringLiteral("[Stream]\nnum_tracks=%1\nbasename=%2\nlookup_index=0\n").arg(tracks.size()).arg(name);
         for (int track = 0; track < tracks.size(); ++track) {
             text += QStringLiteral("[Track_%1]\nbeat_total=0\nfilename=%2\nlength_extra=0\nlength_index=0\n")
@@ -199,11 +198,6 @@ public:
 
 private:
     static QString Number(int index) { return QStringLiteral("%1").arg(index + 1, 3, 10, QLatin1Char('0')); }
-    QString MakeFolder(const QString &name) const
-    {
-        QDir(WorkDir()).mkpath(name);
-        return QDir(WorkDir()).filePath(name);
-    }
 
     QString previousCurrent = QDir::currentPath();
     QTemporaryDir root;
