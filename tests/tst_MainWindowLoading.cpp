@@ -68,76 +68,57 @@ private slots:
         fixture.reset();
     }
 
-    void ExportsAndListsTheArchive_data()
+    void LoadsByExportOrFromAnEarlierUnpacking_data()
     {
         QTest::addColumn<int>("group");
         QTest::addColumn<bool>("bUseKivoMetadata");
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("earlier");            // the answer about an earlier unpacking; 0: there is none
+        QTest::addColumn<QStringList>("arguments");  // of the export; empty: the tool is not run
 
-        const QString stationNames = QCoreApplication::applicationDirPath() + "/metadata-full.ini";
-        QTest::newRow("sfx") << 0 << false << QStringList{"-e", "%game%/audio/sfx/GENRL", "%work%", "%game%/audio/config/BankLkup.dat"}
-                             << 1;
-        QTest::newRow("stream without station names") << 1 << false << QStringList{"-e", "%game%/audio/streams/AA", "%work%"} << 2;
-        QTest::newRow("stream with station names") << 1 << true
-                                                   << QStringList{"-r", "%game%/audio/streams/AA", "%work%", stationNames} << 2;
+        const QStringList sfx{"-e", "%game%/audio/sfx/GENRL", "%work%", "%game%/audio/config/BankLkup.dat"};
+        const QStringList stream{"-e", "%game%/audio/streams/AA", "%work%"};
+        const QStringList names{"-r", "%game%/audio/streams/AA", "%work%", QCoreApplication::applicationDirPath() + "/metadata-full.ini"};
+        QTest::newRow("sfx") << 0 << false << 0 << sfx;
+        QTest::newRow("stream without station names") << 1 << false << 0 << stream;
+        QTest::newRow("stream with station names") << 1 << true << 0 << names;
+        QTest::newRow("sfx, earlier one reused") << 0 << false << int(QMessageBox::Yes) << QStringList();
+        QTest::newRow("sfx, earlier one unpacked again") << 0 << false << int(QMessageBox::No) << sfx;
+        QTest::newRow("stream, earlier one reused") << 1 << false << int(QMessageBox::Yes) << QStringList();
+        QTest::newRow("stream, earlier one unpacked again") << 1 << false << int(QMessageBox::No) << stream;
     }
-    void ExportsAndListsTheArchive()
+    void LoadsByExportOrFromAnEarlierUnpacking()
     {
         QFETCH(int, group);
         QFETCH(bool, bUseKivoMetadata);
+        QFETCH(int, earlier);
         QFETCH(QStringList, arguments);
-        QFETCH(int, rows);
         CreateWindow(bUseKivoMetadata);
         tools->SetExport(Node(group, 0).data().toString(), MetafileName(group), Metafile(group));
+        if (earlier) {
+            // The earlier unpacking lists one entry less than the tool writes now, to tell them apart.
+            WindowFixture::WriteText(MetafilePath(group), Metafile(group).replace("=2\n", "=1\n"));
+            fixture->dialogs.buttons.enqueue(QMessageBox::StandardButton(earlier));
+        }
 
         window->SoundFileSelected(Node(group, 0));
 
-        QCOMPARE(fixture->dialogs.Log(), QStringList());
+        QCOMPARE(fixture->dialogs.Log(), earlier ? QStringList{"Load existing files: The archiv, that you want to export, "
+                                                               "already exist in your working directory.\nDo you want load "
+                                                               "the existing archiv from your working directory?"}
+                                                 : QStringList());
+        if (earlier)
+            QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
         const auto runs = tools->Runs();
-        QCOMPARE(runs.size(), 1);
-        QCOMPARE(runs[0].arguments, arguments.replaceInStrings("%game%", game).replaceInStrings("%work%", work));
-        QCOMPARE(runs[0].workingDirectory, root);
-        QVERIFY(EntryModel());
-        QCOMPARE(EntryModel()->rowCount(), rows);
+        QCOMPARE(runs.size(), arguments.isEmpty() ? 0 : 1);
+        if (!arguments.isEmpty()) {
+            QCOMPARE(runs[0].arguments, arguments.replaceInStrings("%game%", game).replaceInStrings("%work%", work));
+            QCOMPARE(runs[0].workingDirectory, root);
+        }
         QVERIFY(window->ContentAvailable());
+        QCOMPARE(EntryModel()->rowCount(group == 0 ? EntryModel()->index(0, 0) : QModelIndex()), arguments.isEmpty() ? 1 : 2);
         // The loaded archive is marked, and only it.
         QVERIFY(Marked(group, 0));
         QVERIFY(!Marked(1 - group, 0));
-    }
-
-    void AsksBeforeReusingAnEarlierUnpacking_data()
-    {
-        QTest::addColumn<int>("group");
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<int>("runs");
-        QTest::newRow("sfx, yes loads without the tool") << 0 << int(QMessageBox::Yes) << 0;
-        QTest::newRow("sfx, no unpacks again") << 0 << int(QMessageBox::No) << 1;
-        QTest::newRow("stream, yes loads without the tool") << 1 << int(QMessageBox::Yes) << 0;
-        QTest::newRow("stream, no unpacks again") << 1 << int(QMessageBox::No) << 1;
-    }
-    void AsksBeforeReusingAnEarlierUnpacking()
-    {
-        QFETCH(int, group);
-        QFETCH(int, answer);
-        QFETCH(int, runs);
-        CreateWindow();
-        // The earlier unpacking lists one entry less than the tool writes now, to tell them apart.
-        QByteArray earlier = Metafile(group);
-        WindowFixture::WriteText(MetafilePath(group), earlier.replace("num_sounds=2", "num_sounds=1").replace("num_tracks=2", "num_tracks=1"));
-        tools->SetExport(Node(group, 0).data().toString(), MetafileName(group), Metafile(group));
-        fixture->dialogs.buttons.enqueue(QMessageBox::StandardButton(answer));
-
-        window->SoundFileSelected(Node(group, 0));
-
-        QCOMPARE(fixture->dialogs.Log(), QStringList{"Load existing files: The archiv, that you want to export, already exist in your "
-                                             "working directory.\nDo you want load the existing archiv from your working "
-                                             "directory?"});
-        QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
-        QCOMPARE(tools->Runs().size(), runs);
-        QVERIFY(EntryModel());
-        const int entries = EntryModel()->rowCount(group == 0 ? EntryModel()->index(0, 0) : QModelIndex());
-        QCOMPARE(entries, runs == 0 ? 1 : 2);
     }
 
     void LoadsNothingWhenTheExportGivesNoList_data()

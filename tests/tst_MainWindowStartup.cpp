@@ -83,7 +83,7 @@ private slots:
     {
         // Settings live in the current directory: every test starts in a fresh one, without them.
         fixture = std::make_unique<WindowFixture>(false);
-        fixture->WriteBesideProgram("<Root>\n  <InfoData Id=\"1\" Text=\"a;b\"/>\n"
+        fixture->WriteBesideProgram("<?xml version=\"1.0\"?>\n<Root>\n  <InfoData Id=\"1\" Text=\"a;b\"/>\n"
                                     "  <MetaData VirtualPath=\"Archiv\\SFX\\FEET\\s.wav\" InfoDataItemId=\"1\"/>\n</Root>\n",
                                     configuration);
         fixture->Beside("metadata-full.ini");
