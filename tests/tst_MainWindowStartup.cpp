@@ -138,13 +138,14 @@ private slots:
 
     void WritesTheSettingsBackOnClose_data()
     {
-        QTest::addColumn<bool>("bByExit");
-        QTest::newRow("Exit") << true;
-        QTest::newRow("window frame") << false;
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("Exit") << "Exit";
+        QTest::newRow("window frame") << "frame";
+        QTest::newRow("a folder in the way of the file") << "blocked";
     }
     void WritesTheSettingsBackOnClose()
     {
-        QFETCH(bool, bByExit);
+        QFETCH(QString, ending);
         const QVariantMap stored{{"LastImportDirectory", "C:\\Sounds\\new wav"},
                                  {"LastExportDirectory", fixture->Root() + QStringLiteral("/export \u00e9t\u00e9 = ; #")},
                                  {"UseKivoMetadata", false}};
@@ -157,8 +158,15 @@ private slots:
             Show(window);
             // Gone from the disk while the program runs: the values alone are written back.
             QVERIFY(QFile::remove("settings.ini"));
-            bByExit ? window.Exit() : void(window.close());
+            QVERIFY(ending != "blocked" || Place("settings.ini", "folder"));
+            ending == "Exit" ? window.Exit() : void(window.close());
             QVERIFY(!window.isVisible());
+        }
+        if (ending == "blocked") {
+            QCOMPARE(fixture->dialogs.shown.size(), 1);
+            QVERIFY(fixture->dialogs.Log()[0].startsWith("Warning: "));
+            QVERIFY(fixture->dialogs.shown[0].text.contains(QDir::current().absoluteFilePath("settings.ini")));
+            return;
         }
         QCOMPARE(QSettings("settings.ini", QSettings::IniFormat).allKeys().size(), 5);
         QCOMPARE(SettingsValue("WorkingDirectory"), fixture->WorkDir());
@@ -166,21 +174,6 @@ private slots:
         for (auto it = stored.begin(); it != stored.end(); ++it)
             QCOMPARE(SettingsValue(it.key()), it.value().toString());
         QVERIFY(fixture->dialogs.shown.isEmpty());
-    }
-
-    void WarnsWhenTheSettingsCannotBeWritten()
-    {
-        fixture->WriteSettings();
-        {
-            MainWindow window;
-            // A folder in the way of the file: nothing can be written there.
-            QVERIFY(Place("settings.ini", "folder"));
-            window.close();
-        }
-        QCOMPARE(fixture->dialogs.shown.size(), 1);
-        QCOMPARE(fixture->dialogs.shown[0].kind, UserDialogs::Kind::Warning);
-        QVERIFY(fixture->dialogs.Log()[0].startsWith("Warning: "));
-        QVERIFY(fixture->dialogs.shown[0].text.contains(QDir::current().absoluteFilePath("settings.ini")));
     }
 
     void AsksForBothFoldersWithoutUsableSettings_data()
