@@ -63,7 +63,7 @@ private slots:
         tools.reset();
         // Whatever a test locked must be unlocked again, or the folder cannot be removed.
         QFile::setPermissions(game + "/audio/sfx", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        for (const QString &name : GameFolderEntries("audio/sfx"))
+        for (const QString &name : WindowFixture::Listing(game + "/audio/sfx"))
             Chattr("-i", game + "/audio/sfx/" + name);
         fixture.reset();
     }
@@ -230,7 +230,7 @@ private slots:
         QCOMPARE(runs[0].workingDirectory, work + '/' + metafileFolder);
         QCOMPARE(WindowFixture::ReadAll(archivePath), QByteArray("new archive"));
         // Exactly one file is left: no new archive and no kept copy of the old one.
-        QCOMPARE(GameFolderEntries(QFileInfo(archive).path()), QStringList{QFileInfo(archive).fileName()});
+        QCOMPARE(WindowFixture::Listing(QFileInfo(archivePath).path()), QStringList{QFileInfo(archive).fileName()});
         QCOMPARE(fixture->Status(), bSfx ? "Save was successfull." : "Save was successfull");
     }
 
@@ -292,7 +292,7 @@ private slots:
         QCOMPARE(WindowFixture::ReadAll(obstacle == "folder" ? archivePath + "/inside" : archivePath), QByteArray("old archive"));
         if (left.contains("GENRL.new"))
             QCOMPARE(WindowFixture::ReadAll(archivePath + ".new"), QByteArray("new archive"));
-        QCOMPARE(GameFolderEntries("audio/sfx"), left);
+        QCOMPARE(WindowFixture::Listing(game + "/audio/sfx"), left);
         QCOMPARE(fixture->Status(), statusBefore);
     }
 
@@ -324,10 +324,6 @@ private:
         const bool loaded = EntryModel() && tools->Runs().isEmpty() && fixture->dialogs.shown.size() == 1;
         fixture->dialogs.shown.clear();
         return loaded;
-    }
-    QStringList GameFolderEntries(const QString &subfolder) const
-    {
-        return QDir(game + '/' + subfolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     }
 
     std::unique_ptr<WindowFixture> fixture;

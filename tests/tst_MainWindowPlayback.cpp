@@ -125,7 +125,7 @@ private slots:
         QFETCH(bool, bAllowed);
         QFETCH(QString, basename);
         const QString folder = fixture->WriteSfxArchive("Odd", {{fileName.replace("ELSEWHERE", fixture->Elsewhere())}},
-                                                        false, basename.isEmpty() ? QString() : basename);
+                                                        false, basename);
         QDir(folder).mkpath("sub");
         for (const QString &path : {folder + "/inside.wav", folder + "/sub/inside.wav", fixture->WorkDir() + "/outside.wav",
                                     fixture->Elsewhere() + "/outside.wav"})

@@ -136,7 +136,7 @@ public:
         const QString folder = WorkDir() + '/' + name;
         QDir().mkpath(folder);
         QString text = QStringLiteral("[Archive]\nbasename=%1\nlookup_index=0\nnum_banks=%2\n")
-                           .arg(basename.isNull() ? name : basename).arg(banks.size());
+                           .arg(basename.isEmpty() ? name : basename).arg(banks.size());
         for (int bank = 0; bank < banks.size(); ++bank) {
             text += QStringLiteral("[Bank_%1]\nnum_sounds=%2\n").arg(Number(bank)).arg(banks[bank].size());
             for (int sound = 0; sound < banks[bank].size(); ++sound) {
@@ -186,6 +186,12 @@ public:
         QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
         QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size(), qPrintable(path));
+    }
+
+    // Everything in a folder, hidden entries too, by name.
+    static QStringList Listing(const QString &folder)
+    {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     }
 
     static QByteArray ReadAll(const QString &path)
