@@ -115,7 +115,7 @@ private slots:
             QCOMPARE(runs[0].workingDirectory, root);
         }
         QVERIFY(window->ContentAvailable());
-        QCOMPARE(EntryModel()->rowCount(group == 0 ? EntryModel()->index(0, 0) : QModelIndex()), arguments.isEmpty() ? 1 : 2);
+        QCOMPARE(fixture->Entries()->rowCount(group == 0 ? fixture->Entries()->index(0, 0) : QModelIndex()), arguments.isEmpty() ? 1 : 2);
         // The loaded archive is marked, and only it.
         QVERIFY(Marked(group, 0));
         QVERIFY(!Marked(1 - group, 0));
@@ -153,7 +153,7 @@ private slots:
         QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box});
         QCOMPARE(tools->Runs().size(), group == 2 ? 0 : 1);
         // The list of the archive opened before is gone, and nothing took its place.
-        QVERIFY(!EntryModel());
+        QVERIFY(!fixture->Entries());
         QVERIFY(!window->ContentAvailable());
         QVERIFY(Marked(group, 0));
     }
@@ -169,7 +169,7 @@ private slots:
 
         QCOMPARE(fixture->dialogs.Log(), QStringList());
         QVERIFY(tools->Runs().isEmpty());
-        QVERIFY(!EntryModel());
+        QVERIFY(!fixture->Entries());
         QVERIFY(!Marked(1));
         QVERIFY(Marked(0, 0));
         QCOMPARE(WindowFixture::ReadAll(game + "/audio/sfx/GENRL"), QByteArray("old archive"));
@@ -192,8 +192,8 @@ private slots:
         const auto runs = tools->Runs();
         QCOMPARE(runs.size(), 1);
         QCOMPARE(runs[0].arguments.value(2), chosen);
-        QVERIFY(EntryModel());
-        QCOMPARE(EntryModel()->rowCount(), 1);
+        QVERIFY(fixture->Entries());
+        QCOMPARE(fixture->Entries()->rowCount(), 1);
     }
 
     void SavesTheArchiveBackIntoTheGameFolder_data()
@@ -310,7 +310,6 @@ private:
         return leaf < 0 ? groupIndex : model->index(leaf, 0, groupIndex);
     }
     bool Marked(int group, int leaf = -1) const { return Node(group, leaf).data(Qt::ForegroundRole).isValid(); }
-    QAbstractItemModel *EntryModel() const { return fixture->Entries(); }
     QString MetafilePath(int group, const QString &folder = QString()) const
     {
         return work + '/' + (folder.isNull() ? Node(group, 0).data().toString() : folder) + '/' + MetafileName(group);
@@ -321,7 +320,7 @@ private:
         WindowFixture::WriteText(MetafilePath(group), text);
         fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
         window->SoundFileSelected(Node(group, 0));
-        const bool loaded = EntryModel() && tools->Runs().isEmpty() && fixture->dialogs.shown.size() == 1;
+        const bool loaded = fixture->Entries() && tools->Runs().isEmpty() && fixture->dialogs.shown.size() == 1;
         fixture->dialogs.shown.clear();
         return loaded;
     }
