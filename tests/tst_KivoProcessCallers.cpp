@@ -4,8 +4,8 @@
 #include "tool/KivoSfxProcessCaller.h"
 #include "tool/KivoStreamProcessCaller.h"
 
-// The callers against stand-in tools in a fresh current directory %dir% holding game/bank.dat,
-// game/a.sfx, an empty folder work/ and work/A/sfx_import.ini. In inputs "%null%" is a null string.
+// The callers against stand-in tools in a fresh current directory holding game/bank.dat, game/a.sfx
+// and work/A/sfx_import.ini; paths are relative to it. In inputs "%null%" is a null string.
 class TestKivoProcessCallers : public QObject
 {
     Q_OBJECT
@@ -19,11 +19,7 @@ private slots:
         tools = std::make_unique<FakeKivoTools>(root);
     }
 
-    void cleanup()
-    {
-        tools.reset();
-        fixture.reset();
-    }
+    void cleanup() { tools.reset(), fixture.reset(); }
 
     void ReportsOnlyTheFirstFailedCheck_data()
     {
@@ -32,24 +28,22 @@ private slots:
         QTest::addColumn<QStringList>("inputs");
         QTest::addColumn<QString>("message");
 
-        const QString bank = "%dir%/game/bank.dat", noBank = "%dir%/game/nobank.dat", archive = "%dir%/game/a.sfx";
-        const QString work = "%dir%/work", nowhere = "%dir%/nowhere", newArchive = "%dir%/game/a.sfx.new";
-        const QString metafile = "%dir%/work/A/sfx_import.ini", noMetafile = "%dir%/work/A/none.ini";
-        const QString noTarget = "Targetdirectory doesn't exists.";
-        const QString noBankText = "Bankfile \"%dir%/game/nobank.dat\" could not be found.";
+        const QString bank = "game/bank.dat", noBank = "game/nobank.dat", archive = "game/a.sfx", newArchive = "game/a.sfx.new";
+        const QString metafile = "work/A/sfx_import.ini", noMetafile = "work/A/none.ini";
+        const QString noTarget = "Targetdirectory doesn't exists.", noBankText = "Bankfile \"game/nobank.dat\" could not be found.";
         QTest::newRow("sfx export: bank file before target and program")
-            << "sfx export" << false << QStringList{archive, nowhere, noBank} << noBankText;
-        QTest::newRow("sfx export: target before program") << "sfx export" << false << QStringList{archive, nowhere, bank} << noTarget;
+            << "sfx export" << false << QStringList{archive, "nowhere", noBank} << noBankText;
+        QTest::newRow("sfx export: target before program") << "sfx export" << false << QStringList{archive, "nowhere", bank} << noTarget;
         QTest::newRow("sfx export: target that is a file") << "sfx export" << true << QStringList{archive, bank, bank} << noTarget;
-        QTest::newRow("sfx export: program") << "sfx export" << false << QStringList{archive, work, bank}
+        QTest::newRow("sfx export: program") << "sfx export" << false << QStringList{archive, "work", bank}
                                              << "kivo_sfx.exe could not be found.";
         QTest::newRow("stream export: program before target")
-            << "stream export" << false << QStringList{archive, nowhere, "%null%"} << "kivo_stream.exe could not be found.";
-        QTest::newRow("stream export: target") << "stream export" << true << QStringList{archive, nowhere, "%null%"} << noTarget;
+            << "stream export" << false << QStringList{archive, "nowhere", "%null%"} << "kivo_stream.exe could not be found.";
+        QTest::newRow("stream export: target") << "stream export" << true << QStringList{archive, "nowhere", "%null%"} << noTarget;
         QTest::newRow("sfx import: program before metafile and bank file")
             << "sfx import" << false << QStringList{newArchive, noMetafile, noBank} << "kivo_sfx.exe could not be found.";
         QTest::newRow("stream import: metafile before bank file") << "stream import" << true
-            << QStringList{newArchive, noMetafile, noBank} << "Metafile \"%dir%/work/A/none.ini\" could not be found.";
+            << QStringList{newArchive, noMetafile, noBank} << "Metafile \"work/A/none.ini\" could not be found.";
         QTest::newRow("sfx import: bank file") << "sfx import" << true << QStringList{newArchive, metafile, noBank} << noBankText;
     }
     void ReportsOnlyTheFirstFailedCheck()
@@ -63,7 +57,7 @@ private slots:
 
         QVERIFY(!Call(operation, inputs));
 
-        QCOMPARE(fixture->dialogs.Log(), Expand({"Error: " + message}));
+        QCOMPARE(fixture->dialogs.Log(), QStringList{"Error: " + message});
         QVERIFY(tools->Runs().isEmpty());
     }
 
@@ -74,12 +68,11 @@ private slots:
         QTest::addColumn<QStringList>("inputs");
         QTest::addColumn<QStringList>("arguments");  // the program first, then what it gets
 
-        const QString bank = "%dir%/game/bank.dat", archive = "%dir%/game/a.sfx", work = "%dir%/work";
         QTest::newRow("sfx export keeps the archives in order")
-            << "sfx export" << QStringList{"%dir%/game/b.sfx", archive, work, bank}
-            << QStringList{"kivo_sfx.exe", "-e", "%dir%/game/b.sfx", archive, work, bank};
-        QTest::newRow("stream export with an empty station-name path") << "stream export" << QStringList{archive, work, ""}
-            << QStringList{"kivo_stream.exe", "-r", archive, work, ""};
+            << "sfx export" << QStringList{"game/b.sfx", "game/a.sfx", "work", "game/bank.dat"}
+            << QStringList{"kivo_sfx.exe", "-e", "game/b.sfx", "game/a.sfx", "work", "game/bank.dat"};
+        QTest::newRow("stream export with an empty station-name path") << "stream export"
+            << QStringList{"game/a.sfx", "work", ""} << QStringList{"kivo_stream.exe", "-r", "game/a.sfx", "work", ""};
     }
     void HandsTheToolItsCommandLine()
     {
@@ -93,7 +86,7 @@ private slots:
         QCOMPARE(fixture->dialogs.Log(), QStringList());
         const auto runs = tools->Runs();
         QCOMPARE(runs.size(), 1);
-        QCOMPARE(QStringList{runs[0].program} + runs[0].arguments, Expand(arguments));
+        QCOMPARE(QStringList{runs[0].program} + runs[0].arguments, arguments);
         QCOMPARE(runs[0].workingDirectory, root);
     }
 
@@ -156,22 +149,18 @@ private slots:
     void ToolThatCannotStartIsReportedWithoutWaiting_data()
     {
         QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("bRunBit");
-
-        const QByteArray script("#!/bin/sh\nexit 0\n"), garbage("this is no program\n");
-        QTest::newRow("sfx export, no run bit") << "sfx export" << "kivo_sfx.exe" << script << false;
-        QTest::newRow("stream import, not a program") << "stream import" << "kivo_stream.exe" << garbage << true;
+        QTest::addColumn<bool>("bRunBit");  // without it a script, with it no program at all
+        QTest::newRow("sfx export, no run bit") << "sfx export" << false;
+        QTest::newRow("stream import, not a program") << "stream import" << true;
     }
     void ToolThatCannotStartIsReportedWithoutWaiting()
     {
         QFETCH(QString, operation);
-        QFETCH(QString, program);
-        QFETCH(QByteArray, content);
         QFETCH(bool, bRunBit);
+        const QString program = operation.startsWith("sfx") ? "kivo_sfx.exe" : "kivo_stream.exe";
         const QFile::Permissions readWrite = QFile::ReadOwner | QFile::WriteOwner;
-        QVERIFY(FakeKivoTools::WriteTool(program, content, bRunBit ? readWrite | QFile::ExeOwner : readWrite));
+        QVERIFY(FakeKivoTools::WriteTool(program, bRunBit ? "this is no program\n" : "#!/bin/sh\nexit 0\n",
+                                         bRunBit ? readWrite | QFile::ExeOwner : readWrite));
         // Should a dialog come up after all, the driver closes it so the failure shows instead of a hang.
         WaitDialogDriver driver(false);
 
@@ -182,17 +171,12 @@ private slots:
     }
 
 private:
-    QStringList Expand(QStringList texts) const
-    {
-        for (QString &text : texts)
-            text = text == "%null%" ? QString() : text.replace("%dir%", root);
-        return texts;
-    }
     // Exports take archives..., target, bank or station file; imports new archive, metafile, bank file.
-    bool Call(const QString &operation, const QStringList &inputs) const
+    bool Call(const QString &operation, QStringList v) const
     {
-        const QStringList v = Expand(inputs);
         const qsizetype n = v.size();
+        if (v.last() == "%null%")
+            v.last() = QString();
         if (operation == "sfx export")
             return KivoSfxProcessCaller().ExportArchive(v.mid(0, n - 2), v[n - 2], v[n - 1]);
         if (operation == "stream export")
@@ -205,8 +189,9 @@ private:
     bool CallWell(const QString &operation) const
     {
         return Call(operation, operation.endsWith("export")
-                                   ? QStringList{"%dir%/game/a.sfx", "%dir%/work", "%dir%/game/bank.dat"}
-                                   : QStringList{"%dir%/game/a.sfx.new", "%dir%/work/A/sfx_import.ini", "%dir%/game/bank.dat"});
+                                   ? QStringList{"game/a.sfx", "work", "game/bank.dat"}
+                                   // an import runs in the metafile's folder
+                                   : QStringList{root + "/game/a.sfx.new", root + "/work/A/sfx_import.ini", root + "/game/bank.dat"});
     }
 
     std::unique_ptr<WindowFixture> fixture;
