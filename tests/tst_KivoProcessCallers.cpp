@@ -19,7 +19,7 @@ private slots:
         tools = std::make_unique<FakeKivoTools>(root);
     }
 
-    void cleanup() { tools.reset(), fixture.reset(); }
+    void cleanup() { tools.reset(); fixture.reset(); }
 
     void ReportsOnlyTheFirstFailedCheck_data()
     {
