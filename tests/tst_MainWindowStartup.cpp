@@ -91,19 +91,10 @@ private slots:
     }
     void cleanup() { fixture.reset(); }
 
-    void ShowsStartUpMessagesInOrder()
+    void ShowsBrokenDescriptionsBeforeTheMissingConfiguration()
     {
-        // Everything missing: both files' errors come before the questions for the folders.
-        QVERIFY(Place(fixture->Beside("configuration.ini"), "missing") && Place(fixture->Beside("MetaData.xml"), "missing"));
-        {
-            MainWindow window;
-            const QStringList files{"Error: " + fixture->Beside("MetaData.xml") + " could not be opened.", noConfiguration};
-            QCOMPARE(fixture->dialogs.Log(), files + askForFolders);
-        }
-        // With settings, broken descriptions still come before the missing configuration.
-        fixture->dialogs.shown.clear();
         fixture->WriteSettings();
-        QVERIFY(Place(fixture->Beside("MetaData.xml"), "file", "<Root>"));
+        QVERIFY(Place(fixture->Beside("configuration.ini"), "missing") && Place(fixture->Beside("MetaData.xml"), "file", "<Root>"));
         MainWindow window;
         QCOMPARE(fixture->dialogs.shown.size(), 2);
         QCOMPARE(fixture->dialogs.shown[0].title, "Error in Xml-File");
@@ -181,7 +172,8 @@ private slots:
         QTest::addColumn<QByteArray>("content");  // null: no settings file at all
         QTest::addColumn<bool>("bAnswered");      // false: both choosers cancelled
         QTest::newRow("first start") << QByteArray() << true;
-        QTest::newRow("first start, choosers cancelled") << QByteArray() << false;
+        // Both files' errors come before the questions for the folders.
+        QTest::newRow("first start, nothing beside the program, choosers cancelled") << QByteArray() << false;
         QTest::newRow("empty") << QByteArray("") << true;
         QTest::newRow("binary") << Noise(64 * 1024) << true;
         QTest::newRow("enormous") << Noise(1024 * 1024).toHex().repeated(8) << true;
@@ -198,17 +190,22 @@ private slots:
         QFETCH(bool, bAnswered);
         if (!content.isNull())
             QVERIFY(Place("settings.ini", "file", content));
+        if (!bAnswered)
+            QVERIFY(Place(fixture->Beside("configuration.ini"), "missing") && Place(fixture->Beside("MetaData.xml"), "missing"));
+        const QStringList files = bAnswered ? QStringList()
+                                            : QStringList{"Error: " + fixture->Beside("MetaData.xml") + " could not be opened.",
+                                                          noConfiguration};
         if (bAnswered)
             fixture->dialogs.paths << fixture->WorkDir() << fixture->GtaDir();
         {
             MainWindow window;
-            QCOMPARE(fixture->dialogs.Log(), askForFolders);
-            QCOMPARE(fixture->dialogs.shown[0].pParent, &window);
+            QCOMPARE(fixture->dialogs.Log(), files + askForFolders);
+            QCOMPARE(fixture->dialogs.shown[files.size()].pParent, &window);
             QCOMPARE(window.QMainWindow::statusBar()->currentMessage(), bAnswered ? fixture->WorkDir() : QString());
             Show(window);
             window.close();
         }
-        QCOMPARE(fixture->dialogs.shown.size(), 4);
+        QCOMPARE(fixture->dialogs.shown.size(), files.size() + 4);
         // Every key is written back, the folders as chosen or empty.
         const QSettings settings("settings.ini", QSettings::IniFormat);
         for (const char *key : {"WorkingDirectory", "LastImportDirectory", "LastExportDirectory", "GtaDirectory"})
