@@ -196,66 +196,35 @@ private slots:
         QCOMPARE(fixture->Entries()->rowCount(), 1);
     }
 
-    void SavesTheArchiveBackIntoTheGameFolder_data()
+    void SavesBackOrKeepsTheOldArchive_data()
     {
         QTest::addColumn<int>("group");
-        QTest::addColumn<QByteArray>("metafileText");
-        QTest::addColumn<QString>("metafileFolder");
-        QTest::newRow("sfx") << 0 << sfxMetafile << "GENRL";
-        QTest::newRow("stream") << 1 << StreamMetafile("AA") << "AA";
-        // The list names the folder to pack, not the tree.
-        QTest::newRow("stream whose list names another folder") << 1 << StreamMetafile("BB") << "BB";
-    }
-    void SavesTheArchiveBackIntoTheGameFolder()
-    {
-        QFETCH(int, group);
-        QFETCH(QByteArray, metafileText);
-        QFETCH(QString, metafileFolder);
-        const bool bSfx = group == 0;
-        const QString archive = bSfx ? "audio/sfx/GENRL" : "audio/streams/AA";
-        CreateWindow();
-        QVERIFY(LoadExisting(group, metafileText));
-        const QString metafile = MetafilePath(group, metafileFolder);
-        WindowFixture::WriteText(metafile, metafileText);
-
-        window->SaveArchive();
-
-        QCOMPARE(fixture->dialogs.Log(), QStringList());
-        const auto runs = tools->Runs();
-        QCOMPARE(runs.size(), 1);
-        QCOMPARE(runs[0].program, bSfx ? "kivo_sfx.exe" : "kivo_stream.exe");
-        const QString archivePath = game + '/' + archive;
-        QCOMPARE(runs[0].arguments, (QStringList{"-i", archivePath + ".new", metafile,
-                                                 game + (bSfx ? "/audio/config/BankLkup.dat" : "/audio/config/TrakLkup.dat")}));
-        QCOMPARE(runs[0].workingDirectory, work + '/' + metafileFolder);
-        QCOMPARE(WindowFixture::ReadAll(archivePath), QByteArray("new archive"));
-        // Exactly one file is left: no new archive and no kept copy of the old one.
-        QCOMPARE(WindowFixture::Listing(QFileInfo(archivePath).path()), QStringList{QFileInfo(archive).fileName()});
-        QCOMPARE(fixture->Status(), bSfx ? "Save was successfull." : "Save was successfull");
-    }
-
-    void KeepsTheOldArchiveWhenTheSwapFails_data()
-    {
-        QTest::addColumn<QString>("obstacle");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QStringList>("left");  // in the game's sfx folder afterwards
+        QTest::addColumn<QString>("folder");    // the one the list names
+        QTest::addColumn<QString>("obstacle");  // empty: none
+        QTest::addColumn<QString>("box");       // empty: none
+        QTest::addColumn<QStringList>("left");  // in the archive's game folder afterwards
 
         const QString noRemove = "Error: Failed to remove old sound archive (%archive%)";
         const QString noMove = "Error: Failed to move new sound archive.";
         const QStringList both{"GENRL", "GENRL.new"};
-        QTest::newRow("immutable old archive") << "immutable" << noRemove << both;
-        QTest::newRow("read-only old archive") << "read-only file" << noRemove << both;
-        QTest::newRow("read-only game folder") << "read-only folder" << noRemove << both;
-        QTest::newRow("folder at the archive's path") << "folder" << noRemove << both;
-        QTest::newRow("tool leaves no new archive") << "no new archive" << noMove << QStringList{"GENRL"};
-        QTest::newRow("new archive cannot be renamed") << "immutable new archive" << noMove << both;
+        QTest::newRow("sfx") << 0 << "GENRL" << "" << "" << QStringList{"GENRL"};
+        QTest::newRow("stream") << 1 << "AA" << "" << "" << QStringList{"AA"};
+        // The list names the folder to pack, not the tree.
+        QTest::newRow("stream whose list names another folder") << 1 << "BB" << "" << "" << QStringList{"AA"};
+        QTest::newRow("immutable old archive") << 0 << "GENRL" << "immutable" << noRemove << both;
+        QTest::newRow("read-only old archive") << 0 << "GENRL" << "read-only file" << noRemove << both;
+        QTest::newRow("read-only game folder") << 0 << "GENRL" << "read-only folder" << noRemove << both;
+        QTest::newRow("folder at the archive's path") << 0 << "GENRL" << "folder" << noRemove << both;
+        QTest::newRow("tool leaves no new archive") << 0 << "GENRL" << "no new archive" << noMove << QStringList{"GENRL"};
+        QTest::newRow("new archive cannot be renamed") << 0 << "GENRL" << "immutable new archive" << noMove << both;
     }
-    void KeepsTheOldArchiveWhenTheSwapFails()
+    void SavesBackOrKeepsTheOldArchive()
     {
+        QFETCH(int, group);
+        QFETCH(QString, folder);
         QFETCH(QString, obstacle);
         QFETCH(QString, box);
         QFETCH(QStringList, left);
-        const QString archivePath = game + "/audio/sfx/GENRL";
         // Root ignores permission bits; only the immutable attribute and a folder stop it.
         if (obstacle.startsWith("read-only") && geteuid() == 0)
             QSKIP("root may take away read-only files");
@@ -263,8 +232,13 @@ private slots:
         const QString probe = root + "/immutable-probe";
         if (obstacle.startsWith("immutable") && !(QFile(probe).open(QIODevice::WriteOnly) && Chattr("+i", probe) && Chattr("-i", probe)))
             QSKIP("no immutable attribute here");
+        const bool bSfx = group == 0;
+        const QString archivePath = game + (bSfx ? "/audio/sfx/GENRL" : "/audio/streams/AA");
+        const QByteArray text = bSfx ? sfxMetafile : StreamMetafile(folder.toLatin1());
         CreateWindow();
-        QVERIFY(LoadExisting(0, sfxMetafile));
+        QVERIFY(LoadExisting(group, text));
+        const QString metafile = MetafilePath(group, folder);
+        WindowFixture::WriteText(metafile, text);
         if (obstacle == "immutable") {
             QVERIFY(Chattr("+i", archivePath));
         } else if (obstacle == "read-only file") {
@@ -280,19 +254,31 @@ private slots:
             WindowFixture::WriteText(archivePath + "/inside", "old archive");
         } else if (obstacle == "no new archive") {
             tools->SetWritesNoArchive();
-        } else {
+        } else if (!obstacle.isEmpty()) {
             tools->SetMakesArchiveImmutable();
         }
         const QString statusBefore = fixture->Status();
 
         window->SaveArchive();
 
-        QCOMPARE(fixture->dialogs.Log(), QStringList{box.replace("%archive%", archivePath)});
+        QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box.replace("%archive%", archivePath)});
+        // Without a failure exactly one file is left: no new archive and no kept copy of the old one.
+        QCOMPARE(WindowFixture::Listing(QFileInfo(archivePath).path()), left);
+        if (box.isEmpty()) {
+            const auto runs = tools->Runs();
+            QCOMPARE(runs.size(), 1);
+            QCOMPARE(runs[0].program, bSfx ? "kivo_sfx.exe" : "kivo_stream.exe");
+            QCOMPARE(runs[0].arguments, (QStringList{"-i", archivePath + ".new", metafile,
+                                                     game + (bSfx ? "/audio/config/BankLkup.dat" : "/audio/config/TrakLkup.dat")}));
+            QCOMPARE(runs[0].workingDirectory, work + '/' + folder);
+            QCOMPARE(WindowFixture::ReadAll(archivePath), QByteArray("new archive"));
+            QCOMPARE(fixture->Status(), bSfx ? "Save was successfull." : "Save was successfull");
+            return;
+        }
         QCOMPARE(fixture->dialogs.shown[0].pParent, window);
         QCOMPARE(WindowFixture::ReadAll(obstacle == "folder" ? archivePath + "/inside" : archivePath), QByteArray("old archive"));
         if (left.contains("GENRL.new"))
             QCOMPARE(WindowFixture::ReadAll(archivePath + ".new"), QByteArray("new archive"));
-        QCOMPARE(WindowFixture::Listing(game + "/audio/sfx"), left);
         QCOMPARE(fixture->Status(), statusBefore);
     }
 
