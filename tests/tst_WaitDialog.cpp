@@ -5,72 +5,49 @@
 
 #include "tool/WaitDialog.h"
 
-// The wait dialog on its own: which way each ending closes it, and whether the kill request
-// goes out.
+// The wait dialog on its own: which way each ending closes it, and whether the kill request goes out.
 class TestWaitDialog : public QObject
 {
     Q_OBJECT
 private slots:
-    void AbortAsksForTheKillOnceThenRejects();
-    void FinishedProcessAcceptsWhateverTheOutcome_data();
-    void FinishedProcessAcceptsWhateverTheOutcome();
-    void EscapeRejectsWithoutAskingForTheKill();
+    void EndsAsItWasEnded_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("killRequests");
+        QTest::newRow("abort asks for the kill once") << "abort" << int(QDialog::Rejected) << 1;
+        QTest::newRow("Escape does not ask for the kill") << "escape" << int(QDialog::Rejected) << 0;
+        // The outcome of the tool is judged elsewhere: any finish closes the dialog the same way.
+        QTest::newRow("normal exit 0") << "exit 0" << int(QDialog::Accepted) << 0;
+        QTest::newRow("normal exit 3") << "exit 3" << int(QDialog::Accepted) << 0;
+        QTest::newRow("crash") << "crash" << int(QDialog::Accepted) << 0;
+    }
+    void EndsAsItWasEnded()
+    {
+        QFETCH(QString, ending);
+        QFETCH(int, result);
+        QFETCH(int, killRequests);
+        WaitDialog dialog("t", "x");
+        QSignalSpy canceled(&dialog, &WaitDialog::WasCanceled);
+        bool bVisibleWhenCanceled = false;
+        connect(&dialog, &WaitDialog::WasCanceled, this, [&] { bVisibleWhenCanceled = dialog.isVisible(); });
+        QTimer::singleShot(0, &dialog, [&] {
+            if (ending == "abort")
+                dialog.findChild<QPushButton *>()->click();
+            else if (ending == "escape")
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            else
+                dialog.ProcessFinished(ending == "exit 3" ? 3 : 0, ending == "crash" ? QProcess::CrashExit : QProcess::NormalExit);
+        });
+        // A dialog that ignores what should close it ends with 42 instead of hanging the test.
+        QTimer::singleShot(5000, &dialog, [&] { dialog.done(42); });
 
-private:
-    // A dialog that ignores what should close it ends with this code instead of hanging the test.
-    static void CloseLater(WaitDialog &dialog) { QTimer::singleShot(5000, &dialog, [&] { dialog.done(stuck); }); }
-    static const int stuck = 42;
+        QCOMPARE(dialog.exec(), result);
+        QCOMPARE(canceled.count(), killRequests);
+        // The kill must be asked for while the dialog still stands, before it closes.
+        QCOMPARE(bVisibleWhenCanceled, killRequests > 0);
+    }
 };
-
-void TestWaitDialog::AbortAsksForTheKillOnceThenRejects()
-{
-    WaitDialog dialog(QStringLiteral("t"), QStringLiteral("x"));
-    QSignalSpy canceled(&dialog, &WaitDialog::WasCanceled);
-    bool visibleWhenCanceled = false;
-    connect(&dialog, &WaitDialog::WasCanceled, this, [&] { visibleWhenCanceled = dialog.isVisible(); });
-    auto *button = dialog.findChild<QPushButton *>();
-    QVERIFY(button);
-    QTimer::singleShot(0, button, &QPushButton::click);
-
-    CloseLater(dialog);
-    QCOMPARE(dialog.exec(), int(QDialog::Rejected));
-    QCOMPARE(canceled.count(), 1);
-    // The kill must be asked for while the dialog still stands, before it closes.
-    QVERIFY(visibleWhenCanceled);
-}
-
-void TestWaitDialog::FinishedProcessAcceptsWhateverTheOutcome_data()
-{
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QProcess::ExitStatus>("exitStatus");
-    QTest::newRow("normal exit 0") << 0 << QProcess::NormalExit;
-    QTest::newRow("normal exit 3") << 3 << QProcess::NormalExit;
-    QTest::newRow("crash") << 9 << QProcess::CrashExit;
-}
-
-void TestWaitDialog::FinishedProcessAcceptsWhateverTheOutcome()
-{
-    QFETCH(int, exitCode);
-    QFETCH(QProcess::ExitStatus, exitStatus);
-    WaitDialog dialog(QStringLiteral("t"), QStringLiteral("x"));
-    QSignalSpy canceled(&dialog, &WaitDialog::WasCanceled);
-    QTimer::singleShot(0, &dialog, [&] { dialog.ProcessFinished(exitCode, exitStatus); });
-
-    CloseLater(dialog);
-    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-    QCOMPARE(canceled.count(), 0);
-}
-
-void TestWaitDialog::EscapeRejectsWithoutAskingForTheKill()
-{
-    WaitDialog dialog(QStringLiteral("t"), QStringLiteral("x"));
-    QSignalSpy canceled(&dialog, &WaitDialog::WasCanceled);
-    QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
-
-    CloseLater(dialog);
-    QCOMPARE(dialog.exec(), int(QDialog::Rejected));
-    QCOMPARE(canceled.count(), 0);
-}
 
 QTEST_MAIN(TestWaitDialog)
 #include "tst_WaitDialog.moc"

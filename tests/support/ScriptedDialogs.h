@@ -30,12 +30,10 @@ public:
     QStringList Log() const
     {
         QStringList lines;
-        for (const auto &request : shown) {
-            const bool chooser = request.kind == UserDialogs::Kind::ExistingDirectory
-                              || request.kind == UserDialogs::Kind::OpenFileName;
-            lines << (chooser ? QStringLiteral("chooser: ") + request.title
-                              : request.title + QStringLiteral(": ") + request.text);
-        }
+        for (const auto &request : shown)
+            lines << (request.kind == UserDialogs::Kind::ExistingDirectory || request.kind == UserDialogs::Kind::OpenFileName
+                          ? QStringLiteral("chooser: ") + request.title
+                          : request.title + QStringLiteral(": ") + request.text);
         return lines;
     }
 

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListView>
 #include <QSettings>
 #include <QStatusBar>
@@ -19,36 +20,64 @@
 #include <memory>
 #include <sndfile.h>
 
-// A main window over folders of its own: a current directory holding "settings.ini", a working
-// directory and a game folder, so that start-up asks nothing. Boxes and choosers go to `dialogs`.
-// Files the program reads beside itself are written with WriteBesideProgram.
+// A main window over folders of its own: a current directory holding "settings.ini" (unless told
+// otherwise), a working directory, a game folder and a folder elsewhere, so that start-up asks
+// nothing. Files put beside the program go again with the fixture. Boxes and choosers go to `dialogs`.
 class WindowFixture
 {
 public:
-    WindowFixture()
+    explicit WindowFixture(bool bSettings = true)
     {
-        previousCurrent = QDir::currentPath();
-        QDir(root.path()).mkpath(QStringLiteral("current"));
-        QDir(root.path()).mkpath(QStringLiteral("work"));
-        QDir(root.path()).mkpath(QStringLiteral("gta"));
-        QDir(root.path()).mkpath(QStringLiteral("elsewhere"));
-        QDir::setCurrent(root.filePath(QStringLiteral("current")));
-        QSettings settings(QStringLiteral("settings.ini"), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("WorkingDirectory"), WorkDir());
-        settings.setValue(QStringLiteral("GtaDirectory"), root.filePath(QStringLiteral("gta")));
+        for (const char *folder : {"current", "work", "gta", "elsewhere"})
+            QDir(Root()).mkpath(QString::fromLatin1(folder));
+        QDir::setCurrent(Root() + "/current");
+        if (bSettings)
+            WriteSettings();
+        WriteBesideProgram();
     }
     ~WindowFixture()
     {
         window.reset();
+        for (const QString &path : beside)
+            QFileInfo(path).isDir() ? void(QDir(path).removeRecursively()) : void(QFile::remove(path));
         QDir::setCurrent(previousCurrent);
     }
     WindowFixture(const WindowFixture &) = delete;
     WindowFixture &operator=(const WindowFixture &) = delete;
 
-    QString WorkDir() const { return root.filePath(QStringLiteral("work")); }
+    void WriteSettings(const QVariantMap &more = {}) const
+    {
+        QSettings settings("settings.ini", QSettings::IniFormat);
+        settings.setValue("WorkingDirectory", WorkDir());
+        settings.setValue("GtaDirectory", GtaDir());
+        for (auto it = more.begin(); it != more.end(); ++it)
+            settings.setValue(it.key(), it.value());
+    }
+
+    // The path of a file beside the program, which the fixture removes when it goes.
+    QString Beside(const QString &name)
+    {
+        beside << QCoreApplication::applicationDirPath() + '/' + name;
+        return beside.last();
+    }
+
+    // The program reads "configuration.ini" and "MetaData.xml" from beside itself.
+    void WriteBesideProgram(const QByteArray &metaDataXml = "<Root/>\n",
+                            const QByteArray &configuration = "Audio\n"
+                                                              "  Sfx1\tAUDIO/SFX/SFX1\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
+                                                              "  Sfx2\tAUDIO/SFX/SFX2\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
+                                                              "  Radio\tAUDIO/STREAMS/RADIO\tSTREAM\n")
+    {
+        WriteText(Beside("configuration.ini"), configuration);
+        WriteText(Beside("MetaData.xml"), metaDataXml);
+    }
+
+    // The physical path, as a tool's "pwd -P" prints it.
+    QString Root() const { return QFileInfo(root.path()).canonicalFilePath(); }
+    QString WorkDir() const { return Root() + "/work"; }
+    QString GtaDir() const { return Root() + "/gta"; }
     // A folder outside the working directory, for files that must never be touched.
-    QString Elsewhere() const { return root.filePath(QStringLiteral("elsewhere")); }
-    QString Root() const { return root.path(); }
+    QString Elsewhere() const { return Root() + "/elsewhere"; }
 
     MainWindow *Open()
     {
@@ -58,58 +87,44 @@ public:
     }
 
     MainWindow *Window() const { return window.get(); }
-    QTreeView *EntryView() const { return window->findChild<QTreeView *>(QStringLiteral("entryView")); }
-    QTreeView *ArchiveView() const { return window->findChild<QTreeView *>(QStringLiteral("archiveView")); }
-    QListView *MetaList() const { return window->findChild<QListView *>(QStringLiteral("metaList")); }
+    QTreeView *EntryView() const { return window->findChild<QTreeView *>("entryView"); }
+    QTreeView *ArchiveView() const { return window->findChild<QTreeView *>("archiveView"); }
+    QListView *MetaList() const { return window->findChild<QListView *>("metaList"); }
     FModPlayerWidget *Player() const { return window->findChild<FModPlayerWidget *>(); }
     SearchDialog *SearchBar() const { return window->findChild<SearchDialog *>(); }
-    QString Status() const { return static_cast<QMainWindow *>(window.get())->statusBar()->currentMessage(); }
+    QString Status() const { return window->QMainWindow::statusBar()->currentMessage(); }
     QAbstractItemModel *Entries() const { return EntryView()->model(); }
 
     // The entry at `row` under the top-level row `parentRow` (-1: a top-level entry).
     QModelIndex Entry(int parentRow, int row) const
     {
         QAbstractItemModel *model = Entries();
-        if (!model)
-            return QModelIndex();
-        if (parentRow < 0)
-            return model->index(row, 0);
-        return model->index(row, 0, model->index(parentRow, 0));
+        return model ? model->index(row, 0, parentRow < 0 ? QModelIndex() : model->index(parentRow, 0)) : QModelIndex();
     }
 
     // Loads an archive folder of the working directory; false when the entry view shows nothing.
-    [[nodiscard]] bool LoadSfx(const QString &name)
+    [[nodiscard]] bool Load(const QString &name)
     {
-        window->SetModel(QDir(WorkDir()).filePath(name + QStringLiteral("/sfx_import.ini")), IniMetafileModel::SFX);
+        const bool bStream = QFile::exists(WorkDir() + '/' + name + "/stream_import.ini");
+        window->SetModel(WorkDir() + '/' + name + (bStream ? "/stream_import.ini" : "/sfx_import.ini"),
+                         bStream ? IniMetafileModel::STREAM : IniMetafileModel::SFX);
         return Entries() && Entries()->rowCount() > 0;
     }
-    [[nodiscard]] bool LoadStream(const QString &name)
-    {
-        window->SetModel(QDir(WorkDir()).filePath(name + QStringLiteral("/stream_import.ini")),
-                         IniMetafileModel::STREAM);
-        return Entries() && Entries()->rowCount() > 0;
-    }
-    [[nodiscard]] bool Load(bool bStream, const QString &name) { return bStream ? LoadStream(name) : LoadSfx(name); }
 
     // Selects the archive-tree node reached by following `names` from the top.
     bool SelectArchive(const QStringList &names) const
     {
-        QTreeView *view = ArchiveView();
-        QAbstractItemModel *model = view->model();
-        if (!model)
-            return false;
+        QAbstractItemModel *model = ArchiveView()->model();
         QModelIndex node;
         for (const QString &name : names) {
-            QModelIndex next;
-            for (int row = 0; row < model->rowCount(node); ++row) {
-                if (model->index(row, 0, node).data().toString() == name)
-                    next = model->index(row, 0, node);
-            }
-            if (!next.isValid())
+            const QModelIndexList found = model ? model->match(model->index(0, 0, node), Qt::DisplayRole, name, 1,
+                                                               Qt::MatchExactly)
+                                                : QModelIndexList();
+            if (found.isEmpty())
                 return false;
-            node = next;
+            node = found.first();
         }
-        view->setCurrentIndex(node);
+        ArchiveView()->setCurrentIndex(node);
         return true;
     }
 
@@ -118,36 +133,35 @@ public:
     QString WriteSfxArchive(const QString &name, const QList<QStringList> &banks, bool bWriteSounds = true,
                             const QString &basename = QString()) const
     {
-        const QString folder = QDir(WorkDir()).filePath(name);
+        const QString folder = WorkDir() + '/' + name;
         QDir().mkpath(folder);
         QString text = QStringLiteral("[Archive]\nbasename=%1\nlookup_index=0\nnum_banks=%2\n")
-                           .arg(basename.isNull() ? name : basename).arg(banks.size());
+                           .arg(basename.isEmpty() ? name : basename).arg(banks.size());
         for (int bank = 0; bank < banks.size(); ++bank) {
-            text += QStringLiteral("[Bank_%1]\nnum_sounds=%2\n").arg(bank + 1, 3, 10, QLatin1Char('0')).arg(banks[bank].size());
+            text += QStringLiteral("[Bank_%1]\nnum_sounds=%2\n").arg(Number(bank)).arg(banks[bank].size());
             for (int sound = 0; sound < banks[bank].size(); ++sound) {
-                const QString key = QStringLiteral("sound_%1").arg(sound + 1, 3, 10, QLatin1Char('0'));
-                text += key + QStringLiteral(".filename=") + banks[bank][sound] + QLatin1Char('\n');
-                text += key + QStringLiteral(".sample_rate=22050\n") + key + QStringLiteral(".unknown_16=0\n");
+                text += QStringLiteral("sound_%1.filename=%2\nsound_%1.sample_rate=22050\nsound_%1.unknown_16=0\n")
+                            .arg(Number(sound), banks[bank][sound]);
                 if (bWriteSounds)
-                    WriteWave(QDir(folder).filePath(banks[bank][sound]));
+                    WriteWave(folder + '/' + banks[bank][sound]);
             }
         }
-        WriteText(QDir(folder).filePath(QStringLiteral("sfx_import.ini")), text);
+        WriteText(folder + "/sfx_import.ini", text.toUtf8());
         return folder;
     }
 
     QString WriteStreamArchive(const QString &name, const QStringList &tracks, bool bWriteSounds = true) const
     {
-        const QString folder = QDir(WorkDir()).filePath(name);
+        const QString folder = WorkDir() + '/' + name;
         QDir().mkpath(folder);
         QString text = QStringLiteral("[Stream]\nnum_tracks=%1\nbasename=%2\nlookup_index=0\n").arg(tracks.size()).arg(name);
         for (int track = 0; track < tracks.size(); ++track) {
             text += QStringLiteral("[Track_%1]\nbeat_total=0\nfilename=%2\nlength_extra=0\nlength_index=0\n")
-                        .arg(track + 1, 3, 10, QLatin1Char('0')).arg(tracks[track]);
+                        .arg(Number(track), tracks[track]);
             if (bWriteSounds)
-                WriteWave(QDir(folder).filePath(tracks[track]), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+                WriteWave(folder + '/' + tracks[track], SF_FORMAT_OGG | SF_FORMAT_VORBIS);
         }
-        WriteText(QDir(folder).filePath(QStringLiteral("stream_import.ini")), text);
+        WriteText(folder + "/stream_import.ini", text.toUtf8());
         return folder;
     }
 
@@ -167,11 +181,17 @@ public:
         sf_close(file);
     }
 
-    static void WriteText(const QString &path, const QString &text)
+    static void WriteText(const QString &path, const QByteArray &bytes)
     {
+        QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
-        QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-        file.write(text.toUtf8());
+        QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size(), qPrintable(path));
+    }
+
+    // Everything in a folder, hidden entries too, by name.
+    static QStringList Listing(const QString &folder)
+    {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     }
 
     static QByteArray ReadAll(const QString &path)
@@ -180,25 +200,13 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // The program reads "configuration.ini", "MetaData.xml" and "metadata-full.ini" from here.
-    static void WriteBesideProgram(const QString &name, const QString &text)
-    {
-        WriteText(QDir(QCoreApplication::applicationDirPath()).filePath(name), text);
-    }
-
     ScriptedDialogs dialogs;
 
 private:
+    static QString Number(int index) { return QStringLiteral("%1").arg(index + 1, 3, 10, QLatin1Char('0')); }
+
+    QString previousCurrent = QDir::currentPath();
     QTemporaryDir root;
-    QString previousCurrent;
+    QStringList beside;
     std::unique_ptr<MainWindow> window;
 };
-
-// The archive tree every window test starts with.
-inline const char *StandardConfiguration()
-{
-    return "Audio\n"
-           "  Sfx1\tAUDIO/SFX/SFX1\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
-           "  Sfx2\tAUDIO/SFX/SFX2\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
-           "  Radio\tAUDIO/STREAMS/RADIO\tSTREAM\n";
-}
