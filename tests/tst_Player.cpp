@@ -10,44 +10,22 @@
 #include "player/Exception.h"
 #include "player/Player.h"
 
-// The player over the engine on SDL's dummy driver.
-class TestPlayer : public QObject
+namespace
 {
-    Q_OBJECT
-private:
-    // The engine's text of the exception the call throws, or "nothing thrown".
-    template<typename Call>
-    static QString Thrown(Call call)
-    {
-        try {
-            call();
-        } catch (const Exception &error) {
-            return QString::fromStdString(error.GetMessage());
-        }
-        return QStringLiteral("nothing thrown");
+// The engine's text of the exception the call throws, or "nothing thrown".
+template<typename Call>
+QString Thrown(Call call)
+{
+    try {
+        call();
+    } catch (const Exception &error) {
+        return QString::fromStdString(error.GetMessage());
     }
-    // Whether this process holds a descriptor open on the file.
-    static bool HoldsOpen(const QString &path);
+    return QStringLiteral("nothing thrown");
+}
 
-    QTemporaryDir folder;
-    QString second;         // 1 s
-    QString tenth;          // 0.1 s
-    QString odd;            // 10,001 ms
-    QString headerOnly;     // a WAV header and no samples
-
-private slots:
-    void initTestCase();
-    void FailedStartStopsThePreviousFileAndKeepsItsName_data();
-    void FailedStartStopsThePreviousFileAndKeepsItsName();
-    void VolumeIsClampedAndStored_data();
-    void VolumeIsClampedAndStored();
-    void WithoutRepeatTheStreamEndsByItself_data();
-    void WithoutRepeatTheStreamEndsByItself();
-    void SeekFromSlider_data();
-    void SeekFromSlider();
-};
-
-bool TestPlayer::HoldsOpen(const QString &path)
+// Whether this process holds a descriptor open on the file.
+bool HoldsOpen(const QString &path)
 {
     const QString target = QFileInfo(path).canonicalFilePath();
     const QDir descriptors(QStringLiteral("/proc/self/fd"));
@@ -56,152 +34,154 @@ bool TestPlayer::HoldsOpen(const QString &path)
             return true;
     return false;
 }
-
-void TestPlayer::initTestCase()
-{
-    QVERIFY(folder.isValid());
-    second = folder.filePath("second.wav");
-    tenth = folder.filePath("tenth.wav");
-    odd = folder.filePath("odd.ogg");
-    headerOnly = folder.filePath("header-only.wav");
-    QVERIFY(TestTones::WriteExact(second, 44100));
-    QVERIFY(TestTones::WriteExact(tenth, 4410));
-    QVERIFY(TestTones::Write(odd, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 80008, 8000, 1));
-    const QString pcm = folder.filePath("pcm.wav");
-    QVERIFY(TestTones::Write(pcm, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100));
-    QFile file(pcm);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(TestTones::WriteBytes(headerOnly, file.read(44)));
 }
 
-void TestPlayer::FailedStartStopsThePreviousFileAndKeepsItsName_data()
+// The player over the engine on SDL's dummy driver.
+class TestPlayer : public QObject
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("missing file") << "missing.wav" << "File not found. ";
-    QTest::newRow("header without samples")
-        << "header-only.wav" << "End of file unexpectedly reached while trying to read essential data (truncated data?). ";
-}
+    Q_OBJECT
+    QTemporaryDir folder;
+    QString second;  // 1 s
+    QString tenth;   // 0.1 s
+    QString odd;     // 10,001 ms
 
-void TestPlayer::FailedStartStopsThePreviousFileAndKeepsItsName()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    ScriptedDialogs dialogs;
-    Player player;
-    QCOMPARE(dialogs.Log(), QStringList());         // the engine's version is the expected one
-    QCOMPARE(Thrown([&] { player.PlayFile(); }), QStringLiteral("File not found. "));
-    player.PlayFile(second);
-    QVERIFY(player.IsPlaying());
-    QVERIFY(HoldsOpen(second));
-    QCOMPARE(Thrown([&] { player.PlayFile(folder.filePath(name)); }), text);
-    QVERIFY(!player.IsPlaying());
-    QVERIFY(!HoldsOpen(second));
-    QVERIFY(!HoldsOpen(folder.filePath(name)));
-    // The name stays that of the last file that started.
-    player.PlayFile();
-    QVERIFY(player.IsPlaying());
-    QCOMPARE(player.GetLength(), 1000u);
-    player.Stop();
-    player.Stop();
-    QVERIFY(!HoldsOpen(second));
-}
+private slots:
+    void initTestCase()
+    {
+        second = folder.filePath("second.wav");
+        tenth = folder.filePath("tenth.wav");
+        odd = folder.filePath("odd.ogg");
+        QVERIFY(TestTones::WriteExact(second, 44100));
+        QVERIFY(TestTones::WriteExact(tenth, 4410));
+        QVERIFY(TestTones::Write(odd, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 80008, 8000, 1));
+        // A WAV header and no samples.
+        const QString pcm = folder.filePath("pcm.wav");
+        QVERIFY(TestTones::Write(pcm, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100));
+        QFile file(pcm);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(TestTones::WriteBytes(folder.filePath("header-only.wav"), file.read(44)));
+    }
 
-void TestPlayer::VolumeIsClampedAndStored_data()
-{
-    QTest::addColumn<QString>("call");
-    QTest::addColumn<float>("argument");
-    QTest::addColumn<float>("stored");
-    QTest::newRow("below 0") << "float" << -0.5f << 0.0f;
-    QTest::newRow("above 1") << "float" << 3.0f << 1.0f;
-    QTest::newRow("inside") << "float" << 0.3f << 0.3f;
-    QTest::newRow("NaN is silence") << "float" << std::nanf("") << 0.0f;
-    QTest::newRow("without argument") << "none" << 0.0f << 1.0f;
-    QTest::newRow("slider 250") << "slider" << 250.0f << 0.25f;
-    QTest::newRow("slider beyond 1000") << "slider" << 4000.0f << 1.0f;
-}
+    void FailedStartStopsThePreviousFileAndKeepsItsName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("missing file") << "missing.wav" << "File not found. ";
+        QTest::newRow("header without samples")
+            << "header-only.wav" << "End of file unexpectedly reached while trying to read essential data (truncated data?). ";
+    }
+    void FailedStartStopsThePreviousFileAndKeepsItsName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        ScriptedDialogs dialogs;
+        Player player;
+        QCOMPARE(dialogs.Log(), QStringList());  // the engine's version is the expected one
+        QCOMPARE(Thrown([&] { player.PlayFile(); }), QStringLiteral("File not found. "));
+        player.PlayFile(second);
+        QVERIFY(player.IsPlaying() && HoldsOpen(second));
+        QCOMPARE(Thrown([&] { player.PlayFile(folder.filePath(name)); }), text);
+        QVERIFY(!player.IsPlaying());
+        QVERIFY(!HoldsOpen(second) && !HoldsOpen(folder.filePath(name)));
+        // The name stays that of the last file that started.
+        player.PlayFile();
+        QVERIFY(player.IsPlaying());
+        QCOMPARE(player.GetLength(), 1000u);
+        player.Stop();
+        player.Stop();
+        QVERIFY(!HoldsOpen(second));
+    }
 
-void TestPlayer::VolumeIsClampedAndStored()
-{
-    QFETCH(QString, call);
-    QFETCH(float, argument);
-    QFETCH(float, stored);
-    Player player;
-    const auto setVolume = [&] {
-        if (call == "float")
-            player.SetVolume(argument);
-        else if (call == "slider")
-            player.SetVolumeFromSlider(uint(argument));
-        else
-            player.SetVolume();
-    };
-    player.SetVolume(0.5f);
-    setVolume();
-    QCOMPARE(player.GetVolume(), stored);
-    // The same while playing, where the channel answers.
-    player.PlayFile(second);
-    player.SetVolume(0.5f);
-    setVolume();
-    QCOMPARE(player.GetVolume(), stored);
-}
+    void VolumeIsClampedAndStored_data()
+    {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<float>("argument");
+        QTest::addColumn<float>("stored");
+        QTest::newRow("below 0") << "float" << -0.5f << 0.0f;
+        QTest::newRow("above 1") << "float" << 3.0f << 1.0f;
+        QTest::newRow("inside") << "float" << 0.3f << 0.3f;
+        QTest::newRow("NaN is silence") << "float" << std::nanf("") << 0.0f;
+        QTest::newRow("without argument") << "none" << 0.0f << 1.0f;
+        QTest::newRow("slider 250") << "slider" << 250.0f << 0.25f;
+        QTest::newRow("slider beyond 1000") << "slider" << 4000.0f << 1.0f;
+    }
+    void VolumeIsClampedAndStored()
+    {
+        QFETCH(QString, call);
+        QFETCH(float, argument);
+        QFETCH(float, stored);
+        Player player;
+        // Idle first, then while playing, where the channel answers.
+        for (const bool bPlaying : {false, true}) {
+            if (bPlaying)
+                player.PlayFile(second);
+            player.SetVolume(0.5f);
+            if (call == "float")
+                player.SetVolume(argument);
+            else if (call == "slider")
+                player.SetVolumeFromSlider(uint(argument));
+            else
+                player.SetVolume();
+            QCOMPARE(player.GetVolume(), stored);
+        }
+    }
 
-void TestPlayer::WithoutRepeatTheStreamEndsByItself_data()
-{
-    QTest::addColumn<bool>("whilePlaying");
-    QTest::newRow("switched off while idle") << false;
-    QTest::newRow("switched off while playing") << true;
-}
+    void WithoutRepeatTheStreamEndsByItself_data()
+    {
+        QTest::addColumn<bool>("bWhilePlaying");
+        QTest::newRow("switched off while idle") << false;
+        QTest::newRow("switched off while playing") << true;
+    }
+    void WithoutRepeatTheStreamEndsByItself()
+    {
+        QFETCH(bool, bWhilePlaying);
+        Player player;
+        if (!bWhilePlaying)
+            player.SetRepeat(false);
+        player.SetPaused(true);  // idle: neither applied nor stored
+        QVERIFY(!player.IsPaused());
+        player.PlayFile(tenth);
+        QVERIFY(!player.IsPaused());
+        QCOMPARE(player.GetLength(), 100u);
+        if (bWhilePlaying)
+            player.SetRepeat(false);
+        QTRY_VERIFY(!player.IsPlaying());
+        // Ended: the queries give their defaults, while the stream is still there to stop.
+        QCOMPARE(player.GetLength(), 0u);
+        QCOMPARE(player.GetPosition(), 0u);
+        QVERIFY(!player.IsPaused());
+        player.SetVolume(0.5f);
+        QCOMPARE(player.GetVolume(), 0.5f);
+        player.Stop();
+        // Repeat stays off for the next stream.
+        player.PlayFile(tenth);
+        QTRY_VERIFY(!player.IsPlaying());
+    }
 
-void TestPlayer::WithoutRepeatTheStreamEndsByItself()
-{
-    QFETCH(bool, whilePlaying);
-    Player player;
-    if (!whilePlaying)
-        player.SetRepeat(false);
-    player.SetPaused(true);                         // idle: neither applied nor stored
-    QVERIFY(!player.IsPaused());
-    player.PlayFile(tenth);
-    QVERIFY(!player.IsPaused());
-    QCOMPARE(player.GetLength(), 100u);
-    if (whilePlaying)
-        player.SetRepeat(false);
-    QTRY_VERIFY(!player.IsPlaying());
-    // Ended: the queries give their defaults, while the stream is still there to stop.
-    QCOMPARE(player.GetLength(), 0u);
-    QCOMPARE(player.GetPosition(), 0u);
-    QVERIFY(!player.IsPaused());
-    player.SetVolume(0.5f);
-    QCOMPARE(player.GetVolume(), 0.5f);
-    player.Stop();
-    // Repeat stays off for the next stream.
-    player.PlayFile(tenth);
-    QTRY_VERIFY(!player.IsPlaying());
-}
-
-void TestPlayer::SeekFromSlider_data()
-{
-    QTest::addColumn<uint>("percentage");
-    QTest::addColumn<uint>("position");
-    QTest::newRow("0") << 0u << 0u;
-    QTest::newRow("50") << 50u << 5000u;
-    QTest::newRow("100 lands 1 ms before the end") << 100u << 10000u;
-    QTest::newRow("150 counts as 100") << 150u << 10000u;
-}
-
-void TestPlayer::SeekFromSlider()
-{
-    QFETCH(uint, percentage);
-    QFETCH(uint, position);
-    Player player;
-    player.PlayFile(odd);
-    QCOMPARE(player.GetLength(), 10001u);
-    player.SetPaused(true);         // the position must not move after the seek
-    player.SetPosition(7000);
-    player.SetPositionFromSlider(percentage);
-    QCOMPARE(player.GetPosition(), position);
-    player.SetPosition(10001);                      // the end itself lies outside: refused, silently
-    QCOMPARE(player.GetPosition(), position);
-}
+    void SeekFromSlider_data()
+    {
+        QTest::addColumn<uint>("percentage");
+        QTest::addColumn<uint>("position");
+        QTest::newRow("0") << 0u << 0u;
+        QTest::newRow("50") << 50u << 5000u;
+        QTest::newRow("100 lands 1 ms before the end") << 100u << 10000u;
+        QTest::newRow("150 counts as 100") << 150u << 10000u;
+    }
+    void SeekFromSlider()
+    {
+        QFETCH(uint, percentage);
+        QFETCH(uint, position);
+        Player player;
+        player.PlayFile(odd);
+        QCOMPARE(player.GetLength(), 10001u);
+        player.SetPaused(true);  // the position must not move after the seek
+        player.SetPosition(7000);
+        player.SetPositionFromSlider(percentage);
+        QCOMPARE(player.GetPosition(), position);
+        player.SetPosition(10001);  // the end itself lies outside: refused, silently
+        QCOMPARE(player.GetPosition(), position);
+    }
+};
 
 QTEST_MAIN(TestPlayer)
 #include "tst_Player.moc"
