@@ -73,32 +73,47 @@ class TestSlider : public QObject
 private slots:
     void PressSetsTheValueAndDragFollowsBeyondBothEnds_data()
     {
-        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<uint>("maximum");
+        QTest::addColumn<int>("x");          // pressed at 30 (or 0 without width), dragged to x and released there
+        QTest::addColumn<uint>("pressed");
         QTest::addColumn<uint>("value");
-        QTest::newRow("inside") << 37 << 493u;
-        QTest::newRow("at the start") << 0 << 0u;
-        QTest::newRow("left of the start") << -20 << 0u;
-        QTest::newRow("exactly at the end") << 75 << 1000u;
-        QTest::newRow("right of the end") << 90 << 1000u;
+        QTest::newRow("inside") << 75 << 1000u << 37 << 400u << 493u;  // 30 and 37 of 75 pixels
+        QTest::newRow("at the start") << 75 << 1000u << 0 << 400u << 0u;
+        QTest::newRow("left of the start") << 75 << 1000u << -20 << 400u << 0u;
+        QTest::newRow("exactly at the end") << 75 << 1000u << 75 << 400u << 1000u;
+        QTest::newRow("right of the end") << 75 << 1000u << 90 << 400u << 1000u;
+        QTest::newRow("an hour on a wide slider does not overflow") << 2000 << 3600000u << 1999 << 54000u << 3598200u;
+        // Squeezed to nothing: no point gives a value, the ends are taken beyond it.
+        QTest::newRow("without width") << 0 << 1000u << 3 << 0u << 1000u;
     }
     void PressSetsTheValueAndDragFollowsBeyondBothEnds()
     {
+        QFETCH(int, width);
+        QFETCH(uint, maximum);
         QFETCH(int, x);
+        QFETCH(uint, pressed);
         QFETCH(uint, value);
-        auto slider = Shown();
-        const Signals spies(slider.get());
-        Press(slider.get(), 30);
-        QCOMPARE(slider->Value(), 400u);  // 30 of 75 pixels
-        QVERIFY(slider->IsPressed());
-        Move(slider.get(), x);
-        QCOMPARE(slider->Value(), value);
-        Move(slider.get(), 30);
-        Release(slider.get(), x);
-        QCOMPARE(Signals::Values(spies.pressed), QList<uint>{400u});
-        QCOMPARE(Signals::Values(spies.moved), (QList<uint>{value, 400u}));
+        QWidget parent;
+        parent.resize(2100, 30);
+        auto *pSlider = new Slider(&parent);
+        pSlider->setGeometry(0, 0, width, 15);
+        parent.show();
+        pSlider->SetMaximum(maximum);
+        const Signals spies(pSlider);
+        const int start = width > 0 ? 30 : 0;
+        Press(pSlider, start);
+        QCOMPARE(pSlider->Value(), pressed);
+        QVERIFY(pSlider->IsPressed());
+        Move(pSlider, x);
+        QCOMPARE(pSlider->Value(), value);
+        Move(pSlider, start);  // the release takes its own point, not the last one dragged to
+        Release(pSlider, x);
+        QCOMPARE(Signals::Values(spies.pressed), QList<uint>{pressed});
+        QCOMPARE(Signals::Values(spies.moved), (QList<uint>{value, pressed}));
         QCOMPARE(Signals::Values(spies.released), QList<uint>{value});
-        QCOMPARE(slider->Value(), value);
-        QVERIFY(!slider->IsPressed());
+        QCOMPARE(pSlider->Value(), value);
+        QVERIFY(!pSlider->IsPressed());
     }
 
     void OtherButtonsOrNoPressDoNothing_data()
@@ -137,6 +152,10 @@ private slots:
         QCOMPARE(slider->Value(), 1000u);
         slider->SetValue(90000);
         QCOMPARE(DonePart(slider.get()).right(), 36);  // the handle at half of 75 pixels
+        auto wide = Shown(2000);
+        wide->SetMaximum(3600000);  // an hour in milliseconds
+        wide->SetValue(3000000);
+        QCOMPARE(DonePart(wide.get()).right(), 1665);
         // While pressed the value is neither set nor pulled into a smaller range.
         Press(slider.get(), 60);
         QCOMPARE(slider->Value(), 144000u);
@@ -149,33 +168,6 @@ private slots:
         QCOMPARE(slider->Value(), 800u);  // from the pointer: the ignored value is not remembered
         slider->SetValue(123);
         QCOMPARE(slider->Value(), 123u);
-    }
-
-    void LongRangeOnWideSliderDoesNotOverflow()
-    {
-        auto slider = Shown(2000);
-        slider->SetMaximum(3600000);  // an hour in milliseconds
-        slider->SetValue(3000000);
-        QCOMPARE(DonePart(slider.get()).right(), 1665);
-        Press(slider.get(), 1999);
-        QCOMPARE(slider->Value(), 3598200u);
-    }
-
-    void SliderWithoutWidthTakesTheEnds()
-    {
-        QWidget parent;
-        parent.resize(100, 30);
-        auto *pSlider = new Slider(&parent);
-        parent.show();
-        pSlider->setGeometry(0, 0, 0, 15);
-        pSlider->SetValue(500);
-        const Signals spies(pSlider);
-        Press(pSlider, 0);
-        Move(pSlider, 0);
-        Release(pSlider, 3);
-        QCOMPARE(Signals::Values(spies.pressed), QList<uint>{0u});
-        QCOMPARE(Signals::Values(spies.moved), QList<uint>{0u});
-        QCOMPARE(Signals::Values(spies.released), QList<uint>{1000u});
     }
 
     void RepaintsOnlyForChangesAndAtTheEnds()
