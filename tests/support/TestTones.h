@@ -58,10 +58,7 @@ inline bool Write(const QString &path, int format, qint64 frames, int rate = 441
 
 // A float WAV at the output's own rate and layout: decoded and mixed without any conversion, so
 // the output can be compared sample by sample.
-inline bool WriteExact(const QString &path, qint64 frames)
-{
-    return Write(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, frames);
-}
+inline bool WriteExact(const QString &path, qint64 frames) { return Write(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, frames); }
 
 inline bool WriteBytes(const QString &path, const QByteArray &bytes)
 {
