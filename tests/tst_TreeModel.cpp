@@ -11,13 +11,21 @@
 
 namespace
 {
-// The tree as the model shows it: names, children in brackets, siblings separated by blanks.
+// The tree as the model shows it: names, then (archive path|bank file path|type) where a line has
+// more than a name, children in brackets, siblings separated by blanks.
 QString Dump(const TreeModel &model, const QModelIndex &parent = QModelIndex())
 {
     QStringList parts;
     for (int row = 0; row < model.rowCount(parent); ++row) {
         const QModelIndex child = model.index(row, 0, parent);
+        const auto *item = static_cast<const TreeItem *>(child.internalPointer());
         QString part = model.data(child).toString();
+        if (item->GetName() != part)
+            part += QStringLiteral(" but the item is named ") + item->GetName();
+        const QString type = item->IsSfx() ? QStringLiteral("sfx") : item->IsStream() ? QStringLiteral("stream") : QString();
+        if (!item->GetArchivePath().isEmpty() || !item->GetBankFilePath().isEmpty() || !type.isEmpty())
+            part += QLatin1Char('(') + QStringList{item->GetArchivePath(), item->GetBankFilePath(), type}.join(QLatin1Char('|'))
+                  + QLatin1Char(')');
         if (model.rowCount(child) > 0)
             part += QLatin1Char('[') + Dump(model, child) + QLatin1Char(']');
         parts << part;
@@ -56,13 +64,13 @@ class TestTreeModel : public QObject
 {
     Q_OBJECT
 private slots:
-    void NestsLinesByIndentation_data()
+    void ReadsLinesAndTheirIndentation_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("tree");
         QTest::newRow("empty file") << "" << "";
         QTest::newRow("only blank lines") << "\n   \n\t\n\r\n \t \r\n" << "";
-        QTest::newRow("group with a leaf") << "G\n  L\tp\tSFX\tb" << "G[L]";
+        QTest::newRow("group with a leaf") << "G\n  L\tp\tSFX\tb" << "G[L(p|b|sfx)]";
         QTest::newRow("first line indented stays on top, next at same depth nests") << "    A\n    B" << "A[B]";
         QTest::newRow("shallower line pops to level zero, its level is not recorded")
             << "X\n    Y\n  Z\n  W" << "X[Y] Z[W]";
@@ -72,48 +80,22 @@ private slots:
         QTest::newRow("steps down and back") << "A\n B\n  C\n B2\nD" << "A[B[C] B2] D";
         QTest::newRow("return to a level between two") << "A\n  B\n      C\n    D" << "A[B[C] D]";
         QTest::newRow("trailing newlines") << "A\n B\n\n\n" << "A[B]";
+        // The columns of a line, tab-separated.
+        QTest::newRow("four columns, SFX") << "L\ta/p\tSFX\tb/k" << "L(a/p|b/k|sfx)";
+        QTest::newRow("lower case sfx, Stream in any case") << "L\tp\tsfx\tb\nM\tq\tStream" << "L(p|b|sfx) M(q||stream)";
+        QTest::newRow("STREAMS is neither") << "L\tp\tSTREAMS\tb" << "L(p|b|)";
+        QTest::newRow("two tabs make one separator") << "A\t\tB" << "A(B||)";
+        QTest::newRow("trailing blanks trimmed off the type") << "L\tp\tSFX \r" << "L(p||sfx)";
+        QTest::newRow("leading tab after the indentation trimmed off") << "G\n  \tL\tp\tSFX\tb" << "G[L(p|b|sfx)]";
+        QTest::newRow("blank column kept, shifting nothing") << "L\t \tSFX" << "L( ||sfx)";
+        QTest::newRow("columns after the bank kept apart") << "L\tp\tSFX\tb\tx\ty" << "L(p|b|sfx)";
+        QTest::newRow("blanks inside a name kept") << "My  Sounds\tp" << "My  Sounds(p||)";
     }
-    void NestsLinesByIndentation()
+    void ReadsLinesAndTheirIndentation()
     {
         QFETCH(QString, text);
         QFETCH(QString, tree);
         QCOMPARE(Dump(TreeModel(text, false)), tree);
-    }
-
-    void ReadsColumnsOfALine_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QStringList>("columns");  // name, archive path, bank file path
-        QTest::addColumn<QString>("type");         // "sfx", "stream" or neither
-        const auto row = [](const char *name, const char *line, const QStringList &columns, const char *type) {
-            QTest::newRow(name) << line << columns << type;
-        };
-        row("four columns, SFX", "L\ta/p\tSFX\tb/k", {"L", "a/p", "b/k"}, "sfx");
-        row("lower case sfx", "L\tp\tsfx\tb", {"L", "p", "b"}, "sfx");
-        row("Stream", "L\tp\tStream\tb", {"L", "p", "b"}, "stream");
-        row("STREAMS is neither", "L\tp\tSTREAMS\tb", {"L", "p", "b"}, "");
-        row("type without bank", "L\tp\tSFX", {"L", "p", ""}, "sfx");
-        row("two tabs make one separator", "A\t\tB", {"A", "B", ""}, "");
-        row("name only", "G", {"G", "", ""}, "");
-        row("trailing blanks trimmed off the type", "L\tp\tSFX \r", {"L", "p", ""}, "sfx");
-        row("leading tab trimmed off", "\tL\tp\tSFX\tb", {"L", "p", "b"}, "sfx");
-        row("blank column kept, shifting nothing", "L\t \tSFX", {"L", " ", ""}, "sfx");
-        row("columns after the bank kept apart", "L\tp\tSFX\tb\tx\ty", {"L", "p", "b"}, "sfx");
-        row("blanks inside a name kept", "My  Sounds\tp", {"My  Sounds", "p", ""}, "");
-    }
-    void ReadsColumnsOfALine()
-    {
-        QFETCH(QString, line);
-        QFETCH(QStringList, columns);
-        QFETCH(QString, type);
-        const TreeModel model(QStringLiteral("Group\n  ") + line, false);
-        const QModelIndex leaf = model.index(0, 0, model.index(0, 0));
-        QVERIFY(leaf.isValid());
-        const TreeItem *item = ItemAt(leaf);
-        QCOMPARE((QStringList{item->GetName(), item->GetArchivePath(), item->GetBankFilePath()}), columns);
-        QCOMPARE(item->IsSfx(), type == QLatin1String("sfx"));
-        QCOMPARE(item->IsStream(), type == QLatin1String("stream"));
-        QCOMPARE(model.data(leaf).toString(), columns.first());
     }
 
     void PassesTheModelTester()
