@@ -41,34 +41,40 @@ class TestPlayer : public QObject
 {
     Q_OBJECT
     QTemporaryDir folder;
-    QString second;  // 1 s
-    QString tenth;   // 0.1 s
-    QString odd;     // 10,001 ms
+    QString File(const char *name) const { return folder.filePath(QLatin1String(name)); }
 
 private slots:
     void initTestCase()
     {
-        second = folder.filePath("second.wav");
-        tenth = folder.filePath("tenth.wav");
-        odd = folder.filePath("odd.ogg");
-        QVERIFY(TestTones::WriteExact(second, 44100));
-        QVERIFY(TestTones::WriteExact(tenth, 4410));
-        QVERIFY(TestTones::Write(odd, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 80008, 8000, 1));
-        // A WAV header and no samples.
-        const QString pcm = folder.filePath("pcm.wav");
-        QVERIFY(TestTones::Write(pcm, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100));
-        QFile file(pcm);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(TestTones::WriteBytes(folder.filePath("header-only.wav"), file.read(44)));
+        QVERIFY(TestTones::WriteExact(File("second.wav"), 44100));
+        QVERIFY(TestTones::WriteExact(File("tenth.wav"), 4410));
+        QVERIFY(TestTones::Write(File("odd.ogg"), SF_FORMAT_OGG | SF_FORMAT_VORBIS, 80008, 8000, 1));
+        QVERIFY(TestTones::Write(File("pcm.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100));
+        QFile wav(File("pcm.wav"));
+        QFile ogg(File("odd.ogg"));
+        QVERIFY(wav.open(QIODevice::ReadOnly) && ogg.open(QIODevice::ReadOnly));
+        const QByteArray header = wav.read(44);
+        QVERIFY(TestTones::WriteBytes(File("header-only.wav"), header));
+        QVERIFY(TestTones::WriteBytes(File("broken-header.wav"), header.left(20)));
+        QVERIFY(TestTones::WriteBytes(File("truncated.ogg"), ogg.read(1000)));
+        QVERIFY(TestTones::WriteBytes(File("empty.wav"), QByteArray()));
+        QVERIFY(TestTones::WriteBytes(File("text.ogg"), "not a sound at all\n"));
+        QVERIFY(QDir(folder.path()).mkdir("folder.wav"));
     }
 
     void FailedStartStopsThePreviousFileAndKeepsItsName_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("text");
+        const QString bad = QStringLiteral("Error loading file. ");
+        const QString eof = QStringLiteral("End of file unexpectedly reached while trying to read essential data (truncated data?). ");
         QTest::newRow("missing file") << "missing.wav" << "File not found. ";
-        QTest::newRow("header without samples")
-            << "header-only.wav" << "End of file unexpectedly reached while trying to read essential data (truncated data?). ";
+        QTest::newRow("empty file") << "empty.wav" << eof;
+        QTest::newRow("header without samples") << "header-only.wav" << eof;
+        QTest::newRow("text") << "text.ogg" << "Unsupported file or audio format. ";
+        QTest::newRow("broken header") << "broken-header.wav" << bad;
+        QTest::newRow("truncated ogg") << "truncated.ogg" << bad;
+        QTest::newRow("folder") << "folder.wav" << bad;
     }
     void FailedStartStopsThePreviousFileAndKeepsItsName()
     {
@@ -78,18 +84,18 @@ private slots:
         Player player;
         QCOMPARE(dialogs.Log(), QStringList());  // the engine's version is the expected one
         QCOMPARE(Thrown([&] { player.PlayFile(); }), QStringLiteral("File not found. "));
-        player.PlayFile(second);
-        QVERIFY(player.IsPlaying() && HoldsOpen(second));
+        player.PlayFile(File("second.wav"));
+        QVERIFY(player.IsPlaying() && HoldsOpen(File("second.wav")));
         QCOMPARE(Thrown([&] { player.PlayFile(folder.filePath(name)); }), text);
         QVERIFY(!player.IsPlaying());
-        QVERIFY(!HoldsOpen(second) && !HoldsOpen(folder.filePath(name)));
+        QVERIFY(!HoldsOpen(File("second.wav")) && !HoldsOpen(folder.filePath(name)));
         // The name stays that of the last file that started.
         player.PlayFile();
         QVERIFY(player.IsPlaying());
         QCOMPARE(player.GetLength(), 1000u);
         player.Stop();
         player.Stop();
-        QVERIFY(!HoldsOpen(second));
+        QVERIFY(!HoldsOpen(File("second.wav")));
     }
 
     void VolumeIsClampedAndStored_data()
@@ -114,7 +120,7 @@ private slots:
         // Idle first, then while playing, where the channel answers.
         for (const bool bPlaying : {false, true}) {
             if (bPlaying)
-                player.PlayFile(second);
+                player.PlayFile(File("second.wav"));
             player.SetVolume(0.5f);
             if (call == "float")
                 player.SetVolume(argument);
@@ -126,25 +132,15 @@ private slots:
         }
     }
 
-    void WithoutRepeatTheStreamEndsByItself_data()
+    // Ending without repeat while idle is heard in tst_AudioOutput; here repeat goes off mid-stream.
+    void RepeatSwitchedOffWhilePlayingEndsTheStream()
     {
-        QTest::addColumn<bool>("bWhilePlaying");
-        QTest::newRow("switched off while idle") << false;
-        QTest::newRow("switched off while playing") << true;
-    }
-    void WithoutRepeatTheStreamEndsByItself()
-    {
-        QFETCH(bool, bWhilePlaying);
         Player player;
-        if (!bWhilePlaying)
-            player.SetRepeat(false);
         player.SetPaused(true);  // idle: neither applied nor stored
-        QVERIFY(!player.IsPaused());
-        player.PlayFile(tenth);
+        player.PlayFile(File("tenth.wav"));
         QVERIFY(!player.IsPaused());
         QCOMPARE(player.GetLength(), 100u);
-        if (bWhilePlaying)
-            player.SetRepeat(false);
+        player.SetRepeat(false);
         QTRY_VERIFY(!player.IsPlaying());
         // Ended: the queries give their defaults, while the stream is still there to stop.
         QCOMPARE(player.GetLength(), 0u);
@@ -154,7 +150,7 @@ private slots:
         QCOMPARE(player.GetVolume(), 0.5f);
         player.Stop();
         // Repeat stays off for the next stream.
-        player.PlayFile(tenth);
+        player.PlayFile(File("tenth.wav"));
         QTRY_VERIFY(!player.IsPlaying());
     }
 
@@ -172,7 +168,7 @@ private slots:
         QFETCH(uint, percentage);
         QFETCH(uint, position);
         Player player;
-        player.PlayFile(odd);
+        player.PlayFile(File("odd.ogg"));
         QCOMPARE(player.GetLength(), 10001u);
         player.SetPaused(true);  // the position must not move after the seek
         player.SetPosition(7000);
