@@ -2,7 +2,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstring>
 #include <vector>
 
 #include "TestTones.h"
@@ -64,12 +63,10 @@ class TestAudioOutput : public QObject
     void SendOutputToFile() { qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(OutputFile())); }
     Output ReadOutput() const
     {
-        Output output;
         QFile file(OutputFile());
         const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        output.samples.resize(std::size_t(bytes.size()) / sizeof(float));
-        std::memcpy(output.samples.data(), bytes.constData(), output.samples.size() * sizeof(float));
-        return output;
+        const auto *pSamples = reinterpret_cast<const float *>(bytes.constData());
+        return Output {std::vector<float>(pSamples, pSamples + bytes.size() / qsizetype(sizeof(float)))};
     }
 
 private slots:
@@ -88,16 +85,14 @@ private slots:
     {
         QTest::addColumn<float>("volume");
         QTest::addColumn<bool>("bMute");
-        QTest::addColumn<float>("gain");
-        QTest::newRow("full volume") << 1.0f << false << 1.0f;
-        QTest::newRow("a quarter") << 0.25f << false << 0.25f;
-        QTest::newRow("muted") << 1.0f << true << 0.0f;
+        QTest::newRow("full volume") << 1.0f << false;
+        QTest::newRow("a quarter") << 0.25f << false;
+        QTest::newRow("muted") << 1.0f << true;
     }
     void PlaysTheToneScaled()
     {
         QFETCH(float, volume);
         QFETCH(bool, bMute);
-        QFETCH(float, gain);
         SendOutputToFile();
         constexpr qint64 heard = 16384;
         {
@@ -110,10 +105,8 @@ private slots:
         }  // closing the device completes the file
         const Output output = ReadOutput();
         QVERIFY(output.Frames() >= heard);
-        if (gain == 0.0f)
-            QCOMPARE(output.FirstSound(), qint64(-1));
-        const QString difference =
-            gain == 0.0f ? QString() : output.CompareWithTone(output.FirstSound(), heard, gain, secondFrames);
+        const QString difference = bMute ? (output.FirstSound() == -1 ? QString() : QStringLiteral("muted, yet heard"))
+                                         : output.CompareWithTone(output.FirstSound(), heard, volume, secondFrames);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
