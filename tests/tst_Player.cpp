@@ -48,10 +48,11 @@ private slots:
     {
         QVERIFY(TestTones::WriteExact(File("second.wav"), 44100));
         QVERIFY(TestTones::WriteExact(File("tenth.wav"), 4410));
-        QVERIFY(TestTones::Write(File("odd.ogg"), SF_FORMAT_OGG | SF_FORMAT_VORBIS, 80008, 8000, 1));
-        QVERIFY(TestTones::Write(File("pcm.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100));
-        QFile wav(File("pcm.wav"));
-        QFile ogg(File("odd.ogg"));
+        QVERIFY(TestTones::Write(File("mono22k.ogg"), SF_FORMAT_OGG | SF_FORMAT_VORBIS, 55125, 22050, 1));
+        QVERIFY(TestTones::Write(File("odd.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 80008, 8000, 1));
+        QVERIFY(TestTones::Write(File("pcm16.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 48000, 2));
+        QFile wav(File("pcm16.wav"));
+        QFile ogg(File("mono22k.ogg"));
         QVERIFY(wav.open(QIODevice::ReadOnly) && ogg.open(QIODevice::ReadOnly));
         const QByteArray header = wav.read(44);
         QVERIFY(TestTones::WriteBytes(File("header-only.wav"), header));
@@ -154,27 +155,46 @@ private slots:
         QTRY_VERIFY(!player.IsPlaying());
     }
 
-    void SeekFromSlider_data()
+    // Each format plays with its length and moves on; paused, a seek reads back exactly, and one
+    // at or beyond the end is refused and changes nothing.
+    void PlaysAndSeeksEveryFormat_data()
     {
-        QTest::addColumn<uint>("percentage");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<uint>("length");
+        QTest::addColumn<bool>("bSlider");  // the target is a percentage of the length
+        QTest::addColumn<uint>("target");
         QTest::addColumn<uint>("position");
-        QTest::newRow("0") << 0u << 0u;
-        QTest::newRow("50") << 50u << 5000u;
-        QTest::newRow("100 lands 1 ms before the end") << 100u << 10000u;
-        QTest::newRow("150 counts as 100") << 150u << 10000u;
+        QTest::newRow("float wav, 1 ms at 44.1 kHz") << "second.wav" << 1000u << false << 1u << 1u;
+        QTest::newRow("float wav, the end") << "second.wav" << 1000u << false << 1000u << 400u;
+        QTest::newRow("16-bit wav at 48 kHz, last ms") << "pcm16.wav" << 1000u << false << 999u << 999u;
+        QTest::newRow("mono ogg at 22.05 kHz") << "mono22k.ogg" << 2500u << false << 1234u << 1234u;
+        QTest::newRow("ogg, far beyond") << "mono22k.ogg" << 2500u << false << 4000000000u << 400u;
+        QTest::newRow("mono flac at 8 kHz, odd length, last ms") << "odd.flac" << 10001u << false << 10000u << 10000u;
+        QTest::newRow("slider 0") << "odd.flac" << 10001u << true << 0u << 0u;
+        QTest::newRow("slider 50") << "odd.flac" << 10001u << true << 50u << 5000u;
+        QTest::newRow("slider 100 lands 1 ms before the end") << "odd.flac" << 10001u << true << 100u << 10000u;
+        QTest::newRow("slider 150 counts as 100") << "odd.flac" << 10001u << true << 150u << 10000u;
     }
-    void SeekFromSlider()
+    void PlaysAndSeeksEveryFormat()
     {
-        QFETCH(uint, percentage);
+        QFETCH(QString, name);
+        QFETCH(uint, length);
+        QFETCH(bool, bSlider);
+        QFETCH(uint, target);
         QFETCH(uint, position);
         Player player;
-        player.PlayFile(File("odd.ogg"));
-        QCOMPARE(player.GetLength(), 10001u);
-        player.SetPaused(true);  // the position must not move after the seek
-        player.SetPosition(7000);
-        player.SetPositionFromSlider(percentage);
+        player.PlayFile(folder.filePath(name));
+        QCOMPARE(player.GetLength(), length);
+        QTRY_VERIFY(player.GetFramesOutput() >= 4410);
+        QVERIFY2(player.GetPosition() > 0 && player.GetPosition() < length, qPrintable(QString::number(player.GetPosition())));
+        player.SetPaused(true);  // nothing moves after the seek
+        player.SetPosition(400);
+        if (bSlider)
+            player.SetPositionFromSlider(target);
+        else
+            player.SetPosition(target);
         QCOMPARE(player.GetPosition(), position);
-        player.SetPosition(10001);  // the end itself lies outside: refused, silently
+        player.SetPosition(length);
         QCOMPARE(player.GetPosition(), position);
     }
 };
