@@ -77,20 +77,27 @@ private slots:
         QCOMPARE(FModPlayerWidget::FormatTime(milliseconds), text);
     }
 
-    void PlayShowsTimeAndStopOrFailedPlayResets_data()
+    // One track from start to end: the time shows; paused, a drag previews while the timer waits
+    // and the release at either end seeks there; then a stop or a failed play resets the strip.
+    void PlayDragSeekAndStop_data()
     {
-        QTest::addColumn<bool>("bStop");
-        QTest::newRow("stop signals, also with nothing playing") << true;
-        QTest::newRow("a failed play reports and does not signal") << false;
+        QTest::addColumn<bool>("bRightEnd");
+        QTest::addColumn<bool>("bStop");  // else a failed play ends the track
+        QTest::newRow("right end: 1 ms before the end; stop") << true << true;
+        QTest::newRow("left end: the start; failed play") << false << false;
     }
-    void PlayShowsTimeAndStopOrFailedPlayResets()
+    void PlayDragSeekAndStop()
     {
+        QFETCH(bool, bRightEnd);
         QFETCH(bool, bStop);
+        const uint position = bRightEnd ? trackLength - 1 : 0;
+        const QString text = bRightEnd ? QStringLiteral("03:24 / 03:25") : QStringLiteral("00:00 / 03:25");
         ScriptedDialogs dialogs;
         Strip strip;
         QSignalSpy stopped(&strip.widget, &FModPlayerWidget::PlayingStopped);
         if (bStop)
-            strip.widget.Stop();
+            strip.widget.Stop();  // signals also with nothing playing
+        strip.widget.Break();     // nothing plays: nothing happens, nothing is shown
         QCOMPARE(stopped.count(), bStop ? 1 : 0);
         QVERIFY(!strip.label->isVisible());
         QVERIFY(strip.widget.Play(track));
@@ -99,43 +106,7 @@ private slots:
         QTRY_VERIFY(strip.position->Value() > 0 && strip.label->isVisible());
         QCOMPARE(strip.label->text(), QStringLiteral("00:00 / 03:25"));
         QCOMPARE(strip.label->width(), QFontMetrics(strip.label->font()).horizontalAdvance(strip.label->text()));
-        QCOMPARE(dialogs.Log(), QStringList());
-        if (bStop)
-            strip.widget.Stop();
-        else
-            QVERIFY(!strip.widget.Play(folder.filePath("missing.wav")));
-        QCOMPARE(stopped.count(), bStop ? 2 : 0);
-        QCOMPARE(dialogs.Log(), bStop ? QStringList() : QStringList{"Error: File not found. "});
-        if (!bStop)
-            QCOMPARE(dialogs.shown.at(0).pParent, &strip.widget);
-        QVERIFY(!strip.widget.IsPlaying());
-        QCOMPARE(strip.position->Maximum(), trackLength);  // the range stays
-        for (int check = 0; check < 2; ++check) {  // the timer is stopped too
-            QCOMPARE(strip.position->Value(), 0u);
-            QVERIFY(!strip.label->isVisible());
-            QTest::qWait(120);
-        }
-    }
 
-    // Paused, a drag previews while the timer waits, and the release at either end seeks there.
-    void DragPreviewsAndReleaseSeeksWhilePaused_data()
-    {
-        QTest::addColumn<bool>("bRightEnd");
-        QTest::addColumn<uint>("position");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("right end: 1 ms before the end") << true << trackLength - 1 << "03:24 / 03:25";
-        QTest::newRow("left end: the start") << false << 0u << "00:00 / 03:25";
-    }
-    void DragPreviewsAndReleaseSeeksWhilePaused()
-    {
-        QFETCH(bool, bRightEnd);
-        QFETCH(uint, position);
-        QFETCH(QString, text);
-        ScriptedDialogs dialogs;
-        Strip strip;
-        strip.widget.Break();  // nothing plays: nothing happens, nothing is shown
-        QVERIFY(strip.widget.Play(track));
-        QTRY_VERIFY(strip.position->Value() > 0 && strip.label->isVisible());
         strip.widget.Break();
         const int width = strip.position->width();
         Send(strip.position, QEvent::MouseButtonPress, width / 2);
@@ -160,6 +131,22 @@ private slots:
         strip.widget.Break();
         QTRY_VERIFY(strip.position->Value() != position);
         QCOMPARE(dialogs.Log(), QStringList());
+
+        if (bStop)
+            strip.widget.Stop();
+        else
+            QVERIFY(!strip.widget.Play(folder.filePath("missing.wav")));
+        QCOMPARE(stopped.count(), bStop ? 2 : 0);
+        QCOMPARE(dialogs.Log(), bStop ? QStringList() : QStringList{"Error: File not found. "});
+        if (!bStop)
+            QCOMPARE(dialogs.shown.at(0).pParent, &strip.widget);
+        QVERIFY(!strip.widget.IsPlaying());
+        QCOMPARE(strip.position->Maximum(), trackLength);  // the range stays
+        for (int check = 0; check < 2; ++check) {  // the timer shows nothing any more
+            QCOMPARE(strip.position->Value(), 0u);
+            QVERIFY(!strip.label->isVisible());
+            QTest::qWait(120);
+        }
     }
 
     void WorksWithoutOutputDevice_data()
