@@ -81,33 +81,49 @@ private slots:
         QVERIFY(TestTones::WriteExact(tenth, tenthFrames));
     }
 
-    void PlaysTheToneScaled_data()
+    // Volume, mute and repeat are set while idle: they must reach the stream from its first block.
+    void PlaysTheToneScaledLoopedOrOnce_data()
     {
         QTest::addColumn<float>("volume");
         QTest::addColumn<bool>("bMute");
-        QTest::newRow("full volume") << 1.0f << false;
-        QTest::newRow("a quarter") << 0.25f << false;
-        QTest::newRow("muted") << 1.0f << true;
+        QTest::addColumn<bool>("bRepeat");
+        QTest::addColumn<bool>("bLong");  // the second-long tone, else the tenth looped or not
+        QTest::newRow("full volume") << 1.0f << false << true << true;
+        QTest::newRow("a quarter") << 0.25f << false << true << true;
+        QTest::newRow("muted") << 1.0f << true << true << true;
+        QTest::newRow("repeat, on from the start") << 1.0f << false << true << false;
+        QTest::newRow("no repeat, silence after the end") << 1.0f << false << false << false;
     }
-    void PlaysTheToneScaled()
+    void PlaysTheToneScaledLoopedOrOnce()
     {
         QFETCH(float, volume);
         QFETCH(bool, bMute);
+        QFETCH(bool, bRepeat);
+        QFETCH(bool, bLong);
         SendOutputToFile();
-        constexpr qint64 heard = 16384;
+        const qint64 length = bLong ? secondFrames : tenthFrames;
+        const qint64 heard = bLong ? 16384 : bRepeat ? 4 * tenthFrames : tenthFrames;
         {
             Player player;
-            // Set while idle: they must reach the stream from its very first block.
             player.SetVolume(volume);
             player.SetMute(bMute);
-            player.PlayFile(second);
+            player.SetRepeat(bRepeat);
+            player.PlayFile(bLong ? second : tenth);
             QTRY_VERIFY(player.GetFramesOutput() >= quint64(heard));
+            QTRY_COMPARE(player.IsPlaying(), bRepeat);
+            QTest::qWait(30);  // some blocks after the end
         }  // closing the device completes the file
         const Output output = ReadOutput();
         QVERIFY(output.Frames() >= heard);
-        const QString difference = bMute ? (output.FirstSound() == -1 ? QString() : QStringLiteral("muted, yet heard"))
-                                         : output.CompareWithTone(output.FirstSound(), heard, volume, secondFrames);
+        const qint64 start = output.FirstSound();
+        const QString difference = bMute ? (start == -1 ? QString() : QStringLiteral("muted, yet heard"))
+                                         : output.CompareWithTone(start, heard, volume, length);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        if (bRepeat)
+            return;
+        QVERIFY(output.Frames() > start + tenthFrames + 1024);
+        for (qint64 frame = start + tenthFrames; frame < output.Frames(); ++frame)
+            QVERIFY2(output.IsSilent(frame), qPrintable(QString::number(frame)));
     }
 
     void PauseStopsTheOutputAndResumesWhereItStopped()
@@ -141,36 +157,6 @@ private slots:
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
-    void LoopsOrFallsSilentAtTheEnd_data()
-    {
-        QTest::addColumn<bool>("bRepeat");
-        QTest::newRow("repeat, on from the start") << true;
-        QTest::newRow("no repeat") << false;
-    }
-    void LoopsOrFallsSilentAtTheEnd()
-    {
-        QFETCH(bool, bRepeat);
-        SendOutputToFile();
-        const qint64 laps = bRepeat ? 4 : 1;
-        {
-            Player player;
-            if (!bRepeat)
-                player.SetRepeat(false);
-            player.PlayFile(tenth);
-            QTRY_VERIFY(player.GetFramesOutput() >= quint64(laps * tenthFrames));
-            QTRY_COMPARE(player.IsPlaying(), bRepeat);
-            QTest::qWait(30);  // some blocks after the end
-        }
-        const Output output = ReadOutput();
-        const qint64 start = output.FirstSound();
-        const QString difference = output.CompareWithTone(start, laps * tenthFrames, 1.0f, tenthFrames);
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
-        if (bRepeat)
-            return;
-        QVERIFY(output.Frames() > start + tenthFrames + 1024);
-        for (qint64 frame = start + tenthFrames; frame < output.Frames(); ++frame)
-            QVERIFY2(output.IsSilent(frame), qPrintable(QString::number(frame)));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestAudioOutput)
