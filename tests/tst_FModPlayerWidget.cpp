@@ -22,15 +22,11 @@ struct Strip
     {
         widget.resize(600, 30);
         widget.show();
-        const auto sliders = widget.findChildren<Slider *>();
-        volume = sliders.value(0);
-        position = sliders.value(1);
-        label = widget.findChild<QLabel *>();
     }
     FModPlayerWidget widget;
-    Slider *volume = nullptr;
-    Slider *position = nullptr;
-    QLabel *label = nullptr;
+    Slider *volume = widget.findChildren<Slider *>().value(0);
+    Slider *position = widget.findChildren<Slider *>().value(1);
+    QLabel *label = widget.findChild<QLabel *>();
 };
 
 void Send(Slider *pSlider, QEvent::Type type, int x)
