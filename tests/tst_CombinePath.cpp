@@ -6,41 +6,33 @@ class TestCombinePath : public QObject
 {
     Q_OBJECT
 private slots:
-    void JoinsWithExactlyOneSeparator_data();
-    void JoinsWithExactlyOneSeparator();
+    void JoinsWithExactlyOneSeparator_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("both bring a slash") << "C:/a/" << "/b" << "C:/a/b";
+        QTest::newRow("neither brings one") << "C:/a" << "b" << "C:/a/b";
+        QTest::newRow("first brings a backslash") << "C:\\a\\" << "b" << "C:\\a\\b";
+        QTest::newRow("second brings a backslash") << "C:/a" << "\\b" << "C:/a\\b";
+        QTest::newRow("first's slash dropped, second's backslash kept") << "C:/a/" << "\\b" << "C:/a\\b";
+        QTest::newRow("first's backslash dropped, second's slash kept") << "C:\\a\\" << "/b" << "C:\\a/b";
+        QTest::newRow("empty first") << "" << "b" << "/b";
+        QTest::newRow("empty first, second with separator") << "" << "/b" << "/b";
+        QTest::newRow("empty second") << "a" << "" << "a/";
+        QTest::newRow("both empty") << "" << "" << "/";
+        QTest::newRow("only one of doubled separators dropped") << "a//" << "/b" << "a//b";
+        QTest::newRow("inner separators and dots untouched") << "x\\y/." << "../q\\r" << "x\\y/./../q\\r";
+        QTest::newRow("other characters are no separators") << "a:" << "|b" << "a:/|b";
+    }
+    void JoinsWithExactlyOneSeparator()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, expected);
+        QCOMPARE(CombinePath(first, second), expected);
+    }
 };
-
-void TestCombinePath::JoinsWithExactlyOneSeparator_data()
-{
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("second");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("both bring a slash") << "C:/a/" << "/b" << "C:/a/b";
-    QTest::newRow("neither brings one") << "C:/a" << "b" << "C:/a/b";
-    QTest::newRow("first brings a backslash") << "C:\\a\\" << "b" << "C:\\a\\b";
-    QTest::newRow("second brings a backslash") << "C:/a" << "\\b" << "C:/a\\b";
-    QTest::newRow("both bring backslashes") << "C:\\a\\" << "\\b" << "C:\\a\\b";
-    QTest::newRow("first's slash dropped, second's backslash kept") << "C:/a/" << "\\b" << "C:/a\\b";
-    QTest::newRow("first's backslash dropped, second's slash kept") << "C:\\a\\" << "/b" << "C:\\a/b";
-    QTest::newRow("empty first") << "" << "b" << "/b";
-    QTest::newRow("empty first, second with separator") << "" << "/b" << "/b";
-    QTest::newRow("empty second") << "a" << "" << "a/";
-    QTest::newRow("empty second, first with separator") << "a/" << "" << "a/";
-    QTest::newRow("both empty") << "" << "" << "/";
-    QTest::newRow("only one of doubled separators dropped") << "a//" << "/b" << "a//b";
-    QTest::newRow("inner separators untouched") << "x\\y/z" << "p/q\\r" << "x\\y/z/p/q\\r";
-    QTest::newRow("dots not resolved") << "a/." << "../b" << "a/./../b";
-    QTest::newRow("other characters are no separators") << "a:" << "|b" << "a:/|b";
-}
-
-void TestCombinePath::JoinsWithExactlyOneSeparator()
-{
-    QFETCH(QString, first);
-    QFETCH(QString, second);
-    QFETCH(QString, expected);
-    QCOMPARE(CombinePath(first, second), expected);
-}
 
 QTEST_APPLESS_MAIN(TestCombinePath)
 #include "tst_CombinePath.moc"

@@ -3,15 +3,9 @@
 // Under the address sanitizer every reallocation copies, which makes Qt's step-by-step growth of
 // one enormous line quadratic, and freed memory is kept, which distorts peak figures.
 #if defined(__SANITIZE_ADDRESS__)
-#define ROZIVOZE_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ROZIVOZE_SANITIZED 1
-#endif
-#endif
-
-#ifdef ROZIVOZE_SANITIZED
 constexpr bool bSanitized = true;
+#elif defined(__has_feature)
+constexpr bool bSanitized = __has_feature(address_sanitizer);
 #else
 constexpr bool bSanitized = false;
 #endif
