@@ -77,11 +77,8 @@ private slots:
         QTest::newRow("tab does not indent") << "A\n\tB" << "A B";
         QTest::newRow("carriage returns trimmed") << "G\r\n  L\r\n" << "G[L]";
         QTest::newRow("blank line keeps nesting") << "G\n  L1\n\n      \n  L2" << "G[L1 L2]";
-        QTest::newRow("steps down and back") << "A\n B\n  C\n B2\nD" << "A[B[C] B2] D";
         QTest::newRow("return to a level between two") << "A\n  B\n      C\n    D" << "A[B[C] D]";
-        QTest::newRow("trailing newlines") << "A\n B\n\n\n" << "A[B]";
         // The columns of a line, tab-separated.
-        QTest::newRow("four columns, SFX") << "L\ta/p\tSFX\tb/k" << "L(a/p|b/k|sfx)";
         QTest::newRow("lower case sfx, Stream in any case") << "L\tp\tsfx\tb\nM\tq\tStream" << "L(p|b|sfx) M(q||stream)";
         QTest::newRow("STREAMS is neither") << "L\tp\tSTREAMS\tb" << "L(p|b|)";
         QTest::newRow("two tabs make one separator") << "A\t\tB" << "A(B||)";
