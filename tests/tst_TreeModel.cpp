@@ -69,7 +69,6 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("tree");
         QTest::newRow("empty file") << "" << "";
-        QTest::newRow("only blank lines") << "\n   \n\t\n\r\n \t \r\n" << "";
         QTest::newRow("group with a leaf") << "G\n  L\tp\tSFX\tb" << "G[L(p|b|sfx)]";
         QTest::newRow("first line indented stays on top, next at same depth nests") << "    A\n    B" << "A[B]";
         QTest::newRow("shallower line pops to level zero, its level is not recorded")
