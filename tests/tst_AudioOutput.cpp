@@ -88,7 +88,6 @@ private slots:
         QTest::addColumn<bool>("bMute");
         QTest::addColumn<bool>("bRepeat");
         QTest::addColumn<bool>("bLong");  // the second-long tone, else the tenth looped or not
-        QTest::newRow("full volume") << 1.0f << false << true << true;
         QTest::newRow("a quarter") << 0.25f << false << true << true;
         QTest::newRow("muted") << 1.0f << true << true << true;
         QTest::newRow("repeat, on from the start") << 1.0f << false << true << false;

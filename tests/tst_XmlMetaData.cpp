@@ -70,13 +70,9 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("path to id to text") << "Archiv\\SFX\\FEET\\sound_001.wav" << "a;;b";
         QTest::newRow("later path and later id win") << "Archiv\\SFX\\FEET\\twice.wav" << "second";
+        QTest::newRow("slashes are not backslashes") << "Archiv/SFX/FEET/sound_001.wav" << "";
         QTest::newRow("id without InfoData") << "Archiv\\ghost.wav" << "";
         QTest::newRow("path without id") << "Archiv\\no-id.wav" << "";
-        QTest::newRow("InfoData without text") << "Archiv\\untexted.wav" << "";
-        QTest::newRow("non-ASCII path") << "Archiv\\station é.wav" << "second";
-        QTest::newRow("paths compare case-sensitively") << "archiv\\sfx\\feet\\sound_001.wav" << "";
-        QTest::newRow("slashes are not backslashes") << "Archiv/SFX/FEET/sound_001.wav" << "";
-        QTest::newRow("empty path") << "" << "";
     }
     void LooksUpTextsByVirtualPath()
     {
@@ -116,7 +112,6 @@ private slots:
         };
         const QByteArray body = "<InfoData Id=\"1\" Text=\"t\"/><MetaData VirtualPath=\"p\" InfoDataItemId=\"1\"/>";
         row("the usual file", entries, true);
-        row("no declaration, one element", "<InfoData Id=\"1\" Text=\"root\"/>", true);
         row("byte order mark, single quotes, standalone",
             "\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8' standalone='yes' ?>\n<R>" + body + "</R>", true);
         row("references in values",
@@ -158,8 +153,6 @@ private slots:
         row("unclosed element after good entries", "<Root>\n  " + body + "\n", false);
         row("mismatched end tag", "<R>\n" + body + "\n</Q>", false);
         row("empty file", "", false);
-        row("binary", QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe", 18), false);
-        row("declaration only", "<?xml version=\"1.0\"?>\n", false);
         row("repeated attribute", "<R><InfoData Id=\"1\" Id=\"2\"/></R>", false);
         row("unknown entity", "<R>\n<InfoData Id=\"1\" Text=\"&nbsp;\"/></R>", false);
         row("reference to no character", "<R><InfoData Id=\"1\" Text=\"&#0;\"/></R>", false);
@@ -169,10 +162,8 @@ private slots:
         row("broken UTF-8", "<R>\xC3(" + body + "</R>", false);
         row("overlong UTF-8", "<R><InfoData Id=\"\xC0\xAF\"/></R>", false);
         row("text after the root", "<R>" + body + "</R>x", false);
-        row("two roots", "<R>" + body + "</R>\n<R/>", false);
         row("nothing but a comment", "<!-- only -->", false);
         row("double hyphen in a comment", "<R><!-- a -- b -->" + body + "</R>", false);
-        row("attributes without space", "<R><InfoData Id=\"1\"Text=\"t\"/></R>", false);
         row("attribute without quotes", "<R>\n\n<MetaData VirtualPath=p/>\n</R>", false);
         row("cut inside a value", "<R><InfoData Id=\"1\" Text=\"t", false);
         row("lower than sign in a value", "<R><InfoData Id=\"1\" Text=\"<\"/></R>", false);
@@ -223,17 +214,10 @@ private slots:
         QTest::newRow("station first is ignored")
             << QByteArray("station = X\nstream = AA\nstation = S\n") << StringMap{{"AA", "S"}};
         QTest::newRow("no blanks around = is no stream line") << QByteArray("stream=AA\nstation = S\n") << StringMap{};
-        QTest::newRow("keywords are case-sensitive") << QByteArray("Stream = AA\nstation = S\n") << StringMap{};
-        QTest::newRow("leading blank is no stream line") << QByteArray(" stream = AA\nstation = S\n") << StringMap{};
-        QTest::newRow("a second station without stream is ignored")
-            << QByteArray("stream = AA\nstation = S\nstation = T\n") << StringMap{{"AA", "S"}};
         QTest::newRow("a later pair for the same stream wins")
             << QByteArray("stream = AA\nstation = 1\nstream = AA\nstation = 2\n") << StringMap{{"AA", "2"}};
-        QTest::newRow("other lines between keep the stream pending")
-            << QByteArray("stream = AA\n\n# note\ntitle = x\nstation = S\n") << StringMap{{"AA", "S"}};
         QTest::newRow("CRLF line ends") << QByteArray("stream = AA\r\nstation = S1\r\n") << StringMap{{"AA", "S1"}};
         QTest::newRow("only the prefix is cut") << QByteArray("stream = a = b\nstation = =\n") << StringMap{{"a = b", "="}};
-        QTest::newRow("empty names") << QByteArray("stream = \nstation = \n") << StringMap{{"", ""}};
         QTest::newRow("UTF-8 names") << QByteArray("stream = \xc3\x84\nstation = Radio \xe2\x99\xaa\n")
                                      << StringMap{{QStringLiteral("\u00c4"), QStringLiteral("Radio \u266a")}};
         // Binary bytes or one enormous line before a real pair must not swallow it.
