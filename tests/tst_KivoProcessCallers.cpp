@@ -4,6 +4,7 @@
 #include "tool/KivoStreamProcessCaller.h"
 #include "tool/WaitDialog.h"
 
+#include <QMap>
 #include <QPointer>
 #include <QPushButton>
 #include <functional>
@@ -37,7 +38,7 @@ private:
 }
 
 // The callers against stand-in tools in a fresh current directory holding game/bank.dat, game/a.sfx
-// and work/A/sfx_import.ini; paths are relative to it. In inputs "%null%" is a null string.
+// and work/A/sfx_import.ini; paths are relative to it.
 class TestKivoProcessCallers : public QObject
 {
     Q_OBJECT
@@ -53,43 +54,38 @@ private slots:
 
     void cleanup() { tools.reset(); fixture.reset(); }
 
+    // Starts with every check failing and mends them one by one: each call reports the first alone.
     void ReportsOnlyTheFirstFailedCheck_data()
     {
         QTest::addColumn<QString>("operation");
-        QTest::addColumn<bool>("programPresent");
-        QTest::addColumn<QStringList>("inputs");
-        QTest::addColumn<QString>("message");
-
-        const QString bank = "game/bank.dat", noBank = "game/nobank.dat", archive = "game/a.sfx", newArchive = "game/a.sfx.new";
-        const QString metafile = "work/A/sfx_import.ini", noMetafile = "work/A/none.ini";
-        const QString noTarget = "Targetdirectory doesn't exists.", noBankText = "Bankfile \"game/nobank.dat\" could not be found.";
-        QTest::newRow("sfx export: bank file before target and program")
-            << "sfx export" << false << QStringList{archive, "nowhere", noBank} << noBankText;
-        QTest::newRow("sfx export: target before program") << "sfx export" << false << QStringList{archive, "nowhere", bank} << noTarget;
-        QTest::newRow("sfx export: target that is a file") << "sfx export" << true << QStringList{archive, bank, bank} << noTarget;
-        QTest::newRow("sfx export: program") << "sfx export" << false << QStringList{archive, "work", bank}
-                                             << "kivo_sfx.exe could not be found.";
-        QTest::newRow("stream export: program before target")
-            << "stream export" << false << QStringList{archive, "nowhere", "%null%"} << "kivo_stream.exe could not be found.";
-        QTest::newRow("stream export: target") << "stream export" << true << QStringList{archive, "nowhere", "%null%"} << noTarget;
-        QTest::newRow("sfx import: program before metafile and bank file")
-            << "sfx import" << false << QStringList{newArchive, noMetafile, noBank} << "kivo_sfx.exe could not be found.";
-        QTest::newRow("stream import: metafile before bank file") << "stream import" << true
-            << QStringList{newArchive, noMetafile, noBank} << "Metafile \"work/A/none.ini\" could not be found.";
-        QTest::newRow("sfx import: bank file") << "sfx import" << true << QStringList{newArchive, metafile, noBank} << noBankText;
+        QTest::addColumn<QStringList>("checks");  // in the order the caller makes them
+        QTest::newRow("sfx export") << "sfx export" << QStringList{"bank", "target", "program"};
+        QTest::newRow("stream export") << "stream export" << QStringList{"program", "target"};
+        QTest::newRow("sfx import") << "sfx import" << QStringList{"program", "metafile", "bank"};
+        QTest::newRow("stream import") << "stream import" << QStringList{"program", "metafile", "bank"};
     }
     void ReportsOnlyTheFirstFailedCheck()
     {
         QFETCH(QString, operation);
-        QFETCH(bool, programPresent);
-        QFETCH(QStringList, inputs);
-        QFETCH(QString, message);
-        if (!programPresent)
-            QVERIFY(QFile::remove("kivo_sfx.exe") && QFile::remove("kivo_stream.exe"));
-
-        QVERIFY(!Call(operation, inputs));
-
-        QCOMPARE(fixture->dialogs.Log(), QStringList{"Error: " + message});
+        QFETCH(QStringList, checks);
+        const QString program = operation.startsWith("sfx") ? "kivo_sfx.exe" : "kivo_stream.exe";
+        const QMap<QString, QString> messages{{"program", program + " could not be found."},
+                                              {"bank", "Bankfile \"game/nobank.dat\" could not be found."},
+                                              {"target", "Targetdirectory doesn't exists."},
+                                              {"metafile", "Metafile \"work/A/none.ini\" could not be found."}};
+        QVERIFY(QFile::rename(program, "hidden.exe"));
+        QStringList broken = checks;
+        for (const QString &check : checks) {
+            const QString bank = broken.contains("bank") ? "game/nobank.dat" : "game/bank.dat";
+            const QString target = broken.contains("target") ? "game/a.sfx" : "work";  // a file is no folder
+            const QString metafile = broken.contains("metafile") ? "work/A/none.ini" : "work/A/sfx_import.ini";
+            fixture->dialogs.shown.clear();
+            QVERIFY(!Call(operation, operation.endsWith("export") ? QStringList{"game/a.sfx", target, bank}
+                                                                  : QStringList{"game/a.sfx.new", metafile, bank}));
+            QCOMPARE(fixture->dialogs.Log(), QStringList{"Error: " + messages[check]});
+            broken.removeOne(check);
+            QVERIFY(check != "program" || QFile::rename("hidden.exe", program));
+        }
         QVERIFY(tools->Runs().isEmpty());
     }
 
@@ -203,11 +199,9 @@ private slots:
 
 private:
     // Exports take archives..., target, bank or station file; imports new archive, metafile, bank file.
-    bool Call(const QString &operation, QStringList v) const
+    bool Call(const QString &operation, const QStringList &v) const
     {
         const qsizetype n = v.size();
-        if (v.last() == "%null%")
-            v.last() = QString();
         if (operation == "sfx export")
             return KivoSfxProcessCaller().ExportArchive(v.mid(0, n - 2), v[n - 2], v[n - 1]);
         if (operation == "stream export")

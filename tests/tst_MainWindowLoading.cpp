@@ -121,20 +121,24 @@ private slots:
     void LoadsNothingWhenTheExportGivesNoList_data()
     {
         QTest::addColumn<int>("group");
+        QTest::addColumn<int>("leaf");  // -1: the group's own node
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("metafileText");  // null: the tool writes none
         QTest::addColumn<QString>("box");
 
-        QTest::newRow("tool fails") << 0 << 1 << sfxMetafile << "Error: KIVO returned the following message:\nno such archive";
-        QTest::newRow("no metafile after success") << 0 << 0 << QByteArray() << "";
-        QTest::newRow("malformed metafile") << 0 << 0 << QByteArray("[Archiv]\nbasename=GENRL\n")
+        QTest::newRow("tool fails") << 0 << 0 << 1 << sfxMetafile << "Error: KIVO returned the following message:\nno such archive";
+        QTest::newRow("no metafile after success") << 0 << 0 << 0 << QByteArray() << "";
+        QTest::newRow("malformed metafile") << 0 << 0 << 0 << QByteArray("[Archiv]\nbasename=GENRL\n")
                                             << "Error: Invalid ini-fileformat.";
-        QTest::newRow("archive of unknown type, the tool not run") << 2 << 0 << QByteArray()
+        QTest::newRow("archive of unknown type, the tool not run") << 2 << 0 << 0 << QByteArray()
             << "Error: Invalid soundtype was found in your configuration (only valid types are \"SFX\" and \"STREAM\").";
+        // A folder node only empties the list; the mark stays on the archive that Save would pack.
+        QTest::newRow("folder node") << 2 << -1 << 0 << QByteArray() << "";
     }
     void LoadsNothingWhenTheExportGivesNoList()
     {
         QFETCH(int, group);
+        QFETCH(int, leaf);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, metafileText);
         QFETCH(QString, box);
@@ -145,31 +149,16 @@ private slots:
         if (!metafileText.isNull())
             tools->SetExport("GENRL", MetafileName(0), metafileText);
 
-        window->SoundFileSelected(Node(group, 0));
+        window->SoundFileSelected(Node(group, leaf));
+        window->SaveArchive();  // the list is gone: nothing to save
 
         QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box});
         QCOMPARE(tools->Runs().size(), group == 2 ? 0 : 1);
         // The list of the archive opened before is gone, and nothing took its place.
         QVERIFY(!fixture->Entries());
         QVERIFY(!window->ContentAvailable());
-        QVERIFY(Marked(group, 0));
-    }
-
-    void FolderNodeOnlyEmptiesTheList()
-    {
-        CreateWindow();
-        window->SaveArchive();  // nothing loaded yet: nothing to save
-        QVERIFY(LoadExisting(0, sfxMetafile));
-
-        window->SoundFileSelected(Node(1));
-        window->SaveArchive();  // the list is gone: still nothing to save
-
-        QCOMPARE(fixture->dialogs.Log(), QStringList());
-        QVERIFY(tools->Runs().isEmpty());
-        QVERIFY(!fixture->Entries());
-        QVERIFY(!Marked(1));
-        QVERIFY(Marked(0, 0));
-        QCOMPARE(WindowFixture::ReadAll(game + "/audio/sfx/GENRL"), QByteArray("old archive"));
+        QCOMPARE(Marked(group, leaf), leaf >= 0);
+        QCOMPARE(Marked(1, 0), leaf < 0);
     }
 
     void LooksForTheListWhereTheExportWentAfterChoosingAFolder()
