@@ -90,50 +90,35 @@ private slots:
     }
     void cleanup() { fixture.reset(); }
 
-    void FollowsUseKivoMetadata_data()
-    {
-        QTest::addColumn<QString>("stored");  // empty: no key
-        QTest::addColumn<bool>("bOn");
-        QTest::newRow("missing means on") << "" << true;
-        QTest::newRow("false") << "false" << false;
-        QTest::newRow("other text is true") << "yes" << true;
-    }
-    void FollowsUseKivoMetadata()
-    {
-        QFETCH(QString, stored);
-        QFETCH(bool, bOn);
-        QVERIFY(Place(fixture->Beside("metadata-full.ini"), "file", "stream = AA\nstation = Radio Los Santos\n"));
-        fixture->WriteSettings(stored.isEmpty() ? QVariantMap() : QVariantMap{{"UseKivoMetadata", stored}});
-        {
-            MainWindow window;
-            QVERIFY(fixture->dialogs.shown.isEmpty());
-            // The configuration is read as Latin-1.
-            QCOMPARE(ArchiveNames(window), (QStringList{"SFX", "  FEET", "Streams", bOn ? "  Radio Los Santos" : "  AA",
-                                                        QStringLiteral("  CAF\u00c9")}));
-            window.close();
-        }
-        QVERIFY(WindowFixture::ReadAll("settings.ini").contains(bOn ? "UseKivoMetadata=true\n" : "UseKivoMetadata=false\n"));
-    }
-
     void WritesTheSettingsBackOnClose_data()
     {
         QTest::addColumn<QString>("ending");
-        QTest::newRow("Exit") << "Exit";
-        QTest::newRow("window frame") << "frame";
-        QTest::newRow("a folder in the way of the file") << "blocked";
+        QTest::addColumn<QString>("useKivoMetadata");  // as stored; empty: no key
+        QTest::addColumn<bool>("bOn");
+        QTest::newRow("Exit, station names off") << "Exit" << "false" << false;
+        QTest::newRow("window frame, no key means on") << "frame" << "" << true;
+        QTest::newRow("a folder in the way of the file, other text is true") << "blocked" << "yes" << true;
     }
     void WritesTheSettingsBackOnClose()
     {
         QFETCH(QString, ending);
+        QFETCH(QString, useKivoMetadata);
+        QFETCH(bool, bOn);
         const QVariantMap stored{{"LastImportDirectory", "C:\\Sounds\\new wav"},
-                                 {"LastExportDirectory", fixture->Root() + QStringLiteral("/export \u00e9t\u00e9 = ; #")},
-                                 {"UseKivoMetadata", false}};
+                                 {"LastExportDirectory", fixture->Root() + QStringLiteral("/export \u00e9t\u00e9 = ; #")}};
+        QVERIFY(Place(fixture->Beside("metadata-full.ini"), "file", "stream = AA\nstation = Radio Los Santos\n"));
         // A settings file beside the program is not the one used.
         QSettings(fixture->Beside("settings.ini"), QSettings::IniFormat).setValue("WorkingDirectory", fixture->Root());
-        fixture->WriteSettings(stored);
+        QVariantMap settings = stored;
+        if (!useKivoMetadata.isEmpty())
+            settings.insert("UseKivoMetadata", useKivoMetadata);
+        fixture->WriteSettings(settings);
         {
             MainWindow window;
             QCOMPARE(window.QMainWindow::statusBar()->currentMessage(), fixture->WorkDir());
+            // The configuration is read as Latin-1.
+            QCOMPARE(ArchiveNames(window), (QStringList{"SFX", "  FEET", "Streams", bOn ? "  Radio Los Santos" : "  AA",
+                                                        QStringLiteral("  CAF\u00c9")}));
             Show(window);
             // Gone from the disk while the program runs: the values alone are written back.
             QVERIFY(QFile::remove("settings.ini"));
@@ -150,6 +135,7 @@ private slots:
         QCOMPARE(QSettings("settings.ini", QSettings::IniFormat).allKeys().size(), 5);
         QCOMPARE(SettingsValue("WorkingDirectory"), fixture->WorkDir());
         QCOMPARE(SettingsValue("GtaDirectory"), fixture->GtaDir());
+        QCOMPARE(SettingsValue("UseKivoMetadata"), bOn ? "true" : "false");
         for (auto it = stored.begin(); it != stored.end(); ++it)
             QCOMPARE(SettingsValue(it.key()), it.value().toString());
         QVERIFY(fixture->dialogs.shown.isEmpty());
