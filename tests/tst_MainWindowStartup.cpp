@@ -148,7 +148,6 @@ private slots:
         QTest::newRow("first start") << QByteArray() << true;
         // Both files' errors come before the questions for the folders.
         QTest::newRow("first start, nothing beside the program, choosers cancelled") << QByteArray() << false;
-        QTest::newRow("binary") << Noise(64 * 1024) << true;
         QTest::newRow("keys inside a group") << QByteArray("[Folders]\nWorkingDirectory=/tmp\nGtaDirectory=/tmp\n") << true;
         QTest::newRow("stored variant of another type")
             << QByteArray("WorkingDirectory=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\nQDateTime\\0\\0)\n"
