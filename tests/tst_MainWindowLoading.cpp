@@ -77,7 +77,7 @@ private slots:
         const QStringList sfx{"-e", "%game%/audio/sfx/GENRL", "%work%", "%game%/audio/config/BankLkup.dat"};
         const QStringList stream{"-e", "%game%/audio/streams/AA", "%work%"};
         const QStringList names{"-r", "%game%/audio/streams/AA", "%work%", QCoreApplication::applicationDirPath() + "/metadata-full.ini"};
-        QTest::newRow("sfx") << 0 << false << 0 << sfx;
+        // Without an earlier unpacking nothing is asked.
         QTest::newRow("stream without station names") << 1 << false << 0 << stream;
         QTest::newRow("stream with station names") << 1 << true << 0 << names;
         QTest::newRow("sfx, earlier one reused") << 0 << false << int(QMessageBox::Yes) << QStringList();
