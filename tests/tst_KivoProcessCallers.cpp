@@ -1,11 +1,16 @@
 #include "FakeKivoTools.h"
-#include "WaitDialogDriver.h"
 #include "WindowFixture.h"
 #include "tool/KivoSfxProcessCaller.h"
 #include "tool/KivoStreamProcessCaller.h"
+#include "tool/WaitDialog.h"
+
+#include <QMap>
+#include <QPointer>
+#include <QPushButton>
+#include <functional>
 
 // The callers against stand-in tools in a fresh current directory holding game/bank.dat, game/a.sfx
-// and work/A/sfx_import.ini; paths are relative to it. In inputs "%null%" is a null string.
+// and work/A/sfx_import.ini; paths are relative to it.
 class TestKivoProcessCallers : public QObject
 {
     Q_OBJECT
@@ -21,102 +26,84 @@ private slots:
 
     void cleanup() { tools.reset(); fixture.reset(); }
 
+    // Starts with every check failing and mends them one by one: each call reports the first alone.
     void ReportsOnlyTheFirstFailedCheck_data()
     {
         QTest::addColumn<QString>("operation");
-        QTest::addColumn<bool>("programPresent");
-        QTest::addColumn<QStringList>("inputs");
-        QTest::addColumn<QString>("message");
-
-        const QString bank = "game/bank.dat", noBank = "game/nobank.dat", archive = "game/a.sfx", newArchive = "game/a.sfx.new";
-        const QString metafile = "work/A/sfx_import.ini", noMetafile = "work/A/none.ini";
-        const QString noTarget = "Targetdirectory doesn't exists.", noBankText = "Bankfile \"game/nobank.dat\" could not be found.";
-        QTest::newRow("sfx export: bank file before target and program")
-            << "sfx export" << false << QStringList{archive, "nowhere", noBank} << noBankText;
-        QTest::newRow("sfx export: target before program") << "sfx export" << false << QStringList{archive, "nowhere", bank} << noTarget;
-        QTest::newRow("sfx export: target that is a file") << "sfx export" << true << QStringList{archive, bank, bank} << noTarget;
-        QTest::newRow("sfx export: program") << "sfx export" << false << QStringList{archive, "work", bank}
-                                             << "kivo_sfx.exe could not be found.";
-        QTest::newRow("stream export: program before target")
-            << "stream export" << false << QStringList{archive, "nowhere", "%null%"} << "kivo_stream.exe could not be found.";
-        QTest::newRow("stream export: target") << "stream export" << true << QStringList{archive, "nowhere", "%null%"} << noTarget;
-        QTest::newRow("sfx import: program before metafile and bank file")
-            << "sfx import" << false << QStringList{newArchive, noMetafile, noBank} << "kivo_sfx.exe could not be found.";
-        QTest::newRow("stream import: metafile before bank file") << "stream import" << true
-            << QStringList{newArchive, noMetafile, noBank} << "Metafile \"work/A/none.ini\" could not be found.";
-        QTest::newRow("sfx import: bank file") << "sfx import" << true << QStringList{newArchive, metafile, noBank} << noBankText;
+        QTest::addColumn<QStringList>("checks");  // in the order the caller makes them
+        QTest::newRow("sfx export") << "sfx export" << QStringList{"bank", "target", "program"};
+        QTest::newRow("stream export") << "stream export" << QStringList{"program", "target"};
+        QTest::newRow("sfx import") << "sfx import" << QStringList{"program", "metafile", "bank"};
+        QTest::newRow("stream import") << "stream import" << QStringList{"program", "metafile", "bank"};
     }
     void ReportsOnlyTheFirstFailedCheck()
     {
         QFETCH(QString, operation);
-        QFETCH(bool, programPresent);
-        QFETCH(QStringList, inputs);
-        QFETCH(QString, message);
-        if (!programPresent)
-            QVERIFY(QFile::remove("kivo_sfx.exe") && QFile::remove("kivo_stream.exe"));
-
-        QVERIFY(!Call(operation, inputs));
-
-        QCOMPARE(fixture->dialogs.Log(), QStringList{"Error: " + message});
+        QFETCH(QStringList, checks);
+        const QString program = operation.startsWith("sfx") ? "kivo_sfx.exe" : "kivo_stream.exe";
+        const QMap<QString, QString> messages{{"program", program + " could not be found."},
+                                              {"bank", "Bankfile \"game/nobank.dat\" could not be found."},
+                                              {"target", "Targetdirectory doesn't exists."},
+                                              {"metafile", "Metafile \"work/A/none.ini\" could not be found."}};
+        QVERIFY(QFile::rename(program, "hidden.exe"));
+        QStringList broken = checks;
+        for (const QString &check : checks) {
+            const QString bank = broken.contains("bank") ? "game/nobank.dat" : "game/bank.dat";
+            const QString target = broken.contains("target") ? "game/a.sfx" : "work";  // a file is no folder
+            const QString metafile = broken.contains("metafile") ? "work/A/none.ini" : "work/A/sfx_import.ini";
+            fixture->dialogs.shown.clear();
+            QVERIFY(!Call(operation, operation.endsWith("export") ? QStringList{"game/a.sfx", target, bank}
+                                                                  : QStringList{"game/a.sfx.new", metafile, bank}));
+            QCOMPARE(fixture->dialogs.Log(), QStringList{"Error: " + messages[check]});
+            broken.removeOne(check);
+            QVERIFY(check != "program" || QFile::rename("hidden.exe", program));
+        }
         QVERIFY(tools->Runs().isEmpty());
     }
 
-    // What the window passes is checked with the window; these inputs only a caller of its own gives.
-    void HandsTheToolItsCommandLine_data()
+    // The window passes one archive and shows a typical failure; these are the edges only a caller of its own meets.
+    void RunsTheToolAndJudgesItByItsExitCode_data()
     {
         QTest::addColumn<QString>("operation");
-        QTest::addColumn<QStringList>("inputs");
-        QTest::addColumn<QStringList>("arguments");  // the program first, then what it gets
+        QTest::addColumn<QStringList>("inputs");     // empty: ones that pass every check
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("standardError");
+        QTest::addColumn<QString>("box");            // empty: success and no box
+        QTest::addColumn<QStringList>("arguments");  // the program first, then what it gets; empty: not looked at
 
+        const QString prefix = "Error: KIVO returned the following message:\n";
         QTest::newRow("sfx export keeps the archives in order")
-            << "sfx export" << QStringList{"game/b.sfx", "game/a.sfx", "work", "game/bank.dat"}
+            << "sfx export" << QStringList{"game/b.sfx", "game/a.sfx", "work", "game/bank.dat"} << 0 << QByteArray() << ""
             << QStringList{"kivo_sfx.exe", "-e", "game/b.sfx", "game/a.sfx", "work", "game/bank.dat"};
-        QTest::newRow("stream export with an empty station-name path") << "stream export"
-            << QStringList{"game/a.sfx", "work", ""} << QStringList{"kivo_stream.exe", "-r", "game/a.sfx", "work", ""};
+        QTest::newRow("stream export with an empty station-name path, exit 0 with text on standard error")
+            << "stream export" << QStringList{"game/a.sfx", "work", ""} << 0 << QByteArray("warning: odd bank\n") << ""
+            << QStringList{"kivo_stream.exe", "-r", "game/a.sfx", "work", ""};
+        QTest::newRow("exit 2 with nothing on standard error") << "sfx import" << QStringList() << 2 << QByteArray() << prefix
+                                                               << QStringList();
+        QTest::newRow("standard error read as Latin-1") << "stream import" << QStringList() << 1 << QByteArray("Caf\xe9")
+                                                        << prefix + QStringLiteral("Caf\u00e9") << QStringList();
     }
-    void HandsTheToolItsCommandLine()
+    void RunsTheToolAndJudgesItByItsExitCode()
     {
         QFETCH(QString, operation);
         QFETCH(QStringList, inputs);
-        QFETCH(QStringList, arguments);
-
-        // Succeeds although the folder is not on PATH: the tool is started where the check found it.
-        QVERIFY(Call(operation, inputs));
-
-        QCOMPARE(fixture->dialogs.Log(), QStringList());
-        const auto runs = tools->Runs();
-        QCOMPARE(runs.size(), 1);
-        QCOMPARE(QStringList{runs[0].program} + runs[0].arguments, arguments);
-        QCOMPARE(runs[0].workingDirectory, root);
-    }
-
-    void JudgesTheRunByItsExitCode_data()
-    {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QByteArray>("standardError");
-        QTest::addColumn<QString>("box");  // empty: success and no box
-
-        const QString prefix = "Error: KIVO returned the following message:\n";
-        QTest::newRow("exit 0 with text on standard error") << "sfx export" << 0 << QByteArray("warning: odd bank\n") << "";
-        QTest::newRow("exit 1 with a reason") << "stream export" << 1 << QByteArray("Archive is damaged.\n")
-                                              << prefix + "Archive is damaged.\n";
-        QTest::newRow("exit 2 with nothing on standard error") << "sfx import" << 2 << QByteArray() << prefix;
-        QTest::newRow("standard error read as Latin-1") << "stream import" << 1 << QByteArray("Caf\xe9") << prefix + QStringLiteral("Caf\u00e9");
-    }
-    void JudgesTheRunByItsExitCode()
-    {
-        QFETCH(QString, operation);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, standardError);
         QFETCH(QString, box);
+        QFETCH(QStringList, arguments);
         tools->SetExitCode(exitCode);
         tools->SetStandardError(standardError);
 
-        QCOMPARE(CallWell(operation), box.isEmpty());
+        // Succeeds although the folder is not on PATH: the tool is started where the check found it.
+        QCOMPARE(inputs.isEmpty() ? CallWell(operation) : Call(operation, inputs), box.isEmpty());
 
         QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box});
-        QCOMPARE(tools->Runs().size(), 1);
+        const auto runs = tools->Runs();
+        QCOMPARE(runs.size(), 1);
+        if (!arguments.isEmpty()) {
+            QCOMPARE(QStringList{runs[0].program} + runs[0].arguments, arguments);
+            QCOMPARE(runs[0].workingDirectory, root);
+        }
     }
 
     void AbortKillsTheToolWithoutAMessage_data()
@@ -134,11 +121,12 @@ private slots:
         QFETCH(QString, title);
         tools->SetRunsUntilKilled();
         // Only a tool that has surely started shows that the abort ends it.
-        WaitDialogDriver driver(bEscape, [this] { return !tools->Runs().isEmpty() && tools->Runs().last().pid > 0; });
+        QStringList titles;
+        const auto driver = Driver(bEscape, titles, [this] { return !tools->Runs().isEmpty(); });
 
         QVERIFY(!CallWell(operation));
 
-        QCOMPARE(driver.titles, QStringList{title});
+        QCOMPARE(titles, QStringList{title});
         QCOMPARE(fixture->dialogs.Log(), QStringList());
         const auto runs = tools->Runs();
         QCOMPARE(runs.size(), 1);
@@ -162,21 +150,35 @@ private slots:
         QVERIFY(FakeKivoTools::WriteTool(program, bRunBit ? "this is no program\n" : "#!/bin/sh\nexit 0\n",
                                          bRunBit ? readWrite | QFile::ExeOwner : readWrite));
         // Should a dialog come up after all, the driver closes it so the failure shows instead of a hang.
-        WaitDialogDriver driver(false);
+        QStringList titles;
+        const auto driver = Driver(false, titles, [] { return true; });
 
         QVERIFY(!CallWell(operation));
 
-        QCOMPARE(driver.titles, QStringList());
+        QCOMPARE(titles, QStringList());
         QCOMPARE(fixture->dialogs.Log(), QStringList{"Error: " + program + " could not be started."});
     }
 
 private:
+    // Plays the user at each wait dialog once bReady says so: notes its title, then presses "&Abort" or Escape.
+    static std::unique_ptr<QTimer> Driver(bool bEscape, QStringList &titles, std::function<bool()> bReady)
+    {
+        auto timer = std::make_unique<QTimer>();
+        QObject::connect(timer.get(), &QTimer::timeout, timer.get(), [&titles, bEscape, bReady, seen = QPointer<QWidget>()]() mutable {
+            auto *dialog = qobject_cast<WaitDialog *>(QApplication::activeModalWidget());
+            if (!dialog || dialog == seen || !bReady())
+                return;
+            seen = dialog;
+            titles << dialog->windowTitle();
+            bEscape ? QTest::keyClick(dialog, Qt::Key_Escape) : dialog->findChild<QPushButton *>()->click();
+        });
+        timer->start(20);
+        return timer;
+    }
     // Exports take archives..., target, bank or station file; imports new archive, metafile, bank file.
-    bool Call(const QString &operation, QStringList v) const
+    bool Call(const QString &operation, const QStringList &v) const
     {
         const qsizetype n = v.size();
-        if (v.last() == "%null%")
-            v.last() = QString();
         if (operation == "sfx export")
             return KivoSfxProcessCaller().ExportArchive(v.mid(0, n - 2), v[n - 2], v[n - 1]);
         if (operation == "stream export")

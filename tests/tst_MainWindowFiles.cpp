@@ -94,17 +94,12 @@ private slots:
         QCOMPARE(Log(), QStringList{"Warning: You can't replace the file, that is currently playing. "
                                     "Please stop playing the file, before replacing it."});
 
-        Window()->StopPlaying();
+        // Stopped once the output has mixed it for a while, the entry is free again.
         fixture->dialogs.shown.clear();
-        Window()->Replace();
-        QCOMPARE(Log(), QStringList{"chooser: "});
-
-        // Stopped once the output has mixed it for a while, the entry is free again just as well.
-        QVERIFY(Window()->Play(sound));
         QTest::qWait(300);
         Window()->StopPlaying();
         Window()->Replace();
-        QCOMPARE(Log(), (QStringList{"chooser: ", "chooser: "}));
+        QCOMPARE(Log(), QStringList{"chooser: "});
     }
 
     void ExportCopiesOrReports_data()

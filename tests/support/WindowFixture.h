@@ -42,8 +42,6 @@ public:
             QFileInfo(path).isDir() ? void(QDir(path).removeRecursively()) : void(QFile::remove(path));
         QDir::setCurrent(previousCurrent);
     }
-    WindowFixture(const WindowFixture &) = delete;
-    WindowFixture &operator=(const WindowFixture &) = delete;
 
     void WriteSettings(const QVariantMap &more = {}) const
     {
