@@ -102,20 +102,6 @@ struct FileSizeLimit
     bool bSet = false;
 };
 
-// Answers a file chooser with a path and deletes that file right after, before the window can
-// copy it.
-class VanishingChoice : public ScriptedDialogs
-{
-public:
-    QString Choose(const UserDialogs::Request &request) override
-    {
-        const QString chosen = ScriptedDialogs::Choose(request);
-        if (!chosen.isEmpty())
-            QFile::remove(chosen);
-        return chosen;
-    }
-};
-
 struct Archive
 {
     int group = 0;          // in the demo's tree
@@ -182,7 +168,6 @@ void TestFaults::AnObstacleLosesNothing_data()
     QTest::newRow("stream, unpacking again, disk full") << stream << "unpack again" << "full" << "tool";
     QTest::newRow("SFX, replacing, read-only working directory") << sfx << "replace" << "read-only work" << deleteFailed;
     QTest::newRow("SFX, replacing, disk full") << sfx << "replace" << "full" << copyFailed;
-    QTest::newRow("SFX, replacing by a file that vanishes") << sfx << "replace" << "vanishing" << copyFailed;
     QTest::newRow("SFX, exporting over an older copy, disk full") << sfx << "export" << "full" << "Error: Failed to export file.";
     QTest::newRow("SFX, exporting over an older copy, read-only folder")
         << sfx << "export" << "read-only" << "Error: Failed to delete existing file.";
@@ -252,10 +237,6 @@ void TestFaults::AnObstacleLosesNothing()
         QVERIFY(locks.Lock(archivePath));
     } else if (obstacle == "folder") {
         QVERIFY(QDir().mkpath(archivePath + ".new/in the way"));
-    } else if (obstacle == "vanishing") {
-        // The old handler must go first: its destructor takes every handler out.
-        game.dialogs.reset();
-        game.dialogs = std::make_unique<VanishingChoice>();
     }
     const QString point = obstacle.section(' ', -1);
     const bool bStops = obstacle.contains(" at ");

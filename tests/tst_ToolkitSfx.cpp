@@ -168,7 +168,6 @@ void TestToolkitSfx::PackingReproducesTheGame_data()
     for (int i = 0; i < 500; ++i)
         steps << qint16(((i * 37) % 201 - 100) * 256);
     const QStringList converted{"was converted"};
-    replaced("stereo 16-bit", pcm16, 2, 22050, {steps, 22050, 100}, converted);
     replaced("mono 24-bit", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1, 22050, {steps, 22050, 100}, converted);
     replaced("stereo float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, {steps, 44100, 100}, converted);
     replaced("mono 8-bit", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, 11025, {steps, 11025, 100}, converted);
@@ -265,8 +264,6 @@ void TestToolkitSfx::RefusesBadInputWithoutWriting_data()
     packing("index disagrees with PakFiles.dat", edit("lookup_index=1", "lookup_index=2"), "lookup_index 2");
     packing("no Archive section", edit("[Archive]", "[Archiv]"), "has no [Archive] section");
     packing("number is text", edit("sound_001.unknown_16=-200", "sound_001.unknown_16=loud"), "is not a whole number");
-    packing("lookup of the wrong size, packing", [](auto &, auto &in) { in.lookup.append("xyz"); },
-            "not a whole number of 12-byte records");
     packing("sound is not audio", [=](auto &g, auto &) { WriteFile(lastSound(g), "this is a text file, not a sound\n"); },
             "Bank_003/sound_002.wav is not a sound file");
     packing("sound file missing", [=](auto &g, auto &) { QFile::remove(lastSound(g)); }, "Bank_003/sound_002.wav: No such file");

@@ -85,7 +85,7 @@ void CompareUnpacked(const StreamGame &game, const QString &name, const QList<Tr
     }
 }
 
-// What the tool reads, as a damage leaves it: CH's decoded bytes (null: removed), the lookup
+// What the tool reads, as a damage leaves it: CH's decoded bytes, the lookup
 // file, when packing the unpacked CH's metafile, or else a command line of its own.
 struct Inputs
 {
@@ -128,7 +128,6 @@ void TestToolkitStream::PackingReproducesTheGame_data()
     };
     same("mixed size conventions", "CH");
     same("no tables beside the pack at export", "CH", false);
-    same("after a kill while writing the pack", "CH", true, "archive");
     same("after a kill before the lookup file is replaced", "CH", true, "lookup");
     replaced("longer, lookup size with header", "CH", 2, OggVorbis(1.0, 880));
     replaced("shorter, first track", "CH", 1, OggVorbis(0.05, 880));
@@ -180,11 +179,9 @@ void TestToolkitStream::NamesFoldersByStation_data()
     QTest::newRow("mapped") << QByteArray("stream = AA\nstation = Other\nstream = CH\nstation = Radio X\n") << "Radio X";
     QTest::newRow("CRLF lines") << QByteArray("stream = CH\r\nstation = Radio X\r\n") << "Radio X";
     QTest::newRow("later stream line wins") << QByteArray("stream = AA\nstream = CH\nstation = K-DST\n") << "K-DST";
-    QTest::newRow("not mapped") << QByteArray("stream = AA\nstation = Other\n") << "CH";
     QTest::newRow("lines without blanks do not count") << QByteArray("stream=CH\nstation=Radio X\n") << "CH";
     QTest::newRow("missing file") << QByteArray() << "CH";
     QTest::newRow("station leaving the target") << QByteArray("stream = CH\nstation = ../outside\n") << QString();
-    QTest::newRow("station with a separator") << QByteArray("stream = CH\nstation = a/b\n") << QString();
 }
 
 void TestToolkitStream::NamesFoldersByStation()
@@ -231,7 +228,6 @@ void TestToolkitStream::RefusesBadInputWithoutWriting_data()
     unpacking("garbage instead of Ogg", [](auto &, auto &in) { in.plain.replace(8068, 4, "RIFF"); }, "does not hold Ogg data");
     unpacking("empty", [](auto &, auto &in) { in.plain = QByteArray(""); }, "is empty");
     unpacking("mobile ZIP", [](auto &, auto &in) { in.plain = Xor(QByteArray("PK\x03\x04zipzipzip", 13), 0); }, "ZIP archive");
-    unpacking("missing", [](auto &, auto &in) { in.plain = QByteArray(); }, "cannot open");
 
     // Each edit replaces one line or section name of the metafile.
     const auto edit = [](const char *from, const char *to) {
@@ -252,7 +248,6 @@ void TestToolkitStream::RefusesBadInputWithoutWriting_data()
     packing("track count differs", edit("num_tracks=3", "num_tracks=2"), "lists 2 tracks, but the track lookup file has 3");
     packing("track section missing", edit("[Track_002]", "[Track_2]"), "has no section [Track_002]");
     packing("index disagrees with StrmPaks.dat", edit("lookup_index=3", "lookup_index=0"), "lookup_index 0");
-    packing("lookup of the wrong size", [](auto &, auto &in) { in.lookup.append("x"); }, "not a whole number of 12-byte records");
     packing("beat missing",
             edit("[Track_001]\nfilename=Track_001.ogg\nbeat_total=0", "[Track_001]\nfilename=Track_001.ogg\nbeat_total=1"),
             "beat_001 is missing");
@@ -260,7 +255,6 @@ void TestToolkitStream::RefusesBadInputWithoutWriting_data()
     packing("unknown size rule", edit("lookup_size=ogg+header", "lookup_size=bytes"), "is none of ogg, ogg+header, zero");
     packing("no Stream section", edit("[Stream]", "[Streams]"), "has no [Stream] section");
     packing("track file missing", [](auto &g, auto &) { QFile::remove(g.TrackFile("CH", 2)); }, "cannot open");
-    packing("bank lookup file given", [](auto &g, auto &) { g.lookupName = "BankLkup.dat"; }, "is the wrong lookup file");
 
     // A wrong command line is refused (with exit code 2) before anything is read.
     for (const QStringList &arguments : {QStringList{"-e", "target"}, QStringList{"-r", "pack", "target"}, QStringList{"-i", "a", "b"}})
@@ -277,7 +271,7 @@ void TestToolkitStream::RefusesBadInputWithoutWriting()
         QCOMPARE(game.Export({game.Archive("CH")}).exitCode, 0);
     Inputs in{Xor(game.packs["CH"], 0), game.lookupBytes, QString::fromLatin1(ReadFile(game.Metafile("CH")))};
     damage(game, in);
-    QVERIFY(in.plain.isNull() ? QFile::remove(game.Archive("CH")) : WriteFile(game.Archive("CH"), Xor(in.plain, 0)));
+    QVERIFY(WriteFile(game.Archive("CH"), Xor(in.plain, 0)));
     QVERIFY(WriteFile(game.LookupPath(), in.lookup));
     QVERIFY(!packing || WriteFile(game.Metafile("CH"), in.metafile.toLatin1()));
     const auto before = Snapshot(game.Game());
