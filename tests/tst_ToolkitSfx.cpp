@@ -96,7 +96,7 @@ void CompareUnpacked(const QString &work, const QString &name, const QList<Bank>
     }
 }
 
-// What the tool reads, as a damage leaves it: GENRL's package (null: removed), the lookup file,
+// What the tool reads, as a damage leaves it: GENRL's package, the lookup file,
 // when packing the unpacked GENRL's metafile, or else a command line of its own.
 struct Inputs
 {
@@ -150,10 +150,8 @@ void TestToolkitSfx::PackingReproducesTheGame_data()
     same("middle package with an empty sound", "GENRL");
     // Where the system cannot copy between two files (another system, another disk), sound data
     // passes through the tool's memory instead.
-    same("empty sound, copied through memory", "GENRL", "KIVO_TEST_PLAIN_COPY");
     same("long sound, copied through memory", "PAIN_A", "KIVO_TEST_PLAIN_COPY");
     same("after a kill while writing the package", "GENRL", "", "archive");
-    same("after a kill before the lookup file is replaced", "GENRL", "", "lookup");
     // Where files cannot be created without a name, a killed run leaves its temporary, which
     // must not stand in the way of the next.
     same("after a kill, named temporaries", "GENRL", "KIVO_TEST_NAMED_TEMPORARIES", "archive");
@@ -161,7 +159,6 @@ void TestToolkitSfx::PackingReproducesTheGame_data()
     const int pcm16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     // The replaced sound is 800 samples long and loops from sample 100.
     replaced("longer, loop kept", pcm16, 1, 11025, {Tone(3000, 330, 11025, 20000), 11025, 100}, {"grew from"});
-    replaced("shorter than its loop start", pcm16, 1, 12000, {Tone(60, 330, 12000, 20000), 12000, -1}, {"no longer loops"});
     replaced("empty", pcm16, 1, 12000, {{}, 12000, -1}, {"no longer loops"});
     // Multiples of 256 survive 8-bit storage.
     QVector<qint16> steps;
@@ -249,7 +246,6 @@ void TestToolkitSfx::RefusesBadInputWithoutWriting_data()
     unpacking("name without NUL", [=](auto &g, auto &) { pakFiles(g, NameTable({"FEET"}, 52) + QByteArray(52, 'A')); },
               "no terminating NUL");
     unpacking("mobile ZIP", [](auto &, auto &in) { in.package.replace(0, 4, QByteArray("PK\x03\x04", 4)); }, "ZIP archive");
-    unpacking("missing package", [](auto &, auto &in) { in.package = QByteArray(); }, "cannot open");
 
     // Each edit replaces one line or section name of the metafile.
     const auto edit = [](const char *from, const char *to) {
@@ -284,7 +280,7 @@ void TestToolkitSfx::RefusesBadInputWithoutWriting()
         QCOMPARE(game.Export({"GENRL"}).exitCode, 0);
     Inputs in{game.packages["GENRL"], game.lookupBytes, QString::fromLatin1(ReadFile(game.Metafile("GENRL")))};
     damage(game, in);
-    QVERIFY(in.package.isNull() ? QFile::remove(game.Archive("GENRL")) : WriteFile(game.Archive("GENRL"), in.package));
+    QVERIFY(WriteFile(game.Archive("GENRL"), in.package));
     QVERIFY(WriteFile(game.LookupPath(), in.lookup));
     QVERIFY(!packing || WriteFile(game.Metafile("GENRL"), in.metafile.toLatin1()));
     const auto before = Snapshot(game.Game());

@@ -2,11 +2,9 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
-#include <QtEndian>
 
 #include <functional>
 
-#include <sndfile.h>
 
 #include "GameAudioFiles.h"
 
@@ -215,7 +213,6 @@ void TestToolkitStream::RefusesBadInputWithoutWriting_data()
         return [=](const char *name, const Damage &damage, const char *message) { QTest::newRow(name) << packing << damage << QString(message); };
     };
     const auto unpacking = row(false), packing = row(true);
-    unpacking("truncated in the Ogg data", [](auto &, auto &in) { in.plain.chop(100); }, "bytes of Ogg data, but");
     unpacking("cut inside a header", [](auto &, auto &in) { in.plain.append(QByteArray(100, '\x01')); }, "is cut off");
     unpacking("not encoded", [](auto &, auto &in) { in.plain = Xor(in.plain, 0); }, "not a PC stream pack");
     unpacking("damaged second header", [](auto &g, auto &in) { in.plain[8068 + g.tracks["CH"][0].ogg.size() + 8066] = 0; },
@@ -237,9 +234,6 @@ void TestToolkitStream::RefusesBadInputWithoutWriting_data()
     packing("text instead of Ogg", [=](auto &g, auto &) { track(g, "no music here\n"); }, "Track_002.ogg is not an Ogg Vorbis file");
     packing("Ogg magic, then garbage", [=](auto &g, auto &) { track(g, "OggS" + QByteArray(5000, '\x55')); },
             "Track_002.ogg is not a readable Ogg Vorbis file");
-    packing("WAV instead of Ogg", [](auto &g, auto &) {
-        WriteSoundFile(g.TrackFile("CH", 2), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000, Tone(800, 440, 8000, 1000));
-    }, "Track_002.ogg is not an Ogg Vorbis file");
     packing("Ogg cut off", [=](auto &g, auto &) { track(g, g.tracks["CH"][1].ogg.chopped(100)); }, "Track_002.ogg is cut off");
     packing("Ogg damaged after its first page", [=](auto &g, auto &) {
         QByteArray ogg = g.tracks["CH"][1].ogg;
