@@ -163,7 +163,6 @@ void TestFaults::AnObstacleLosesNothing_data()
     const QString copyFailed = "Error: Failed to copy new file to working directory.";
     QTest::newRow("SFX, unpacking, read-only working directory") << sfx << "unpack" << "read-only work" << "tool";
     QTest::newRow("stream, unpacking, read-only working directory") << stream << "unpack" << "read-only work" << "tool";
-    QTest::newRow("SFX, unpacking again, read-only working directory") << sfx << "unpack again" << "read-only work" << "tool";
     QTest::newRow("SFX, unpacking again, disk full") << sfx << "unpack again" << "full" << "tool";
     QTest::newRow("stream, unpacking again, disk full") << stream << "unpack again" << "full" << "tool";
     QTest::newRow("SFX, replacing, read-only working directory") << sfx << "replace" << "read-only work" << deleteFailed;
@@ -176,7 +175,6 @@ void TestFaults::AnObstacleLosesNothing_data()
     QTest::newRow("SFX, packing, killed before the lookup file is replaced") << sfx << "save" << "kill at lookup" << "tool";
     QTest::newRow("stream, packing, aborted before the lookup file is replaced") << stream << "save" << "abort at lookup" << "";
     QTest::newRow("SFX, packing, disk full") << sfx << "save" << "full" << "tool";
-    QTest::newRow("stream, packing, disk full") << stream << "save" << "full" << "tool";
     QTest::newRow("SFX, packing, read-only game folder") << sfx << "save" << "read-only" << "tool";
     QTest::newRow("stream, packing, folder where the new archive goes") << stream << "save" << "folder" << "tool";
     // The lookup file must still describe the archive that stayed: the tool had rewritten it for
