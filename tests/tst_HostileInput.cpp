@@ -106,8 +106,7 @@ void TestHostileInput::RefusesNestedEntitiesInDescriptions()
     const XmlMetaData metaData = ReadMetaData(path);
     QCOMPARE(dialogs.shown.size(), 1);
     QCOMPARE(dialogs.shown.constFirst().title, QStringLiteral("Error in Xml-File"));
-    QVERIFY(metaData.textsById.isEmpty());
-    QVERIFY(metaData.idsByPath.isEmpty());
+    QVERIFY(metaData.textsById.isEmpty() && metaData.idsByPath.isEmpty());
 }
 
 QTEST_MAIN(TestHostileInput)
