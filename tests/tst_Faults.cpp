@@ -253,19 +253,15 @@ void TestFaults::AnObstacleLosesNothing()
         const QString staleId = game.Root() + "/" + archive.program + ".pid"; // of the unpacking
         QVERIFY(!QFile::exists(staleId) || QFile::remove(staleId));
         connect(&poll, &QTimer::timeout, this, [&, mark] {
-            if (bStopped || !QFile::exists(mark))
+            const bool bAbort = obstacle.startsWith("abort");
+            auto *waitDialog = qobject_cast<WaitDialog *>(QApplication::activeModalWidget());
+            const qint64 tool = game.LastRun(archive.program);
+            if (bStopped || !QFile::exists(mark) || (bAbort ? !waitDialog : tool <= 0))
                 return;
-            if (obstacle.startsWith("abort")) {
-                auto *waitDialog = qobject_cast<WaitDialog *>(QApplication::activeModalWidget());
-                if (!waitDialog)
-                    return;
+            if (bAbort)
                 waitDialog->findChild<QPushButton *>()->click();
-            } else {
-                const qint64 tool = game.LastRun(archive.program);
-                if (tool <= 0)
-                    return;
+            else
                 ::kill(pid_t(tool), SIGKILL);
-            }
             bStopped = true;
         });
         poll.start(5);
