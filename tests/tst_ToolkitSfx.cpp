@@ -3,7 +3,6 @@
 #include <QtEndian>
 
 #include <functional>
-#include <optional>
 
 #include <sndfile.h>
 
@@ -15,19 +14,12 @@ namespace
 {
 const QStringList packageNames = {"FEET", "GENRL", "PAIN_A"};
 
+// A saw over most of the range, with both extremes at its ends.
 QVector<qint16> Sweep(int count)
 {
     QVector<qint16> samples(count);
     for (int i = 0; i < count; ++i)
-        samples[i] = qint16((i * 97) % 60000 - 30000);
-    return samples;
-}
-
-QVector<qint16> Clicks(int count)
-{
-    QVector<qint16> samples(count, 0);
-    for (int i = 0; i < count; i += 50)
-        samples[i] = i % 100 ? qint16(-32768) : qint16(32767);
+        samples[i] = i == 0 ? qint16(-32768) : i == count - 1 ? qint16(32767) : qint16((i * 97) % 60000 - 30000);
     return samples;
 }
 
@@ -39,7 +31,7 @@ struct SfxGame : ToolGame
     {
         banks["FEET"] = {{{Tone(500, 440, 16000, 8000), 16000, -1, -125}, {Tone(300, 880, 16000, 4000), 16000, -1, -125}}};
         banks["GENRL"] = {
-            {{Tone(1000, 440, 22050, 12000), 22050, -1, -200}, {Sweep(800), 12000, 100, 6229}, {Clicks(400), 8000, -1, 0}},
+            {{Tone(1000, 440, 22050, 12000), 22050, -1, -200}, {Sweep(800), 12000, 100, 6229}, {Sweep(400), 8000, -1, 0}},
             {{{}, 12000, -1, -200}, {Tone(200, 100, 2021, 1000), 2021, 0, 17}},
             {{Tone(600, 300, 48000, 30000), 48000, 0, -32768}, {Tone(50, 1000, 65535, 32767), 65535, 49, 32767}},
         };
@@ -94,28 +86,24 @@ void CompareUnpacked(const QString &work, const QString &name, const QList<Bank>
             const QString key = Numbered("sound_", s + 1);
             const QString file = Numbered("Bank_", b + 1) + "/" + key + ".wav";
             const Sound &sound = banks[b][s];
-            QCOMPARE(keys[key + ".filename"], file);
-            QCOMPARE(keys[key + ".sample_rate"].toInt(), int(sound.rate));
-            QCOMPARE(keys[key + ".unknown_16"].toInt(), int(sound.headroom));
-            QCOMPARE(keys[key + ".loop_offset"].toInt(), sound.loop);
+            QCOMPARE(QStringList({keys[key + ".filename"], keys[key + ".sample_rate"], keys[key + ".unknown_16"], keys[key + ".loop_offset"]}),
+                     QStringList({file, QString::number(sound.rate), QString::number(sound.headroom), QString::number(sound.loop)}));
             const Wav wav = ReadWav(work + "/" + name + "/" + file);
-            QVERIFY2(wav.ok, qPrintable(file));
-            QCOMPARE(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-            QCOMPARE(wav.channels, 1);
+            QVERIFY2(wav.ok && wav.format == (SF_FORMAT_WAV | SF_FORMAT_PCM_16) && wav.channels == 1, qPrintable(file));
             QCOMPARE(wav.rate, int(sound.rate));
             QCOMPARE(wav.samples, sound.samples);
         }
     }
 }
 
-// What the tool reads, as a damage leaves it: GENRL's package (null: removed), the lookup file
-// and, when packing, the unpacked GENRL's metafile.
+// What the tool reads, as a damage leaves it: GENRL's package, the lookup file,
+// when packing the unpacked GENRL's metafile, or else a command line of its own.
 struct Inputs
 {
     QByteArray package;
     QByteArray lookup;
     QString metafile;
-    std::optional<QStringList> arguments; // a whole command line of its own instead
+    QStringList arguments;
 };
 using Damage = std::function<void(SfxGame &, Inputs &)>;
 }
@@ -160,13 +148,10 @@ void TestToolkitSfx::PackingReproducesTheGame_data()
     };
     same("first package", "FEET");
     same("middle package with an empty sound", "GENRL");
-    same("last package", "PAIN_A");
     // Where the system cannot copy between two files (another system, another disk), sound data
     // passes through the tool's memory instead.
-    same("empty sound, copied through memory", "GENRL", "KIVO_TEST_PLAIN_COPY");
     same("long sound, copied through memory", "PAIN_A", "KIVO_TEST_PLAIN_COPY");
     same("after a kill while writing the package", "GENRL", "", "archive");
-    same("after a kill before the lookup file is replaced", "GENRL", "", "lookup");
     // Where files cannot be created without a name, a killed run leaves its temporary, which
     // must not stand in the way of the next.
     same("after a kill, named temporaries", "GENRL", "KIVO_TEST_NAMED_TEMPORARIES", "archive");
@@ -174,18 +159,15 @@ void TestToolkitSfx::PackingReproducesTheGame_data()
     const int pcm16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     // The replaced sound is 800 samples long and loops from sample 100.
     replaced("longer, loop kept", pcm16, 1, 11025, {Tone(3000, 330, 11025, 20000), 11025, 100}, {"grew from"});
-    replaced("shorter than its loop start", pcm16, 1, 12000, {Tone(60, 330, 12000, 20000), 12000, -1}, {"no longer loops"});
     replaced("empty", pcm16, 1, 12000, {{}, 12000, -1}, {"no longer loops"});
     // Multiples of 256 survive 8-bit storage.
     QVector<qint16> steps;
     for (int i = 0; i < 500; ++i)
         steps << qint16(((i * 37) % 201 - 100) * 256);
     const QStringList converted{"was converted"};
-    replaced("stereo 16-bit", pcm16, 2, 22050, {steps, 22050, 100}, converted);
     replaced("mono 24-bit", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1, 22050, {steps, 22050, 100}, converted);
     replaced("stereo float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, {steps, 44100, 100}, converted);
     replaced("mono 8-bit", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, 11025, {steps, 11025, 100}, converted);
-    replaced("mono 16-bit at another rate", pcm16, 1, 8000, {steps, 8000, 100}, {});
     replaced("mono 16-bit at 96 kHz", pcm16, 1, 96000, {steps, 48000, 100}, converted);
     replaced("big-endian AIFF", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1, 22050, {steps, 22050, 100}, converted);
 }
@@ -227,11 +209,6 @@ void TestToolkitSfx::PackingReproducesTheGame()
     const QStringList files = FilesBelow(game.Game() + "/audio/SFX");
     QCOMPARE(files.size() - files.filter(".kivo-").size(), 4);
     QCOMPARE(files.filter(".kivo-").isEmpty(), killedAt.isEmpty() || testSwitch != "KIVO_TEST_NAMED_TEMPORARIES");
-
-    QVERIFY(game.SwapIn(name));
-    QTemporaryDir again;
-    QCOMPARE(game.Export({name}, again.path()).exitCode, 0);
-    CompareUnpacked(again.path(), name, banks[name]);
 }
 
 void TestToolkitSfx::RefusesBadInputWithoutWriting_data()
@@ -239,19 +216,15 @@ void TestToolkitSfx::RefusesBadInputWithoutWriting_data()
     QTest::addColumn<bool>("packing");
     QTest::addColumn<Damage>("damage");
     QTest::addColumn<QString>("message");
-    const auto unpacking = [](const char *name, const Damage &damage, const char *message) {
-        QTest::newRow(name) << false << damage << QString::fromLatin1(message);
+    const auto row = [](bool packing) {
+        return [=](const char *name, const Damage &damage, const char *message) { QTest::newRow(name) << packing << damage << QString(message); };
     };
-    const auto packing = [](const char *name, const Damage &damage, const char *message) {
-        QTest::newRow(name) << true << damage << QString::fromLatin1(message);
-    };
+    const auto unpacking = row(false), packing = row(true);
     const int sound2 = 4 + 12; // the descriptor of bank 1, sound 2 in GENRL
     const auto pakFiles = [](SfxGame &game, const QByteArray &bytes) { WriteFile(game.Config("PakFiles.dat"), bytes); };
     unpacking("truncated package", [](auto &, auto &in) { in.package.chop(100); }, "beyond the end of the package");
-    unpacking("bank offset beyond the file", [](auto &, auto &in) { PutU32(in.lookup, 3 * 12 + 4, quint32(in.package.size() + 10)); },
-              "beyond the end of the package");
-    unpacking("bank size beyond the file", [](auto &, auto &in) { PutU32(in.lookup, 3 * 12 + 8, 0xFFFFFFF0u); },
-              "beyond the end of the package");
+    // Offset and size add up beyond 32 bits.
+    unpacking("bank size beyond the file", [](auto &, auto &in) { PutU32(in.lookup, 3 * 12 + 8, 0xFFFFFFF0u); }, "beyond the end of the package");
     unpacking("65535 sounds", [](auto &, auto &in) { in.package[0] = in.package[1] = '\xFF'; }, "claims 65535 sounds");
     unpacking("lookup of the wrong size", [](auto &, auto &in) { in.lookup.append("12345"); },
               "not a whole number of 12-byte records");
@@ -273,7 +246,6 @@ void TestToolkitSfx::RefusesBadInputWithoutWriting_data()
     unpacking("name without NUL", [=](auto &g, auto &) { pakFiles(g, NameTable({"FEET"}, 52) + QByteArray(52, 'A')); },
               "no terminating NUL");
     unpacking("mobile ZIP", [](auto &, auto &in) { in.package.replace(0, 4, QByteArray("PK\x03\x04", 4)); }, "ZIP archive");
-    unpacking("missing package", [](auto &, auto &in) { in.package = QByteArray(); }, "cannot open");
 
     // Each edit replaces one line or section name of the metafile.
     const auto edit = [](const char *from, const char *to) {
@@ -288,21 +260,14 @@ void TestToolkitSfx::RefusesBadInputWithoutWriting_data()
     packing("index disagrees with PakFiles.dat", edit("lookup_index=1", "lookup_index=2"), "lookup_index 2");
     packing("no Archive section", edit("[Archive]", "[Archiv]"), "has no [Archive] section");
     packing("number is text", edit("sound_001.unknown_16=-200", "sound_001.unknown_16=loud"), "is not a whole number");
-    packing("lookup of the wrong size, packing", [](auto &, auto &in) { in.lookup.append("xyz"); },
-            "not a whole number of 12-byte records");
     packing("sound is not audio", [=](auto &g, auto &) { WriteFile(lastSound(g), "this is a text file, not a sound\n"); },
             "Bank_003/sound_002.wav is not a sound file");
     packing("sound file missing", [=](auto &g, auto &) { QFile::remove(lastSound(g)); }, "Bank_003/sound_002.wav: No such file");
     packing("track lookup file given", [](auto &g, auto &) { g.lookupName = "TrakLkup.dat"; }, "is the wrong lookup file");
 
     // A wrong command line is refused (with exit code 2) before anything is read.
-    const auto usage = [](const char *name, const QStringList &arguments) {
-        QTest::newRow(name) << false << Damage([=](SfxGame &, Inputs &in) { in.arguments = arguments; }) << QString("usage");
-    };
-    usage("nothing", {});
-    usage("unknown mode", {"-x", "a", "b", "c"});
-    usage("export without archive", {"-e", "target", "BankLkup.dat"});
-    usage("import with an extra argument", {"-i", "a", "b", "c", "d"});
+    for (const QStringList &arguments : {QStringList{"-e", "target", "BankLkup.dat"}, QStringList{"-i", "a", "b", "c", "d"}})
+        unpacking(qPrintable(arguments.join(' ')), [=](auto &, auto &in) { in.arguments = arguments; }, "usage");
 }
 
 void TestToolkitSfx::RefusesBadInputWithoutWriting()
@@ -315,16 +280,16 @@ void TestToolkitSfx::RefusesBadInputWithoutWriting()
         QCOMPARE(game.Export({"GENRL"}).exitCode, 0);
     Inputs in{game.packages["GENRL"], game.lookupBytes, QString::fromLatin1(ReadFile(game.Metafile("GENRL")))};
     damage(game, in);
-    QVERIFY(in.package.isNull() ? QFile::remove(game.Archive("GENRL")) : WriteFile(game.Archive("GENRL"), in.package));
+    QVERIFY(WriteFile(game.Archive("GENRL"), in.package));
     QVERIFY(WriteFile(game.LookupPath(), in.lookup));
     QVERIFY(!packing || WriteFile(game.Metafile("GENRL"), in.metafile.toLatin1()));
     const auto before = Snapshot(game.Game());
 
     // When unpacking, FEET comes first and is sound: nothing of it may be written either.
-    const ToolRun run = in.arguments ? Run(game.tool, *in.arguments)
-                      : packing     ? game.Import("GENRL")
-                                    : game.Export({"FEET", "GENRL"});
-    QVERIFY2(FailedWith(run, message, in.arguments ? 2 : 1), qPrintable(run.errorText));
+    const ToolRun run = !in.arguments.isEmpty() ? Run(game.tool, in.arguments)
+                      : packing                 ? game.Import("GENRL")
+                                                : game.Export({"FEET", "GENRL"});
+    QVERIFY2(FailedWith(run, message, in.arguments.isEmpty() ? 1 : 2), qPrintable(run.errorText));
     // No new package, no backup, no temporary: the game folder is exactly as it was.
     QVERIFY(Snapshot(game.Game()) == before);
     QCOMPARE(FilesBelow(game.Work()).isEmpty(), !packing);

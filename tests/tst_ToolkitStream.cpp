@@ -2,12 +2,9 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
-#include <QtEndian>
 
 #include <functional>
-#include <optional>
 
-#include <sndfile.h>
 
 #include "GameAudioFiles.h"
 
@@ -56,51 +53,44 @@ struct StreamGame : ToolGame
         }
         return Lookup(records, '\xCD');
     }
-    QString TrackFile(const QString &folder, int track, const QString &work = QString()) const
-    {
-        return (work.isEmpty() ? Work() : work) + "/" + folder + "/" + Numbered("Track_", track) + ".ogg";
-    }
-    ToolRun Export(const QStringList &packPaths, const QString &work = QString()) const
-    {
-        return Run(tool, QStringList{"-e"} + packPaths + QStringList{work.isEmpty() ? Work() : work});
-    }
+    QString TrackFile(const QString &folder, int track) const { return Work() + "/" + folder + "/" + Numbered("Track_", track) + ".ogg"; }
+    ToolRun Export(const QStringList &packPaths) const { return Run(tool, QStringList{"-e"} + packPaths + QStringList{Work()}); }
 
     QMap<QString, int> firstRecords;
     QMap<QString, QList<Track>> tracks;
     QMap<QString, QByteArray> packs;
 };
 
-// Compares what the tool unpacked into work/name with tracks, file by file and key by key; the
-// lookup records are only known when the tables lay beside the pack (firstRecord >= 0).
-void CompareUnpacked(const StreamGame &game, const QString &work, const QString &name, const QList<Track> &tracks,
-                     int firstRecord)
+// Compares what the tool unpacked into the working folder with tracks, file by file and key by
+// key; the lookup records are only known when the tables lay beside the pack (firstRecord >= 0).
+void CompareUnpacked(const StreamGame &game, const QString &name, const QList<Track> &tracks, int firstRecord)
 {
-    auto ini = ReadIni(game.Metafile(name, work));
+    auto ini = ReadIni(game.Metafile(name));
     QCOMPARE(ini["Stream"]["basename"], name);
     QCOMPARE(ini["Stream"]["num_tracks"].toInt(), tracks.size());
     for (int t = 0; t < tracks.size(); ++t) {
         auto &keys = ini[Numbered("Track_", t + 1)];
-        QCOMPARE(keys["filename"], Numbered("Track_", t + 1) + ".ogg");
-        QCOMPARE(ReadFile(game.TrackFile(name, t + 1, work)), tracks[t].ogg);
-        QCOMPARE(keys["beat_total"].toInt(), tracks[t].beats.size());
-        QCOMPARE(keys["length_index"].toInt(), tracks[t].lengthIndex);
-        QCOMPARE(keys["length_extra"].toUInt(), tracks[t].extra);
-        if (firstRecord >= 0)
-            QCOMPARE(keys["lookup_record"].toInt(), firstRecord + t);
+        QStringList expected{Numbered("Track_", t + 1) + ".ogg", QString::number(tracks[t].beats.size()),
+                             QString::number(tracks[t].lengthIndex), QString::number(tracks[t].extra)};
+        for (const auto &[time, control] : tracks[t].beats)
+            expected << QStringLiteral("%1,%2").arg(time).arg(control);
+        QStringList got{keys["filename"], keys["beat_total"], keys["length_index"], keys["length_extra"]};
         for (int b = 0; b < tracks[t].beats.size(); ++b)
-            QCOMPARE(keys[Numbered("beat_", b + 1)],
-                     QStringLiteral("%1,%2").arg(tracks[t].beats[b].first).arg(tracks[t].beats[b].second));
+            got << keys[Numbered("beat_", b + 1)];
+        QCOMPARE(got, expected);
+        QCOMPARE(ReadFile(game.TrackFile(name, t + 1)), tracks[t].ogg);
+        QVERIFY(firstRecord < 0 || keys["lookup_record"].toInt() == firstRecord + t);
     }
 }
 
-// What the tool reads, as a damage leaves it: CH's decoded bytes (null: removed), the lookup
-// file and, when packing, the unpacked CH's metafile.
+// What the tool reads, as a damage leaves it: CH's decoded bytes, the lookup
+// file, when packing the unpacked CH's metafile, or else a command line of its own.
 struct Inputs
 {
     QByteArray plain;
     QByteArray lookup;
     QString metafile;
-    std::optional<QStringList> arguments; // a whole command line of its own instead
+    QStringList arguments;
 };
 using Damage = std::function<void(StreamGame &, Inputs &)>;
 }
@@ -134,11 +124,8 @@ void TestToolkitStream::PackingReproducesTheGame_data()
     const auto replaced = [](const char *row, const char *name, int track, const QByteArray &ogg, const char *warning = "") {
         QTest::newRow(row) << QString(name) << true << QString() << track << ogg << QString(warning);
     };
-    same("first pack", "AA");
-    same("beat tracks, length in slot 1", "BEATS");
     same("mixed size conventions", "CH");
     same("no tables beside the pack at export", "CH", false);
-    same("after a kill while writing the pack", "CH", true, "archive");
     same("after a kill before the lookup file is replaced", "CH", true, "lookup");
     replaced("longer, lookup size with header", "CH", 2, OggVorbis(1.0, 880));
     replaced("shorter, first track", "CH", 1, OggVorbis(0.05, 880));
@@ -164,7 +151,7 @@ void TestToolkitStream::PackingReproducesTheGame()
         QVERIFY(QFile::copy(game.Archive(name), elsewhere.filePath(name)));
         QCOMPARE(game.Export({elsewhere.filePath(name)}).exitCode, 0);
     }
-    CompareUnpacked(game, game.Work(), name, game.tracks[name], tablesAtExport ? game.firstRecords[name] : -1);
+    CompareUnpacked(game, name, game.tracks[name], tablesAtExport ? game.firstRecords[name] : -1);
     QCOMPARE(ReadIni(game.Metafile(name))["Stream"]["lookup_index"].toInt(), tablesAtExport ? slotNames.indexOf(name) : -1);
     if (!killedAt.isEmpty())
         QCOMPARE(game.ImportKilledAt(name, killedAt, game.packs[name]), QString());
@@ -181,11 +168,6 @@ void TestToolkitStream::PackingReproducesTheGame()
     QCOMPARE(ReadFile(game.Archive(name) + ".new"), StreamPack(tracks[name]));
     QCOMPARE(ReadFile(game.LookupPath()), StreamGame::LookupFor(tracks));
     QCOMPARE(ReadFile(game.LookupPath() + ".bak"), game.lookupBytes);
-
-    QVERIFY(game.SwapIn(name));
-    QTemporaryDir again;
-    QCOMPARE(game.Export({game.Archive(name)}, again.path()).exitCode, 0);
-    CompareUnpacked(game, again.path(), name, tracks[name], game.firstRecords[name]);
 }
 
 void TestToolkitStream::NamesFoldersByStation_data()
@@ -195,11 +177,9 @@ void TestToolkitStream::NamesFoldersByStation_data()
     QTest::newRow("mapped") << QByteArray("stream = AA\nstation = Other\nstream = CH\nstation = Radio X\n") << "Radio X";
     QTest::newRow("CRLF lines") << QByteArray("stream = CH\r\nstation = Radio X\r\n") << "Radio X";
     QTest::newRow("later stream line wins") << QByteArray("stream = AA\nstream = CH\nstation = K-DST\n") << "K-DST";
-    QTest::newRow("not mapped") << QByteArray("stream = AA\nstation = Other\n") << "CH";
     QTest::newRow("lines without blanks do not count") << QByteArray("stream=CH\nstation=Radio X\n") << "CH";
     QTest::newRow("missing file") << QByteArray() << "CH";
     QTest::newRow("station leaving the target") << QByteArray("stream = CH\nstation = ../outside\n") << QString();
-    QTest::newRow("station with a separator") << QByteArray("stream = CH\nstation = a/b\n") << QString();
 }
 
 void TestToolkitStream::NamesFoldersByStation()
@@ -229,13 +209,10 @@ void TestToolkitStream::RefusesBadInputWithoutWriting_data()
     QTest::addColumn<bool>("packing");
     QTest::addColumn<Damage>("damage");
     QTest::addColumn<QString>("message");
-    const auto unpacking = [](const char *name, const Damage &damage, const char *message) {
-        QTest::newRow(name) << false << damage << QString::fromLatin1(message);
+    const auto row = [](bool packing) {
+        return [=](const char *name, const Damage &damage, const char *message) { QTest::newRow(name) << packing << damage << QString(message); };
     };
-    const auto packing = [](const char *name, const Damage &damage, const char *message) {
-        QTest::newRow(name) << true << damage << QString::fromLatin1(message);
-    };
-    unpacking("truncated in the Ogg data", [](auto &, auto &in) { in.plain.chop(100); }, "bytes of Ogg data, but");
+    const auto unpacking = row(false), packing = row(true);
     unpacking("cut inside a header", [](auto &, auto &in) { in.plain.append(QByteArray(100, '\x01')); }, "is cut off");
     unpacking("not encoded", [](auto &, auto &in) { in.plain = Xor(in.plain, 0); }, "not a PC stream pack");
     unpacking("damaged second header", [](auto &g, auto &in) { in.plain[8068 + g.tracks["CH"][0].ogg.size() + 8066] = 0; },
@@ -248,7 +225,6 @@ void TestToolkitStream::RefusesBadInputWithoutWriting_data()
     unpacking("garbage instead of Ogg", [](auto &, auto &in) { in.plain.replace(8068, 4, "RIFF"); }, "does not hold Ogg data");
     unpacking("empty", [](auto &, auto &in) { in.plain = QByteArray(""); }, "is empty");
     unpacking("mobile ZIP", [](auto &, auto &in) { in.plain = Xor(QByteArray("PK\x03\x04zipzipzip", 13), 0); }, "ZIP archive");
-    unpacking("missing", [](auto &, auto &in) { in.plain = QByteArray(); }, "cannot open");
 
     // Each edit replaces one line or section name of the metafile.
     const auto edit = [](const char *from, const char *to) {
@@ -258,9 +234,6 @@ void TestToolkitStream::RefusesBadInputWithoutWriting_data()
     packing("text instead of Ogg", [=](auto &g, auto &) { track(g, "no music here\n"); }, "Track_002.ogg is not an Ogg Vorbis file");
     packing("Ogg magic, then garbage", [=](auto &g, auto &) { track(g, "OggS" + QByteArray(5000, '\x55')); },
             "Track_002.ogg is not a readable Ogg Vorbis file");
-    packing("WAV instead of Ogg", [](auto &g, auto &) {
-        WriteSoundFile(g.TrackFile("CH", 2), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000, Tone(800, 440, 8000, 1000));
-    }, "Track_002.ogg is not an Ogg Vorbis file");
     packing("Ogg cut off", [=](auto &g, auto &) { track(g, g.tracks["CH"][1].ogg.chopped(100)); }, "Track_002.ogg is cut off");
     packing("Ogg damaged after its first page", [=](auto &g, auto &) {
         QByteArray ogg = g.tracks["CH"][1].ogg;
@@ -269,7 +242,6 @@ void TestToolkitStream::RefusesBadInputWithoutWriting_data()
     packing("track count differs", edit("num_tracks=3", "num_tracks=2"), "lists 2 tracks, but the track lookup file has 3");
     packing("track section missing", edit("[Track_002]", "[Track_2]"), "has no section [Track_002]");
     packing("index disagrees with StrmPaks.dat", edit("lookup_index=3", "lookup_index=0"), "lookup_index 0");
-    packing("lookup of the wrong size", [](auto &, auto &in) { in.lookup.append("x"); }, "not a whole number of 12-byte records");
     packing("beat missing",
             edit("[Track_001]\nfilename=Track_001.ogg\nbeat_total=0", "[Track_001]\nfilename=Track_001.ogg\nbeat_total=1"),
             "beat_001 is missing");
@@ -277,16 +249,10 @@ void TestToolkitStream::RefusesBadInputWithoutWriting_data()
     packing("unknown size rule", edit("lookup_size=ogg+header", "lookup_size=bytes"), "is none of ogg, ogg+header, zero");
     packing("no Stream section", edit("[Stream]", "[Streams]"), "has no [Stream] section");
     packing("track file missing", [](auto &g, auto &) { QFile::remove(g.TrackFile("CH", 2)); }, "cannot open");
-    packing("bank lookup file given", [](auto &g, auto &) { g.lookupName = "BankLkup.dat"; }, "is the wrong lookup file");
 
     // A wrong command line is refused (with exit code 2) before anything is read.
-    const auto usage = [](const char *name, const QStringList &arguments) {
-        QTest::newRow(name) << false << Damage([=](StreamGame &, Inputs &in) { in.arguments = arguments; }) << QString("usage");
-    };
-    usage("nothing", {});
-    usage("export without pack", {"-e", "target"});
-    usage("station export without station file", {"-r", "pack", "target"});
-    usage("import without lookup file", {"-i", "a", "b"});
+    for (const QStringList &arguments : {QStringList{"-e", "target"}, QStringList{"-r", "pack", "target"}, QStringList{"-i", "a", "b"}})
+        unpacking(qPrintable(arguments.join(' ')), [=](auto &, auto &in) { in.arguments = arguments; }, "usage");
 }
 
 void TestToolkitStream::RefusesBadInputWithoutWriting()
@@ -299,16 +265,16 @@ void TestToolkitStream::RefusesBadInputWithoutWriting()
         QCOMPARE(game.Export({game.Archive("CH")}).exitCode, 0);
     Inputs in{Xor(game.packs["CH"], 0), game.lookupBytes, QString::fromLatin1(ReadFile(game.Metafile("CH")))};
     damage(game, in);
-    QVERIFY(in.plain.isNull() ? QFile::remove(game.Archive("CH")) : WriteFile(game.Archive("CH"), Xor(in.plain, 0)));
+    QVERIFY(WriteFile(game.Archive("CH"), Xor(in.plain, 0)));
     QVERIFY(WriteFile(game.LookupPath(), in.lookup));
     QVERIFY(!packing || WriteFile(game.Metafile("CH"), in.metafile.toLatin1()));
     const auto before = Snapshot(game.Game());
 
     // When unpacking, AA comes first and is sound: nothing of it may be written either.
-    const ToolRun run = in.arguments ? Run(game.tool, *in.arguments)
-                      : packing     ? game.Import("CH")
-                                    : game.Export({game.Archive("AA"), game.Archive("CH")});
-    QVERIFY2(FailedWith(run, message, in.arguments ? 2 : 1), qPrintable(run.errorText));
+    const ToolRun run = !in.arguments.isEmpty() ? Run(game.tool, in.arguments)
+                      : packing                 ? game.Import("CH")
+                                                : game.Export({game.Archive("AA"), game.Archive("CH")});
+    QVERIFY2(FailedWith(run, message, in.arguments.isEmpty() ? 1 : 2), qPrintable(run.errorText));
     QVERIFY(Snapshot(game.Game()) == before);
     QCOMPARE(FilesBelow(game.Work()).isEmpty(), !packing);
 }

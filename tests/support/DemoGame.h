@@ -73,12 +73,9 @@ public:
     QModelIndex Entry(int bankRow, int row) const
     {
         QAbstractItemModel *model = View("entryView")->model();
-        return bankRow < 0 ? model->index(row, 0) : model->index(row, 0, model->index(bankRow, 0));
+        return model->index(row, 0, bankRow < 0 ? QModelIndex() : model->index(bankRow, 0));
     }
-    void Select(const QModelIndex &entry) const
-    {
-        View("entryView")->selectionModel()->select(entry, QItemSelectionModel::ClearAndSelect);
-    }
+    void Select(const QModelIndex &entry) const { View("entryView")->selectionModel()->select(entry, QItemSelectionModel::ClearAndSelect); }
     // Replaces the entry by file, chosen in the file chooser.
     void Replace(const QModelIndex &entry, const QString &file) const
     {

@@ -4,7 +4,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <cmath>
@@ -28,6 +27,21 @@ template <typename T> void Append(QByteArray &bytes, T value)
 {
     const T little = qToLittleEndian(value);
     bytes.append(reinterpret_cast<const char *>(&little), sizeof little);
+}
+
+// The decoded 8,068-byte header of a track.
+QByteArray TrackHeader(const Track &track)
+{
+    QByteArray header;
+    for (int i = 0; i < 1000; ++i) {
+        Append<qint32>(header, i < track.beats.size() ? track.beats[i].first : -1);
+        Append<qint32>(header, i < track.beats.size() ? track.beats[i].second : 0);
+    }
+    QByteArray lengthSlots(64, '\xCD');
+    QByteArray used;
+    Append<quint32>(used, quint32(track.ogg.size()));
+    Append<quint32>(used, track.extra);
+    return header + lengthSlots.replace(track.lengthIndex * 8, 8, used) + QByteArray("\x01\x00\xCD\xCD", 4);
 }
 }
 
@@ -78,27 +92,6 @@ QByteArray SfxPackage(const QList<Bank> &banks, quint8 archive, QList<LookupReco
         package.append(header).append(pcm);
     }
     return package;
-}
-
-namespace
-{
-// The decoded 8,068-byte header of a track.
-QByteArray TrackHeader(const Track &track)
-{
-    QByteArray header;
-    for (int i = 0; i < 1000; ++i) {
-        Append<qint32>(header, i < track.beats.size() ? track.beats[i].first : -1);
-        Append<qint32>(header, i < track.beats.size() ? track.beats[i].second : 0);
-    }
-    QByteArray lengthSlots(64, '\xCD');
-    QByteArray used;
-    Append<quint32>(used, quint32(track.ogg.size()));
-    Append<quint32>(used, track.extra);
-    lengthSlots.replace(track.lengthIndex * 8, 8, used);
-    header.append(lengthSlots);
-    header.append(QByteArray("\x01\x00\xCD\xCD", 4));
-    return header;
-}
 }
 
 QByteArray StreamPack(const QList<Track> &tracks, QList<quint32> *trackOffsets)
@@ -168,15 +161,11 @@ bool WriteSoundFile(const QString &path, int format, int channels, int rate, con
 
 Wav ReadWav(const QString &path)
 {
-    Wav wav;
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
     if (!file)
-        return wav;
-    wav.format = info.format;
-    wav.channels = info.channels;
-    wav.rate = info.samplerate;
-    wav.samples.resize(qsizetype(info.frames * info.channels));
+        return {};
+    Wav wav{false, info.format, info.channels, info.samplerate, QVector<qint16>(qsizetype(info.frames * info.channels))};
     wav.ok = sf_read_short(file.get(), wav.samples.data(), wav.samples.size()) == wav.samples.size();
     return wav;
 }
@@ -253,25 +242,14 @@ bool FailedWith(const ToolRun &run, const QString &message, int exitCode)
 ToolGame::ToolGame(const QString &tool, const QString &archives, const QString &lookupName, const QString &metafileName)
     : tool(tool), archives(archives), lookupName(lookupName), metafileName(metafileName)
 {
-    QDir(dir.path()).mkpath(QStringLiteral("game/audio/CONFIG"));
-    QDir(dir.path()).mkpath(QStringLiteral("game/audio/") + archives);
-    QDir(dir.path()).mkpath(QStringLiteral("work"));
-}
-
-QString ToolGame::Metafile(const QString &name, const QString &work) const
-{
-    return (work.isEmpty() ? Work() : work) + QLatin1Char('/') + name + QLatin1Char('/') + metafileName;
+    for (const QString &folder : {QStringLiteral("game/audio/CONFIG"), QStringLiteral("game/audio/") + archives, QStringLiteral("work")})
+        QDir(dir.path()).mkpath(folder);
 }
 
 ToolRun ToolGame::Import(const QString &name, const QProcessEnvironment &environment) const
 {
     return Run(tool, {QStringLiteral("-i"), Archive(name) + QStringLiteral(".new"), Metafile(name), LookupPath()},
                Work() + QLatin1Char('/') + name, environment);
-}
-
-bool ToolGame::SwapIn(const QString &name) const
-{
-    return QFile::remove(Archive(name)) && QFile::rename(Archive(name) + QStringLiteral(".new"), Archive(name));
 }
 
 QString ToolGame::ImportKilledAt(const QString &name, const QString &point, const QByteArray &archive,

@@ -1,10 +1,8 @@
 #pragma once
-#include <QByteArray>
 #include <QList>
 #include <QMap>
 #include <QPair>
 #include <QProcessEnvironment>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVector>
@@ -70,9 +68,8 @@ bool WriteFile(const QString &path, const QByteArray &bytes);
 QByteArray ReadFile(const QString &path);
 // Sections of an INI file as key -> value maps, read as simply as the metafiles are written.
 QMap<QString, QMap<QString, QString>> ReadIni(const QString &path);
-// Every file below folder, as paths relative to it.
+// Every file below folder, as paths relative to it; Snapshot adds their contents.
 QStringList FilesBelow(const QString &folder);
-// The same files with their contents.
 QMap<QString, QByteArray> Snapshot(const QString &folder);
 
 struct ToolRun
@@ -95,10 +92,9 @@ struct ToolGame
     QString Config(const QString &file) const { return Game() + QStringLiteral("/audio/CONFIG/") + file; }
     QString LookupPath() const { return Config(lookupName); }
     QString Archive(const QString &name) const { return Game() + QStringLiteral("/audio/") + archives + QLatin1Char('/') + name; }
-    QString Metafile(const QString &name, const QString &work = QString()) const;
+    QString Metafile(const QString &name) const { return Work() + QLatin1Char('/') + name + QLatin1Char('/') + metafileName; }
     // Packs <work>/<name> into Archive(name) + ".new", as the program does before it swaps them.
     ToolRun Import(const QString &name, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
-    bool SwapIn(const QString &name) const;
     // Kills an import of name at point; returns what is wrong with the files it leaves, empty if
     // the game's files are as they were, the ".new" archive is whole once the tool reached the
     // lookup file, absent before, and no temporary is left unless the environment asks for named

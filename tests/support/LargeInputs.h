@@ -10,16 +10,10 @@ namespace LargeInputs
 {
 namespace Detail
 {
-inline QByteArray Padded(int number)
-{
-    return QByteArray::number(number).rightJustified(3, '0');
-}
-
 inline bool Write(const QString &path, const QByteArray &content)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size()
-        && file.flush();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size() && file.flush();
 }
 }
 
@@ -34,10 +28,10 @@ inline bool WriteSfxMetafile(const QString &path, int sounds)
     text += "[Archive]\r\nbasename=GENRL\r\nlookup_index=0\r\nnum_banks=" + QByteArray::number(banks) + "\r\n";
     for (int bank = 1; bank <= banks; ++bank) {
         const int inBank = qMin(soundsPerBank, sounds - (bank - 1) * soundsPerBank);
-        const QByteArray bankName = "Bank_" + Detail::Padded(bank);
+        const QByteArray bankName = "Bank_" + QByteArray::number(bank).rightJustified(3, '0');
         text += "\r\n[" + bankName + "]\r\nnum_sounds=" + QByteArray::number(inBank) + "\r\n";
         for (int sound = 1; sound <= inBank; ++sound) {
-            const QByteArray key = "sound_" + Detail::Padded(sound);
+            const QByteArray key = "sound_" + QByteArray::number(sound).rightJustified(3, '0');
             text += key + ".filename=" + bankName + "/" + key + ".wav\r\n";
             text += key + ".sample_rate=" + QByteArray::number(16000 + 50 * (sound % 7)) + "\r\n";
             text += key + ".unknown_16=" + QByteArray::number(sound % 3) + "\r\n";
@@ -60,10 +54,8 @@ inline bool WriteConfiguration(const QString &path, int lines)
             text += "    NESTED_" + QByteArray::number(line) + "\taudio/SFX/N" + QByteArray::number(line)
                   + "\tSFX\taudio/CONFIG/BankLkup.dat\n";
         } else {
-            const bool bStream = line % 2 == 0;
-            text += "  ARCHIVE_" + QByteArray::number(line) + (bStream ? "\taudio/streams/A" : "\taudio/SFX/A")
-                  + QByteArray::number(line) + (bStream ? "\tSTREAM\taudio/CONFIG/TrakLkup.dat\n"
-                                                        : "\tSFX\taudio/CONFIG/BankLkup.dat\n");
+            text += "  ARCHIVE_" + QByteArray::number(line) + (line % 2 ? "\taudio/SFX/A" : "\taudio/streams/A") + QByteArray::number(line)
+                  + (line % 2 ? "\tSFX\taudio/CONFIG/BankLkup.dat\n" : "\tSTREAM\taudio/CONFIG/TrakLkup.dat\n");
         }
     }
     return Detail::Write(path, text);
