@@ -1,29 +1,19 @@
-#include <QFile>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QtTest>
 
+#include "ScratchFiles.h"
 #include "Sanitized.h"
 #include "metafile/IniFile.h"
 
 class TestIniFile : public QObject
 {
     Q_OBJECT
-    QTemporaryDir dir;
-    int fileCount = 0;
-    QString Write(const QByteArray &content)
-    {
-        const QString path = dir.filePath(QStringLiteral("file%1.ini").arg(++fileCount));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    ScratchFiles files;
     // A loaded file; the test fails when it cannot be loaded.
     std::unique_ptr<IniFile> Load(const QByteArray &content)
     {
         auto ini = std::make_unique<IniFile>();
-        return ini->Load(Write(content)) ? std::move(ini) : nullptr;
+        return ini->Load(files.Write(content)) ? std::move(ini) : nullptr;
     }
 
 private slots:
@@ -192,7 +182,7 @@ private slots:
     void ReportsAFileThatCannotBeOpened()
     {
         IniFile ini;
-        QVERIFY(!ini.Load(dir.filePath(QStringLiteral("missing.ini"))));
+        QVERIFY(!ini.Load(files.Path(QStringLiteral("missing.ini"))));
         QVERIFY(!ini.HasSection(QString()) && ini.SectionNames().isEmpty());
         QCOMPARE(ini.GetValue(QString(), QStringLiteral("k")), QString());
     }

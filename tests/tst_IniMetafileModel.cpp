@@ -1,10 +1,9 @@
 #include <QAbstractItemModelTester>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QtTest>
 
+#include "ScratchFiles.h"
 #include "metafile/IniMetafileItem.h"
 #include "metafile/IniMetafileModel.h"
 
@@ -63,16 +62,7 @@ const QByteArray fourTracks =
 class TestIniMetafileModel : public QObject
 {
     Q_OBJECT
-    QTemporaryDir dir;
-    int fileCount = 0;
-    QString Write(const QByteArray &content)
-    {
-        const QString path = dir.filePath(QStringLiteral("file%1.ini").arg(++fileCount));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    ScratchFiles files;
 
 private slots:
     void ListsEntries_data()
@@ -146,7 +136,7 @@ private slots:
         QFETCH(int, type);
         QFETCH(QByteArray, content);
         QFETCH(QString, expected);
-        const QString path = content.isNull() ? dir.filePath(QStringLiteral("missing.ini")) : Write(content);
+        const QString path = content.isNull() ? files.Path(QStringLiteral("missing.ini")) : files.Write(content);
         QElapsedTimer timer;
         timer.start();
         QString described;
@@ -165,18 +155,18 @@ private slots:
         QByteArray banks = "[Archive]\nnum_banks=2147483647\n";
         for (int bank = 1; bank <= 2000; ++bank)
             banks += QStringLiteral("[Bank_%1]\nnum_sounds=2147483647\n").arg(bank, 3, 10, QLatin1Char('0')).toLatin1();
-        const Model model(Model::SFX, Write(banks), {});
+        const Model model(Model::SFX, files.Write(banks), {});
         QCOMPARE(model.rowCount(), 2000);
         QVERIFY(Describe(model).contains(QLatin1String("Bank_999[] Bank_1000[] Bank_1001[]")));
 
         QByteArray tracks = "[Stream]\nnum_tracks=1001\n";
         for (int track = 1; track <= 1000; ++track)
             tracks += QStringLiteral("[Track_%1]\nfilename=%2.ogg\n").arg(track, 3, 10, QLatin1Char('0')).arg(track).toLatin1();
-        const Model stream(Model::STREAM, Write(tracks), {});
+        const Model stream(Model::STREAM, files.Write(tracks), {});
         QCOMPARE(stream.rowCount(), 1000);
         QCOMPARE(stream.index(999, 0).data().toString(), QStringLiteral("1000.ogg"));
 
-        const Model sounds(Model::SFX, Write("[Archive]\nnum_banks=1000\n[Bank_1000]\nnum_sounds=1000\nsound_1000.filename=last.wav\n"
+        const Model sounds(Model::SFX, files.Write("[Archive]\nnum_banks=1000\n[Bank_1000]\nnum_sounds=1000\nsound_1000.filename=last.wav\n"
                                              "sound_0999.filename=wrong.wav\nsound_999.filename=999.wav\n"), {});
         const QModelIndex bank = sounds.index(0, 0);
         QCOMPARE(bank.data().toString(), QStringLiteral("Bank_1000"));
@@ -204,7 +194,7 @@ private slots:
         QFETCH(QByteArray, keys);
         QFETCH(int, expectedRows);
         QFETCH(int, lastKeyedRow);
-        const Model model(Model::SFX, Write(Bank(soundCount, keys)), {});
+        const Model model(Model::SFX, files.Write(Bank(soundCount, keys)), {});
         const QModelIndex bank = model.index(0, 0);
         QCOMPARE(model.rowCount(bank), expectedRows);
         QCOMPARE(model.index(0, 0, bank).data().toString(), QStringLiteral("a"));
@@ -236,7 +226,7 @@ private slots:
         QFETCH(QString, expectedBasename);
         QFETCH(int, expectedLookupIndex);
         QMap<QString, QString> stations{{"AA", "R"}};
-        const Model model(Model::ArchiveType(type), Write(content), stations);
+        const Model model(Model::ArchiveType(type), files.Write(content), stations);
         stations.clear();  // read during construction only
         QCOMPARE(model.GetType(), Model::ArchiveType(type));
         QCOMPARE(model.GetName(), expectedName);
@@ -246,10 +236,10 @@ private slots:
 
     void KeepsTheNumbersOfEachEntry()
     {
-        const Model sounds(Model::SFX, Write(twoBanks), {});
+        const Model sounds(Model::SFX, files.Write(twoBanks), {});
         const IniMetafileItem *sound = ItemOf(sounds.index(0, 0, sounds.index(0, 0)));
         QCOMPARE(QList<int>({sound->GetSampleRate(), sound->GetUnknown16(), sound->GetBeatTotal()}), QList<int>({22050, -100, 0}));
-        const Model tracks(Model::STREAM, Write(fourTracks), {});
+        const Model tracks(Model::STREAM, files.Write(fourTracks), {});
         const IniMetafileItem *track = ItemOf(tracks.index(0, 0));
         QCOMPARE(QList<int>({track->GetBeatTotal(), track->GetLengthExtra(), track->GetLengthIndex()}), QList<int>({5, 6, 1}));
     }
@@ -266,7 +256,7 @@ private slots:
     {
         QFETCH(int, type);
         QFETCH(QByteArray, content);
-        Model model(Model::ArchiveType(type), Write(content), {});
+        Model model(Model::ArchiveType(type), files.Write(content), {});
         // The entry view's root answers "enabled", which the tester does not expect of a root; any
         // other complaint fails the test.
         QTest::ignoreMessage(QtWarningMsg,
