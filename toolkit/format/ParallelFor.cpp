@@ -19,6 +19,7 @@ void ParallelFor(std::size_t count, const std::function<void(std::size_t)> &work
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
     std::exception_ptr firstError;
+    std::size_t firstFailed = count;
     std::mutex errorMutex;
     const auto worker = [&] {
         for (std::size_t i; !failed && (i = next++) < count;) {
@@ -26,8 +27,10 @@ void ParallelFor(std::size_t count, const std::function<void(std::size_t)> &work
                 work(i);
             } catch (...) {
                 const std::lock_guard<std::mutex> lock(errorMutex);
-                if (!firstError)
+                if (i < firstFailed) {
+                    firstFailed = i;
                     firstError = std::current_exception();
+                }
                 failed = true;
             }
         }
