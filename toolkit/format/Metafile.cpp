@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include "format/BinaryFile.h"
@@ -15,15 +16,14 @@ namespace
 // from being read into memory whole.
 constexpr std::uint64_t maxMetafileBytes = 64u * 1024 * 1024;
 
-std::string Trimmed(const std::string &text)
+std::string_view Trimmed(std::string_view text)
 {
     const char *blanks = " \t\r\n\f\v";
     const auto first = text.find_first_not_of(blanks);
-    if (first == std::string::npos)
+    if (first == std::string_view::npos)
         return {};
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-}
+}}
 
 Metafile Metafile::Load(const std::filesystem::path &filePath)
 {
@@ -35,26 +35,27 @@ Metafile Metafile::Load(const std::filesystem::path &filePath)
 
     Metafile metafile;
     metafile.path = filePath;
-    std::map<std::string, std::string> *current = &metafile.sections[std::string()];
+    auto *current = &metafile.sections[std::string()];
+    const std::string_view all(text);
     std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
+    while (start < all.size()) {
+        std::size_t end = all.find('\n', start);
+        if (end == std::string_view::npos)
+            end = all.size();
+        std::string_view line = all.substr(start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+            line.remove_suffix(1);
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-            current = &metafile.sections[line.substr(1, line.size() - 2)];
+            current = &metafile.sections[std::string(line.substr(1, line.size() - 2))];
             continue;
         }
         const auto separator = line.find('=');
-        if (separator == std::string::npos)
+        if (separator == std::string_view::npos)
             continue;
-        std::string key = Trimmed(line.substr(0, separator));
+        const std::string_view key = Trimmed(line.substr(0, separator));
         if (!key.empty())
-            (*current)[key] = Trimmed(line.substr(separator + 1));
+            (*current)[std::string(key)] = std::string(Trimmed(line.substr(separator + 1)));
     }
     return metafile;
 }

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <unordered_map>
 
 namespace kivo
 {
@@ -32,6 +33,7 @@ private:
     [[noreturn]] void Fail(const std::string &section, const std::string &key, const std::string &problem) const;
 
     std::filesystem::path path;
-    std::map<std::string, std::map<std::string, std::string>> sections;
+    // Hashed: a package's metafile has thousands of keys, all looked up while packing.
+    std::map<std::string, std::unordered_map<std::string, std::string>> sections;
 };
 }
