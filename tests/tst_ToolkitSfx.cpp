@@ -35,8 +35,8 @@ struct SfxGame : ToolGame
             {{{}, 12000, -1, -200}, {Tone(200, 100, 2021, 1000), 2021, 0, 17}},
             {{Tone(600, 300, 48000, 30000), 48000, 0, -32768}, {Tone(50, 1000, 65535, 32767), 65535, 49, 32767}},
         };
-        // The long sound is copied in several pieces when it goes through memory.
-        banks["PAIN_A"] = {{{Tone(100, 200, 12000, 500), 12000, -1, 0}, {Sweep(300000), 44100, -1, 0}}};
+        // The long sound is copied in several pieces; banks without sounds come before and after.
+        banks["PAIN_A"] = {{}, {{Tone(100, 200, 12000, 500), 12000, -1, 0}, {Sweep(300000), 44100, -1, 0}}, {}, {}};
         for (const QString &name : packageNames) {
             packages[name] = PackageOf(banks, name);
             WriteFile(Archive(name), packages[name]);

@@ -147,13 +147,6 @@ std::size_t PcmSource::Read(unsigned char *buffer, std::size_t capacity)
     return static_cast<std::size_t>(got);
 }
 
-void PcmSource::AppendPlainTo(BinaryFile &out)
-{
-    out.AppendFrom(*plainWav, plainOffset, plainLeft);
-    plainOffset += plainLeft;
-    plainLeft = 0;
-}
-
 std::size_t PcmSource::ReadConverted(unsigned char *buffer, std::size_t capacity)
 {
     const std::size_t channels = static_cast<std::size_t>(info.channels);

@@ -37,11 +37,10 @@ public:
     // Fills buffer with up to capacity bytes (an even number); returns 0 at the end.
     std::size_t Read(unsigned char *buffer, std::size_t capacity);
 
-    // A mono 16-bit WAV file's data can be taken over as it is, without Read: PlainBytes() of
-    // it, appended by AppendPlainTo() (which leaves nothing more to read).
+    // A mono 16-bit WAV file's data is taken over as it is, and its length is known at once:
+    // PlainBytes() is what Read() has still to give of it.
     bool IsPlainWav() const { return plainWav != nullptr; }
     std::uint64_t PlainBytes() const { return plainLeft; }
-    void AppendPlainTo(BinaryFile &out);
 
 private:
     struct Closer

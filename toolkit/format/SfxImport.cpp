@@ -16,7 +16,9 @@
 #include "format/Metafile.h"
 #include "format/NameTable.h"
 #include "format/Naming.h"
+#include "format/ParallelFor.h"
 #include "format/PcmSource.h"
+#include "format/ScratchBuffer.h"
 #include "format/TestPause.h"
 #include "format/Warnings.h"
 
@@ -79,99 +81,43 @@ std::vector<BankPlan> ReadPlan(const Metafile &metafile, const std::vector<std::
     return plan;
 }
 
-// Bank headers and converted sounds are gathered here and written to the package in large
-// pieces; sounds taken over as they are go straight from their files into the package.
-class PackageWriter
+constexpr std::size_t copyChunk = 256 * 1024;
+
+// What packing needs to know of a sound file before its samples are written.
+struct SoundFacts
 {
-public:
-    explicit PackageWriter(BinaryFile &file) : out(file), batch(new unsigned char[batchBytes]) {}
-
-    std::uint64_t Position() const { return out.WritePosition() + used; }
-    // Free space to fill, flushing first when it is full; Filled() takes what was put there.
-    // There is always room for a 16-bit sample.
-    unsigned char *Space(std::size_t &size)
-    {
-        if (batchBytes - used < 2)
-            Flush();
-        size = batchBytes - used;
-        return batch.get() + used;
-    }
-    void Filled(std::size_t count) { used += count; }
-    void Append(const unsigned char *data, std::size_t count)
-    {
-        while (count > 0) {
-            std::size_t room = 0;
-            unsigned char *space = Space(room);
-            const std::size_t taken = std::min(room, count);
-            std::memcpy(space, data, taken);
-            Filled(taken);
-            data += taken;
-            count -= taken;
-        }
-    }
-    // Overwrites bytes appended earlier, whether still gathered or already written.
-    void OverwriteAt(std::uint64_t offset, const unsigned char *data, std::size_t count)
-    {
-        if (offset < out.WritePosition())
-            Flush();
-        if (offset < out.WritePosition())
-            out.WriteAt(offset, data, count);
-        else
-            std::memcpy(batch.get() + (offset - out.WritePosition()), data, count);
-    }
-    void Flush()
-    {
-        out.Write(batch.get(), used);
-        used = 0;
-    }
-    // The package with everything gathered so far written, for appending to it directly.
-    BinaryFile &Flushed()
-    {
-        Flush();
-        return out;
-    }
-
-private:
-    static constexpr std::size_t batchBytes = 256 * 1024;
-    BinaryFile &out;
-    std::unique_ptr<unsigned char[]> batch;
-    std::size_t used = 0;
+    bool plain = false;      // mono 16-bit WAV, copied as it is
+    std::uint64_t bytes = 0; // of a plain one
+    std::uint32_t sampleRate = 0;
+    std::string conversion;  // of one that is converted
 };
 
-// Streams one sound into the package and returns its descriptor (offset still relative to the
-// bank's first sound).
-SoundDescriptor WriteSound(const SoundPlan &plan, std::uint32_t bankBytes, PackageWriter &out, const std::string &where,
-                           Warnings &warnings)
+SoundFacts FactsOf(const PcmSource &source)
 {
-    PcmSource source(plan.path, plan.label);
-    std::uint64_t bytes = 0;
-    if (source.IsPlainWav()) {
-        bytes = source.PlainBytes();
-        if (bankBytes + bytes > maxOffset)
-            throw FormatError(where + " grows beyond 4 GiB of sound data");
-        source.AppendPlainTo(out.Flushed());
-    }
-    for (;;) {
-        std::size_t room = 0;
-        unsigned char *space = out.Space(room);
-        const std::size_t got = source.Read(space, room);
-        if (got == 0)
-            break;
-        bytes += got;
-        if (bankBytes + bytes > maxOffset)
-            throw FormatError(where + " grows beyond 4 GiB of sound data");
-        out.Filled(got);
-    }
+    SoundFacts facts;
+    facts.plain = source.IsPlainWav();
+    facts.bytes = facts.plain ? source.PlainBytes() : 0;
+    facts.sampleRate = source.SampleRate();
     if (source.IsConverted())
-        warnings.Add(plan.label + " was converted from " + source.Conversion() + " to mono 16-bit at "
-                     + std::to_string(source.SampleRate()) + " Hz");
-    if (plan.listedRate != 0 && plan.listedRate != source.SampleRate())
-        warnings.Add(plan.label + " plays at " + std::to_string(source.SampleRate()) + " Hz instead of "
+        facts.conversion = source.Conversion();
+    return facts;
+}
+
+// The descriptor of a sound of the given length that starts bankBytes into its bank, with the
+// warnings its file calls for.
+SoundDescriptor Describe(const SoundPlan &plan, const SoundFacts &facts, std::uint32_t bankBytes, std::uint64_t bytes,
+                         Warnings &warnings)
+{
+    if (!facts.conversion.empty())
+        warnings.Add(plan.label + " was converted from " + facts.conversion + " to mono 16-bit at "
+                     + std::to_string(facts.sampleRate) + " Hz");
+    if (plan.listedRate != 0 && plan.listedRate != facts.sampleRate)
+        warnings.Add(plan.label + " plays at " + std::to_string(facts.sampleRate) + " Hz instead of "
                      + std::to_string(plan.listedRate) + " Hz; the bank header now says so");
 
     SoundDescriptor sound;
     sound.offset = bankBytes;
-    sound.sampleRate = static_cast<std::uint16_t>(source.SampleRate());
+    sound.sampleRate = static_cast<std::uint16_t>(facts.sampleRate);
     sound.headroom = plan.headroom;
     sound.loop = plan.loop;
     const bool lengthChanged = plan.exportBytes != static_cast<long long>(bytes);
@@ -182,6 +128,147 @@ SoundDescriptor WriteSound(const SoundPlan &plan, std::uint32_t bankBytes, Packa
     }
     return sound;
 }
+
+// Writes a package bank by bank. A mono 16-bit WAV file's header tells the length of its
+// samples, so every sound is placed first and the samples are then copied side by side, on a few
+// threads, each sound into its own part of the file: reading one file while another thread writes
+// overlaps well. A sound that is converted is written while placing, as only converting it tells
+// its length.
+class SfxPacker
+{
+public:
+    SfxPacker(BinaryFile &file, const std::vector<BankPlan> &banks, const std::string &packageName, unsigned lookupIndex,
+              Warnings &packWarnings)
+        : out(file), plan(banks), basename(packageName), index(lookupIndex), warnings(packWarnings)
+    {
+    }
+
+    // Returns each bank's place and size.
+    std::vector<LookupRecord> Pack()
+    {
+        std::vector<const SoundPlan *> sounds;
+        std::vector<std::size_t> bankOf;
+        for (std::size_t b = 0; b < plan.size(); ++b)
+            for (const SoundPlan &sound : plan[b].sounds) {
+                sounds.push_back(&sound);
+                bankOf.push_back(b);
+            }
+        // Files are closed between looking at them and copying them: a package has more sounds
+        // than a process may hold files open.
+        std::vector<SoundFacts> facts(sounds.size());
+        ParallelFor(sounds.size(), [&](std::size_t i) { facts[i] = FactsOf(PcmSource(sounds[i]->path, sounds[i]->label)); });
+        for (std::size_t i = 0; i < sounds.size(); ++i) {
+            while (started <= bankOf[i])
+                NextBank();
+            Place(*sounds[i], facts[i]);
+        }
+        while (started < plan.size())
+            NextBank();
+        if (started > 0)
+            FinishBank();
+
+        Extend(end);
+        ParallelFor(copies.size(), [&](std::size_t c) {
+            const Copy &copy = copies[c];
+            PcmSource source(copy.sound->path, copy.sound->label);
+            if (!source.IsPlainWav() || source.PlainBytes() != copy.facts->bytes || source.SampleRate() != copy.facts->sampleRate)
+                throw FormatError(copy.sound->label + " changed while it was being packed");
+            CopySamples(source, copy.offset);
+        });
+        return locations;
+    }
+
+private:
+    struct Copy
+    {
+        const SoundPlan *sound;
+        const SoundFacts *facts;
+        std::uint64_t offset;
+    };
+
+    // Makes the package reach at least up to position, so that everything before it can be
+    // written in any order.
+    void Extend(std::uint64_t position)
+    {
+        if (out.Size() < position)
+            out.Resize(position);
+    }
+
+    // Finishes the bank being placed, if any, and keeps the header's place for the next one.
+    void NextBank()
+    {
+        if (started > 0)
+            FinishBank();
+        where = basename + ", " + plan[started].section;
+        if (end > maxOffset - BankHeader::Size)
+            throw FormatError(where + " would start beyond 4 GiB, which the bank lookup file cannot address");
+        headerOffset = end;
+        end += BankHeader::Size;
+        header = BankHeader();
+        ++started;
+    }
+
+    void Place(const SoundPlan &sound, const SoundFacts &facts)
+    {
+        const auto bankBytes = static_cast<std::uint32_t>(end - headerOffset - BankHeader::Size);
+        std::uint64_t bytes = facts.bytes;
+        if (bankBytes + bytes > maxOffset)
+            throw FormatError(where + " grows beyond 4 GiB of sound data");
+        if (facts.plain)
+            copies.push_back({&sound, &facts, end});
+        else
+            bytes = WriteConverted(sound, bankBytes);
+        end += bytes;
+        header.sounds.push_back(Describe(sound, facts, bankBytes, bytes, warnings));
+    }
+
+    // Appends a converted sound at the end of what is placed so far.
+    std::uint64_t WriteConverted(const SoundPlan &sound, std::uint32_t bankBytes)
+    {
+        PcmSource source(sound.path, sound.label);
+        Extend(end);
+        unsigned char *buffer = ScratchBuffer(copyChunk);
+        std::uint64_t bytes = 0;
+        for (std::size_t got; (got = source.Read(buffer, copyChunk)) != 0;) {
+            bytes += got;
+            if (bankBytes + bytes > maxOffset)
+                throw FormatError(where + " grows beyond 4 GiB of sound data");
+            out.Write(buffer, got);
+        }
+        return bytes;
+    }
+
+    void CopySamples(PcmSource &source, std::uint64_t offset)
+    {
+        unsigned char *buffer = ScratchBuffer(copyChunk);
+        for (std::size_t got; (got = source.Read(buffer, copyChunk)) != 0; offset += got)
+            out.WriteAt(offset, buffer, got);
+    }
+
+    void FinishBank()
+    {
+        header.pcmSize = static_cast<std::uint32_t>(end - headerOffset - BankHeader::Size);
+        unsigned char bytes[BankHeader::Size];
+        header.Serialise(bytes);
+        Extend(end);
+        out.WriteAt(headerOffset, bytes, sizeof bytes);
+        locations.push_back({index, static_cast<std::uint32_t>(headerOffset), header.pcmSize});
+        PauseForTest("archive");
+    }
+
+    BinaryFile &out;
+    const std::vector<BankPlan> &plan;
+    const std::string &basename;
+    const unsigned index;
+    Warnings &warnings;
+    std::vector<LookupRecord> locations;
+    std::vector<Copy> copies;
+    std::uint64_t end = 0;   // where the next header or sound goes
+    std::size_t started = 0; // banks begun so far; the last of them is being placed
+    std::uint64_t headerOffset = 0;
+    BankHeader header;
+    std::string where;
+};
 }
 
 void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::filesystem::path &metafilePath,
@@ -198,29 +285,7 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
     const std::vector<BankPlan> plan = ReadPlan(metafile, lookup.RecordsOf(index));
 
     AtomicFile package(newPackagePath);
-    PackageWriter out(package.File());
-    std::vector<unsigned char> headerBytes(BankHeader::Size, 0);
-    std::vector<LookupRecord> locations;
-    for (const BankPlan &bank : plan) {
-        const std::string where = basename + ", " + bank.section;
-        const std::uint64_t headerOffset = out.Position();
-        if (headerOffset > maxOffset - BankHeader::Size)
-            throw FormatError(where + " would start beyond 4 GiB, which the bank lookup file cannot address");
-        // The header is written once the sound lengths are known.
-        std::fill(headerBytes.begin(), headerBytes.end(), 0);
-        out.Append(headerBytes.data(), headerBytes.size());
-        BankHeader header;
-        for (const SoundPlan &sound : bank.sounds) {
-            const auto bankBytes = static_cast<std::uint32_t>(out.Position() - headerOffset - BankHeader::Size);
-            header.sounds.push_back(WriteSound(sound, bankBytes, out, where, warnings));
-        }
-        header.pcmSize = static_cast<std::uint32_t>(out.Position() - headerOffset - BankHeader::Size);
-        header.Serialise(headerBytes.data());
-        out.OverwriteAt(headerOffset, headerBytes.data(), headerBytes.size());
-        locations.push_back({index, static_cast<std::uint32_t>(headerOffset), header.pcmSize});
-        PauseForTest("archive");
-    }
-    out.Flush();
+    const std::vector<LookupRecord> locations = SfxPacker(package.File(), plan, basename, index, warnings).Pack();
     package.Commit();
 
     for (std::size_t b = 0; b < plan.size(); ++b) {
