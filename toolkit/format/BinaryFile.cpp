@@ -149,7 +149,9 @@ BinaryFile::BinaryFile(const std::filesystem::path &filePath, Mode mode)
     if (descriptor < 0)
         Fail(mode == Mode::Read ? "cannot open" : "cannot create", errno);
     if (mode == Mode::Read) {
-        const int error = SizeOf(descriptor, size);
+        std::uint64_t opened = 0;
+        const int error = SizeOf(descriptor, opened);
+        size = opened;
         if (error != 0) {
             CloseDescriptor(descriptor);
             descriptor = -1;
@@ -223,8 +225,9 @@ BinaryFile::~BinaryFile()
 
 void BinaryFile::CheckRange(std::uint64_t offset, std::uint64_t count) const
 {
-    if (offset > size || count > size - offset)
-        throw FormatError(path.string() + " is truncated: it ends at byte " + std::to_string(size) + ", but "
+    const std::uint64_t end = size;
+    if (offset > end || count > end - offset)
+        throw FormatError(path.string() + " is truncated: it ends at byte " + std::to_string(end) + ", but "
                           + std::to_string(count) + " bytes are needed at byte " + std::to_string(offset));
 }
 
@@ -337,7 +340,8 @@ bool BinaryFile::AppendInKernel(BinaryFile &source, std::uint64_t &sourceOffset,
 
 void BinaryFile::WriteAt(std::uint64_t offset, const void *data, std::size_t count)
 {
-    if (offset > size || count > size - offset)
+    const std::uint64_t end = size;
+    if (offset > end || count > end - offset)
         throw FormatError("internal error: overwriting bytes not yet written in " + path.string());
     WriteAll(offset, static_cast<const unsigned char *>(data), count);
 }

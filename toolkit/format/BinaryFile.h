@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -46,7 +47,8 @@ public:
 
     void Write(const void *data, std::size_t count);
     // Makes a written file total bytes long (zeros where nothing was written yet), so that
-    // WriteAt can fill it in any order, also from several threads at once.
+    // WriteAt can fill it in any order, also from several threads at once. One thread may go on
+    // growing the file (Resize, Write) while others write below its end.
     void Resize(std::uint64_t total);
     // Appends count bytes of source, read from sourceOffset on, as Write would. Where the system
     // copies between files itself (Linux), the bytes do not pass through this process: no buffer
@@ -73,7 +75,7 @@ private:
 
     std::filesystem::path path;
     int descriptor = -1;
-    std::uint64_t size = 0;
+    std::atomic<std::uint64_t> size{0};
     std::uint64_t readPosition = 0; // where ReadSome continues
 };
 }

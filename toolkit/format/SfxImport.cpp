@@ -1,9 +1,11 @@
 #include "format/SfxImport.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -83,41 +85,21 @@ std::vector<BankPlan> ReadPlan(const Metafile &metafile, const std::vector<std::
 
 constexpr std::size_t copyChunk = 256 * 1024;
 
-// What packing needs to know of a sound file before its samples are written.
-struct SoundFacts
-{
-    bool plain = false;      // mono 16-bit WAV, copied as it is
-    std::uint64_t bytes = 0; // of a plain one
-    std::uint32_t sampleRate = 0;
-    std::string conversion;  // of one that is converted
-};
-
-SoundFacts FactsOf(const PcmSource &source)
-{
-    SoundFacts facts;
-    facts.plain = source.IsPlainWav();
-    facts.bytes = facts.plain ? source.PlainBytes() : 0;
-    facts.sampleRate = source.SampleRate();
-    if (source.IsConverted())
-        facts.conversion = source.Conversion();
-    return facts;
-}
-
 // The descriptor of a sound of the given length that starts bankBytes into its bank, with the
 // warnings its file calls for.
-SoundDescriptor Describe(const SoundPlan &plan, const SoundFacts &facts, std::uint32_t bankBytes, std::uint64_t bytes,
+SoundDescriptor Describe(const SoundPlan &plan, const PcmSource &source, std::uint32_t bankBytes, std::uint64_t bytes,
                          Warnings &warnings)
 {
-    if (!facts.conversion.empty())
-        warnings.Add(plan.label + " was converted from " + facts.conversion + " to mono 16-bit at "
-                     + std::to_string(facts.sampleRate) + " Hz");
-    if (plan.listedRate != 0 && plan.listedRate != facts.sampleRate)
-        warnings.Add(plan.label + " plays at " + std::to_string(facts.sampleRate) + " Hz instead of "
+    if (source.IsConverted())
+        warnings.Add(plan.label + " was converted from " + source.Conversion() + " to mono 16-bit at "
+                     + std::to_string(source.SampleRate()) + " Hz");
+    if (plan.listedRate != 0 && plan.listedRate != source.SampleRate())
+        warnings.Add(plan.label + " plays at " + std::to_string(source.SampleRate()) + " Hz instead of "
                      + std::to_string(plan.listedRate) + " Hz; the bank header now says so");
 
     SoundDescriptor sound;
     sound.offset = bankBytes;
-    sound.sampleRate = static_cast<std::uint16_t>(facts.sampleRate);
+    sound.sampleRate = static_cast<std::uint16_t>(source.SampleRate());
     sound.headroom = plan.headroom;
     sound.loop = plan.loop;
     const bool lengthChanged = plan.exportBytes != static_cast<long long>(bytes);
@@ -129,11 +111,11 @@ SoundDescriptor Describe(const SoundPlan &plan, const SoundFacts &facts, std::ui
     return sound;
 }
 
-// Writes a package bank by bank. A mono 16-bit WAV file's header tells the length of its
-// samples, so every sound is placed first and the samples are then copied side by side, on a few
-// threads, each sound into its own part of the file: reading one file while another thread writes
-// overlaps well. A sound that is converted is written while placing, as only converting it tells
-// its length.
+// Writes a package bank by bank, its sounds on a few threads. A mono 16-bit WAV file's header
+// tells the length of its samples, so the file is opened, placed in its turn (every sound before
+// it placed) and then copied into its own part of the package while the next ones are opened and
+// placed: reading some files while another thread writes overlaps well. A sound that is converted
+// is written while it is placed, as only converting it tells its length.
 class SfxPacker
 {
 public:
@@ -153,38 +135,50 @@ public:
                 sounds.push_back(&sound);
                 bankOf.push_back(b);
             }
-        // Files are closed between looking at them and copying them: a package has more sounds
-        // than a process may hold files open.
-        std::vector<SoundFacts> facts(sounds.size());
-        ParallelFor(sounds.size(), [&](std::size_t i) { facts[i] = FactsOf(PcmSource(sounds[i]->path, sounds[i]->label)); });
-        for (std::size_t i = 0; i < sounds.size(); ++i) {
-            while (started <= bankOf[i])
-                NextBank();
-            Place(*sounds[i], facts[i]);
-        }
+        ParallelFor(sounds.size(), [&](std::size_t i) {
+            try {
+                PackSound(i, *sounds[i], bankOf[i]);
+            } catch (...) {
+                {
+                    const std::lock_guard<std::mutex> lock(mutex);
+                    failedAt = std::min(failedAt, i);
+                }
+                turnChanged.notify_all();
+                throw;
+            }
+        });
         while (started < plan.size())
             NextBank();
         if (started > 0)
             FinishBank();
-
-        Extend(end);
-        ParallelFor(copies.size(), [&](std::size_t c) {
-            const Copy &copy = copies[c];
-            PcmSource source(copy.sound->path, copy.sound->label);
-            if (!source.IsPlainWav() || source.PlainBytes() != copy.facts->bytes || source.SampleRate() != copy.facts->sampleRate)
-                throw FormatError(copy.sound->label + " changed while it was being packed");
-            CopySamples(source, copy.offset);
-        });
         return locations;
     }
 
 private:
-    struct Copy
+    // Sounds are taken in order, so the one whose turn it is has always been taken, and every
+    // turn comes unless a sound before fails; that failure is then the one reported.
+    void PackSound(std::size_t i, const SoundPlan &sound, std::size_t bank)
     {
-        const SoundPlan *sound;
-        const SoundFacts *facts;
-        std::uint64_t offset;
-    };
+        PcmSource source(sound.path, sound.label);
+        std::uint64_t offset = 0;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            turnChanged.wait(lock, [&] { return placed == i || failedAt < i; });
+            if (failedAt < i)
+                return;
+            while (started <= bank)
+                NextBank();
+            offset = end;
+            Place(sound, source);
+            ++placed;
+        }
+        turnChanged.notify_all();
+        if (source.IsPlainWav()) {
+            unsigned char *buffer = ScratchBuffer(copyChunk);
+            for (std::size_t got; (got = source.Read(buffer, copyChunk)) != 0; offset += got)
+                out.WriteAt(offset, buffer, got);
+        }
+    }
 
     // Makes the package reach at least up to position, so that everything before it can be
     // written in any order.
@@ -208,41 +202,26 @@ private:
         ++started;
     }
 
-    void Place(const SoundPlan &sound, const SoundFacts &facts)
+    // Gives the sound its place at the end; one that is converted is written there at once.
+    void Place(const SoundPlan &sound, PcmSource &source)
     {
         const auto bankBytes = static_cast<std::uint32_t>(end - headerOffset - BankHeader::Size);
-        std::uint64_t bytes = facts.bytes;
+        std::uint64_t bytes = source.IsPlainWav() ? source.PlainBytes() : 0;
         if (bankBytes + bytes > maxOffset)
             throw FormatError(where + " grows beyond 4 GiB of sound data");
-        if (facts.plain)
-            copies.push_back({&sound, &facts, end});
-        else
-            bytes = WriteConverted(sound, bankBytes);
-        end += bytes;
-        header.sounds.push_back(Describe(sound, facts, bankBytes, bytes, warnings));
-    }
-
-    // Appends a converted sound at the end of what is placed so far.
-    std::uint64_t WriteConverted(const SoundPlan &sound, std::uint32_t bankBytes)
-    {
-        PcmSource source(sound.path, sound.label);
-        Extend(end);
-        unsigned char *buffer = ScratchBuffer(copyChunk);
-        std::uint64_t bytes = 0;
-        for (std::size_t got; (got = source.Read(buffer, copyChunk)) != 0;) {
-            bytes += got;
-            if (bankBytes + bytes > maxOffset)
-                throw FormatError(where + " grows beyond 4 GiB of sound data");
-            out.Write(buffer, got);
+        if (!source.IsPlainWav()) {
+            Extend(end); // the samples are appended
+            unsigned char *buffer = ScratchBuffer(copyChunk);
+            for (std::size_t got; (got = source.Read(buffer, copyChunk)) != 0;) {
+                bytes += got;
+                if (bankBytes + bytes > maxOffset)
+                    throw FormatError(where + " grows beyond 4 GiB of sound data");
+                out.Write(buffer, got);
+            }
         }
-        return bytes;
-    }
-
-    void CopySamples(PcmSource &source, std::uint64_t offset)
-    {
-        unsigned char *buffer = ScratchBuffer(copyChunk);
-        for (std::size_t got; (got = source.Read(buffer, copyChunk)) != 0; offset += got)
-            out.WriteAt(offset, buffer, got);
+        header.sounds.push_back(Describe(sound, source, bankBytes, bytes, warnings));
+        end += bytes;
+        Extend(end);
     }
 
     void FinishBank()
@@ -261,8 +240,13 @@ private:
     const std::string &basename;
     const unsigned index;
     Warnings &warnings;
+
+    // What follows changes only under the mutex, in the order of the sounds.
+    std::mutex mutex;
+    std::condition_variable turnChanged;
+    std::size_t placed = 0; // sounds placed so far; the next one's turn
+    std::size_t failedAt = std::numeric_limits<std::size_t>::max();
     std::vector<LookupRecord> locations;
-    std::vector<Copy> copies;
     std::uint64_t end = 0;   // where the next header or sound goes
     std::size_t started = 0; // banks begun so far; the last of them is being placed
     std::uint64_t headerOffset = 0;
