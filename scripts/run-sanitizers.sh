@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the test suite under the sanitizers and runs it:
 #   address,undefined  the whole suite, in build-asan/
-#   thread             the audio tests (engine, output, player, player strip), in build-tsan/
+#   thread             the audio tests (engine, output, player, player strip) and the toolkit's,
+#                      whose tools work on several threads, in build-tsan/
 # "bash scripts/run-sanitizers.sh asan" or "... tsan" runs one of the two; no argument runs both.
 # Findings in our own code fail the run; only findings inside system libraries are suppressed,
 # by the files named below.
@@ -28,14 +29,14 @@ if [ "$which" = all ] || [ "$which" = asan ]; then
 fi
 
 if [ "$which" = all ] || [ "$which" = tsan ]; then
-    audioTests=(tst_SoundSystem tst_AudioOutput tst_Player tst_FModPlayerWidget)
+    threadTests=(tst_SoundSystem tst_AudioOutput tst_Player tst_FModPlayerWidget tst_ToolkitSfx tst_ToolkitStream)
     cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" \
         -DROZIVOZE_SANITIZE=thread -DROZIVOZE_BUILD_BENCHMARKS=OFF >/dev/null
-    cmake --build build-tsan -j"$jobs" --target "${audioTests[@]}"
+    cmake --build build-tsan -j"$jobs" --target "${threadTests[@]}"
     (
         cd build-tsan
         export TSAN_OPTIONS="suppressions=$PWD/../tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
-        ctest --output-on-failure -j"$jobs" -R "^($(IFS='|'; echo "${audioTests[*]}"))\$"
+        ctest --output-on-failure -j"$jobs" -R "^($(IFS='|'; echo "${threadTests[*]}"))\$"
     ) || status=1
 fi
 exit $status
