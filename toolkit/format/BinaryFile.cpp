@@ -65,6 +65,8 @@ int CloseDescriptor(int descriptor) { return _close(descriptor); }
 
 int ResizeDescriptor(int descriptor, std::uint64_t total)
 {
+    // Growing a file here writes zeros through the descriptor's offset too.
+    const std::lock_guard<std::mutex> lock(positionLock);
     const errno_t error = _chsize_s(descriptor, static_cast<__int64>(total));
     errno = error;
     return error == 0 ? 0 : -1;
