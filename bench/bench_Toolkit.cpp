@@ -51,20 +51,34 @@ bool RunOrSay(const QString &program, const QStringList &arguments, const QStrin
     return run.exitCode == 0;
 }
 
-// The median wall time of a step, with prepare() (not timed) run before each round.
-double MedianSeconds(const std::function<void()> &prepare, const std::function<bool()> &step)
+struct Step
 {
-    QList<double> times;
+    std::function<void()> prepare; // run before each round, not timed
+    std::function<bool()> run;
+};
+
+// The median wall time of each step. The steps take turns, round after round, so that all of them
+// meet the machine in the same moods: on a virtual machine, filling memory or creating files costs
+// several times more at some moments than at others, and cp must not have the good ones alone.
+QList<double> MedianSeconds(const QList<Step> &steps)
+{
+    QList<QList<double>> times(steps.size());
     for (int i = 0; i < rounds; ++i) {
-        prepare();
-        QElapsedTimer timer;
-        timer.start();
-        if (!step())
-            return -1;
-        times << timer.nsecsElapsed() / 1e9;
+        for (int s = 0; s < steps.size(); ++s) {
+            steps[s].prepare();
+            QElapsedTimer timer;
+            timer.start();
+            if (!steps[s].run())
+                return QList<double>(steps.size(), -1);
+            times[s] << timer.nsecsElapsed() / 1e9;
+        }
     }
-    std::sort(times.begin(), times.end());
-    return times[rounds / 2];
+    QList<double> medians;
+    for (QList<double> &stepTimes : times) {
+        std::sort(stepTimes.begin(), stepTimes.end());
+        medians << stepTimes[rounds / 2];
+    }
+    return medians;
 }
 
 // Reads a file once so every timed run starts with it in the page cache, as cp's does.
@@ -190,14 +204,20 @@ bool BenchStreams(const QString &root)
     RoundFolders unpackFolders(work);
     const auto newWork = [&] { unpackFolders.Next(); Warm(pack); FreeRecentPages(root, bytes); };
     const auto clearCopy = [&] { QFile::remove(copy); Warm(pack); FreeRecentPages(root, bytes); };
-    const double copyPack = MedianSeconds(clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {pack, copy}); });
-    const double programCopy = MedianSeconds(clearCopy, [&] { return CopyThroughProgram(pack, copy); });
-    Report("(a program's own copy loop)", bytes, copyPack, programCopy);
-    const double unpack = MedianSeconds(newWork, [&] { return RunOrSay(tool, {QStringLiteral("-e"), pack, unpackFolders.current}); });
-    bool ok = Report("unpack 200 MB stream pack", bytes, copyPack, unpack);
+    QString unpacked;
+    const QList<double> unpacking = MedianSeconds({
+        {clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {pack, copy}); }},
+        {clearCopy, [&] { return CopyThroughProgram(pack, copy); }},
+        {newWork, [&] {
+             unpacked = unpackFolders.current;
+             return RunOrSay(tool, {QStringLiteral("-e"), pack, unpacked});
+         }},
+    });
+    Report("(a program's own copy loop)", bytes, unpacking[0], unpacking[1]);
+    bool ok = Report("unpack 200 MB stream pack", bytes, unpacking[0], unpacking[2]);
 
     // Packing reads the unpacked tracks and writes a pack of the same size.
-    const QString folder = unpackFolders.current + QStringLiteral("/BIG");
+    const QString folder = unpacked + QStringLiteral("/BIG");
     const QString newPack = pack + QStringLiteral(".new");
     const auto warmTracks = [&] {
         QFile::remove(newPack);
@@ -205,10 +225,13 @@ bool BenchStreams(const QString &root)
             Warm(folder + '/' + f);
         FreeRecentPages(root, bytes);
     };
-    const double pack2 = MedianSeconds(warmTracks, [&] {
-        return RunOrSay(tool, {QStringLiteral("-i"), newPack, folder + QStringLiteral("/stream_import.ini"), lookup}, folder);
+    const QList<double> packing = MedianSeconds({
+        {clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {pack, copy}); }},
+        {warmTracks, [&] {
+             return RunOrSay(tool, {QStringLiteral("-i"), newPack, folder + QStringLiteral("/stream_import.ini"), lookup}, folder);
+         }},
     });
-    ok = Report("pack 200 MB stream pack", bytes, copyPack, pack2) && ok;
+    ok = Report("pack 200 MB stream pack", bytes, packing[0], packing[1]) && ok;
     if (ReadFile(newPack) != ReadFile(pack)) {
         std::fprintf(stderr, "the packed stream pack differs from the original\n");
         ok = false;
@@ -341,38 +364,63 @@ bool BenchSfx(const QString &root)
     RoundFolders unpackFolders(work);
     const auto newWork = [&] { unpackFolders.Next(); Warm(package); FreeRecentPages(root, bytes); };
     const auto clearCopy = [&] { QFile::remove(copy); Warm(package); FreeRecentPages(root, bytes); };
-    const double copyPackage = MedianSeconds(clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {package, copy}); });
-    const double programCopy = MedianSeconds(clearCopy, [&] { return CopyThroughProgram(package, copy); });
-    Report("(a program's own copy loop)", bytes, copyPackage, programCopy);
-    const double unpack = MedianSeconds(newWork, [&] { return RunOrSay(tool, {QStringLiteral("-e"), package, unpackFolders.current, lookup}); });
-    bool ok = Report("unpack 100 MB SFX package", bytes, copyPackage, unpack);
+    const auto copyPackage = [&] { return RunOrSay(QStringLiteral("cp"), {package, copy}); };
+    QString unpacked;
+    QList<Step> unpackSteps{
+        {clearCopy, copyPackage},
+        {clearCopy, [&] { return CopyThroughProgram(package, copy); }},
+        {newWork, [&] {
+             unpacked = unpackFolders.current;
+             return RunOrSay(tool, {QStringLiteral("-e"), package, unpacked, lookup});
+         }},
+    };
+#ifdef Q_OS_UNIX
+    // Bare unpacking creates files of the sizes the first round's unpacking gave.
+    SoundFiles soundFiles;
+    const auto newBareWork = [&] {
+        if (soundFiles.paths.empty())
+            soundFiles = ListSounds(unpacked + QStringLiteral("/BIG"), FilesBelow(unpacked + QStringLiteral("/BIG")));
+        newWork();
+    };
+    unpackSteps.append({newBareWork, [&] { return BareUnpack(package, soundFiles, unpackFolders.current); }});
+#endif
+    const QList<double> unpacking = MedianSeconds(unpackSteps);
+    Report("(a program's own copy loop)", bytes, unpacking[0], unpacking[1]);
+    bool ok = Report("unpack 100 MB SFX package", bytes, unpacking[0], unpacking[2]);
 
-    const QString folder = unpackFolders.current + QStringLiteral("/BIG");
+    const QString folder = unpacked + QStringLiteral("/BIG");
     const QString newPackage = package + QStringLiteral(".new");
     const QStringList sounds = FilesBelow(folder);
-    const auto warmSounds = [&] {
-        QFile::remove(newPackage);
-        for (const QString &f : sounds)
-            Warm(folder + '/' + f);
-        FreeRecentPages(root, bytes);
+    const QString gathered = root + QStringLiteral("/gathered");
+    // Removes what the step writes and reads the sounds once, before each round.
+    const auto warmSoundsFor = [&](const QString &output) {
+        return [&, output] {
+            QFile::remove(output);
+            for (const QString &f : sounds)
+                Warm(folder + '/' + f);
+            FreeRecentPages(root, bytes);
+        };
     };
-    const double pack = MedianSeconds(warmSounds, [&] {
-        return RunOrSay(tool, {QStringLiteral("-i"), newPackage, folder + QStringLiteral("/sfx_import.ini"), lookup}, folder);
-    });
-    ok = Report("pack 100 MB SFX package", bytes, copyPackage, pack) && ok;
+    QList<Step> packSteps{
+        {clearCopy, copyPackage},
+        {warmSoundsFor(newPackage), [&] {
+             return RunOrSay(tool, {QStringLiteral("-i"), newPackage, folder + QStringLiteral("/sfx_import.ini"), lookup}, folder);
+         }},
+    };
+#ifdef Q_OS_UNIX
+    const SoundFiles packedFiles = ListSounds(folder, sounds);
+    packSteps.append({warmSoundsFor(gathered), [&] { return BarePack(packedFiles, gathered); }});
+#endif
+    const QList<double> packing = MedianSeconds(packSteps);
+    ok = Report("pack 100 MB SFX package", bytes, packing[0], packing[1]) && ok;
     if (ReadFile(newPackage) != ReadFile(package)) {
         std::fprintf(stderr, "the packed SFX package differs from the original\n");
         ok = false;
     }
 #ifdef Q_OS_UNIX
-    const SoundFiles soundFiles = ListSounds(folder, sounds);
-    const QString gathered = root + QStringLiteral("/gathered");
-    const double bareUnpack = MedianSeconds(newWork, [&] { return BareUnpack(package, soundFiles, unpackFolders.current); });
-    const double barePack = MedianSeconds([&] { QFile::remove(gathered); warmSounds(); },
-                                          [&] { return BarePack(soundFiles, gathered); });
     const QByteArray files = QByteArray::number(qint64(soundFiles.paths.size()));
-    Report(("(bare: create " + files + " files)").constData(), bytes, copyPackage, bareUnpack);
-    Report(("(bare: gather " + files + " files)").constData(), bytes, copyPackage, barePack);
+    Report(("(bare: create " + files + " files)").constData(), bytes, unpacking[0], unpacking[3]);
+    Report(("(bare: gather " + files + " files)").constData(), bytes, packing[0], packing[2]);
     QFile::remove(gathered);
 #endif
     QDir(work).removeRecursively();
