@@ -7,9 +7,10 @@
 // thousands of sounds cannot do without: creating the files with their bytes, and gathering them
 // into one, on two threads, with no format, no metafile and no safe replacing. Where those are
 // over the goal, the machine's cost per file, not the tool, decides it.
-// Start it some minutes after the last mass deletion of files (an earlier run, the test suite):
-// some file systems slow down every file created near many recently deleted ones (see
-// RoundFolders), which shows as an unpacking many times slower than usual.
+// Start it at least seven minutes after the last mass deletion of files (an earlier run, the test
+// suite): some file systems slow down every file created near many recently deleted ones for up
+// to six minutes (see RoundFolders), which shows as unpacking, and even packing, several times
+// slower than usual.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -65,6 +66,11 @@ QList<double> MedianSeconds(const QList<Step> &steps)
     QList<QList<double>> times(steps.size());
     for (int i = 0; i < rounds; ++i) {
         for (int s = 0; s < steps.size(); ++s) {
+#ifdef Q_OS_UNIX
+            // What earlier steps wrote goes to the disk now, not while a later step is timed: the
+            // system's writing back would take one of the cores that the tools work on.
+            ::sync();
+#endif
             steps[s].prepare();
             QElapsedTimer timer;
             timer.start();
