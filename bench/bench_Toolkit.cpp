@@ -66,11 +66,6 @@ QList<double> MedianSeconds(const QList<Step> &steps)
     QList<QList<double>> times(steps.size());
     for (int i = 0; i < rounds; ++i) {
         for (int s = 0; s < steps.size(); ++s) {
-#ifdef Q_OS_UNIX
-            // What earlier steps wrote goes to the disk now, not while a later step is timed: the
-            // system's writing back would take one of the cores that the tools work on.
-            ::sync();
-#endif
             steps[s].prepare();
             QElapsedTimer timer;
             timer.start();
