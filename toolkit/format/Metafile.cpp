@@ -23,7 +23,8 @@ std::string_view Trimmed(std::string_view text)
     if (first == std::string_view::npos)
         return {};
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}}
+}
+}
 
 Metafile Metafile::Load(const std::filesystem::path &filePath)
 {
