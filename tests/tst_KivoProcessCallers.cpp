@@ -70,18 +70,24 @@ private slots:
         QTest::addColumn<QByteArray>("standardError");
         QTest::addColumn<QString>("box");            // empty: success and no box
         QTest::addColumn<QStringList>("arguments");  // the program first, then what it gets; empty: not looked at
+        QTest::addColumn<QString>("warnings");       // the caller's after the run
 
         const QString prefix = "Error: KIVO returned the following message:\n";
         QTest::newRow("sfx export keeps the archives in order")
             << "sfx export" << QStringList{"game/b.sfx", "game/a.sfx", "work", "game/bank.dat"} << 0 << QByteArray() << ""
-            << QStringList{"kivo_sfx.exe", "-e", "game/b.sfx", "game/a.sfx", "work", "game/bank.dat"};
-        QTest::newRow("stream export with an empty station-name path, exit 0 with text on standard error")
-            << "stream export" << QStringList{"game/a.sfx", "work", ""} << 0 << QByteArray("warning: odd bank\n") << ""
-            << QStringList{"kivo_stream.exe", "-r", "game/a.sfx", "work", ""};
+            << QStringList{"kivo_sfx.exe", "-e", "game/b.sfx", "game/a.sfx", "work", "game/bank.dat"} << "";
+        // Success with text on standard error: the caller keeps it for the window to show.
+        QTest::newRow("stream export with an empty station-name path, warnings in UTF-8")
+            << "stream export" << QStringList{"game/a.sfx", "work", ""} << 0
+            << QByteArray("Caf\xc3\xa9/Track_001.ogg was converted\nsecond line\r\n") << ""
+            << QStringList{"kivo_stream.exe", "-r", "game/a.sfx", "work", ""}
+            << QStringLiteral("Caf\u00e9/Track_001.ogg was converted\nsecond line");
+        QTest::newRow("sfx import warnings") << "sfx import" << QStringList() << 0 << QByteArray("bank grew\n") << ""
+                                             << QStringList() << "bank grew";
         QTest::newRow("exit 2 with nothing on standard error") << "sfx import" << QStringList() << 2 << QByteArray() << prefix
-                                                               << QStringList();
-        QTest::newRow("standard error read as Latin-1") << "stream import" << QStringList() << 1 << QByteArray("Caf\xe9")
-                                                        << prefix + QStringLiteral("Caf\u00e9") << QStringList();
+                                                               << QStringList() << "";
+        QTest::newRow("standard error read as UTF-8") << "stream import" << QStringList() << 1 << QByteArray("Caf\xc3\xa9")
+                                                      << prefix + QStringLiteral("Caf\u00e9") << QStringList() << "";
     }
     void RunsTheToolAndJudgesItByItsExitCode()
     {
@@ -91,6 +97,7 @@ private slots:
         QFETCH(QByteArray, standardError);
         QFETCH(QString, box);
         QFETCH(QStringList, arguments);
+        QFETCH(QString, warnings);
         tools->SetExitCode(exitCode);
         tools->SetStandardError(standardError);
 
@@ -98,6 +105,7 @@ private slots:
         QCOMPARE(inputs.isEmpty() ? CallWell(operation) : Call(operation, inputs), box.isEmpty());
 
         QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box});
+        QCOMPARE(lastWarnings, warnings);
         const auto runs = tools->Runs();
         QCOMPARE(runs.size(), 1);
         if (!arguments.isEmpty()) {
@@ -176,19 +184,25 @@ private:
         return timer;
     }
     // Exports take archives..., target, bank or station file; imports new archive, metafile, bank file.
-    bool Call(const QString &operation, const QStringList &v) const
+    bool Call(const QString &operation, const QStringList &v)
     {
         const qsizetype n = v.size();
+        KivoSfxProcessCaller sfx;
+        KivoStreamProcessCaller stream;
+        bool result = false;
         if (operation == "sfx export")
-            return KivoSfxProcessCaller().ExportArchive(v.mid(0, n - 2), v[n - 2], v[n - 1]);
-        if (operation == "stream export")
-            return KivoStreamProcessCaller().ExportArchive(v.mid(0, n - 2), v[n - 2], v[n - 1]);
-        if (operation == "sfx import")
-            return KivoSfxProcessCaller().ImportArchive(v[0], v[1], v[2]);
-        return KivoStreamProcessCaller().ImportArchive(v[0], v[1], v[2]);
+            result = sfx.ExportArchive(v.mid(0, n - 2), v[n - 2], v[n - 1]);
+        else if (operation == "stream export")
+            result = stream.ExportArchive(v.mid(0, n - 2), v[n - 2], v[n - 1]);
+        else if (operation == "sfx import")
+            result = sfx.ImportArchive(v[0], v[1], v[2]);
+        else
+            result = stream.ImportArchive(v[0], v[1], v[2]);
+        lastWarnings = operation.startsWith("sfx") ? sfx.Warnings() : stream.Warnings();
+        return result;
     }
     // Inputs that pass every check.
-    bool CallWell(const QString &operation) const
+    bool CallWell(const QString &operation)
     {
         return Call(operation, operation.endsWith("export")
                                    ? QStringList{"game/a.sfx", "work", "game/bank.dat"}
@@ -199,6 +213,7 @@ private:
     std::unique_ptr<WindowFixture> fixture;
     std::unique_ptr<FakeKivoTools> tools;
     QString root;
+    QString lastWarnings;
 };
 
 QTEST_MAIN(TestKivoProcessCallers)

@@ -72,11 +72,8 @@ private slots:
     void FileShortcutsReachTheirCommands()
     {
         // Loaded from the tree, so that Save knows which archive to pack; no tool is at hand for it.
-        QVERIFY(fixture->SelectArchive({"Audio", "Sfx1"}));
-        fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
-        fixture->Window()->SoundFileSelected(fixture->ArchiveView()->currentIndex());
+        QVERIFY(fixture->OpenFromTree({"Audio", "Sfx1"}));
         fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
-        fixture->dialogs.shown.clear();
 
         for (QKeyCombination keys : {Qt::CTRL | Qt::Key_G, Qt::CTRL | Qt::Key_R, Qt::CTRL | Qt::Key_X, Qt::CTRL | Qt::Key_S})
             Press(keys);

@@ -127,7 +127,9 @@ private slots:
         QTest::addColumn<QString>("box");
 
         QTest::newRow("tool fails") << 0 << 0 << 1 << sfxMetafile << "Error: KIVO returned the following message:\nno such archive";
-        QTest::newRow("no metafile after success") << 0 << 0 << 0 << QByteArray() << "";
+        QTest::newRow("no metafile after success") << 0 << 0 << 0 << QByteArray()
+            << "Error: No sfx_import.ini was found in \"%work%/GENRL\" after unpacking.\nThe archive's name in "
+               "configuration.ini must be its file name (or its station name).";
         QTest::newRow("malformed metafile") << 0 << 0 << 0 << QByteArray("[Archiv]\nbasename=GENRL\n")
                                             << "Error: Invalid ini-fileformat.";
         QTest::newRow("archive of unknown type, the tool not run") << 2 << 0 << 0 << QByteArray()
@@ -145,14 +147,14 @@ private slots:
         CreateWindow();
         QVERIFY(LoadExisting(1, Metafile(1)));
         tools->SetExitCode(exitCode);
-        tools->SetStandardError("no such archive");
+        tools->SetStandardError(exitCode ? "no such archive" : "");
         if (!metafileText.isNull())
             tools->SetExport("GENRL", MetafileName(0), metafileText);
 
         window->SoundFileSelected(Node(group, leaf));
         window->SaveArchive();  // the list is gone: nothing to save
 
-        QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box});
+        QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box.replace("%work%", work)});
         QCOMPARE(tools->Runs().size(), group == 2 ? 0 : 1);
         // The list of the archive opened before is gone, and nothing took its place.
         QVERIFY(!fixture->Entries());
@@ -194,8 +196,12 @@ private slots:
         const QString noMove = "Error: Failed to move new sound archive.";
         const QStringList both{"GENRL", "GENRL.new"};
         QTest::newRow("sfx") << 0 << "GENRL" << "" << "" << QStringList{"GENRL"};
-        // The list names the folder to pack, not the tree.
-        QTest::newRow("stream whose list names another folder") << 1 << "BB" << "" << "" << QStringList{"AA"};
+        QTest::newRow("stream") << 1 << "AA" << "" << "" << QStringList{"AA"};
+        // Another archive unpacked into the folder since it was loaded: its tracks must not go into AA.
+        QTest::newRow("folder now holds another archive") << 1 << "AA" << "metafile of BB"
+            << "Error: The folder \"%work%/AA\" holds the archive BB, not AA.\nTwo archives may share a station name "
+               "in metadata-full.ini: give them different names, or clear the working directory."
+            << QStringList{"AA"};
         QTest::newRow("immutable old archive") << 0 << "GENRL" << "immutable" << noRemove << both;
         QTest::newRow("read-only old archive") << 0 << "GENRL" << "read-only file" << noRemove << both;
         QTest::newRow("folder at the archive's path") << 0 << "GENRL" << "folder" << noRemove << both;
@@ -222,8 +228,9 @@ private slots:
         CreateWindow();
         QVERIFY(LoadExisting(group, text));
         const QString metafile = MetafilePath(group, folder);
-        WindowFixture::WriteText(metafile, text);
-        if (obstacle == "immutable") {
+        if (obstacle == "metafile of BB") {
+            WindowFixture::WriteText(metafile, StreamMetafile("BB"));
+        } else if (obstacle == "immutable") {
             QVERIFY(Chattr("+i", archivePath));
         } else if (obstacle == "read-only file") {
             QVERIFY(QFile::setPermissions(archivePath, QFile::ReadOwner));
@@ -239,7 +246,8 @@ private slots:
 
         window->SaveArchive();
 
-        QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box.replace("%archive%", archivePath)});
+        QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList()
+                                                       : QStringList{box.replace("%archive%", archivePath).replace("%work%", work)});
         // Without a failure exactly one file is left: no new archive and no kept copy of the old one.
         QCOMPARE(WindowFixture::Listing(QFileInfo(archivePath).path()), left);
         if (box.isEmpty()) {

@@ -91,7 +91,8 @@ private slots:
         QTest::newRow("absolute path") << "ELSEWHERE/outside.wav" << false << "";
         QTest::newRow("drive letter") << "C:/outside.wav" << false << "";
         QTest::newRow("rooted backslash") << "\\outside.wav" << false << "";
-        QTest::newRow("archive folder led outside by the basename") << "outside.wav" << false << "../elsewhere";
+        // The folder is where the metafile was read, whatever it calls itself.
+        QTest::newRow("basename naming a folder outside") << "inside.wav" << true << "../elsewhere";
     }
     void PlaysOnlyFilesInsideArchiveFolder()
     {
@@ -113,14 +114,14 @@ private slots:
                                                   : QStringList{"Error: The entry's file name leads outside the archive folder."});
     }
 
-    void InfoShowsMetadataOfTheCurrentEntry()
+    void InfoShowsMetadataOfTheOpenedArchive()
     {
         QVERIFY(fixture->Load("Sfx1"));
         fixture->Window()->ShowInfoDialog();
         QVERIFY(fixture->MetaList()->isHidden());  // nothing selected: nothing to show
-        // Until an archive is selected in the tree there is no path to look metadata up by.
+        // A folder loaded without a row of the tree has no path to look metadata up by.
         QCOMPARE(fixture->Window()->GetVirtualItemPath(fixture->Entry(1, 0)), QString());
-        QVERIFY(fixture->SelectArchive({"Audio", "Sfx1"}));
+        QVERIFY(fixture->OpenFromTree({"Audio", "Sfx1"}));
         QCOMPARE(fixture->Window()->GetVirtualItemPath(fixture->Entry(1, 0)), "Archiv\\Audio\\Sfx1\\b1.wav");
 
         const QModelIndex sound = fixture->Entry(0, 0);
@@ -131,10 +132,10 @@ private slots:
         QVERIFY(list);
         QCOMPARE(list->stringList(), (QStringList{"a", "b"}));
 
-        // Another archive selected with a single click (not loaded) decides the path from now on.
+        // Another archive selected with a single click (not opened) changes nothing.
         QVERIFY(fixture->SelectArchive({"Audio", "Sfx2"}));
         fixture->Window()->UpdateMetalist(sound);
-        QCOMPARE(list->stringList(), QStringList{"other archive"});
+        QCOMPARE(list->stringList(), (QStringList{"a", "b"}));
 
         // An entry without metadata empties the list.
         fixture->Window()->UpdateMetalist(fixture->Entry(0, 1));

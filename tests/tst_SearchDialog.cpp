@@ -101,7 +101,7 @@ private:
     QLineEdit *Edit() const { return fixture->SearchBar()->findChild<QLineEdit *>("searchEdit"); }
     QString Current() const { return fixture->EntryView()->currentIndex().data().toString(); }
     // "find TEXT", "next TEXT", "previous TEXT" type the text and press the button, "return TEXT"
-    // presses Return in the box; "metadata" ticks the box, "archive" selects Sfx1 in the tree,
+    // presses Return in the box; "metadata" ticks the box, "archive" opens Sfx1 from the tree,
     // "forget" forgets the hits, "deselect" clears the current entry, "radio" loads the stream.
     void Run(const QString &command) const
     {
@@ -116,7 +116,7 @@ private:
         else if (verb == "metadata")
             fixture->SearchBar()->findChild<QCheckBox *>("metadataCheckBox")->setChecked(true);
         else if (verb == "archive")
-            QVERIFY(fixture->SelectArchive({"Audio", "Sfx1"}));
+            QVERIFY(fixture->OpenFromTree({"Audio", "Sfx1"}));
         else if (verb == "forget")
             fixture->SearchBar()->ForgetHits();
         else if (verb == "deselect")

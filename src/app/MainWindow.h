@@ -1,11 +1,14 @@
 #pragma once
+#include "app/LoadedArchive.h"
 #include "metafile/IniMetafileModel.h"
 #include "tree/XmlMetaData.h"
 
 #include <QMainWindow>
 #include <QModelIndex>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCloseEvent;
@@ -81,11 +84,20 @@ private:
     // Loading and saving
     void ExportSfxArchive(TreeItem *pItem);
     void ExportStreamArchive(TreeItem *pItem);
-    void InstallEntryModel(IniMetafileModel *pModel);
+    // Loads the metafile that unpacking wrote into `archiveFolder`, then shows the tool's warnings.
+    void SetUnpackedModel(const QString &archiveFolder, IniMetafileModel::ArchiveType type, const QString &warnings);
+    // Shows `pModel` (owned from now on), or nothing, and sets what is loaded with it.
+    void InstallEntryModel(IniMetafileModel *pModel, std::optional<LoadedArchive> archive = std::nullopt);
+    // False, after an "Error" box, when the metafile in an archive folder belongs to another
+    // archive than the one at `archivePath` (two archives that share a station name).
+    bool CheckFolderHoldsArchive(IniMetafileModel::ArchiveType type, const QString &metafilePath,
+                                 const QString &archivePath);
+    void ShowToolWarnings(const QString &warnings);
 
     // Files of the loaded archive
     QString EntryFilePath(const QModelIndex &index) const;  // null when the entry leads outside its folder
     void ReportEntryOutsideArchive();                       // the box for a null EntryFilePath
+    bool IsPlayingFile(const QString &filePath) const;
     bool RemoveSubdirectories(const QDir &directory);
     bool RemoveFiles(const QDir &directory);
 
@@ -122,8 +134,10 @@ private:
     QStatusBar *statusBar = nullptr;
     FModPlayerWidget *playerWidget = nullptr;
     QMenuBar *menuBar = nullptr;
-    QModelIndex playingIndex;
-    QModelIndex searchIndex;
+    // Persistent: a model that goes takes its indexes with it, so none can match a later entry.
+    QPersistentModelIndex playingIndex;
+    QString playingFile;                    // the playing entry's file, also after a reload
+    QPersistentModelIndex searchIndex;
     bool useKivoMetadata = true;
     XmlMetaData metaData;
     QListView *metaList = nullptr;
@@ -133,4 +147,6 @@ private:
     // The views do not own their models.
     std::unique_ptr<TreeModel> archiveModel;
     std::unique_ptr<IniMetafileModel> entryModel;
+    // Set with every model the entry view shows, and only then.
+    std::optional<LoadedArchive> loadedArchive;
 };

@@ -8,6 +8,7 @@
 #include <QTreeView>
 
 #include "app/CombinePath.h"
+#include "app/LoadedArchive.h"
 #include "app/UserDialogs.h"
 #include "metafile/IniMetafileItem.h"
 #include "player/FModPlayerWidget.h"
@@ -62,13 +63,6 @@ CopyResult CopyOver(const QString &source, const QString &target, QString &backu
     return CopyResult::Copied;
 }
 
-// The last part of a metafile name, whichever separator it was written with.
-QString LastComponent(const QString &name)
-{
-    const qsizetype slash = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    return name.mid(slash + 1);
-}
-
 const IniMetafileItem *ItemOf(const QModelIndex &index)
 {
     return static_cast<const IniMetafileItem *>(index.internalPointer());
@@ -90,27 +84,24 @@ void MainWindow::Replace()
         return;
     }
     const QModelIndex index = selected.first();
-    if (index == playingIndex) {
+    // The file counts as well as the row: the archive that plays may have been loaded again.
+    const QString target = EntryFilePath(index);
+    if (index == playingIndex || IsPlayingFile(target)) {
         UserDialogs::Information(this, QStringLiteral("Warning"),
                                  QStringLiteral("You can't replace the file, that is currently playing. "
                                                 "Please stop playing the file, before replacing it."));
         return;
     }
-    const auto *model = qobject_cast<const IniMetafileModel *>(entryView->model());
-    if (!model || !ItemOf(index))
+    if (!loadedArchive || !ItemOf(index))
         return;
     // Refused before the file dialog: the user should not pick a file for nothing.
-    const QString target = EntryFilePath(index);
     if (target.isNull()) {
         ReportEntryOutsideArchive();
         return;
     }
 
-    QString filter;
-    if (model->GetType() == IniMetafileModel::SFX)
-        filter = QStringLiteral("WAV-File (*.wav)");
-    else if (model->GetType() == IniMetafileModel::STREAM)
-        filter = QStringLiteral("OGG-File (*.ogg)");
+    const QString filter = loadedArchive->Type() == IniMetafileModel::SFX ? QStringLiteral("WAV-File (*.wav)")
+                                                                          : QStringLiteral("OGG-File (*.ogg)");
     const QString chosen = UserDialogs::OpenFileName(this, QString(), lastImportDirectory, filter);
     if (chosen.isEmpty())
         return;
@@ -140,8 +131,7 @@ void MainWindow::Replace()
 
 void MainWindow::Export()
 {
-    const auto *model = qobject_cast<const IniMetafileModel *>(entryView->model());
-    if (!model)
+    if (!loadedArchive)
         return;
     const QModelIndexList selected = SelectedIndexes(entryView);
     if (selected.isEmpty())
@@ -161,7 +151,7 @@ void MainWindow::Export()
             ReportEntryOutsideArchive();
             continue;
         }
-        const QString fileName = LastComponent(item->GetName());
+        const QString fileName = FileNameOf(item->GetName());
         const bool noFileName = fileName.isEmpty() || fileName == QLatin1String(".") || fileName == QLatin1String("..");
         if (noFileName || QFileInfo(source).isDir()) {
             UserDialogs::Information(this, QStringLiteral("Note"), QStringLiteral("The selected item is not a file."));
@@ -209,7 +199,7 @@ void MainWindow::ClearWorkingDirectory()
         != QMessageBox::Yes)
         return;
 
-    entryView->setModel(nullptr);
+    InstallEntryModel(nullptr);
     if (!RemoveSubdirectories(QDir(workingDirectory)))
         UserDialogs::Critical(this, QStringLiteral("Error"), QStringLiteral("Failed to clear working directory."));
     else

@@ -19,14 +19,6 @@
 
 namespace
 {
-const QString sfxMetafileName = QStringLiteral("sfx_import.ini");
-const QString streamMetafileName = QStringLiteral("stream_import.ini");
-
-QString MetafileName(IniMetafileModel::ArchiveType type)
-{
-    return type == IniMetafileModel::SFX ? sfxMetafileName : streamMetafileName;
-}
-
 // A name beside the archive that nothing uses yet, to keep the old archive under while the new
 // one is moved in.
 QString FreeBackupPath(const QString &archivePath)
@@ -128,34 +120,44 @@ void MainWindow::LoadContent(TreeItem *pItem)
 {
     if (!pItem || pItem->ChildCount() > 0)
         return;
-
-    const QString archiveFolder = CombinePath(workingDirectory, pItem->GetName());
-    const QString question = QStringLiteral("The archiv, that you want to export, already exist in your working directory.\n"
-                                            "Do you want load the existing archiv from your working directory?");
-    const auto loadExisting = [&](const QString &metafile) {
-        return QFile::exists(metafile)
-            && UserDialogs::Information(this, QStringLiteral("Load existing files"), question,
-                                        QMessageBox::Yes | QMessageBox::No)
-                   == QMessageBox::Yes;
-    };
-
-    if (pItem->IsSfx()) {
-        const QString metafile = CombinePath(archiveFolder, sfxMetafileName);
-        if (loadExisting(metafile))
-            SetModel(metafile, IniMetafileModel::SFX);
-        else
-            ExportSfxArchive(pItem);
-    } else if (pItem->IsStream()) {
-        const QString metafile = CombinePath(archiveFolder, streamMetafileName);
-        if (loadExisting(metafile))
-            SetModel(metafile, IniMetafileModel::STREAM);
-        else
-            ExportStreamArchive(pItem);
-    } else {
+    if (!pItem->IsSfx() && !pItem->IsStream()) {
         UserDialogs::Critical(this, QStringLiteral("Error"),
                               QStringLiteral("Invalid soundtype was found in your configuration "
                                              "(only valid types are \"SFX\" and \"STREAM\")."));
+        return;
     }
+    const IniMetafileModel::ArchiveType type = pItem->IsSfx() ? IniMetafileModel::SFX : IniMetafileModel::STREAM;
+    const QString metafile = CombinePath(CombinePath(workingDirectory, pItem->GetName()), MetafileName(type));
+    if (QFile::exists(metafile)) {
+        // Loading or unpacking again over another archive's folder would mix the two.
+        if (!CheckFolderHoldsArchive(type, metafile, pItem->GetArchivePath()))
+            return;
+        const QString question = QStringLiteral("The archiv, that you want to export, already exist in your working directory.\n"
+                                                "Do you want load the existing archiv from your working directory?");
+        if (UserDialogs::Information(this, QStringLiteral("Load existing files"), question,
+                                     QMessageBox::Yes | QMessageBox::No)
+            == QMessageBox::Yes) {
+            SetModel(metafile, type);
+            return;
+        }
+    }
+    type == IniMetafileModel::SFX ? ExportSfxArchive(pItem) : ExportStreamArchive(pItem);
+}
+
+bool MainWindow::CheckFolderHoldsArchive(IniMetafileModel::ArchiveType type, const QString &metafilePath,
+                                         const QString &archivePath)
+{
+    // An unreadable metafile names no archive; reading it is refused later with its own message.
+    const QString basename = ReadMetafileBasename(type, metafilePath);
+    if (basename.isNull() || BasenameNamesArchive(basename, archivePath))
+        return true;
+    UserDialogs::Critical(this, QStringLiteral("Error"),
+                          QStringLiteral("The folder \"") + QFileInfo(metafilePath).absolutePath()
+                              + QStringLiteral("\" holds the archive ") + basename + QStringLiteral(", not ")
+                              + FileNameOf(archivePath)
+                              + QStringLiteral(".\nTwo archives may share a station name in metadata-full.ini: "
+                                               "give them different names, or clear the working directory."));
+    return false;
 }
 
 void MainWindow::ExportSfxArchive(TreeItem *pItem)
@@ -168,7 +170,7 @@ void MainWindow::ExportSfxArchive(TreeItem *pItem)
     if (!caller.ExportArchive({archivePath}, workingDirectory, bankFilePath))
         return;
     // Built from the working directory as it is now: the checks above may have just chosen it.
-    SetModel(CombinePath(CombinePath(workingDirectory, pItem->GetName()), sfxMetafileName), IniMetafileModel::SFX);
+    SetUnpackedModel(CombinePath(workingDirectory, pItem->GetName()), IniMetafileModel::SFX, caller.Warnings());
 }
 
 void MainWindow::ExportStreamArchive(TreeItem *pItem)
@@ -183,7 +185,31 @@ void MainWindow::ExportStreamArchive(TreeItem *pItem)
     KivoStreamProcessCaller caller;
     if (!caller.ExportArchive({archivePath}, workingDirectory, stationNameFile))
         return;
-    SetModel(CombinePath(CombinePath(workingDirectory, pItem->GetName()), streamMetafileName), IniMetafileModel::STREAM);
+    SetUnpackedModel(CombinePath(workingDirectory, pItem->GetName()), IniMetafileModel::STREAM, caller.Warnings());
+}
+
+void MainWindow::SetUnpackedModel(const QString &archiveFolder, IniMetafileModel::ArchiveType type,
+                                  const QString &warnings)
+{
+    const QString metafile = CombinePath(archiveFolder, MetafileName(type));
+    if (!QFile::exists(metafile)) {
+        // The tool names the folder by the archive's file name; a tree name that differs finds nothing.
+        UserDialogs::Critical(this, QStringLiteral("Error"),
+                              QStringLiteral("No ") + MetafileName(type) + QStringLiteral(" was found in \"")
+                                  + archiveFolder
+                                  + QStringLiteral("\" after unpacking.\nThe archive's name in configuration.ini "
+                                                   "must be its file name (or its station name)."));
+        return;
+    }
+    SetModel(metafile, type);
+    ShowToolWarnings(warnings);
+}
+
+void MainWindow::ShowToolWarnings(const QString &warnings)
+{
+    if (!warnings.isEmpty())
+        UserDialogs::Information(this, QStringLiteral("Warning"),
+                                 QStringLiteral("KIVO reported the following warnings:\n") + warnings);
 }
 
 void MainWindow::SetModel(QString iniFilepath, IniMetafileModel::ArchiveType type)
@@ -194,13 +220,16 @@ void MainWindow::SetModel(QString iniFilepath, IniMetafileModel::ArchiveType typ
     try {
         auto model = std::make_unique<IniMetafileModel>(type, iniFilepath,
                                                         archiveModel ? archiveModel->GetStreamNames() : noStationNames);
-        InstallEntryModel(model.release());
+        // The red row is the archive this list was loaded for; it may be none when a folder is
+        // loaded directly.
+        const QModelIndex treeRow = archiveModel ? archiveModel->GetHighlightedIndex() : QModelIndex();
+        InstallEntryModel(model.release(), LoadedArchive(type, iniFilepath, treeRow, gtaDirectory));
     } catch (const QString &message) {
         UserDialogs::Critical(this, QStringLiteral("Error"), message);
     }
 }
 
-void MainWindow::InstallEntryModel(IniMetafileModel *pModel)
+void MainWindow::InstallEntryModel(IniMetafileModel *pModel, std::optional<LoadedArchive> archive)
 {
     std::unique_ptr<IniMetafileModel> model(pModel);
     // The view must let go of the old model before it dies. setModel() leaves the old selection
@@ -208,10 +237,9 @@ void MainWindow::InstallEntryModel(IniMetafileModel *pModel)
     QItemSelectionModel *oldSelection = entryView->selectionModel();
     entryView->setModel(model.get());
     delete oldSelection;
-    // A search position into a freed model would be followed on the next "find next".
-    searchIndex = QModelIndex();
     searchBar->ForgetHits();
     entryModel.swap(model);
+    loadedArchive = std::move(archive);
 }
 
 bool MainWindow::ContentAvailable()
@@ -223,28 +251,29 @@ bool MainWindow::ContentAvailable()
 
 void MainWindow::SaveArchive()
 {
-    // The archive shown is the one saved; after a clear the view shows none and nothing is saved.
-    const auto *model = qobject_cast<const IniMetafileModel *>(entryView->model());
-    if (!model || !archiveModel)
+    // The archive shown is the one saved, from the folder it was loaded from.
+    if (!loadedArchive || !loadedArchive->TreeRow().isValid())
         return;
-    const IniMetafileModel::ArchiveType type = model->GetType();
-    if (type != IniMetafileModel::SFX && type != IniMetafileModel::STREAM)
-        return;
-    const QModelIndex loaded = archiveModel->GetHighlightedIndex();
-    auto *item = static_cast<TreeItem *>(loaded.internalPointer());
-    if (loaded.row() < 0 || loaded.column() < 0 || !loaded.model() || !item)
-        return;
-
-    const QString archivePath = CombinePath(gtaDirectory, item->GetArchivePath());
+    if (!loadedArchive->HasGameFolder()) {
+        if (!CheckGtaFolder())
+            return;
+        loadedArchive->SetGameFolder(gtaDirectory);
+    }
+    const IniMetafileModel::ArchiveType type = loadedArchive->Type();
+    const QString archivePath = loadedArchive->ArchivePath();
     const QString newArchivePath = archivePath + QStringLiteral(".new");
-    // The folder is named by the metafile, which for streams may be a station name.
-    const QString metafilePath = CombinePath(CombinePath(workingDirectory, model->GetName()), MetafileName(type));
-    const QString bankFilePath = CombinePath(gtaDirectory, item->GetBankFilePath());
+    const QString metafilePath = loadedArchive->MetafilePath();
+    const QString bankFilePath = loadedArchive->LookupFilePath();
+    // The folder may have been unpacked again for another archive since it was loaded.
+    if (!CheckFolderHoldsArchive(type, metafilePath, archivePath))
+        return;
 
     const LookupSnapshot lookup(bankFilePath);
+    KivoSfxProcessCaller sfxCaller;
+    KivoStreamProcessCaller streamCaller;
     const bool imported = type == IniMetafileModel::SFX
-                        ? KivoSfxProcessCaller().ImportArchive(newArchivePath, metafilePath, bankFilePath)
-                        : KivoStreamProcessCaller().ImportArchive(newArchivePath, metafilePath, bankFilePath);
+                        ? sfxCaller.ImportArchive(newArchivePath, metafilePath, bankFilePath)
+                        : streamCaller.ImportArchive(newArchivePath, metafilePath, bankFilePath);
     if (!imported) {
         // A tool killed right after it replaced the lookup file leaves new records for the old archive.
         if (!lookup.Restore())
@@ -257,6 +286,7 @@ void MainWindow::SaveArchive()
         statusBar->showMessage(type == IniMetafileModel::SFX ? QStringLiteral("Save was successfull.")
                                                              : QStringLiteral("Save was successfull"),
                                0);
+        ShowToolWarnings(type == IniMetafileModel::SFX ? sfxCaller.Warnings() : streamCaller.Warnings());
     } catch (QString &message) {
         if (!lookup.Restore())
             message += QLatin1Char('\n') + lookup.NotRestoredText();

@@ -12,36 +12,9 @@
 #include "app/UserDialogs.h"
 #include "metafile/IniMetafileItem.h"
 #include "player/FModPlayerWidget.h"
-#include "tree/TreeItem.h"
 
 namespace
 {
-// Both separators count: a name written for another system must not slip out that way either.
-QString ForwardSlashes(QString path)
-{
-    return path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-}
-
-bool IsAbsoluteName(const QString &name)
-{
-    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1Char('\\')))
-        return true;
-    return name.size() >= 2 && name.at(1) == QLatin1Char(':') && name.at(0).isLetter();
-}
-
-// Whether `name`, joined under `base`, still names `base` itself or something inside it.
-bool StaysInside(const QString &base, const QString &name)
-{
-    if (IsAbsoluteName(name))
-        return false;
-    const QString cleanBase = QDir::cleanPath(ForwardSlashes(base));
-    const QString joined = QDir::cleanPath(ForwardSlashes(base) + QLatin1Char('/') + ForwardSlashes(name));
-    if (joined == cleanBase)
-        return true;
-    const QString prefix = cleanBase.endsWith(QLatin1Char('/')) ? cleanBase : cleanBase + QLatin1Char('/');
-    return joined.startsWith(prefix);
-}
-
 const IniMetafileItem *ItemOf(const QModelIndex &index)
 {
     return static_cast<const IniMetafileItem *>(index.internalPointer());
@@ -59,18 +32,19 @@ void ExpandTopLevel(QTreeView *pView)
 
 QString MainWindow::EntryFilePath(const QModelIndex &index) const
 {
-    const auto *model = qobject_cast<const IniMetafileModel *>(entryView->model());
     const IniMetafileItem *item = ItemOf(index);
-    if (!model || !item || index.model() != model)
+    if (!loadedArchive || !item || index.model() != entryModel.get())
         return QString();
-    // Folder and file names come from a metafile inside an archive: neither may lead the
-    // program to read, delete or write anything outside the archive's folder.
-    if (!StaysInside(workingDirectory, model->GetName()))
-        return QString();
-    const QString archiveFolder = CombinePath(workingDirectory, model->GetName());
-    if (!StaysInside(archiveFolder, item->GetName()))
-        return QString();
-    return CombinePath(archiveFolder, item->GetName());
+    return loadedArchive->FilePath(item->GetName());
+}
+
+bool MainWindow::IsPlayingFile(const QString &filePath) const
+{
+    if (playingFile.isEmpty() || filePath.isEmpty())
+        return false;
+    // Through links and a working directory chosen by another path, the same file is the same.
+    const QString canonical = QFileInfo(filePath).canonicalFilePath();
+    return filePath == playingFile || (!canonical.isEmpty() && canonical == QFileInfo(playingFile).canonicalFilePath());
 }
 
 void MainWindow::ReportEntryOutsideArchive()
@@ -95,10 +69,11 @@ bool MainWindow::Play(QModelIndex index)
         return false;
 
     if (!playerWidget->Play(filePath)) {
-        playingIndex = QModelIndex();
+        ResetPlayingIndex();
         return false;
     }
     playingIndex = index;
+    playingFile = filePath;
     statusBar->showMessage(QStringLiteral("Playing file ") + filePath);
     return true;
 }
@@ -186,6 +161,7 @@ void MainWindow::StopPlaying()
 void MainWindow::ResetPlayingIndex()
 {
     playingIndex = QModelIndex();
+    playingFile.clear();
 }
 
 void MainWindow::ExpandAll()
@@ -225,19 +201,9 @@ void MainWindow::UpdateMetalist(QModelIndex selectedIndex)
 
 QString MainWindow::GetVirtualItemPath(QModelIndex index)
 {
-    QString path;
-    const QItemSelectionModel *selection = archiveView->selectionModel();
-    if (!selection || !selection->hasSelection())
-        return path;
-    const QModelIndexList selected = selection->selectedIndexes();
-    if (selected.isEmpty())
-        return path;
-    const auto *node = static_cast<const TreeItem *>(selected.first().internalPointer());
-    if (!node)
-        return path;
-    for (; node; node = node->Parent())
-        path.prepend(node->Data(0).toString() + QLatin1Char('/'));
-    if (const IniMetafileItem *item = ItemOf(index))
-        path.append(item->GetName());
-    return path.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    // Descriptions follow the archive the list was loaded for, whatever row is selected now.
+    if (!loadedArchive)
+        return QString();
+    const IniMetafileItem *item = ItemOf(index);
+    return loadedArchive->VirtualPath(item ? item->GetName() : QString());
 }

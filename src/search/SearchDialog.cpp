@@ -174,9 +174,6 @@ IniMetafileModel *SearchDialog::BeginCommand(QString &searchText)
     searchText = searchEdit->text();
     if (!CheckLastsearchText(searchText))
         found = false;
-    // A position in a model that the view no longer shows is no position at all.
-    if (mainWindow->searchIndex.model() != model)
-        mainWindow->searchIndex = QModelIndex();
     return model;
 }
 
@@ -186,8 +183,9 @@ void SearchDialog::Search()
     IniMetafileModel *model = BeginCommand(searchText);
     if (!model)
         return;
-    mainWindow->searchIndex = model->index(0, 0);
-    SearchFrom(mainWindow->searchIndex, model, searchText, true);
+    QModelIndex position = model->index(0, 0);
+    mainWindow->searchIndex = position;
+    SearchFrom(position, model, searchText, true);
 }
 
 void SearchDialog::SearchNext()
@@ -196,7 +194,8 @@ void SearchDialog::SearchNext()
     IniMetafileModel *model = BeginCommand(searchText);
     if (!model)
         return;
-    QModelIndex &position = mainWindow->searchIndex;
+    // Persistent in the window: a position in a model that has gone is no position at all.
+    QModelIndex position = mainWindow->searchIndex;
     if (position.isValid()) {
         const QModelIndex parent = position.parent();
         const QModelIndex next = model->index(position.row() + 1, position.column(), parent);
@@ -213,6 +212,7 @@ void SearchDialog::SearchNext()
     } else {
         position = model->index(0, 0);
     }
+    mainWindow->searchIndex = position;
     SearchFrom(position, model, searchText, true);
 }
 
@@ -222,12 +222,13 @@ void SearchDialog::SearchPrevious()
     IniMetafileModel *model = BeginCommand(searchText);
     if (!model)
         return;
-    QModelIndex &position = mainWindow->searchIndex;
+    QModelIndex position = mainWindow->searchIndex;
     if (position.isValid()) {
         const QModelIndex parent = position.parent();
         const QModelIndex previous = model->index(position.row() - 1, position.column(), parent);
         if (previous.isValid()) {
             position = previous;
+            mainWindow->searchIndex = position;
             SearchFrom(position, model, searchText, false);
             return;
         }
@@ -236,6 +237,7 @@ void SearchDialog::SearchPrevious()
             const QModelIndex previousParent = model->index(parent.row() - 1, parent.column(), grandParent);
             if (previousParent.isValid()) {
                 position = previousParent;
+                mainWindow->searchIndex = position;
                 SearchFrom(position, model, searchText, false);
             } else {
                 QModelIndex lastParent = model->index(model->rowCount(grandParent) - 1, parent.column(), grandParent);

@@ -38,7 +38,7 @@ bool CheckTargetDirectoryExists(const QString &targetDirectory)
 }
 
 bool RunImport(const QString &program, const QString &newArchivePath, const QString &metafilePath,
-               const QString &bankFilePath)
+               const QString &bankFilePath, QString &warnings)
 {
     if (!CheckProgramExists(program))
         return false;
@@ -51,12 +51,13 @@ bool RunImport(const QString &program, const QString &newArchivePath, const QStr
     // The tool finds the audio files the metafile names relative to the metafile's folder.
     return RunTool(program, arguments, QFileInfo(metafilePath).absolutePath(),
                    QStringLiteral("Importing Stream-archive..."),
-                   QStringLiteral("Please wait while creating archive..."));
+                   QStringLiteral("Please wait while creating archive..."), warnings);
 }
 
 bool RunTool(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-             const QString &title, const QString &text)
+             const QString &title, const QString &text, QString &warnings)
 {
+    warnings.clear();
     // Declared before the process so that the process goes first on return.
     WaitDialog dialog(title, text);
     QProcess process;
@@ -84,14 +85,19 @@ bool RunTool(const QString &program, const QStringList &arguments, const QString
         }
         return false;
     }
-    return CheckProcessResult(process);
+    return CheckProcessResult(process, warnings);
 }
 
-bool CheckProcessResult(QProcess &process)
+bool CheckProcessResult(QProcess &process, QString &warnings)
 {
-    if (process.exitCode() == 0)
+    // The tools write UTF-8: paths in their messages may hold any character.
+    const QString message = QString::fromUtf8(process.readAllStandardError());
+    if (process.exitCode() == 0) {
+        warnings = message;
+        while (warnings.endsWith(QLatin1Char('\n')) || warnings.endsWith(QLatin1Char('\r')))
+            warnings.chop(1);
         return true;
-    const QString message = QString::fromLatin1(process.readAllStandardError());
+    }
     UserDialogs::Information(nullptr, QStringLiteral("Error"),
                              QStringLiteral("KIVO returned the following message:\n") + message);
     return false;

@@ -17,14 +17,15 @@ bool CheckTargetDirectoryExists(const QString &targetDirectory);
 // Checks the program, the metafile and the bank file, then runs "-i" with the metafile's folder
 // as the tool's working directory.
 bool RunImport(const QString &program, const QString &newArchivePath, const QString &metafilePath,
-               const QString &bankFilePath);
+               const QString &bankFilePath, QString &warnings);
 
 // Starts the program with the arguments and keeps the wait dialog up until it ends. A null
 // workingDirectory leaves the tool in ours. True only when the tool ran to its end with exit
-// code 0.
+// code 0; `warnings` then holds what it printed on standard error, and is empty otherwise.
 bool RunTool(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-             const QString &title, const QString &text);
+             const QString &title, const QString &text, QString &warnings);
 
-// For a finished process: true on exit code 0, else shows the tool's standard error.
-bool CheckProcessResult(QProcess &process);
+// For a finished process: true on exit code 0, with its standard error in `warnings`; else shows
+// the tool's standard error.
+bool CheckProcessResult(QProcess &process, QString &warnings);
 }

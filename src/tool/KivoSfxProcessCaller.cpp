@@ -18,11 +18,11 @@ bool KivoSfxProcessCaller::ExportArchive(const QStringList &archivePaths, const 
     QStringList arguments{QStringLiteral("-e")};
     arguments << archivePaths << targetDirectory << bankFilePath;
     return KivoProcessRunner::RunTool(program, arguments, QString(), QStringLiteral("Exporting SFX-archive..."),
-                                      QStringLiteral("Please wait while exporting archive..."));
+                                      QStringLiteral("Please wait while exporting archive..."), warnings);
 }
 
 bool KivoSfxProcessCaller::ImportArchive(const QString &newArchivePath, const QString &metafilePath,
                                          const QString &bankFilePath)
 {
-    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath);
+    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath, warnings);
 }

@@ -10,4 +10,11 @@ public:
     virtual ~KivoSfxProcessCaller() = default;
     bool ExportArchive(const QStringList &archivePaths, const QString &targetDirectory, const QString &bankFilePath);
     bool ImportArchive(const QString &newArchivePath, const QString &metafilePath, const QString &bankFilePath);
+
+    // What the last successful run printed on standard error (a converted sound, a bank grown
+    // past what the game's buffers may hold), without the final line end; empty when nothing.
+    const QString &Warnings() const { return warnings; }
+
+private:
+    QString warnings;
 };

@@ -20,11 +20,11 @@ bool KivoStreamProcessCaller::ExportArchive(const QStringList &archivePaths, con
     if (withStationNames)
         arguments << metadataFilePath;
     return KivoProcessRunner::RunTool(program, arguments, QString(), QStringLiteral("Exporting Stream-archive..."),
-                                      QStringLiteral("Please wait while exporting archive..."));
+                                      QStringLiteral("Please wait while exporting archive..."), warnings);
 }
 
 bool KivoStreamProcessCaller::ImportArchive(const QString &newArchivePath, const QString &metafilePath,
                                             const QString &bankFilePath)
 {
-    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath);
+    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath, warnings);
 }

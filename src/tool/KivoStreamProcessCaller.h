@@ -11,4 +11,11 @@ public:
     // A null metadataFilePath selects the plain export ("-e"); any other, even empty, "-r".
     bool ExportArchive(const QStringList &archivePaths, const QString &targetDirectory, const QString &metadataFilePath);
     bool ImportArchive(const QString &newArchivePath, const QString &metafilePath, const QString &bankFilePath);
+
+    // What the last successful run printed on standard error (a converted sound, a bank grown
+    // past what the game's buffers may hold), without the final line end; empty when nothing.
+    const QString &Warnings() const { return warnings; }
+
+private:
+    QString warnings;
 };

@@ -109,8 +109,8 @@ public:
         return Entries() && Entries()->rowCount() > 0;
     }
 
-    // Selects the archive-tree node reached by following `names` from the top.
-    bool SelectArchive(const QStringList &names) const
+    // The archive-tree node reached by following `names` from the top; invalid when there is none.
+    QModelIndex ArchiveNode(const QStringList &names) const
     {
         QAbstractItemModel *model = ArchiveView()->model();
         QModelIndex node;
@@ -119,11 +119,28 @@ public:
                                                                Qt::MatchExactly)
                                                 : QModelIndexList();
             if (found.isEmpty())
-                return false;
+                return QModelIndex();
             node = found.first();
         }
+        return node;
+    }
+
+    // Opens the archive of that node from its earlier unpacking, as a double-click and "Yes" do,
+    // and forgets the question; false when the entry view shows nothing.
+    [[nodiscard]] bool OpenFromTree(const QStringList &names)
+    {
+        dialogs.buttons.enqueue(QMessageBox::Yes);
+        window->SoundFileSelected(ArchiveNode(names));
+        dialogs.shown.clear();
+        return Entries() && Entries()->rowCount() > 0;
+    }
+
+    // Selects that node with a single click, without opening it.
+    bool SelectArchive(const QStringList &names) const
+    {
+        const QModelIndex node = ArchiveNode(names);
         ArchiveView()->setCurrentIndex(node);
-        return true;
+        return node.isValid();
     }
 
     // Banks of sound file names; each named sound gets a short WAV file unless `bWriteSounds` is
