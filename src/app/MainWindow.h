@@ -10,6 +10,7 @@
 class QAction;
 class QCloseEvent;
 class QDir;
+class QDockWidget;
 class QFrame;
 class QGridLayout;
 class QListView;
@@ -22,6 +23,7 @@ class FModPlayerWidget;
 class SearchDialog;
 class TreeItem;
 class TreeModel;
+class WaveformView;
 
 // The program's one window and the hub of its work: owns the archive tree, the entry list of the
 // loaded archive, the metadata list, the player strip, the search bar and every command.
@@ -89,6 +91,11 @@ private:
     bool RemoveSubdirectories(const QDir &directory);
     bool RemoveFiles(const QDir &directory);
 
+    // The waveform strip of the selected entry
+    void CreateWaveformDock();
+    void WatchEntrySelection();                             // after the entry view got a new model
+    void ShowWaveformOf(const QModelIndex &current);
+
     QTreeView *archiveView = nullptr;
     QTreeView *entryView = nullptr;
     QGridLayout *gridLayout = nullptr;
@@ -129,6 +136,9 @@ private:
     QListView *metaList = nullptr;
     SearchDialog *searchBar = nullptr;
     QString lastExportDirectory;
+    QDockWidget *waveformDock = nullptr;
+    WaveformView *waveformView = nullptr;                   // owned by the dock
+    QAction *waveformAction = nullptr;                      // the dock's own
 
     // The views do not own their models.
     std::unique_ptr<TreeModel> archiveModel;

@@ -210,6 +210,7 @@ void MainWindow::ClearWorkingDirectory()
         return;
 
     entryView->setModel(nullptr);
+    WatchEntrySelection();
     if (!RemoveSubdirectories(QDir(workingDirectory)))
         UserDialogs::Critical(this, QStringLiteral("Error"), QStringLiteral("Failed to clear working directory."));
     else

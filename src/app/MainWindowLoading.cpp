@@ -208,6 +208,7 @@ void MainWindow::InstallEntryModel(IniMetafileModel *pModel)
     QItemSelectionModel *oldSelection = entryView->selectionModel();
     entryView->setModel(model.get());
     delete oldSelection;
+    WatchEntrySelection();
     // A search position into a freed model would be followed on the next "find next".
     searchIndex = QModelIndex();
     searchBar->ForgetHits();
