@@ -33,6 +33,11 @@ void WriteSignal(const QString &path, Signal signal, qint64 frames, int channels
     sf_close(file);
 }
 
+bool Touch(QFile &file, int seconds)
+{
+    return file.setFileTime(QDateTime::currentDateTime().addSecs(seconds), QFileDevice::FileModificationTime);
+}
+
 long ResidentKb()
 {
     QFile status("/proc/self/status");
@@ -126,17 +131,21 @@ private slots:
         WriteSignal(path + ".new", Click, 1000, 1, 900);
         QVERIFY(QFile::remove(path) && QFile::rename(path + ".new", path));
         QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadWrite)
-                && file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+        QVERIFY(file.open(QIODevice::ReadWrite) && Touch(file, 5));
         QTRY_COMPARE(view.Outline()->Maximum(0, 9), 0.8f);
         QCOMPARE(view.Outline()->Maximum(0, 1), 0.0f);
 
-        // Kept until invalidated; then decoded again.
-        QVERIFY(view.Cache().Request(path, 10));
-        view.Cache().Invalidate(path);
-        QVERIFY(!view.Cache().Request(path, 10));
-        view.Cache().WaitForIdle();
-        QVERIFY(view.Cache().Request(path, 10));
+        // A cache on its own keeps an outline until the file's time changes or it is told.
+        WaveformPeakCache cache;
+        QVERIFY(!cache.Request(path, 10));
+        cache.WaitForIdle();
+        QVERIFY(cache.Request(path, 10));
+        QVERIFY(Touch(file, 10));
+        QVERIFY(!cache.Request(path, 10));
+        cache.WaitForIdle();
+        QVERIFY(cache.Request(path, 10));
+        cache.Invalidate(path);
+        QVERIFY(!cache.Request(path, 10));
     }
 
     void ClickSeeksOnlyWhileTheShownFilePlays_data()
