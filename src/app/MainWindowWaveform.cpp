@@ -24,7 +24,7 @@ void MainWindow::CreateWaveformDock()
     waveformAction->setText(QStringLiteral("&Waveform"));
     waveformAction->setShortcut(QKeySequence(Qt::Key_F4));
     // A hidden strip decodes nothing; shown again, it catches up with the selection.
-    connect(waveformAction, &QAction::toggled, this, [this](bool bShown) {
+    connect(waveformDock, &QDockWidget::visibilityChanged, this, [this](bool bShown) {
         if (bShown)
             ShowWaveformOf(entryView->currentIndex());
     });

@@ -27,6 +27,7 @@ public:
     // The shown file's outline as painted, null until it is computed.
     std::shared_ptr<const WaveformPeaks> Outline() const { return peaks; }
     WaveformPeakCache &Cache() { return *cache; }
+    bool ShowsPlayPosition() const { return playPosition >= 0; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
