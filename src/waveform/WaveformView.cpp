@@ -44,8 +44,6 @@ WaveformView::WaveformView(QWidget *pParent)
     });
 }
 
-WaveformView::~WaveformView() = default;
-
 QSize WaveformView::sizeHint() const
 {
     return {400, 96};

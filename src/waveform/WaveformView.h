@@ -18,7 +18,6 @@ class WaveformView : public QWidget
     Q_OBJECT
 public:
     explicit WaveformView(QWidget *pParent = nullptr);
-    ~WaveformView() override;                   // WaveformPeaks is incomplete here
 
     // Shows `filePath` (empty: nothing). `loopStart` is the first looped frame, -1 for none;
     // `behindPath` is drawn faintly behind, empty for none. Hides the play position.
