@@ -35,6 +35,7 @@ struct DemoSound
     std::vector<double> samples;
     int rate = 22050;
     int headroom = -200;
+    int loop = -1;           // first frame of the looped part; -1: plays once
 };
 
 struct DemoPackage
@@ -147,6 +148,8 @@ DemoSound Alarm(double low, double high, double seconds, int rate)
         phase += 2 * pi * (std::fmod(t, 0.5) < 0.25 ? low : high) / rate;
         sound.samples.push_back(0.4 * Envelope(t, seconds) * (std::sin(phase) > 0 ? 1 : -1) * 0.6);
     }
+    // The two tones repeat every half second, so from the second round on the sound can loop.
+    sound.loop = rate / 2;
     return sound;
 }
 
@@ -307,7 +310,8 @@ void MakeSfx(const std::vector<DemoPackage> &packages, const QString &game, cons
                 WriteSound(folder + "/" + QString::fromStdString(fileName), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, sound.rate,
                            sound.samples);
                 ini += key + ".filename=" + fileName + "\n" + key + ".sample_rate=" + std::to_string(sound.rate) + "\n" + key
-                     + ".unknown_16=" + std::to_string(sound.headroom) + "\n" + key + ".loop_offset=-1\n";
+                     + ".unknown_16=" + std::to_string(sound.headroom) + "\n" + key + ".loop_offset=" + std::to_string(sound.loop)
+                     + "\n";
             }
         }
         WriteText(folder + "/sfx_import.ini", ini);

@@ -3,7 +3,8 @@
 // Opens the program's main window on the demo game folder (started like the program itself:
 // settings.ini and the tools in the current folder, the configuration files beside this
 // executable) and saves the pictures the README shows: the archive tree, an opened SFX archive
-// with its banks expanded and the metadata list shown, and a stream track playing.
+// with its banks expanded and the metadata list shown, a looping sound playing with its waveform,
+// and a stream track playing.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -101,7 +102,7 @@ int main(int argc, char *argv[])
     int failures = 0;
     {
         MainWindow window;
-        window.resize(760, 560);
+        window.resize(760, 640);
         window.show();
         auto *archiveView = window.findChild<QTreeView *>(QStringLiteral("archiveView"));
         auto *entryView = window.findChild<QTreeView *>(QStringLiteral("entryView"));
@@ -129,6 +130,24 @@ int main(int argc, char *argv[])
             failures += !Save(window, output + QStringLiteral("/sfx-archive.png"));
         } else {
             std::fprintf(stderr, "the demo's SFX archive did not open\n");
+            ++failures;
+        }
+
+        const QModelIndex looping = FindLeaf(*archiveView->model(), {}, [](const TreeItem &item) {
+            return item.IsSfx() && item.GetName() == QStringLiteral("SPC_EA");
+        });
+        if (Open(window, *archiveView, looping)) {
+            window.ExpandAll();
+            // The demo's alarms loop from their second half-second on.
+            const QModelIndex alarm = entryView->model()->index(0, 0, entryView->model()->index(0, 0));
+            entryView->setCurrentIndex(alarm);
+            window.UpdateMetalist(alarm);
+            window.Play(alarm);
+            Settle(700);
+            failures += !Save(window, output + QStringLiteral("/waveform.png"));
+            window.StopPlaying();
+        } else {
+            std::fprintf(stderr, "the demo's SPC_EA archive did not open\n");
             ++failures;
         }
 

@@ -234,6 +234,24 @@ private slots:
         QCOMPARE(model.GetLookupIndex(), expectedLookupIndex);
     }
 
+    void ReadsTheLoopStart_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("no key") << QByteArray() << -1;
+        QTest::newRow("no loop") << QByteArray("sound_001.loop_offset=-1\n") << -1;
+        QTest::newRow("from the first frame") << QByteArray("sound_001.loop_offset=0\n") << 0;
+        QTest::newRow("inside") << QByteArray("sound_001.loop_offset=11025\n") << 11025;
+        QTest::newRow("not a number") << QByteArray("sound_001.loop_offset=later\n") << -1;
+    }
+    void ReadsTheLoopStart()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(int, expected);
+        const Model model(Model::SFX, files.Write(Bank(1, "sound_001.filename=a\n" + key)), {});
+        QCOMPARE(ItemOf(model.index(0, 0, model.index(0, 0)))->GetLoopOffset(), expected);
+    }
+
     void KeepsTheNumbersOfEachEntry()
     {
         const Model sounds(Model::SFX, files.Write(twoBanks), {});

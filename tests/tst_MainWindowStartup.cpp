@@ -132,7 +132,8 @@ private slots:
             QVERIFY(fixture->dialogs.shown[0].text.contains(QDir::current().absoluteFilePath("settings.ini")));
             return;
         }
-        QCOMPARE(QSettings("settings.ini", QSettings::IniFormat).allKeys().size(), 5);
+        QCOMPARE(QSettings("settings.ini", QSettings::IniFormat).allKeys().size(), 6);
+        QCOMPARE(SettingsValue("ShowWaveform"), "true");
         QCOMPARE(SettingsValue("WorkingDirectory"), fixture->WorkDir());
         QCOMPARE(SettingsValue("GtaDirectory"), fixture->GtaDir());
         QCOMPARE(SettingsValue("UseKivoMetadata"), bOn ? "true" : "false");

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
@@ -83,6 +84,7 @@ MainWindow::MainWindow(QWidget *pParent)
 
     statusBar = new QStatusBar;
     setStatusBar(statusBar);
+    CreateWaveformDock();
 
     ReadSettings();
     LoadConfiguration();
@@ -138,6 +140,7 @@ void MainWindow::ReadSettings()
     useKivoMetadata = settings.contains(QStringLiteral("UseKivoMetadata"))
                     ? settings.value(QStringLiteral("UseKivoMetadata")).toBool()
                     : true;
+    waveformDock->setVisible(settings.value(QStringLiteral("ShowWaveform"), true).toBool());
     statusBar->showMessage(workingDirectory);
 }
 
@@ -149,6 +152,7 @@ void MainWindow::WriteSettings()
     settings.setValue(QStringLiteral("LastExportDirectory"), lastExportDirectory);
     settings.setValue(QStringLiteral("GtaDirectory"), gtaDirectory);
     settings.setValue(QStringLiteral("UseKivoMetadata"), useKivoMetadata);
+    settings.setValue(QStringLiteral("ShowWaveform"), !waveformDock->isHidden());
     // Unsaved, the folders would be asked for again at the next start with no hint why.
     settings.sync();
     if (settings.status() == QSettings::AccessError)

@@ -13,6 +13,7 @@
 class QAction;
 class QCloseEvent;
 class QDir;
+class QDockWidget;
 class QFrame;
 class QGridLayout;
 class QListView;
@@ -25,6 +26,7 @@ class FModPlayerWidget;
 class SearchDialog;
 class TreeItem;
 class TreeModel;
+class WaveformView;
 
 // The program's one window and the hub of its work: owns the archive tree, the entry list of the
 // loaded archive, the metadata list, the player strip, the search bar and every command.
@@ -101,6 +103,11 @@ private:
     bool RemoveSubdirectories(const QDir &directory);
     bool RemoveFiles(const QDir &directory);
 
+    // The waveform strip of the selected entry
+    void CreateWaveformDock();
+    void WatchEntrySelection();                             // after the entry view got a new model
+    void ShowWaveformOf(const QModelIndex &current);
+
     QTreeView *archiveView = nullptr;
     QTreeView *entryView = nullptr;
     QGridLayout *gridLayout = nullptr;
@@ -143,6 +150,9 @@ private:
     QListView *metaList = nullptr;
     SearchDialog *searchBar = nullptr;
     QString lastExportDirectory;
+    QDockWidget *waveformDock = nullptr;
+    WaveformView *waveformView = nullptr;                   // owned by the dock
+    QAction *waveformAction = nullptr;                      // the dock's own
 
     // The views do not own their models.
     std::unique_ptr<TreeModel> archiveModel;

@@ -82,6 +82,9 @@ void MainWindow::CreateActions()
     playerMenu->addAction(playNextAction);
     playerMenu->addAction(playPreviousAction);
 
+    QMenu *viewMenu = menuBar->addMenu(QStringLiteral("&View"));
+    viewMenu->addAction(waveformAction);
+
     QMenu *infoMenu = menuBar->addMenu(QStringLiteral("&Info"));
     infoMenu->addAction(aboutAction);
     infoMenu->addAction(aboutQtAction);

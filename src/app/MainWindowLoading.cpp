@@ -237,6 +237,7 @@ void MainWindow::InstallEntryModel(IniMetafileModel *pModel, std::optional<Loade
     QItemSelectionModel *oldSelection = entryView->selectionModel();
     entryView->setModel(model.get());
     delete oldSelection;
+    WatchEntrySelection();
     searchBar->ForgetHits();
     entryModel.swap(model);
     loadedArchive = std::move(archive);

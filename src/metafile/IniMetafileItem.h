@@ -23,6 +23,7 @@ public:
     int GetLengthIndex() const { return lengthIndex; }
     int GetSampleRate() const { return sampleRate; }
     int GetUnknown16() const { return unknown16; }
+    int GetLoopOffset() const { return loopOffset; }  // in frames; -1 when the sound does not loop
 
 private:
     friend class IniMetafileModel;
@@ -33,6 +34,7 @@ private:
     qint32 lengthIndex = 0;
     qint32 sampleRate = 0;
     qint32 unknown16 = 0;
+    qint32 loopOffset = -1;
     IniMetafileItem *parent = nullptr;
     QList<IniMetafileItem *> children;
 };

@@ -54,6 +54,11 @@ qint32 ToInt(QStringView text)
     return qint32(bNegative ? -number : number);
 }
 
+bool IsZero(QStringView text)
+{
+    return text == u"0" || text == u"-0" || text == u"+0";
+}
+
 // Replaces what follows the first prefixLength characters of name by number in decimal, padded
 // with "0" to at least three digits: 7 -> "007", 1000 -> "1000". Reuses name's buffer.
 void SetPaddedNumber(QString &name, qsizetype prefixLength, qint64 number)
@@ -78,7 +83,7 @@ qint32 PaddedFormNumber(QStringView digits)
     return std::max(ToInt(digits), 0);
 }
 
-enum class SoundField { Filename, SampleRate, Unknown16, Other };
+enum class SoundField { Filename, SampleRate, Unknown16, LoopOffset, Other };
 
 struct SoundKey
 {
@@ -105,6 +110,8 @@ SoundKey ParseSoundKey(QStringView key)
         parsed.field = SoundField::SampleRate;
     else if (field == u"unknown_16")
         parsed.field = SoundField::Unknown16;
+    else if (field == u"loop_offset")
+        parsed.field = SoundField::LoopOffset;
     return parsed;
 }
 
@@ -267,6 +274,12 @@ void IniMetafileModel::ReadSounds(const IniFile &ini, int section, qint32 soundC
         case SoundField::Unknown16:
             pSound->unknown16 = ToInt(soundKey.value.text);
             break;
+        case SoundField::LoopOffset: {
+            // ToInt reads garbage as 0, which would mark a loop at the very start.
+            const qint32 offset = ToInt(soundKey.value.text);
+            pSound->loopOffset = offset != 0 || IsZero(soundKey.value.text) ? offset : -1;
+            break;
+        }
         case SoundField::Other:
             break;
         }

@@ -173,6 +173,7 @@ void FModPlayerWidget::SetPositionFromTimer()
         positionSlider->SetValue(position);
         if (!positionSlider->IsPressed())
             UpdateProgressText(position);
+        emit PositionChanged(position);
     } catch (const Exception &error) {
         ShowError(this, error);
     }
