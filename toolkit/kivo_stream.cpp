@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "format/FormatError.h"
+#include "format/PathCase.h"
 #include "format/StationNames.h"
 #include "format/StreamImport.h"
 #include "format/StreamPack.h"
@@ -39,17 +40,19 @@ int main(int argc, char *argv[])
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 4 && args[0] == "-i")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
-            kivo::ImportStreamPack(args[1], args[2], args[3], warnings);
+            kivo::ImportStreamPack(kivo::ResolvePathCase(args[1]), kivo::ResolvePathCase(args[2]),
+                                   kivo::ResolvePathCase(args[3]), warnings);
         });
     if (args.size() >= 3 && args[0] == "-e")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
             const std::vector<std::filesystem::path> packs(args.begin() + 1, args.end() - 1);
-            Export(packs, args.back(), kivo::StationNames(), warnings);
+            Export(packs, kivo::ResolvePathCase(args.back()), kivo::StationNames(), warnings);
         });
     if (args.size() >= 4 && args[0] == "-r")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
             const std::vector<std::filesystem::path> packs(args.begin() + 1, args.end() - 2);
-            Export(packs, args[args.size() - 2], kivo::StationNames::Load(args.back()), warnings);
+            Export(packs, kivo::ResolvePathCase(args[args.size() - 2]),
+                   kivo::StationNames::Load(kivo::ResolvePathCase(args.back())), warnings);
         });
     return kivo::UsageError(usage);
 }
