@@ -19,6 +19,15 @@ namespace
 const char *const usage = "kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat> | "
                           "kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>";
 
+const char *const help =
+    "Usage: kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat>\n"
+    "       kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>\n"
+    "Unpacks SFX packages into <target directory>/<package>/ (WAV files and sfx_import.ini),\n"
+    "or packs such a folder into <new package> and rewrites the bank lookup file, keeping the\n"
+    "previous one as <BankLkup.dat>.bak. PakFiles.dat must lie beside the lookup file.\n"
+    "Names are matched ignoring case where the exact one does not exist.\n"
+    "On failure: exit code 1 and one line on standard error.\n";
+
 void Export(const std::vector<std::filesystem::path> &packages, const std::filesystem::path &target,
             const std::filesystem::path &lookupPath, kivo::Warnings &warnings)
 {
@@ -44,6 +53,8 @@ void Export(const std::vector<std::filesystem::path> &packages, const std::files
 int main(int argc, char *argv[])
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (kivo::AnswerInformationRequest(args, "kivo_sfx.exe", help))
+        return 0;
     if (args.size() == 4 && args[0] == "-i")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
             kivo::ImportSfxPackage(kivo::ResolvePathCase(args[1]), kivo::ResolvePathCase(args[2]),

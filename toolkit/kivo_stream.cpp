@@ -20,6 +20,17 @@ const char *const usage = "kivo_stream.exe -e <pack>... <target directory> | "
                           "kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini> | "
                           "kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>";
 
+const char *const help =
+    "Usage: kivo_stream.exe -e <pack>... <target directory>\n"
+    "       kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini>\n"
+    "       kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>\n"
+    "Unpacks stream packs into <target directory>/<pack>/ (Ogg Vorbis files and\n"
+    "stream_import.ini; with -r the folders are named by station), or packs such a folder into\n"
+    "<new pack> and rewrites the track lookup file, keeping the previous one as\n"
+    "<TrakLkup.dat>.bak. StrmPaks.dat must lie beside the lookup file.\n"
+    "Names are matched ignoring case where the exact one does not exist.\n"
+    "On failure: exit code 1 and one line on standard error.\n";
+
 void Export(const std::vector<std::filesystem::path> &packs, const std::filesystem::path &target,
             const kivo::StationNames &stations, kivo::Warnings &warnings)
 {
@@ -38,6 +49,8 @@ void Export(const std::vector<std::filesystem::path> &packs, const std::filesyst
 int main(int argc, char *argv[])
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (kivo::AnswerInformationRequest(args, "kivo_stream.exe", help))
+        return 0;
     if (args.size() == 4 && args[0] == "-i")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
             kivo::ImportStreamPack(kivo::ResolvePathCase(args[1]), kivo::ResolvePathCase(args[2]),
