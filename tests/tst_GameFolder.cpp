@@ -1,8 +1,10 @@
 #include "GameAudioFiles.h"
+#include "WindowFixture.h"
 #include "game/GameFolderFinder.h"
 #include "game/PathCase.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,6 +17,7 @@ class TestGameFolder : public QObject
 private slots:
     void FindsTheFirstGameFolder_data();
     void FindsTheFirstGameFolder();
+    void ChooserStartsInTheFoundGameFolder();
     void ResolvesMissingPartsIgnoringCase_data();
     void ResolvesMissingPartsIgnoringCase();
     void ToolsWorkOnAWronglyCasedGameFolder_data();
@@ -77,6 +80,23 @@ void TestGameFolder::FindsTheFirstGameFolder()
     if (!vdf.isEmpty())
         QVERIFY(WriteFile(root + steam + "steamapps/libraryfolders.vdf", vdf.replace("@HOME@", home.path().toUtf8())));
     QCOMPARE(GameFolderFinder(home.path()).FindFirst(), expected.isEmpty() ? QString() : root + expected);
+}
+
+// Both ways the program asks for the game folder without one set open the chooser there.
+void TestGameFolder::ChooserStartsInTheFoundGameFolder()
+{
+    QTemporaryDir home;
+    const QString game = home.filePath(".wine/drive_c/Games/SA");
+    QVERIFY(QDir().mkpath(game + "/audio/SFX") && WriteFile(game + "/audio/CONFIG/BankLkup.dat", "x"));
+    const auto restoreHome = qScopeGuard([previous = qgetenv("HOME")] { qputenv("HOME", previous); });
+    qputenv("HOME", home.path().toUtf8());
+    WindowFixture fixture(false);
+    fixture.dialogs.paths << fixture.WorkDir(); // the game-folder chooser is cancelled
+    MainWindow window;
+    window.SetGtaFolder();
+    QCOMPARE(fixture.dialogs.Log().mid(3), (QStringList{"chooser: ", "chooser: "}));
+    QCOMPARE(fixture.dialogs.shown[3].directory, game);
+    QCOMPARE(fixture.dialogs.shown[4].directory, game);
 }
 
 void TestGameFolder::ResolvesMissingPartsIgnoringCase_data()
