@@ -7,6 +7,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev libsndfile1-dev libsdl2-dev libbenchmark-dev
     xvfb xauth imagemagick
+    dpkg-dev lintian appstream desktop-file-utils file
 )
 if [ "${ROZIVOZE_FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-14-dev); fi
 

@@ -8,6 +8,7 @@
 #include "format/FormatError.h"
 #include "format/LookupFile.h"
 #include "format/NameTable.h"
+#include "format/PathCase.h"
 #include "format/SfxImport.h"
 #include "format/SfxPackage.h"
 #include "format/ToolRunner.h"
@@ -18,6 +19,15 @@ namespace
 const char *const usage = "kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat> | "
                           "kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>";
 
+const char *const help =
+    "Usage: kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat>\n"
+    "       kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>\n"
+    "Unpacks SFX packages into <target directory>/<package>/ (WAV files and sfx_import.ini),\n"
+    "or packs such a folder into <new package> and rewrites the bank lookup file, keeping the\n"
+    "previous one as <BankLkup.dat>.bak. PakFiles.dat must lie beside the lookup file.\n"
+    "Names are matched ignoring case where the exact one does not exist.\n"
+    "On failure: exit code 1 and one line on standard error.\n";
+
 void Export(const std::vector<std::filesystem::path> &packages, const std::filesystem::path &target,
             const std::filesystem::path &lookupPath, kivo::Warnings &warnings)
 {
@@ -26,7 +36,7 @@ void Export(const std::vector<std::filesystem::path> &packages, const std::files
         throw kivo::FormatError("the target directory " + target.string() + " does not exist");
     kivo::LookupFile::RefuseOtherKind(lookupPath, "TrakLkup.dat");
     const kivo::LookupFile lookup = kivo::LookupFile::Load(lookupPath);
-    const std::filesystem::path pakFiles = lookupPath.parent_path() / "PakFiles.dat";
+    const std::filesystem::path pakFiles = kivo::ResolvePathCase(lookupPath.parent_path() / "PakFiles.dat");
     if (!std::filesystem::exists(pakFiles, error))
         throw kivo::FormatError("PakFiles.dat was not found beside " + lookupPath.string()
                                 + "; it is needed to find a package's banks");
@@ -43,14 +53,17 @@ void Export(const std::vector<std::filesystem::path> &packages, const std::files
 int main(int argc, char *argv[])
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (kivo::AnswerInformationRequest(args, "kivo_sfx.exe", help))
+        return 0;
     if (args.size() == 4 && args[0] == "-i")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
-            kivo::ImportSfxPackage(args[1], args[2], args[3], warnings);
+            kivo::ImportSfxPackage(kivo::ResolvePathCase(args[1]), kivo::ResolvePathCase(args[2]),
+                                   kivo::ResolvePathCase(args[3]), warnings);
         });
     if (args.size() >= 4 && args[0] == "-e")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
             const std::vector<std::filesystem::path> packages(args.begin() + 1, args.end() - 2);
-            Export(packages, args[args.size() - 2], args.back(), warnings);
+            Export(packages, kivo::ResolvePathCase(args[args.size() - 2]), kivo::ResolvePathCase(args.back()), warnings);
         });
     return kivo::UsageError(usage);
 }

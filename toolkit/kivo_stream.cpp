@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "format/FormatError.h"
+#include "format/PathCase.h"
 #include "format/StationNames.h"
 #include "format/StreamImport.h"
 #include "format/StreamPack.h"
@@ -18,6 +19,17 @@ namespace
 const char *const usage = "kivo_stream.exe -e <pack>... <target directory> | "
                           "kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini> | "
                           "kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>";
+
+const char *const help =
+    "Usage: kivo_stream.exe -e <pack>... <target directory>\n"
+    "       kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini>\n"
+    "       kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>\n"
+    "Unpacks stream packs into <target directory>/<pack>/ (Ogg Vorbis files and\n"
+    "stream_import.ini; with -r the folders are named by station), or packs such a folder into\n"
+    "<new pack> and rewrites the track lookup file, keeping the previous one as\n"
+    "<TrakLkup.dat>.bak. StrmPaks.dat must lie beside the lookup file.\n"
+    "Names are matched ignoring case where the exact one does not exist.\n"
+    "On failure: exit code 1 and one line on standard error.\n";
 
 void Export(const std::vector<std::filesystem::path> &packs, const std::filesystem::path &target,
             const kivo::StationNames &stations, kivo::Warnings &warnings)
@@ -37,19 +49,23 @@ void Export(const std::vector<std::filesystem::path> &packs, const std::filesyst
 int main(int argc, char *argv[])
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (kivo::AnswerInformationRequest(args, "kivo_stream.exe", help))
+        return 0;
     if (args.size() == 4 && args[0] == "-i")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
-            kivo::ImportStreamPack(args[1], args[2], args[3], warnings);
+            kivo::ImportStreamPack(kivo::ResolvePathCase(args[1]), kivo::ResolvePathCase(args[2]),
+                                   kivo::ResolvePathCase(args[3]), warnings);
         });
     if (args.size() >= 3 && args[0] == "-e")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
             const std::vector<std::filesystem::path> packs(args.begin() + 1, args.end() - 1);
-            Export(packs, args.back(), kivo::StationNames(), warnings);
+            Export(packs, kivo::ResolvePathCase(args.back()), kivo::StationNames(), warnings);
         });
     if (args.size() >= 4 && args[0] == "-r")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
             const std::vector<std::filesystem::path> packs(args.begin() + 1, args.end() - 2);
-            Export(packs, args[args.size() - 2], kivo::StationNames::Load(args.back()), warnings);
+            Export(packs, kivo::ResolvePathCase(args[args.size() - 2]),
+                   kivo::StationNames::Load(kivo::ResolvePathCase(args.back())), warnings);
         });
     return kivo::UsageError(usage);
 }

@@ -21,6 +21,7 @@
 #include "about/AboutDialog.h"
 #include "app/CombinePath.h"
 #include "app/UserDialogs.h"
+#include "game/GameFolderFinder.h"
 #include "player/FModPlayerWidget.h"
 #include "search/SearchDialog.h"
 #include "tree/TreeModel.h"
@@ -180,7 +181,7 @@ bool MainWindow::CheckGtaFolder()
         return true;
     UserDialogs::Information(this, QStringLiteral("GTA Folder was not found."),
                              QStringLiteral("GTA Folder was not found or was not specified. Please select your GTA Folder"));
-    gtaDirectory = UserDialogs::ExistingDirectory(this, QString(), QString());
+    gtaDirectory = UserDialogs::ExistingDirectory(this, QString(), GameFolderFinder(QDir::homePath()).FindFirst());
     return !gtaDirectory.isEmpty();
 }
 
@@ -195,7 +196,8 @@ void MainWindow::SetWorkingDirectory()
 
 void MainWindow::SetGtaFolder()
 {
-    const QString chosen = UserDialogs::ExistingDirectory(this, QString(), QString());
+    const QString start = gtaDirectory.isEmpty() ? GameFolderFinder(QDir::homePath()).FindFirst() : QString();
+    const QString chosen = UserDialogs::ExistingDirectory(this, QString(), start);
     if (!chosen.isEmpty())
         gtaDirectory = chosen;
 }

@@ -18,6 +18,7 @@
 #include "format/NameTable.h"
 #include "format/Naming.h"
 #include "format/ParallelFor.h"
+#include "format/PathCase.h"
 #include "format/PcmSource.h"
 #include "format/ScratchBuffer.h"
 #include "format/TestPause.h"
@@ -70,7 +71,7 @@ std::vector<BankPlan> ReadPlan(const Metafile &metafile, const std::vector<std::
             SoundPlan &sound = bank.sounds[s];
             const std::string key = "sound_" + PaddedNumber(s + 1);
             sound.label = metafile.Text(bank.section, key + ".filename");
-            sound.path = folder / sound.label;
+            sound.path = ResolvePathCase(folder / sound.label);
             sound.loop = static_cast<std::int32_t>(metafile.Integer(bank.section, key + ".loop_offset", -1,
                                                                     std::numeric_limits<std::int32_t>::min(),
                                                                     std::numeric_limits<std::int32_t>::max()));
@@ -263,7 +264,7 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
     const std::string &basename = metafile.Text("Archive", "basename");
     LookupFile::RefuseOtherKind(lookupPath, "TrakLkup.dat");
     LookupFile lookup = LookupFile::Load(lookupPath);
-    const unsigned index = ResolveArchiveIndex(lookupPath.parent_path() / "PakFiles.dat", NameTable::PackageRecordSize,
+    const unsigned index = ResolveArchiveIndex(ResolvePathCase(lookupPath.parent_path() / "PakFiles.dat"), NameTable::PackageRecordSize,
                                                basename, metafile.Integer("Archive", "lookup_index", -1));
     const std::vector<BankPlan> plan = ReadPlan(metafile, lookup.RecordsOf(index));
 

@@ -13,6 +13,7 @@
 #include "format/NameTable.h"
 #include "format/Naming.h"
 #include "format/ParallelFor.h"
+#include "format/PathCase.h"
 #include "format/WavHeader.h"
 #include "format/Warnings.h"
 
@@ -43,7 +44,8 @@ SfxPackage SfxPackage::Open(const std::filesystem::path &packagePath, const Look
                             Warnings &warnings)
 {
     SfxPackage package;
-    package.path = packagePath;
+    // Unpacked under the name the caller gave, which may differ in case from the file's own.
+    package.path = ResolvePathCase(packagePath);
     package.name = packagePath.filename().string();
     CheckFolderName(package.name, "the package's file name");
     const int found = packages.Find(package.name);
@@ -51,7 +53,7 @@ SfxPackage SfxPackage::Open(const std::filesystem::path &packagePath, const Look
         throw FormatError("\"" + package.name + "\" is not listed in PakFiles.dat, so its banks cannot be found");
     package.index = static_cast<unsigned>(found);
 
-    BinaryFile file(packagePath, BinaryFile::Mode::Read);
+    BinaryFile file(package.path, BinaryFile::Mode::Read);
     RejectForeignArchive(file);
     std::vector<unsigned char> header(BankHeader::Size);
     for (const std::size_t record : lookup.RecordsOf(package.index)) {

@@ -17,6 +17,7 @@
 #include "format/Naming.h"
 #include "format/OggTrackFile.h"
 #include "format/ParallelFor.h"
+#include "format/PathCase.h"
 #include "format/ScratchBuffer.h"
 #include "format/StreamCipher.h"
 #include "format/TestPause.h"
@@ -115,7 +116,7 @@ std::vector<TrackPlan> ReadPlan(const Metafile &metafile, const LookupFile &look
         track.section = sections[t];
         track.record = assigned[t];
         track.label = metafile.Text(track.section, "filename");
-        track.path = metafile.Path().parent_path() / track.label;
+        track.path = ResolvePathCase(metafile.Path().parent_path() / track.label);
         track.header.beats = ReadBeats(metafile, track.section);
         track.header.lengthIndex = static_cast<unsigned>(
             metafile.Integer(track.section, "length_index", 0, 0, TrackHeader::LengthSlots - 1));
@@ -186,7 +187,7 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
     const std::string &basename = metafile.Text("Stream", "basename");
     LookupFile::RefuseOtherKind(lookupPath, "BankLkup.dat");
     LookupFile lookup = LookupFile::Load(lookupPath);
-    const unsigned index = ResolveArchiveIndex(lookupPath.parent_path() / "StrmPaks.dat", NameTable::StreamRecordSize,
+    const unsigned index = ResolveArchiveIndex(ResolvePathCase(lookupPath.parent_path() / "StrmPaks.dat"), NameTable::StreamRecordSize,
                                                basename, metafile.Integer("Stream", "lookup_index", -1));
     std::vector<TrackPlan> plan = ReadPlan(metafile, lookup, lookup.RecordsOf(index));
 

@@ -14,6 +14,7 @@
 #include "format/NameTable.h"
 #include "format/Naming.h"
 #include "format/ParallelFor.h"
+#include "format/PathCase.h"
 #include "format/ScratchBuffer.h"
 #include "format/StreamCipher.h"
 #include "format/TrackHeader.h"
@@ -45,10 +46,11 @@ void MakeFolder(const std::filesystem::path &folder)
 StreamPack StreamPack::Open(const std::filesystem::path &packPath, Warnings &warnings)
 {
     StreamPack pack;
-    pack.path = packPath;
+    // Unpacked under the name the caller gave, which may differ in case from the file's own.
+    pack.path = ResolvePathCase(packPath);
     pack.name = packPath.filename().string();
-    BinaryFile file(packPath, BinaryFile::Mode::Read);
-    const std::string where = packPath.string();
+    BinaryFile file(pack.path, BinaryFile::Mode::Read);
+    const std::string where = pack.path.string();
     if (file.Size() == 0)
         throw FormatError(where + " is empty");
     if (file.Size() > std::numeric_limits<std::uint32_t>::max())

@@ -40,6 +40,17 @@ int RunTool(const std::function<void(Warnings &)> &work)
     return 0;
 }
 
+bool AnswerInformationRequest(const std::vector<std::string> &args, const char *tool, const char *help)
+{
+    if (args.size() != 1 || (args[0] != "--help" && args[0] != "--version"))
+        return false;
+    if (args[0] == "--version")
+        std::printf("%s (RozivOze) %s\n", tool, ROZIVOZE_VERSION);
+    else
+        std::printf("%s", help);
+    return true;
+}
+
 int UsageError(const char *usage)
 {
     PrintLine(std::string("wrong command line; usage: ") + usage);

@@ -1,5 +1,7 @@
 #pragma once
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace kivo
 {
@@ -9,6 +11,10 @@ class Warnings;
 // error with exit code 0, or throws, and exactly one line naming the problem goes to standard
 // error with exit code 1. Nothing thrown escapes as a crash.
 int RunTool(const std::function<void(Warnings &)> &work);
+
+// When args is just "--help" or "--version": prints help, or "<tool> (RozivOze) <version>", to
+// standard output and returns true.
+bool AnswerInformationRequest(const std::vector<std::string> &args, const char *tool, const char *help);
 
 // For a wrong command line: prints usage as the one line and returns exit code 2.
 int UsageError(const char *usage);
