@@ -116,6 +116,21 @@ private slots:
                                                      "must be its file name (or its station name)."});
     }
 
+    // A game folder copied from Windows: unpacked and saved under the names that are on disk.
+    void GameFolderInAnotherCaseIsSavedUnderItsOwnNames()
+    {
+        QVERIFY(QDir(game->Game()).rename("audio", "AUDIO"));
+        QVERIFY(QDir(game->Game() + "/AUDIO/CONFIG").rename("BankLkup.dat", "banklkup.dat"));
+        game->Start(false);
+        QVERIFY(game->Unpack(0, 1));
+        game->window->SaveArchive();
+        QCOMPARE(game->StatusBar()->currentMessage(), "Save was successfull.");
+        QCOMPARE(game->dialogs->Log(), QStringList());
+        QCOMPARE(QDir(game->Game()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"AUDIO"});
+        QVERIFY(FilesBelow(game->Game()).contains("AUDIO/CONFIG/banklkup.dat.bak"));
+        QVERIFY(!FilesBelow(game->Game()).contains("AUDIO/SFX/GENRL.new"));
+    }
+
 private:
     std::unique_ptr<DemoGame> game;
 };

@@ -11,6 +11,7 @@
 
 #include "app/CombinePath.h"
 #include "app/UserDialogs.h"
+#include "game/PathCase.h"
 #include "search/SearchDialog.h"
 #include "tool/KivoSfxProcessCaller.h"
 #include "tool/KivoStreamProcessCaller.h"
@@ -164,8 +165,9 @@ void MainWindow::ExportSfxArchive(TreeItem *pItem)
 {
     if (!CheckWorkingDirectory() || !CheckGtaFolder())
         return;
-    const QString archivePath = CombinePath(gtaDirectory, pItem->GetArchivePath());
-    const QString bankFilePath = CombinePath(gtaDirectory, pItem->GetBankFilePath());
+    QString archivePath, bankFilePath;
+    if (!ResolveGamePath(pItem->GetArchivePath(), archivePath) || !ResolveGamePath(pItem->GetBankFilePath(), bankFilePath))
+        return;
     KivoSfxProcessCaller caller;
     if (!caller.ExportArchive({archivePath}, workingDirectory, bankFilePath))
         return;
@@ -177,7 +179,9 @@ void MainWindow::ExportStreamArchive(TreeItem *pItem)
 {
     if (!CheckWorkingDirectory() || !CheckGtaFolder())
         return;
-    const QString archivePath = CombinePath(gtaDirectory, pItem->GetArchivePath());
+    QString archivePath;
+    if (!ResolveGamePath(pItem->GetArchivePath(), archivePath))
+        return;
     // A null path makes the tool export without station names.
     const QString stationNameFile = useKivoMetadata
                                   ? QCoreApplication::applicationDirPath() + QStringLiteral("/metadata-full.ini")
@@ -203,6 +207,18 @@ void MainWindow::SetUnpackedModel(const QString &archiveFolder, IniMetafileModel
     }
     SetModel(metafile, type);
     ShowToolWarnings(warnings);
+}
+
+bool MainWindow::ResolveGamePath(const QString &relativePath, QString &path)
+{
+    try {
+        // A game folder copied from Windows may spell its names in another case.
+        path = ResolvePathCase(CombinePath(gtaDirectory, relativePath));
+        return true;
+    } catch (const QString &message) {
+        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+        return false;
+    }
 }
 
 void MainWindow::ShowToolWarnings(const QString &warnings)
@@ -261,10 +277,17 @@ void MainWindow::SaveArchive()
         loadedArchive->SetGameFolder(gtaDirectory);
     }
     const IniMetafileModel::ArchiveType type = loadedArchive->Type();
-    const QString archivePath = loadedArchive->ArchivePath();
+    QString archivePath, bankFilePath;
+    try {
+        // The swap and the lookup backup must use the names that are on disk.
+        archivePath = ResolvePathCase(loadedArchive->ArchivePath());
+        bankFilePath = ResolvePathCase(loadedArchive->LookupFilePath());
+    } catch (const QString &message) {
+        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+        return;
+    }
     const QString newArchivePath = archivePath + QStringLiteral(".new");
     const QString metafilePath = loadedArchive->MetafilePath();
-    const QString bankFilePath = loadedArchive->LookupFilePath();
     // The folder may have been unpacked again for another archive since it was loaded.
     if (!CheckFolderHoldsArchive(type, metafilePath, archivePath))
         return;
