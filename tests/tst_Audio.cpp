@@ -114,7 +114,7 @@ class TestAudio : public QObject
     QTemporaryDir folder;
     QString File(const char *name) const { return folder.filePath(QLatin1String(name)); }
 
-    // The players made until Output() write what they play to a file named after the test row.
+    // Players made between these two calls write what they play to a file named after the test row.
     QString OutputFile() const
     {
         return folder.filePath(QString::fromLatin1(QTest::currentTestFunction()) + '-'
@@ -463,7 +463,7 @@ private slots:
         QTest::addColumn<int>("x");
         QTest::addColumn<QString>("events");
         const int left = Qt::LeftButton;
-        QTest::newRow("inside") << 75 << 1000u << left << 37 << "pressed 400, moved 493, moved 400, released 493, value 493";
+        QTest::newRow("inside, rounded down") << 75 << 1000u << left << 38 << "pressed 400, moved 506, moved 400, released 506, value 506";
         QTest::newRow("left of the start") << 75 << 1000u << left << -20 << "pressed 400, moved 0, moved 400, released 0, value 0";
         QTest::newRow("right of the end") << 75 << 1000u << left << 90
                                           << "pressed 400, moved 1000, moved 400, released 1000, value 1000";

@@ -164,10 +164,9 @@ struct Locks
     ~Locks() { UnlockAll(); }
     bool Lock(const QString &path)
     {
-        const bool bLocked = SetLocked(path, true);
-        if (bLocked)
+        if (SetLocked(path, true))
             locked << path;
-        return bLocked;
+        return locked.contains(path);
     }
     void UnlockAll()
     {
@@ -216,13 +215,13 @@ struct Archive
 const Archive sfx{0, 1, "GENRL", "audio/SFX/GENRL", "audio/CONFIG/BankLkup.dat", "kivo_sfx.exe", 1, "Bank_002/sound_002.wav"};
 const Archive stream{1, 0, "CH", "audio/streams/CH", "audio/CONFIG/TrakLkup.dat", "kivo_stream.exe", -1, "Track_002.ogg"};
 
-// A sound of tens of kilobytes in the entry's format.
+// A sound of tens of kilobytes in the entry's format; a WAV at the rate the toolkit keeps.
+const QVector<qint16> replacementSamples = Tone(20000, 523.25, 11025, 15000);
 QString WriteReplacement(const DemoGame &game, const Archive &archive)
 {
     const QString path = game.Root() + (archive.bankRow < 0 ? "/replacement.ogg" : "/replacement.wav");
     const bool bWritten = archive.bankRow < 0 ? WriteFile(path, OggVorbis(2.0, 987.77, 2, 44100))
-                                              : WriteSoundFile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 11025,
-                                                               Tone(20000, 523.25, 11025, 15000));
+                                              : WriteSoundFile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 11025, replacementSamples);
     return bWritten ? path : QString();
 }
 
@@ -256,72 +255,63 @@ private slots:
 
 void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload_data()
 {
-    QTest::addColumn<int>("group"); // 0: SFX packages, their sounds in banks; 1: stream packs
-    QTest::addColumn<int>("leaf");
+    QTest::addColumn<Archive>("archive");
     QTest::addColumn<bool>("useKivoMetadata");
-    QTest::addColumn<QString>("folder"); // the archive's folder in the working directory
-    QTest::newRow("SFX sound by a WAV") << 0 << 1 << true << "GENRL";
-    QTest::newRow("stream track by an OGG, station folders") << 1 << 0 << true << "Tone Radio 101";
-    QTest::newRow("stream track by an OGG, pack folders") << 1 << 1 << false << "RE";
+    Archive stationFolder = stream;
+    stationFolder.folder = "Tone Radio 101";
+    Archive otherPack = stream;
+    otherPack.leaf = 1;
+    otherPack.folder = "RE";
+    QTest::newRow("SFX sound by a WAV") << sfx << true;
+    QTest::newRow("stream track by an OGG, station folders") << stationFolder << true;
+    QTest::newRow("stream track by an OGG, pack folders") << otherPack << false;
 }
 
 void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload()
 {
-    QFETCH(int, group);
-    QFETCH(int, leaf);
+    QFETCH(Archive, archive);
     QFETCH(bool, useKivoMetadata);
-    QFETCH(QString, folder);
-    const int bankRow = group == 0 ? 1 : -1;
-    const QString replaced = group == 0 ? "Bank_002/sound_002.wav" : "Track_002.ogg";
     DemoGame game;
     QVERIFY(game.IsReady());
     game.Start(useKivoMetadata);
-    QVERIFY(game.Unpack(group, leaf));
+    QVERIFY(game.Unpack(archive.group, archive.leaf));
     QCOMPARE(game.dialogs->Log(), QStringList());
-    const QString archiveFolder = game.Work() + "/" + folder;
-    const auto unpacked = Snapshot(archiveFolder);
-    QVERIFY(unpacked.contains(replaced));
-    QCOMPARE(game.Entry(bankRow, 1).data().toString(), replaced);
+    const QString folder = game.Work() + "/" + archive.folder;
+    const Files unpacked = Snapshot(folder);
+    const QModelIndex entry = game.Entry(archive.bankRow, 1);
+    QCOMPARE(entry.data().toString(), archive.entry);
     // The demo describes its entries under the paths the window builds for them.
-    game.View("archiveView")->setCurrentIndex(game.ArchiveNode(group, leaf));
-    const QString virtualPath = game.window->GetVirtualItemPath(game.Entry(bankRow, 1));
+    game.View("archiveView")->setCurrentIndex(game.ArchiveNode(archive.group, archive.leaf));
+    const QString virtualPath = game.window->GetVirtualItemPath(entry);
     QVERIFY2(ReadFile(QCoreApplication::applicationDirPath() + "/MetaData.xml").contains(virtualPath.toUtf8()),
              qPrintable(virtualPath));
 
-    // Play one entry, replace the next one.
-    QVERIFY(game.window->Play(game.Entry(bankRow, 0)));
-    const QString replacement = game.Root() + (bankRow < 0 ? "/new.ogg" : "/new.wav");
-    const QVector<qint16> newSamples = Tone(5000, 523.25, 11025, 15000);
-    QVERIFY(bankRow < 0 ? WriteFile(replacement, OggVorbis(1.5, 987.77))
-                        : WriteSoundFile(replacement, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 11025, newSamples));
-    game.Replace(game.Entry(bankRow, 1), replacement);
+    // Play one entry, replace the next one, save, then unpack again instead of reusing the folder.
+    QVERIFY(game.window->Play(game.Entry(archive.bankRow, 0)));
+    const QString replacement = WriteReplacement(game, archive);
+    game.Replace(entry, replacement);
     QCOMPARE(game.StatusBar()->currentMessage(), QStringLiteral("Item was successfull replaced."));
     game.window->StopPlaying();
-
-    // Save into the game folder, then unpack again instead of reusing the folder.
     game.window->SaveArchive();
-    QCOMPARE(game.StatusBar()->currentMessage(), group == 0 ? "Save was successfull." : "Save was successfull");
+    QCOMPARE(game.StatusBar()->currentMessage(), archive.bankRow < 0 ? "Save was successfull" : "Save was successfull.");
     QCOMPARE(game.dialogs->Log().filter("Error"), QStringList());
     game.dialogs->buttons.enqueue(QMessageBox::No);
     game.dialogs->shown.clear();
-    QVERIFY(QFile::remove(archiveFolder + "/" + replaced)); // must come back from the archive
-    QVERIFY(game.Unpack(group, leaf));
+    QVERIFY(QFile::remove(folder + "/" + archive.entry)); // must come back from the archive
+    QVERIFY(game.Unpack(archive.group, archive.leaf));
     QCOMPARE(game.dialogs->Log(), QStringList{"Load existing files: The archiv, that you want to export, already exist in "
                                               "your working directory.\nDo you want load the existing archiv from your "
                                               "working directory?"});
 
-    const auto reloaded = Snapshot(archiveFolder);
+    const Files reloaded = Snapshot(folder);
     QCOMPARE(reloaded.keys(), unpacked.keys());
     for (const QString &file : unpacked.keys())
-        QVERIFY2(file == replaced || file.endsWith(".ini") || reloaded[file] == unpacked[file], qPrintable(file + " changed"));
-    if (bankRow < 0) {
-        QCOMPARE(reloaded[replaced], ReadFile(replacement));
-    } else {
-        const Wav wav = ReadWav(archiveFolder + "/" + replaced);
-        QCOMPARE(wav.rate, 11025);
-        QCOMPARE(wav.samples, newSamples);
-    }
-    QVERIFY(QFile::exists(game.Game() + (bankRow < 0 ? "/audio/CONFIG/TrakLkup.dat.bak" : "/audio/CONFIG/BankLkup.dat.bak")));
+        QVERIFY2(file == archive.entry || file.endsWith(".ini") || reloaded[file] == unpacked[file], qPrintable(file + " changed"));
+    if (archive.bankRow < 0)
+        QCOMPARE(reloaded[archive.entry], ReadFile(replacement));
+    else
+        QCOMPARE(ReadWav(folder + "/" + archive.entry).samples, replacementSamples);
+    QVERIFY(QFile::exists(game.Game() + "/" + archive.lookup + ".bak"));
 }
 
 void TestEndToEnd::AnObstacleLosesNothing_data()
