@@ -153,11 +153,23 @@ private slots:
         QVERIFY(QDir(folder.path()).mkdir("folder.wav"));
     }
 
-    void UnknownResultCodesHaveAText()
+    void EngineEndsTheChannelOfAReleasedStreamAndNamesUnknownCodes()
     {
         // A code beyond the known ones must not index past the texts.
         QCOMPARE(QString::fromLatin1(SoundResult::Text(-1)), QStringLiteral("Unknown error."));
         QCOMPARE(QString::fromLatin1(SoundResult::Text(SoundResult::PositionOutOfRange + 1)), QStringLiteral("Unknown error."));
+        // The player's destructor releases a stream that may still play: its channel must go with it.
+        std::unique_ptr<SoundSystem> system;
+        QCOMPARE(SoundSystem::Create(system), int(SoundResult::Ok));
+        QCOMPARE(system->Init(1), int(SoundResult::Ok));
+        SoundSystem::SoundHandle sound = 0;
+        SoundSystem::ChannelHandle channel = 0;
+        const QByteArray path = QFile::encodeName(File("second.wav"));
+        QCOMPARE(system->CreateStream(path.constData(), SoundSystem::LoopNormal, &sound), int(SoundResult::Ok));
+        QCOMPARE(system->PlaySound(sound, false, &channel), int(SoundResult::Ok));
+        QCOMPARE(system->ReleaseSound(sound), int(SoundResult::Ok));
+        bool bPlaying = true;
+        QCOMPARE(system->IsPlaying(channel, &bPlaying), int(SoundResult::InvalidHandle));
     }
 
     // Volume, mute and repeat are set while idle: they must reach the stream from its first block.

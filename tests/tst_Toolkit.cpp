@@ -218,6 +218,8 @@ void TestToolkit::SfxPackingReproducesTheGame_data()
     // passes through the tool's memory instead.
     same("long sound, copied through memory", "PAIN_A", "KIVO_TEST_PLAIN_COPY");
     same("after a kill while writing the package", "GENRL", "", "archive");
+    // The package must be complete before the lookup file that describes it is replaced.
+    same("after a kill before the lookup file is replaced", "GENRL", "", "lookup");
     // Where files cannot be created without a name, a killed run leaves its temporary, which
     // must not stand in the way of the next.
     same("after a kill, named temporaries", "GENRL", "KIVO_TEST_NAMED_TEMPORARIES", "archive");
