@@ -2,7 +2,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
