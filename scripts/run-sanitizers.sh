@@ -29,7 +29,7 @@ if [ "$which" = all ] || [ "$which" = asan ]; then
 fi
 
 if [ "$which" = all ] || [ "$which" = tsan ]; then
-    threadTests=(tst_SoundSystem tst_AudioOutput tst_Player tst_FModPlayerWidget tst_ToolkitSfx tst_ToolkitStream)
+    threadTests=(tst_Audio tst_Toolkit)
     cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" \
         -DROZIVOZE_SANITIZE=thread -DROZIVOZE_BUILD_BENCHMARKS=OFF >/dev/null
     cmake --build build-tsan -j"$jobs" --target "${threadTests[@]}"

@@ -1,89 +1,469 @@
+// The real window drives the real toolkit over a game folder made by the demo generator. An
+// archive is unpacked, an entry played and another replaced, the archive saved and unpacked again:
+// exactly that change must come back. Then faults from outside: the test kills the tool halfway,
+// locks files and folders, or makes the disk refuse writes; each time the user must get the
+// program's message, and every file that was there before must still be there, whole.
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTest>
+#include <QTimer>
+#include <QTreeView>
 
+#include <csignal>
+#include <memory>
+
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <sndfile.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
-#include "DemoGame.h"
+#include "GameAudioFiles.h"
+#include "ScriptedDialogs.h"
+#include "app/MainWindow.h"
+#include "tool/WaitDialog.h"
 
 using namespace GameAudioFiles;
 
-// The real window with the real tools over a game folder made by the demo generator: unpack an
-// archive, play an entry, replace another, save, unpack again, and find exactly that change.
+// The real window and the real tools over a game folder made by the demo generator. While it
+// lives, its temporary folder is the current directory, where the window looks for the tools and
+// "settings.ini"; the generator puts the files the window reads beside the test program.
+class DemoGame
+{
+public:
+    DemoGame()
+    {
+        QDir().mkpath(Work());
+        const ToolRun generated = Run(QStringLiteral(DEMO_GENERATOR_PATH), {Game(), QCoreApplication::applicationDirPath()});
+        bReady = generated.exitCode == 0 && Wrap("kivo_sfx.exe", KIVO_SFX_PATH)
+              && Wrap("kivo_stream.exe", KIVO_STREAM_PATH) && QDir::setCurrent(root);
+        if (!bReady)
+            qWarning("the demo game could not be made: %s", qPrintable(generated.errorText));
+    }
+    ~DemoGame()
+    {
+        window.reset();
+        dialogs.reset();
+        QDir::setCurrent(previousDirectory);
+        for (const char *file : {"/configuration.ini", "/metadata-full.ini", "/MetaData.xml"})
+            QFile::remove(QCoreApplication::applicationDirPath() + QLatin1String(file));
+    }
+    DemoGame(const DemoGame &) = delete;
+    DemoGame &operator=(const DemoGame &) = delete;
+
+    bool IsReady() const { return bReady; }
+    QString Root() const { return root; }
+    QString Game() const { return root + "/game"; }
+    QString Work() const { return root + "/work"; }
+
+    void Start(bool bUseKivoMetadata)
+    {
+        {
+            QSettings settings(root + "/settings.ini", QSettings::IniFormat);
+            settings.setValue("WorkingDirectory", Work());
+            settings.setValue("GtaDirectory", Game());
+            settings.setValue("UseKivoMetadata", bUseKivoMetadata);
+        }
+        window = std::make_unique<MainWindow>();
+    }
+
+    QTreeView *View(const char *name) const { return window->findChild<QTreeView *>(QLatin1String(name)); }
+    // In the demo's tree, group 0 holds the SFX packages and group 1 the stream packs.
+    QModelIndex ArchiveNode(int group, int leaf) const
+    {
+        const QAbstractItemModel *model = View("archiveView")->model();
+        return model->index(leaf, 0, model->index(group, 0));
+    }
+    // Selects an archive as the user does; false when no entries came of it.
+    bool Unpack(int group, int leaf) const
+    {
+        window->SoundFileSelected(ArchiveNode(group, leaf));
+        return View("entryView")->model() != nullptr;
+    }
+    // The entry at row in bank bankRow (-1: a flat list of tracks).
+    QModelIndex Entry(int bankRow, int row) const
+    {
+        QAbstractItemModel *model = View("entryView")->model();
+        return model->index(row, 0, bankRow < 0 ? QModelIndex() : model->index(bankRow, 0));
+    }
+    void Select(const QModelIndex &entry) const { View("entryView")->selectionModel()->select(entry, QItemSelectionModel::ClearAndSelect); }
+    // Replaces the entry by file, chosen in the file chooser.
+    void Replace(const QModelIndex &entry, const QString &file) const
+    {
+        Select(entry);
+        dialogs->paths.enqueue(file);
+        window->Replace();
+    }
+    QStatusBar *StatusBar() const { return window->findChild<QStatusBar *>(); }
+
+    // The process id of the tool that ran last under this name.
+    qint64 LastRun(const QString &tool) const { return ReadFile(root + "/" + tool + ".pid").trimmed().toLongLong(); }
+
+    std::unique_ptr<ScriptedDialogs> dialogs = std::make_unique<ScriptedDialogs>();
+    std::unique_ptr<MainWindow> window;
+
+private:
+    // Each tool runs through a script that leaves its process id beside it, so that tests can stop it.
+    bool Wrap(const QString &name, const char *tool) const
+    {
+        const QString path = root + "/" + name;
+        return WriteFile(path, QByteArray("#!/bin/sh\necho $$ > \"$0.pid\"\nexec \"") + tool + "\" \"$@\"\n")
+            && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    QString previousDirectory = QDir::currentPath();
+    QTemporaryDir dir;
+    QString root = QFileInfo(dir.path()).canonicalFilePath();
+    bool bReady = false;
+};
+
+namespace
+{
+using Files = QMap<QString, QByteArray>;
+
+const QString toolMessage = QStringLiteral("Error: KIVO returned the following message:\n");
+
+// The files of before that are missing or changed now.
+QString Damaged(const Files &before, const Files &now)
+{
+    QStringList damaged;
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (now.value(it.key(), "\x01 gone") != it.value())
+            damaged << it.key();
+    }
+    return damaged.join(", ");
+}
+
+// Makes a file or folder read-only for whoever runs the test, or writable again. Root ignores
+// permission bits, so it gets the immutable attribute, which stops even root from changing,
+// renaming or removing a file, or from adding and removing entries of a folder.
+bool SetLocked(const QString &path, bool bOn)
+{
+    if (geteuid() != 0) {
+        const auto execute = QFileInfo(path).isDir() ? QFile::ExeOwner : QFile::Permissions();
+        return QFile::setPermissions(path, QFile::ReadOwner | execute | (bOn ? QFile::Permissions() : QFile::WriteOwner));
+    }
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int flags = 0;
+    bool bDone = descriptor >= 0 && ::ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = bOn ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    bDone = bDone && ::ioctl(descriptor, FS_IOC_SETFLAGS, &flags) == 0;
+    if (descriptor >= 0)
+        ::close(descriptor);
+    return bDone;
+}
+
+// Unlocks everything it locked when it goes.
+struct Locks
+{
+    ~Locks() { UnlockAll(); }
+    bool Lock(const QString &path)
+    {
+        if (SetLocked(path, true))
+            locked << path;
+        return locked.contains(path);
+    }
+    void UnlockAll()
+    {
+        for (const QString &path : std::as_const(locked))
+            SetLocked(path, false);
+        locked.clear();
+    }
+    QStringList locked;
+};
+
+// A disk that takes no file beyond limit bytes, for this process and the tools it starts. Writes
+// beyond it fail with EFBIG instead of killing the writer, as on a full disk.
+struct FileSizeLimit
+{
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &previous);
+        const rlimit lowered{limit, previous.rlim_max};
+        bSet = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+    rlimit previous{};
+    void (*previousHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    bool bSet = false;
+};
+
+struct Archive
+{
+    int group = 0;          // in the demo's tree
+    int leaf = 0;
+    QString folder;         // in the working directory
+    QString path;           // in the game folder
+    QString lookup;         // in the game folder
+    QString program;
+    int bankRow = -1;       // -1: a flat list of tracks
+    QString entry;          // the entry the tests replace or export, in the folder
+};
+
+const Archive sfx{0, 1, "GENRL", "audio/SFX/GENRL", "audio/CONFIG/BankLkup.dat", "kivo_sfx.exe", 1, "Bank_002/sound_002.wav"};
+const Archive stream{1, 0, "CH", "audio/streams/CH", "audio/CONFIG/TrakLkup.dat", "kivo_stream.exe", -1, "Track_002.ogg"};
+
+// A sound of tens of kilobytes in the entry's format; a WAV at the rate the toolkit keeps.
+const QVector<qint16> replacementSamples = Tone(20000, 523.25, 11025, 15000);
+QString WriteReplacement(const DemoGame &game, const Archive &archive)
+{
+    const QString path = game.Root() + (archive.bankRow < 0 ? "/replacement.ogg" : "/replacement.wav");
+    const bool bWritten = archive.bankRow < 0 ? WriteFile(path, OggVorbis(2.0, 987.77, 2, 44100))
+                                              : WriteSoundFile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 11025, replacementSamples);
+    return bWritten ? path : QString();
+}
+
+// The archive as it unpacks now, in a folder of its own: proof that the game can still use it.
+Files FreshUnpacking(const DemoGame &game, const Archive &archive)
+{
+    const QString target = game.Root() + "/fresh";
+    QDir(target).removeRecursively();
+    QDir().mkpath(target);
+    QStringList arguments{"-e", game.Game() + "/" + archive.path, target};
+    if (archive.bankRow >= 0)
+        arguments << game.Game() + "/" + archive.lookup;
+    const ToolRun run = Run(game.Root() + "/" + archive.program, arguments);
+    if (run.exitCode != 0)
+        qWarning("the game's archive no longer unpacks: %s", qPrintable(run.errorText));
+    return run.exitCode == 0 ? Snapshot(target + "/" + archive.folder) : Files();
+}
+}
+
+Q_DECLARE_METATYPE(Archive)
+
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
 private slots:
     void ReplacedEntrySurvivesSaveAndReload_data();
     void ReplacedEntrySurvivesSaveAndReload();
+    void AnObstacleLosesNothing_data();
+    void AnObstacleLosesNothing();
 };
 
 void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload_data()
 {
-    QTest::addColumn<int>("group"); // 0: SFX packages, their sounds in banks; 1: stream packs
-    QTest::addColumn<int>("leaf");
+    QTest::addColumn<Archive>("archive");
     QTest::addColumn<bool>("useKivoMetadata");
-    QTest::addColumn<QString>("folder"); // the archive's folder in the working directory
-    QTest::newRow("SFX sound by a WAV") << 0 << 1 << true << "GENRL";
-    QTest::newRow("stream track by an OGG, station folders") << 1 << 0 << true << "Tone Radio 101";
-    QTest::newRow("stream track by an OGG, pack folders") << 1 << 1 << false << "RE";
+    Archive stationFolder = stream;
+    stationFolder.folder = "Tone Radio 101";
+    Archive otherPack = stream;
+    otherPack.leaf = 1;
+    otherPack.folder = "RE";
+    QTest::newRow("SFX sound by a WAV") << sfx << true;
+    QTest::newRow("stream track by an OGG, station folders") << stationFolder << true;
+    QTest::newRow("stream track by an OGG, pack folders") << otherPack << false;
 }
 
 void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload()
 {
-    QFETCH(int, group);
-    QFETCH(int, leaf);
+    QFETCH(Archive, archive);
     QFETCH(bool, useKivoMetadata);
-    QFETCH(QString, folder);
-    const int bankRow = group == 0 ? 1 : -1;
-    const QString replaced = group == 0 ? "Bank_002/sound_002.wav" : "Track_002.ogg";
     DemoGame game;
     QVERIFY(game.IsReady());
     game.Start(useKivoMetadata);
-    QVERIFY(game.Unpack(group, leaf));
+    QVERIFY(game.Unpack(archive.group, archive.leaf));
     QCOMPARE(game.dialogs->Log(), QStringList());
-    const QString archiveFolder = game.Work() + "/" + folder;
-    const auto unpacked = Snapshot(archiveFolder);
-    QVERIFY(unpacked.contains(replaced));
-    QCOMPARE(game.Entry(bankRow, 1).data().toString(), replaced);
+    const QString folder = game.Work() + "/" + archive.folder;
+    const Files unpacked = Snapshot(folder);
+    const QModelIndex entry = game.Entry(archive.bankRow, 1);
+    QCOMPARE(entry.data().toString(), archive.entry);
     // The demo describes its entries under the paths the window builds for them.
-    game.View("archiveView")->setCurrentIndex(game.ArchiveNode(group, leaf));
-    const QString virtualPath = game.window->GetVirtualItemPath(game.Entry(bankRow, 1));
+    game.View("archiveView")->setCurrentIndex(game.ArchiveNode(archive.group, archive.leaf));
+    const QString virtualPath = game.window->GetVirtualItemPath(entry);
     QVERIFY2(ReadFile(QCoreApplication::applicationDirPath() + "/MetaData.xml").contains(virtualPath.toUtf8()),
              qPrintable(virtualPath));
 
-    // Play one entry, replace the next one.
-    QVERIFY(game.window->Play(game.Entry(bankRow, 0)));
-    const QString replacement = game.Root() + (bankRow < 0 ? "/new.ogg" : "/new.wav");
-    const QVector<qint16> newSamples = Tone(5000, 523.25, 11025, 15000);
-    QVERIFY(bankRow < 0 ? WriteFile(replacement, OggVorbis(1.5, 987.77))
-                        : WriteSoundFile(replacement, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 11025, newSamples));
-    game.Replace(game.Entry(bankRow, 1), replacement);
+    // Play one entry, replace the next one, save, then unpack again instead of reusing the folder.
+    QVERIFY(game.window->Play(game.Entry(archive.bankRow, 0)));
+    const QString replacement = WriteReplacement(game, archive);
+    game.Replace(entry, replacement);
     QCOMPARE(game.StatusBar()->currentMessage(), QStringLiteral("Item was successfull replaced."));
     game.window->StopPlaying();
-
-    // Save into the game folder, then unpack again instead of reusing the folder.
     game.window->SaveArchive();
-    QCOMPARE(game.StatusBar()->currentMessage(), group == 0 ? "Save was successfull." : "Save was successfull");
+    QCOMPARE(game.StatusBar()->currentMessage(), archive.bankRow < 0 ? "Save was successfull" : "Save was successfull.");
     QCOMPARE(game.dialogs->Log().filter("Error"), QStringList());
     game.dialogs->buttons.enqueue(QMessageBox::No);
     game.dialogs->shown.clear();
-    QVERIFY(QFile::remove(archiveFolder + "/" + replaced)); // must come back from the archive
-    QVERIFY(game.Unpack(group, leaf));
+    QVERIFY(QFile::remove(folder + "/" + archive.entry)); // must come back from the archive
+    QVERIFY(game.Unpack(archive.group, archive.leaf));
     QCOMPARE(game.dialogs->Log(), QStringList{"Load existing files: The archiv, that you want to export, already exist in "
                                               "your working directory.\nDo you want load the existing archiv from your "
                                               "working directory?"});
 
-    const auto reloaded = Snapshot(archiveFolder);
+    const Files reloaded = Snapshot(folder);
     QCOMPARE(reloaded.keys(), unpacked.keys());
     for (const QString &file : unpacked.keys())
-        QVERIFY2(file == replaced || file.endsWith(".ini") || reloaded[file] == unpacked[file], qPrintable(file + " changed"));
-    if (bankRow < 0) {
-        QCOMPARE(reloaded[replaced], ReadFile(replacement));
-    } else {
-        const Wav wav = ReadWav(archiveFolder + "/" + replaced);
-        QCOMPARE(wav.rate, 11025);
-        QCOMPARE(wav.samples, newSamples);
+        QVERIFY2(file == archive.entry || file.endsWith(".ini") || reloaded[file] == unpacked[file], qPrintable(file + " changed"));
+    if (archive.bankRow < 0)
+        QCOMPARE(reloaded[archive.entry], ReadFile(replacement));
+    else
+        QCOMPARE(ReadWav(folder + "/" + archive.entry).samples, replacementSamples);
+    QVERIFY(QFile::exists(game.Game() + "/" + archive.lookup + ".bak"));
+}
+
+void TestEndToEnd::AnObstacleLosesNothing_data()
+{
+    QTest::addColumn<Archive>("archive");
+    QTest::addColumn<QString>("operation"); // all but "unpack" come after an unpacking and a replacement
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QString>("message");   // "tool": the toolkit's own message; empty: none
+    const QString deleteFailed = "Error: Failed to delete old file: {entry}";
+    const QString copyFailed = "Error: Failed to copy new file to working directory.";
+    QTest::newRow("SFX, unpacking, read-only working directory") << sfx << "unpack" << "read-only work" << "tool";
+    QTest::newRow("stream, unpacking, read-only working directory") << stream << "unpack" << "read-only work" << "tool";
+    QTest::newRow("SFX, unpacking again, disk full") << sfx << "unpack again" << "full" << "tool";
+    QTest::newRow("stream, unpacking again, disk full") << stream << "unpack again" << "full" << "tool";
+    QTest::newRow("SFX, replacing, read-only working directory") << sfx << "replace" << "read-only work" << deleteFailed;
+    QTest::newRow("SFX, replacing, disk full") << sfx << "replace" << "full" << copyFailed;
+    QTest::newRow("SFX, exporting over an older copy, disk full") << sfx << "export" << "full" << "Error: Failed to export file.";
+    QTest::newRow("SFX, exporting over an older copy, read-only folder")
+        << sfx << "export" << "read-only" << "Error: Failed to delete existing file.";
+    // Packing stopped halfway: the tool waits at the point named last to be killed or aborted.
+    QTest::newRow("SFX, packing, aborted while the package is written") << sfx << "save" << "abort at archive" << "";
+    QTest::newRow("SFX, packing, killed before the lookup file is replaced") << sfx << "save" << "kill at lookup" << "tool";
+    QTest::newRow("stream, packing, aborted before the lookup file is replaced") << stream << "save" << "abort at lookup" << "";
+    QTest::newRow("SFX, packing, disk full") << sfx << "save" << "full" << "tool";
+    QTest::newRow("SFX, packing, read-only game folder") << sfx << "save" << "read-only" << "tool";
+    QTest::newRow("stream, packing, folder where the new archive goes") << stream << "save" << "folder" << "tool";
+    // The lookup file must still describe the archive that stayed: the tool had rewritten it for
+    // the new one.
+    QTest::newRow("SFX, packing over a protected package") << sfx << "save" << "locked archive"
+                                                           << "Error: Failed to remove old sound archive ({archive})";
+}
+
+void TestEndToEnd::AnObstacleLosesNothing()
+{
+    QFETCH(Archive, archive);
+    QFETCH(QString, operation);
+    QFETCH(QString, obstacle);
+    QFETCH(QString, message);
+    static const bool bLocksWork = [] {
+        QTemporaryDir probe;
+        Locks locks;
+        const QString file = probe.filePath("probe");
+        return WriteFile(file, "probe") && locks.Lock(file) && !QFile::rename(file, file + ".moved");
+    }();
+    if ((obstacle.startsWith("read-only") || obstacle == "locked archive") && !bLocksWork)
+        QSKIP("files cannot be locked against this user here (no immutable attribute)");
+    DemoGame game;
+    QVERIFY(game.IsReady());
+    game.Start(false);
+    const QString folder = game.Work() + "/" + archive.folder;
+    const QString archivePath = game.Game() + "/" + archive.path;
+    const Files usable = FreshUnpacking(game, archive);
+    QVERIFY(!usable.isEmpty());
+    const QString replacement = WriteReplacement(game, archive);
+    if (operation != "unpack") {
+        QVERIFY(game.Unpack(archive.group, archive.leaf));
+        game.Replace(game.Entry(archive.bankRow, 1), replacement);
+        QCOMPARE(game.StatusBar()->currentMessage(), QStringLiteral("Item was successfull replaced."));
     }
-    QVERIFY(QFile::exists(game.Game() + (bankRow < 0 ? "/audio/CONFIG/TrakLkup.dat.bak" : "/audio/CONFIG/BankLkup.dat.bak")));
+    const QString exportFolder = game.Root() + "/exported";
+    const QString exported = exportFolder + "/" + QFileInfo(archive.entry).fileName();
+    QVERIFY(QDir().mkpath(exportFolder) && WriteFile(exported, "an older copy the user keeps"));
+    const Files workBefore = Snapshot(game.Work());
+    const Files gameBefore = Snapshot(game.Game());
+    game.StatusBar()->clearMessage();
+
+    Locks locks;
+    std::unique_ptr<FileSizeLimit> limit;
+    if (obstacle == "full") {
+        // Every file written here is far larger than this, the settings and lists excepted.
+        limit = std::make_unique<FileSizeLimit>(2048);
+        QVERIFY(limit->bSet);
+    } else if (obstacle == "read-only") {
+        QVERIFY(locks.Lock(operation == "export" ? exportFolder : QFileInfo(archivePath).path()));
+    } else if (obstacle == "read-only work") {
+        QSet<QString> folders{game.Work(), folder};
+        for (const QString &file : FilesBelow(folder))
+            folders.insert(QFileInfo(folder + "/" + file).absolutePath());
+        for (const QString &locked : std::as_const(folders))
+            QVERIFY(!QFileInfo::exists(locked) || locks.Lock(locked));
+    } else if (obstacle == "locked archive") {
+        QVERIFY(locks.Lock(archivePath));
+    } else if (obstacle == "folder") {
+        QVERIFY(QDir().mkpath(archivePath + ".new/in the way"));
+    }
+    const QString point = obstacle.section(' ', -1);
+    const bool bStops = obstacle.contains(" at ");
+    bool bStopped = false;
+    QTimer poll;
+    const auto unpause = qScopeGuard([] {
+        qunsetenv("KIVO_TEST_PAUSE");
+        qunsetenv("KIVO_TEST_PAUSE_MARK");
+    });
+    if (bStops) {
+        // The program keeps the tool's standard error to itself, so the tool leaves a mark when
+        // it has reached the point.
+        const QString mark = game.Root() + "/paused";
+        qputenv("KIVO_TEST_PAUSE", point.toLatin1());
+        qputenv("KIVO_TEST_PAUSE_MARK", QFile::encodeName(mark));
+        const QString staleId = game.Root() + "/" + archive.program + ".pid"; // of the unpacking
+        QVERIFY(!QFile::exists(staleId) || QFile::remove(staleId));
+        connect(&poll, &QTimer::timeout, this, [&, mark] {
+            const bool bAbort = obstacle.startsWith("abort");
+            auto *waitDialog = qobject_cast<WaitDialog *>(QApplication::activeModalWidget());
+            const qint64 tool = game.LastRun(archive.program);
+            if (bStopped || !QFile::exists(mark) || (bAbort ? !waitDialog : tool <= 0))
+                return;
+            if (bAbort)
+                waitDialog->findChild<QPushButton *>()->click();
+            else
+                ::kill(pid_t(tool), SIGKILL);
+            bStopped = true;
+        });
+        poll.start(5);
+    }
+    game.dialogs->shown.clear();
+
+    if (operation == "replace") {
+        game.Replace(game.Entry(archive.bankRow, 1), replacement);
+    } else if (operation == "export") {
+        game.Select(game.Entry(archive.bankRow, 1));
+        game.dialogs->paths.enqueue(exportFolder);
+        game.window->Export();
+    } else if (operation == "save") {
+        game.window->SaveArchive();
+    } else {
+        game.dialogs->buttons.enqueue(QMessageBox::No); // "Load existing files": unpack again
+        QVERIFY(!game.Unpack(archive.group, archive.leaf));
+    }
+    poll.stop();
+    limit.reset();
+    locks.UnlockAll();
+    QCOMPARE(bStopped, bStops);
+
+    QStringList log = game.dialogs->Log();
+    // Unpacking again asks first; exporting and replacing open a chooser first.
+    if (operation != "unpack" && operation != "save")
+        QVERIFY(log.takeFirst().startsWith(operation == "unpack again" ? "Load existing files: " : "chooser: "));
+    QCOMPARE(log.size(), message.isEmpty() ? 0 : 1);
+    if (message == "tool")
+        QVERIFY2(log.constFirst().startsWith(toolMessage), qPrintable(log.constFirst()));
+    else if (!message.isEmpty())
+        QCOMPARE(log.constFirst(),
+                 QString(message).replace("{entry}", folder + "/" + archive.entry).replace("{archive}", archivePath));
+    QVERIFY2(!game.StatusBar()->currentMessage().contains("successfull"), qPrintable(game.StatusBar()->currentMessage()));
+
+    QCOMPARE(Damaged(workBefore, Snapshot(game.Work())), QString());
+    QCOMPARE(Damaged(gameBefore, Snapshot(game.Game())), QString());
+    // Nor may a stopped tool leave half-written temporaries behind, in the game least of all.
+    QCOMPARE((FilesBelow(game.Work()) + FilesBelow(game.Game())).filter(".kivo-"), QStringList());
+    QCOMPARE(ReadFile(exported), QByteArray("an older copy the user keeps"));
+    QCOMPARE(FreshUnpacking(game, archive), usable);
 }
 
 QTEST_MAIN(TestEndToEnd)

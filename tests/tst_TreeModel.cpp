@@ -1,8 +1,7 @@
 #include <QAbstractItemModelTester>
 #include <QColor>
 #include <QSignalSpy>
-#include <QStyleOptionViewItem>
-#include <QStyledItemDelegate>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include "Sanitized.h"
@@ -11,6 +10,11 @@
 
 namespace
 {
+TreeItem *ItemAt(const QModelIndex &index)
+{
+    return static_cast<TreeItem *>(index.internalPointer());
+}
+
 // The tree as the model shows it: names, then (archive path|bank file path|type) where a line has
 // more than a name, children in brackets, siblings separated by blanks.
 QString Dump(const TreeModel &model, const QModelIndex &parent = QModelIndex())
@@ -18,42 +22,21 @@ QString Dump(const TreeModel &model, const QModelIndex &parent = QModelIndex())
     QStringList parts;
     for (int row = 0; row < model.rowCount(parent); ++row) {
         const QModelIndex child = model.index(row, 0, parent);
-        const auto *item = static_cast<const TreeItem *>(child.internalPointer());
+        const TreeItem *item = ItemAt(child);
         QString part = model.data(child).toString();
-        if (item->GetName() != part)
-            part += QStringLiteral(" but the item is named ") + item->GetName();
         const QString type = item->IsSfx() ? QStringLiteral("sfx") : item->IsStream() ? QStringLiteral("stream") : QString();
         if (!item->GetArchivePath().isEmpty() || !item->GetBankFilePath().isEmpty() || !type.isEmpty())
-            part += QLatin1Char('(') + QStringList{item->GetArchivePath(), item->GetBankFilePath(), type}.join(QLatin1Char('|'))
-                  + QLatin1Char(')');
+            part += '(' + QStringList{item->GetArchivePath(), item->GetBankFilePath(), type}.join('|') + ')';
         if (model.rowCount(child) > 0)
-            part += QLatin1Char('[') + Dump(model, child) + QLatin1Char(']');
+            part += '[' + Dump(model, child) + ']';
         parts << part;
     }
-    return parts.join(QLatin1Char(' '));
+    return parts.join(' ');
 }
-
-TreeItem *ItemAt(const QModelIndex &index)
-{
-    return static_cast<TreeItem *>(index.internalPointer());
-}
-
-// What a view's delegate makes of a cell: the colour its text is drawn in.
-class ColourProbe : public QStyledItemDelegate
-{
-public:
-    QColor TextColour(const QModelIndex &index) const
-    {
-        QStyleOptionViewItem option;
-        initStyleOption(&option, index);
-        return option.palette.color(QPalette::Text);
-    }
-};
 
 const char *const sample =
     "SFX\n"
     "  FEET\taudio/SFX/FEET\tSFX\taudio/CONFIG/BankLkup.dat\n"
-    "  GENRL\taudio/SFX/GENRL\tsfx\taudio/CONFIG/BankLkup.dat\n"
     "Streams\n"
     "  AA\taudio/streams/AA\tSTREAM\taudio/CONFIG/TrakLkup.dat\n"
     "  Radio\n"
@@ -68,7 +51,6 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("tree");
-        QTest::newRow("empty file") << "" << "";
         QTest::newRow("group with a leaf") << "G\n  L\tp\tSFX\tb" << "G[L(p|b|sfx)]";
         QTest::newRow("first line indented stays on top, next at same depth nests") << "    A\n    B" << "A[B]";
         QTest::newRow("shallower line pops to level zero, its level is not recorded")
@@ -84,8 +66,6 @@ private slots:
         QTest::newRow("trailing blanks trimmed off the type") << "L\tp\tSFX \r" << "L(p||sfx)";
         QTest::newRow("leading tab after the indentation trimmed off") << "G\n  \tL\tp\tSFX\tb" << "G[L(p|b|sfx)]";
         QTest::newRow("blank column kept, shifting nothing") << "L\t \tSFX" << "L( ||sfx)";
-        QTest::newRow("columns after the bank kept apart") << "L\tp\tSFX\tb\tx\ty" << "L(p|b|sfx)";
-        QTest::newRow("blanks inside a name kept") << "My  Sounds\tp" << "My  Sounds(p||)";
     }
     void ReadsLinesAndTheirIndentation()
     {
@@ -94,7 +74,7 @@ private slots:
         QCOMPARE(Dump(TreeModel(text, false)), tree);
     }
 
-    void PassesTheModelTester()
+    void PassesTheModelTesterAndHighlightsOneRow()
     {
         // The tester's remarks are collected instead of failing at once: the model answers the
         // flags of the invalid root index with ItemIsEnabled, which the tester would rather see as
@@ -106,66 +86,33 @@ private slots:
                 if (QLatin1String(context.category) == QLatin1String("qt.modeltest"))
                     remarks << message;
             });
-        {
-            TreeModel model(QString::fromLatin1(sample), false);
-            QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
-            const QModelIndex streams = model.index(1, 0);
-            model.SetHighlightedIndex(model.index(0, 0, streams));
-            model.SetHighlightedIndex(model.index(0, 0, model.index(1, 0, streams)));
-            model.SetHighlightedIndex(model.index(1, 0, model.index(0, 0)));
-            model.SetHighlightedIndex(QModelIndex());
-        }
-        qInstallMessageHandler(previous);
-        for (const QString &remark : std::as_const(remarks))
-            QVERIFY2(remark.contains(QLatin1String("flags == Qt::ItemIsDropEnabled || flags == 0")), qPrintable(remark));
-
-        // The tester covers parents and rows; what is left are the lookups out of range.
-        const TreeModel model(QString::fromLatin1(sample), false);
-        const QModelIndex radio = model.index(1, 0, model.index(1, 0));
-        const QModelIndex ch = model.index(0, 0, radio);
-        QCOMPARE(ItemAt(radio)->Child(0), ItemAt(ch));
-        QCOMPARE(ItemAt(radio)->Child(1), nullptr);
-        QCOMPARE(ItemAt(radio)->Child(-1), nullptr);
-        QVERIFY(!ItemAt(ch)->Data(4).isValid());
-        QVERIFY(!ItemAt(ch)->Data(-1).isValid());
-        QCOMPARE(ItemAt(ch)->Data(3).toString(), QStringLiteral("audio/CONFIG/TrakLkup.dat"));
-        QVERIFY(!model.index(2, 0).isValid());
-        QVERIFY(!model.index(-1, 0).isValid());
-        QVERIFY(!model.index(0, 0, ch).isValid());
-        QVERIFY(!model.data(QModelIndex()).isValid());
-        const TreeItem empty({});
-        QVERIFY(empty.GetName().isEmpty() && !empty.IsSfx());
-    }
-
-    void DrawsAndRepaintsOnlyTheLastHighlightedRowRed()
-    {
+        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
         TreeModel model(QString::fromLatin1(sample), false);
-        const ColourProbe probe;
-        const QColor red(Qt::red);
-        const QModelIndex sfx = model.index(0, 0);
-        const QModelIndex feet = model.index(0, 0, sfx);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+        const QModelIndex feet = model.index(0, 0, model.index(0, 0));
         const QModelIndex aa = model.index(0, 0, model.index(1, 0));
         const QModelIndex ch = model.index(0, 0, model.index(1, 0, model.index(1, 0)));
-        QVERIFY(!model.GetHighlightedIndex().isValid());
-        QVERIFY(probe.TextColour(feet) != red);
+        QVERIFY(!model.index(0, 0, ch).isValid() && !model.index(-1, 0).isValid());
+        const auto colour = [&](const QModelIndex &index) { return model.data(index, Qt::ForegroundRole).value<QColor>(); };
 
         model.SetHighlightedIndex(feet);
-        QCOMPARE(model.GetHighlightedIndex(), feet);
-        QCOMPARE(probe.TextColour(feet), red);
-        QCOMPARE(model.data(model.index(0, 1, sfx), Qt::ForegroundRole).value<QColor>(), red);
+        QCOMPARE(colour(feet), QColor(Qt::red));
+        QCOMPARE(colour(feet.siblingAtColumn(1)), QColor(Qt::red));
         // Same row number under another parent, and the parent itself, stay as they were.
-        QVERIFY(probe.TextColour(aa) != red && probe.TextColour(sfx) != red);
-
-        QSignalSpy spy(&model, &QAbstractItemModel::dataChanged);
+        QVERIFY(colour(aa) != QColor(Qt::red) && colour(feet.parent()) != QColor(Qt::red));
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         model.SetHighlightedIndex(ch);
-        QCOMPARE(probe.TextColour(ch), red);
-        QVERIFY(probe.TextColour(feet) != red);
+        QCOMPARE(model.GetHighlightedIndex(), ch);
+        QVERIFY(colour(feet) != QColor(Qt::red));
         // Both rows are repainted whole, each on its own.
         QList<QModelIndex> repainted;
-        for (const auto &arguments : std::as_const(spy))
+        for (const auto &arguments : std::as_const(changed))
             repainted << arguments.at(0).value<QModelIndex>() << arguments.at(1).value<QModelIndex>();
         const int last = model.columnCount() - 1;
         QCOMPARE(repainted, (QList<QModelIndex>{feet, feet.siblingAtColumn(last), ch, ch.siblingAtColumn(last)}));
+        model.SetHighlightedIndex(QModelIndex());
+        for (const QString &remark : std::as_const(remarks))
+            QVERIFY2(remark.contains(QLatin1String("flags == Qt::ItemIsDropEnabled || flags == 0")), qPrintable(remark));
     }
 
     void BuildsAndDeletesDeepTrees()
@@ -173,18 +120,14 @@ private slots:
         // Each line one blank deeper than the last: every line nests in the one before.
         constexpr int lines = 6000;
         QString text;
-        text.reserve(qsizetype(lines) * (lines / 2 + 8));
         for (int level = 0; level < lines; ++level)
-            text += QString(level, QLatin1Char(' ')) + QStringLiteral("N%1\n").arg(level);
+            text += QString(level, ' ') + QStringLiteral("N%1\n").arg(level);
         const TreeModel model(text, false);
         QModelIndex index = model.index(0, 0);
         int levels = 0;
-        for (; model.rowCount(index) > 0; ++levels) {
-            QCOMPARE(model.rowCount(index), 1);
+        for (; model.rowCount(index) > 0; ++levels)
             index = model.index(0, 0, index);
-        }
         QCOMPARE(levels, lines - 1);
-        QCOMPARE(model.data(index).toString(), QStringLiteral("N%1").arg(lines - 1));
         QCOMPARE(model.data(model.parent(index)).toString(), QStringLiteral("N%1").arg(lines - 2));
 
         constexpr int depth = 300000;
@@ -195,35 +138,20 @@ private slots:
             deepest->AppendChild(child);
             deepest = child;
         }
-        QCOMPARE(deepest->GetName(), QString::number(depth - 1));
         delete root;  // a recursive destructor overflows the stack long before this depth
     }
 
-    void BuildsHugeFilesInOnePass()
+    void ShowsAVeryLongNameCutShort()
     {
-        constexpr int lines = 100000;
-        QString flat = QStringLiteral("Group\n");
-        for (int row = 0; row < lines; ++row)
-            flat += QStringLiteral("  L%1\tp\tSFX\tb\n").arg(row);
-        const TreeModel wide(flat, false);
-        const QModelIndex group = wide.index(0, 0);
-        QCOMPARE(wide.rowCount(group), lines);
-        const QModelIndex last = wide.index(lines - 1, 0, group);
-        QCOMPARE(wide.data(last).toString(), QStringLiteral("L%1").arg(lines - 1));
-        QCOMPARE(ItemAt(last)->Row(), lines - 1);
-        QCOMPARE(wide.parent(last), group);
-
-        // One very long line: a name and a path, nothing lost.
-        const QString longName(longLine, QLatin1Char('n'));
+        const QString longName(longLine, 'n');
         const TreeModel tall(longName + QStringLiteral("\tpath"), false);
-        QCOMPARE(tall.rowCount(), 1);
         QCOMPARE(ItemAt(tall.index(0, 0))->GetName().size(), longName.size());
         QCOMPARE(ItemAt(tall.index(0, 0))->GetArchivePath(), QStringLiteral("path"));
-        // Shown cut short, so that a view can measure it; a real name is shown whole.
+        // Cut short, so that a view can measure it; a real name is shown whole.
         const QString shown = tall.data(tall.index(0, 0)).toString();
         QVERIFY(shown.size() <= 1025 && shown.size() >= 200);
         QVERIFY(longName.startsWith(shown.chopped(1)));
-        const QString longestReal(255, QLatin1Char('r'));
+        const QString longestReal(255, 'r');
         const TreeModel real(longestReal, false);
         QCOMPARE(real.data(real.index(0, 0)).toString(), longestReal);
     }

@@ -246,6 +246,17 @@ ToolGame::ToolGame(const QString &tool, const QString &archives, const QString &
         QDir(dir.path()).mkpath(folder);
 }
 
+ToolRun ToolGame::Export(const QStringList &names, const QProcessEnvironment &environment) const
+{
+    QStringList arguments{QStringLiteral("-e")};
+    for (const QString &name : names)
+        arguments << Archive(name);
+    arguments << Work();
+    if (archives == QLatin1String("SFX"))
+        arguments << LookupPath();
+    return Run(tool, arguments, QString(), environment);
+}
+
 ToolRun ToolGame::Import(const QString &name, const QProcessEnvironment &environment) const
 {
     return Run(tool, {QStringLiteral("-i"), Archive(name) + QStringLiteral(".new"), Metafile(name), LookupPath()},

@@ -87,12 +87,15 @@ bool FailedWith(const ToolRun &run, const QString &message, int exitCode = 1);
 struct ToolGame
 {
     ToolGame(const QString &tool, const QString &archives, const QString &lookupName, const QString &metafileName);
+    virtual ~ToolGame() = default;
     QString Game() const { return dir.filePath(QStringLiteral("game")); }
     QString Work() const { return dir.filePath(QStringLiteral("work")); }
     QString Config(const QString &file) const { return Game() + QStringLiteral("/audio/CONFIG/") + file; }
     QString LookupPath() const { return Config(lookupName); }
     QString Archive(const QString &name) const { return Game() + QStringLiteral("/audio/") + archives + QLatin1Char('/') + name; }
     QString Metafile(const QString &name) const { return Work() + QLatin1Char('/') + name + QLatin1Char('/') + metafileName; }
+    // Unpacks the named archives into Work(); the SFX tool also gets the lookup file.
+    ToolRun Export(const QStringList &names, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
     // Packs <work>/<name> into Archive(name) + ".new", as the program does before it swaps them.
     ToolRun Import(const QString &name, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
     // Kills an import of name at point; returns what is wrong with the files it leaves, empty if

@@ -8,13 +8,10 @@
 // elements, laid out like the real ones. Each returns false when the file cannot be written.
 namespace LargeInputs
 {
-namespace Detail
-{
 inline bool Write(const QString &path, const QByteArray &content)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size() && file.flush();
-}
 }
 
 constexpr int soundsPerBank = 1000;
@@ -37,7 +34,7 @@ inline bool WriteSfxMetafile(const QString &path, int sounds)
             text += key + ".unknown_16=" + QByteArray::number(sound % 3) + "\r\n";
         }
     }
-    return Detail::Write(path, text);
+    return Write(path, text);
 }
 
 // A "configuration.ini" of lines lines: groups of ten archives under a group line, every fifth
@@ -58,7 +55,7 @@ inline bool WriteConfiguration(const QString &path, int lines)
                   + (line % 2 ? "\tSFX\taudio/CONFIG/BankLkup.dat\n" : "\tSTREAM\taudio/CONFIG/TrakLkup.dat\n");
         }
     }
-    return Detail::Write(path, text);
+    return Write(path, text);
 }
 
 // A "MetaData.xml" of elements elements below its root: pairs of InfoData and MetaData.
@@ -76,6 +73,6 @@ inline bool WriteMetaData(const QString &path, int elements)
                   + ".wav\" InfoDataItemId=\"" + id + "\"/>\n";
     }
     text += "</Root>\n";
-    return Detail::Write(path, text);
+    return Write(path, text);
 }
 }
