@@ -180,6 +180,10 @@ private slots:
         QTest::newRow("working directory missing") << "missing" << "Warning: Working directory doesn't exists.";
         QTest::newRow("while playing") << "playing" << "Warning: Please stop the player before clearing your working directory.";
         QTest::newRow("answered no") << "no" << "";
+        const QString overlap = "Error: The working directory is, holds or lies inside the game folder. Nothing was deleted.";
+        QTest::newRow("the game folder itself") << "game:work" << overlap;
+        QTest::newRow("inside the game folder") << "game:root" << overlap;
+        QTest::newRow("holding the game folder") << "game:work/gta" << overlap;
     }
     void ClearRefusedOrDeclinedChangesNothing()
     {
@@ -190,6 +194,12 @@ private slots:
             fixture = std::make_unique<WindowFixture>();
             QSettings("settings.ini", QSettings::IniFormat).setValue("WorkingDirectory", QString());
             fixture->Open();  // the start-up chooser is cancelled: no working directory
+        } else if (setup.startsWith("game:")) {
+            const QString game = setup.mid(5).replace("root", fixture->Root()).replace("work", fixture->WorkDir());
+            QVERIFY(QDir().mkpath(game));
+            fixture->WriteSettings({{"GtaDirectory", game}});
+            fixture->Open();
+            QVERIFY(fixture->Load("Sfx1"));
         } else {
             QVERIFY(fixture->Load("Sfx1"));
         }
@@ -223,15 +233,18 @@ private slots:
         QVERIFY(QDir(outside).mkpath("folder"));
         WindowFixture::WriteText(outside + "/keep.txt", "keep");
         WindowFixture::WriteText(outside + "/folder/keep.txt", "keep");
-        QVERIFY(QFile::link(outside, fixture->WorkDir() + "/linked-folder"));
+        // Named like an archive of the tree, a link goes as a link; the user's own folder stays.
+        QVERIFY(QFile::link(outside, fixture->WorkDir() + "/Sfx2"));
+        WindowFixture::WriteText(fixture->WorkDir() + "/mine/keep.txt", "mine");
         QVERIFY(QFile::link(outside + "/folder", SfxFolder() + "/inner-link"));
         QVERIFY(QFile::link(outside + "/keep.txt", SfxFolder() + "/file-link.wav"));
         fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
 
         Window()->ClearWorkingDirectory();
 
-        QCOMPARE(Log(), Question());
-        QCOMPARE(WindowFixture::Listing(fixture->WorkDir()), QStringList{"notes.txt"});
+        const QString keptBox = "Information: These folders were kept because they hold no unpacked archive:\nmine";
+        QCOMPARE(Log(), Question() << keptBox);
+        QCOMPARE(WindowFixture::Listing(fixture->WorkDir()), (QStringList{"mine", "notes.txt"}));
         QCOMPARE(WindowFixture::Listing(outside), (QStringList{"folder", "keep.txt"}));
         QCOMPARE(WindowFixture::Listing(outside + "/folder"), QStringList{"keep.txt"});
         QVERIFY(!fixture->Entries());
@@ -239,12 +252,12 @@ private slots:
         // The list is empty now, so there is nothing to play, search or save.
         QVERIFY(!Window()->ContentAvailable());
         Window()->SaveArchive();
-        QCOMPARE(Log(), Question());
+        QCOMPARE(Log(), Question() << keptBox);
 
-        // Nothing but plain files left: nothing to remove, and still a success.
+        // Nothing of an archive left: nothing to remove, and still a success.
         fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
         Window()->ClearWorkingDirectory();
-        QCOMPARE(WindowFixture::Listing(fixture->WorkDir()), QStringList{"notes.txt"});
+        QCOMPARE(WindowFixture::Listing(fixture->WorkDir()), (QStringList{"mine", "notes.txt"}));
         QCOMPARE(fixture->Status(), cleared);
     }
 

@@ -103,6 +103,7 @@ private:
     QString EntryFilePath(const QModelIndex &index) const;  // null when the entry leads outside its folder
     void ReportEntryOutsideArchive();                       // the box for a null EntryFilePath
     bool IsPlayingFile(const QString &filePath) const;
+    bool RemoveFolder(const QString &path);                 // with all it holds; a link as a link
     bool RemoveSubdirectories(const QDir &directory);
     bool RemoveFiles(const QDir &directory);
 

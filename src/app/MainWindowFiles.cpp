@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QSet>
 #include <QStatusBar>
 #include <QTreeView>
 
@@ -12,6 +13,8 @@
 #include "app/UserDialogs.h"
 #include "metafile/IniMetafileItem.h"
 #include "player/FModPlayerWidget.h"
+#include "tree/TreeItem.h"
+#include "tree/TreeModel.h"
 
 namespace
 {
@@ -66,6 +69,39 @@ CopyResult CopyOver(const QString &source, const QString &target, QString &backu
 const IniMetafileItem *ItemOf(const QModelIndex &index)
 {
     return static_cast<const IniMetafileItem *>(index.internalPointer());
+}
+
+// Whether one of the two folders is the other or lies inside it.
+bool Overlaps(const QString &first, const QString &second)
+{
+    const QString a = QFileInfo(first).canonicalFilePath();
+    const QString b = QFileInfo(second).canonicalFilePath();
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const auto inside = [](const QString &path, const QString &folder) {
+        return path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+    };
+    return a == b || inside(a, b) || inside(b, a);
+}
+
+// The names the toolkit gives the folders it unpacks archives of the tree into: their tree names
+// (file or station names) and their file names.
+QSet<QString> ArchiveFolderNames(const QAbstractItemModel *pModel, const QModelIndex &parent = QModelIndex())
+{
+    QSet<QString> names;
+    for (int row = 0; pModel && row < pModel->rowCount(parent); ++row) {
+        const QModelIndex index = pModel->index(row, 0, parent);
+        const auto *item = static_cast<const TreeItem *>(index.internalPointer());
+        if (!item)
+            continue;
+        if (item->ChildCount() > 0) {
+            names.unite(ArchiveFolderNames(pModel, index));
+        } else {
+            names.insert(item->GetName());
+            names.insert(FileNameOf(item->GetArchivePath()));
+        }
+    }
+    return names;
 }
 
 QModelIndexList SelectedIndexes(const QTreeView *view)
@@ -193,6 +229,13 @@ void MainWindow::ClearWorkingDirectory()
                                  QStringLiteral("Please stop the player before clearing your working directory."));
         return;
     }
+    // The game's own folders must never be taken for unpacked archives.
+    if (Overlaps(workingDirectory, gtaDirectory)) {
+        UserDialogs::Critical(this, QStringLiteral("Error"),
+                              QStringLiteral("The working directory is, holds or lies inside the game folder. "
+                                             "Nothing was deleted."));
+        return;
+    }
     const QString question = QStringLiteral("All files inside your working directory (") + workingDirectory
                            + QStringLiteral(") will be deleted.\nDo you want continue?");
     if (UserDialogs::Warning(this, QStringLiteral("Warning"), question, QMessageBox::Yes | QMessageBox::No)
@@ -200,29 +243,48 @@ void MainWindow::ClearWorkingDirectory()
         return;
 
     InstallEntryModel(nullptr);
-    if (!RemoveSubdirectories(QDir(workingDirectory)))
+    // Only what unpacking made goes: a folder with a metafile, or one named like an archive of the
+    // tree (an unpacking that was stopped). Anything else in the folder is the user's.
+    const QSet<QString> archiveNames = ArchiveFolderNames(archiveModel.get());
+    const QDir directory(workingDirectory);
+    QStringList kept;
+    bool removedAll = true;
+    for (const QString &name : directory.entryList(QDir::AllDirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString path = directory.absolutePath() + QLatin1Char('/') + name;
+        if (!archiveNames.contains(name) && !QFileInfo(path + QStringLiteral("/sfx_import.ini")).isFile()
+            && !QFileInfo(path + QStringLiteral("/stream_import.ini")).isFile()) {
+            kept << name;
+            continue;
+        }
+        if (!RemoveFolder(path))
+            removedAll = false;
+    }
+    if (!kept.isEmpty())
+        UserDialogs::Information(this, QStringLiteral("Information"),
+                                 QStringLiteral("These folders were kept because they hold no unpacked archive:\n")
+                                     + kept.join(QLatin1Char('\n')));
+    if (!removedAll)
         UserDialogs::Critical(this, QStringLiteral("Error"), QStringLiteral("Failed to clear working directory."));
     else
         statusBar->showMessage(QStringLiteral("Working directory was cleared."));
 }
 
+bool MainWindow::RemoveFolder(const QString &path)
+{
+    // A link is removed as a link: what it points to may lie anywhere and is not ours.
+    const QFileInfo info(path);
+    if (info.isSymLink() || info.isJunction())
+        return QFile::remove(path) || QDir().rmdir(path);
+    const QDir folder(path);
+    return RemoveSubdirectories(folder) && RemoveFiles(folder) && QDir().rmdir(path);
+}
+
 bool MainWindow::RemoveSubdirectories(const QDir &directory)
 {
     bool removedAll = true;
-    const QStringList names = directory.entryList(QDir::AllDirs, QDir::NoSort);
+    const QStringList names = directory.entryList(QDir::AllDirs | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QString &name : names) {
-        if (name == QLatin1String(".") || name == QLatin1String(".."))
-            continue;
-        const QString path = directory.absolutePath() + QLatin1Char('/') + name;
-        // A link is removed as a link: what it points to may lie anywhere and is not ours.
-        const QFileInfo info(path);
-        if (info.isSymLink() || info.isJunction()) {
-            if (!QFile::remove(path) && !QDir().rmdir(path))
-                removedAll = false;
-            continue;
-        }
-        const QDir subdirectory(path);
-        if (!RemoveSubdirectories(subdirectory) || !RemoveFiles(subdirectory) || !QDir().rmdir(path))
+        if (!RemoveFolder(directory.absolutePath() + QLatin1Char('/') + name))
             removedAll = false;
     }
     return removedAll;
