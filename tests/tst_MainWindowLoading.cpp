@@ -242,6 +242,8 @@ private slots:
         } else if (!obstacle.isEmpty()) {
             tools->SetMakesArchiveImmutable();
         }
+        const QString lookupPath = game + (bSfx ? "/audio/config/BankLkup.dat" : "/audio/config/TrakLkup.dat");
+        WindowFixture::WriteText(lookupPath + ".bak", "save before");
         const QString statusBefore = fixture->Status();
 
         window->SaveArchive();
@@ -254,8 +256,7 @@ private slots:
             const auto runs = tools->Runs();
             QCOMPARE(runs.size(), 1);
             QCOMPARE(runs[0].program, bSfx ? "kivo_sfx.exe" : "kivo_stream.exe");
-            QCOMPARE(runs[0].arguments, (QStringList{"-i", archivePath + ".new", metafile,
-                                                     game + (bSfx ? "/audio/config/BankLkup.dat" : "/audio/config/TrakLkup.dat")}));
+            QCOMPARE(runs[0].arguments, (QStringList{"-i", archivePath + ".new", metafile, lookupPath}));
             QCOMPARE(runs[0].workingDirectory, work + '/' + folder);
             QCOMPARE(WindowFixture::ReadAll(archivePath), QByteArray("new archive"));
             QCOMPARE(fixture->Status(), bSfx ? "Save was successfull." : "Save was successfull");
@@ -263,6 +264,9 @@ private slots:
         }
         QCOMPARE(fixture->dialogs.shown[0].pParent, window);
         QCOMPARE(WindowFixture::ReadAll(obstacle == "folder" ? archivePath + "/inside" : archivePath), QByteArray("old archive"));
+        // A failed save leaves the game's records, and the backup of the save before, as they were.
+        QCOMPARE(WindowFixture::ReadAll(lookupPath), QByteArray("old archive"));
+        QCOMPARE(WindowFixture::ReadAll(lookupPath + ".bak"), QByteArray("save before"));
         if (left.contains("GENRL.new"))
             QCOMPARE(WindowFixture::ReadAll(archivePath + ".new"), QByteArray("new archive"));
         QCOMPARE(fixture->Status(), statusBefore);

@@ -292,7 +292,10 @@ void MainWindow::SaveArchive()
     if (!CheckFolderHoldsArchive(type, metafilePath, archivePath))
         return;
 
+    // The tool keeps the previous lookup file as ".bak"; a save that fails puts both back, or the
+    // backup of the save before would be lost.
     const LookupSnapshot lookup(bankFilePath);
+    const LookupSnapshot lookupBackup(bankFilePath + QStringLiteral(".bak"));
     KivoSfxProcessCaller sfxCaller;
     KivoStreamProcessCaller streamCaller;
     const bool imported = type == IniMetafileModel::SFX
@@ -300,6 +303,7 @@ void MainWindow::SaveArchive()
                         : streamCaller.ImportArchive(newArchivePath, metafilePath, bankFilePath);
     if (!imported) {
         // A tool killed right after it replaced the lookup file leaves new records for the old archive.
+        lookupBackup.Restore();
         if (!lookup.Restore())
             UserDialogs::Critical(this, QStringLiteral("Error"), lookup.NotRestoredText());
         return;
@@ -312,6 +316,7 @@ void MainWindow::SaveArchive()
                                0);
         ShowToolWarnings(type == IniMetafileModel::SFX ? sfxCaller.Warnings() : streamCaller.Warnings());
     } catch (QString &message) {
+        lookupBackup.Restore();
         if (!lookup.Restore())
             message += QLatin1Char('\n') + lookup.NotRestoredText();
         UserDialogs::Critical(this, QStringLiteral("Error"), message);

@@ -80,7 +80,9 @@ private:
         "      mkdir -p \"$3/$KIVO_FAKE_FOLDER\"\n"
         "      printf '%s' \"$KIVO_FAKE_METAFILE_TEXT\" > \"$3/$KIVO_FAKE_FOLDER/$KIVO_FAKE_METAFILE\"\n"
         "    fi ;;\n"
-        "  -i) if [ -z \"$KIVO_FAKE_NO_ARCHIVE\" ]; then\n"
+        // As the real tool does: the lookup file gets new records, its previous bytes go to ".bak".
+        "  -i) if [ -f \"$4\" ]; then cp \"$4\" \"$4.bak\" && printf 'new records' > \"$4\"; fi\n"
+        "    if [ -z \"$KIVO_FAKE_NO_ARCHIVE\" ]; then\n"
         "      printf 'new archive' > \"$2\"\n"
         "      if [ -n \"$KIVO_FAKE_IMMUTABLE\" ]; then chattr +i \"$2\"; fi\n"
         "    fi ;;\n"

@@ -72,7 +72,8 @@ void LookupFile::Replace() const
     backupPath += ".bak";
     AtomicFile backup(backupPath);
     backup.File().Write(original.data(), original.size());
-    backup.Commit();
+    // The records first: should they fail, the backup of the save before is still there.
     updated.Commit();
+    backup.Commit();
 }
 }
