@@ -3,7 +3,8 @@
 #include <QMap>
 #include <QString>
 
-class IniFile;
+#include "metafile/IniFile.h"
+
 class IniMetafileItem;
 
 // The entries of one unpacked archive, read from its metafile at construction: banks with their
@@ -47,7 +48,7 @@ public:
 private:
     void ReadSfxMetafile(const QString &iniFilepath);
     void ReadStreamMetafile(const QString &iniFilepath, const QMap<QString, QString> &streamNames);
-    void ReadSounds(const IniFile &ini, int section, qint32 soundCount, qint64 &keylessRowsLeft,
+    void ReadSounds(const IniFile::Section &section, qint32 soundCount, qint64 &keylessRowsLeft,
                     IniMetafileItem *pBank);
 
     ArchiveType type;
