@@ -3,6 +3,7 @@
 
 #include "ScratchFiles.h"
 #include "Sanitized.h"
+#include "format/Metafile.h"
 #include "metafile/IniFile.h"
 
 class TestIniFile : public QObject
@@ -41,12 +42,22 @@ private slots:
         row("keyless header hands keys on", "[A]\n[B]\nk=1\n", "B", "k", "1");
         row("undecodable bytes replaced", "[A]\nname=x\xff\xfe\n", "A", "name", QStringLiteral("x\uFFFD\uFFFD"));
         row("stray carriage return dropped", "[A]\nk=a\rb\n", "A", "k", "ab");
+        row("carriage returns around a header", "[A]\r\r\nk=1\r\r\n", "A", "k", "1");
+        row("Unicode blanks trimmed", "[A]\nk\xe3\x80\x80=\xc2\xa0x.wav\xc2\xa0\xe2\x80\x89\n", "A", "k", "x.wav");
+        row("no-width space is no blank", "[A]\nk=x.wav\xe2\x80\x8b\n", "A", "k", QStringLiteral("x.wav\u200b"));
+        row("broken and overlong sequences", "[A]\nk=\xe2\x82 \xc0\xaf\xed\xa0\x80\xf0\x9f\x98\x80\n", "A", "k",
+            QStringLiteral("\uFFFD\uFFFD \uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\U0001F600"));
+        row("byte order mark inside a value kept", "[A]\nk=a\xef\xbb\xbf\n", "A", "k", QStringLiteral("a\uFEFF"));
         const QString text = QStringLiteral("[Archive]\r\nbasename=caf\u00e9\r\n");
         row("UTF-8 byte order mark", "\xef\xbb\xbf" + text.toUtf8(), "Archive", "basename", QStringLiteral("caf\u00e9"));
         QByteArray utf16("\xff\xfe");
         for (const QChar c : text)
             utf16 += char(c.unicode() & 0xff) + QByteArray(1, char(c.unicode() >> 8));
         row("UTF-16 little endian", utf16, "Archive", "basename", QStringLiteral("caf\u00e9"));
+        QByteArray utf32("\0\0\xfe\xff", 4);
+        for (const char32_t c : text.toUcs4())
+            utf32 += QByteArray(3, '\0') + char(c);
+        row("UTF-32 big endian", utf32, "Archive", "basename", QStringLiteral("caf\u00e9"));
         // Readable lines after garbage must still be found: the garbage may not swallow them.
         QRandomGenerator random(20240601);
         QByteArray garbage(4 << 20, Qt::Uninitialized);
@@ -54,15 +65,21 @@ private slots:
         row("after binary garbage", garbage + "\n[Archive]\nbasename=after\n", "Archive", "basename", "after");
         row("one enormous line", "[A]\nk= " + QByteArray(longLine, 'a') + " \n", "A", "k", QString(longLine, QLatin1Char('a')));
     }
+    // The program and the tools must read the same metafile alike: a value read otherwise by one
+    // of them plays one file while the other packs another.
     void ReadsValuesByTheToolkitsSyntax()
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, section);
         QFETCH(QString, key);
         QFETCH(QString, expected);
-        const auto ini = Load(content);
-        QVERIFY(ini);
-        QCOMPARE(ini->GetValue(section, key), expected);
+        const QString path = files.Write(content);
+        IniFile ini;
+        QVERIFY(ini.Load(path));
+        QCOMPARE(ini.GetValue(section, key), expected);
+        const auto metafile = kivo::Metafile::Load(path.toStdString());
+        const std::string *value = metafile.Find(section.toStdString(), key.toStdString());
+        QCOMPARE(value ? QString::fromStdString(*value) : QString(), expected);
     }
 
     void DecidesWhichSectionsExist_data()

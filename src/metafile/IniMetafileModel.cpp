@@ -174,10 +174,14 @@ qint32 IniMetafileModel::GetLookupIndex() const
     return lookupIndex;
 }
 
+IniMetafileItem *IniMetafileModel::ItemOf(const QModelIndex &index)
+{
+    return static_cast<IniMetafileItem *>(index.internalPointer());
+}
+
 QModelIndex IniMetafileModel::index(int row, int column, const QModelIndex &parent) const
 {
-    const IniMetafileItem *parentItem = parent.isValid()
-        ? static_cast<IniMetafileItem *>(parent.internalPointer()) : rootItem;
+    const IniMetafileItem *parentItem = parent.isValid() ? ItemOf(parent) : rootItem;
     if (!parentItem || row < 0 || row >= parentItem->ChildCount())
         return {};
     IniMetafileItem *child = parentItem->Child(row);
@@ -188,7 +192,7 @@ QModelIndex IniMetafileModel::parent(const QModelIndex &index) const
 {
     if (!index.isValid())
         return {};
-    IniMetafileItem *parentItem = static_cast<IniMetafileItem *>(index.internalPointer())->GetParent();
+    IniMetafileItem *parentItem = ItemOf(index)->GetParent();
     if (!parentItem || parentItem == rootItem)
         return {};
     return createIndex(parentItem->Row(), 0, parentItem);
@@ -196,8 +200,7 @@ QModelIndex IniMetafileModel::parent(const QModelIndex &index) const
 
 int IniMetafileModel::rowCount(const QModelIndex &parent) const
 {
-    const IniMetafileItem *item = parent.isValid()
-        ? static_cast<IniMetafileItem *>(parent.internalPointer()) : rootItem;
+    const IniMetafileItem *item = parent.isValid() ? ItemOf(parent) : rootItem;
     return item ? item->ChildCount() : 0;
 }
 
@@ -210,7 +213,7 @@ QVariant IniMetafileModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || role != Qt::DisplayRole)
         return {};
-    return static_cast<IniMetafileItem *>(index.internalPointer())->GetName();
+    return ItemOf(index)->GetName();
 }
 
 QVariant IniMetafileModel::headerData(int, Qt::Orientation, int role) const

@@ -36,6 +36,8 @@ public:
     const QString &GetName() const;         // the archive's folder name in the working directory
     const QString &GetBasename() const;     // stream: "basename" as the file gives it
     qint32 GetLookupIndex() const;
+    // The item behind an index of such a model; null for an invalid index.
+    static IniMetafileItem *ItemOf(const QModelIndex &index);
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &index) const override;

@@ -1,8 +1,6 @@
 #include "format/SfxPackage.h"
 
 #include <algorithm>
-#include <cstring>
-#include <system_error>
 
 #include "format/AtomicFile.h"
 #include "format/BankHeader.h"
@@ -18,27 +16,6 @@
 
 namespace kivo
 {
-namespace
-{
-void RejectForeignArchive(BinaryFile &file)
-{
-    unsigned char magic[4] = {};
-    if (file.Size() < sizeof magic)
-        return;
-    file.ReadAt(0, magic, sizeof magic);
-    if (std::memcmp(magic, "PK\x03\x04", 4) == 0)
-        throw FormatError(file.Path().string() + " is a ZIP archive (mobile release audio), not a PC SFX package");
-}
-
-void MakeFolder(const std::filesystem::path &folder)
-{
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error)
-        throw FormatError("cannot create the folder " + folder.string() + ": " + error.message());
-}
-}
-
 SfxPackage SfxPackage::Open(const std::filesystem::path &packagePath, const LookupFile &lookup, const NameTable &packages,
                             Warnings &warnings)
 {
@@ -52,7 +29,7 @@ SfxPackage SfxPackage::Open(const std::filesystem::path &packagePath, const Look
     package.index = static_cast<unsigned>(found);
 
     BinaryFile file(packagePath, BinaryFile::Mode::Read);
-    RejectForeignArchive(file);
+    RejectZipArchive(file, "SFX package");
     std::vector<unsigned char> header(BankHeader::Size);
     for (const std::size_t record : lookup.RecordsOf(package.index)) {
         const LookupRecord location = lookup.Record(record);

@@ -33,13 +33,6 @@ void ReadDecoded(BinaryFile &file, std::uint64_t offset, unsigned char *buffer, 
     XorAtPosition(buffer, size, offset);
 }
 
-void MakeFolder(const std::filesystem::path &folder)
-{
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error)
-        throw FormatError("cannot create the folder " + folder.string() + ": " + error.message());
-}
 }
 
 StreamPack StreamPack::Open(const std::filesystem::path &packPath, Warnings &warnings)
@@ -53,12 +46,7 @@ StreamPack StreamPack::Open(const std::filesystem::path &packPath, Warnings &war
         throw FormatError(where + " is empty");
     if (file.Size() > std::numeric_limits<std::uint32_t>::max())
         throw FormatError(where + " is larger than 4 GiB, which the track lookup file cannot address");
-    unsigned char magic[4] = {};
-    if (file.Size() >= sizeof magic) {
-        file.ReadAt(0, magic, sizeof magic);
-        if (std::memcmp(magic, "PK\x03\x04", 4) == 0)
-            throw FormatError(where + " is a ZIP archive (mobile release audio), not a PC stream pack");
-    }
+    RejectZipArchive(file, "stream pack");
 
     std::vector<unsigned char> header(TrackHeader::Size);
     for (std::uint64_t offset = 0; offset < file.Size();) {
@@ -78,6 +66,7 @@ StreamPack StreamPack::Open(const std::filesystem::path &packPath, Warnings &war
                 throw FormatError(std::string(error.what()) + "; this is not a PC stream pack (PS2 streams are not supported)");
             throw;
         }
+        unsigned char magic[4] = {};
         ReadDecoded(file, payload, magic, sizeof magic);
         if (std::memcmp(magic, "OggS", 4) != 0)
             throw FormatError(label + " does not hold Ogg data");
