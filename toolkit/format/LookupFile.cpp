@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <system_error>
 
 #include "format/AtomicFile.h"
 #include "format/BinaryFile.h"
@@ -74,5 +75,16 @@ void LookupFile::Replace() const
     backup.File().Write(original.data(), original.size());
     backup.Commit();
     updated.Commit();
+}
+
+void LookupFile::ReplaceFor(const std::filesystem::path &newArchivePath) const
+{
+    try {
+        Replace();
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove(newArchivePath, ignored);
+        throw;
+    }
 }
 }

@@ -10,7 +10,6 @@
 #include "format/MetafileWriter.h"
 #include "format/NameTable.h"
 #include "format/Naming.h"
-#include "format/ParallelFor.h"
 #include "format/WavHeader.h"
 #include "format/Warnings.h"
 
@@ -58,7 +57,8 @@ void SfxPackage::Export(const std::filesystem::path &targetDirectory) const
     metafile.Key("lookup_index", index);
     metafile.Key("num_banks", static_cast<long long>(banks.size()));
     std::vector<MetafileWriter> sections(banks.size());
-    ParallelFor(banks.size(), [&](std::size_t b) { sections[b] = ExportBank(b, folder); });
+    for (std::size_t b = 0; b < banks.size(); ++b)
+        sections[b] = ExportBank(b, folder);
     for (const MetafileWriter &section : sections)
         metafile.Append(section);
     metafile.Save(folder / "sfx_import.ini");

@@ -13,7 +13,6 @@
 #include "format/MetafileWriter.h"
 #include "format/NameTable.h"
 #include "format/Naming.h"
-#include "format/ParallelFor.h"
 #include "format/ScratchBuffer.h"
 #include "format/StreamCipher.h"
 #include "format/TrackHeader.h"
@@ -24,7 +23,7 @@ namespace kivo
 namespace
 {
 // Touching fresh memory costs about as much as copying it several times, so a moderate buffer,
-// reused for every track a thread writes, beats one that takes a whole track.
+// reused for every track, beats one that takes a whole track.
 constexpr std::size_t copyChunk = 1024 * 1024;
 
 void ReadDecoded(BinaryFile &file, std::uint64_t offset, unsigned char *buffer, std::size_t size)
@@ -135,7 +134,8 @@ void StreamPack::Export(const std::filesystem::path &targetDirectory, const std:
     metafile.Key("num_tracks", static_cast<long long>(tracks.size()));
 
     std::vector<MetafileWriter> sections(tracks.size());
-    ParallelFor(tracks.size(), [&](std::size_t t) { sections[t] = ExportTrack(t, folder, lookupKeys); });
+    for (std::size_t t = 0; t < tracks.size(); ++t)
+        sections[t] = ExportTrack(t, folder, lookupKeys);
     for (const MetafileWriter &section : sections)
         metafile.Append(section);
     metafile.Save(folder / "stream_import.ini");
