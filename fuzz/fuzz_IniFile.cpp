@@ -8,7 +8,7 @@
 namespace
 {
 // Text that is no well-formed UTF-16 (a lone surrogate from a wide file) has no UTF-8 form; the
-// tools give U+FFFD where the program keeps the surrogate, and such keys are left out.
+// tools give U+FFFD where the program keeps the surrogate, and such sections are left out.
 void Compare(const IniFile::Section *program, const kivo::Metafile::Section *tools)
 {
     if (!program || !tools) {
@@ -16,13 +16,15 @@ void Compare(const IniFile::Section *program, const kivo::Metafile::Section *too
             FuzzSupport::Fail("a section only one reader finds");
         return;
     }
+    for (const IniFile::Entry &entry : *program) {
+        if (!entry.key.isValidUtf16() || !entry.value.isValidUtf16())
+            return;
+    }
     if (qsizetype(tools->size()) != program->size())
         FuzzSupport::Fail("the readers find different numbers of keys");
-    for (auto key = program->cbegin(); key != program->cend(); ++key) {
-        if (!key.key().isValidUtf16() || !key.value().isValidUtf16())
-            continue;
-        const auto found = tools->find(key.key().toStdString());
-        if (found == tools->end() || found->second != key.value().toStdString())
+    for (const IniFile::Entry &entry : *program) {
+        const auto found = tools->find(entry.key.toString().toStdString());
+        if (found == tools->end() || found->second != entry.value.toString().toStdString())
             FuzzSupport::Fail("a key or value the readers read differently");
     }
 }

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
-#include <utility>
+#include <algorithm>
 
 namespace
 {
@@ -22,6 +22,17 @@ QString Decoded(const QByteArray &bytes)
     text.remove(u'\r');
     return text;
 }
+
+bool KeyLess(const IniFile::Entry &left, const IniFile::Entry &right)
+{
+    return left.key < right.key;
+}
+}
+
+QStringView IniFile::Section::value(QStringView key) const
+{
+    const auto found = std::lower_bound(begin(), end(), Entry{key, {}}, KeyLess);
+    return found != end() && found->key == key ? found->value : QStringView();
 }
 
 bool IniFile::Load(const QString &path)
@@ -29,20 +40,23 @@ bool IniFile::Load(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    Read(Decoded(file.readAll()));
+    text = Decoded(file.readAll());
+    Read();
     return true;
 }
 
-void IniFile::Read(QStringView text)
+void IniFile::Read()
 {
-    Section current;
-    QString currentName;
+    size_t current = 0;  // where the current collection's entries begin
+    QStringView currentName;
     bool bHeaderSeen = false;
-    for (const QStringView line : text.tokenize(u'\n', Qt::SkipEmptyParts)) {
+    for (const QStringView line : QStringView(text).tokenize(u'\n', Qt::SkipEmptyParts)) {
         if (line.front() == u'[' && line.back() == u']') {
-            if (bHeaderSeen && !current.isEmpty())
-                Store(currentName, std::exchange(current, Section()));
-            currentName = line.sliced(1, line.size() - 2).toString();
+            if (bHeaderSeen && entries.size() > current) {
+                Store(currentName, current);
+                current = entries.size();
+            }
+            currentName = line.sliced(1, line.size() - 2);
             bHeaderSeen = true;
             continue;
         }
@@ -51,25 +65,44 @@ void IniFile::Read(QStringView text)
             continue;
         const QStringView key = line.first(separator).trimmed();
         if (!key.isEmpty())
-            current.insert(key.toString(), line.sliced(separator + 1).trimmed().toString());
+            entries.push_back({key, line.sliced(separator + 1).trimmed()});
     }
     if (bHeaderSeen) {
-        Store(currentName, std::move(current));
+        Store(currentName, current);
     } else {
-        unnamed = std::move(current);
+        unnamed = Close(current);
         bUnnamed = true;
     }
 }
 
-void IniFile::Store(const QString &name, Section &&section)
+IniFile::Section IniFile::Close(size_t first)
+{
+    const auto begin = entries.begin() + qsizetype(first);
+    // Stable: of equal keys the one read last stays last, and wins.
+    std::stable_sort(begin, entries.end(), KeyLess);
+    const auto last = std::unique(std::make_reverse_iterator(entries.end()), std::make_reverse_iterator(begin),
+                                  [](const Entry &left, const Entry &right) { return left.key == right.key; });
+    entries.erase(begin, last.base());
+    Section section;
+    section.entries = &entries;
+    section.first = first;
+    section.last = entries.size();
+    return section;
+}
+
+void IniFile::Store(QStringView name, size_t first)
 {
     const auto stored = sections.find(name);
     if (stored == sections.end()) {
-        sections.insert(name, std::move(section));
+        sections.insert(name, Close(first));
         return;
     }
-    for (auto key = section.cbegin(); key != section.cend(); ++key)
-        stored->insert(key.key(), key.value());
+    // Rare: the earlier entries are copied behind the new ones' place, to be merged with them.
+    std::vector<Entry> merged(stored->begin(), stored->end());
+    merged.insert(merged.end(), entries.begin() + qsizetype(first), entries.end());
+    entries.resize(first);
+    entries.insert(entries.end(), merged.begin(), merged.end());
+    *stored = Close(first);
 }
 
 bool IniFile::HasSection(const QString &name) const
@@ -77,7 +110,7 @@ bool IniFile::HasSection(const QString &name) const
     return sections.contains(name);
 }
 
-const IniFile::Section *IniFile::FindSection(const QString &name) const
+const IniFile::Section *IniFile::FindSection(QStringView name) const
 {
     if (name.isEmpty())
         return bUnnamed ? &unnamed : nullptr;
@@ -88,10 +121,14 @@ const IniFile::Section *IniFile::FindSection(const QString &name) const
 QString IniFile::GetValue(const QString &section, const QString &key) const
 {
     const Section *found = FindSection(section);
-    return found ? found->value(key) : QString();
+    return found ? found->value(key).toString() : QString();
 }
 
 QStringList IniFile::SectionNames() const
 {
-    return sections.keys();
+    QStringList names;
+    names.reserve(sections.size());
+    for (auto section = sections.keyBegin(); section != sections.keyEnd(); ++section)
+        names.append(section->toString());
+    return names;
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // Reads the INI files that the archive toolkit writes, once, and answers lookups afterwards.
 // Owns every section, key and value it read.
 //
@@ -21,7 +23,35 @@
 class IniFile
 {
 public:
-    using Section = QHash<QString, QString>;
+    // Keys and values are views into the text this object keeps, and all sections' entries lie
+    // in one list: a metafile of millions of lines then costs its text and that list, not two
+    // strings a line and a table a section.
+    struct Entry
+    {
+        QStringView key;
+        QStringView value;
+    };
+
+    // The entries of one section, sorted by key, each key once. Valid as long as the IniFile.
+    class Section
+    {
+    public:
+        // The value of key; empty when the section has no such key.
+        QStringView value(QStringView key) const;
+        const Entry *begin() const { return entries->data() + first; }
+        const Entry *end() const { return entries->data() + last; }
+        qsizetype size() const { return qsizetype(last - first); }
+
+    private:
+        friend class IniFile;
+        const std::vector<Entry> *entries = nullptr;
+        size_t first = 0;
+        size_t last = 0;
+    };
+
+    IniFile() = default;
+    IniFile(const IniFile &) = delete;  // its sections point into its own text and entries
+    IniFile &operator=(const IniFile &) = delete;
 
     // False only when the file cannot be opened; nothing is read then. Lines end at "\n" and lose
     // every "\r", as in text mode. They are decoded as UTF-8 (a UTF-16 or UTF-32 byte order mark
@@ -33,7 +63,7 @@ public:
     bool HasSection(const QString &name) const;
 
     // A stored section, or the unnamed one for ""; null when there is no such section.
-    const Section *FindSection(const QString &name) const;
+    const Section *FindSection(QStringView name) const;
 
     // The value of key in section, or in the unnamed section when section is empty; an empty
     // string when either is missing.
@@ -43,10 +73,15 @@ public:
     QStringList SectionNames() const;
 
 private:
-    void Read(QStringView text);
-    void Store(const QString &name, Section &&section);
+    void Read();
+    // Sorts the entries from first on by key, keeping the last of equal keys, and returns them
+    // as a section.
+    Section Close(size_t first);
+    void Store(QStringView name, size_t first);
 
-    QHash<QString, Section> sections;
+    QString text;
+    std::vector<Entry> entries;
+    QHash<QStringView, Section> sections;
     Section unnamed;
     bool bUnnamed = false;
 };

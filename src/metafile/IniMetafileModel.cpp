@@ -84,7 +84,7 @@ struct SoundKey
 {
     qint32 number = 0;
     SoundField field = SoundField::Other;
-    QString value;
+    QStringView value;
 };
 
 // Splits "sound_012.sample_rate" into 12 and its field; number 0 for keys of no sound.
@@ -238,7 +238,7 @@ void IniMetafileModel::ReadSfxMetafile(const QString &iniFilepath)
     if (!ini.HasSection(archiveSection))
         throw invalidFormat;
     const IniFile::Section &archive = *ini.FindSection(archiveSection);
-    name = archive.value(basenameKey);
+    name = archive.value(basenameKey).toString();
     lookupIndex = ToInt(archive.value(lookupIndexKey));
     const qint32 bankCount = ToInt(archive.value(numBanksKey));
     // Without this, a few kilobytes of banks that each claim 99,999 sounds would ask for
@@ -262,7 +262,7 @@ void IniMetafileModel::ReadSounds(const IniFile::Section &section, qint32 soundC
     const auto setField = [](IniMetafileItem *pSound, const SoundKey &soundKey) {
         switch (soundKey.field) {
         case SoundField::Filename:
-            pSound->name = soundKey.value;
+            pSound->name = soundKey.value.toString();
             break;
         case SoundField::SampleRate:
             pSound->sampleRate = ToInt(soundKey.value);
@@ -277,13 +277,13 @@ void IniMetafileModel::ReadSounds(const IniFile::Section &section, qint32 soundC
     std::vector<SoundKey> soundKeys;
     soundKeys.reserve(size_t(section.size()));
     qint32 highestKeyed = 0;
-    for (auto key = section.cbegin(); key != section.cend(); ++key) {
-        SoundKey parsed = ParseSoundKey(key.key());
+    for (const IniFile::Entry &entry : section) {
+        SoundKey parsed = ParseSoundKey(entry.key);
         if (parsed.number < 1 || parsed.number > soundCount)
             continue;
-        parsed.value = key.value();
+        parsed.value = entry.value;
         highestKeyed = std::max(highestKeyed, parsed.number);
-        soundKeys.push_back(std::move(parsed));
+        soundKeys.push_back(parsed);
     }
 
     // Every number up to a believed count gets a row, keys or not; a larger count runs only to the
@@ -340,7 +340,7 @@ void IniMetafileModel::ReadStreamMetafile(const QString &iniFilepath,
     if (!stream)
         return;
     const qint32 trackCount = ToInt(stream->value(numTracksKey));
-    basename = stream->value(basenameKey);
+    basename = stream->value(basenameKey).toString();
     const auto station = streamNames.constFind(basename);
     name = station != streamNames.constEnd() ? station.value() : basename;
     lookupIndex = ToInt(stream->value(lookupIndexKey));
@@ -353,7 +353,7 @@ void IniMetafileModel::ReadStreamMetafile(const QString &iniFilepath,
             break;
         auto track = NewItem();
         track->beatTotal = ToInt(section->value(beatTotalKey));
-        track->name = section->value(filenameKey);
+        track->name = section->value(filenameKey).toString();
         track->lengthExtra = ToInt(section->value(lengthExtraKey));
         track->lengthIndex = ToInt(section->value(lengthIndexKey));
         rootItem->AppendChild(track.release());
