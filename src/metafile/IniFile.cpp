@@ -78,8 +78,10 @@ void IniFile::Read()
 IniFile::Section IniFile::Close(size_t first)
 {
     const auto begin = entries.begin() + qsizetype(first);
-    // Stable: of equal keys the one read last stays last, and wins.
-    std::stable_sort(begin, entries.end(), KeyLess);
+    // Stable: of equal keys the one read last stays last, and wins. The toolkit writes keys in
+    // order, so mostly there is nothing to sort.
+    if (!std::is_sorted(begin, entries.end(), KeyLess))
+        std::stable_sort(begin, entries.end(), KeyLess);
     const auto last = std::unique(std::make_reverse_iterator(entries.end()), std::make_reverse_iterator(begin),
                                   [](const Entry &left, const Entry &right) { return left.key == right.key; });
     entries.erase(begin, last.base());
