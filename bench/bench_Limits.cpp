@@ -1,25 +1,32 @@
-// Load times of the largest files the program reads, at 1x, 4x and 16x of a base size, where 16x
-// is the size the program must cope with: a metafile of 1,000,000 sounds, a "configuration.ini"
-// of 100,000 lines and a "MetaData.xml" of 500,000 elements. Loading must grow linearly: 16x the
-// input may take about 16x the time. The floor is the plainest reading of the same file, every
-// line into a string of a list: it pays the same growing price for memory (page faults, caches,
-// the allocator) as the readers do, so the loader's time against the floor shows whether the
-// reading itself stays linear.
+// Load times of the largest files read at start-up, at 1x, 4x and 16x of a base size, where 16x
+// is the size the program must cope with: a "configuration.ini" of 100,000 lines and a
+// "MetaData.xml" of 500,000 elements (metafiles are bench_IniMetafileModel's subject).
+// Goals:
+// - MetaData.xml: at most 1.3 times a bare pass of Qt's XML stream reader over the same file (the
+//   floor), and linear: the time per element at 16x at most 1.3 times that at 1x.
+// - configuration.ini: against the plainest reading of the same file, every line into a string of
+//   a list, which pays the same growing price for memory as the reader does, the ratio at 16x at
+//   most 1.5 times that at 1x.
+// Freed memory stays in the process at every size alike (see bench_IniMetafileModel): otherwise
+// the blocks of the larger sizes go back to the system after each load and are faulted in anew.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QXmlStreamReader>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
+#include <malloc.h>
+
 #include "LargeInputs.h"
 #include "ScriptedDialogs.h"
-#include "metafile/IniMetafileModel.h"
 #include "tree/TreeModel.h"
 #include "tree/XmlMetaData.h"
 
@@ -33,9 +40,14 @@ struct Subject
 {
     const char *name;
     const char *unit;
+    const char *floorName;
     int fullSize;
     Writer write;
+    bool (*floor)(const QString &path);
     Loader load;
+    double floorGoal;   // load / floor at every size; 0 for none
+    double linearGoal;  // time per unit at 16x / at 1x; 0 for none
+    double growthGoal;  // ratio to the floor at 16x / at 1x; 0 for none
 };
 
 double Median(std::vector<double> values)
@@ -86,16 +98,16 @@ bool ReadLines(const QString &path)
     return !lines.isEmpty();
 }
 
-bool LoadMetafile(const QString &path, int sounds)
+// What any reader of the file must do at least: read it and let Qt's parser pass over it.
+bool PassXml(const QString &path)
 {
-    try {
-        const IniMetafileModel model(IniMetafileModel::SFX, path, {});
-        const int banks = (sounds + LargeInputs::soundsPerBank - 1) / LargeInputs::soundsPerBank;
-        return model.rowCount() == banks
-            && model.rowCount(model.index(banks - 1, 0)) == sounds - (banks - 1) * LargeInputs::soundsPerBank;
-    } catch (const QString &) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return false;
-    }
+    QXmlStreamReader reader(file.readAll());
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
 }
 
 bool LoadConfiguration(const QString &path, int lines)
@@ -119,15 +131,17 @@ bool LoadMetaData(const QString &path, int elements)
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
+    mallopt(M_TRIM_THRESHOLD, INT_MAX);
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
     QTemporaryDir folder;
     if (!folder.isValid()) {
         std::fprintf(stderr, "no temporary folder\n");
         return 1;
     }
     const Subject subjects[] = {
-        {"SFX metafile", "sounds", 1000000, LargeInputs::WriteSfxMetafile, LoadMetafile},
-        {"configuration.ini", "lines", 100000, LargeInputs::WriteConfiguration, LoadConfiguration},
-        {"MetaData.xml", "elements", 500000, LargeInputs::WriteMetaData, LoadMetaData},
+        {"configuration.ini", "lines", "lines into a list", 100000, LargeInputs::WriteConfiguration, ReadLines,
+         LoadConfiguration, 0, 0, 1.5},
+        {"MetaData.xml", "elements", "bare XML pass", 500000, LargeInputs::WriteMetaData, PassXml, LoadMetaData, 1.3, 1.3, 0},
     };
     bool bAllMet = true;
     for (const Subject &subject : subjects) {
@@ -141,22 +155,37 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
                 return 1;
             }
-            measured[step] = Measure([&] { return ReadLines(path); }, [&] { return subject.load(path, size); }, bOk);
-            std::printf("  %2dx %9d %-8s load %8.1f ms   floor (lines into a list) %8.1f ms   ratio %5.2f\n",
-                        1 << (2 * step), size, subject.unit, measured[step].load, measured[step].floor,
-                        measured[step].ratio);
+            measured[step] = Measure([&] { return subject.floor(path); }, [&] { return subject.load(path, size); }, bOk);
+            const bool bMet = subject.floorGoal <= 0 || measured[step].ratio <= subject.floorGoal;
+            bAllMet = bAllMet && bMet;
+            std::printf("  %2dx %9d %-8s load %8.1f ms   floor (%s) %8.1f ms   ratio %5.2f", 1 << (2 * step), size,
+                        subject.unit, measured[step].load, subject.floorName, measured[step].floor, measured[step].ratio);
+            if (subject.floorGoal > 0)
+                std::printf(" (goal <= %.1f) %s", subject.floorGoal, bMet ? "met" : "NOT MET");
+            std::printf("\n");
             QFile::remove(path);
         }
-        // 1.0: from 1x to 16x the load grows exactly as the plainest reading of the same lines.
+        const double perUnit = (measured[2].load / 16) / measured[0].load;
         const double againstFloor = measured[2].ratio / measured[0].ratio;
-        const bool bMet = bOk && againstFloor <= 1.5;
-        bAllMet = bAllMet && bMet;
-        std::printf("  growth 1x -> 4x %.2f, 1x -> 16x %.2f (linear: 4 and 16); floor 1x -> 16x %.2f; "
-                    "ratio at 16x / ratio at 1x %.2f\n",
+        std::printf("  growth 1x -> 4x %.2f, 1x -> 16x %.2f (linear: 4 and 16); floor 1x -> 16x %.2f\n",
                     measured[1].load / measured[0].load, measured[2].load / measured[0].load,
-                    measured[2].floor / measured[0].floor, againstFloor);
-        std::printf("  goal: everything loaded, and the ratio to the floor at 16x at most 1.5 times that at 1x -> %s\n",
-                    bMet ? "met" : (bOk ? "MISSED" : "MISSED (wrong content)"));
+                    measured[2].floor / measured[0].floor);
+        if (subject.linearGoal > 0) {
+            const bool bMet = perUnit <= subject.linearGoal;
+            bAllMet = bAllMet && bMet;
+            std::printf("  time per %s at 16x / at 1x %.2f (goal <= %.1f) %s\n", subject.unit, perUnit, subject.linearGoal,
+                        bMet ? "met" : "NOT MET");
+        }
+        if (subject.growthGoal > 0) {
+            const bool bMet = againstFloor <= subject.growthGoal;
+            bAllMet = bAllMet && bMet;
+            std::printf("  ratio to the floor at 16x / at 1x %.2f (goal <= %.1f) %s\n", againstFloor, subject.growthGoal,
+                        bMet ? "met" : "NOT MET");
+        }
+        if (!bOk) {
+            bAllMet = false;
+            std::printf("  NOT MET: the loaded content is wrong\n");
+        }
     }
     return bAllMet ? 0 : 1;
 }

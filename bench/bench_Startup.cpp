@@ -1,5 +1,6 @@
 // How long the program takes from its start until its window shows, with an archive list of
-// 1,000 archives and 50,000 described entries, against a bare QMainWindow started the same way.
+// 1,000 archives and no descriptions (reading MetaData.xml is bench_Limits' subject), against a
+// bare QMainWindow started the same way. Goal: at most 2.0 times the bare window.
 // Run without arguments. It starts itself as a child process, once per measurement, alternating
 // between the two, and puts the two files beside itself for the time of the run.
 #include <QApplication>
@@ -28,7 +29,6 @@ namespace
 constexpr int rounds = 7;
 constexpr int groups = 20;
 constexpr int archivesPerGroup = 50;   // 1,000 archives
-constexpr int describedEntries = 50000;
 constexpr double goal = 2.0;
 
 const char *const bareArgument = "--bare";
@@ -96,23 +96,8 @@ QByteArray Configuration()
     return text;
 }
 
-QByteArray Descriptions()
-{
-    QByteArray text("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<MetaDataList>\n");
-    for (int entry = 0; entry < describedEntries; ++entry) {
-        const QByteArray id = QByteArray::number(entry);
-        text += "  <InfoData Id=\"" + id + "\" Text=\"Description " + id + ";Recorded in the city;Take " + id + "\"/>\n";
-    }
-    for (int entry = 0; entry < describedEntries; ++entry) {
-        const QByteArray id = QByteArray::number(entry);
-        const QByteArray archive = "Group" + QByteArray::number(entry % groups) + "_A"
-                                 + QByteArray::number(entry % archivesPerGroup);
-        text += "  <MetaData VirtualPath=\"Archiv\\Group" + QByteArray::number(entry % groups) + '\\' + archive
-              + "\\sound_" + id + ".wav\" InfoDataItemId=\"" + id + "\"/>\n";
-    }
-    text += "</MetaDataList>\n";
-    return text;
-}
+// A description file without entries: the program reports a missing one in a box.
+const QByteArray noDescriptions = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<MetaDataList/>\n";
 
 // Files put beside the program for the run; removed again however the run ends.
 class PlacedFiles
@@ -202,7 +187,7 @@ int main(int argc, char *argv[])
     const QString folder = QCoreApplication::applicationDirPath();
     PlacedFiles placed;
     if (!placed.Place(folder + QStringLiteral("/configuration.ini"), Configuration())
-        || !placed.Place(folder + QStringLiteral("/MetaData.xml"), Descriptions()))
+        || !placed.Place(folder + QStringLiteral("/MetaData.xml"), noDescriptions))
         return 1;
 
     // settings.ini lies in the current directory: a folder of its own, with both folders set
@@ -238,15 +223,15 @@ int main(int argc, char *argv[])
     const double ratio = Median(programWall) / Median(bareWall);
     QTextStream out(stdout);
     out << "Start-up until the main window shows, median of " << rounds << " starts each\n"
-        << "  input: " << groups * archivesPerGroup << " archives in configuration.ini, " << describedEntries
-        << " described entries in MetaData.xml\n"
+        << "  input: " << groups * archivesPerGroup << " archives in configuration.ini, no descriptions\n"
         << QString::asprintf("  floor, bare QMainWindow:  %8.1f ms (%.1f ms after entering main)\n", Median(bareWall),
                              Median(bareInside))
         << QString::asprintf("  program, MainWindow:      %8.1f ms (%.1f ms after entering main)\n", Median(programWall),
                              Median(programInside))
-        << QString::asprintf("  ratio program / floor:    %8.2f   (goal: at most %.1f)\n", ratio, goal)
+        << QString::asprintf("  ratio program / floor:    %8.2f   (goal <= %.1f) %s\n", ratio, goal,
+                             ratio <= goal ? "met" : "NOT MET")
         << QString::asprintf("  ratio after entering main: %7.2f\n", Median(programInside) / Median(bareInside))
         << QString::asprintf("  page faults until shown:   %.0f bare, %.0f program\n", Median(bareFaults),
                              Median(programFaults));
-    return 0;
+    return ratio <= goal ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 
 #include "ScratchFiles.h"
 #include "Sanitized.h"
+#include "format/Metafile.h"
 #include "metafile/IniFile.h"
 
 class TestIniFile : public QObject
@@ -41,12 +42,22 @@ private slots:
         row("keyless header hands keys on", "[A]\n[B]\nk=1\n", "B", "k", "1");
         row("undecodable bytes replaced", "[A]\nname=x\xff\xfe\n", "A", "name", QStringLiteral("x\uFFFD\uFFFD"));
         row("stray carriage return dropped", "[A]\nk=a\rb\n", "A", "k", "ab");
+        row("carriage returns around a header", "[A]\r\r\nk=1\r\r\n", "A", "k", "1");
+        row("Unicode blanks trimmed", "[A]\nk\xe3\x80\x80=\xc2\xa0x.wav\xc2\xa0\xe2\x80\x89\n", "A", "k", "x.wav");
+        row("no-width space is no blank", "[A]\nk=x.wav\xe2\x80\x8b\n", "A", "k", QStringLiteral("x.wav\u200b"));
+        row("broken and overlong sequences", "[A]\nk=\xe2\x82 \xc0\xaf\xed\xa0\x80\xf0\x9f\x98\x80\n", "A", "k",
+            QStringLiteral("\uFFFD\uFFFD \uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\U0001F600"));
+        row("byte order mark inside a value kept", "[A]\nk=a\xef\xbb\xbf\n", "A", "k", QStringLiteral("a\uFEFF"));
         const QString text = QStringLiteral("[Archive]\r\nbasename=caf\u00e9\r\n");
         row("UTF-8 byte order mark", "\xef\xbb\xbf" + text.toUtf8(), "Archive", "basename", QStringLiteral("caf\u00e9"));
         QByteArray utf16("\xff\xfe");
         for (const QChar c : text)
             utf16 += char(c.unicode() & 0xff) + QByteArray(1, char(c.unicode() >> 8));
         row("UTF-16 little endian", utf16, "Archive", "basename", QStringLiteral("caf\u00e9"));
+        QByteArray utf32("\0\0\xfe\xff", 4);
+        for (const char32_t c : text.toUcs4())
+            utf32 += QByteArray(3, '\0') + char(c);
+        row("UTF-32 big endian", utf32, "Archive", "basename", QStringLiteral("caf\u00e9"));
         // Readable lines after garbage must still be found: the garbage may not swallow them.
         QRandomGenerator random(20240601);
         QByteArray garbage(4 << 20, Qt::Uninitialized);
@@ -54,15 +65,22 @@ private slots:
         row("after binary garbage", garbage + "\n[Archive]\nbasename=after\n", "Archive", "basename", "after");
         row("one enormous line", "[A]\nk= " + QByteArray(longLine, 'a') + " \n", "A", "k", QString(longLine, QLatin1Char('a')));
     }
+    // The program and the tools must read the same metafile alike: a value read otherwise by one
+    // of them plays one file while the other packs another.
     void ReadsValuesByTheToolkitsSyntax()
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, section);
         QFETCH(QString, key);
         QFETCH(QString, expected);
-        const auto ini = Load(content);
-        QVERIFY(ini);
-        QCOMPARE(ini->GetValue(section, key), expected);
+        const QString path = files.Write(content);
+        IniFile ini;
+        QVERIFY(ini.Load(path));
+        QCOMPARE(ini.GetValue(section, key), expected);
+        const auto metafile = kivo::Metafile::Load(path.toStdString());
+        const std::string *value = metafile.Find(section.toStdString(), key.toStdString());
+        // As bytes: they name the files the tools open.
+        QCOMPARE(value ? QByteArray::fromStdString(*value) : QByteArray(), expected.toUtf8());
     }
 
     void DecidesWhichSectionsExist_data()
@@ -104,7 +122,7 @@ private slots:
         QTest::addColumn<QByteArray>("unfinished");
         // An unfinished character ending the first offset bytes, right before a line end, wherever
         // the reading happens to pause.
-        for (const int offset : {100, 4096, 16384, 65536, 65537, 131072})
+        for (const int offset : {100, 16384, 65537})
             for (const QByteArray &unfinished : {QByteArray("\xe4"), QByteArray("\xc3"), QByteArray("\xf0\x9f")})
                 QTest::addRow("%s at %d", unfinished.toHex().constData(), offset) << offset << unfinished;
     }
@@ -120,22 +138,14 @@ private slots:
         QVERIFY(ini->GetValue(QStringLiteral("A"), QStringLiteral("long")).endsWith(QChar::ReplacementCharacter));
     }
 
-    void MergesRepeatedSections_data()
-    {
-        QTest::addColumn<int>("keyCount");
-        // Small sections are searched key by key, large ones through an index built on the way.
-        QTest::newRow("few keys") << 3;
-        QTest::newRow("many keys") << 60;
-    }
     void MergesRepeatedSections()
     {
-        QFETCH(int, keyCount);
         // Section A comes three times, B in between; every pass sets some keys anew and adds some.
         QByteArray content;
-        QMap<QString, QString> expected;
+        QHash<QString, QString> expected;
         for (int pass = 0; pass < 3; ++pass) {
             content += "[A]\n";
-            for (int key = pass * keyCount / 2; key < pass * keyCount / 2 + keyCount; ++key) {
+            for (int key = pass * 2; key < pass * 2 + 4; ++key) {
                 const QString value = QStringLiteral("%1-%2").arg(key).arg(pass);
                 content += QStringLiteral("k%1=%2\n").arg(key).arg(value).toLatin1();
                 expected.insert(QStringLiteral("k%1").arg(key), value);
@@ -144,39 +154,16 @@ private slots:
         }
         const auto ini = Load(content);
         QVERIFY(ini);
-        const int section = ini->FindSection(QStringLiteral("A"));
-        QVERIFY(section >= 0);
-        QCOMPARE(ini->KeyCount(section), int(expected.size()));
-        QMap<QString, QString> visited;
-        ini->ForEachKey(section, [&](const QString &key, const IniFile::ValueView &value) {
-            QVERIFY2(!visited.contains(key), qPrintable(key));
-            QCOMPARE(value.ToString(), value.text.toString());
-            visited.insert(key, value.ToString());
-        });
-        QCOMPARE(visited, expected);
-        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-            QCOMPARE(ini->GetValue(QStringLiteral("A"), it.key()), it.value());
-            QCOMPARE(ini->GetText(section, ini->FindKey(it.key())).toString(), it.value());
-        }
+        const IniFile::Section *section = ini->FindSection(u"A");
+        QVERIFY(section);
+        QHash<QString, QString> read;
+        for (const IniFile::Entry &entry : *section)
+            QVERIFY2(!read.contains(entry.key.toString()), "a key listed twice");
+        for (const IniFile::Entry &entry : *section)
+            read.insert(entry.key.toString(), entry.value.toString());
+        QCOMPARE(read, expected);
+        QCOMPARE(ini->GetValue(QStringLiteral("B"), QStringLiteral("x")), QStringLiteral("1"));
         QCOMPARE(ini->GetValue(QStringLiteral("B"), QStringLiteral("k0")), QString());
-    }
-
-    void KeepsHandedOutValuesValid()
-    {
-        // Short values are stored without strings of their own and get one only when asked for.
-        QByteArray content = "[A]\nshort=1\nlong=a value longer than a number\n";
-        for (int key = 0; key < 500; ++key)
-            content += "k" + QByteArray::number(key) + "=" + QByteArray::number(key) + "\n";
-        const auto ini = Load(content);
-        QVERIFY(ini);
-        const QString section = QStringLiteral("A");
-        const QString &shortValue = ini->GetValue(section, QStringLiteral("short"));
-        const QString &longValue = ini->GetValue(section, QStringLiteral("long"));
-        for (int key = 0; key < 500; ++key)
-            QCOMPARE(ini->GetValue(section, QStringLiteral("k%1").arg(key)), QString::number(key));
-        QCOMPARE(shortValue, QStringLiteral("1"));
-        QCOMPARE(longValue, QStringLiteral("a value longer than a number"));
-        QCOMPARE(&ini->GetValue(section, QStringLiteral("short")), &shortValue);
     }
 
     void ReportsAFileThatCannotBeOpened()

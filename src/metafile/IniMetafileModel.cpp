@@ -89,7 +89,7 @@ struct SoundKey
 {
     qint32 number = 0;
     SoundField field = SoundField::Other;
-    IniFile::ValueView value;
+    QStringView value;
 };
 
 // Splits "sound_012.sample_rate" into 12 and its field; number 0 for keys of no sound.
@@ -181,10 +181,14 @@ qint32 IniMetafileModel::GetLookupIndex() const
     return lookupIndex;
 }
 
+IniMetafileItem *IniMetafileModel::ItemOf(const QModelIndex &index)
+{
+    return static_cast<IniMetafileItem *>(index.internalPointer());
+}
+
 QModelIndex IniMetafileModel::index(int row, int column, const QModelIndex &parent) const
 {
-    const IniMetafileItem *parentItem = parent.isValid()
-        ? static_cast<IniMetafileItem *>(parent.internalPointer()) : rootItem;
+    const IniMetafileItem *parentItem = parent.isValid() ? ItemOf(parent) : rootItem;
     if (!parentItem || row < 0 || row >= parentItem->ChildCount())
         return {};
     IniMetafileItem *child = parentItem->Child(row);
@@ -195,7 +199,7 @@ QModelIndex IniMetafileModel::parent(const QModelIndex &index) const
 {
     if (!index.isValid())
         return {};
-    IniMetafileItem *parentItem = static_cast<IniMetafileItem *>(index.internalPointer())->GetParent();
+    IniMetafileItem *parentItem = ItemOf(index)->GetParent();
     if (!parentItem || parentItem == rootItem)
         return {};
     return createIndex(parentItem->Row(), 0, parentItem);
@@ -203,8 +207,7 @@ QModelIndex IniMetafileModel::parent(const QModelIndex &index) const
 
 int IniMetafileModel::rowCount(const QModelIndex &parent) const
 {
-    const IniMetafileItem *item = parent.isValid()
-        ? static_cast<IniMetafileItem *>(parent.internalPointer()) : rootItem;
+    const IniMetafileItem *item = parent.isValid() ? ItemOf(parent) : rootItem;
     return item ? item->ChildCount() : 0;
 }
 
@@ -217,7 +220,7 @@ QVariant IniMetafileModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || role != Qt::DisplayRole)
         return {};
-    return static_cast<IniMetafileItem *>(index.internalPointer())->GetName();
+    return ItemOf(index)->GetName();
 }
 
 QVariant IniMetafileModel::headerData(int, Qt::Orientation, int role) const
@@ -241,43 +244,43 @@ void IniMetafileModel::ReadSfxMetafile(const QString &iniFilepath)
         throw failedToLoad;
     if (!ini.HasSection(archiveSection))
         throw invalidFormat;
-    const int archive = ini.FindSection(archiveSection);
-    name = ini.GetValue(archive, basenameKey);
-    lookupIndex = ToInt(ini.GetText(archive, lookupIndexKey));
-    const qint32 bankCount = ToInt(ini.GetText(archive, numBanksKey));
+    const IniFile::Section &archive = *ini.FindSection(archiveSection);
+    name = archive.value(basenameKey).toString();
+    lookupIndex = ToInt(archive.value(lookupIndexKey));
+    const qint32 bankCount = ToInt(archive.value(numBanksKey));
     // Without this, a few kilobytes of banks that each claim 99,999 sounds would ask for
     // gigabytes of empty rows.
     qint64 keylessRowsLeft = believedSoundCount;
     for (const auto &[number, section] : BankSections(ini, bankCount)) {
-        const int bankSection = ini.FindSection(section);
-        const qint32 soundCount = ToInt(ini.GetText(bankSection, numSoundsKey));
+        const IniFile::Section &bankSection = *ini.FindSection(section);
+        const qint32 soundCount = ToInt(bankSection.value(numSoundsKey));
         if (soundCount <= 0)
             continue;
         auto bank = NewItem();
         bank->name = section;
-        ReadSounds(ini, bankSection, soundCount, keylessRowsLeft, bank.get());
+        ReadSounds(bankSection, soundCount, keylessRowsLeft, bank.get());
         rootItem->AppendChild(bank.release());
     }
 }
 
-void IniMetafileModel::ReadSounds(const IniFile &ini, int section, qint32 soundCount, qint64 &keylessRowsLeft,
+void IniMetafileModel::ReadSounds(const IniFile::Section &section, qint32 soundCount, qint64 &keylessRowsLeft,
                                   IniMetafileItem *pBank)
 {
     const auto setField = [](IniMetafileItem *pSound, const SoundKey &soundKey) {
         switch (soundKey.field) {
         case SoundField::Filename:
-            pSound->name = soundKey.value.ToString();
+            pSound->name = soundKey.value.toString();
             break;
         case SoundField::SampleRate:
-            pSound->sampleRate = ToInt(soundKey.value.text);
+            pSound->sampleRate = ToInt(soundKey.value);
             break;
         case SoundField::Unknown16:
-            pSound->unknown16 = ToInt(soundKey.value.text);
+            pSound->unknown16 = ToInt(soundKey.value);
             break;
         case SoundField::LoopOffset: {
             // ToInt reads garbage as 0, which would mark a loop at the very start.
-            const qint32 offset = ToInt(soundKey.value.text);
-            pSound->loopOffset = offset != 0 || IsZero(soundKey.value.text) ? offset : -1;
+            const qint32 offset = ToInt(soundKey.value);
+            pSound->loopOffset = offset != 0 || IsZero(soundKey.value) ? offset : -1;
             break;
         }
         case SoundField::Other:
@@ -285,16 +288,16 @@ void IniMetafileModel::ReadSounds(const IniFile &ini, int section, qint32 soundC
         }
     };
     std::vector<SoundKey> soundKeys;
-    soundKeys.reserve(size_t(ini.KeyCount(section)));
+    soundKeys.reserve(size_t(section.size()));
     qint32 highestKeyed = 0;
-    ini.ForEachKey(section, [&](const QString &key, const IniFile::ValueView &value) {
-        SoundKey parsed = ParseSoundKey(key);
+    for (const IniFile::Entry &entry : section) {
+        SoundKey parsed = ParseSoundKey(entry.key);
         if (parsed.number < 1 || parsed.number > soundCount)
-            return;
-        parsed.value = value;
+            continue;
+        parsed.value = entry.value;
         highestKeyed = std::max(highestKeyed, parsed.number);
         soundKeys.push_back(parsed);
-    });
+    }
 
     // Every number up to a believed count gets a row, keys or not; a larger count runs only to the
     // highest sound with a key, and past the believed count only sounds with keys get a row.
@@ -346,30 +349,26 @@ void IniMetafileModel::ReadStreamMetafile(const QString &iniFilepath,
     IniFile ini;
     if (!ini.Load(iniFilepath))
         throw failedToLoad;
-    const int stream = ini.FindSection(streamSection);
-    if (stream < 0)
+    const IniFile::Section *stream = ini.FindSection(streamSection);
+    if (!stream)
         return;
-    const qint32 trackCount = ToInt(ini.GetText(stream, numTracksKey));
-    basename = ini.GetValue(stream, basenameKey);
+    const qint32 trackCount = ToInt(stream->value(numTracksKey));
+    basename = stream->value(basenameKey).toString();
     const auto station = streamNames.constFind(basename);
     name = station != streamNames.constEnd() ? station.value() : basename;
-    lookupIndex = ToInt(ini.GetText(stream, lookupIndexKey));
-    const int beatTotal = ini.FindKey(beatTotalKey);
-    const int filename = ini.FindKey(filenameKey);
-    const int lengthExtra = ini.FindKey(lengthExtraKey);
-    const int lengthIndex = ini.FindKey(lengthIndexKey);
+    lookupIndex = ToInt(stream->value(lookupIndexKey));
     // The first missing section ends the list, so a huge count costs no more than the file holds.
     QString sectionName = trackPrefix;
     for (qint64 number = 1; number <= trackCount; ++number) {
         SetPaddedNumber(sectionName, trackPrefix.size(), number);
-        const int section = ini.FindSection(sectionName);
-        if (section < 0)
+        const IniFile::Section *section = ini.FindSection(sectionName);
+        if (!section)
             break;
         auto track = NewItem();
-        track->beatTotal = ToInt(ini.GetText(section, beatTotal));
-        track->name = ini.GetValue(section, filename);
-        track->lengthExtra = ToInt(ini.GetText(section, lengthExtra));
-        track->lengthIndex = ToInt(ini.GetText(section, lengthIndex));
+        track->beatTotal = ToInt(section->value(beatTotalKey));
+        track->name = section->value(filenameKey).toString();
+        track->lengthExtra = ToInt(section->value(lengthExtraKey));
+        track->lengthIndex = ToInt(section->value(lengthIndexKey));
         rootItem->AppendChild(track.release());
     }
 }

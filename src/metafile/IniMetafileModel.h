@@ -3,7 +3,8 @@
 #include <QMap>
 #include <QString>
 
-class IniFile;
+#include "metafile/IniFile.h"
+
 class IniMetafileItem;
 
 // The entries of one unpacked archive, read from its metafile at construction: banks with their
@@ -35,6 +36,8 @@ public:
     const QString &GetName() const;         // the archive's folder name in the working directory
     const QString &GetBasename() const;     // stream: "basename" as the file gives it
     qint32 GetLookupIndex() const;
+    // The item behind an index of such a model; null for an invalid index.
+    static IniMetafileItem *ItemOf(const QModelIndex &index);
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &index) const override;
@@ -47,7 +50,7 @@ public:
 private:
     void ReadSfxMetafile(const QString &iniFilepath);
     void ReadStreamMetafile(const QString &iniFilepath, const QMap<QString, QString> &streamNames);
-    void ReadSounds(const IniFile &ini, int section, qint32 soundCount, qint64 &keylessRowsLeft,
+    void ReadSounds(const IniFile::Section &section, qint32 soundCount, qint64 &keylessRowsLeft,
                     IniMetafileItem *pBank);
 
     ArchiveType type;

@@ -5,10 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringView>
-#include <QTextStream>
 
+#include <string_view>
 #include <vector>
 
+#include "format/StationNames.h"
+#include "format/TextDecoding.h"
 #include "tree/TreeItem.h"
 
 namespace
@@ -20,26 +22,6 @@ constexpr qsizetype longestShownText = 1024;
 TreeItem *ItemOf(const QModelIndex &index)
 {
     return static_cast<TreeItem *>(index.internalPointer());
-}
-
-// Reads a line in bounded pieces and joins them. Asked for a whole enormous line at once, the
-// text stream grows its buffer by reallocating it again and again, copying everything each time
-// under allocators that never grow a block in place.
-bool ReadWholeLine(QTextStream &stream, QString &line, QString &piece)
-{
-    constexpr qint64 linePiece = 1 << 16;
-    if (!stream.readLineInto(&line, linePiece))
-        return false;
-    bool bMaybeMore = line.size() == linePiece;
-    while (bMaybeMore && stream.readLineInto(&piece, linePiece)) {
-        // A "\r\n" split between two pieces leaves its "\r" on the first: the stream strips
-        // only a "\r" it reads together with the "\n".
-        if (piece.isEmpty() && line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        line += piece;
-        bMaybeMore = piece.size() == linePiece;
-    }
-    return true;
 }
 
 // Leading blanks only: a tab ends the indentation and is trimmed off with the content.
@@ -126,25 +108,11 @@ QMap<QString, QString> TreeModel::ReadStationNames(const QString &path)
     // Only a plain file: a pipe would block the start for good, a device would never end.
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return names;
-
-    const QLatin1String streamPrefix("stream = ");
-    const QLatin1String stationPrefix("station = ");
-    QTextStream stream(&file);
-    QString line;
-    QString piece;
-    QString pendingName;
-    bool pending = false;
-    while (ReadWholeLine(stream, line, piece)) {
-        if (line.isEmpty())
-            continue;
-        if (line.startsWith(streamPrefix)) {
-            pendingName = line.mid(streamPrefix.size());
-            pending = true;
-        } else if (pending && line.startsWith(stationPrefix)) {
-            names.insert(pendingName, line.mid(stationPrefix.size()));
-            pending = false;
-        }
-    }
+    const QByteArray bytes = file.readAll();
+    // The tools name the folders of "-r" by the same reading of the same text.
+    const auto stations = kivo::StationNames::Parse(kivo::DecodedText(std::string_view(bytes.constData(), size_t(bytes.size()))));
+    for (const auto &[stream, station] : stations.Pairs())
+        names.insert(QString::fromStdString(stream), QString::fromStdString(station));
     return names;
 }
 

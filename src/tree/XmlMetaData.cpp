@@ -5,7 +5,6 @@
 #include <QXmlStreamReader>
 
 #include "app/UserDialogs.h"
-#include "tree/MetaDataScanner.h"
 
 namespace
 {
@@ -64,8 +63,6 @@ XmlMetaData ReadMetaData(const QString &path)
     }
     const QByteArray document = file.readAll();
     XmlMetaData result;
-    if (ScanMetaData(document, result))
-        return result;
     QString error;
     if (!Collect(document, result, error)) {
         // Entries read before the fault are dropped with the rest: a half-read file would make

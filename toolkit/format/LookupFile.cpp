@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <system_error>
 
 #include "format/AtomicFile.h"
 #include "format/BinaryFile.h"
@@ -72,8 +73,18 @@ void LookupFile::Replace() const
     backupPath += ".bak";
     AtomicFile backup(backupPath);
     backup.File().Write(original.data(), original.size());
-    // The records first: should they fail, the backup of the save before is still there.
-    updated.Commit();
     backup.Commit();
+    updated.Commit();
+}
+
+void LookupFile::ReplaceFor(const std::filesystem::path &newArchivePath) const
+{
+    try {
+        Replace();
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove(newArchivePath, ignored);
+        throw;
+    }
 }
 }

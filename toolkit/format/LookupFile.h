@@ -40,6 +40,9 @@ public:
     // Writes the records over the file they came from: the old file is kept as "<file>.bak" first,
     // then the new one replaces it in a single rename, so the file is always complete.
     void Replace() const;
+    // Replace() for the records of a newly written archive, which is useless without them: when
+    // replacing fails, the archive is removed, so it is never swapped in, and the error rethrown.
+    void ReplaceFor(const std::filesystem::path &newArchivePath) const;
 
 private:
     std::filesystem::path path;

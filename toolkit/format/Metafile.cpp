@@ -1,12 +1,13 @@
 #include "format/Metafile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
-#include <vector>
 
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
+#include "format/TextDecoding.h"
 
 namespace kivo
 {
@@ -16,13 +17,30 @@ namespace
 // from being read into memory whole.
 constexpr std::uint64_t maxMetafileBytes = 64u * 1024 * 1024;
 
+// The blanks the program trims, in UTF-8: the ASCII ones, U+0085 and Unicode's space separators.
+// The text is well-formed UTF-8, so a match at either end is a whole character.
+constexpr std::string_view blanks[] = {
+    " ", "\t", "\n", "\v", "\f", "\r", "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",
+    "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
+    "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A",
+    "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"};
+
 std::string_view Trimmed(std::string_view text)
 {
-    const char *blanks = " \t\r\n\f\v";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    for (bool bCut = true; bCut;) {
+        bCut = false;
+        for (const std::string_view blank : blanks) {
+            if (text.substr(0, blank.size()) == blank) {
+                text.remove_prefix(blank.size());
+                bCut = true;
+            }
+            if (text.size() >= blank.size() && text.substr(text.size() - blank.size()) == blank) {
+                text.remove_suffix(blank.size());
+                bCut = true;
+            }
+        }
+    }
+    return text;
 }
 }
 
@@ -31,24 +49,33 @@ Metafile Metafile::Load(const std::filesystem::path &filePath)
     BinaryFile file(filePath, BinaryFile::Mode::Read);
     if (file.Size() > maxMetafileBytes)
         throw FormatError(filePath.string() + " is too large for a metafile");
-    std::string text(static_cast<std::size_t>(file.Size()), '\0');
-    file.ReadAt(0, text.data(), text.size());
+    std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
+    file.ReadAt(0, bytes.data(), bytes.size());
+    std::string text = DecodedText(bytes);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
 
     Metafile metafile;
     metafile.path = filePath;
-    auto *current = &metafile.sections[std::string()];
+    Section current;
+    std::string currentName;
+    bool bHeaderSeen = false;
+    const auto store = [&metafile](const std::string &name, Section &keys) {
+        Section &stored = metafile.sections[name];
+        for (auto &[key, value] : keys)
+            stored[key] = std::move(value);
+        keys.clear();
+    };
     const std::string_view all(text);
-    std::size_t start = 0;
-    while (start < all.size()) {
-        std::size_t end = all.find('\n', start);
-        if (end == std::string_view::npos)
-            end = all.size();
-        std::string_view line = all.substr(start, end - start);
+    for (std::size_t start = 0; start < all.size();) {
+        const std::size_t end = std::min(all.find('\n', start), all.size());
+        const std::string_view line = all.substr(start, end - start);
         start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-            current = &metafile.sections[std::string(line.substr(1, line.size() - 2))];
+            // A header without keys before it hands them on to the next one.
+            if (bHeaderSeen && !current.empty())
+                store(currentName, current);
+            currentName = std::string(line.substr(1, line.size() - 2));
+            bHeaderSeen = true;
             continue;
         }
         const auto separator = line.find('=');
@@ -56,8 +83,12 @@ Metafile Metafile::Load(const std::filesystem::path &filePath)
             continue;
         const std::string_view key = Trimmed(line.substr(0, separator));
         if (!key.empty())
-            (*current)[std::string(key)] = std::string(Trimmed(line.substr(separator + 1)));
+            current[std::string(key)] = std::string(Trimmed(line.substr(separator + 1)));
     }
+    if (bHeaderSeen)
+        store(currentName, current);
+    else
+        metafile.unnamed = std::move(current);
     return metafile;
 }
 
@@ -67,15 +98,22 @@ bool Metafile::HasSection(const std::string &section) const
     return found != sections.end() && !found->second.empty();
 }
 
-const std::string *Metafile::Find(const std::string &section, const std::string &key) const
+const Metafile::Section *Metafile::FindSection(const std::string &section) const
 {
-    const auto foundSection = sections.find(section);
-    if (foundSection == sections.end())
-        return nullptr;
-    const auto foundKey = foundSection->second.find(key);
-    return foundKey == foundSection->second.end() ? nullptr : &foundKey->second;
+    if (section.empty())
+        return sections.empty() ? &unnamed : nullptr;
+    const auto found = sections.find(section);
+    return found == sections.end() ? nullptr : &found->second;
 }
 
+const std::string *Metafile::Find(const std::string &section, const std::string &key) const
+{
+    const Section *keys = FindSection(section);
+    if (!keys)
+        return nullptr;
+    const auto found = keys->find(key);
+    return found == keys->end() ? nullptr : &found->second;
+}
 const std::string &Metafile::Text(const std::string &section, const std::string &key) const
 {
     const std::string *value = Find(section, key);

@@ -1,12 +1,9 @@
 #include "format/SfxImport.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "format/AtomicFile.h"
@@ -17,7 +14,6 @@
 #include "format/Metafile.h"
 #include "format/NameTable.h"
 #include "format/Naming.h"
-#include "format/ParallelFor.h"
 #include "format/PathCase.h"
 #include "format/PcmSource.h"
 #include "format/ScratchBuffer.h"
@@ -111,147 +107,61 @@ SoundDescriptor Describe(const SoundPlan &plan, const PcmSource &source, std::ui
     return sound;
 }
 
-// Writes a package bank by bank, its sounds on a few threads. A mono 16-bit WAV file's header
-// tells the length of its samples, so the file is opened, placed in its turn (every sound before
-// it placed) and then copied into its own part of the package while the next ones are opened and
-// placed: reading some files while another thread writes overlaps well. A sound that is converted
-// is written while it is placed, as only converting it tells its length.
+// Writes a package bank by bank, sound by sound; a bank's header takes its place first and is
+// filled in once its sounds have told its size. (Threads that read some sounds while others
+// were written gained nothing measurable here.)
 class SfxPacker
 {
 public:
-    SfxPacker(BinaryFile &file, const std::vector<BankPlan> &banks, const std::string &packageName, unsigned lookupIndex,
-              Warnings &packWarnings)
-        : out(file), plan(banks), basename(packageName), index(lookupIndex), warnings(packWarnings)
+    SfxPacker(BinaryFile &file, const std::string &packageName, unsigned lookupIndex, Warnings &packWarnings)
+        : out(file), basename(packageName), index(lookupIndex), warnings(packWarnings)
     {
     }
 
     // Returns each bank's place and size.
-    std::vector<LookupRecord> Pack()
+    std::vector<LookupRecord> Pack(const std::vector<BankPlan> &plan)
     {
-        std::vector<const SoundPlan *> sounds;
-        std::vector<std::size_t> bankOf;
-        for (std::size_t b = 0; b < plan.size(); ++b)
-            for (const SoundPlan &sound : plan[b].sounds) {
-                sounds.push_back(&sound);
-                bankOf.push_back(b);
-            }
-        ParallelFor(sounds.size(), [&](std::size_t i) {
-            try {
-                PackSound(i, *sounds[i], bankOf[i]);
-            } catch (...) {
-                {
-                    const std::lock_guard<std::mutex> lock(mutex);
-                    failedAt = std::min(failedAt, i);
-                }
-                turnChanged.notify_all();
-                throw;
-            }
-        });
-        while (started < plan.size())
-            NextBank();
-        if (started > 0)
-            FinishBank();
+        std::vector<LookupRecord> locations;
+        for (const BankPlan &bank : plan) {
+            const std::string where = basename + ", " + bank.section;
+            const std::uint64_t headerOffset = out.WritePosition();
+            if (headerOffset > maxOffset - BankHeader::Size)
+                throw FormatError(where + " would start beyond 4 GiB, which the bank lookup file cannot address");
+            out.Resize(headerOffset + BankHeader::Size);
+            BankHeader header;
+            for (const SoundPlan &sound : bank.sounds)
+                header.sounds.push_back(PackSound(sound, where, headerOffset + BankHeader::Size));
+            header.pcmSize = static_cast<std::uint32_t>(out.WritePosition() - headerOffset - BankHeader::Size);
+            unsigned char bytes[BankHeader::Size];
+            header.Serialise(bytes);
+            out.WriteAt(headerOffset, bytes, sizeof bytes);
+            locations.push_back({index, static_cast<std::uint32_t>(headerOffset), header.pcmSize});
+            PauseForTest("archive");
+        }
         return locations;
     }
 
 private:
-    // Sounds are taken in order, so the one whose turn it is has always been taken, and every
-    // turn comes unless a sound before fails; that failure is then the one reported.
-    void PackSound(std::size_t i, const SoundPlan &sound, std::size_t bank)
+    // Appends the sound's samples, converted where its file needs it, and describes them.
+    SoundDescriptor PackSound(const SoundPlan &sound, const std::string &where, std::uint64_t bankStart)
     {
         PcmSource source(sound.path, sound.label);
-        std::uint64_t offset = 0;
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            turnChanged.wait(lock, [&] { return placed == i || failedAt < i; });
-            if (failedAt < i)
-                return;
-            while (started <= bank)
-                NextBank();
-            offset = end;
-            Place(sound, source);
-            ++placed;
+        const auto bankBytes = static_cast<std::uint32_t>(out.WritePosition() - bankStart);
+        std::uint64_t bytes = 0;
+        unsigned char *buffer = ScratchBuffer(copyChunk);
+        for (std::size_t got; (got = source.Read(buffer, copyChunk)) != 0;) {
+            bytes += got;
+            if (bankBytes + bytes > maxOffset)
+                throw FormatError(where + " grows beyond 4 GiB of sound data");
+            out.Write(buffer, got);
         }
-        turnChanged.notify_all();
-        if (source.IsPlainWav()) {
-            unsigned char *buffer = ScratchBuffer(copyChunk);
-            for (std::size_t got; (got = source.Read(buffer, copyChunk)) != 0; offset += got)
-                out.WriteAt(offset, buffer, got);
-        }
-    }
-
-    // Makes the package reach at least up to position, so that everything before it can be
-    // written in any order.
-    void Extend(std::uint64_t position)
-    {
-        if (out.Size() < position)
-            out.Resize(position);
-    }
-
-    // Finishes the bank being placed, if any, and keeps the header's place for the next one.
-    void NextBank()
-    {
-        if (started > 0)
-            FinishBank();
-        where = basename + ", " + plan[started].section;
-        if (end > maxOffset - BankHeader::Size)
-            throw FormatError(where + " would start beyond 4 GiB, which the bank lookup file cannot address");
-        headerOffset = end;
-        end += BankHeader::Size;
-        header = BankHeader();
-        ++started;
-    }
-
-    // Gives the sound its place at the end; one that is converted is written there at once.
-    void Place(const SoundPlan &sound, PcmSource &source)
-    {
-        const auto bankBytes = static_cast<std::uint32_t>(end - headerOffset - BankHeader::Size);
-        std::uint64_t bytes = source.IsPlainWav() ? source.PlainBytes() : 0;
-        if (bankBytes + bytes > maxOffset)
-            throw FormatError(where + " grows beyond 4 GiB of sound data");
-        if (!source.IsPlainWav()) {
-            Extend(end); // the samples are appended
-            unsigned char *buffer = ScratchBuffer(copyChunk);
-            for (std::size_t got; (got = source.Read(buffer, copyChunk)) != 0;) {
-                bytes += got;
-                if (bankBytes + bytes > maxOffset)
-                    throw FormatError(where + " grows beyond 4 GiB of sound data");
-                out.Write(buffer, got);
-            }
-        }
-        header.sounds.push_back(Describe(sound, source, bankBytes, bytes, warnings));
-        end += bytes;
-        Extend(end);
-    }
-
-    void FinishBank()
-    {
-        header.pcmSize = static_cast<std::uint32_t>(end - headerOffset - BankHeader::Size);
-        unsigned char bytes[BankHeader::Size];
-        header.Serialise(bytes);
-        Extend(end);
-        out.WriteAt(headerOffset, bytes, sizeof bytes);
-        locations.push_back({index, static_cast<std::uint32_t>(headerOffset), header.pcmSize});
-        PauseForTest("archive");
+        return Describe(sound, source, bankBytes, bytes, warnings);
     }
 
     BinaryFile &out;
-    const std::vector<BankPlan> &plan;
     const std::string &basename;
     const unsigned index;
     Warnings &warnings;
-
-    // What follows changes only under the mutex, in the order of the sounds.
-    std::mutex mutex;
-    std::condition_variable turnChanged;
-    std::size_t placed = 0; // sounds placed so far; the next one's turn
-    std::size_t failedAt = std::numeric_limits<std::size_t>::max();
-    std::vector<LookupRecord> locations;
-    std::uint64_t end = 0;   // where the next header or sound goes
-    std::size_t started = 0; // banks begun so far; the last of them is being placed
-    std::uint64_t headerOffset = 0;
-    BankHeader header;
-    std::string where;
 };
 }
 
@@ -269,7 +179,7 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
     const std::vector<BankPlan> plan = ReadPlan(metafile, lookup.RecordsOf(index));
 
     AtomicFile package(newPackagePath);
-    const std::vector<LookupRecord> locations = SfxPacker(package.File(), plan, basename, index, warnings).Pack();
+    const std::vector<LookupRecord> locations = SfxPacker(package.File(), basename, index, warnings).Pack(plan);
     package.Commit();
 
     for (std::size_t b = 0; b < plan.size(); ++b) {
@@ -279,13 +189,6 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
                          + std::to_string(locations[b].size) + " bytes; the game's sound buffers may not hold it");
         lookup.SetLocation(plan[b].record, locations[b].offset, locations[b].size);
     }
-    try {
-        lookup.Replace();
-    } catch (...) {
-        // Without its lookup records the new package is useless; do not leave it to be swapped in.
-        std::error_code ignored;
-        std::filesystem::remove(newPackagePath, ignored);
-        throw;
-    }
+    lookup.ReplaceFor(newPackagePath);
 }
 }

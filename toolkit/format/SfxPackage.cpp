@@ -1,8 +1,6 @@
 #include "format/SfxPackage.h"
 
 #include <algorithm>
-#include <cstring>
-#include <system_error>
 
 #include "format/AtomicFile.h"
 #include "format/BankHeader.h"
@@ -12,34 +10,12 @@
 #include "format/MetafileWriter.h"
 #include "format/NameTable.h"
 #include "format/Naming.h"
-#include "format/ParallelFor.h"
 #include "format/PathCase.h"
 #include "format/WavHeader.h"
 #include "format/Warnings.h"
 
 namespace kivo
 {
-namespace
-{
-void RejectForeignArchive(BinaryFile &file)
-{
-    unsigned char magic[4] = {};
-    if (file.Size() < sizeof magic)
-        return;
-    file.ReadAt(0, magic, sizeof magic);
-    if (std::memcmp(magic, "PK\x03\x04", 4) == 0)
-        throw FormatError(file.Path().string() + " is a ZIP archive (mobile release audio), not a PC SFX package");
-}
-
-void MakeFolder(const std::filesystem::path &folder)
-{
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error)
-        throw FormatError("cannot create the folder " + folder.string() + ": " + error.message());
-}
-}
-
 SfxPackage SfxPackage::Open(const std::filesystem::path &packagePath, const LookupFile &lookup, const NameTable &packages,
                             Warnings &warnings)
 {
@@ -54,7 +30,7 @@ SfxPackage SfxPackage::Open(const std::filesystem::path &packagePath, const Look
     package.index = static_cast<unsigned>(found);
 
     BinaryFile file(package.path, BinaryFile::Mode::Read);
-    RejectForeignArchive(file);
+    RejectZipArchive(file, "SFX package");
     std::vector<unsigned char> header(BankHeader::Size);
     for (const std::size_t record : lookup.RecordsOf(package.index)) {
         const LookupRecord location = lookup.Record(record);
@@ -83,7 +59,8 @@ void SfxPackage::Export(const std::filesystem::path &targetDirectory) const
     metafile.Key("lookup_index", index);
     metafile.Key("num_banks", static_cast<long long>(banks.size()));
     std::vector<MetafileWriter> sections(banks.size());
-    ParallelFor(banks.size(), [&](std::size_t b) { sections[b] = ExportBank(b, folder); });
+    for (std::size_t b = 0; b < banks.size(); ++b)
+        sections[b] = ExportBank(b, folder);
     for (const MetafileWriter &section : sections)
         metafile.Append(section);
     metafile.Save(folder / "sfx_import.ini");

@@ -5,7 +5,6 @@
 #include <limits>
 #include <set>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "format/AtomicFile.h"
@@ -16,7 +15,6 @@
 #include "format/NameTable.h"
 #include "format/Naming.h"
 #include "format/OggTrackFile.h"
-#include "format/ParallelFor.h"
 #include "format/PathCase.h"
 #include "format/ScratchBuffer.h"
 #include "format/StreamCipher.h"
@@ -28,7 +26,7 @@ namespace kivo
 {
 namespace
 {
-// Moderate, and kept by each thread: fresh memory is slow to touch the first time.
+// Moderate, and reused: fresh memory is slow to touch the first time.
 constexpr std::size_t copyChunk = 1024 * 1024;
 constexpr std::uint64_t maxPackSize = std::numeric_limits<std::uint32_t>::max();
 
@@ -214,10 +212,10 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
     }
     AtomicFile pack(newPackPath);
     pack.File().Resize(packSize);
-    ParallelFor(plan.size(), [&](std::size_t t) {
+    for (std::size_t t = 0; t < plan.size(); ++t) {
         PackTrack(plan[t], offsets[t], pack.File());
         PauseForTest("archive");
-    });
+    }
     std::vector<LookupRecord> locations;
     for (std::size_t t = 0; t < plan.size(); ++t) {
         const TrackPlan &track = plan[t];
@@ -235,13 +233,6 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
 
     for (std::size_t t = 0; t < plan.size(); ++t)
         lookup.SetLocation(plan[t].record, locations[t].offset, locations[t].size);
-    try {
-        lookup.Replace();
-    } catch (...) {
-        // Without its lookup records the new pack is useless; do not leave it to be swapped in.
-        std::error_code ignored;
-        std::filesystem::remove(newPackPath, ignored);
-        throw;
-    }
+    lookup.ReplaceFor(newPackPath);
 }
 }

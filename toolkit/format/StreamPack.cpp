@@ -13,7 +13,6 @@
 #include "format/MetafileWriter.h"
 #include "format/NameTable.h"
 #include "format/Naming.h"
-#include "format/ParallelFor.h"
 #include "format/PathCase.h"
 #include "format/ScratchBuffer.h"
 #include "format/StreamCipher.h"
@@ -25,7 +24,7 @@ namespace kivo
 namespace
 {
 // Touching fresh memory costs about as much as copying it several times, so a moderate buffer,
-// reused for every track a thread writes, beats one that takes a whole track.
+// reused for every track, beats one that takes a whole track.
 constexpr std::size_t copyChunk = 1024 * 1024;
 
 void ReadDecoded(BinaryFile &file, std::uint64_t offset, unsigned char *buffer, std::size_t size)
@@ -34,13 +33,6 @@ void ReadDecoded(BinaryFile &file, std::uint64_t offset, unsigned char *buffer, 
     XorAtPosition(buffer, size, offset);
 }
 
-void MakeFolder(const std::filesystem::path &folder)
-{
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error)
-        throw FormatError("cannot create the folder " + folder.string() + ": " + error.message());
-}
 }
 
 StreamPack StreamPack::Open(const std::filesystem::path &packPath, Warnings &warnings)
@@ -55,12 +47,7 @@ StreamPack StreamPack::Open(const std::filesystem::path &packPath, Warnings &war
         throw FormatError(where + " is empty");
     if (file.Size() > std::numeric_limits<std::uint32_t>::max())
         throw FormatError(where + " is larger than 4 GiB, which the track lookup file cannot address");
-    unsigned char magic[4] = {};
-    if (file.Size() >= sizeof magic) {
-        file.ReadAt(0, magic, sizeof magic);
-        if (std::memcmp(magic, "PK\x03\x04", 4) == 0)
-            throw FormatError(where + " is a ZIP archive (mobile release audio), not a PC stream pack");
-    }
+    RejectZipArchive(file, "stream pack");
 
     std::vector<unsigned char> header(TrackHeader::Size);
     for (std::uint64_t offset = 0; offset < file.Size();) {
@@ -80,6 +67,7 @@ StreamPack StreamPack::Open(const std::filesystem::path &packPath, Warnings &war
                 throw FormatError(std::string(error.what()) + "; this is not a PC stream pack (PS2 streams are not supported)");
             throw;
         }
+        unsigned char magic[4] = {};
         ReadDecoded(file, payload, magic, sizeof magic);
         if (std::memcmp(magic, "OggS", 4) != 0)
             throw FormatError(label + " does not hold Ogg data");
@@ -148,7 +136,8 @@ void StreamPack::Export(const std::filesystem::path &targetDirectory, const std:
     metafile.Key("num_tracks", static_cast<long long>(tracks.size()));
 
     std::vector<MetafileWriter> sections(tracks.size());
-    ParallelFor(tracks.size(), [&](std::size_t t) { sections[t] = ExportTrack(t, folder, lookupKeys); });
+    for (std::size_t t = 0; t < tracks.size(); ++t)
+        sections[t] = ExportTrack(t, folder, lookupKeys);
     for (const MetafileWriter &section : sections)
         metafile.Append(section);
     metafile.Save(folder / "stream_import.ini");
