@@ -181,19 +181,18 @@ public:
     }
 
     // A tenth of a second of a quiet tone; `seed` makes the contents of two files differ.
-    static void WriteWave(const QString &path, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16, int seed = 0,
-                          int rate = 22050, int channels = 1)
+    static void WriteWave(const QString &path, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16, int seed = 0)
     {
         SF_INFO info{};
-        info.samplerate = rate;
-        info.channels = channels;
+        info.samplerate = 22050;
+        info.channels = 1;
         info.format = format;
         SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
         QVERIFY2(file, sf_strerror(nullptr));
-        std::vector<float> samples(size_t(rate / 10 * channels));
+        std::vector<float> samples(2205);
         for (size_t i = 0; i < samples.size(); ++i)
             samples[i] = 0.1f * float(((i + size_t(seed)) % 50)) / 50.0f;
-        sf_writef_float(file, samples.data(), sf_count_t(rate / 10));
+        sf_writef_float(file, samples.data(), sf_count_t(samples.size()));
         sf_close(file);
     }
 
