@@ -4,6 +4,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <exception>
 #include <memory>
 
 ConversionDialog::ConversionDialog(QWidget *pParent) : QProgressDialog(pParent)
@@ -24,8 +25,13 @@ AudioConverter::Result ConversionDialog::Run(const QString &source, const QStrin
     std::atomic_bool bCancel {false};
     std::atomic_int percent {0};
     AudioConverter::Result result;
+    // An exception must not leave the worker: it would end the program with the user's work.
     const std::unique_ptr<QThread> worker(QThread::create([&] {
-        result = AudioConverter::Convert(source, target, form, bCancel, [&percent](int value) { percent = value; });
+        try {
+            result = AudioConverter::Convert(source, target, form, bCancel, [&percent](int value) { percent = value; });
+        } catch (const std::exception &error) {
+            result = {AudioConverter::Outcome::Failed, QStringLiteral("The conversion failed: ") + QString::fromLocal8Bit(error.what())};
+        }
     }));
 
     QEventLoop loop;

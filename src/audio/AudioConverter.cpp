@@ -18,6 +18,9 @@ namespace
 {
 constexpr sf_count_t blockFrames = 8192;
 constexpr double vorbisQuality = 0.4;
+// Beyond these a rate or channel count comes from a damaged file, not from audio anyone plays.
+constexpr int maxSampleRate = 768000;
+constexpr int maxChannels = 255;
 
 struct SndFileCloser
 {
@@ -127,16 +130,19 @@ AudioConverter::Result Pump(SNDFILE *pIn, const SF_INFO &inInfo, SNDFILE *pOut, 
             return {Outcome::Failed, QStringLiteral("The resampler could not start: ") + QString::fromLatin1(error)};
     }
     const double ratio = double(form.sampleRate) / double(inInfo.samplerate);
-    const auto outCapacity = sf_count_t(std::ceil(double(blockFrames) * ratio)) + 64;
-    std::vector<float> read(std::size_t(blockFrames * inInfo.channels));
-    std::vector<float> mapped(std::size_t(blockFrames * form.channels));
+    // Fewer frames in per block when upsampling, so that a file claiming a tiny rate cannot make
+    // the output block huge.
+    const sf_count_t inFrames = ratio > 1.0 ? std::max<sf_count_t>(1, sf_count_t(double(blockFrames) / ratio)) : blockFrames;
+    const auto outCapacity = sf_count_t(std::ceil(double(inFrames) * ratio)) + 64;
+    std::vector<float> read(std::size_t(inFrames * inInfo.channels));
+    std::vector<float> mapped(std::size_t(inFrames * form.channels));
     std::vector<float> resampled(std::size_t(outCapacity * form.channels));
     sf_count_t done = 0;
     int lastPercent = -1;
     for (;;) {
         if (bCancel)
             return {Outcome::Aborted, QString()};
-        const sf_count_t frames = sf_readf_float(pIn, read.data(), blockFrames);
+        const sf_count_t frames = sf_readf_float(pIn, read.data(), inFrames);
         if (frames < 0 || (frames == 0 && sf_error(pIn) != SF_ERR_NO_ERROR))
             return {Outcome::Failed, QStringLiteral("Failed to read the chosen file: ") + QString::fromLocal8Bit(sf_strerror(pIn))};
         MapChannels(read.data(), frames, inInfo.channels, mapped.data(), form.channels);
@@ -155,6 +161,8 @@ AudioConverter::Result Pump(SNDFILE *pIn, const SF_INFO &inInfo, SNDFILE *pOut, 
                                                         std::size_t(outCapacity), &produced);
                 if (error)
                     return {Outcome::Failed, QStringLiteral("Resampling failed: ") + QString::fromLatin1(error)};
+                if (input && taken == 0 && produced == 0)
+                    return {Outcome::Failed, QStringLiteral("Resampling failed: the resampler took no input.")};
                 consumed += taken;
                 if (!sink.Write(resampled.data(), sf_count_t(produced)))
                     return {Outcome::Failed, WriteError(pOut)};
@@ -210,8 +218,10 @@ bool AudioConverter::HasForm(const QString &path, const AudioForm &form)
 AudioConverter::Result AudioConverter::Convert(const QString &source, const QString &target, const AudioForm &form,
                                                const std::atomic_bool &bCancel, const std::function<void(int)> &progress)
 {
-    if (form.sampleRate <= 0 || form.channels <= 0)
-        return {Outcome::Failed, QStringLiteral("The entry has no sample rate or no channels to convert to.")};
+    if (form.sampleRate <= 0 || form.sampleRate > maxSampleRate || form.channels <= 0 || form.channels > maxChannels)
+        return {Outcome::Failed, QStringLiteral("The entry's sample rate (%1 Hz) or channel count (%2) cannot be written.")
+                                     .arg(form.sampleRate)
+                                     .arg(form.channels)};
     SF_INFO inInfo;
     const SndFilePtr in = OpenForReading(source, inInfo);
     if (!in)
