@@ -110,6 +110,19 @@ private:
     std::uniform_real_distribution<double> unit {0.0, 1.0};
 };
 
+// libsndfile also reads Ogg files whose first page holds something else (another stream, say);
+// the packer takes only files whose first page opens the Vorbis stream.
+bool VorbisOpensTheFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(27 + 255 + 7);  // page header, segment table, packet type
+    if (head.size() < 28 || !head.startsWith("OggS") || head[4] != 0 || !(head[5] & 0x02))
+        return false;
+    return head.mid(27 + quint8(head[26]), 7) == QByteArray("\x01vorbis", 7);
+}
+
 QString WriteError(SNDFILE *pFile)
 {
     return QStringLiteral("Failed to write the converted file: ") + QString::fromLocal8Bit(sf_strerror(pFile));
@@ -212,7 +225,7 @@ bool AudioConverter::HasForm(const QString &path, const AudioForm &form)
         return false;
     const int wanted = form.bTrack ? (SF_FORMAT_OGG | SF_FORMAT_VORBIS) : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     return (info.format & (SF_FORMAT_TYPEMASK | SF_FORMAT_SUBMASK)) == wanted && info.samplerate == form.sampleRate
-        && info.channels == form.channels;
+        && info.channels == form.channels && (!form.bTrack || VorbisOpensTheFile(path));
 }
 
 AudioConverter::Result AudioConverter::Convert(const QString &source, const QString &target, const AudioForm &form,
