@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev libsndfile1-dev libsdl2-dev libbenchmark-dev
+    qt6-base-dev libsndfile1-dev libsdl2-dev libsoxr-dev libbenchmark-dev
     xvfb xauth imagemagick
     dpkg-dev lintian appstream desktop-file-utils file
 )
 if [ "${ROZIVOZE_FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-14-dev); fi
+if [ "${ROZIVOZE_BENCH:-0}" = 1 ]; then packages+=(vorbis-tools); fi  # oggenc: the encoding floor
 
 missing=()
 for package in "${packages[@]}"; do

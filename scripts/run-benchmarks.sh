@@ -2,7 +2,7 @@
 # Builds in release mode and runs every benchmark; each prints its figures and its goal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+ROZIVOZE_BENCH=1 bash scripts/deps.sh
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-release -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy

@@ -1,4 +1,5 @@
 #include "WindowFixture.h"
+#include "audio/AudioConverter.h"
 
 #include <QItemSelectionModel>
 
@@ -8,6 +9,7 @@ const QString outsideArchive = "Error: The entry's file name leads outside the a
 const QString exportChooser = "chooser: Selected directory for export";
 const QString cleared = "Working directory was cleared.";
 const QString replaced = "Item was successfull replaced.";
+const QString unreadable = "Error: The chosen file is not audio that can be read: ";
 }
 
 // Replacing an entry's file, exporting entries and clearing the working directory.
@@ -37,13 +39,13 @@ private slots:
     void ReplaceSwapsTheFileOrTouchesNothing_data()
     {
         QTest::addColumn<QString>("archive");
-        QTest::addColumn<QString>("problem");  // empty: none
+        QTest::addColumn<QString>("problem");  // empty: none; "convert": the file is not in the entry's form
         QTest::addColumn<QStringList>("log");  // %file%: the archive file that was to be replaced
         QTest::newRow("sfx") << "Sfx1" << "" << QStringList{"chooser: "};
-        QTest::newRow("stream") << "Radio" << "" << QStringList{"chooser: "};
+        QTest::newRow("stream, from a WAV") << "Radio" << "convert" << QStringList{"chooser: "};
         QTest::newRow("old file missing") << "Sfx1" << "missing" << QStringList{"chooser: ", "Error: Failed to delete old file: %file%"};
-        QTest::newRow("chosen file vanished before the copy")
-            << "Sfx1" << "vanished" << QStringList{"chooser: ", "Error: Failed to copy new file to working directory."};
+        QTest::newRow("chosen file vanished") << "Sfx1" << "vanished" << QStringList{"chooser: ", unreadable + "System error : No such file or directory."};
+        QTest::newRow("text named .wav") << "Radio" << "text" << QStringList{"chooser: ", unreadable + "Format not recognised."};
         QTest::newRow("entry outside the archive") << "Odd" << "outside" << QStringList{outsideArchive};
     }
     void ReplaceSwapsTheFileOrTouchesNothing()
@@ -64,17 +66,24 @@ private slots:
         const QByteArray old = WindowFixture::ReadAll(target);
         const QStringList before = WindowFixture::Listing(QFileInfo(target).path());
         fixture->EntryView()->setCurrentIndex(fixture->Entry(bStream ? -1 : 0, 0));
-        fixture->dialogs.paths.enqueue(problem == "vanished" ? fixture->Elsewhere() + "/gone.wav" : NewSound());
+        const QString chosen = problem == "vanished" || problem == "text" ? fixture->Elsewhere() + "/gone.wav" : NewSound();
+        if (problem == "text")
+            WindowFixture::WriteText(chosen, "not audio\n");
+        fixture->dialogs.paths.enqueue(chosen);
 
         Window()->Replace();
 
         QCOMPARE(Log(), log.replaceInStrings("%file%", target));
-        QCOMPARE(WindowFixture::ReadAll(target), problem.isEmpty() ? WindowFixture::ReadAll(NewSound()) : old);
+        const bool bReplaced = problem.isEmpty() || problem == "convert";
+        if (problem == "convert")
+            QVERIFY(AudioConverter::HasForm(target, {true, 22050, 1}));  // the old track's own form
+        else
+            QCOMPARE(WindowFixture::ReadAll(target), bReplaced ? WindowFixture::ReadAll(chosen) : old);
         QCOMPARE(WindowFixture::Listing(QFileInfo(target).path()), before);  // nothing left beside it
-        QCOMPARE(fixture->Status() == replaced, problem.isEmpty());
-        if (!problem.isEmpty())
+        QCOMPARE(fixture->Status() == replaced, bReplaced);
+        if (!bReplaced)
             return;
-        QCOMPARE(fixture->dialogs.shown[0].filter, bStream ? "OGG-File (*.ogg)" : "WAV-File (*.wav)");
+        QCOMPARE(fixture->dialogs.shown[0].filter, QString(bStream ? "OGG-File (*.ogg)" : "WAV-File (*.wav)") + ";;Audio files (*.wav *.ogg *.oga *.flac *.mp3 *.opus *.aif *.aiff);;All files (*)");
         // The next dialog opens where the last file came from; a cancelled one changes nothing.
         Window()->Replace();
         Window()->Replace();

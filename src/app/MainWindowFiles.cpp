@@ -9,8 +9,10 @@
 #include <QTreeView>
 
 #include "app/CombinePath.h"
+#include "app/ConversionDialog.h"
 #include "app/LoadedArchive.h"
 #include "app/UserDialogs.h"
+#include "audio/AudioConverter.h"
 #include "metafile/IniMetafileItem.h"
 #include "player/FModPlayerWidget.h"
 #include "tree/TreeItem.h"
@@ -64,6 +66,20 @@ CopyResult CopyOver(const QString &source, const QString &target, QString &backu
     if (!backup.isEmpty() && !QFile::remove(backup))
         return CopyResult::OldNotRemoved;
     return CopyResult::Copied;
+}
+
+// What a replacement of `target` must become. A track keeps its own file's rate and channels, a
+// sound the rate its metafile gives. Where those are unknown (a damaged old file, a metafile
+// without a rate) the old file's rate and then the chosen file's stand in, so the entry can
+// still be mended; the game's tracks are stereo.
+AudioForm FormFor(bool bTrack, int metafileRate, const QString &target, const QString &chosen)
+{
+    const AudioForm old = AudioConverter::FormOf(target);
+    const int rate = !bTrack && metafileRate > 0 ? metafileRate
+                   : old.sampleRate > 0          ? old.sampleRate
+                                                 : AudioConverter::FormOf(chosen).sampleRate;
+    const int channels = !bTrack ? 1 : old.channels > 0 ? old.channels : 2;
+    return AudioForm {bTrack, rate, channels};
 }
 
 const IniMetafileItem *ItemOf(const QModelIndex &index)
@@ -136,18 +152,32 @@ void MainWindow::Replace()
         return;
     }
 
-    const QString filter = loadedArchive->Type() == IniMetafileModel::SFX ? QStringLiteral("WAV-File (*.wav)")
-                                                                          : QStringLiteral("OGG-File (*.ogg)");
+    const bool bTrack = loadedArchive->Type() != IniMetafileModel::SFX;
+    const QString filter = (bTrack ? QStringLiteral("OGG-File (*.ogg)") : QStringLiteral("WAV-File (*.wav)"))
+                         + QStringLiteral(";;Audio files (*.wav *.ogg *.oga *.flac *.mp3 *.opus *.aif *.aiff);;All files (*)");
     const QString chosen = UserDialogs::OpenFileName(this, QString(), lastImportDirectory, filter);
     if (chosen.isEmpty())
         return;
     lastImportDirectory = QFileInfo(chosen).absolutePath();
 
     try {
+        const QString unreadable = AudioConverter::UnreadableReason(chosen);
+        if (!unreadable.isNull())
+            throw QStringLiteral("The chosen file is not audio that can be read: ") + unreadable;
         const QString deleteFailed = QStringLiteral("Failed to delete old file: ");
         // The old file must be there: a replace never creates an entry's file from nothing.
         if (!QFileInfo(target).isFile())
             throw deleteFailed + target;
+        const AudioForm form = FormFor(bTrack, ItemOf(index)->GetSampleRate(), target, chosen);
+        if (!AudioConverter::HasForm(chosen, form)) {
+            ConversionDialog dialog(this);
+            const AudioConverter::Result result = dialog.Run(chosen, target, form);
+            if (result.outcome == AudioConverter::Outcome::Failed)
+                throw result.message;
+            if (result.outcome == AudioConverter::Outcome::Done)
+                statusBar->showMessage(QStringLiteral("Item was successfull replaced."));
+            return;
+        }
         QString backup;
         switch (CopyOver(chosen, target, backup)) {
         case CopyResult::Copied:
