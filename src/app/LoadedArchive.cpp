@@ -102,6 +102,15 @@ QString FileNameOf(const QString &path)
     return forward.mid(forward.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+QString UnusedNameBeside(const QString &path, const QString &suffix)
+{
+    for (int number = 0;; ++number) {
+        const QString candidate = path + suffix + (number > 0 ? QString::number(number) : QString());
+        if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink())
+            return candidate;
+    }
+}
+
 bool BasenameNamesArchive(const QString &basename, const QString &archivePath)
 {
     const QString fileName = FileNameOf(archivePath);

@@ -59,6 +59,10 @@ QString ReadMetafileBasename(IniMetafileModel::ArchiveType type, const QString &
 // The last part of a path, whichever separator it was written with: "GENRL" for audio/SFX/GENRL.
 QString FileNameOf(const QString &path);
 
+// A name beside `path` that nothing uses yet: path + suffix, then with 1, 2, ... appended. A
+// dangling link counts as used.
+QString UnusedNameBeside(const QString &path, const QString &suffix);
+
 // Whether a metafile's basename names the archive at `archivePath`: equal to its file name,
 // ignoring case, with or without the file name's extension.
 bool BasenameNamesArchive(const QString &basename, const QString &archivePath);

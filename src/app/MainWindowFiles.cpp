@@ -33,16 +33,6 @@ bool Exists(const QFileInfo &info)
     return info.exists() || info.isSymLink();
 }
 
-// A name beside `path` that nothing uses yet.
-QString UnusedNameBeside(const QString &path, const QString &suffix)
-{
-    for (int number = 0;; ++number) {
-        const QString candidate = path + suffix + (number > 0 ? QString::number(number) : QString());
-        if (!Exists(QFileInfo(candidate)))
-            return candidate;
-    }
-}
-
 // Puts a copy of `source` at `target`. A file already at the target is moved aside first and
 // put back when the copy fails, so a failed copy never costs the file that was there.
 CopyResult CopyOver(const QString &source, const QString &target, QString &backup)
@@ -80,11 +70,6 @@ AudioForm FormFor(bool bTrack, int metafileRate, const QString &target, const QS
                                                  : AudioConverter::FormOf(chosen).sampleRate;
     const int channels = !bTrack ? 1 : old.channels > 0 ? old.channels : 2;
     return AudioForm {bTrack, rate, channels};
-}
-
-const IniMetafileItem *ItemOf(const QModelIndex &index)
-{
-    return static_cast<const IniMetafileItem *>(index.internalPointer());
 }
 
 // Whether one of the two folders is the other or lies inside it.
@@ -144,7 +129,7 @@ void MainWindow::Replace()
                                                 "Please stop playing the file, before replacing it."));
         return;
     }
-    if (!loadedArchive || !ItemOf(index))
+    if (!loadedArchive || !IniMetafileModel::ItemOf(index))
         return;
     // Refused before the file dialog: the user should not pick a file for nothing.
     if (target.isNull()) {
@@ -168,7 +153,7 @@ void MainWindow::Replace()
         // The old file must be there: a replace never creates an entry's file from nothing.
         if (!QFileInfo(target).isFile())
             throw deleteFailed + target;
-        const AudioForm form = FormFor(bTrack, ItemOf(index)->GetSampleRate(), target, chosen);
+        const AudioForm form = FormFor(bTrack, IniMetafileModel::ItemOf(index)->GetSampleRate(), target, chosen);
         if (!AudioConverter::HasForm(chosen, form)) {
             ConversionDialog dialog(this);
             const AudioConverter::Result result = dialog.Run(chosen, target, form);
@@ -209,7 +194,7 @@ void MainWindow::Export()
     lastExportDirectory = directory;
 
     for (const QModelIndex &index : selected) {
-        const IniMetafileItem *item = ItemOf(index);
+        const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
         if (!item)
             continue;
         const QString source = EntryFilePath(index);

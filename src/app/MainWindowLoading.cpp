@@ -20,16 +20,6 @@
 
 namespace
 {
-// A name beside the archive that nothing uses yet, to keep the old archive under while the new
-// one is moved in.
-QString FreeBackupPath(const QString &archivePath)
-{
-    QString candidate = archivePath + QStringLiteral(".old");
-    for (int number = 1; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++number)
-        candidate = archivePath + QStringLiteral(".old") + QString::number(number);
-    return candidate;
-}
-
 // Puts the new archive in the old one's place. The old archive is only moved aside until the new
 // one stands, so a failure at any step leaves the game with a working archive. Throws the
 // message to show.
@@ -42,7 +32,8 @@ void ReplaceArchive(const QString &archivePath, const QString &newArchivePath)
     if (!oldArchive.isFile() || !oldArchive.isWritable())
         throw removeFailed;
 
-    const QString backupPath = FreeBackupPath(archivePath);
+    // The old archive waits under a name nothing uses yet while the new one is moved in.
+    const QString backupPath = UnusedNameBeside(archivePath, QStringLiteral(".old"));
     if (!QFile::rename(archivePath, backupPath))
         throw removeFailed;
 

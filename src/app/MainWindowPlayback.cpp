@@ -15,11 +15,6 @@
 
 namespace
 {
-const IniMetafileItem *ItemOf(const QModelIndex &index)
-{
-    return static_cast<const IniMetafileItem *>(index.internalPointer());
-}
-
 void ExpandTopLevel(QTreeView *pView)
 {
     const QAbstractItemModel *model = pView->model();
@@ -32,7 +27,7 @@ void ExpandTopLevel(QTreeView *pView)
 
 QString MainWindow::EntryFilePath(const QModelIndex &index) const
 {
-    const IniMetafileItem *item = ItemOf(index);
+    const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
     if (!loadedArchive || !item || index.model() != entryModel.get())
         return QString();
     return loadedArchive->FilePath(item->GetName());
@@ -204,6 +199,6 @@ QString MainWindow::GetVirtualItemPath(QModelIndex index)
     // Descriptions follow the archive the list was loaded for, whatever row is selected now.
     if (!loadedArchive)
         return QString();
-    const IniMetafileItem *item = ItemOf(index);
+    const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
     return loadedArchive->VirtualPath(item ? item->GetName() : QString());
 }
