@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include "GameAudioFiles.h"
 
@@ -433,6 +434,19 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
             "Bank_003/sound_002.wav is not a sound file");
     sfxPacking("sound file missing", [=](auto &g, auto &) { QFile::remove(lastSound(g)); }, "Bank_003/sound_002.wav: No such file");
     sfxPacking("track lookup file given", [](auto &g, auto &) { g.lookupName = "TrakLkup.dat"; }, "is the wrong lookup file");
+    // A truncated WAV whose data ends on half a sample would shift the rest of its bank.
+    sfxPacking("odd sound data", [=](auto &g, auto &) {
+        QByteArray wav = ReadFile(lastSound(g));
+        const qsizetype data = wav.indexOf("data");
+        PutU32(wav, data + 4, qFromLittleEndian<quint32>(wav.constData() + data + 4) + 1);
+        PutU32(wav, 4, qFromLittleEndian<quint32>(wav.constData() + 4) + 1);
+        WriteFile(lastSound(g), wav + '\x01');
+    }, "odd number of bytes");
+    sfxPacking("pipe in place of a sound", [=](auto &g, auto &) { QFile::remove(lastSound(g)), mkfifo(qPrintable(lastSound(g)), 0600); },
+               "is not a plain file");
+    sfxPacking("name climbing out", edit("sound_001.filename=Bank_002", "sound_001.filename=x/../../Bank_002"),
+               "lies outside its folder");
+    sfxPacking("metafile of another package", edit("basename=GENRL", "basename=FEET"), "belongs to FEET, not to GENRL.new");
 
     streamUnpacking("cut inside a header", [](auto &, auto &in) { in.archive.append(QByteArray(100, '\x01')); }, "is cut off");
     streamUnpacking("not encoded", [](auto &, auto &in) { in.archive = Xor(in.archive, 0); }, "not a PC stream pack");
@@ -465,6 +479,7 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
     streamPacking("record of another pack", edit("lookup_record=5", "lookup_record=0"), "is not a record of this pack");
     streamPacking("unknown size rule", edit("lookup_size=ogg+header", "lookup_size=bytes"), "is none of ogg, ogg+header, zero");
     streamPacking("no Stream section", edit("[Stream]", "[Streams]"), "has no [Stream] section");
+    streamPacking("absolute name", edit("filename=Track_002.ogg", "filename=/tmp/Track_002.ogg"), "lies outside its folder");
     streamPacking("track file missing", [](auto &g, auto &) { QFile::remove(g.Work() + "/CH/Track_002.ogg"); }, "cannot open");
 }
 

@@ -90,7 +90,9 @@ constexpr std::size_t largestCall = 1u << 30;
 
 int OpenDescriptor(const std::filesystem::path &path, BinaryFile::Mode mode)
 {
-    const int flags = mode == BinaryFile::Mode::Read        ? O_RDONLY
+    // Opening a pipe for reading would wait for a writer for good: open without waiting, and
+    // the size check refuses anything that is not a plain file before it is read.
+    const int flags = mode == BinaryFile::Mode::Read        ? O_RDONLY | O_NONBLOCK
                     : mode == BinaryFile::Mode::CreateNew ? O_WRONLY | O_CREAT | O_EXCL
                                                           : O_WRONLY | O_CREAT | O_TRUNC;
     int descriptor;
@@ -154,6 +156,11 @@ BinaryFile::BinaryFile(const std::filesystem::path &filePath, Mode mode)
         std::uint64_t opened = 0;
         const int error = SizeOf(descriptor, opened);
         size = opened;
+        if (error == ENOTSUP) {
+            CloseDescriptor(descriptor);
+            descriptor = -1;
+            throw FormatError(path.string() + " is not a plain file");
+        }
         if (error != 0) {
             CloseDescriptor(descriptor);
             descriptor = -1;

@@ -1,6 +1,9 @@
 #include "format/Naming.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 
 #include "format/BinaryFile.h"
@@ -42,5 +45,37 @@ void RejectZipArchive(BinaryFile &file, const std::string &kind)
     file.ReadAt(0, magic, sizeof magic);
     if (std::memcmp(magic, "PK\x03\x04", 4) == 0)
         throw FormatError(file.Path().string() + " is a ZIP archive (mobile release audio), not a PC " + kind);
+}
+
+void CheckNameStaysInside(const std::string &name, const std::string &origin)
+{
+    const bool absolute = (!name.empty() && (name[0] == '/' || name[0] == '\\'))
+                       || (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])));
+    int depth = 0;
+    std::size_t start = 0;
+    while (!absolute && depth >= 0 && start <= name.size()) {
+        const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
+        const std::string_view part(name.data() + start, end - start);
+        if (part == "..")
+            --depth;
+        else if (!part.empty() && part != ".")
+            ++depth;
+        start = end + 1;
+    }
+    if (absolute || depth < 0)
+        throw FormatError(origin + " names \"" + name + "\", which lies outside its folder");
+}
+
+void CheckArchiveOfMetafile(const std::filesystem::path &newArchivePath, const std::string &basename,
+                            const std::string &origin)
+{
+    const auto sameIgnoringCase = [](const std::string &a, const std::string &b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               });
+    };
+    const std::string fileName = newArchivePath.filename().string();
+    if (!sameIgnoringCase(fileName, basename) && !sameIgnoringCase(fileName, basename + ".new"))
+        throw FormatError(origin + " belongs to " + basename + ", not to " + fileName);
 }
 }

@@ -15,6 +15,16 @@ void CheckFolderName(const std::string &name, const std::string &origin);
 // Creates folder and the ones above it that are missing; throws FormatError naming it.
 void MakeFolder(const std::filesystem::path &folder);
 
+// Throws FormatError unless name, a file name from the metafile at origin, stays inside the
+// metafile's folder: not absolute, no drive, and no ".." that climbs above the folder ('/' and
+// '\\' both count as separators, as they do for the program).
+void CheckNameStaysInside(const std::string &name, const std::string &origin);
+
+// Throws FormatError unless newArchivePath names the archive whose metafile gives basename: its
+// file name is basename, or basename + ".new", ignoring case.
+void CheckArchiveOfMetafile(const std::filesystem::path &newArchivePath, const std::string &basename,
+                            const std::string &origin);
+
 class BinaryFile;
 // Throws FormatError when file is a ZIP archive, as the mobile releases ship their audio,
 // rather than the PC archive (kind, e.g. "SFX package") it should be.

@@ -67,6 +67,7 @@ std::vector<BankPlan> ReadPlan(const Metafile &metafile, const std::vector<std::
             SoundPlan &sound = bank.sounds[s];
             const std::string key = "sound_" + PaddedNumber(s + 1);
             sound.label = metafile.Text(bank.section, key + ".filename");
+            CheckNameStaysInside(sound.label, metafile.Path().string());
             sound.path = ResolvePathCase(folder / sound.label);
             sound.loop = static_cast<std::int32_t>(metafile.Integer(bank.section, key + ".loop_offset", -1,
                                                                     std::numeric_limits<std::int32_t>::min(),
@@ -155,6 +156,10 @@ private:
                 throw FormatError(where + " grows beyond 4 GiB of sound data");
             out.Write(buffer, got);
         }
+        // An odd byte would shift every later sound of the bank by half a sample.
+        if (bytes % 2 != 0)
+            throw FormatError(sound.label + " holds an odd number of bytes of 16-bit sound data (" + std::to_string(bytes)
+                              + "); the file is cut off or damaged");
         return Describe(sound, source, bankBytes, bytes, warnings);
     }
 
@@ -172,6 +177,7 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
     if (!metafile.HasSection("Archive"))
         throw FormatError(metafilePath.string() + " has no [Archive] section; it is not an SFX metafile");
     const std::string &basename = metafile.Text("Archive", "basename");
+    CheckArchiveOfMetafile(newPackagePath, basename, metafilePath.string());
     LookupFile::RefuseOtherKind(lookupPath, "TrakLkup.dat");
     LookupFile lookup = LookupFile::Load(lookupPath);
     const unsigned index = ResolveArchiveIndex(ResolvePathCase(lookupPath.parent_path() / "PakFiles.dat"), NameTable::PackageRecordSize,

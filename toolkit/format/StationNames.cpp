@@ -21,6 +21,9 @@ StationNames StationNames::Load(const std::filesystem::path &path)
     const auto size = std::filesystem::file_size(path, error);
     if (!error && size > maxStationFileBytes)
         throw FormatError(path.string() + " is too large for a station-name file");
+    // A pipe in its place would never end.
+    if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error))
+        throw FormatError(path.string() + " is not a plain file");
     std::ifstream file(path, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     return Parse(DecodedText(bytes));

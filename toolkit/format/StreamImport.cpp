@@ -114,6 +114,7 @@ std::vector<TrackPlan> ReadPlan(const Metafile &metafile, const LookupFile &look
         track.section = sections[t];
         track.record = assigned[t];
         track.label = metafile.Text(track.section, "filename");
+        CheckNameStaysInside(track.label, metafile.Path().string());
         track.path = ResolvePathCase(metafile.Path().parent_path() / track.label);
         track.header.beats = ReadBeats(metafile, track.section);
         track.header.lengthIndex = static_cast<unsigned>(
@@ -183,6 +184,7 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
     if (!metafile.HasSection("Stream"))
         throw FormatError(metafilePath.string() + " has no [Stream] section; it is not a stream metafile");
     const std::string &basename = metafile.Text("Stream", "basename");
+    CheckArchiveOfMetafile(newPackPath, basename, metafilePath.string());
     LookupFile::RefuseOtherKind(lookupPath, "BankLkup.dat");
     LookupFile lookup = LookupFile::Load(lookupPath);
     const unsigned index = ResolveArchiveIndex(ResolvePathCase(lookupPath.parent_path() / "StrmPaks.dat"), NameTable::StreamRecordSize,
