@@ -419,6 +419,9 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
     sfxUnpacking("PakFiles.dat missing", [](auto &g, auto &) { QFile::remove(g.Config("PakFiles.dat")); }, "PakFiles.dat was not found");
     sfxUnpacking("name without NUL", [=](auto &g, auto &) { pakFiles(g, NameTable({"FEET"}, 52) + QByteArray(52, 'A')); },
                  "no terminating NUL");
+    // Record 4 (GENRL's second bank) pointed at its first: unpacked, one bank would be written twice.
+    sfxUnpacking("overlapping banks", [](auto &, auto &in) { in.lookup.replace(4 * 12, 12, in.lookup.mid(3 * 12, 12)); },
+                 "records 3 and 4 of BankLkup.dat describe banks of GENRL that overlap");
     sfxUnpacking("mobile ZIP", [](auto &, auto &in) { in.archive.replace(0, 4, QByteArray("PK\x03\x04", 4)); }, "ZIP archive");
 
     const auto lastSound = [](ToolGame &game) { return game.Work() + "/GENRL/Bank_003/sound_002.wav"; };

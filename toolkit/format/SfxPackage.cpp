@@ -45,7 +45,26 @@ SfxPackage SfxPackage::Open(const std::filesystem::path &packagePath, const Look
     }
     if (package.banks.empty())
         warnings.Add(package.name + " has no banks in " + lookup.Path().filename().string());
+    package.RefuseOverlappingBanks(lookup);
     return package;
+}
+
+void SfxPackage::RefuseOverlappingBanks(const LookupFile &lookup) const
+{
+    // Records that share bytes would have those bytes unpacked once for each of them: a lookup
+    // file of a few hundred kilobytes could make gigabytes of sounds out of one bank.
+    std::vector<const BankLocation *> byOffset;
+    for (const BankLocation &bank : banks)
+        byOffset.push_back(&bank);
+    std::stable_sort(byOffset.begin(), byOffset.end(),
+              [](const BankLocation *a, const BankLocation *b) { return a->offset < b->offset; });
+    for (std::size_t b = 1; b < byOffset.size(); ++b) {
+        const BankLocation &before = *byOffset[b - 1];
+        if (std::uint64_t(before.offset) + BankHeader::Size + before.size > byOffset[b]->offset)
+            throw FormatError("records " + std::to_string(before.record) + " and " + std::to_string(byOffset[b]->record)
+                              + " of " + lookup.Path().filename().string() + " describe banks of " + name
+                              + " that overlap");
+    }
 }
 
 void SfxPackage::Export(const std::filesystem::path &targetDirectory) const

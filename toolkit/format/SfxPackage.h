@@ -28,8 +28,7 @@ public:
     std::size_t BankCount() const { return banks.size(); }
 
     // Writes targetDirectory/<package file name>/ with Bank_NNN/sound_NNN.wav files and
-    // "sfx_import.ini"; the metafile comes last, once every sound is written. Banks are
-    // written in parallel.
+    // "sfx_import.ini"; the metafile comes last, once every sound is written.
     void Export(const std::filesystem::path &targetDirectory) const;
 
 private:
@@ -40,6 +39,8 @@ private:
         std::uint32_t size = 0;
     };
 
+    // Throws FormatError naming two records of lookup whose banks share bytes.
+    void RefuseOverlappingBanks(const LookupFile &lookup) const;
     MetafileWriter ExportBank(std::size_t bank, const std::filesystem::path &folder) const;
     std::string BankLabel(std::size_t bank) const;
 
