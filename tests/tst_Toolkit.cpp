@@ -426,6 +426,8 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
 
     const auto lastSound = [](ToolGame &game) { return game.Work() + "/GENRL/Bank_003/sound_002.wav"; };
     sfxPacking("bank count differs", edit("num_banks=3", "num_banks=2"), "lists 2 banks, but the bank lookup file has 3");
+    // Dropping a sound would move every later one to another place than the game looks for it.
+    sfxPacking("a sound fewer", edit("num_sounds=2", "num_sounds=1"), "[Bank_002] lists 1 sounds, but that bank of GENRL has 2");
     sfxPacking("401 sounds", edit("num_sounds=2", "num_sounds=401"), "num_sounds = 401 is outside 0 to 400");
     sfxPacking("bank section missing", edit("[Bank_002]", "[Bank_02]"), "has no section [Bank_002]");
     sfxPacking("file name missing", edit("sound_001.filename=Bank_002", "sound_001.name=Bank_002"), "sound_001.filename is missing");

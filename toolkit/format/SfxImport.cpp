@@ -1,6 +1,7 @@
 #include "format/SfxImport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <limits>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 #include "format/BankHeader.h"
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
+#include "format/LittleEndian.h"
 #include "format/LookupFile.h"
 #include "format/Metafile.h"
 #include "format/NameTable.h"
@@ -78,6 +80,36 @@ std::vector<BankPlan> ReadPlan(const Metafile &metafile, const std::vector<std::
         }
     }
     return plan;
+}
+
+// The game finds sounds by their position in their bank: packed in place of a package, every
+// bank keeps its number of sounds. The package replaced is newPackagePath without ".new"; without
+// one (a package built afresh) only the lookup file's bank count holds.
+void CheckSoundCounts(const std::vector<BankPlan> &plan, const LookupFile &lookup,
+                      const std::filesystem::path &newPackagePath, const std::string &origin)
+{
+    std::string name = newPackagePath.filename().string();
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".new") != 0)
+        return;
+    std::filesystem::path replaced = newPackagePath;
+    replaced.replace_extension();
+    replaced = ResolvePathCase(replaced);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(replaced, error))
+        return;
+    BinaryFile old(replaced, BinaryFile::Mode::Read);
+    for (const BankPlan &bank : plan) {
+        const LookupRecord location = lookup.Record(bank.record);
+        unsigned char count[2];
+        if (std::uint64_t(location.offset) + sizeof count > old.Size())
+            throw FormatError(replaced.string() + " does not reach " + bank.section + "; it does not match the bank lookup file");
+        old.ReadAt(location.offset, count, sizeof count);
+        if (le::U16(count) != bank.sounds.size())
+            throw FormatError(origin + ": [" + bank.section + "] lists " + std::to_string(bank.sounds.size())
+                              + " sounds, but that bank of " + replaced.filename().string() + " has "
+                              + std::to_string(le::U16(count)) + "; the game finds sounds by their position");
+    }
 }
 
 constexpr std::size_t copyChunk = 256 * 1024;
@@ -183,6 +215,7 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
     const unsigned index = ResolveArchiveIndex(ResolvePathCase(lookupPath.parent_path() / "PakFiles.dat"), NameTable::PackageRecordSize,
                                                basename, metafile.Integer("Archive", "lookup_index", -1));
     const std::vector<BankPlan> plan = ReadPlan(metafile, lookup.RecordsOf(index));
+    CheckSoundCounts(plan, lookup, newPackagePath, metafilePath.string());
 
     AtomicFile package(newPackagePath);
     const std::vector<LookupRecord> locations = SfxPacker(package.File(), basename, index, warnings).Pack(plan);
