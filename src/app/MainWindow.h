@@ -95,9 +95,9 @@ private:
     bool CheckFolderHoldsArchive(IniMetafileModel::ArchiveType type, const QString &metafilePath,
                                  const QString &archivePath);
     void ShowToolWarnings(const QString &warnings);
-    // The game-folder path of a path from configuration.ini, its case as on disk; false after an
-    // "Error" box when two names differ only in case.
-    bool ResolveGamePath(const QString &relativePath, QString &path);
+    // A game-folder path spelt as on disk; false after an "Error" box when two names differ only
+    // in case.
+    bool ResolveGamePath(const QString &path, QString &resolved);
 
     // Files of the loaded archive
     QString EntryFilePath(const QModelIndex &index) const;  // null when the entry leads outside its folder

@@ -157,7 +157,8 @@ void MainWindow::ExportSfxArchive(TreeItem *pItem)
     if (!CheckWorkingDirectory() || !CheckGtaFolder())
         return;
     QString archivePath, bankFilePath;
-    if (!ResolveGamePath(pItem->GetArchivePath(), archivePath) || !ResolveGamePath(pItem->GetBankFilePath(), bankFilePath))
+    if (!ResolveGamePath(CombinePath(gtaDirectory, pItem->GetArchivePath()), archivePath)
+        || !ResolveGamePath(CombinePath(gtaDirectory, pItem->GetBankFilePath()), bankFilePath))
         return;
     KivoSfxProcessCaller caller;
     if (!caller.ExportArchive({archivePath}, workingDirectory, bankFilePath))
@@ -171,7 +172,7 @@ void MainWindow::ExportStreamArchive(TreeItem *pItem)
     if (!CheckWorkingDirectory() || !CheckGtaFolder())
         return;
     QString archivePath;
-    if (!ResolveGamePath(pItem->GetArchivePath(), archivePath))
+    if (!ResolveGamePath(CombinePath(gtaDirectory, pItem->GetArchivePath()), archivePath))
         return;
     // A null path makes the tool export without station names.
     const QString stationNameFile = useKivoMetadata
@@ -200,11 +201,11 @@ void MainWindow::SetUnpackedModel(const QString &archiveFolder, IniMetafileModel
     ShowToolWarnings(warnings);
 }
 
-bool MainWindow::ResolveGamePath(const QString &relativePath, QString &path)
+bool MainWindow::ResolveGamePath(const QString &path, QString &resolved)
 {
     try {
         // A game folder copied from Windows may spell its names in another case.
-        path = ResolvePathCase(CombinePath(gtaDirectory, relativePath));
+        resolved = ResolvePathCase(path);
         return true;
     } catch (const QString &message) {
         UserDialogs::Critical(this, QStringLiteral("Error"), message);
@@ -268,15 +269,11 @@ void MainWindow::SaveArchive()
         loadedArchive->SetGameFolder(gtaDirectory);
     }
     const IniMetafileModel::ArchiveType type = loadedArchive->Type();
+    // The swap and the lookup backup must use the names that are on disk.
     QString archivePath, bankFilePath;
-    try {
-        // The swap and the lookup backup must use the names that are on disk.
-        archivePath = ResolvePathCase(loadedArchive->ArchivePath());
-        bankFilePath = ResolvePathCase(loadedArchive->LookupFilePath());
-    } catch (const QString &message) {
-        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+    if (!ResolveGamePath(loadedArchive->ArchivePath(), archivePath)
+        || !ResolveGamePath(loadedArchive->LookupFilePath(), bankFilePath))
         return;
-    }
     const QString newArchivePath = archivePath + QStringLiteral(".new");
     const QString metafilePath = loadedArchive->MetafilePath();
     // The folder may have been unpacked again for another archive since it was loaded.
