@@ -2,6 +2,7 @@
 #include "WindowFixture.h"
 
 #include <QSignalSpy>
+#include <QThread>
 
 #include "waveform/WaveformPeakCache.h"
 #include "waveform/WaveformPeaks.h"
@@ -170,14 +171,23 @@ private slots:
             QCOMPARE(seeks.first().first().toUInt(), uint(expected));
     }
 
+    void NewRequestCancelsTheRunningOne_data()
+    {
+        QTest::addColumn<int>("pause");
+        QTest::newRow("while it decodes") << 0;
+        // Long enough for the first to finish with its result still queued: it must not be shown.
+        QTest::newRow("finished, not yet delivered") << 300;
+    }
     void NewRequestCancelsTheRunningOne()
     {
+        QFETCH(int, pause);
         QTemporaryDir folder;
         WriteSignal(folder.filePath("long.wav"), Square, 441000, 2, 0, 0, 44100);
         WriteSignal(folder.filePath("short.wav"), Click, 100, 1, 10);
         WaveformPeakCache cache;
         QSignalSpy ready(&cache, &WaveformPeakCache::PeaksReady);
         QVERIFY(!cache.Request(folder.filePath("long.wav"), 500));
+        QThread::msleep(pause);
         QVERIFY(!cache.Request(folder.filePath("short.wav"), 500));
         cache.WaitForIdle();
         QVERIFY(!cache.IsBusy());

@@ -63,14 +63,19 @@ std::shared_ptr<const WaveformPeaks> WaveformPeakCache::Request(const QString &f
         computed.peaks = std::make_shared<const WaveformPeaks>(WaveformPeaks::Compute(computed.filePath, computed.columns,
                                                                                       cancelled.get()));
         if (!cancelled->load())
-            QMetaObject::invokeMethod(this, [this, computed] { Deliver(computed); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, [this, computed, cancelled] { Deliver(computed, *cancelled); },
+                                      Qt::QueuedConnection);
         --pending;
     });
     return nullptr;
 }
 
-void WaveformPeakCache::Deliver(const Kept &computed)
+void WaveformPeakCache::Deliver(const Kept &computed, const std::atomic<bool> &cancelled)
 {
+    // The worker may finish just before a new selection or a replaced file cancels it; its result
+    // then waits in the event queue and must neither be shown nor kept (the file may have changed).
+    if (cancelled.load())
+        return;
     if (runningPath == computed.filePath && runningColumns == computed.columns && runningStamp == computed.stamp) {
         runningCancelled.reset();
         runningPath.clear();

@@ -50,7 +50,7 @@ private:
     };
 
     static FileStamp StampOf(const QString &filePath);
-    void Deliver(const Kept &computed);
+    void Deliver(const Kept &computed, const std::atomic<bool> &cancelled);
     void CancelRunning();
 
     std::list<Kept> kept;                       // the most recently used first
