@@ -1,5 +1,6 @@
 #pragma once
 #include "app/LoadedArchive.h"
+#include "audio/AudioConverter.h"
 #include "metafile/IniMetafileModel.h"
 #include "tree/XmlMetaData.h"
 
@@ -101,6 +102,9 @@ private:
 
     // Files of the loaded archive
     QString EntryFilePath(const QModelIndex &index) const;  // null when the entry leads outside its folder
+    // Puts the chosen file in place of the entry's file `target`, converted (with a progress
+    // dialog) unless it already has the entry's form. Shows no message of its own.
+    AudioConverter::Result ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen);
     void ReportEntryOutsideArchive();                       // the box for a null EntryFilePath
     bool IsPlayingFile(const QString &filePath) const;
     bool RemoveFolder(const QString &path);                 // with all it holds; a link as a link

@@ -145,6 +145,16 @@ void MainWindow::Replace()
         return;
     lastImportDirectory = QFileInfo(chosen).absolutePath();
 
+    const AudioConverter::Result result = ReplaceEntryFile(index, target, chosen);
+    if (result.outcome == AudioConverter::Outcome::Failed)
+        UserDialogs::Critical(this, QStringLiteral("Error"), result.message);
+    else if (result.outcome == AudioConverter::Outcome::Done)
+        statusBar->showMessage(QStringLiteral("Item was successfull replaced."));
+}
+
+AudioConverter::Result MainWindow::ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen)
+{
+    const bool bTrack = loadedArchive->Type() != IniMetafileModel::SFX;
     try {
         const QString unreadable = AudioConverter::UnreadableReason(chosen);
         if (!unreadable.isNull())
@@ -156,12 +166,7 @@ void MainWindow::Replace()
         const AudioForm form = FormFor(bTrack, IniMetafileModel::ItemOf(index)->GetSampleRate(), target, chosen);
         if (!AudioConverter::HasForm(chosen, form)) {
             ConversionDialog dialog(this);
-            const AudioConverter::Result result = dialog.Run(chosen, target, form);
-            if (result.outcome == AudioConverter::Outcome::Failed)
-                throw result.message;
-            if (result.outcome == AudioConverter::Outcome::Done)
-                statusBar->showMessage(QStringLiteral("Item was successfull replaced."));
-            return;
+            return dialog.Run(chosen, target, form);
         }
         QString backup;
         switch (CopyOver(chosen, target, backup)) {
@@ -174,9 +179,9 @@ void MainWindow::Replace()
         case CopyResult::OldNotRemoved:
             throw deleteFailed + backup;
         }
-        statusBar->showMessage(QStringLiteral("Item was successfull replaced."));
+        return {AudioConverter::Outcome::Done, QString()};
     } catch (const QString &message) {
-        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+        return {AudioConverter::Outcome::Failed, message};
     }
 }
 

@@ -1,0 +1,18 @@
+#pragma once
+#include <QString>
+
+#include "metafile/IniMetafileModel.h"
+
+class QWidget;
+
+// Writes an unpacked archive back into the game folder: the toolkit packs it into
+// "<archive>.new" and rewrites the lookup file, then the new archive takes the old one's place.
+// Whatever fails, the game folder is left with an archive and a lookup file that belong together.
+class GameSave
+{
+public:
+    // True when the new archive stands in the old one's place; `warnings` then holds what the
+    // tool reported on the way. On failure the reason has been shown to the user.
+    static bool Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const QString &metafilePath,
+                    const QString &archivePath, const QString &lookupPath, QString &warnings);
+};
