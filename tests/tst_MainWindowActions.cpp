@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 
 // The commands of the main window reached through their keyboard shortcuts and actions.
 class TestMainWindowActions : public QObject
@@ -100,8 +102,16 @@ private slots:
         fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
         trigger("&Export");
         trigger("Set &GTA Directory");
-        QCOMPARE(fixture->dialogs.Log(), (QStringList{"chooser: Selected directory for export", "chooser: "}));
+        trigger("Replace from fol&der...");
+        QCOMPARE(fixture->dialogs.Log(), (QStringList{"chooser: Selected directory for export", "chooser: ",
+                                                      "chooser: Select the folder with the replacements"}));
         QCOMPARE(fixture->dialogs.shown[1].kind, UserDialogs::Kind::ExistingDirectory);
+        QCOMPARE(fixture->dialogs.shown[2].kind, UserDialogs::Kind::ExistingDirectory);
+        // The folder command follows Replace in the "&Actions" menu.
+        QStringList actionsMenu;
+        for (const QAction *action : fixture->Window()->QMainWindow::menuBar()->actions().at(1)->menu()->actions())
+            actionsMenu << action->text() + action->shortcut().toString();
+        QCOMPARE(actionsMenu.mid(1, 3), (QStringList{"&ReplaceCtrl+R", "Replace from fol&der...", "&Export"}));
         // Each icon comes from the resources; a wrong name leaves a blank button.
         for (const QAction *action : actions)
             QVERIFY2(!action->icon().pixmap(QSize(32, 32)).isNull(), qPrintable(action->text()));

@@ -27,6 +27,8 @@ void MainWindow::CreateActions()
 {
     QFrame *owner = centralFrame;
     replaceAction = CreateAction(owner, this, ":/import", "&Replace", "Ctrl+R", &MainWindow::Replace);
+    replaceFolderAction = CreateAction(owner, this, ":/import", "Replace from fol&der...", nullptr,
+                                       &MainWindow::ReplaceFromFolder);
     searchAction = CreateAction(owner, this, ":/search", "&Find", "Ctrl+F", &MainWindow::Search);
     clearAction = CreateAction(owner, this, ":/clear", "&Clear working directory", "Ctrl+X",
                                &MainWindow::ClearWorkingDirectory);
@@ -65,6 +67,7 @@ void MainWindow::CreateActions()
     QMenu *actionsMenu = menuBar->addMenu(QStringLiteral("&Actions"));
     actionsMenu->addAction(infoAction);
     actionsMenu->addAction(replaceAction);
+    actionsMenu->addAction(replaceFolderAction);
     actionsMenu->addAction(exportAction);
     actionsMenu->addSeparator();
     actionsMenu->addAction(searchAction);
