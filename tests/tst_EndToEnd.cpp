@@ -383,20 +383,23 @@ void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload_data()
 {
     QTest::addColumn<Archive>("archive");
     QTest::addColumn<bool>("useKivoMetadata");
+    QTest::addColumn<bool>("fromModFolder");  // the replacement lies in a mod loader's layout
     Archive stationFolder = stream;
     stationFolder.folder = "Tone Radio 101";
     Archive otherPack = stream;
     otherPack.leaf = 1;
     otherPack.folder = "RE";
-    QTest::newRow("SFX sound by a WAV") << sfx << true;
-    QTest::newRow("stream track by an OGG, station folders") << stationFolder << true;
-    QTest::newRow("stream track by an OGG, pack folders") << otherPack << false;
+    QTest::newRow("SFX sound by a WAV") << sfx << true << false;
+    QTest::newRow("SFX sound from a mod folder") << sfx << true << true;
+    QTest::newRow("stream track by an OGG, station folders") << stationFolder << true << false;
+    QTest::newRow("stream track by an OGG, pack folders") << otherPack << false << false;
 }
 
 void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload()
 {
     QFETCH(Archive, archive);
     QFETCH(bool, useKivoMetadata);
+    QFETCH(bool, fromModFolder);
     DemoGame game;
     QVERIFY(game.IsReady());
     game.Start(useKivoMetadata);
@@ -415,8 +418,16 @@ void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload()
     // Play one entry, replace the next one, save, then unpack again instead of reusing the folder.
     QVERIFY(game.window->Play(game.Entry(archive.bankRow, 0)));
     const QString replacement = WriteReplacement(game, archive);
-    game.Replace(entry, replacement);
-    QCOMPARE(game.StatusBar()->currentMessage(), QStringLiteral("Item was successfull replaced."));
+    if (fromModFolder) {
+        const QString mod = game.Root() + "/mod/" + archive.folder + "/" + archive.entry;
+        QVERIFY(QDir().mkpath(QFileInfo(mod).path()) && QFile::copy(replacement, mod));
+        game.dialogs->paths.enqueue(game.Root() + "/mod");
+        game.window->ReplaceFromFolder();
+        QCOMPARE(game.StatusBar()->currentMessage(), QStringLiteral("1 of 1 entries replaced."));
+    } else {
+        game.Replace(entry, replacement);
+        QCOMPARE(game.StatusBar()->currentMessage(), QStringLiteral("Item was successfull replaced."));
+    }
     game.window->StopPlaying();
     game.window->SaveArchive();
     QCOMPARE(game.StatusBar()->currentMessage(), archive.bankRow < 0 ? "Save was successfull" : "Save was successfull.");
