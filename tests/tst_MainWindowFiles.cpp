@@ -13,6 +13,7 @@ const QString exportChooser = "chooser: Selected directory for export";
 const QString cleared = "Working directory was cleared.";
 const QString replaced = "Item was successfull replaced.";
 const QString unreadable = "Error: The chosen file is not audio that can be read: ";
+const QStringList sounds{"a1.wav", "a2.wav", "b1.wav"};  // of the archive Sfx1
 const QString playing = "You can't replace the file, that is currently playing. Please stop playing the file, before replacing it.";
 }
 
@@ -104,8 +105,7 @@ private slots:
         QVERIFY(Window()->Play(sound));
 
         Window()->Replace();
-        QCOMPARE(Log(), QStringList{"Warning: You can't replace the file, that is currently playing. "
-                                    "Please stop playing the file, before replacing it."});
+        QCOMPARE(Log(), QStringList{"Warning: " + playing});
 
         // Stopped once the output has mixed it for a while, the entry is free again.
         fixture->dialogs.shown.clear();
@@ -140,10 +140,7 @@ private slots:
         WindowFixture::WriteText(mod + "/notes.txt", "mine");
         QVERIFY(fixture->Load("Sfx1"));
         QVERIFY(Window()->Play(fixture->Entry(0, 0)));
-        const QStringList names{"a1.wav", "a2.wav", "b1.wav"};
-        QList<QByteArray> old;
-        for (const QString &name : names)
-            old << WindowFixture::ReadAll(SfxFolder() + '/' + name);
+        const QList<QByteArray> old = SoundContents();
         const QStringList before = WindowFixture::Listing(SfxFolder());
         fixture->dialogs.paths.enqueue(mod);
         fixture->dialogs.buttons.enqueue(QMessageBox::StandardButton(answer));
@@ -204,10 +201,7 @@ private slots:
             WindowFixture::WriteWave(fixture->Elsewhere() + '/' + file, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 9);
             urls << QUrl::fromLocalFile(fixture->Elsewhere() + '/' + file);
         }
-        const QStringList names{"a1.wav", "a2.wav", "b1.wav"};
-        QList<QByteArray> old;
-        for (const QString &name : names)
-            old << WindowFixture::ReadAll(SfxFolder() + '/' + name);
+        const QList<QByteArray> old = SoundContents();
         QMimeData data;
         data.setUrls(urls);
         // As from a file manager: the drag enters the list, then falls on the entry.
@@ -221,8 +215,8 @@ private slots:
         QCoreApplication::processEvents();
 
         QCOMPARE(Log(), log);
-        for (int i = 0; i < names.size(); ++i)
-            QCOMPARE(WindowFixture::ReadAll(SfxFolder() + '/' + names[i]) != old[i], changed.contains(names[i]));
+        for (int i = 0; i < sounds.size(); ++i)
+            QCOMPARE(SoundContents()[i] != old[i], changed.contains(sounds[i]));
         QCOMPARE(fixture->Status() == replaced, files.size() == 1 && !changed.isEmpty());
     }
 
@@ -404,6 +398,13 @@ private:
     QString SfxFolder() const { return fixture->WorkDir() + "/Sfx1"; }
     MainWindow *Window() const { return fixture->Window(); }
     QStringList Log() const { return fixture->dialogs.Log(); }
+    QList<QByteArray> SoundContents() const
+    {
+        QList<QByteArray> contents;
+        for (const QString &sound : sounds)
+            contents << WindowFixture::ReadAll(SfxFolder() + '/' + sound);
+        return contents;
+    }
     void Select(const QModelIndex &index) const
     {
         fixture->EntryView()->selectionModel()->select(index, QItemSelectionModel::Select);

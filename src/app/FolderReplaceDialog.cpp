@@ -28,7 +28,7 @@ FolderReplaceDialog::FolderReplaceDialog(const QString &source, const QList<QPai
     setWindowTitle(tr("Replace from folder"));
     auto *layout = new QVBoxLayout(this);
 
-    auto *replaceLabel = new QLabel(tr("These files of %1 will replace these entries:").arg(source));
+    auto *replaceLabel = new QLabel(tr("These entries will be replaced by %1:").arg(source));
     replaceLabel->setWordWrap(true);
     layout->addWidget(replaceLabel);
     QTreeWidget *replaceList = CreateList({tr("Entry"), tr("Replaced by")});

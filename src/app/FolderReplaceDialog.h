@@ -12,7 +12,7 @@ class FolderReplaceDialog : public QDialog
 {
     Q_OBJECT
 public:
-    // `source` names where the files come from; `replacements` are (entry name, file) in the order
+    // `source` names the files ("the dropped files"); `replacements` are (entry name, file) in the order
     // they will be replaced.
     FolderReplaceDialog(const QString &source, const QList<QPair<QString, QString>> &replacements,
                         const QList<FolderReplace::Mismatch> &unmatched, QWidget *pParent = nullptr);

@@ -120,7 +120,7 @@ private:
     void DropFiles(const QPersistentModelIndex &index, const QStringList &paths);
     void ReplaceFolder(const QString &folder);
     // Replaces the entries that `names` name by the files at the same place in `paths`, after the
-    // user saw the list and agreed; `source` says where the files come from.
+    // user saw the list and agreed; `source` names the files ("the dropped files").
     void ReplaceMatching(const QString &source, const QStringList &names, const QStringList &paths);
     QModelIndex EntryIndexOf(const FolderReplace::EntryKey &key) const;  // invalid when there is none
     QStringList ArchiveNames() const;                       // what a mod folder of this archive is named

@@ -110,7 +110,7 @@ void MainWindow::ReplaceFolder(const QString &folder)
     QStringList paths;
     for (const QString &file : std::as_const(files))
         paths << QDir(folder).filePath(file);
-    ReplaceMatching(folder, files, paths);
+    ReplaceMatching(QStringLiteral("the files in ") + QDir::toNativeSeparators(folder), files, paths);
 }
 
 void MainWindow::DropFiles(const QPersistentModelIndex &index, const QStringList &paths)
