@@ -182,8 +182,9 @@ private slots:
             << QStringList{"Replace from folder: a2.wav <- Bank_001/Sound_02.wav\nb1.wav <- Bank_2/sound_1.wav",
                            "Replace from folder: 2 of 2 entries replaced."} << QStringList{"a2.wav", "b1.wav"};
         QTest::newRow("several named like no entry") << QStringList{"new.wav", "x/other.wav"} << 1
-            << QStringList{"Replace from folder: None of the dropped files names an entry of the open archive. "
-                           "Files are matched by names like Bank_001/sound_001.wav."} << QStringList();
+            << QStringList{"Replace from folder: None of the dropped files can replace an entry of the open archive. Files are "
+                           "matched by names like Bank_001/sound_001.wav; a single file dropped on an entry replaces that entry."}
+            << QStringList();
     }
     void DroppedFilesReplaceTheirEntries()
     {

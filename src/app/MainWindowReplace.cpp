@@ -45,6 +45,31 @@ QString DroppedName(const QString &path, bool bTracks)
     return bTracks ? info.fileName() : QFileInfo(info.path()).fileName() + QLatin1Char('/') + info.fileName();
 }
 
+// Shown at once: a folder's files go in one after another, and "&Abort" must be there from the first.
+void SetUpProgress(QProgressDialog &progress)
+{
+    progress.setObjectName(QStringLiteral("folderReplaceProgress"));
+    progress.setWindowTitle(QStringLiteral("Please wait"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(0);
+    progress.show();
+}
+
+void ShowSummary(QWidget *pParent, const QString &count, bool bAborted, const QStringList &refused)
+{
+    QString summary = count;
+    if (bAborted)
+        summary += QStringLiteral("\nAborted: the entries not replaced yet are as they were.");
+    if (refused.isEmpty()) {
+        UserDialogs::Information(pParent, folderTitle, summary);
+        return;
+    }
+    summary += QStringLiteral("\n\nRefused:\n") + refused.join(QLatin1Char('\n'));
+    UserDialogs::Warning(pParent, folderTitle, summary);
+}
+
 bool SameFile(const QString &first, const QString &second)
 {
     const QString canonical = QFileInfo(first).canonicalFilePath();
@@ -160,8 +185,9 @@ void MainWindow::ReplaceMatching(const QString &source, const QStringList &names
     if (plan.matches.isEmpty()) {
         const QString example = bTracks ? QStringLiteral("Track_001.ogg") : QStringLiteral("Bank_001/sound_001.wav");
         UserDialogs::Information(this, folderTitle,
-                                 QStringLiteral("None of %1 names an entry of the open archive. Files are matched "
-                                                "by names like %2.").arg(source, example));
+                                 QStringLiteral("None of %1 can replace an entry of the open archive. Files are "
+                                                "matched by names like %2; a single file dropped on an entry "
+                                                "replaces that entry.").arg(source, example));
         return;
     }
     {
@@ -171,13 +197,7 @@ void MainWindow::ReplaceMatching(const QString &source, const QStringList &names
     }
 
     QProgressDialog progress(QStringLiteral("Replacing entries..."), QStringLiteral("&Abort"), 0, int(rows.size()), this);
-    progress.setObjectName(QStringLiteral("folderReplaceProgress"));
-    progress.setWindowTitle(QStringLiteral("Please wait"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumDuration(0);
-    progress.show();
+    SetUpProgress(progress);
     int replaced = 0;
     bool bAborted = false;
     QStringList refused;
@@ -188,6 +208,7 @@ void MainWindow::ReplaceMatching(const QString &source, const QStringList &names
             bAborted = true;
             break;
         }
+        progress.setLabelText(QStringLiteral("Replacing ") + rows[i].first + QStringLiteral("..."));
         const QModelIndex index = EntryIndexOf(plan.matches[i].entry);
         const QString target = EntryFilePath(index);
         const QString line = rows[i].first + QStringLiteral(" <- ") + rows[i].second + QStringLiteral(": ");
@@ -210,17 +231,10 @@ void MainWindow::ReplaceMatching(const QString &source, const QStringList &names
     }
     progress.hide();
 
-    QString summary = QStringLiteral("%1 of %2 entries replaced.").arg(replaced).arg(rows.size());
-    if (bAborted)
-        summary += QStringLiteral("\nAborted: the entries not replaced yet are as they were.");
-    if (!refused.isEmpty())
-        summary += QStringLiteral("\n\nRefused:\n") + refused.join(QLatin1Char('\n'));
-    if (refused.isEmpty())
-        UserDialogs::Information(this, folderTitle, summary);
-    else
-        UserDialogs::Warning(this, folderTitle, summary);
+    const QString count = QStringLiteral("%1 of %2 entries replaced.").arg(replaced).arg(rows.size());
+    ShowSummary(this, count, bAborted, refused);
     if (replaced > 0)
-        statusBar->showMessage(QStringLiteral("%1 of %2 entries replaced.").arg(replaced).arg(rows.size()));
+        statusBar->showMessage(count);
 }
 
 QModelIndex MainWindow::EntryIndexOf(const FolderReplace::EntryKey &key) const
