@@ -464,6 +464,10 @@ void TestEndToEnd::AnObstacleLosesNothing_data()
     QTest::newRow("SFX, packing, disk full") << sfx << "save" << "full" << "tool";
     QTest::newRow("SFX, packing, read-only game folder") << sfx << "save" << "read-only" << "tool";
     QTest::newRow("stream, packing, folder where the new archive goes") << stream << "save" << "folder" << "tool";
+    QTest::newRow("SFX, packing, originals cannot be kept")
+        << sfx << "save" << "read-only audio"
+        << "Error: The original of \"{game}/audio/CONFIG/BankLkup.dat\" could not be kept as \"{game}/audio/RozivOze "
+           "originals/CONFIG/BankLkup.dat\": its folder could not be made.\nNothing in the game folder was changed.";
     // The lookup file must still describe the archive that stayed: the tool had rewritten it for
     // the new one.
     QTest::newRow("SFX, packing over a protected package") << sfx << "save" << "locked archive"
@@ -518,6 +522,8 @@ void TestEndToEnd::AnObstacleLosesNothing()
             folders.insert(QFileInfo(folder + "/" + file).absolutePath());
         for (const QString &locked : std::as_const(folders))
             QVERIFY(!QFileInfo::exists(locked) || locks.Lock(locked));
+    } else if (obstacle == "read-only audio") {
+        QVERIFY(locks.Lock(game.Game() + "/audio"));
     } else if (obstacle == "locked archive") {
         QVERIFY(locks.Lock(archivePath));
     } else if (obstacle == "folder") {
@@ -581,7 +587,10 @@ void TestEndToEnd::AnObstacleLosesNothing()
         QVERIFY2(log.constFirst().startsWith(toolMessage), qPrintable(log.constFirst()));
     else if (!message.isEmpty())
         QCOMPARE(log.constFirst(),
-                 QString(message).replace("{entry}", folder + "/" + archive.entry).replace("{archive}", archivePath));
+                 QString(message)
+                     .replace("{entry}", folder + "/" + archive.entry)
+                     .replace("{archive}", archivePath)
+                     .replace("{game}", game.Game()));
     QVERIFY2(!game.StatusBar()->currentMessage().contains("successfull"), qPrintable(game.StatusBar()->currentMessage()));
 
     QCOMPARE(Damaged(workBefore, Snapshot(game.Work())), QString());
