@@ -3,6 +3,7 @@
 // exactly that change must come back. Then faults from outside: the test kills the tool halfway,
 // locks files and folders, or makes the disk refuse writes; each time the user must get the
 // program's message, and every file that was there before must still be there, whole.
+#include <QAction>
 #include <QApplication>
 #include <QItemSelectionModel>
 #include <QListView>
@@ -103,6 +104,14 @@ public:
         window->Replace();
     }
     QStatusBar *StatusBar() const { return window->findChild<QStatusBar *>(); }
+    // Restore original archive has no shortcut: its menu entry is the way to it.
+    void TriggerRestore() const
+    {
+        for (QAction *action : window->centralWidget()->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (action->text() == "Restore &original archive")
+                action->trigger();
+        }
+    }
 
     // The process id of the tool that ran last under this name.
     qint64 LastRun(const QString &tool) const { return ReadFile(root + "/" + tool + ".pid").trimmed().toLongLong(); }
@@ -343,6 +352,66 @@ private slots:
         QVERIFY2(log[0].startsWith("Warning: KIVO reported the following warnings:\n") && log[0].contains("sound_003")
                      && !log[0].contains("sound_002"), qPrintable(log[0]));
         QVERIFY(ReadFile(game.Game() + "/audio/SFX/GENRL") != archiveBefore);
+    }
+
+    // Two saves of GENRL and one of SPC_EA, then GENRL's original is put back while it is open:
+    // its bytes come back, SPC_EA keeps its change, and an archive never saved has nothing kept.
+    void RestoredArchiveIsTheOriginal()
+    {
+        DemoGame game;
+        QVERIFY(game.IsReady());
+        game.Start(false);
+        Archive other = sfx;
+        other.leaf = 2;
+        other.path = "audio/SFX/SPC_EA";
+        other.folder = "SPC_EA";
+        const QString kept = game.Game() + "/audio/RozivOze originals/";
+        const QByteArray originalArchive = ReadFile(game.Game() + "/" + sfx.path);
+        const QByteArray originalLookup = ReadFile(game.Game() + "/" + sfx.lookup);
+        const Files originalSounds = FreshUnpacking(game, sfx);
+        const QString replacement = WriteReplacement(game, sfx);
+        QVERIFY(game.Unpack(sfx.group, sfx.leaf));
+        for (int save = 0; save < 2; ++save) {
+            game.Replace(game.Entry(0, save), replacement);
+            game.window->SaveArchive();
+            QCOMPARE(game.StatusBar()->currentMessage(), "Save was successfull.");
+            QCOMPARE(ReadFile(kept + "SFX/GENRL"), originalArchive);
+            QCOMPARE(ReadFile(kept + "CONFIG/BankLkup.dat"), originalLookup);
+        }
+        QVERIFY(ReadFile(game.Game() + "/" + sfx.path) != originalArchive);
+        QVERIFY(game.Unpack(other.group, other.leaf));
+        game.Replace(game.Entry(0, 0), replacement);
+        game.window->SaveArchive();
+        QCOMPARE(game.StatusBar()->currentMessage(), "Save was successfull.");
+        // The lookup file kept is the one from before the first save of any archive.
+        QCOMPARE(ReadFile(kept + "CONFIG/BankLkup.dat"), originalLookup);
+        const QByteArray savedOther = ReadFile(game.Game() + "/" + other.path);
+        const Files savedOtherSounds = FreshUnpacking(game, other);
+        game.dialogs->buttons.enqueue(QMessageBox::Yes);  // Load existing files
+        QVERIFY(game.Unpack(sfx.group, sfx.leaf));
+        game.dialogs->shown.clear();
+
+        game.View("archiveView")->setCurrentIndex(game.ArchiveNode(sfx.group, sfx.leaf));
+        game.dialogs->buttons.enqueue(QMessageBox::Yes);
+        game.TriggerRestore();
+
+        QCOMPARE(game.dialogs->Log(), QStringList{"Restore original archive: Put the original GENRL back into the game "
+                                                  "folder?\nEverything saved into it since will be lost."});
+        QCOMPARE(game.StatusBar()->currentMessage(), "Original archive restored.");
+        QVERIFY(!game.View("entryView")->model());
+        QCOMPARE(ReadFile(game.Game() + "/" + sfx.path), originalArchive);
+        QCOMPARE(FreshUnpacking(game, sfx), originalSounds);
+        QCOMPARE(ReadFile(game.Game() + "/" + other.path), savedOther);
+        QCOMPARE(FreshUnpacking(game, other), savedOtherSounds);
+        QCOMPARE(QDir(game.Work()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), (QStringList{"GENRL", "SPC_EA"}));
+
+        const Files before = Snapshot(game.Game());
+        game.dialogs->shown.clear();
+        game.View("archiveView")->setCurrentIndex(game.ArchiveNode(0, 0));  // FEET, never saved
+        game.TriggerRestore();
+        QCOMPARE(game.dialogs->Log(), QStringList{"Information: No original of FEET is kept: it has not been saved by "
+                                                  "this program. Nothing was changed."});
+        QVERIFY(Snapshot(game.Game()) == before);
     }
 
     // The tool names the folder by the archive's file name; a tree name that differs finds nothing.
