@@ -354,56 +354,63 @@ private slots:
         QVERIFY(ReadFile(game.Game() + "/audio/SFX/GENRL") != archiveBefore);
     }
 
-    // Two saves of GENRL and one of SPC_EA, then GENRL's original is put back while it is open:
-    // its bytes come back, SPC_EA keeps its change, and an archive never saved has nothing kept.
+    // Two saves of an archive and one of another with the same lookup file, then the first one's
+    // original is put back while it is open: its bytes come back, the other keeps its change, and
+    // an archive never saved has nothing kept.
+    void RestoredArchiveIsTheOriginal_data()
+    {
+        QTest::addColumn<Archive>("archive");
+        QTest::addColumn<Archive>("other");
+        QTest::newRow("SFX") << sfx << Archive{0, 2, "SPC_EA", "audio/SFX/SPC_EA", sfx.lookup, sfx.program, 0, ""};
+        QTest::newRow("stream") << stream << Archive{1, 1, "RE", "audio/streams/RE", stream.lookup, stream.program, -1, ""};
+    }
     void RestoredArchiveIsTheOriginal()
     {
+        QFETCH(Archive, archive);
+        QFETCH(Archive, other);
         DemoGame game;
         QVERIFY(game.IsReady());
         game.Start(false);
-        Archive other = sfx;
-        other.leaf = 2;
-        other.path = "audio/SFX/SPC_EA";
-        other.folder = "SPC_EA";
+        const QString saved = archive.bankRow < 0 ? "Save was successfull" : "Save was successfull.";
         const QString kept = game.Game() + "/audio/RozivOze originals/";
-        const QByteArray originalArchive = ReadFile(game.Game() + "/" + sfx.path);
-        const QByteArray originalLookup = ReadFile(game.Game() + "/" + sfx.lookup);
-        const Files originalSounds = FreshUnpacking(game, sfx);
-        const QString replacement = WriteReplacement(game, sfx);
-        QVERIFY(game.Unpack(sfx.group, sfx.leaf));
+        const QByteArray originalArchive = ReadFile(game.Game() + "/" + archive.path);
+        const QByteArray originalLookup = ReadFile(game.Game() + "/" + archive.lookup);
+        const Files originalSounds = FreshUnpacking(game, archive);
+        const QString replacement = WriteReplacement(game, archive);
+        QVERIFY(game.Unpack(archive.group, archive.leaf));
         for (int save = 0; save < 2; ++save) {
-            game.Replace(game.Entry(0, save), replacement);
+            game.Replace(game.Entry(archive.bankRow, save), replacement);
             game.window->SaveArchive();
-            QCOMPARE(game.StatusBar()->currentMessage(), "Save was successfull.");
-            QCOMPARE(ReadFile(kept + "SFX/GENRL"), originalArchive);
-            QCOMPARE(ReadFile(kept + "CONFIG/BankLkup.dat"), originalLookup);
+            QCOMPARE(game.StatusBar()->currentMessage(), saved);
+            QCOMPARE(ReadFile(kept + archive.path.mid(6)), originalArchive);
+            QCOMPARE(ReadFile(kept + archive.lookup.mid(6)), originalLookup);
         }
-        QVERIFY(ReadFile(game.Game() + "/" + sfx.path) != originalArchive);
+        QVERIFY(ReadFile(game.Game() + "/" + archive.path) != originalArchive);
         QVERIFY(game.Unpack(other.group, other.leaf));
-        game.Replace(game.Entry(0, 0), replacement);
+        game.Replace(game.Entry(other.bankRow, 0), replacement);
         game.window->SaveArchive();
-        QCOMPARE(game.StatusBar()->currentMessage(), "Save was successfull.");
+        QCOMPARE(game.StatusBar()->currentMessage(), saved);
         // The lookup file kept is the one from before the first save of any archive.
-        QCOMPARE(ReadFile(kept + "CONFIG/BankLkup.dat"), originalLookup);
+        QCOMPARE(ReadFile(kept + archive.lookup.mid(6)), originalLookup);
         const QByteArray savedOther = ReadFile(game.Game() + "/" + other.path);
         const Files savedOtherSounds = FreshUnpacking(game, other);
         game.dialogs->buttons.enqueue(QMessageBox::Yes);  // Load existing files
-        QVERIFY(game.Unpack(sfx.group, sfx.leaf));
+        QVERIFY(game.Unpack(archive.group, archive.leaf));
         game.dialogs->shown.clear();
 
-        game.View("archiveView")->setCurrentIndex(game.ArchiveNode(sfx.group, sfx.leaf));
+        game.View("archiveView")->setCurrentIndex(game.ArchiveNode(archive.group, archive.leaf));
         game.dialogs->buttons.enqueue(QMessageBox::Yes);
         game.TriggerRestore();
 
-        QCOMPARE(game.dialogs->Log(), QStringList{"Restore original archive: Put the original GENRL back into the game "
-                                                  "folder?\nEverything saved into it since will be lost."});
+        QCOMPARE(game.dialogs->Log(), QStringList{"Restore original archive: Put the original " + archive.folder
+                                                  + " back into the game folder?\nEverything saved into it since will be lost."});
         QCOMPARE(game.StatusBar()->currentMessage(), "Original archive restored.");
         QVERIFY(!game.View("entryView")->model());
-        QCOMPARE(ReadFile(game.Game() + "/" + sfx.path), originalArchive);
-        QCOMPARE(FreshUnpacking(game, sfx), originalSounds);
+        QCOMPARE(ReadFile(game.Game() + "/" + archive.path), originalArchive);
+        QCOMPARE(FreshUnpacking(game, archive), originalSounds);
         QCOMPARE(ReadFile(game.Game() + "/" + other.path), savedOther);
         QCOMPARE(FreshUnpacking(game, other), savedOtherSounds);
-        QCOMPARE(QDir(game.Work()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), (QStringList{"GENRL", "SPC_EA"}));
+        QCOMPARE(QDir(game.Work()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), (QStringList{archive.folder, other.folder}));
 
         const Files before = Snapshot(game.Game());
         game.dialogs->shown.clear();
