@@ -362,7 +362,8 @@ private slots:
         QTest::addColumn<Archive>("archive");
         QTest::addColumn<Archive>("other");
         QTest::newRow("SFX") << sfx << Archive{0, 2, "SPC_EA", "audio/SFX/SPC_EA", sfx.lookup, sfx.program, 0, ""};
-        QTest::newRow("stream") << stream << Archive{1, 1, "RE", "audio/streams/RE", stream.lookup, stream.program, -1, ""};
+        QTest::newRow("stream") << stream
+                                << Archive{1, 1, "RE", "audio/streams/RE", stream.lookup, stream.program, -1, ""};
     }
     void RestoredArchiveIsTheOriginal()
     {
@@ -403,14 +404,17 @@ private slots:
         game.TriggerRestore();
 
         QCOMPARE(game.dialogs->Log(), QStringList{"Restore original archive: Put the original " + archive.folder
-                                                  + " back into the game folder?\nEverything saved into it since will be lost."});
+                                                  + " back into the game folder?\nEverything saved into it since "
+                                                    "will be lost."});
         QCOMPARE(game.StatusBar()->currentMessage(), "Original archive restored.");
         QVERIFY(!game.View("entryView")->model());
         QCOMPARE(ReadFile(game.Game() + "/" + archive.path), originalArchive);
         QCOMPARE(FreshUnpacking(game, archive), originalSounds);
         QCOMPARE(ReadFile(game.Game() + "/" + other.path), savedOther);
         QCOMPARE(FreshUnpacking(game, other), savedOtherSounds);
-        QCOMPARE(QDir(game.Work()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), (QStringList{archive.folder, other.folder}));
+        // The scratch folder of the restore is gone.
+        QCOMPARE(QDir(game.Work()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                 (QStringList{archive.folder, other.folder}));
 
         const Files before = Snapshot(game.Game());
         game.dialogs->shown.clear();

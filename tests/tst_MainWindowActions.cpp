@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <algorithm>
+
 // The commands of the main window reached through their keyboard shortcuts and actions.
 class TestMainWindowActions : public QObject
 {
@@ -103,11 +105,15 @@ private slots:
         trigger("&Export");
         trigger("Set &GTA Directory");
         trigger("Restore &original archive");  // nothing is selected in the tree
-        QCOMPARE(fixture->dialogs.Log(), (QStringList{"chooser: Selected directory for export", "chooser: ",
-                                                      "Information: Select the archive to restore in the archive tree first."}));
+        QCOMPARE(fixture->dialogs.Log(),
+                 (QStringList{"chooser: Selected directory for export", "chooser: ",
+                              "Information: Select the archive to restore in the archive tree first."}));
         QCOMPARE(fixture->dialogs.shown[1].kind, UserDialogs::Kind::ExistingDirectory);
-        const QList<QAction *> fileMenu = static_cast<QMainWindow *>(fixture->Window())->menuBar()->actions().constFirst()->menu()->actions();
-        const auto save = std::find_if(fileMenu.cbegin(), fileMenu.cend(), [](const QAction *action) { return action->text() == "&Save"; });
+        // Restore sits directly below Save in the File menu.
+        const QMenuBar *menus = static_cast<QMainWindow *>(fixture->Window())->menuBar();
+        const QList<QAction *> fileMenu = menus->actions().constFirst()->menu()->actions();
+        const auto save = std::find_if(fileMenu.cbegin(), fileMenu.cend(),
+                                       [](const QAction *action) { return action->text() == "&Save"; });
         QVERIFY(save != fileMenu.cend() && save + 1 != fileMenu.cend());
         QCOMPARE((*(save + 1))->text(), "Restore &original archive");
         // Each icon comes from the resources; a wrong name leaves a blank button.

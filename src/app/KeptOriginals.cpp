@@ -46,7 +46,8 @@ QString SystemError(int error)
 int Sync(const QString &path, bool bFolder)
 {
 #ifdef Q_OS_UNIX
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | (bFolder ? O_DIRECTORY : 0));
+    const int flags = O_RDONLY | O_CLOEXEC | (bFolder ? O_DIRECTORY : 0);
+    const int descriptor = ::open(QFile::encodeName(path).constData(), flags);
     if (descriptor < 0)
         return errno;
     // Some file systems cannot sync a folder at all; they have nothing more to write for it.
@@ -144,7 +145,8 @@ bool KeptOriginals::CanRestore() const
 
 QString KeptOriginals::KeptPath(const QString &gamePath) const
 {
-    return QDir::cleanPath(root + QLatin1Char('/') + keptFolderName + QLatin1Char('/') + QDir(root).relativeFilePath(gamePath));
+    return QDir::cleanPath(root + QLatin1Char('/') + keptFolderName + QLatin1Char('/')
+                           + QDir(root).relativeFilePath(gamePath));
 }
 
 QStringList KeptOriginals::FilesToKeep() const
@@ -175,7 +177,8 @@ bool KeptOriginals::KeepBeforeSave(QWidget *pParent, IniMetafileModel::ArchiveTy
         KeptOriginals(type, archivePath, lookupPath).Keep();
         return true;
     } catch (const QString &message) {
-        UserDialogs::Critical(pParent, QStringLiteral("Error"), message + QStringLiteral("\nNothing in the game folder was changed."));
+        UserDialogs::Critical(pParent, QStringLiteral("Error"),
+                              message + QStringLiteral("\nNothing in the game folder was changed."));
         return false;
     }
 }

@@ -47,7 +47,8 @@ void MainWindow::RestoreOriginalArchive()
     }
     if (UserDialogs::Warning(this, QStringLiteral("Restore original archive"),
                              QStringLiteral("Put the original ") + item->GetName()
-                                 + QStringLiteral(" back into the game folder?\nEverything saved into it since will be lost."),
+                                 + QStringLiteral(" back into the game folder?\n"
+                                                  "Everything saved into it since will be lost."),
                              QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
