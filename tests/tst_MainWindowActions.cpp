@@ -102,16 +102,24 @@ private slots:
         fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
         trigger("&Export");
         trigger("Set &GTA Directory");
+        trigger("Restore &original archive");  // nothing is selected in the tree
         trigger("Replace from fol&der...");
-        QCOMPARE(fixture->dialogs.Log(), (QStringList{"chooser: Selected directory for export", "chooser: ",
-                                                      "chooser: Select the folder with the replacements"}));
+        QCOMPARE(fixture->dialogs.Log(),
+                 (QStringList{"chooser: Selected directory for export", "chooser: ",
+                              "Information: Select the archive to restore in the archive tree first.",
+                              "chooser: Select the folder with the replacements"}));
         QCOMPARE(fixture->dialogs.shown[1].kind, UserDialogs::Kind::ExistingDirectory);
-        QCOMPARE(fixture->dialogs.shown[2].kind, UserDialogs::Kind::ExistingDirectory);
+        QCOMPARE(fixture->dialogs.shown[3].kind, UserDialogs::Kind::ExistingDirectory);
+        const auto menuTexts = [&](int menu) {
+            QStringList texts;
+            for (const QAction *action : fixture->Window()->QMainWindow::menuBar()->actions().at(menu)->menu()->actions())
+                texts << action->text() + action->shortcut().toString();
+            return texts;
+        };
+        const QStringList fileMenu = menuTexts(0);
+        QCOMPARE(fileMenu.value(fileMenu.indexOf("&SaveCtrl+S") + 1), "Restore &original archive");
         // The folder command follows Replace in the "&Actions" menu.
-        QStringList actionsMenu;
-        for (const QAction *action : fixture->Window()->QMainWindow::menuBar()->actions().at(1)->menu()->actions())
-            actionsMenu << action->text() + action->shortcut().toString();
-        QCOMPARE(actionsMenu.mid(1, 3), (QStringList{"&ReplaceCtrl+R", "Replace from fol&der...", "&Export"}));
+        QCOMPARE(menuTexts(1).mid(1, 3), (QStringList{"&ReplaceCtrl+R", "Replace from fol&der...", "&Export"}));
         // Each icon comes from the resources; a wrong name leaves a blank button.
         for (const QAction *action : actions)
             QVERIFY2(!action->icon().pixmap(QSize(32, 32)).isNull(), qPrintable(action->text()));
