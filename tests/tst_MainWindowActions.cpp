@@ -119,7 +119,8 @@ private slots:
         const QStringList fileMenu = menuTexts(0);
         QCOMPARE(fileMenu.value(fileMenu.indexOf("&SaveCtrl+S") + 1), "Restore &original archive");
         // The folder command follows Replace in the "&Actions" menu.
-        QCOMPARE(menuTexts(1).mid(1, 3), (QStringList{"&ReplaceCtrl+R", "Replace from fol&der...", "&Export"}));
+        const QStringList actionsMenu = menuTexts(1);
+        QCOMPARE(actionsMenu.value(actionsMenu.indexOf("&ReplaceCtrl+R") + 1), "Replace from fol&der...");
         // Each icon comes from the resources; a wrong name leaves a blank button.
         for (const QAction *action : actions)
             QVERIFY2(!action->icon().pixmap(QSize(32, 32)).isNull(), qPrintable(action->text()));
