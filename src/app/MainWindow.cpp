@@ -97,7 +97,8 @@ MainWindow::MainWindow(QWidget *pParent)
     connect(playerWidget, &FModPlayerWidget::PlayingStopped, this, &MainWindow::ResetPlayingIndex);
 
     CheckWorkingDirectory();
-    CheckGtaFolder();
+    if (CheckGtaFolder())
+        RepairInterruptedSaves();
 
     CreateActions();
     CreateToolBar();

@@ -45,16 +45,10 @@ void RemoveFile(const std::filesystem::path &path)
         throw FormatError("cannot remove " + path.string() + ": " + error.message());
 }
 
-// Keeps the file at `from` under `to` as it is now. A second name costs nothing, and the tool
-// replaces the original by a rename, which leaves the second name's bytes alone; a copy where
-// the file system has no second names.
+// Keeps the file at `from` under `to` as it is now. A copy, not a second name: a writer that
+// rewrites the file in place would change a second name's bytes too.
 void Keep(const std::filesystem::path &from, const std::filesystem::path &to)
 {
-    RemoveFile(to);
-    std::error_code error;
-    std::filesystem::create_hard_link(from, to, error);
-    if (!error)
-        return;
     BinaryFile source(from, BinaryFile::Mode::Read);
     AtomicFile copy(to, AtomicFile::Durability::Synced);
     copy.File().AppendFrom(source, 0, source.Size());
@@ -92,7 +86,6 @@ SaveJournal SaveJournal::Begin(const std::filesystem::path &archivePath, const s
     journal.bBackupKept = IsFile(WithSuffix(lookupPath, ".bak"));
     if (journal.bBackupKept)
         Keep(WithSuffix(lookupPath, ".bak"), journal.BackupCopy());
-    BinaryFile::SyncFolder(lookupPath.parent_path());
     journal.Write();
     return journal;
 }
