@@ -126,6 +126,20 @@ void ReplaceArchive(kivo::SaveJournal &journal, const QString &archivePath, cons
 bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const QString &metafilePath,
                    const QString &archivePath, const QString &lookupPath, QString &warnings)
 {
+    const QString newArchivePath = archivePath + QStringLiteral(".new");
+    KivoSfxProcessCaller sfxCaller;
+    KivoStreamProcessCaller streamCaller;
+    const auto import = [&] {
+        return type == IniMetafileModel::SFX ? sfxCaller.ImportArchive(newArchivePath, metafilePath, lookupPath)
+                                             : streamCaller.ImportArchive(newArchivePath, metafilePath, lookupPath);
+    };
+    // Without a lookup file there is nothing to lock or keep: the caller's checks refuse, in
+    // their own words, before the tool runs.
+    if (!QFileInfo::exists(lookupPath)) {
+        import();
+        return false;
+    }
+
     const std::filesystem::path lookup = ToPath(lookupPath);
     std::unique_ptr<kivo::SaveLock> lock;
     std::unique_ptr<kivo::SaveJournal> journal;
@@ -140,14 +154,10 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
         return false;
     }
 
-    const QString newArchivePath = archivePath + QStringLiteral(".new");
-    KivoSfxProcessCaller sfxCaller;
-    KivoStreamProcessCaller streamCaller;
     bool imported = false;
     {
         const LockHandover handover(lock->Descriptor());
-        imported = type == IniMetafileModel::SFX ? sfxCaller.ImportArchive(newArchivePath, metafilePath, lookupPath)
-                                                 : streamCaller.ImportArchive(newArchivePath, metafilePath, lookupPath);
+        imported = import();
     }
     if (!imported) {
         // A tool killed right after it replaced the lookup file leaves new records for the old archive.
