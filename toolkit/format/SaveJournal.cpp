@@ -1,5 +1,6 @@
 #include "format/SaveJournal.h"
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -59,8 +60,9 @@ void Keep(const std::filesystem::path &from, const std::filesystem::path &to)
 // keeps its journal.
 std::string Relative(const std::filesystem::path &path, const std::filesystem::path &folder)
 {
-    const std::filesystem::path relative = std::filesystem::absolute(path).lexically_relative(std::filesystem::absolute(folder));
-    return (relative.empty() ? path : relative).generic_string();
+    const std::filesystem::path absolute = std::filesystem::absolute(path);
+    const std::filesystem::path relative = absolute.lexically_relative(std::filesystem::absolute(folder));
+    return (relative.empty() ? absolute : relative).generic_string();
 }
 }
 

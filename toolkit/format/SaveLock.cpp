@@ -106,6 +106,10 @@ std::unique_ptr<SaveLock> SaveLock::Take(const std::filesystem::path &lookupPath
         int error;
         while ((error = TryLock(opened)) == EWOULDBLOCK && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // A file system without locks (some network shares) cannot keep saves apart; the tools'
+        // second reading of the lookup file before they replace it still keeps other records.
+        if (error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS)
+            error = 0;
         // The holder removes the file when it lets go: a lock on a file that has no name any
         // more keeps nobody out, so the name is opened again.
         if (error == 0 && IsOpenOn(opened, lockPath))
