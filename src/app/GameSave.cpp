@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <memory>
 
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
+#endif
 
 #include "app/LoadedArchive.h"
 #include "app/UserDialogs.h"
@@ -37,7 +39,9 @@ class LockHandover
 public:
     explicit LockHandover(int lockDescriptor) : descriptor(lockDescriptor)
     {
+#ifdef Q_OS_UNIX
         ::fcntl(descriptor, F_SETFD, 0);
+#endif
         qputenv("KIVO_SAVE_LOCK_FD", QByteArray::number(descriptor));
         qputenv("KIVO_SAVE_PARENT", QByteArray::number(QCoreApplication::applicationPid()));
     }
@@ -45,7 +49,9 @@ public:
     {
         qunsetenv("KIVO_SAVE_LOCK_FD");
         qunsetenv("KIVO_SAVE_PARENT");
+#ifdef Q_OS_UNIX
         ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+#endif
     }
     LockHandover(const LockHandover &) = delete;
     LockHandover &operator=(const LockHandover &) = delete;
