@@ -1,8 +1,9 @@
 #include "app/GameSave.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <filesystem>
 #include <memory>
@@ -43,7 +44,7 @@ public:
         ::fcntl(descriptor, F_SETFD, 0);
 #endif
         qputenv("KIVO_SAVE_LOCK_FD", QByteArray::number(descriptor));
-        qputenv("KIVO_SAVE_PARENT", QByteArray::number(QCoreApplication::applicationPid()));
+        qputenv("KIVO_SAVE_PARENT", QByteArray::number(QApplication::applicationPid()));
     }
     ~LockHandover()
     {
@@ -59,6 +60,19 @@ public:
 private:
     int descriptor;
 };
+
+// Throws FormatError as SaveLock::Take does.
+std::unique_ptr<kivo::SaveLock> TakeLock(const std::filesystem::path &lookup)
+{
+    try {
+        return kivo::SaveLock::Take(lookup, 0);
+    } catch (const kivo::FormatError &) {
+        // Another save is writing: waiting for it may take seconds.
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    return kivo::SaveLock::Take(lookup, kivo::SaveLock::DefaultWaitMs());
+}
 
 // Repairs what the journal beside the lookup file records, if there is one, and says so.
 // Throws FormatError when that fails.
@@ -150,7 +164,7 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
     std::unique_ptr<kivo::SaveLock> lock;
     std::unique_ptr<kivo::SaveJournal> journal;
     try {
-        lock = kivo::SaveLock::Take(lookup, kivo::SaveLock::DefaultWaitMs());
+        lock = TakeLock(lookup);
         // A save cut off before (by a crash of a tool run by hand) is repaired before this one
         // keeps the lookup file as it is.
         RepairUnderLock(pParent, lookup);
