@@ -101,7 +101,8 @@ MainWindow::MainWindow(QWidget *pParent)
             Qt::QueuedConnection);
 
     CheckWorkingDirectory();
-    CheckGtaFolder();
+    if (CheckGtaFolder())
+        RepairInterruptedSaves();
 
     CreateActions();
     CreateToolBar();

@@ -108,6 +108,8 @@ private:
     // A game-folder path spelt as on disk; false after an "Error" box when two names differ only
     // in case.
     bool ResolveGamePath(const QString &path, QString &resolved);
+    // Undoes or completes a save into the game folder that a crash cut off.
+    void RepairInterruptedSaves();
 
     // Files of the loaded archive
     QString EntryFilePath(const QModelIndex &index) const;  // null when the entry leads outside its folder
