@@ -476,6 +476,11 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
         track(g, ogg.replace(ogg.indexOf("OggS", 4), 4, "XXXX"));
     }, "Track_002.ogg is damaged");
     streamPacking("track count differs", edit("num_tracks=3", "num_tracks=2"), "lists 2 tracks, but the track lookup file has 3");
+    // The lookup file lost CH's last record, so the metafile agrees with it, but not with the pack it replaces.
+    streamPacking("a track fewer than the pack replaced", [](auto &, auto &in) {
+        in.lookup.chop(12);
+        in.metafile.replace("num_tracks=3", "num_tracks=2");
+    }, "lists 2 tracks, as the track lookup file does, but CH has 3");
     streamPacking("track section missing", edit("[Track_002]", "[Track_2]"), "has no section [Track_002]");
     streamPacking("index disagrees with StrmPaks.dat", edit("lookup_index=3", "lookup_index=0"), "lookup_index 0");
     streamPacking("beat missing",

@@ -18,6 +18,7 @@
 #include "format/PathCase.h"
 #include "format/ScratchBuffer.h"
 #include "format/StreamCipher.h"
+#include "format/StreamPack.h"
 #include "format/TestPause.h"
 #include "format/TrackHeader.h"
 #include "format/Warnings.h"
@@ -130,6 +131,22 @@ std::vector<TrackPlan> ReadPlan(const Metafile &metafile, const LookupFile &look
     return plan;
 }
 
+// The game finds tracks by their position: packed in place of a pack, the new one keeps its number
+// of tracks. The pack replaced is newPackPath without ".new"; without one (a pack built afresh)
+// only the lookup file's track count holds.
+void CheckTrackCount(std::size_t count, const std::filesystem::path &newPackPath, const std::string &origin)
+{
+    const std::filesystem::path replaced = ReplacedArchive(newPackPath);
+    if (replaced.empty())
+        return;
+    Warnings ignored; // the old pack's oddities are not this packing's concern
+    const std::size_t before = StreamPack::Open(replaced, ignored).TrackCount();
+    if (before != count)
+        throw FormatError(origin + " lists " + std::to_string(count) + " tracks, as the track lookup file does, but "
+                          + replaced.filename().string() + " has " + std::to_string(before)
+                          + "; the game finds tracks by their position");
+}
+
 // The record's size field holds the Ogg length in some records and the length with the header in
 // others; a record keeps the convention it had.
 SizeRule RuleFor(const TrackPlan &track, const LookupRecord &before, const std::string &where, Warnings &warnings)
@@ -190,6 +207,7 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
     const unsigned index = ResolveArchiveIndex(ResolvePathCase(lookupPath.parent_path() / "StrmPaks.dat"), NameTable::StreamRecordSize,
                                                basename, metafile.Integer("Stream", "lookup_index", -1));
     std::vector<TrackPlan> plan = ReadPlan(metafile, lookup, lookup.RecordsOf(index));
+    CheckTrackCount(plan.size(), newPackPath, metafilePath.string());
 
     std::vector<std::uint64_t> lengths;
     std::uint64_t packSize = 0;
