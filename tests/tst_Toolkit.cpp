@@ -1,4 +1,6 @@
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QTest>
 #include <QtEndian>
 
@@ -26,6 +28,22 @@ QVector<qint16> Sweep(int count)
     for (int i = 0; i < count; ++i)
         samples[i] = i == 0 ? qint16(-32768) : i == count - 1 ? qint16(32767) : qint16((i * 97) % 60000 - 30000);
     return samples;
+}
+
+// BankSlot.dat with these slot sizes; every byte the tools must keep as it is holds 0x5A, and the
+// offsets are stale unless they are to be the running sums the game computes.
+using SlotSizes = QList<quint32>;
+QByteArray BankSlots(const SlotSizes &sizes, bool bRunningOffsets)
+{
+    QByteArray bytes(2 + sizes.size() * 4820, '\x5A');
+    qToLittleEndian(quint16(sizes.size()), bytes.data());
+    quint32 offset = 0;
+    for (int i = 0; i < sizes.size(); ++i) {
+        PutU32(bytes, 2 + i * 4820, bRunningOffsets ? offset : 7777u * quint32(i + 3));
+        PutU32(bytes, 2 + i * 4820 + 4, sizes[i]);
+        offset += sizes[i];
+    }
+    return bytes;
 }
 
 // Three packages in the stock layout; most tests work on GENRL, the other two check that their
@@ -183,6 +201,8 @@ private slots:
     void SfxPackingReproducesTheGame();
     void StreamPackingReproducesTheGame_data();
     void StreamPackingReproducesTheGame();
+    void GrowsSoundBufferSlotsToFit_data();
+    void GrowsSoundBufferSlotsToFit();
     void NamesFoldersByStation_data();
     void NamesFoldersByStation();
     void RefusesBadInputWithoutWriting_data();
@@ -337,6 +357,55 @@ void TestToolkit::StreamPackingReproducesTheGame()
     QCOMPARE(ReadFile(game.LookupPath() + ".bak"), game.lookupBytes);
 }
 
+void TestToolkit::GrowsSoundBufferSlotsToFit_data()
+{
+    QTest::addColumn<int>("samples");          // of GENRL's bank 1, sound 2 (800 before); 0: unchanged
+    QTest::addColumn<bool>("bFresh");          // no package to replace: GENRL is built afresh
+    QTest::addColumn<SlotSizes>("after"); // the slot sizes; empty: the file stays untouched
+    QTest::addColumn<QString>("message");
+    // The sound grows from 1,600 to 6,000 bytes and its bank from 4,400 to 8,800: slots of at
+    // least the old sizes grow to the new ones, the smallest and the largest stay.
+    QTest::newRow("sound grown past its slot") << 3000 << false << SlotSizes{1000, 6000, 6000, 8800, 8800, 8800, 8800, 10000}
+                                               << "5 of 8 sound buffer slots grew to hold the larger banks and sounds of GENRL; "
+                                                  "the game's sound buffer grows from 40800 to 58200 bytes";
+    QTest::newRow("nothing grew") << 0 << false << SlotSizes() << QString();
+    QTest::newRow("sound made shorter") << 100 << false << SlotSizes() << QString();
+    QTest::newRow("package built afresh") << 3000 << true << SlotSizes() << QString();
+}
+
+void TestToolkit::GrowsSoundBufferSlotsToFit()
+{
+    QFETCH(int, samples);
+    QFETCH(bool, bFresh);
+    QFETCH(SlotSizes, after);
+    QFETCH(QString, message);
+    SfxGame game;
+    const QString slotsPath = game.Config("BankSlot.dat");
+    const QByteArray stored = BankSlots({1000, 1600, 3000, 4400, 5000, 7000, 8800, 10000}, false);
+    QVERIFY(WriteFile(slotsPath, stored));
+    const QDateTime written(QDate(2004, 10, 26), QTime(12, 0));
+    QFile slotsFile(slotsPath);
+    QVERIFY(slotsFile.open(QIODevice::ReadWrite) && slotsFile.setFileTime(written, QFileDevice::FileModificationTime));
+    slotsFile.close();
+    QCOMPARE(game.Export({"GENRL"}).exitCode, 0);
+    if (samples > 0)
+        QVERIFY(WriteSoundFile(game.Work() + "/GENRL/Bank_001/sound_002.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 12000,
+                               Tone(samples, 440, 12000, 8000)));
+    QVERIFY(!bFresh || QFile::remove(game.Archive("GENRL")));
+
+    const ToolRun run = game.Import("GENRL");
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+    QVERIFY2(message.isEmpty() ? !run.errorText.contains("BankSlot.dat") : run.errorText.contains(message), qPrintable(run.errorText));
+    if (after.isEmpty()) {
+        QCOMPARE(ReadFile(slotsPath), stored);
+        QCOMPARE(QFileInfo(slotsPath).lastModified(), written);
+        QVERIFY(!QFile::exists(slotsPath + ".bak"));
+        return;
+    }
+    QCOMPARE(ReadFile(slotsPath), BankSlots(after, true));
+    QCOMPARE(ReadFile(slotsPath + ".bak"), stored);
+}
+
 void TestToolkit::NamesFoldersByStation_data()
 {
     QTest::addColumn<QByteArray>("metadata"); // null: the file does not exist
@@ -451,6 +520,8 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
                "is not a plain file");
     sfxPacking("name climbing out", edit("sound_001.filename=Bank_002", "sound_001.filename=x/../../Bank_002"),
                "lies outside its folder");
+    sfxPacking("BankSlot.dat cut off", [](auto &g, auto &) { WriteFile(g.Config("BankSlot.dat"), BankSlots({4000, 9000}, true).chopped(1)); },
+               "BankSlot.dat is 9641 bytes, not a slot count and 2 slots");
     sfxPacking("metafile of another package", edit("basename=GENRL", "basename=FEET"), "belongs to FEET, not to GENRL.new");
 
     streamUnpacking("cut inside a header", [](auto &, auto &in) { in.archive.append(QByteArray(100, '\x01')); }, "is cut off");
