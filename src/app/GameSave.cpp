@@ -1,11 +1,13 @@
 #include "app/GameSave.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include "app/LoadedArchive.h"
 #include "app/UserDialogs.h"
+#include "game/PathCase.h"
 #include "tool/KivoSfxProcessCaller.h"
 #include "tool/KivoStreamProcessCaller.h"
 
@@ -45,11 +47,11 @@ void ReplaceArchive(const QString &archivePath, const QString &newArchivePath)
 class LookupSnapshot
 {
 public:
-    explicit LookupSnapshot(const QString &path) : path(path)
+    // Files larger than largest are not held (the tool refuses lookup files larger than this).
+    explicit LookupSnapshot(const QString &path, qint64 largest = largestLookupFile) : path(path)
     {
         QFile file(path);
-        // A lookup file holds at most 65535 records of 12 bytes; the tool refuses anything larger.
-        if (file.open(QIODevice::ReadOnly) && file.size() <= largestLookupFile) {
+        if (file.open(QIODevice::ReadOnly) && file.size() <= largest) {
             bytes = file.readAll();
             bRead = file.error() == QFileDevice::NoError;
         }
@@ -75,6 +77,7 @@ public:
     }
 
 private:
+    // A lookup file holds at most 65535 records of 12 bytes.
     static constexpr qint64 largestLookupFile = qint64(65535) * 12;
     QString path;
     QByteArray bytes;
@@ -90,6 +93,23 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
     // backup of the save before would be lost.
     const LookupSnapshot lookup(lookupPath);
     const LookupSnapshot lookupBackup(lookupPath + QStringLiteral(".bak"));
+    // The SFX tool may grow the game's sound buffer slots beside the lookup file; a failed save
+    // puts them back as well (slots left grown would only cost the game memory).
+    QString slotsPath = QFileInfo(lookupPath).dir().filePath(QStringLiteral("BankSlot.dat"));
+    try {
+        slotsPath = ResolvePathCase(slotsPath);
+    } catch (const QString &) {
+        // Two files of that name: the tool refuses to choose, and so writes neither.
+    }
+    constexpr qint64 largestSlotFile = 16 * 1024 * 1024;
+    const LookupSnapshot slotFile(slotsPath, largestSlotFile);
+    const LookupSnapshot slotBackup(slotsPath + QStringLiteral(".bak"), largestSlotFile);
+    const auto putBack = [&] {
+        slotBackup.Restore();
+        slotFile.Restore();
+        lookupBackup.Restore();
+        return lookup.Restore();
+    };
     KivoSfxProcessCaller sfxCaller;
     KivoStreamProcessCaller streamCaller;
     const bool imported = type == IniMetafileModel::SFX
@@ -97,8 +117,7 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
                         : streamCaller.ImportArchive(newArchivePath, metafilePath, lookupPath);
     if (!imported) {
         // A tool killed right after it replaced the lookup file leaves new records for the old archive.
-        lookupBackup.Restore();
-        if (!lookup.Restore())
+        if (!putBack())
             UserDialogs::Critical(pParent, QStringLiteral("Error"), lookup.NotRestoredText());
         return false;
     }
@@ -108,8 +127,7 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
         warnings = type == IniMetafileModel::SFX ? sfxCaller.Warnings() : streamCaller.Warnings();
         return true;
     } catch (QString &message) {
-        lookupBackup.Restore();
-        if (!lookup.Restore())
+        if (!putBack())
             message += QLatin1Char('\n') + lookup.NotRestoredText();
         UserDialogs::Critical(pParent, QStringLiteral("Error"), message);
         return false;
