@@ -46,6 +46,42 @@ QByteArray BankSlots(const SlotSizes &sizes, bool bRunningOffsets)
     return bytes;
 }
 
+// The pages of an Ogg file, each with its header.
+QList<QByteArray> OggPages(const QByteArray &ogg)
+{
+    QList<QByteArray> pages;
+    for (qsizetype at = 0; at + 27 <= ogg.size();) {
+        const int segments = quint8(ogg[at + 26]);
+        qsizetype size = 27 + segments;
+        for (int i = 0; i < segments; ++i)
+            size += quint8(ogg[at + 27 + i]);
+        pages << ogg.mid(at, size);
+        at += size;
+    }
+    return pages;
+}
+
+// The pages from firstPage on filled with noise, each with a checksum that fits it again.
+QByteArray GarbledFrom(const QByteArray &ogg, int firstPage)
+{
+    QList<QByteArray> pages = OggPages(ogg);
+    quint32 noise = 12345;
+    for (int p = firstPage; p < pages.size(); ++p) {
+        QByteArray &page = pages[p];
+        for (qsizetype i = 27 + quint8(page[26]); i < page.size(); ++i)
+            page[i] = char((noise = noise * 1103515245u + 12345u) >> 16);
+        PutU32(page, 22, 0);
+        quint32 crc = 0;
+        for (const char byte : std::as_const(page)) {
+            crc ^= quint32(quint8(byte)) << 24;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+        }
+        PutU32(page, 22, crc);
+    }
+    return pages.join();
+}
+
 // Three packages in the stock layout; most tests work on GENRL, the other two check that their
 // records and files stay untouched.
 struct SfxGame : ToolGame
@@ -542,10 +578,17 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
     streamPacking("Ogg magic, then garbage", [=](auto &g, auto &) { track(g, "OggS" + QByteArray(5000, '\x55')); },
             "Track_002.ogg is not a readable Ogg Vorbis file");
     streamPacking("Ogg cut off", [=](auto &g, auto &) { track(g, ChTracks(g)[1].ogg.chopped(100)); }, "Track_002.ogg is cut off");
-    streamPacking("Ogg damaged after its first page", [=](auto &g, auto &) {
+    streamPacking("Ogg damaged after its headers", [=](auto &g, auto &) {
         QByteArray ogg = ChTracks(g)[1].ogg;
-        track(g, ogg.replace(ogg.indexOf("OggS", 4), 4, "XXXX"));
+        track(g, ogg.replace(ogg.lastIndexOf("OggS"), 4, "XXXX"));
     }, "Track_002.ogg is damaged");
+    // Page checksums alone pass these: only the Vorbis headers, and decoding, tell.
+    streamPacking("Ogg of only its first page", [=](auto &g, auto &) { track(g, OggPages(ChTracks(g)[1].ogg).constFirst()); },
+                  "Track_002.ogg is not a playable Ogg Vorbis file: it ends before its Vorbis comment header");
+    streamPacking("Ogg headers of garbage", [=](auto &g, auto &) { track(g, GarbledFrom(ChTracks(g)[1].ogg, 1)); },
+                  "Track_002.ogg is not a playable Ogg Vorbis file: its Vorbis comment header is damaged");
+    streamPacking("Ogg audio of garbage", [=](auto &g, auto &) { track(g, GarbledFrom(ChTracks(g)[1].ogg, 2)); },
+                  "Track_002.ogg is not a playable Ogg Vorbis file: audio packet");
     streamPacking("track count differs", edit("num_tracks=3", "num_tracks=2"), "lists 2 tracks, but the track lookup file has 3");
     // The lookup file lost CH's last record, so the metafile agrees with it, but not with the pack it replaces.
     streamPacking("a track fewer than the pack replaced", [](auto &, auto &in) {

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include <vorbis/codec.h>
 
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
@@ -41,6 +44,110 @@ std::uint32_t PageChecksum(const unsigned char *page, std::size_t size)
     }
     return crc;
 }
+
+// Reads a track's Ogg pages and Vorbis packets in order with libogg and libvorbis, and turns
+// every flaw they report into a FormatError naming the track.
+class VorbisReader
+{
+public:
+    VorbisReader(const std::filesystem::path &path, const std::string &trackLabel)
+        : file(path, BinaryFile::Mode::Read), label(trackLabel)
+    {
+        ogg_sync_init(&sync);
+        vorbis_info_init(&info);
+        vorbis_comment_init(&comment);
+    }
+    ~VorbisReader()
+    {
+        if (decoding) {
+            vorbis_block_clear(&block);
+            vorbis_dsp_clear(&dsp);
+        }
+        if (streaming)
+            ogg_stream_clear(&stream);
+        vorbis_comment_clear(&comment);
+        vorbis_info_clear(&info);
+        ogg_sync_clear(&sync);
+    }
+    VorbisReader(const VorbisReader &) = delete;
+    VorbisReader &operator=(const VorbisReader &) = delete;
+
+    void ReadHeaders()
+    {
+        static const char *const names[] = {"identification", "comment", "setup"};
+        ogg_packet packet;
+        for (int header = 0; header < 3; ++header) {
+            if (!NextPacket(packet))
+                throw FormatError(label + " is not a playable Ogg Vorbis file: it ends before its Vorbis " + names[header] + " header");
+            if (vorbis_synthesis_headerin(&info, &comment, &packet) != 0)
+                throw FormatError(label + " is not a playable Ogg Vorbis file: its Vorbis " + names[header] + " header is damaged");
+        }
+    }
+
+    void DecodeRest()
+    {
+        if (vorbis_synthesis_init(&dsp, &info) != 0 || vorbis_block_init(&dsp, &block) != 0)
+            throw FormatError(label + " is not a playable Ogg Vorbis file: its Vorbis headers describe no usable decoder");
+        decoding = true;
+        ogg_packet packet;
+        for (std::uint64_t number = 1; NextPacket(packet); ++number) {
+            if (vorbis_synthesis(&block, &packet) != 0 || vorbis_synthesis_blockin(&dsp, &block) != 0)
+                throw FormatError(label + " is not a playable Ogg Vorbis file: audio packet " + std::to_string(number)
+                                  + " does not decode");
+            float **pcm = nullptr;
+            const int samples = vorbis_synthesis_pcmout(&dsp, &pcm);
+            vorbis_synthesis_read(&dsp, samples);
+        }
+    }
+
+private:
+    // False at the end of the file; throws where pages or packets are missing or damaged.
+    bool NextPacket(ogg_packet &packet)
+    {
+        for (;;) {
+            if (streaming) {
+                const int got = ogg_stream_packetout(&stream, &packet);
+                if (got == 1)
+                    return true;
+                if (got < 0)
+                    throw FormatError(label + " is not a playable Ogg Vorbis file: a part of it is missing");
+            }
+            ogg_page page;
+            const int found = ogg_sync_pageout(&sync, &page);
+            if (found < 0)
+                throw FormatError(label + " is not a playable Ogg Vorbis file: it holds bytes that are no sound Ogg page");
+            if (found == 0) {
+                char *buffer = ogg_sync_buffer(&sync, chunk);
+                const std::size_t got = file.ReadSome(buffer, chunk);
+                if (got == 0) {
+                    if (sync.fill > sync.returned)
+                        throw FormatError(label + " is not a playable Ogg Vorbis file: its last page is cut off");
+                    return false;
+                }
+                ogg_sync_wrote(&sync, static_cast<long>(got));
+                continue;
+            }
+            if (!streaming) {
+                ogg_stream_init(&stream, ogg_page_serialno(&page));
+                streaming = true;
+            }
+            if (ogg_stream_pagein(&stream, &page) != 0)
+                throw FormatError(label + " is not a playable Ogg Vorbis file: it holds more than one stream");
+        }
+    }
+
+    static constexpr long chunk = 64 * 1024;
+    BinaryFile file;
+    std::string label;
+    ogg_sync_state sync{};
+    ogg_stream_state stream{};
+    vorbis_info info{};
+    vorbis_comment comment{};
+    vorbis_dsp_state dsp{};
+    vorbis_block block{};
+    bool streaming = false;
+    bool decoding = false;
+};
 }
 
 std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings)
@@ -72,7 +179,64 @@ std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::s
     if (channels != 2 || (rate != 32000 && rate != 24000))
         warnings.Add(label + " is " + std::to_string(channels) + "-channel Vorbis at " + std::to_string(rate)
                      + " Hz; the game's own tracks are stereo at 32000 Hz, other variants are untested in the game");
+    VorbisReader reader(path, label);
+    reader.ReadHeaders();
     return size;
+}
+
+void DecodeOggVorbisFile(const std::filesystem::path &path, const std::string &label)
+{
+    VorbisReader reader(path, label);
+    reader.ReadHeaders();
+    reader.DecodeRest();
+}
+
+void TrackChecksum::MixBlock(const unsigned char *block)
+{
+    for (int lane = 0; lane < 4; ++lane) {
+        std::uint64_t word = 0;
+        for (int i = 7; i >= 0; --i)
+            word = (word << 8) | block[lane * 8 + i];
+        const std::uint64_t mixed = lanes[lane] ^ word;
+        lanes[lane] = ((mixed << 31) | (mixed >> 33)) * 0x9E3779B97F4A7C15u;
+    }
+}
+
+void TrackChecksum::Feed(const unsigned char *data, std::size_t size)
+{
+    length += size;
+    if (pendingBytes > 0) {
+        const std::size_t taken = std::min(blockSize - pendingBytes, size);
+        std::memcpy(pending + pendingBytes, data, taken);
+        pendingBytes += taken;
+        data += taken;
+        size -= taken;
+        if (pendingBytes < blockSize)
+            return;
+        MixBlock(pending);
+        pendingBytes = 0;
+    }
+    for (; size >= blockSize; data += blockSize, size -= blockSize)
+        MixBlock(data);
+    std::memcpy(pending, data, size);
+    pendingBytes = size;
+}
+
+std::string TrackChecksum::Text() const
+{
+    TrackChecksum last = *this;
+    // The length and a marker close the data, so that no two lengths share a padded last block.
+    std::memset(last.pending + last.pendingBytes, 0, blockSize - last.pendingBytes);
+    last.pending[last.pendingBytes] = 0x80;
+    for (int i = 0; i < 8; ++i)
+        last.pending[24 + i] ^= static_cast<unsigned char>(length >> (8 * i));
+    last.MixBlock(last.pending);
+    std::uint64_t value = 0;
+    for (const std::uint64_t lane : last.lanes)
+        value = ((value << 29) | (value >> 35)) ^ lane * 0xC2B2AE3D27D4EB4Fu;
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
 }
 
 bool OggPageWalker::Feed(const unsigned char *data, std::size_t size)
