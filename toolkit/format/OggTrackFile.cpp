@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include <vorbis/codec.h>
@@ -43,6 +44,17 @@ std::uint32_t PageChecksum(const unsigned char *page, std::size_t size)
         crc = (crc << 8) ^ table[((crc >> 24) & 0xFF) ^ byte];
     }
     return crc;
+}
+
+// The 8 bytes at data as a little-endian number, on every machine.
+std::uint64_t Word(const unsigned char *data)
+{
+    std::uint64_t word;
+    std::memcpy(&word, data, sizeof word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    word = __builtin_bswap64(word);
+#endif
+    return word;
 }
 
 // Reads a track's Ogg pages and Vorbis packets in order with libogg and libvorbis, and turns
@@ -118,6 +130,8 @@ private:
                 throw FormatError(label + " is not a playable Ogg Vorbis file: it holds bytes that are no sound Ogg page");
             if (found == 0) {
                 char *buffer = ogg_sync_buffer(&sync, chunk);
+                if (!buffer)
+                    throw std::bad_alloc();
                 const std::size_t got = file.ReadSome(buffer, chunk);
                 if (got == 0) {
                     if (sync.fill > sync.returned)
@@ -136,7 +150,9 @@ private:
         }
     }
 
-    static constexpr long chunk = 64 * 1024;
+    // Small: the headers usually end within the first few kilobytes, and most tracks are read
+    // no further.
+    static constexpr long chunk = 16 * 1024;
     BinaryFile file;
     std::string label;
     ogg_sync_state sync{};
@@ -191,15 +207,26 @@ void DecodeOggVorbisFile(const std::filesystem::path &path, const std::string &l
     reader.DecodeRest();
 }
 
-void TrackChecksum::MixBlock(const unsigned char *block)
+void TrackChecksum::MixBlocks(const unsigned char *data, std::size_t blocks)
 {
-    for (int lane = 0; lane < 4; ++lane) {
-        std::uint64_t word = 0;
-        for (int i = 7; i >= 0; --i)
-            word = (word << 8) | block[lane * 8 + i];
-        const std::uint64_t mixed = lanes[lane] ^ word;
-        lanes[lane] = ((mixed << 31) | (mixed >> 33)) * 0x9E3779B97F4A7C15u;
+    // Two running sums per lane, as in Fletcher's checksum: the second also tells where a change
+    // lies, and plain additions keep up with copying where a multiplication per word would not.
+    // The sums stay in locals, one per lane: kept in the members, which the data could alias,
+    // each word would cost a load and a store.
+    std::uint64_t s0 = sums[0], s1 = sums[1], s2 = sums[2], s3 = sums[3];
+    std::uint64_t w0 = weighted[0], w1 = weighted[1], w2 = weighted[2], w3 = weighted[3];
+    for (; blocks > 0; --blocks, data += blockSize) {
+        s0 += Word(data);
+        s1 += Word(data + 8);
+        s2 += Word(data + 16);
+        s3 += Word(data + 24);
+        w0 += s0;
+        w1 += s1;
+        w2 += s2;
+        w3 += s3;
     }
+    sums[0] = s0, sums[1] = s1, sums[2] = s2, sums[3] = s3;
+    weighted[0] = w0, weighted[1] = w1, weighted[2] = w2, weighted[3] = w3;
 }
 
 void TrackChecksum::Feed(const unsigned char *data, std::size_t size)
@@ -213,13 +240,13 @@ void TrackChecksum::Feed(const unsigned char *data, std::size_t size)
         size -= taken;
         if (pendingBytes < blockSize)
             return;
-        MixBlock(pending);
+        MixBlocks(pending, 1);
         pendingBytes = 0;
     }
-    for (; size >= blockSize; data += blockSize, size -= blockSize)
-        MixBlock(data);
-    std::memcpy(pending, data, size);
-    pendingBytes = size;
+    const std::size_t whole = size / blockSize * blockSize;
+    MixBlocks(data, whole / blockSize);
+    std::memcpy(pending, data + whole, size - whole);
+    pendingBytes = size - whole;
 }
 
 std::string TrackChecksum::Text() const
@@ -229,11 +256,12 @@ std::string TrackChecksum::Text() const
     std::memset(last.pending + last.pendingBytes, 0, blockSize - last.pendingBytes);
     last.pending[last.pendingBytes] = 0x80;
     for (int i = 0; i < 8; ++i)
-        last.pending[24 + i] ^= static_cast<unsigned char>(length >> (8 * i));
-    last.MixBlock(last.pending);
+        last.pending[blockSize - 8 + i] ^= static_cast<unsigned char>(length >> (8 * i));
+    last.MixBlocks(last.pending, 1);
     std::uint64_t value = 0;
-    for (const std::uint64_t lane : last.lanes)
-        value = ((value << 29) | (value >> 35)) ^ lane * 0xC2B2AE3D27D4EB4Fu;
+    for (std::size_t lane = 0; lane < lanes; ++lane)
+        for (const std::uint64_t sum : {last.sums[lane], last.weighted[lane]})
+            value = (((value << 29) | (value >> 35)) ^ sum) * 0x9E3779B97F4A7C15u;
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
     return text;

@@ -30,10 +30,12 @@ public:
     std::string Text() const;
 
 private:
-    static constexpr std::size_t blockSize = 32; // four independent lanes of 8 bytes
-    void MixBlock(const unsigned char *block);
+    static constexpr std::size_t lanes = 4;             // independent, so that they run side by side
+    static constexpr std::size_t blockSize = lanes * 8; // a word of 8 bytes per lane
+    void MixBlocks(const unsigned char *data, std::size_t blocks);
 
-    std::uint64_t lanes[4] = {0x243F6A8885A308D3u, 0x13198A2E03707344u, 0xA4093822299F31D0u, 0x082EFA98EC4E6C89u};
+    std::uint64_t sums[lanes] = {};
+    std::uint64_t weighted[lanes] = {};
     unsigned char pending[blockSize] = {};
     std::size_t pendingBytes = 0;
     std::uint64_t length = 0;
