@@ -554,7 +554,9 @@ void TestEndToEnd::AnObstacleLosesNothing_data()
     QTest::newRow("SFX, packing, aborted while the package is written") << sfx << "save" << "abort at archive" << "";
     QTest::newRow("SFX, packing, killed before the lookup file is replaced") << sfx << "save" << "kill at lookup" << "tool";
     QTest::newRow("stream, packing, aborted before the lookup file is replaced") << stream << "save" << "abort at lookup" << "";
-    QTest::newRow("SFX, packing, disk full") << sfx << "save" << "full" << "tool";
+    // The save keeps the files it will change before the tool runs; on a full disk that is where it stops.
+    QTest::newRow("SFX, packing, disk full") << sfx << "save" << "full"
+                                             << "Error: cannot write {game}/audio/CONFIG/BankSlot.dat.journal-copy: File too large";
     QTest::newRow("SFX, packing, read-only game folder") << sfx << "save" << "read-only" << "tool";
     QTest::newRow("stream, packing, folder where the new archive goes") << stream << "save" << "folder" << "tool";
     QTest::newRow("SFX, packing, originals cannot be kept")
@@ -777,7 +779,11 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
     const Files now = FreshUnpacking(game, archive);
     QCOMPARE(now.keys(), usable.keys());
     if (!bCompleted) {
-        QVERIFY(Snapshot(game.Game()) == gameBefore);
+        // The save kept the originals before it began; everything else is as it was.
+        Files after = Snapshot(game.Game());
+        after.removeIf([](const auto &file) { return file.key().startsWith("audio/RozivOze originals/"); });
+        QCOMPARE(after.keys(), gameBefore.keys());
+        QVERIFY(after == gameBefore);
         return;
     }
     QVERIFY(bByTool || ReadFile(lookupPath + ".bak") == gameBefore[archive.lookup]);

@@ -1,14 +1,18 @@
 #include "format/SaveJournal.h"
 
+#include <cctype>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 #include <utility>
+#include <vector>
+#include <algorithm>
 
 #include "format/AtomicFile.h"
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
+#include "format/PathCase.h"
 #include "format/SaveLock.h"
 #include "format/Warnings.h"
 
@@ -56,6 +60,13 @@ void Keep(const std::filesystem::path &from, const std::filesystem::path &to)
     copy.Commit();
 }
 
+bool IsSlotFileName(std::string name)
+{
+    for (char &c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name == "bankslot.dat" || name == "bankslot.dat.bak";
+}
+
 // The journal names its files relative to the lookup file's folder, so a game folder that moved
 // keeps its journal.
 std::string Relative(const std::filesystem::path &path, const std::filesystem::path &folder)
@@ -77,17 +88,30 @@ std::filesystem::path SaveJournal::PathFor(const std::filesystem::path &lookupPa
     return WithSuffix(lookupPath, ".journal");
 }
 
-std::filesystem::path SaveJournal::Copy() const { return WithSuffix(lookup, ".journal-copy"); }
-std::filesystem::path SaveJournal::BackupCopy() const { return WithSuffix(lookup, ".bak.journal-copy"); }
+std::filesystem::path SaveJournal::CopyOf(const std::string &name) const
+{
+    return lookup.parent_path() / (name + ".journal-copy");
+}
 std::filesystem::path SaveJournal::NewArchive() const { return WithSuffix(archive, ".new"); }
 
 SaveJournal SaveJournal::Begin(const std::filesystem::path &archivePath, const std::filesystem::path &lookupPath)
 {
     SaveJournal journal(archivePath, lookupPath);
-    Keep(lookupPath, journal.Copy());
-    journal.bBackupKept = IsFile(WithSuffix(lookupPath, ".bak"));
-    if (journal.bBackupKept)
-        Keep(WithSuffix(lookupPath, ".bak"), journal.BackupCopy());
+    // Every file a save changes beside the lookup file: the records, the sound buffer slots that
+    // the SFX tool grows, and the backups of both.
+    const std::string lookupName = lookupPath.filename().string();
+    const std::string slotsName = ResolvePathCase(lookupPath.parent_path() / "BankSlot.dat").filename().string();
+    for (const std::string &name : {lookupName, lookupName + ".bak", slotsName, slotsName + ".bak"}) {
+        const std::filesystem::path file = lookupPath.parent_path() / name;
+        if (IsFile(file)) {
+            Keep(file, journal.CopyOf(name));
+            journal.kept.push_back(name);
+        } else if (name == lookupName) {
+            throw FormatError("cannot read " + file.string() + ": it is not a plain file");
+        } else {
+            journal.absent.push_back(name);
+        }
+    }
     journal.Write();
     return journal;
 }
@@ -100,10 +124,11 @@ void SaveJournal::Write() const
          << "phase=" << (phase == Phase::Packing ? "packing" : "swapping") << '\n'
          << "archive=" << Relative(archive, folder) << '\n'
          << "new=" << Relative(NewArchive(), folder) << '\n'
-         << "lookup=" << lookup.filename().generic_string() << '\n'
-         << "copy=" << Copy().filename().generic_string() << '\n';
-    if (bBackupKept)
-        text << "backup-copy=" << BackupCopy().filename().generic_string() << '\n';
+         << "lookup=" << lookup.filename().generic_string() << '\n';
+    for (const std::string &name : kept)
+        text << "kept=" << name << '\n';
+    for (const std::string &name : absent)
+        text << "absent=" << name << '\n';
     if (!keptOld.empty())
         text << "old=" << Relative(keptOld, folder) << '\n';
     const std::string bytes = text.str();
@@ -127,7 +152,7 @@ std::unique_ptr<SaveJournal> SaveJournal::Find(const std::filesystem::path &look
         throw FormatError(damaged);
     const std::filesystem::path folder = lookupPath.parent_path();
     std::unique_ptr<SaveJournal> journal(new SaveJournal({}, lookupPath));
-    std::string phase, newArchive, lookupName, copy, backupCopy;
+    std::string phase, newArchive, lookupName;
     while (std::getline(in, line)) {
         const std::string::size_type equals = line.find('=');
         const std::string key = line.substr(0, equals);
@@ -137,8 +162,8 @@ std::unique_ptr<SaveJournal> SaveJournal::Find(const std::filesystem::path &look
         else if (key == "archive") journal->archive = named;
         else if (key == "new") newArchive = value;
         else if (key == "lookup") lookupName = value;
-        else if (key == "copy") copy = value;
-        else if (key == "backup-copy") backupCopy = value;
+        else if (key == "kept") journal->kept.push_back(value);
+        else if (key == "absent") journal->absent.push_back(value);
         else if (key == "old") journal->keptOld = named;
     }
     // Only the files a save of this archive writes are ever touched: a journal that names others
@@ -147,10 +172,15 @@ std::unique_ptr<SaveJournal> SaveJournal::Find(const std::filesystem::path &look
     const bool bKeptOldBeside = journal->keptOld.empty()
         || (journal->keptOld.parent_path() == journal->archive.parent_path()
             && journal->keptOld.filename().string().rfind(archiveName.string() + ".old", 0) == 0);
-    journal->bBackupKept = !backupCopy.empty();
+    const auto isSavedFile = [&](const std::string &name) {
+        return name == lookupName || name == lookupName + ".bak" || IsSlotFileName(name);
+    };
+    bool bNamesSavedFiles = std::find(journal->kept.begin(), journal->kept.end(), lookupName) != journal->kept.end();
+    for (const std::vector<std::string> *names : {&journal->kept, &journal->absent})
+        for (const std::string &name : *names)
+            bNamesSavedFiles = bNamesSavedFiles && isSavedFile(name);
     if ((phase != "packing" && phase != "swapping") || archiveName.empty() || lookupName != lookupPath.filename().generic_string()
-        || folder / std::filesystem::path(newArchive) != journal->NewArchive() || copy != journal->Copy().filename().generic_string()
-        || (journal->bBackupKept && backupCopy != journal->BackupCopy().filename().generic_string()) || !bKeptOldBeside)
+        || folder / std::filesystem::path(newArchive) != journal->NewArchive() || !bNamesSavedFiles || !bKeptOldBeside)
         throw FormatError(damaged);
     journal->phase = phase == "packing" ? Phase::Packing : Phase::Swapping;
     return journal;
@@ -166,10 +196,12 @@ void SaveJournal::MarkSwapping(const std::filesystem::path &keptOldArchive)
 void SaveJournal::RollBack(bool bKeepNewArchive)
 {
     // Each step can be repeated: a repair cut off in turn is taken up again from the journal.
-    if (IsFile(Copy()))
-        Rename(Copy(), lookup);
-    if (bBackupKept && IsFile(BackupCopy()))
-        Rename(BackupCopy(), WithSuffix(lookup, ".bak"));
+    const std::filesystem::path folder = lookup.parent_path();
+    for (const std::string &name : kept)
+        if (IsFile(CopyOf(name)))
+            Rename(CopyOf(name), folder / name);
+    for (const std::string &name : absent)
+        RemoveFile(folder / name);
     if (!bKeepNewArchive)
         RemoveFile(NewArchive());
     BinaryFile::SyncFolder(lookup.parent_path());
@@ -187,8 +219,8 @@ void SaveJournal::RollForward()
     if (!keptOld.empty())
         RemoveFile(keptOld);
     BinaryFile::SyncFolder(archive.parent_path());
-    RemoveFile(Copy());
-    RemoveFile(BackupCopy());
+    for (const std::string &name : kept)
+        RemoveFile(CopyOf(name));
     Remove();
 }
 

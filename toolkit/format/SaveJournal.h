@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kivo
 {
@@ -10,7 +11,8 @@ class Warnings;
 
 // The record of a save under way, "<lookup file>.journal" beside the lookup file, so that whatever
 // runs next in the game folder can finish or undo a save that was cut off. It names the archive,
-// "<archive>.new", the lookup file and a copy of the lookup file as it was (and of its ".bak"),
+// "<archive>.new", the lookup file, and copies of the files a save changes beside it as they were
+// (the lookup file, BankSlot.dat and their ".bak"s; one that was not there is removed again),
 // and the phase: "packing" while the tool writes the new archive and the records (undone after a
 // crash), "swapping" once both are complete (completed after a crash). Every change to it is on
 // the disk before the step it announces. Used under the SaveLock.
@@ -22,7 +24,7 @@ public:
 
     static std::filesystem::path PathFor(const std::filesystem::path &lookupPath);
 
-    // Keeps the lookup file (and its ".bak") as they are, then writes the journal, phase packing.
+    // Keeps the files a save changes as they are, then writes the journal, phase packing.
     // Throws FormatError when that fails, leaving no journal. A journal already there must have
     // been repaired first.
     static SaveJournal Begin(const std::filesystem::path &archivePath, const std::filesystem::path &lookupPath);
@@ -36,7 +38,7 @@ public:
     // The tool has written the new archive and its records: from here on a crash completes the
     // save. keptOldArchive is where the old archive will wait during the swap (empty: nowhere).
     void MarkSwapping(const std::filesystem::path &keptOldArchive);
-    // Puts the lookup file and its ".bak" back as they were and removes the new archive (unless
+    // Puts the files beside the lookup file back as they were and removes the new archive (unless
     // bKeepNewArchive), then the journal.
     void RollBack(bool bKeepNewArchive);
     // Puts the new archive in the old one's place if it is not there yet, removes the old one's
@@ -47,8 +49,7 @@ public:
 
 private:
     SaveJournal(std::filesystem::path archivePath, std::filesystem::path lookupPath);
-    std::filesystem::path Copy() const;
-    std::filesystem::path BackupCopy() const;
+    std::filesystem::path CopyOf(const std::string &name) const;
     std::filesystem::path NewArchive() const;
     void Write() const;
     void Remove() const;
@@ -57,7 +58,8 @@ private:
     std::filesystem::path lookup;
     std::filesystem::path keptOld;
     Phase phase = Phase::Packing;
-    bool bBackupKept = false;
+    std::vector<std::string> kept;      // names beside the lookup file, each with a copy
+    std::vector<std::string> absent;    // names that were not there
 };
 
 // What a tool run that writes into a game folder does first: takes the save lock (or the one
