@@ -17,6 +17,7 @@ class QDir;
 class QDockWidget;
 class QFrame;
 class QGridLayout;
+class QLabel;
 class QListView;
 class QMenuBar;
 class QSplitter;
@@ -69,6 +70,9 @@ public slots:
     void SetGtaFolder();
     void SearchPrevious();
     void Export();
+    void RevertToOriginal();
+    void PlayOriginal();
+    void ExportModFolder();
 
 protected:
     void closeEvent(QCloseEvent *pEvent) override;
@@ -105,6 +109,22 @@ private:
     // Puts the chosen file in place of the entry's file `target`, converted (with a progress
     // dialog) unless it already has the entry's form. Shows no message of its own.
     AudioConverter::Result ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen);
+    // The file the first replace of an entry moved (or, where it could not, copied) away.
+    struct KeptOriginal
+    {
+        QString path;                                       // empty when an original was kept before
+        bool bMoved = false;
+    };
+    // Keeps the entry's file in the originals folder unless one is kept already. Throws the
+    // message to show when it cannot.
+    KeptOriginal KeepOriginal(const QString &entryName, const QString &target);
+    // The mod-folder export of the two archive kinds: false when stopped (the user aborted or has
+    // been told why); throw the message to show.
+    bool ExportModSounds(const QModelIndexList &changed, const QString &folder, const QString &archiveName,
+                         const QString &lookupPath);
+    bool ExportModStream(const QString &folder, const QString &archiveName, const QString &lookupPath);
+    // Marks the changed entries and counts them in the status bar, from the originals folder.
+    void UpdateChangeMarks();
     void ReportEntryOutsideArchive();                       // the box for a null EntryFilePath
     bool IsPlayingFile(const QString &filePath) const;
     bool RemoveFolder(const QString &path);                 // with all it holds; a link as a link
@@ -144,9 +164,13 @@ private:
     QAction *aboutQtAction = nullptr;
     QAction *aboutAction = nullptr;
     QAction *gtaDirectoryAction = nullptr;
+    QAction *revertAction = nullptr;
+    QAction *playOriginalAction = nullptr;
+    QAction *exportModAction = nullptr;
 
     QToolBar *toolBar = nullptr;
     QStatusBar *statusBar = nullptr;
+    QLabel *changedLabel = nullptr;                         // the count of changed entries
     FModPlayerWidget *playerWidget = nullptr;
     QMenuBar *menuBar = nullptr;
     // Persistent: a model that goes takes its indexes with it, so none can match a later entry.
