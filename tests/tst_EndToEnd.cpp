@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QtEndian>
 #include <QTreeView>
 
 #include <csignal>
@@ -216,6 +217,8 @@ private slots:
     void ReplacedEntrySurvivesSaveAndReload();
     void AnObstacleLosesNothing_data();
     void AnObstacleLosesNothing();
+    void ModFolderLeavesTheGameAlone_data();
+    void ModFolderLeavesTheGameAlone();
 
     // Every command acts on the archive that was opened, from the folder it was opened from,
     // whatever happened in the window since.
@@ -339,6 +342,75 @@ private slots:
         QVERIFY(!FilesBelow(game.Game()).contains("AUDIO/SFX/GENRL.new"));
     }
 };
+
+// A changed archive goes out as a mod folder: the game stays byte for byte, the sounds are in the
+// loaders' form, a longer sound gets room in a grown BankSlot.dat, and a packed stream and its
+// lookup file unpack and pack again with the tools.
+void TestEndToEnd::ModFolderLeavesTheGameAlone_data()
+{
+    QTest::addColumn<Archive>("archive");
+    QTest::newRow("SFX") << sfx;
+    QTest::newRow("stream") << stream;
+}
+
+void TestEndToEnd::ModFolderLeavesTheGameAlone()
+{
+    QFETCH(Archive, archive);
+    DemoGame game;
+    QVERIFY(game.IsReady());
+    game.Start(false);
+    QVERIFY(game.Unpack(archive.group, archive.leaf));
+    const QString folder = game.Work() + "/" + archive.folder, mod = game.Root() + "/mod";
+    const QVector<qint16> longer = Tone(200000, 440, 22050, 12000);
+    const qsizetype oldBytes = ReadWav(folder + "/" + archive.entry).samples.size() * 2;
+    QByteArray slotTable(2 + 3 * 4820, '\0');  // a small slot, one of the sound's size and a huge one
+    slotTable[0] = 3;
+    const quint32 sizes[] = {2, quint32(oldBytes), 0xF0000000u};
+    for (int slot = 0; slot < 3; ++slot)
+        PutU32(slotTable, 2 + slot * 4820 + 4, sizes[slot]);
+    QVERIFY(WriteFile(game.Game() + "/audio/CONFIG/BankSlot.dat", slotTable));
+    const QString replacement = game.Root() + "/longer.wav";
+    QVERIFY(archive.bankRow < 0 ? WriteFile(replacement, ReadFile(WriteReplacement(game, archive)))
+                                : WriteSoundFile(replacement, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, longer));
+    game.Replace(game.Entry(archive.bankRow, 1), replacement);
+    const Files gameBefore = Snapshot(game.Game());
+    QVERIFY(QDir().mkpath(mod));
+    game.dialogs->paths.enqueue(mod);
+    game.dialogs->shown.clear();
+
+    game.window->ExportModFolder();
+
+    QCOMPARE(game.StatusBar()->currentMessage(), "The changes were exported as a mod folder to " + mod);
+    QVERIFY(Snapshot(game.Game()) == gameBefore);
+    const QString readme = ReadFile(mod + "/README.txt");
+    QVERIFY2(readme.contains("== " + archive.folder + " ==\n" + archive.entry + ": ") && !readme.contains("(no description)"),
+             qPrintable(readme));
+    if (archive.bankRow >= 0) {
+        const Wav wav = ReadWav(mod + "/GENRL/" + archive.entry);
+        QCOMPARE(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        QCOMPARE(wav.channels, 1);
+        QCOMPARE(wav.samples, longer);
+        const QByteArray grown = ReadFile(mod + "/BankSlot.dat");
+        const auto u32 = [&](qsizetype at) { return qFromLittleEndian<quint32>(grown.constData() + at); };
+        QCOMPARE(grown.size(), slotTable.size());
+        QCOMPARE(u32(2 + 4), 2u);
+        QVERIFY(u32(2 + 4820 + 4) >= quint32(longer.size() * 2));
+        QCOMPARE(u32(2 + 2 * 4820 + 4), 0xF0000000u);
+        QCOMPARE(u32(2 + 2 * 4820), 2 + u32(2 + 4820 + 4));  // offsets are running sums again
+        QVERIFY(game.dialogs->Log().last().startsWith("Information: Some sounds are longer than their originals."));
+        return;
+    }
+    QCOMPARE(FilesBelow(mod), (QStringList{"CH", "README.txt", "TrakLkup.dat"}));
+    const QString check = game.Root() + "/check";
+    QVERIFY(QDir().mkpath(check) && QFile::copy(mod + "/TrakLkup.dat", check + "/TrakLkup.dat")
+            && QFile::copy(game.Game() + "/audio/CONFIG/StrmPaks.dat", check + "/StrmPaks.dat"));
+    QCOMPARE(Run(game.Root() + "/kivo_stream.exe", {"-e", mod + "/CH", check}).exitCode, 0);
+    QCOMPARE(ReadFile(check + "/CH/" + archive.entry), ReadFile(replacement));
+    QCOMPARE(Run(game.Root() + "/kivo_stream.exe", {"-i", check + "/CH.new", check + "/CH/stream_import.ini", check + "/TrakLkup.dat"},
+                 check + "/CH").exitCode, 0);
+    QCOMPARE(ReadFile(check + "/CH.new"), ReadFile(mod + "/CH"));
+    QCOMPARE(ReadFile(check + "/TrakLkup.dat"), ReadFile(mod + "/TrakLkup.dat"));
+}
 
 void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload_data()
 {
