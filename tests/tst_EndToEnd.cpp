@@ -373,12 +373,18 @@ void TestEndToEnd::ModFolderLeavesTheGameAlone()
     QVERIFY(archive.bankRow < 0 ? WriteFile(replacement, ReadFile(WriteReplacement(game, archive)))
                                 : WriteSoundFile(replacement, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, longer));
     game.Replace(game.Entry(archive.bankRow, 1), replacement);
-    const Files gameBefore = Snapshot(game.Game());
-    QVERIFY(QDir().mkpath(mod));
-    game.dialogs->paths.enqueue(mod);
-    game.dialogs->shown.clear();
-
-    game.window->ExportModFolder();
+    const Files gameBefore = Snapshot(game.Game()), workBefore = Snapshot(game.Work());
+    const QString other = game.Root() + "/other";
+    QVERIFY(QDir().mkpath(mod) && QDir().mkpath(other) && WriteFile(other + "/README.txt", "the user's own"));
+    // Refused: the game folder, the place of the unpacked files, a README of the user's.
+    for (const QString &chosen : {game.Game() + "/audio", game.Work(), other, mod}) {
+        game.dialogs->paths.enqueue(chosen);
+        game.window->ExportModFolder();
+    }
+    QCOMPARE(game.dialogs->Log().filter("Error: ").size(), 3);
+    QVERIFY(Snapshot(game.Work()) == workBefore);
+    QCOMPARE(FilesBelow(other), QStringList{"README.txt"});
+    QCOMPARE(ReadFile(other + "/README.txt"), "the user's own");
 
     QCOMPARE(game.StatusBar()->currentMessage(), "The changes were exported as a mod folder to " + mod);
     QVERIFY(Snapshot(game.Game()) == gameBefore);

@@ -84,14 +84,28 @@ void MainWindow::ExportModFolder()
     const QString archiveName = FileNameOf(archivePath);
     // A mod that never touches the game: nothing may be written into the game folder, nor over
     // the unpacked files it is made from.
-    if (FoldersOverlap(folder, loadedArchive->GameFolder()) || FoldersOverlap(folder, loadedArchive->Folder())
+    if (FoldersOverlap(folder, loadedArchive->GameFolder())
         || FoldersOverlap(CombinePath(folder, archiveName), loadedArchive->Folder())) {
         UserDialogs::Critical(this, QStringLiteral("Error"),
-                              QStringLiteral("The mod folder must lie outside the game folder and the archive's folder "
-                                             "in the working directory. Nothing was written."));
+                              QStringLiteral("The mod folder must lie outside the game folder, and must not put the "
+                                             "archive where its unpacked files are. Nothing was written."));
         return;
     }
 
+    const QString readmePath = CombinePath(folder, QStringLiteral("README.txt"));
+    QString existingReadme;
+    try {
+        existingReadme = QFileInfo::exists(readmePath) ? QString::fromUtf8(ReadWhole(readmePath)) : QString();
+    } catch (const QString &message) {
+        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+        return;
+    }
+    if (!existingReadme.isNull() && !ModFolder::IsOwnReadme(existingReadme)) {
+        UserDialogs::Critical(this, QStringLiteral("Error"),
+                              QStringLiteral("The folder already holds a README.txt of its own, which would be lost. "
+                                             "Nothing was written; choose another folder."));
+        return;
+    }
     QStringList readme;
     for (const QModelIndex &index : std::as_const(changed)) {
         const QString name = IniMetafileModel::ItemOf(index)->GetName();
@@ -106,9 +120,7 @@ void MainWindow::ExportModFolder()
                          : ExportModStream(folder, archiveName, lookupPath);
         if (!bDone)
             return;
-        const QString readmePath = CombinePath(folder, QStringLiteral("README.txt"));
-        const QString existing = QFileInfo(readmePath).isFile() ? QString::fromUtf8(ReadWhole(readmePath)) : QString();
-        WriteWhole(readmePath, ModFolder::MergeReadme(existing, archiveName, readme).toUtf8());
+        WriteWhole(readmePath, ModFolder::MergeReadme(existingReadme, archiveName, readme).toUtf8());
     } catch (const QString &message) {
         UserDialogs::Critical(this, QStringLiteral("Error"), message);
         return;

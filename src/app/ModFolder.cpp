@@ -35,6 +35,7 @@ qsizetype SlotCount(const QByteArray &table)
 }
 
 const QString title = QStringLiteral("== %1 ==");
+const QString readmeStart = QStringLiteral("Audio changes made with RozivOze;");
 
 bool IsTitle(const QString &line)
 {
@@ -87,6 +88,11 @@ quint64 BankSlotTotal(const QByteArray &table)
     return total;
 }
 
+bool IsOwnReadme(const QString &text)
+{
+    return text.startsWith(readmeStart);
+}
+
 QString MergeReadme(const QString &existing, const QString &archiveName, const QStringList &entries)
 {
     QMap<QString, QStringList> blocks;
@@ -98,8 +104,8 @@ QString MergeReadme(const QString &existing, const QString &archiveName, const Q
             blocks[current] << line;
     }
     blocks[archiveName] = entries;
-    QString text = QStringLiteral(
-        "Audio changes made with RozivOze; nothing in the game folder was changed.\n\n"
+    QString text = readmeStart + QStringLiteral(
+        " nothing in the game folder was changed.\n\n"
         "A folder named like an SFX package holds its changed sounds as Bank_NNN/sound_NNN.wav (mono,\n"
         "16-bit PCM), the layout runtime mod loaders read. A stream archive lies here whole, packed, beside\n"
         "the TrakLkup.dat that belongs to it. BankSlot.dat, when present, makes room in the game's sound\n"

@@ -25,6 +25,9 @@ QByteArray GrowBankSlots(QByteArray table, const QList<Growth> &growths);
 // The total of all slot sizes: the memory the game sets aside for them.
 quint64 BankSlotTotal(const QByteArray &table);
 
+// Whether a README text is one MergeReadme wrote: any other is the user's and must stay.
+bool IsOwnReadme(const QString &text);
+
 // The README text with the block of `archiveName` (a title line, then `entries`) put in place of
 // the one it held; other archives' blocks stay, so one folder can carry several archives.
 QString MergeReadme(const QString &existing, const QString &archiveName, const QStringList &entries);
