@@ -258,10 +258,9 @@ void MainWindow::RevertToOriginal()
         }
         ++reverted;
         // Empty folders of the originals go with their last file; a folder still in use stays.
-        for (QString folder = QFileInfo(original).absolutePath();
-             folder.startsWith(loadedArchive->OriginalsFolder()) && QDir().rmdir(folder);
-             folder = QFileInfo(folder).absolutePath()) {
-        }
+        QString folder = QFileInfo(original).absolutePath();
+        while (folder.startsWith(loadedArchive->OriginalsFolder()) && QDir().rmdir(folder))
+            folder = QFileInfo(folder).absolutePath();
     }
     UpdateChangeMarks();
     ShowWaveformOf(entryView->currentIndex());

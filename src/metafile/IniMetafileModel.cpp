@@ -247,6 +247,9 @@ QVariant IniMetafileModel::data(const QModelIndex &index, int role) const
 
 void IniMetafileModel::SetChangedEntries(const QSet<QString> &entryNames)
 {
+    // The usual case on every load: nothing changed before or now, so no row needs a look.
+    if (entryNames.isEmpty() && changedCount == 0)
+        return;
     changedCount = 0;
     const auto mark = [&](IniMetafileItem *pItem) {
         const bool bChanged = entryNames.contains(QString(pItem->name).replace(QLatin1Char('\\'), QLatin1Char('/')));
