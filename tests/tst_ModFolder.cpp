@@ -31,8 +31,9 @@ private slots:
         QTest::newRow("nothing grew") << QList<quint32>{10, 20} << QList<quint32>{20, 15} << QList<quint32>{};
         QTest::newRow("equal and larger grow, smaller stays")
             << QList<quint32>{10, 20, 30, 90} << QList<quint32>{20, 50} << QList<quint32>{10, 50, 50, 90};
-        QTest::newRow("a grown slot meets the next rule")
-            << QList<quint32>{20, 40} << QList<quint32>{35, 60, 20, 36} << QList<quint32>{60, 60};
+        QTest::newRow("a slot is judged by the size it had")
+            << QList<quint32>{20, 40} << QList<quint32>{35, 60, 20, 36} << QList<quint32>{36, 60};
+        QTest::newRow("the largest growth wins") << QList<quint32>{40} << QList<quint32>{30, 90, 20, 50} << QList<quint32>{90};
     }
     void GrowsEverySlotThatHeldTheOldSize()
     {

@@ -51,17 +51,15 @@ QByteArray GrowBankSlots(QByteArray table, const QList<Growth> &growths)
     std::vector<quint32> sizes(static_cast<size_t>(count));
     for (qsizetype slot = 0; slot < count; ++slot)
         sizes[size_t(slot)] = ReadU32(table, 2 + slot * slotRecordSize + slotSizeOffset);
-    // A slot grown for one change may now hold the old size of another, so the rule runs until
-    // nothing grows any more; sizes only rise, towards the largest new size.
+    // Each slot is judged by the size it had: a slot grown for one change never held what
+    // another change's old size was, since the game chose it for the smaller size.
     bool bGrewAny = false;
-    for (bool bGrew = true; bGrew;) {
-        bGrew = false;
+    for (quint32 &size : sizes) {
+        const quint32 before = size;
         for (const Growth &growth : growths) {
-            for (quint32 &size : sizes) {
-                if (growth.newSize > growth.oldSize && size >= growth.oldSize && size < growth.newSize) {
-                    size = growth.newSize;
-                    bGrew = bGrewAny = true;
-                }
+            if (before >= growth.oldSize && growth.newSize > size) {
+                size = growth.newSize;
+                bGrewAny = true;
             }
         }
     }

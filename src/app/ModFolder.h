@@ -15,8 +15,8 @@ struct Growth
     quint32 newSize = 0;
 };
 
-// BankSlot.dat with every slot at least as large as a grown bank or sound was before made as
-// large as it is now, and the slot offsets made running sums again. The game loads each bank or
+// BankSlot.dat with every slot that was at least as large as a grown bank or sound was before
+// made as large as it is now, and the slot offsets made running sums again. The game loads each bank or
 // sound into some slot that held its old size, so this rule gives it room without knowing which.
 // No slot shrinks; the bytes come back unchanged when nothing grew. Throws a QString when the
 // table is damaged or would address more than 4 GiB.
