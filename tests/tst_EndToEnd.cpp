@@ -3,6 +3,7 @@
 // exactly that change must come back. Then faults from outside: the test kills the tool halfway,
 // locks files and folders, or makes the disk refuse writes; each time the user must get the
 // program's message, and every file that was there before must still be there, whole.
+#include <QAction>
 #include <QApplication>
 #include <QItemSelectionModel>
 #include <QListView>
@@ -103,6 +104,14 @@ public:
         window->Replace();
     }
     QStatusBar *StatusBar() const { return window->findChild<QStatusBar *>(); }
+    // Restore original archive has no shortcut: its menu entry is the way to it.
+    void TriggerRestore() const
+    {
+        for (QAction *action : window->centralWidget()->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (action->text() == "Restore &original archive")
+                action->trigger();
+        }
+    }
 
     // The process id of the tool that ran last under this name.
     qint64 LastRun(const QString &tool) const { return ReadFile(root + "/" + tool + ".pid").trimmed().toLongLong(); }
@@ -309,6 +318,75 @@ private slots:
         QVERIFY(ReadFile(game.Game() + "/audio/SFX/GENRL") != archiveBefore);
     }
 
+    // Two saves of an archive and one of another with the same lookup file, then the first one's
+    // original is put back while it is open: its bytes come back, the other keeps its change, and
+    // an archive never saved has nothing kept.
+    void RestoredArchiveIsTheOriginal_data()
+    {
+        QTest::addColumn<Archive>("archive");
+        QTest::addColumn<Archive>("other");
+        QTest::newRow("SFX") << sfx << Archive{0, 2, "SPC_EA", "audio/SFX/SPC_EA", sfx.lookup, sfx.program, 0, ""};
+        QTest::newRow("stream") << stream
+                                << Archive{1, 1, "RE", "audio/streams/RE", stream.lookup, stream.program, -1, ""};
+    }
+    void RestoredArchiveIsTheOriginal()
+    {
+        QFETCH(Archive, archive);
+        QFETCH(Archive, other);
+        DemoGame game;
+        QVERIFY(game.IsReady());
+        game.Start(false);
+        const QString kept = game.Game() + "/audio/RozivOze originals/";
+        const QByteArray originalArchive = ReadFile(game.Game() + "/" + archive.path);
+        const QByteArray originalLookup = ReadFile(game.Game() + "/" + archive.lookup);
+        const Files originalSounds = FreshUnpacking(game, archive);
+        const QString replacement = WriteReplacement(game, archive);
+        QVERIFY(game.Unpack(archive.group, archive.leaf));
+        for (int save = 0; save < 2; ++save) {
+            game.Replace(game.Entry(archive.bankRow, save), replacement);
+            game.window->SaveArchive();
+            QVERIFY(game.StatusBar()->currentMessage().startsWith("Save was successfull"));
+            QCOMPARE(ReadFile(kept + archive.path.mid(6)), originalArchive);
+            QCOMPARE(ReadFile(kept + archive.lookup.mid(6)), originalLookup);
+        }
+        QVERIFY(ReadFile(game.Game() + "/" + archive.path) != originalArchive);
+        QVERIFY(game.Unpack(other.group, other.leaf));
+        game.Replace(game.Entry(other.bankRow, 0), replacement);
+        game.window->SaveArchive();
+        QVERIFY(game.StatusBar()->currentMessage().startsWith("Save was successfull"));
+        // The lookup file kept is the one from before the first save of any archive.
+        QCOMPARE(ReadFile(kept + archive.lookup.mid(6)), originalLookup);
+        const QByteArray savedOther = ReadFile(game.Game() + "/" + other.path);
+        const Files savedOtherSounds = FreshUnpacking(game, other);
+        game.dialogs->buttons.enqueue(QMessageBox::Yes);  // Load existing files
+        QVERIFY(game.Unpack(archive.group, archive.leaf));
+        game.dialogs->shown.clear();
+
+        game.View("archiveView")->setCurrentIndex(game.ArchiveNode(archive.group, archive.leaf));
+        game.dialogs->buttons.enqueue(QMessageBox::Yes);
+        game.TriggerRestore();
+
+        QCOMPARE(game.dialogs->Log(), QStringList{"Restore original archive: Put the original " + archive.folder
+                                                  + " back into the game folder?\nEverything saved into it since "
+                                                    "will be lost."});
+        QCOMPARE(game.StatusBar()->currentMessage(), "Original archive restored.");
+        QVERIFY(!game.View("entryView")->model());
+        QCOMPARE(ReadFile(game.Game() + "/" + archive.path), originalArchive);
+        QCOMPARE(FreshUnpacking(game, archive), originalSounds);
+        QCOMPARE(ReadFile(game.Game() + "/" + other.path), savedOther);
+        QCOMPARE(FreshUnpacking(game, other), savedOtherSounds);
+        // The scratch folder of the restore is gone.
+        QCOMPARE(QDir(game.Work()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                 (QStringList{archive.folder, other.folder}));
+
+        const Files before = Snapshot(game.Game());
+        game.View("archiveView")->setCurrentIndex(game.ArchiveNode(0, 0));  // FEET, never saved
+        game.TriggerRestore();
+        QCOMPARE(game.dialogs->Log().constLast(),
+                 "Information: No original of FEET is kept: it has not been saved by this program. Nothing was changed.");
+        QVERIFY(Snapshot(game.Game()) == before);
+    }
+
     // The tool names the folder by the archive's file name; a tree name that differs finds nothing.
     void TreeNameThatIsNotTheFileNameIsReported()
     {
@@ -503,6 +581,10 @@ void TestEndToEnd::AnObstacleLosesNothing_data()
     QTest::newRow("SFX, packing, disk full") << sfx << "save" << "full" << "tool";
     QTest::newRow("SFX, packing, read-only game folder") << sfx << "save" << "read-only" << "tool";
     QTest::newRow("stream, packing, folder where the new archive goes") << stream << "save" << "folder" << "tool";
+    QTest::newRow("SFX, packing, originals cannot be kept")
+        << sfx << "save" << "read-only audio"
+        << "Error: The original of \"{game}/audio/CONFIG/BankLkup.dat\" could not be kept as \"{game}/audio/RozivOze "
+           "originals/CONFIG/BankLkup.dat\": its folder could not be made.\nNothing in the game folder was changed.";
     // The lookup file must still describe the archive that stayed: the tool had rewritten it for
     // the new one.
     QTest::newRow("SFX, packing over a protected package") << sfx << "save" << "locked archive"
@@ -557,6 +639,8 @@ void TestEndToEnd::AnObstacleLosesNothing()
             folders.insert(QFileInfo(folder + "/" + file).absolutePath());
         for (const QString &locked : std::as_const(folders))
             QVERIFY(!QFileInfo::exists(locked) || locks.Lock(locked));
+    } else if (obstacle == "read-only audio") {
+        QVERIFY(locks.Lock(game.Game() + "/audio"));
     } else if (obstacle == "locked archive") {
         QVERIFY(locks.Lock(archivePath));
     } else if (obstacle == "folder") {
@@ -620,7 +704,10 @@ void TestEndToEnd::AnObstacleLosesNothing()
         QVERIFY2(log.constFirst().startsWith(toolMessage), qPrintable(log.constFirst()));
     else if (!message.isEmpty())
         QCOMPARE(log.constFirst(),
-                 QString(message).replace("{entry}", folder + "/" + archive.entry).replace("{archive}", archivePath));
+                 QString(message)
+                     .replace("{entry}", folder + "/" + archive.entry)
+                     .replace("{archive}", archivePath)
+                     .replace("{game}", game.Game()));
     QVERIFY2(!game.StatusBar()->currentMessage().contains("successfull"), qPrintable(game.StatusBar()->currentMessage()));
 
     QCOMPARE(Damaged(workBefore, Snapshot(game.Work())), QString());

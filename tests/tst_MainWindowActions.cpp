@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 
 // The commands of the main window reached through their keyboard shortcuts and actions.
 class TestMainWindowActions : public QObject
@@ -100,8 +102,21 @@ private slots:
         fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
         trigger("&Export");
         trigger("Set &GTA Directory");
-        QCOMPARE(fixture->dialogs.Log(), (QStringList{"chooser: Selected directory for export", "chooser: "}));
+        trigger("Restore &original archive");  // nothing is selected in the tree
+        QCOMPARE(fixture->dialogs.Log(),
+                 (QStringList{"chooser: Selected directory for export", "chooser: ",
+                              "Information: Select the archive to restore in the archive tree first."}));
         QCOMPARE(fixture->dialogs.shown[1].kind, UserDialogs::Kind::ExistingDirectory);
+        QStringList fileMenu;
+        const QMenu *file = static_cast<QMainWindow *>(fixture->Window())->menuBar()->actions().constFirst()->menu();
+        for (const QAction *action : file->actions())
+            fileMenu << action->text();
+        QCOMPARE(fileMenu.mid(fileMenu.indexOf("&Save"), 4), (QStringList{"&Save", "Restore &original archive",
+                                                                         "Export changes as &mod folder...", "&Exit"}));
+        QStringList contextMenu;
+        for (const QAction *action : fixture->EntryView()->actions())
+            contextMenu << action->text();
+        QCOMPARE(contextMenu, (QStringList{"&Replace", "&Export", "&Play", "", "Re&vert to original", "Play original"}));
         // Each icon comes from the resources; a wrong name leaves a blank button.
         for (const QAction *action : actions)
             QVERIFY2(!action->icon().pixmap(QSize(32, 32)).isNull(), qPrintable(action->text()));

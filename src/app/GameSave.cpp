@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "app/KeptOriginals.h"
 #include "app/LoadedArchive.h"
 #include "app/UserDialogs.h"
 #include "tool/KivoSfxProcessCaller.h"
@@ -85,6 +86,8 @@ private:
 bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const QString &metafilePath,
                    const QString &archivePath, const QString &lookupPath, QString &warnings)
 {
+    if (!KeptOriginals::KeepBeforeSave(pParent, type, archivePath, lookupPath))
+        return false;
     const QString newArchivePath = archivePath + QStringLiteral(".new");
     // The tool keeps the previous lookup file as ".bak"; a save that fails puts both back, or the
     // backup of the save before would be lost.

@@ -100,6 +100,10 @@ private:
     bool CheckFolderHoldsArchive(IniMetafileModel::ArchiveType type, const QString &metafilePath,
                                  const QString &archivePath);
     void ShowToolWarnings(const QString &warnings);
+    // Puts the kept original of the archive selected in the tree back into the game folder.
+    void RestoreOriginalArchive();
+    // The archive selected in the tree; null, after a box saying so, when none is.
+    TreeItem *SelectedArchive();
     // A game-folder path spelt as on disk; false after an "Error" box when two names differ only
     // in case.
     bool ResolveGamePath(const QString &path, QString &resolved);
@@ -150,6 +154,7 @@ private:
     QAction *clearAction = nullptr;
     QAction *workingDirectoryAction = nullptr;
     QAction *saveAction = nullptr;
+    QAction *restoreAction = nullptr;
     QAction *exitAction = nullptr;
     QAction *infoAction = nullptr;
     QAction *expandAction = nullptr;

@@ -34,6 +34,8 @@ void MainWindow::CreateActions()
     workingDirectoryAction = CreateAction(owner, this, ":/working", "Set &working directory", "Ctrl+G",
                                           &MainWindow::SetWorkingDirectory);
     saveAction = CreateAction(owner, this, ":/save", "&Save", "Ctrl+S", &MainWindow::SaveArchive);
+    restoreAction = CreateAction(owner, this, ":/gta_small", "Restore &original archive", nullptr,
+                                 &MainWindow::RestoreOriginalArchive);
     exitAction = CreateAction(owner, this, ":/exit", "&Exit", "Ctrl+W", &MainWindow::Exit);
     infoAction = CreateAction(owner, this, ":/info", "&Info", "F1", &MainWindow::ShowInfoDialog);
     expandAction = CreateAction(owner, this, ":/expand", "&Expand all", "Ctrl+E", &MainWindow::ExpandAll);
@@ -72,6 +74,7 @@ void MainWindow::CreateActions()
     fileMenu->addAction(gtaDirectoryAction);
     fileMenu->addSeparator();
     fileMenu->addAction(saveAction);
+    fileMenu->addAction(restoreAction);
     fileMenu->addAction(exportModAction);
     fileMenu->addAction(exitAction);
 

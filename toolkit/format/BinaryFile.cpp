@@ -13,7 +13,6 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <sys/types.h>
 #else
@@ -32,10 +31,9 @@ constexpr std::size_t plainCopyPiece = 256 * 1024;
 // The system calls behind BinaryFile, one small set per platform. Each returns what the system
 // returns (-1 with errno set on failure); the POSIX ones retry when a signal interrupts them.
 #ifdef _WIN32
-// Positioned reads and writes go through the descriptor's own offset here, so a lock keeps two
-// threads writing one file from moving it under each other.
+// Positioned reads and writes go through the descriptor's own offset here: the tools use each
+// file from one thread, so a seek before each call is all it takes.
 constexpr std::size_t largestCall = INT_MAX;
-std::mutex positionLock;
 
 int OpenDescriptor(const std::filesystem::path &path, BinaryFile::Mode mode)
 {
@@ -47,7 +45,6 @@ int OpenDescriptor(const std::filesystem::path &path, BinaryFile::Mode mode)
 
 long long ReadAtOffset(int descriptor, void *buffer, std::size_t count, std::uint64_t offset)
 {
-    const std::lock_guard<std::mutex> lock(positionLock);
     if (_lseeki64(descriptor, static_cast<__int64>(offset), SEEK_SET) < 0)
         return -1;
     return _read(descriptor, buffer, static_cast<unsigned>(count));
@@ -55,7 +52,6 @@ long long ReadAtOffset(int descriptor, void *buffer, std::size_t count, std::uin
 
 long long WriteAtOffset(int descriptor, const void *data, std::size_t count, std::uint64_t offset)
 {
-    const std::lock_guard<std::mutex> lock(positionLock);
     if (_lseeki64(descriptor, static_cast<__int64>(offset), SEEK_SET) < 0)
         return -1;
     return _write(descriptor, data, static_cast<unsigned>(count));
@@ -65,8 +61,6 @@ int CloseDescriptor(int descriptor) { return _close(descriptor); }
 
 int ResizeDescriptor(int descriptor, std::uint64_t total)
 {
-    // Growing a file here writes zeros through the descriptor's offset too.
-    const std::lock_guard<std::mutex> lock(positionLock);
     const errno_t error = _chsize_s(descriptor, static_cast<__int64>(total));
     errno = error;
     return error == 0 ? 0 : -1;

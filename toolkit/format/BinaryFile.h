@@ -1,5 +1,4 @@
 #pragma once
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -47,8 +46,7 @@ public:
 
     void Write(const void *data, std::size_t count);
     // Makes a written file total bytes long (zeros where nothing was written yet), so that
-    // WriteAt can fill it in any order, also from several threads at once. One thread may go on
-    // growing the file (Resize, Write) while others write below its end.
+    // WriteAt can fill it in any order.
     void Resize(std::uint64_t total);
     // Appends count bytes of source, read from sourceOffset on, as Write would. Where the system
     // copies between files itself (Linux), the bytes do not pass through this process: no buffer
@@ -75,7 +73,7 @@ private:
 
     std::filesystem::path path;
     int descriptor = -1;
-    std::atomic<std::uint64_t> size{0};
+    std::uint64_t size = 0;
     std::uint64_t readPosition = 0; // where ReadSome continues
 };
 }

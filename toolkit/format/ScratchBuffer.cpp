@@ -6,8 +6,8 @@ namespace kivo
 {
 unsigned char *ScratchBuffer(std::size_t size)
 {
-    thread_local std::unique_ptr<unsigned char[]> buffer;
-    thread_local std::size_t capacity = 0;
+    static std::unique_ptr<unsigned char[]> buffer;
+    static std::size_t capacity = 0;
     if (capacity < size) {
         // No value-initialisation: the bytes are always written before they are read.
         buffer.reset(new unsigned char[size]);
