@@ -482,6 +482,14 @@ void TestEndToEnd::ModFolderLeavesTheGameAlone()
         QCOMPARE(u32(2 + 2 * 4820 + 4), 0xF0000000u);
         QCOMPARE(u32(2 + 2 * 4820), 2 + u32(2 + 4820 + 4));  // offsets are running sums again
         QVERIFY(game.dialogs->Log().last().startsWith("Information: Some sounds are longer than their originals."));
+        // Exported again after one change was taken back and another made: the old sound goes.
+        game.Replace(game.Entry(archive.bankRow, 0), replacement);
+        game.Select(game.Entry(archive.bankRow, 1));
+        game.window->RevertToOriginal();
+        game.dialogs->paths.enqueue(mod);
+        game.window->ExportModFolder();
+        QCOMPARE(FilesBelow(mod + "/GENRL"), QStringList{"Bank_002/sound_001.wav"});
+        QVERIFY(!ReadFile(mod + "/README.txt").contains(archive.entry.toUtf8()));
         return;
     }
     QCOMPARE(FilesBelow(mod), (QStringList{"CH", "README.txt", "TrakLkup.dat"}));

@@ -69,6 +69,7 @@ private slots:
         QVERIFY(both.contains("== GENRL ==\nBank_001/sound_001.wav: a\nb: c\n") && both.contains("== CH ==\nTrack_001.ogg: d\n"));
         QVERIFY(again.contains("== CH ==\nTrack_001.ogg: d\n") && again.contains("== GENRL ==\nBank_002/sound_001.wav: e\n"));
         QVERIFY(!again.contains("sound_001.wav: a"));
+        QCOMPARE(ModFolder::ReadmeEntries(both, "GENRL"), (QStringList{"Bank_001/sound_001.wav", "b"}));
     }
 };
 

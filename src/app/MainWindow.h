@@ -127,6 +127,10 @@ private:
     bool ExportModSounds(const QModelIndexList &changed, const QString &folder, const QString &archiveName,
                          const QString &lookupPath);
     bool ExportModStream(const QString &folder, const QString &archiveName, const QString &lookupPath);
+    // Removes the mod's sounds of this archive that an earlier export wrote (as its README lists)
+    // and that are no longer changed. Throws the message to show.
+    bool RemoveRevertedModSounds(const QStringList &exportedBefore, const QString &folder, const QString &archiveName);
+    QString ModSoundPath(const QString &folder, const QString &archiveName, const QModelIndex &index) const;
     // Marks the changed entries and counts them in the status bar, from the originals folder.
     void UpdateChangeMarks();
     void ReportEntryOutsideArchive();                       // the box for a null EntryFilePath

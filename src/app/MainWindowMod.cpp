@@ -117,6 +117,7 @@ void MainWindow::ExportModFolder()
     try {
         const bool bDone = loadedArchive->Type() == IniMetafileModel::SFX
                          ? ExportModSounds(changed, folder, archiveName, lookupPath)
+                               && RemoveRevertedModSounds(ModFolder::ReadmeEntries(existingReadme, archiveName), folder, archiveName)
                          : ExportModStream(folder, archiveName, lookupPath);
         if (!bDone)
             return;
@@ -128,6 +129,35 @@ void MainWindow::ExportModFolder()
     statusBar->showMessage(QStringLiteral("The changes were exported as a mod folder to ") + folder);
 }
 
+QString MainWindow::ModSoundPath(const QString &folder, const QString &archiveName, const QModelIndex &index) const
+{
+    // Loaders find a sound by its bank's number in the package and its own in the bank,
+    // whatever the metafile named the file.
+    const IniMetafileItem *bank = IniMetafileModel::ItemOf(index)->GetParent();
+    return CombinePath(CombinePath(CombinePath(folder, archiveName), bank->GetName()),
+                       QStringLiteral("sound_%1.wav").arg(index.row() + 1, 3, 10, QLatin1Char('0')));
+}
+
+bool MainWindow::RemoveRevertedModSounds(const QStringList &exportedBefore, const QString &folder,
+                                         const QString &archiveName)
+{
+    // A sound an earlier export wrote but that is the original again would go on replacing it.
+    for (int bankRow = 0; bankRow < entryModel->rowCount(); ++bankRow) {
+        const QModelIndex bank = entryModel->index(bankRow, 0);
+        for (int row = 0; row < entryModel->rowCount(bank); ++row) {
+            const QModelIndex sound = entryModel->index(row, 0, bank);
+            const IniMetafileItem *item = IniMetafileModel::ItemOf(sound);
+            const QString stale = ModSoundPath(folder, archiveName, sound);
+            if (item->IsChanged() || !exportedBefore.contains(item->GetName()) || !QFileInfo(stale).isFile())
+                continue;
+            if (!QFile::remove(stale))
+                throw QStringLiteral("Failed to remove ") + stale + QStringLiteral(", which is the original again.");
+            QDir().rmdir(QFileInfo(stale).absolutePath());
+        }
+    }
+    return true;
+}
+
 bool MainWindow::ExportModSounds(const QModelIndexList &changed, const QString &folder, const QString &archiveName,
                                  const QString &lookupPath)
 {
@@ -136,10 +166,7 @@ bool MainWindow::ExportModSounds(const QModelIndexList &changed, const QString &
     for (const QModelIndex &index : changed) {
         const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
         const IniMetafileItem *bank = item->GetParent();
-        // Loaders find a sound by its bank's number in the package and its own in the bank,
-        // whatever the metafile named the file.
-        const QString target = CombinePath(CombinePath(CombinePath(folder, archiveName), bank->GetName()),
-                                           QStringLiteral("sound_%1.wav").arg(index.row() + 1, 3, 10, QLatin1Char('0')));
+        const QString target = ModSoundPath(folder, archiveName, index);
         const QString source = EntryFilePath(index);
         if (source.isNull())
             throw QStringLiteral("The entry's file name leads outside the archive folder.");

@@ -41,6 +41,20 @@ bool IsTitle(const QString &line)
 {
     return line.startsWith(QLatin1String("== ")) && line.endsWith(QLatin1String(" ==")) && line.size() > 6;
 }
+
+// The lines of each archive's block in a README, by archive name.
+QMap<QString, QStringList> Blocks(const QString &readme)
+{
+    QMap<QString, QStringList> blocks;
+    QString current;
+    for (const QString &line : readme.split(QLatin1Char('\n'))) {
+        if (IsTitle(line))
+            current = line.mid(3, line.size() - 6);
+        else if (!current.isEmpty() && !line.trimmed().isEmpty())
+            blocks[current] << line;
+    }
+    return blocks;
+}
 }
 
 namespace ModFolder
@@ -91,16 +105,17 @@ bool IsOwnReadme(const QString &text)
     return text.startsWith(readmeStart);
 }
 
+QStringList ReadmeEntries(const QString &readme, const QString &archiveName)
+{
+    QStringList names;
+    for (const QString &line : Blocks(readme).value(archiveName))
+        names << line.left(line.indexOf(QLatin1String(": ")));
+    return names;
+}
+
 QString MergeReadme(const QString &existing, const QString &archiveName, const QStringList &entries)
 {
-    QMap<QString, QStringList> blocks;
-    QString current;
-    for (const QString &line : existing.split(QLatin1Char('\n'))) {
-        if (IsTitle(line))
-            current = line.mid(3, line.size() - 6);
-        else if (!current.isEmpty() && !line.trimmed().isEmpty())
-            blocks[current] << line;
-    }
+    QMap<QString, QStringList> blocks = Blocks(existing);
     blocks[archiveName] = entries;
     QString text = readmeStart + QStringLiteral(
         " nothing in the game folder was changed.\n\n"

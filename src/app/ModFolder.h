@@ -28,6 +28,9 @@ quint64 BankSlotTotal(const QByteArray &table);
 // Whether a README text is one MergeReadme wrote: any other is the user's and must stay.
 bool IsOwnReadme(const QString &text);
 
+// The entry names the README lists for an archive: what an earlier export of it wrote.
+QStringList ReadmeEntries(const QString &readme, const QString &archiveName);
+
 // The README text with the block of `archiveName` (a title line, then `entries`) put in place of
 // the one it held; other archives' blocks stay, so one folder can carry several archives.
 QString MergeReadme(const QString &existing, const QString &archiveName, const QStringList &entries);
