@@ -4,13 +4,16 @@
 // settings.ini and the tools in the current folder, the configuration files beside this
 // executable) and saves the pictures the README shows: the archive tree, an opened SFX archive
 // with its banks expanded and the metadata list shown, a looping sound playing with its waveform,
-// and a stream track playing.
+// a stream track playing, and the list the folder replacement asks about.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
+#include <QFile>
+#include <QFileInfo>
 #include <QPixmap>
+#include <QSettings>
 #include <QStatusBar>
 #include <QThread>
 #include <QTreeView>
@@ -26,17 +29,30 @@
 
 namespace
 {
+bool Save(QWidget &window, const QString &path);
+
 // Reuses an earlier unpacking when asked, and says aloud any other box, which means the demo is broken.
+// Chooses `folder` where a folder is asked for; a dialog of the program's own is photographed
+// into `dialogPicture` and cancelled.
 class AnswerYes : public UserDialogs::Handler
 {
 public:
     QMessageBox::StandardButton Answer(const UserDialogs::Request &request) override
     {
+        if (request.pDialog) {
+            request.pDialog->show();
+            bDialogSaved = Save(*request.pDialog, dialogPicture);
+            return QMessageBox::Cancel;
+        }
         if (request.title != QStringLiteral("Load existing files"))
             std::fprintf(stderr, "box: %s: %s\n", qPrintable(request.title), qPrintable(request.text));
         return QMessageBox::Yes;
     }
-    QString Choose(const UserDialogs::Request &) override { return {}; }
+    QString Choose(const UserDialogs::Request &) override { return folder; }
+
+    QString folder;
+    QString dialogPicture;
+    bool bDialogSaved = false;
 };
 
 void Settle(int milliseconds)
@@ -55,6 +71,24 @@ bool Save(QWidget &window, const QString &path)
     const bool saved = window.grab().save(path);
     std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
     return saved;
+}
+
+// A mod folder for the package `name` beside the working directory, made of copies of its
+// unpacked sounds, with a few files that match no entry.
+QString WriteModFolder(const QString &name)
+{
+    const QString work = QSettings(QStringLiteral("settings.ini"), QSettings::IniFormat).value(QStringLiteral("WorkingDirectory")).toString();
+    const QString mod = work + QStringLiteral("/../my-mod");
+    const QString sound = work + QLatin1Char('/') + name + QStringLiteral("/Bank_001/sound_001.wav");
+    const QStringList copies {name + QStringLiteral("/Bank_001/sound_002.wav"), name + QStringLiteral("/Bank_001/sound_003.wav"),
+                              name + QStringLiteral("/Bank_002/sound_001.wav"), QStringLiteral("Bank_2/sound_2.wav"),
+                              name + QStringLiteral("/Bank_001/sound_400.wav"), QStringLiteral("SCRIPT/Bank_001/sound_001.wav"),
+                              QStringLiteral("readme.txt")};
+    for (const QString &copy : copies) {
+        QDir().mkpath(QFileInfo(mod + QLatin1Char('/') + copy).path());
+        QFile::copy(sound, mod + QLatin1Char('/') + copy);
+    }
+    return QDir::cleanPath(mod);
 }
 
 // The first leaf of the archive tree that the test accepts, depth first.
@@ -128,6 +162,12 @@ int main(int argc, char *argv[])
             entryView->setCurrentIndex(described);
             window.ShowInfoDialog();
             failures += !Save(window, output + QStringLiteral("/sfx-archive.png"));
+
+            answers.folder = WriteModFolder(static_cast<const TreeItem *>(sfx.internalPointer())->GetName());
+            answers.dialogPicture = output + QStringLiteral("/replace-folder.png");
+            window.ReplaceFromFolder();
+            answers.folder.clear();
+            failures += !answers.bDialogSaved;
         } else {
             std::fprintf(stderr, "the demo's SFX archive did not open\n");
             ++failures;

@@ -8,6 +8,7 @@
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QStringListModel>
@@ -22,6 +23,8 @@
 
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -228,6 +231,8 @@ private slots:
     void AnObstacleLosesNothing();
     void ModFolderLeavesTheGameAlone_data();
     void ModFolderLeavesTheGameAlone();
+    void ASaveCutOffAtAnyStepIsRepairedNextTime_data();
+    void ASaveCutOffAtAnyStepIsRepairedNextTime();
 
     // Every command acts on the archive that was opened, from the folder it was opened from,
     // whatever happened in the window since.
@@ -508,20 +513,23 @@ void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload_data()
 {
     QTest::addColumn<Archive>("archive");
     QTest::addColumn<bool>("useKivoMetadata");
+    QTest::addColumn<bool>("fromModFolder");  // the replacement lies in a mod loader's layout
     Archive stationFolder = stream;
     stationFolder.folder = "Tone Radio 101";
     Archive otherPack = stream;
     otherPack.leaf = 1;
     otherPack.folder = "RE";
-    QTest::newRow("SFX sound by a WAV") << sfx << true;
-    QTest::newRow("stream track by an OGG, station folders") << stationFolder << true;
-    QTest::newRow("stream track by an OGG, pack folders") << otherPack << false;
+    QTest::newRow("SFX sound by a WAV") << sfx << true << false;
+    QTest::newRow("SFX sound from a mod folder") << sfx << true << true;
+    QTest::newRow("stream track by an OGG, station folders") << stationFolder << true << false;
+    QTest::newRow("stream track by an OGG, pack folders") << otherPack << false << false;
 }
 
 void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload()
 {
     QFETCH(Archive, archive);
     QFETCH(bool, useKivoMetadata);
+    QFETCH(bool, fromModFolder);
     DemoGame game;
     QVERIFY(game.IsReady());
     game.Start(useKivoMetadata);
@@ -540,8 +548,16 @@ void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload()
     // Play one entry, replace the next one, save, then unpack again instead of reusing the folder.
     QVERIFY(game.window->Play(game.Entry(archive.bankRow, 0)));
     const QString replacement = WriteReplacement(game, archive);
-    game.Replace(entry, replacement);
-    QCOMPARE(game.StatusBar()->currentMessage(), QStringLiteral("Item was successfull replaced."));
+    if (fromModFolder) {
+        const QString mod = game.Root() + "/mod/" + archive.folder + "/" + archive.entry;
+        QVERIFY(QDir().mkpath(QFileInfo(mod).path()) && QFile::copy(replacement, mod));
+        game.dialogs->paths.enqueue(game.Root() + "/mod");
+        game.window->ReplaceFromFolder();
+        QCOMPARE(game.StatusBar()->currentMessage(), QStringLiteral("1 of 1 entries replaced."));
+    } else {
+        game.Replace(entry, replacement);
+        QCOMPARE(game.StatusBar()->currentMessage(), QStringLiteral("Item was successfull replaced."));
+    }
     game.window->StopPlaying();
     game.window->SaveArchive();
     QCOMPARE(game.StatusBar()->currentMessage(), archive.bankRow < 0 ? "Save was successfull" : "Save was successfull.");
@@ -724,6 +740,101 @@ void TestEndToEnd::AnObstacleLosesNothing()
     QCOMPARE((FilesBelow(game.Work()) + FilesBelow(game.Game())).filter(".kivo-"), QStringList());
     QCOMPARE(ReadFile(exported), QByteArray("an older copy the user keeps"));
     QCOMPARE(FreshUnpacking(game, archive), usable);
+}
+
+void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime_data()
+{
+    QTest::addColumn<Archive>("archive");
+    QTest::addColumn<QString>("point");    // where the program is killed: while its tool waits there, or itself
+    QTest::addColumn<bool>("bCompleted");  // else undone
+    QTest::addColumn<bool>("bByTool");     // the next run in the game folder is the tool's, by hand
+    QTest::newRow("SFX, tool writing the package") << sfx << "archive" << false << false;
+    QTest::newRow("SFX, tool before the lookup file") << sfx << "lookup" << false << false;
+    QTest::newRow("stream, tool before the lookup file, then a tool") << stream << "lookup" << false << true;
+    QTest::newRow("SFX, before the swap") << sfx << "save-swapping" << true << false;
+    QTest::newRow("SFX, old package moved aside") << sfx << "save-swap" << true << false;
+    QTest::newRow("stream, old pack moved aside, then a tool") << stream << "save-swap" << true << true;
+    QTest::newRow("stream, after the swap") << stream << "save-swapped" << true << false;
+    // Another window's save holds the lock at the first start: its journal is not this start's to repair.
+    QTest::newRow("SFX, before the swap, another save under way at first") << sfx << "save-swapping" << true << false;
+}
+
+void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
+{
+    QFETCH(Archive, archive);
+    QFETCH(QString, point);
+    QFETCH(bool, bCompleted);
+    QFETCH(bool, bByTool);
+    DemoGame game;
+    QVERIFY(game.IsReady());
+    const QString tool = game.Root() + "/" + archive.program;
+    const QString archivePath = game.Game() + "/" + archive.path;
+    const QString lookupPath = game.Game() + "/" + archive.lookup;
+    QStringList unpack{"-e", archivePath, game.Work()};
+    if (archive.bankRow >= 0)
+        unpack << lookupPath;
+    QCOMPARE(Run(tool, unpack).exitCode, 0);
+    const QString folder = game.Work() + "/" + archive.folder;
+    const QString replacement = WriteReplacement(game, archive);
+    QVERIFY(QFile::remove(folder + "/" + archive.entry) && QFile::copy(replacement, folder + "/" + archive.entry));
+    const QString metafile = folder + (archive.bankRow < 0 ? "/stream_import.ini" : "/sfx_import.ini");
+    const Files gameBefore = Snapshot(game.Game());
+    const Files usable = FreshUnpacking(game, archive);
+
+    QProcess program;
+    const QString mark = game.Root() + "/paused";
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KIVO_TEST_PAUSE", point);
+    environment.insert("KIVO_TEST_PAUSE_MARK", mark);
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(game.Root());
+    program.start(SAVE_DRIVER_PATH, {archive.bankRow < 0 ? "stream" : "sfx", metafile, archivePath, lookupPath});
+    QVERIFY(QTest::qWaitFor([&] { return QFile::exists(mark); }, 30000));
+    const qint64 toolId = point.startsWith("save-") ? 0 : game.LastRun(archive.program);
+    program.kill();
+    QVERIFY(program.waitForFinished());
+    // The tool goes with the program, or it would go on rewriting records for an archive nobody swaps in.
+    const auto gone = [toolId] {
+        const QByteArray status = ReadFile(QStringLiteral("/proc/%1/stat").arg(toolId));
+        return status.isEmpty() || status.mid(status.lastIndexOf(')') + 2, 1) == "Z";
+    };
+    QVERIFY2(toolId == 0 || QTest::qWaitFor(gone, 5000), ReadFile(QStringLiteral("/proc/%1/status").arg(toolId)).constData());
+
+    const QString said = QString("An interrupted save of ") + QFileInfo(archivePath).fileName() + (bCompleted ? " was completed" : " was undone");
+    if (bByTool) {
+        const ToolRun run = Run(tool, {"-i", archivePath + ".new", metafile, lookupPath}, folder);
+        QVERIFY2(run.exitCode == 0 && run.errorText.contains(said, Qt::CaseInsensitive), qPrintable(run.errorText));
+        // What that run packed is not swapped in: its records go again.
+        QVERIFY(QFile::remove(archivePath + ".new"));
+        QVERIFY(WriteFile(lookupPath, ReadFile(lookupPath + ".bak")));
+        QVERIFY(QFile::remove(lookupPath + ".bak"));
+    } else {
+        if (QString(QTest::currentDataTag()).endsWith("at first")) {
+            QFile lock(lookupPath + ".lock");
+            QVERIFY(lock.open(QIODevice::WriteOnly) && ::flock(lock.handle(), LOCK_EX | LOCK_NB) == 0);
+            game.Start(false);
+            QCOMPARE(game.dialogs->Log(), QStringList());
+            QVERIFY(QFile::exists(lookupPath + ".journal"));
+            game.window.reset();
+        }
+        game.Start(false);
+        QCOMPARE(game.dialogs->Log(), QStringList{"Information: " + said + "."});
+    }
+    // Nothing of the save is left over, and the game folder holds an archive and records that belong together.
+    QCOMPARE(FilesBelow(game.Game()).filter(QRegularExpression("\\.(new|old|journal.*|lock|tmp)$")), QStringList());
+    const Files now = FreshUnpacking(game, archive);
+    QCOMPARE(now.keys(), usable.keys());
+    if (!bCompleted) {
+        QVERIFY(Snapshot(game.Game()) == gameBefore);
+        return;
+    }
+    QVERIFY(bByTool || ReadFile(lookupPath + ".bak") == gameBefore[archive.lookup]);
+    for (const QString &file : usable.keys())
+        QVERIFY2(file == archive.entry || file.endsWith(".ini") || now[file] == usable[file], qPrintable(file));
+    if (archive.bankRow < 0)
+        QCOMPARE(now[archive.entry], ReadFile(replacement));
+    else
+        QCOMPARE(ReadWav(game.Root() + "/fresh/" + archive.folder + "/" + archive.entry).samples, replacementSamples);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -103,16 +103,26 @@ private slots:
         trigger("&Export");
         trigger("Set &GTA Directory");
         trigger("Restore &original archive");  // nothing is selected in the tree
+        trigger("Replace from fol&der...");
         QCOMPARE(fixture->dialogs.Log(),
                  (QStringList{"chooser: Selected directory for export", "chooser: ",
-                              "Information: Select the archive to restore in the archive tree first."}));
+                              "Information: Select the archive to restore in the archive tree first.",
+                              "chooser: Select the folder with the replacements"}));
         QCOMPARE(fixture->dialogs.shown[1].kind, UserDialogs::Kind::ExistingDirectory);
-        QStringList fileMenu;
-        const QMenu *file = static_cast<QMainWindow *>(fixture->Window())->menuBar()->actions().constFirst()->menu();
-        for (const QAction *action : file->actions())
-            fileMenu << action->text();
-        QCOMPARE(fileMenu.mid(fileMenu.indexOf("&Save"), 4), (QStringList{"&Save", "Restore &original archive",
-                                                                         "Export changes as &mod folder...", "&Exit"}));
+        QCOMPARE(fixture->dialogs.shown[3].kind, UserDialogs::Kind::ExistingDirectory);
+        const auto menuTexts = [&](int menu) {
+            QStringList texts;
+            for (const QAction *action : fixture->Window()->QMainWindow::menuBar()->actions().at(menu)->menu()->actions())
+                texts << action->text() + action->shortcut().toString();
+            return texts;
+        };
+        const QStringList fileMenu = menuTexts(0);
+        QCOMPARE(fileMenu.mid(fileMenu.indexOf("&SaveCtrl+S"), 4),
+                 (QStringList{"&SaveCtrl+S", "Restore &original archive", "Export changes as &mod folder...", "&ExitCtrl+W"}));
+        // The folder command follows Replace in the "&Actions" menu, and revert follows it.
+        const QStringList actionsMenu = menuTexts(1);
+        QCOMPARE(actionsMenu.mid(actionsMenu.indexOf("&ReplaceCtrl+R") + 1, 2),
+                 (QStringList{"Replace from fol&der...", "Re&vert to original"}));
         QStringList contextMenu;
         for (const QAction *action : fixture->EntryView()->actions())
             contextMenu << action->text();

@@ -6,6 +6,9 @@
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QTimer>
 
 namespace
 {
@@ -14,6 +17,8 @@ const QString exportChooser = "chooser: Selected directory for export";
 const QString cleared = "Working directory was cleared.";
 const QString replaced = "Item was successfull replaced.";
 const QString unreadable = "Error: The chosen file is not audio that can be read: ";
+const QStringList sounds{"a1.wav", "a2.wav", "b1.wav"};  // of the archive Sfx1
+const QString playing = "You can't replace the file, that is currently playing. Please stop playing the file, before replacing it.";
 }
 
 // Replacing an entry's file, exporting entries and clearing the working directory.
@@ -107,8 +112,7 @@ private slots:
         QVERIFY(Window()->Play(sound));
 
         Window()->Replace();
-        QCOMPARE(Log(), QStringList{"Warning: You can't replace the file, that is currently playing. "
-                                    "Please stop playing the file, before replacing it."});
+        QCOMPARE(Log(), QStringList{"Warning: " + playing});
 
         // Stopped once the output has mixed it for a while, the entry is free again.
         fixture->dialogs.shown.clear();
@@ -116,6 +120,114 @@ private slots:
         Window()->StopPlaying();
         Window()->Replace();
         QCOMPARE(Log(), QStringList{"chooser: "});
+    }
+
+    // The first sound plays, so it is refused; the second comes in its form, the third as FLAC.
+    void FolderReplacesListedEntriesUntilAborted_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("abort");  // once the second sound is in
+        QTest::addColumn<QString>("summary");
+        const QString refused = "\n\nRefused:\na1.wav <- Bank_1/sound_1.wav: it is playing";
+        QTest::newRow("cancelled") << int(QMessageBox::Cancel) << false << "";
+        QTest::newRow("all") << int(QMessageBox::Ok) << false << "Warning: 2 of 3 entries replaced." + refused;
+        QTest::newRow("aborted midway") << int(QMessageBox::Ok) << true
+            << "Warning: 1 of 3 entries replaced.\nAborted: the entries not replaced yet are as they were." + refused;
+    }
+    void FolderReplacesListedEntriesUntilAborted()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, abort);
+        QFETCH(QString, summary);
+        const QString mod = fixture->Elsewhere() + "/mod";
+        WindowFixture::WriteWave(mod + "/Bank_1/sound_1.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 5);
+        WindowFixture::WriteWave(mod + "/Sfx1/Bank_001/sound_002.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 6);
+        WindowFixture::WriteWave(mod + "/Bank_2/sound_1.wav", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 7);
+        WindowFixture::WriteWave(mod + "/Bank_1/sound_9.wav");
+        WindowFixture::WriteText(mod + "/notes.txt", "mine");
+        QVERIFY(fixture->Load("Sfx1"));
+        QVERIFY(Window()->Play(fixture->Entry(0, 0)));
+        const QList<QByteArray> old = SoundContents();
+        const QStringList before = WindowFixture::Listing(SfxFolder());
+        fixture->dialogs.paths.enqueue(mod);
+        fixture->dialogs.buttons.enqueue(QMessageBox::StandardButton(answer));
+        QTimer abortTimer;
+        QObject::connect(&abortTimer, &QTimer::timeout, Window(), [&] {
+            auto *progress = Window()->findChild<QProgressDialog *>("folderReplaceProgress");
+            if (progress && WindowFixture::ReadAll(SfxFolder() + "/a2.wav") != old[1])
+                progress->cancel();
+        });
+        if (abort)
+            abortTimer.start(0);
+
+        Window()->ReplaceFromFolder();
+
+        QStringList log{"chooser: Select the folder with the replacements",
+                        "Replace from folder: a1.wav <- Bank_1/sound_1.wav\na2.wav <- Sfx1/Bank_001/sound_002.wav\n"
+                        "b1.wav <- Bank_2/sound_1.wav\nBank_1/sound_9.wav: this archive has no such entry\nnotes.txt: names no entry"};
+        if (!summary.isEmpty())
+            log << summary.replace("Warning: ", "Replace from folder: ");
+        QCOMPARE(Log(), log);
+        // What went in keeps its original, as a single replace does.
+        QCOMPARE(WindowFixture::Listing(SfxFolder()), answer == QMessageBox::Ok ? QStringList{".originals"} + before : before);
+        QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/.originals/a2.wav"), answer == QMessageBox::Ok ? old[1] : QByteArray());
+        QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/a1.wav"), old[0]);
+        const bool bAll = answer == QMessageBox::Ok && !abort;
+        QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/a2.wav"), answer == QMessageBox::Ok ? WindowFixture::ReadAll(mod + "/Sfx1/Bank_001/sound_002.wav") : old[1]);
+        QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/b1.wav") != old[2], bAll);
+        QVERIFY(AudioConverter::HasForm(SfxFolder() + "/b1.wav", {false, 22050, 1}));
+        QCOMPARE(fixture->dialogs.shown.last().kind, summary.isEmpty() ? UserDialogs::Kind::Dialog : UserDialogs::Kind::Warning);
+    }
+
+    void DroppedFilesReplaceTheirEntries_data()
+    {
+        QTest::addColumn<QStringList>("files");  // in the folder elsewhere
+        QTest::addColumn<int>("row");            // in the first bank, where they fall
+        QTest::addColumn<QStringList>("log");
+        QTest::addColumn<QStringList>("changed");
+        QTest::newRow("one on a sound") << QStringList{"new.wav"} << 1 << QStringList() << QStringList{"a2.wav"};
+        QTest::newRow("one on the playing sound") << QStringList{"new.wav"} << 0 << QStringList{"Warning: " + playing} << QStringList();
+        QTest::newRow("several named like entries") << QStringList{"x/Bank_2/sound_1.wav", "y/Bank_001/Sound_02.wav"} << 0
+            << QStringList{"Replace from folder: a2.wav <- Bank_001/Sound_02.wav\nb1.wav <- Bank_2/sound_1.wav",
+                           "Replace from folder: 2 of 2 entries replaced."} << QStringList{"a2.wav", "b1.wav"};
+        QTest::newRow("several named like no entry") << QStringList{"new.wav", "x/other.wav"} << 1
+            << QStringList{"Replace from folder: None of the dropped files can replace an entry of the open archive. Files are "
+                           "matched by names like Bank_001/sound_001.wav; a single file dropped on an entry replaces that entry."}
+            << QStringList();
+    }
+    void DroppedFilesReplaceTheirEntries()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(int, row);
+        QFETCH(QStringList, log);
+        QFETCH(QStringList, changed);
+        QVERIFY(fixture->Load("Sfx1"));
+        Window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Window()));
+        fixture->EntryView()->expandAll();
+        QVERIFY(Window()->Play(fixture->Entry(0, 0)));
+        QList<QUrl> urls;
+        for (const QString &file : files) {
+            WindowFixture::WriteWave(fixture->Elsewhere() + '/' + file, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 9);
+            urls << QUrl::fromLocalFile(fixture->Elsewhere() + '/' + file);
+        }
+        const QList<QByteArray> old = SoundContents();
+        QMimeData data;
+        data.setUrls(urls);
+        // As from a file manager: the drag enters the list, then falls on the entry.
+        const QPoint point = fixture->EntryView()->visualRect(fixture->Entry(0, row)).center();
+        QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        for (QDropEvent *event : {static_cast<QDropEvent *>(&enter), &drop}) {
+            QCoreApplication::sendEvent(fixture->EntryView()->viewport(), event);
+            QVERIFY(event->isAccepted());
+        }
+        QCoreApplication::processEvents();
+
+        QCOMPARE(Log(), log);
+        for (int i = 0; i < sounds.size(); ++i)
+            QCOMPARE(SoundContents()[i] != old[i], changed.contains(sounds[i]));
+        QCOMPARE(fixture->Status() == replaced, files.size() == 1 && !changed.isEmpty());
     }
 
     void ExportCopiesOrReports_data()
@@ -347,6 +459,13 @@ private:
     QString SfxFolder() const { return fixture->WorkDir() + "/Sfx1"; }
     MainWindow *Window() const { return fixture->Window(); }
     QStringList Log() const { return fixture->dialogs.Log(); }
+    QList<QByteArray> SoundContents() const
+    {
+        QList<QByteArray> contents;
+        for (const QString &sound : sounds)
+            contents << WindowFixture::ReadAll(SfxFolder() + '/' + sound);
+        return contents;
+    }
     void Select(const QModelIndex &index) const
     {
         fixture->EntryView()->selectionModel()->select(index, QItemSelectionModel::Select);

@@ -1,5 +1,7 @@
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include "FakeKivoTools.h"
@@ -207,6 +209,8 @@ private slots:
         QTest::newRow("folder at the archive's path") << 0 << "GENRL" << "folder" << noRemove << both;
         QTest::newRow("tool leaves no new archive") << 0 << "GENRL" << "no new archive" << noMove << QStringList{"GENRL"};
         QTest::newRow("new archive cannot be renamed") << 0 << "GENRL" << "immutable new archive" << noMove << both;
+        QTest::newRow("another save holds the lock") << 0 << "GENRL" << "lock"
+            << "Error: Another save is writing %lookup%. Try again when it has finished." << QStringList{"GENRL"};
     }
     void SavesBackOrKeepsTheOldArchive()
     {
@@ -225,6 +229,8 @@ private slots:
         const bool bSfx = group == 0;
         const QString archivePath = game + (bSfx ? "/audio/sfx/GENRL" : "/audio/streams/AA");
         const QByteArray text = bSfx ? sfxMetafile : StreamMetafile(folder.toLatin1());
+        QFile lock;
+        const auto unlock = qScopeGuard([] { qunsetenv("KIVO_TEST_LOCK_WAIT_MS"); });
         CreateWindow();
         QVERIFY(LoadExisting(group, text));
         const QString metafile = MetafilePath(group, folder);
@@ -237,6 +243,10 @@ private slots:
         } else if (obstacle == "folder") {
             QVERIFY(QFile::remove(archivePath));
             WindowFixture::WriteText(archivePath + "/inside", "old archive");
+        } else if (obstacle == "lock") {
+            qputenv("KIVO_TEST_LOCK_WAIT_MS", "200");
+            lock.setFileName(game + "/audio/config/BankLkup.dat.lock");
+            QVERIFY(lock.open(QIODevice::WriteOnly) && ::flock(lock.handle(), LOCK_EX | LOCK_NB) == 0);
         } else if (obstacle == "no new archive") {
             tools->SetWritesNoArchive();
         } else if (!obstacle.isEmpty()) {
@@ -249,7 +259,8 @@ private slots:
         window->SaveArchive();
 
         QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList()
-                                                       : QStringList{box.replace("%archive%", archivePath).replace("%work%", work)});
+                                                       : QStringList{box.replace("%archive%", archivePath).replace("%work%", work)
+                                                                         .replace("%lookup%", lookupPath)});
         // Without a failure exactly one file is left: no new archive and no kept copy of the old one.
         QCOMPARE(WindowFixture::Listing(QFileInfo(archivePath).path()), left);
         if (box.isEmpty()) {

@@ -8,6 +8,8 @@
 
 #include "format/FormatError.h"
 #include "format/PathCase.h"
+#include "format/SaveJournal.h"
+#include "format/SaveLock.h"
 #include "format/StationNames.h"
 #include "format/StreamImport.h"
 #include "format/StreamPack.h"
@@ -53,8 +55,10 @@ int main(int argc, char *argv[])
         return 0;
     if (args.size() == 4 && args[0] == "-i")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
-            kivo::ImportStreamPack(kivo::ResolvePathCase(args[1]), kivo::ResolvePathCase(args[2]),
-                                   kivo::ResolvePathCase(args[3]), warnings);
+            const std::filesystem::path lookupPath = kivo::ResolvePathCase(args[3]);
+            // Held until the lookup file stands: no other save may write the game folder meanwhile.
+            const auto lock = kivo::LockGameFolder(lookupPath, warnings);
+            kivo::ImportStreamPack(kivo::ResolvePathCase(args[1]), kivo::ResolvePathCase(args[2]), lookupPath, warnings);
         });
     if (args.size() >= 3 && args[0] == "-e")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {

@@ -1,21 +1,112 @@
 #include "app/GameSave.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QScopeGuard>
+
+#include <filesystem>
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#endif
 
 #include "app/KeptOriginals.h"
 #include "app/LoadedArchive.h"
 #include "app/UserDialogs.h"
+#include "format/FormatError.h"
+#include "format/SaveJournal.h"
+#include "format/SaveLock.h"
+#include "format/TestPause.h"
 #include "tool/KivoSfxProcessCaller.h"
 #include "tool/KivoStreamProcessCaller.h"
 
 namespace
 {
+std::filesystem::path ToPath(const QString &path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+QString ToText(const std::exception &error)
+{
+    return QString::fromUtf8(error.what());
+}
+
+// While it lives, the tool started for this save inherits the lock: the descriptor stays open
+// across exec and the environment names it, with this program as the parent the tool dies with.
+class LockHandover
+{
+public:
+    explicit LockHandover(int lockDescriptor) : descriptor(lockDescriptor)
+    {
+#ifdef Q_OS_UNIX
+        ::fcntl(descriptor, F_SETFD, 0);
+#endif
+        qputenv("KIVO_SAVE_LOCK_FD", QByteArray::number(descriptor));
+        qputenv("KIVO_SAVE_PARENT", QByteArray::number(QApplication::applicationPid()));
+    }
+    ~LockHandover()
+    {
+        qunsetenv("KIVO_SAVE_LOCK_FD");
+        qunsetenv("KIVO_SAVE_PARENT");
+#ifdef Q_OS_UNIX
+        ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+#endif
+    }
+    LockHandover(const LockHandover &) = delete;
+    LockHandover &operator=(const LockHandover &) = delete;
+
+private:
+    int descriptor;
+};
+
+// Throws FormatError as SaveLock::Take does.
+std::unique_ptr<kivo::SaveLock> TakeLock(const std::filesystem::path &lookup)
+{
+    try {
+        return kivo::SaveLock::Take(lookup, 0);
+    } catch (const kivo::FormatError &) {
+        // Another save is writing: waiting for it may take seconds.
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    return kivo::SaveLock::Take(lookup, kivo::SaveLock::DefaultWaitMs());
+}
+
+// Repairs what the journal beside the lookup file records, if there is one, and says so.
+// Throws FormatError when that fails.
+void RepairUnderLock(QWidget *pParent, const std::filesystem::path &lookup)
+{
+    const std::unique_ptr<kivo::SaveJournal> journal = kivo::SaveJournal::Find(lookup);
+    if (!journal)
+        return;
+    const bool bUndone = journal->Repair() == kivo::SaveJournal::Outcome::Undone;
+    const QString archive = QString::fromStdString(journal->Archive().filename().string());
+    UserDialogs::Information(pParent, QStringLiteral("Information"),
+                             QStringLiteral("An interrupted save of ") + archive
+                                 + (bUndone ? QStringLiteral(" was undone.") : QStringLiteral(" was completed.")));
+}
+
+// Puts the lookup file back as the journal kept it. Returns a text to add to the user's
+// message, empty when all went back.
+QString RollBack(kivo::SaveJournal &journal, bool bKeepNewArchive)
+{
+    try {
+        journal.RollBack(bKeepNewArchive);
+        return QString();
+    } catch (const kivo::FormatError &error) {
+        return QStringLiteral("The old lookup file could not be put back (") + ToText(error)
+             + QStringLiteral("); the next start of the program tries again.");
+    }
+}
+
 // Puts the new archive in the old one's place. The old archive is only moved aside until the new
-// one stands, so a failure at any step leaves the game with a working archive. Throws the
-// message to show.
-void ReplaceArchive(const QString &archivePath, const QString &newArchivePath)
+// one stands, so a failure at any step leaves the game with a working archive; the journal says
+// where it waits, so a crash in between completes the swap. Throws the message to show;
+// bStuckAside tells then that the old archive could not be put back either.
+void ReplaceArchive(kivo::SaveJournal &journal, const QString &archivePath, const QString &newArchivePath, bool &bStuckAside)
 {
     const QString removeFailed = QStringLiteral("Failed to remove old sound archive (") + archivePath + QStringLiteral(")");
     // A read-only archive is one the user protected: it stays, even where the folder would let
@@ -26,61 +117,31 @@ void ReplaceArchive(const QString &archivePath, const QString &newArchivePath)
 
     // The old archive waits under a name nothing uses yet while the new one is moved in.
     const QString backupPath = UnusedNameBeside(archivePath, QStringLiteral(".old"));
+    try {
+        journal.MarkSwapping(ToPath(backupPath));
+    } catch (const kivo::FormatError &error) {
+        throw QStringLiteral("Failed to move new sound archive.\n") + ToText(error);
+    }
+    kivo::PauseForTest("save-swapping");
     if (!QFile::rename(archivePath, backupPath))
         throw removeFailed;
+    kivo::PauseForTest("save-swap");
 
     if (!QFile::rename(newArchivePath, archivePath)) {
         QString message = QStringLiteral("Failed to move new sound archive.");
-        if (!QFile::rename(backupPath, archivePath))
-            message += QStringLiteral("\nThe old sound archive was kept as \"") + backupPath + QStringLiteral("\".");
+        bStuckAside = !QFile::rename(backupPath, archivePath);
+        if (bStuckAside)
+            throw message + QStringLiteral("\nThe old sound archive was kept as \"") + backupPath + QStringLiteral("\".");
         throw message;
     }
-    // The new archive is in place; a backup we could not delete costs space, not data.
-    QFile::remove(backupPath);
+    kivo::PauseForTest("save-swapped");
+    // The new archive is in place: the kept old one and the journal go, each change on the disk.
+    try {
+        journal.RollForward();
+    } catch (const kivo::FormatError &) {
+        // Leftovers cost space, not data; the next start takes them up again.
+    }
 }
-
-// The tool rewrites the lookup file beside the game's archives for the new archive before the
-// window swaps the archives. Until the new archive stands in the old one's place the game needs
-// the old records, or it would play the old archive by the new one's offsets. Holds the file as
-// it was before the tool ran.
-class LookupSnapshot
-{
-public:
-    explicit LookupSnapshot(const QString &path) : path(path)
-    {
-        QFile file(path);
-        // A lookup file holds at most 65535 records of 12 bytes; the tool refuses anything larger.
-        if (file.open(QIODevice::ReadOnly) && file.size() <= largestLookupFile) {
-            bytes = file.readAll();
-            bRead = file.error() == QFileDevice::NoError;
-        }
-    }
-
-    // Puts the old records back if the tool changed them. False when that failed.
-    bool Restore() const
-    {
-        if (!bRead)
-            return true;
-        QFile current(path);
-        if (current.open(QIODevice::ReadOnly) && current.readAll() == bytes)
-            return true;
-        current.close();
-        QSaveFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    }
-
-    QString NotRestoredText() const
-    {
-        return QStringLiteral("The old lookup file could not be put back; a copy of it is in \"") + path
-             + QStringLiteral(".bak\".");
-    }
-
-private:
-    static constexpr qint64 largestLookupFile = qint64(65535) * 12;
-    QString path;
-    QByteArray bytes;
-    bool bRead = false;
-};
 }
 
 bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const QString &metafilePath,
@@ -89,32 +150,75 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
     if (!KeptOriginals::KeepBeforeSave(pParent, type, archivePath, lookupPath))
         return false;
     const QString newArchivePath = archivePath + QStringLiteral(".new");
-    // The tool keeps the previous lookup file as ".bak"; a save that fails puts both back, or the
-    // backup of the save before would be lost.
-    const LookupSnapshot lookup(lookupPath);
-    const LookupSnapshot lookupBackup(lookupPath + QStringLiteral(".bak"));
     KivoSfxProcessCaller sfxCaller;
     KivoStreamProcessCaller streamCaller;
-    const bool imported = type == IniMetafileModel::SFX
-                        ? sfxCaller.ImportArchive(newArchivePath, metafilePath, lookupPath)
-                        : streamCaller.ImportArchive(newArchivePath, metafilePath, lookupPath);
-    if (!imported) {
-        // A tool killed right after it replaced the lookup file leaves new records for the old archive.
-        lookupBackup.Restore();
-        if (!lookup.Restore())
-            UserDialogs::Critical(pParent, QStringLiteral("Error"), lookup.NotRestoredText());
+    const auto import = [&] {
+        return type == IniMetafileModel::SFX ? sfxCaller.ImportArchive(newArchivePath, metafilePath, lookupPath)
+                                             : streamCaller.ImportArchive(newArchivePath, metafilePath, lookupPath);
+    };
+    // Without a lookup file there is nothing to lock or keep: the caller's checks refuse, in
+    // their own words, before the tool runs.
+    if (!QFileInfo::exists(lookupPath)) {
+        import();
         return false;
     }
 
+    const std::filesystem::path lookup = ToPath(lookupPath);
+    std::unique_ptr<kivo::SaveLock> lock;
+    std::unique_ptr<kivo::SaveJournal> journal;
     try {
-        ReplaceArchive(archivePath, newArchivePath);
+        lock = TakeLock(lookup);
+        // A save cut off before (by a crash of a tool run by hand) is repaired before this one
+        // keeps the lookup file as it is.
+        RepairUnderLock(pParent, lookup);
+        journal = std::make_unique<kivo::SaveJournal>(kivo::SaveJournal::Begin(ToPath(archivePath), lookup));
+    } catch (const kivo::FormatError &error) {
+        UserDialogs::Critical(pParent, QStringLiteral("Error"), ToText(error));
+        return false;
+    }
+
+    bool imported = false;
+    {
+        const LockHandover handover(lock->Descriptor());
+        imported = import();
+    }
+    if (!imported) {
+        // A tool killed right after it replaced the lookup file leaves new records for the old archive.
+        const QString notRestored = RollBack(*journal, false);
+        if (!notRestored.isEmpty())
+            UserDialogs::Critical(pParent, QStringLiteral("Error"), notRestored);
+        return false;
+    }
+
+    bool bStuckAside = false;
+    try {
+        ReplaceArchive(*journal, archivePath, newArchivePath, bStuckAside);
         warnings = type == IniMetafileModel::SFX ? sfxCaller.Warnings() : streamCaller.Warnings();
         return true;
     } catch (QString &message) {
-        lookupBackup.Restore();
-        if (!lookup.Restore())
-            message += QLatin1Char('\n') + lookup.NotRestoredText();
+        // The old archive stands and needs its old records back; one stuck under another name
+        // is left to the journal, which completes the swap at the next start.
+        if (!bStuckAside) {
+            const QString notRestored = RollBack(*journal, true);
+            if (!notRestored.isEmpty())
+                message += QLatin1Char('\n') + notRestored;
+        }
         UserDialogs::Critical(pParent, QStringLiteral("Error"), message);
         return false;
+    }
+}
+
+void GameSave::RepairInterrupted(QWidget *pParent, const QString &lookupPath)
+{
+    const std::filesystem::path lookup = ToPath(lookupPath);
+    if (!QFileInfo::exists(QFile::decodeName(kivo::SaveJournal::PathFor(lookup).string().c_str())))
+        return;
+    try {
+        // A save under way in another window owns the journal: it is left alone.
+        const auto lock = kivo::SaveLock::Take(lookup, 0);
+        RepairUnderLock(pParent, lookup);
+    } catch (const kivo::FormatError &error) {
+        if (ToText(error) != QString::fromStdString(kivo::SaveLock::BusyMessage(lookup)))
+            UserDialogs::Critical(pParent, QStringLiteral("Error"), ToText(error));
     }
 }

@@ -7,7 +7,9 @@ class QWidget;
 
 // Writes an unpacked archive back into the game folder: the toolkit packs it into
 // "<archive>.new" and rewrites the lookup file, then the new archive takes the old one's place.
-// Whatever fails, the game folder is left with an archive and a lookup file that belong together.
+// Whatever fails, the game folder is left with an archive and a lookup file that belong together:
+// the save holds the lock beside the lookup file throughout, hands it to the tool, and keeps a
+// journal beside it from which a save cut off by a crash is undone or completed at the next start.
 class GameSave
 {
 public:
@@ -15,4 +17,8 @@ public:
     // tool reported on the way. On failure the reason has been shown to the user.
     static bool Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const QString &metafilePath,
                     const QString &archivePath, const QString &lookupPath, QString &warnings);
+
+    // Finishes or undoes a save into this lookup file that was cut off, and tells the user which.
+    // Does nothing while another save holds the lock, or when there is nothing to repair.
+    static void RepairInterrupted(QWidget *pParent, const QString &lookupPath);
 };

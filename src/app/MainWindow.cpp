@@ -21,6 +21,7 @@
 
 #include "about/AboutDialog.h"
 #include "app/CombinePath.h"
+#include "app/EntryDropTarget.h"
 #include "app/UserDialogs.h"
 #include "game/GameFolderFinder.h"
 #include "player/FModPlayerWidget.h"
@@ -99,9 +100,13 @@ MainWindow::MainWindow(QWidget *pParent)
     connect(entryView, &QTreeView::clicked, this, &MainWindow::UpdateMetalist);
     connect(entryView, &QTreeView::doubleClicked, this, &MainWindow::Play);
     connect(playerWidget, &FModPlayerWidget::PlayingStopped, this, &MainWindow::ResetPlayingIndex);
+    // Queued: the replacement's boxes must not run inside the drop, which the file manager waits on.
+    connect(new EntryDropTarget(entryView), &EntryDropTarget::FilesDropped, this, &MainWindow::DropFiles,
+            Qt::QueuedConnection);
 
     CheckWorkingDirectory();
-    CheckGtaFolder();
+    if (CheckGtaFolder())
+        RepairInterruptedSaves();
 
     CreateActions();
     CreateToolBar();

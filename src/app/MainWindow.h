@@ -29,6 +29,10 @@ class SearchDialog;
 class TreeItem;
 class TreeModel;
 class WaveformView;
+namespace FolderReplace
+{
+struct EntryKey;
+}
 
 // The program's one window and the hub of its work: owns the archive tree, the entry list of the
 // loaded archive, the metadata list, the player strip, the search bar and every command.
@@ -46,6 +50,7 @@ public slots:
     void SetModel(QString iniFilepath, IniMetafileModel::ArchiveType type);
     void ExpandAll();
     void Replace();
+    void ReplaceFromFolder();
     void Search();
     void ClearWorkingDirectory();
     void SetWorkingDirectory();
@@ -107,6 +112,8 @@ private:
     // A game-folder path spelt as on disk; false after an "Error" box when two names differ only
     // in case.
     bool ResolveGamePath(const QString &path, QString &resolved);
+    // Undoes or completes a save into the game folder that a crash cut off.
+    void RepairInterruptedSaves();
 
     // Files of the loaded archive
     QString EntryFilePath(const QModelIndex &index) const;  // null when the entry leads outside its folder
@@ -134,6 +141,19 @@ private:
     // Marks the changed entries and counts them in the status bar, from the originals folder.
     void UpdateChangeMarks();
     void ReportEntryOutsideArchive();                       // the box for a null EntryFilePath
+
+    // Replacing entries from files of the user's (MainWindowReplace.cpp)
+    // False, after a box, when the entry is playing or its file lies outside the archive.
+    bool MayReplace(const QModelIndex &index, const QString &target);
+    // Replaces one entry's file and shows how that went.
+    void ReplaceAndReport(const QModelIndex &index, const QString &target, const QString &chosen);
+    void DropFiles(const QPersistentModelIndex &index, const QStringList &paths);
+    void ReplaceFolder(const QString &folder);
+    // Replaces the entries that `names` name by the files at the same place in `paths`, after the
+    // user saw the list and agreed; `source` names the files ("the dropped files").
+    void ReplaceMatching(const QString &source, const QStringList &names, const QStringList &paths);
+    QModelIndex EntryIndexOf(const FolderReplace::EntryKey &key) const;  // invalid when there is none
+    QStringList ArchiveNames() const;                       // what a mod folder of this archive is named
     bool IsPlayingFile(const QString &filePath) const;
     bool RemoveFolder(const QString &path);                 // with all it holds; a link as a link
     bool RemoveSubdirectories(const QDir &directory);
@@ -154,6 +174,7 @@ private:
     QString gtaDirectory;
 
     QAction *replaceAction = nullptr;
+    QAction *replaceFolderAction = nullptr;
     QAction *searchAction = nullptr;
     QAction *clearAction = nullptr;
     QAction *workingDirectoryAction = nullptr;

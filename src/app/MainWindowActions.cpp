@@ -28,6 +28,8 @@ void MainWindow::CreateActions()
 {
     QFrame *owner = centralFrame;
     replaceAction = CreateAction(owner, this, ":/import", "&Replace", "Ctrl+R", &MainWindow::Replace);
+    replaceFolderAction = CreateAction(owner, this, ":/import", "Replace from fol&der...", nullptr,
+                                       &MainWindow::ReplaceFromFolder);
     searchAction = CreateAction(owner, this, ":/search", "&Find", "Ctrl+F", &MainWindow::Search);
     clearAction = CreateAction(owner, this, ":/clear", "&Clear working directory", "Ctrl+X",
                                &MainWindow::ClearWorkingDirectory);
@@ -81,6 +83,7 @@ void MainWindow::CreateActions()
     QMenu *actionsMenu = menuBar->addMenu(QStringLiteral("&Actions"));
     actionsMenu->addAction(infoAction);
     actionsMenu->addAction(replaceAction);
+    actionsMenu->addAction(replaceFolderAction);
     actionsMenu->addAction(revertAction);
     actionsMenu->addAction(exportAction);
     actionsMenu->addSeparator();

@@ -122,21 +122,10 @@ void MainWindow::Replace()
         return;
     }
     const QModelIndex index = selected.first();
-    // The file counts as well as the row: the archive that plays may have been loaded again.
     const QString target = EntryFilePath(index);
-    if (index == playingIndex || IsPlayingFile(target)) {
-        UserDialogs::Information(this, QStringLiteral("Warning"),
-                                 QStringLiteral("You can't replace the file, that is currently playing. "
-                                                "Please stop playing the file, before replacing it."));
-        return;
-    }
-    if (!loadedArchive || !IniMetafileModel::ItemOf(index))
-        return;
     // Refused before the file dialog: the user should not pick a file for nothing.
-    if (target.isNull()) {
-        ReportEntryOutsideArchive();
+    if (!MayReplace(index, target))
         return;
-    }
 
     const bool bTrack = loadedArchive->Type() != IniMetafileModel::SFX;
     const QString filter = (bTrack ? QStringLiteral("OGG-File (*.ogg)") : QStringLiteral("WAV-File (*.wav)"))
@@ -146,11 +135,7 @@ void MainWindow::Replace()
         return;
     lastImportDirectory = QFileInfo(chosen).absolutePath();
 
-    const AudioConverter::Result result = ReplaceEntryFile(index, target, chosen);
-    if (result.outcome == AudioConverter::Outcome::Failed)
-        UserDialogs::Critical(this, QStringLiteral("Error"), result.message);
-    else if (result.outcome == AudioConverter::Outcome::Done)
-        statusBar->showMessage(QStringLiteral("Item was successfull replaced."));
+    ReplaceAndReport(index, target, chosen);
 }
 
 AudioConverter::Result MainWindow::ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen)

@@ -147,6 +147,18 @@ bool MainWindow::ResolveGamePath(const QString &path, QString &resolved)
     }
 }
 
+void MainWindow::RepairInterruptedSaves()
+{
+    // The game keeps both lookup files there; a save journals beside the one it rewrites.
+    for (const QString &name : {QStringLiteral("BankLkup.dat"), QStringLiteral("TrakLkup.dat")}) {
+        try {
+            GameSave::RepairInterrupted(this, ResolvePathCase(CombinePath(gtaDirectory, QStringLiteral("audio/CONFIG/") + name)));
+        } catch (const QString &) {
+            // Two names that differ only in case: the save that meets them says so.
+        }
+    }
+}
+
 void MainWindow::ShowToolWarnings(const QString &warnings)
 {
     if (!warnings.isEmpty())

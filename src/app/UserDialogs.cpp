@@ -1,5 +1,6 @@
 #include "app/UserDialogs.h"
 
+#include <QDialog>
 #include <QFileDialog>
 
 namespace UserDialogs
@@ -93,5 +94,20 @@ QString OpenFileName(QWidget *pParent, const QString &caption, const QString &di
         return handler->Choose(request);
     }
     return QFileDialog::getOpenFileName(pParent, caption, directory, filter);
+}
+
+QMessageBox::StandardButton Exec(QDialog *pDialog, const QString &text)
+{
+    if (handler) {
+        Request request;
+        request.kind = Kind::Dialog;
+        request.pParent = pDialog->parentWidget();
+        request.title = pDialog->windowTitle();
+        request.text = text;
+        request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+        request.pDialog = pDialog;
+        return handler->Answer(request);
+    }
+    return pDialog->exec() == QDialog::Accepted ? QMessageBox::Ok : QMessageBox::Cancel;
 }
 }

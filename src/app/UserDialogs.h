@@ -2,6 +2,7 @@
 #include <QMessageBox>
 #include <QString>
 
+class QDialog;
 class QWidget;
 
 // Every message box and file chooser of the program goes through these calls. Without a handler
@@ -16,7 +17,8 @@ enum class Kind
     Warning,
     Untitled,           // a plain box without title or parent
     ExistingDirectory,  // QFileDialog::getExistingDirectory with ShowDirsOnly
-    OpenFileName        // QFileDialog::getOpenFileName
+    OpenFileName,       // QFileDialog::getOpenFileName
+    Dialog              // a dialog of the program's own, run with exec()
 };
 
 struct Request
@@ -28,6 +30,7 @@ struct Request
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QString directory;  // choosers: the start directory
     QString filter;     // OpenFileName: the name filter
+    QDialog *pDialog = nullptr;  // Dialog: the dialog, ready to be shown
 };
 
 class Handler
@@ -53,4 +56,7 @@ void Untitled(const QString &text);
 QString ExistingDirectory(QWidget *pParent, const QString &caption, const QString &directory);
 QString OpenFileName(QWidget *pParent, const QString &caption, const QString &directory,
                      const QString &filter);
+// Runs a dialog of the program's own; `text` says in words what it shows, for a handler. Ok when
+// it was accepted, Cancel otherwise (a handler answers for it).
+QMessageBox::StandardButton Exec(QDialog *pDialog, const QString &text);
 }

@@ -183,6 +183,7 @@ public:
     // A tenth of a second of a quiet tone; `seed` makes the contents of two files differ.
     static void WriteWave(const QString &path, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16, int seed = 0)
     {
+        QDir().mkpath(QFileInfo(path).path());
         SF_INFO info{};
         info.samplerate = 22050;
         info.channels = 1;

@@ -59,6 +59,8 @@ long long WriteAtOffset(int descriptor, const void *data, std::size_t count, std
 
 int CloseDescriptor(int descriptor) { return _close(descriptor); }
 
+int SyncDescriptor(int descriptor) { return _commit(descriptor); }
+
 int ResizeDescriptor(int descriptor, std::uint64_t total)
 {
     const errno_t error = _chsize_s(descriptor, static_cast<__int64>(total));
@@ -115,6 +117,15 @@ long long WriteAtOffset(int descriptor, const void *data, std::size_t count, std
 }
 
 int CloseDescriptor(int descriptor) { return ::close(descriptor); }
+
+int SyncDescriptor(int descriptor)
+{
+    int result;
+    do
+        result = ::fsync(descriptor);
+    while (result < 0 && errno == EINTR);
+    return result;
+}
 
 int ResizeDescriptor(int descriptor, std::uint64_t total)
 {
@@ -347,6 +358,33 @@ void BinaryFile::WriteAt(std::uint64_t offset, const void *data, std::size_t cou
     if (offset > end || count > end - offset)
         throw FormatError("internal error: overwriting bytes not yet written in " + path.string());
     WriteAll(offset, static_cast<const unsigned char *>(data), count);
+}
+
+void BinaryFile::Sync()
+{
+    if (SyncDescriptor(descriptor) != 0)
+        Fail("cannot write", errno);
+}
+
+void BinaryFile::SyncFolder(const std::filesystem::path &folder)
+{
+#ifdef _WIN32
+    (void)folder; // folder entries cannot be synced here; NTFS journals them itself
+#else
+    const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
+    int opened;
+    do
+        opened = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (opened < 0 && errno == EINTR);
+    if (opened < 0)
+        throw FormatError("cannot sync the folder " + where.string() + ": " + std::strerror(errno));
+    const int synced = SyncDescriptor(opened);
+    const int error = errno;
+    CloseDescriptor(opened);
+    // Some file systems cannot sync a folder at all; their renames are as lasting as they get.
+    if (synced != 0 && error != EINVAL && error != ENOTSUP)
+        throw FormatError("cannot sync the folder " + where.string() + ": " + std::strerror(error));
+#endif
 }
 
 void BinaryFile::Close()

@@ -61,6 +61,13 @@ public:
     // Gives a file from CreateUnnamed the name path; false when something already exists there.
     bool LinkAs(const std::filesystem::path &name);
 
+    // Waits until what was written is on the disk itself, so that a power cut after a rename
+    // cannot leave the new name on an empty or short file.
+    void Sync();
+    // The same for a folder's entries: a rename or a new name is only lasting once its folder is
+    // synced. Where the system cannot sync a folder this does nothing.
+    static void SyncFolder(const std::filesystem::path &folder);
+
     void Close();
 
 private:

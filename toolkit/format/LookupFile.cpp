@@ -10,6 +10,7 @@
 #include "format/FormatError.h"
 #include "format/LittleEndian.h"
 #include "format/TestPause.h"
+#include "format/Warnings.h"
 
 namespace kivo
 {
@@ -26,7 +27,6 @@ LookupFile LookupFile::Load(const std::filesystem::path &filePath)
     lookup.path = filePath;
     lookup.bytes.resize(static_cast<std::size_t>(file.Size()));
     file.ReadAt(0, lookup.bytes.data(), lookup.bytes.size());
-    lookup.original = lookup.bytes;
     return lookup;
 }
 
@@ -61,29 +61,67 @@ void LookupFile::SetLocation(std::size_t index, std::uint32_t offset, std::uint3
     unsigned char *record = bytes.data() + index * RecordSize;
     le::PutU32(record + 4, offset);
     le::PutU32(record + 8, size);
+    changed.insert(index);
 }
 
-void LookupFile::Replace() const
+void LookupFile::Replace(Warnings &warnings) const
 {
-    AtomicFile updated(path);
-    updated.File().Write(bytes.data(), bytes.size());
-    PauseForTest("lookup");
+    bool replaced = false;
+    Write(replaced, warnings);
+}
 
+void LookupFile::Write(bool &replaced, Warnings &warnings) const
+{
+    // Another run may have rewritten the file since it was read (a tool that did not wait for
+    // the save lock): its records must survive ours.
+    const LookupFile current = Load(path);
+    if (current.Count() != Count())
+        throw FormatError(path.string() + " changed from " + std::to_string(Count()) + " to " + std::to_string(current.Count())
+                          + " records while the archive was packed; nothing was changed");
+    std::vector<unsigned char> merged = current.bytes;
+    for (const std::size_t index : changed) {
+        if (current.Record(index).archive != Record(index).archive)
+            throw FormatError("record " + std::to_string(index) + " of " + path.string()
+                              + " now belongs to another archive; nothing was changed");
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(index * RecordSize), RecordSize,
+                    merged.begin() + static_cast<std::ptrdiff_t>(index * RecordSize));
+    }
+
+    // Both files are complete on the disk before either name changes. The records go first: a
+    // failure before they stand leaves the backup of the save before as it was.
+    AtomicFile updated(path, AtomicFile::Durability::Synced);
+    updated.File().Write(merged.data(), merged.size());
     std::filesystem::path backupPath = path;
     backupPath += ".bak";
-    AtomicFile backup(backupPath);
-    backup.File().Write(original.data(), original.size());
-    backup.Commit();
-    updated.Commit();
+    AtomicFile backup(backupPath, AtomicFile::Durability::Synced);
+    backup.File().Write(current.bytes.data(), current.bytes.size());
+    PauseForTest("lookup");
+    try {
+        updated.Commit();
+    } catch (...) {
+        replaced = updated.Committed();
+        throw;
+    }
+    replaced = true;
+    try {
+        backup.Commit();
+    } catch (const std::exception &error) {
+        warnings.Add("the previous " + path.filename().string() + " could not be kept as " + backupPath.filename().string()
+                     + ": " + error.what());
+    }
 }
 
-void LookupFile::ReplaceFor(const std::filesystem::path &newArchivePath) const
+void LookupFile::ReplaceFor(const std::filesystem::path &newArchivePath, Warnings &warnings) const
 {
+    bool replaced = false;
     try {
-        Replace();
+        Write(replaced, warnings);
     } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(newArchivePath, ignored);
+        // Records that stand describe the new archive: it must stay to be swapped in.
+        if (!replaced) {
+            std::error_code ignored;
+            std::filesystem::remove(newArchivePath, ignored);
+        }
         throw;
     }
 }

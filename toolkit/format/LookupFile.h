@@ -2,11 +2,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace kivo
 {
+class Warnings;
+
 struct LookupRecord
 {
     unsigned archive = 0;      // index into PakFiles.dat or StrmPaks.dat
@@ -37,16 +40,23 @@ public:
     std::vector<std::size_t> RecordsOf(unsigned archive) const;
     void SetLocation(std::size_t index, std::uint32_t offset, std::uint32_t size);
 
-    // Writes the records over the file they came from: the old file is kept as "<file>.bak" first,
-    // then the new one replaces it in a single rename, so the file is always complete.
-    void Replace() const;
+    // Writes the records set with SetLocation over the file they came from, read again first so
+    // that the other archives' records stay as they are on disk now. The new file replaces the
+    // old one in a single rename, so the file is always complete; the old one is then kept as
+    // "<file>.bak" (a warning when that fails: the records are in place). Throws FormatError when
+    // the file no longer holds these records for the same archives, changing nothing.
+    void Replace(Warnings &warnings) const;
     // Replace() for the records of a newly written archive, which is useless without them: when
-    // replacing fails, the archive is removed, so it is never swapped in, and the error rethrown.
-    void ReplaceFor(const std::filesystem::path &newArchivePath) const;
+    // the records could not be put in place, the archive is removed, so it is never swapped in,
+    // and the error rethrown.
+    void ReplaceFor(const std::filesystem::path &newArchivePath, Warnings &warnings) const;
 
 private:
+    // Replace(); `replaced` tells whether the new file took the old one's place before a throw.
+    void Write(bool &replaced, Warnings &warnings) const;
+
     std::filesystem::path path;
-    std::vector<unsigned char> original;
     std::vector<unsigned char> bytes;
+    std::set<std::size_t> changed;
 };
 }

@@ -217,7 +217,7 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
     const std::vector<BankPlan> plan = ReadPlan(metafile, lookup.RecordsOf(index));
     CheckSoundCounts(plan, lookup, newPackagePath, metafilePath.string());
 
-    AtomicFile package(newPackagePath);
+    AtomicFile package(newPackagePath, AtomicFile::Durability::Synced);
     const std::vector<LookupRecord> locations = SfxPacker(package.File(), basename, index, warnings).Pack(plan);
     package.Commit();
 
@@ -228,6 +228,6 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
                          + std::to_string(locations[b].size) + " bytes; the game's sound buffers may not hold it");
         lookup.SetLocation(plan[b].record, locations[b].offset, locations[b].size);
     }
-    lookup.ReplaceFor(newPackagePath);
+    lookup.ReplaceFor(newPackagePath, warnings);
 }
 }

@@ -212,7 +212,7 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
         offsets.push_back(offset);
         offset += TrackHeader::Size + track.header.oggLength;
     }
-    AtomicFile pack(newPackPath);
+    AtomicFile pack(newPackPath, AtomicFile::Durability::Synced);
     pack.File().Resize(packSize);
     for (std::size_t t = 0; t < plan.size(); ++t) {
         PackTrack(plan[t], offsets[t], pack.File());
@@ -235,6 +235,6 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
 
     for (std::size_t t = 0; t < plan.size(); ++t)
         lookup.SetLocation(plan[t].record, locations[t].offset, locations[t].size);
-    lookup.ReplaceFor(newPackPath);
+    lookup.ReplaceFor(newPackPath, warnings);
 }
 }

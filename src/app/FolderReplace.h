@@ -1,0 +1,57 @@
+#pragma once
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// Pairs the files of a folder with the entries of an archive by the names unpacking gives them:
+// "Bank_NNN/sound_NNN.<ext>" for sounds, "Track_NNN.<ext>" for tracks. Pure functions: no files
+// are read, no dialogs shown.
+namespace FolderReplace
+{
+// An entry by its numbers, both counted from 1 as in the file names; bank 0 for a track.
+struct EntryKey
+{
+    int bank = 0;
+    int number = 0;
+    bool IsValid() const { return number > 0; }
+    friend bool operator==(const EntryKey &first, const EntryKey &second)
+    {
+        return first.bank == second.bank && first.number == second.number;
+    }
+    friend bool operator<(const EntryKey &first, const EntryKey &second)
+    {
+        return first.bank != second.bank ? first.bank < second.bank : first.number < second.number;
+    }
+};
+
+struct Match
+{
+    QString file;   // as given, relative to the chosen folder
+    EntryKey entry;
+};
+
+struct Mismatch
+{
+    QString file;
+    QString reason;
+};
+
+struct Plan
+{
+    QList<Match> matches;       // in entry order
+    QList<Mismatch> unmatched;  // in the order given; files that share an entry last
+};
+
+// The entry a path relative to the chosen folder names; invalid when it names none. Case does not
+// count, zero padding is optional and the extension may be any. A sound's bank folder lies at the
+// top of the chosen folder or in a folder named like one of `archiveNames`, at any depth (the
+// layout mod loaders read); the same holds for a track's file.
+EntryKey KeyOf(const QString &relativePath, bool bTracks, const QStringList &archiveNames);
+
+// Every file either matches the entry it names, when `exists` knows that entry and no other file
+// names it too, or is listed as unmatched with the reason.
+Plan MatchFiles(const QStringList &relativePaths, bool bTracks, const QStringList &archiveNames,
+                const std::function<bool(const EntryKey &)> &exists);
+}

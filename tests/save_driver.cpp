@@ -1,0 +1,24 @@
+// One save as the window runs it, without the window, so that a test can kill the program
+// between the save's steps: save_driver sfx|stream <metafile> <archive> <lookup file>.
+// Prints the boxes it would have shown; exit code 0 when the save succeeded.
+#include <QApplication>
+
+#include <cstdio>
+
+#include "ScriptedDialogs.h"
+#include "app/GameSave.h"
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() != 5)
+        return 2;
+    ScriptedDialogs dialogs;
+    QString warnings;
+    const bool bSaved = GameSave::Run(nullptr, arguments[1] == "sfx" ? IniMetafileModel::SFX : IniMetafileModel::STREAM,
+                                      arguments[2], arguments[3], arguments[4], warnings);
+    for (const QString &line : dialogs.Log())
+        std::printf("%s\n", qPrintable(line));
+    return bSaved ? 0 : 1;
+}
