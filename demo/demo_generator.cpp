@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <cmath>
 #include <cstdint>
@@ -360,6 +361,46 @@ void MakeStreams(const std::vector<DemoPack> &packs, const QString &game, const 
     QFile::remove(config + "/TrakLkup.dat.bak");
 }
 
+void PutU32(std::string &bytes, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char(value >> (8 * i));
+}
+
+// BankSlot.dat as the game keeps it: 45 sound buffer slots. Each demo bank has slots that just
+// hold it, rounded up as the game's own sizes are, so that a sound made longer in the demo has
+// slots to grow.
+void MakeBankSlots(const QString &game)
+{
+    const QString config = game + "/audio/CONFIG";
+    QFile lookupFile(config + "/BankLkup.dat");
+    if (!lookupFile.open(QIODevice::ReadOnly))
+        Fail("cannot read " + lookupFile.fileName().toStdString() + ": " + lookupFile.errorString().toStdString());
+    const QByteArray lookup = lookupFile.readAll();
+    std::vector<uint32_t> bankSizes;
+    for (qsizetype at = 0; at + 12 <= lookup.size(); at += 12)
+        bankSizes.push_back(qFromLittleEndian<quint32>(lookup.constData() + at + 8));
+    if (bankSizes.empty())
+        Fail("BankLkup.dat holds no banks");
+
+    const size_t slotCount = 45;
+    const size_t recordSize = 4820;
+    std::string table(2 + slotCount * recordSize, '\0');
+    table[0] = char(slotCount);
+    uint32_t offset = 0;
+    for (size_t slot = 0; slot < slotCount; ++slot) {
+        const size_t at = 2 + slot * recordSize;
+        const uint32_t size = (bankSizes[slot % bankSizes.size()] + 4095) / 4096 * 4096;
+        PutU32(table, at, offset);
+        PutU32(table, at + 4, size);
+        PutU32(table, at + 8, 0xFFFFFFFFu);  // unused
+        PutU32(table, at + 12, 0xFFFFFFFFu); // unused
+        PutU32(table, at + 16, 0xFFFFFFFFu); // no bank loaded, no sound count
+        offset += size;
+    }
+    WriteText(config + "/BankSlot.dat", table);
+}
+
 void WriteProgramFiles(const std::vector<DemoPackage> &packages, const std::vector<DemoPack> &packs, const QString &programFolder)
 {
     std::string configuration = "SFX\n";
@@ -426,6 +467,7 @@ int main(int argc, char *argv[])
         const std::vector<DemoPackage> packages = SfxPackages();
         const std::vector<DemoPack> packs = StreamPacks();
         MakeSfx(packages, game, staging.path(), sfxTool);
+        MakeBankSlots(game);
         MakeStreams(packs, game, staging.path(), streamTool);
         WriteProgramFiles(packages, packs, programFolder);
     } catch (const std::exception &error) {

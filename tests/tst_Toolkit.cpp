@@ -1,4 +1,6 @@
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
@@ -29,6 +31,58 @@ QVector<qint16> Sweep(int count)
     for (int i = 0; i < count; ++i)
         samples[i] = i == 0 ? qint16(-32768) : i == count - 1 ? qint16(32767) : qint16((i * 97) % 60000 - 30000);
     return samples;
+}
+
+// BankSlot.dat with these slot sizes; every byte the tools must keep as it is holds 0x5A, and the
+// offsets are stale unless they are to be the running sums the game computes.
+using SlotSizes = QList<quint32>;
+QByteArray BankSlots(const SlotSizes &sizes, bool bRunningOffsets)
+{
+    QByteArray bytes(2 + sizes.size() * 4820, '\x5A');
+    qToLittleEndian(quint16(sizes.size()), bytes.data());
+    quint32 offset = 0;
+    for (int i = 0; i < sizes.size(); ++i) {
+        PutU32(bytes, 2 + i * 4820, bRunningOffsets ? offset : 7777u * quint32(i + 3));
+        PutU32(bytes, 2 + i * 4820 + 4, sizes[i]);
+        offset += sizes[i];
+    }
+    return bytes;
+}
+
+// The pages of an Ogg file, each with its header.
+QList<QByteArray> OggPages(const QByteArray &ogg)
+{
+    QList<QByteArray> pages;
+    for (qsizetype at = 0; at + 27 <= ogg.size();) {
+        const int segments = quint8(ogg[at + 26]);
+        qsizetype size = 27 + segments;
+        for (int i = 0; i < segments; ++i)
+            size += quint8(ogg[at + 27 + i]);
+        pages << ogg.mid(at, size);
+        at += size;
+    }
+    return pages;
+}
+
+// The pages from firstPage on filled with noise, each with a checksum that fits it again.
+QByteArray GarbledFrom(const QByteArray &ogg, int firstPage)
+{
+    QList<QByteArray> pages = OggPages(ogg);
+    quint32 noise = 12345;
+    for (int p = firstPage; p < pages.size(); ++p) {
+        QByteArray &page = pages[p];
+        for (qsizetype i = 27 + quint8(page[26]); i < page.size(); ++i)
+            page[i] = char((noise = noise * 1103515245u + 12345u) >> 16);
+        PutU32(page, 22, 0);
+        quint32 crc = 0;
+        for (const char byte : std::as_const(page)) {
+            crc ^= quint32(quint8(byte)) << 24;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+        }
+        PutU32(page, 22, crc);
+    }
+    return pages.join();
 }
 
 // Three packages in the stock layout; most tests work on GENRL, the other two check that their
@@ -186,6 +240,8 @@ private slots:
     void SfxPackingReproducesTheGame();
     void StreamPackingReproducesTheGame_data();
     void StreamPackingReproducesTheGame();
+    void GrowsSoundBufferSlotsToFit_data();
+    void GrowsSoundBufferSlotsToFit();
     void NamesFoldersByStation_data();
     void NamesFoldersByStation();
     void RefusesBadInputWithoutWriting_data();
@@ -343,6 +399,55 @@ void TestToolkit::StreamPackingReproducesTheGame()
     QCOMPARE(ReadFile(game.LookupPath() + ".bak"), game.lookupBytes);
 }
 
+void TestToolkit::GrowsSoundBufferSlotsToFit_data()
+{
+    QTest::addColumn<int>("samples");          // of GENRL's bank 1, sound 2 (800 before); 0: unchanged
+    QTest::addColumn<bool>("bFresh");          // no package to replace: GENRL is built afresh
+    QTest::addColumn<SlotSizes>("after"); // the slot sizes; empty: the file stays untouched
+    QTest::addColumn<QString>("message");
+    // The sound grows from 1,600 to 6,000 bytes and its bank from 4,400 to 8,800: slots of at
+    // least the old sizes grow to the new ones, the smallest and the largest stay.
+    QTest::newRow("sound grown past its slot") << 3000 << false << SlotSizes{1000, 6000, 6000, 8800, 8800, 8800, 8800, 10000}
+                                               << "5 of 8 sound buffer slots grew to hold the larger banks and sounds of GENRL; "
+                                                  "the game's sound buffer grows from 40800 to 58200 bytes";
+    QTest::newRow("nothing grew") << 0 << false << SlotSizes() << QString();
+    QTest::newRow("sound made shorter") << 100 << false << SlotSizes() << QString();
+    QTest::newRow("package built afresh") << 3000 << true << SlotSizes() << QString();
+}
+
+void TestToolkit::GrowsSoundBufferSlotsToFit()
+{
+    QFETCH(int, samples);
+    QFETCH(bool, bFresh);
+    QFETCH(SlotSizes, after);
+    QFETCH(QString, message);
+    SfxGame game;
+    const QString slotsPath = game.Config("BankSlot.dat");
+    const QByteArray stored = BankSlots({1000, 1600, 3000, 4400, 5000, 7000, 8800, 10000}, false);
+    QVERIFY(WriteFile(slotsPath, stored));
+    const QDateTime written(QDate(2004, 10, 26), QTime(12, 0));
+    QFile slotsFile(slotsPath);
+    QVERIFY(slotsFile.open(QIODevice::ReadWrite) && slotsFile.setFileTime(written, QFileDevice::FileModificationTime));
+    slotsFile.close();
+    QCOMPARE(game.Export({"GENRL"}).exitCode, 0);
+    if (samples > 0)
+        QVERIFY(WriteSoundFile(game.Work() + "/GENRL/Bank_001/sound_002.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 12000,
+                               Tone(samples, 440, 12000, 8000)));
+    QVERIFY(!bFresh || QFile::remove(game.Archive("GENRL")));
+
+    const ToolRun run = game.Import("GENRL");
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
+    QVERIFY2(message.isEmpty() ? !run.errorText.contains("BankSlot.dat") : run.errorText.contains(message), qPrintable(run.errorText));
+    if (after.isEmpty()) {
+        QCOMPARE(ReadFile(slotsPath), stored);
+        QCOMPARE(QFileInfo(slotsPath).lastModified(), written);
+        QVERIFY(!QFile::exists(slotsPath + ".bak"));
+        return;
+    }
+    QCOMPARE(ReadFile(slotsPath), BankSlots(after, true));
+    QCOMPARE(ReadFile(slotsPath + ".bak"), stored);
+}
+
 void TestToolkit::NamesFoldersByStation_data()
 {
     QTest::addColumn<QByteArray>("metadata"); // null: the file does not exist
@@ -457,6 +562,8 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
                "is not a plain file");
     sfxPacking("name climbing out", edit("sound_001.filename=Bank_002", "sound_001.filename=x/../../Bank_002"),
                "lies outside its folder");
+    sfxPacking("BankSlot.dat cut off", [](auto &g, auto &) { WriteFile(g.Config("BankSlot.dat"), BankSlots({4000, 9000}, true).chopped(1)); },
+               "BankSlot.dat is 9641 bytes, not a slot count and 2 slots");
     sfxPacking("metafile of another package", edit("basename=GENRL", "basename=FEET"), "belongs to FEET, not to GENRL.new");
 
     streamUnpacking("cut inside a header", [](auto &, auto &in) { in.archive.append(QByteArray(100, '\x01')); }, "is cut off");
@@ -477,11 +584,23 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
     streamPacking("Ogg magic, then garbage", [=](auto &g, auto &) { track(g, "OggS" + QByteArray(5000, '\x55')); },
             "Track_002.ogg is not a readable Ogg Vorbis file");
     streamPacking("Ogg cut off", [=](auto &g, auto &) { track(g, ChTracks(g)[1].ogg.chopped(100)); }, "Track_002.ogg is cut off");
-    streamPacking("Ogg damaged after its first page", [=](auto &g, auto &) {
+    streamPacking("Ogg damaged after its headers", [=](auto &g, auto &) {
         QByteArray ogg = ChTracks(g)[1].ogg;
-        track(g, ogg.replace(ogg.indexOf("OggS", 4), 4, "XXXX"));
+        track(g, ogg.replace(ogg.lastIndexOf("OggS"), 4, "XXXX"));
     }, "Track_002.ogg is damaged");
+    // Page checksums alone pass these: only the Vorbis headers, and decoding, tell.
+    streamPacking("Ogg of only its first page", [=](auto &g, auto &) { track(g, OggPages(ChTracks(g)[1].ogg).constFirst()); },
+                  "Track_002.ogg is not a playable Ogg Vorbis file: it ends before its Vorbis comment header");
+    streamPacking("Ogg headers of garbage", [=](auto &g, auto &) { track(g, GarbledFrom(ChTracks(g)[1].ogg, 1)); },
+                  "Track_002.ogg is not a playable Ogg Vorbis file: its Vorbis comment header is damaged");
+    streamPacking("Ogg audio of garbage", [=](auto &g, auto &) { track(g, GarbledFrom(ChTracks(g)[1].ogg, 2)); },
+                  "Track_002.ogg is not a playable Ogg Vorbis file: audio packet");
     streamPacking("track count differs", edit("num_tracks=3", "num_tracks=2"), "lists 2 tracks, but the track lookup file has 3");
+    // The lookup file lost CH's last record, so the metafile agrees with it, but not with the pack it replaces.
+    streamPacking("a track fewer than the pack replaced", [](auto &, auto &in) {
+        in.lookup.chop(12);
+        in.metafile.replace("num_tracks=3", "num_tracks=2");
+    }, "lists 2 tracks, as the track lookup file does, but CH has 3");
     streamPacking("track section missing", edit("[Track_002]", "[Track_2]"), "has no section [Track_002]");
     streamPacking("index disagrees with StrmPaks.dat", edit("lookup_index=3", "lookup_index=0"), "lookup_index 0");
     streamPacking("beat missing",

@@ -8,6 +8,7 @@
 
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
+#include "format/PathCase.h"
 
 namespace kivo
 {
@@ -77,5 +78,18 @@ void CheckArchiveOfMetafile(const std::filesystem::path &newArchivePath, const s
     const std::string fileName = newArchivePath.filename().string();
     if (!sameIgnoringCase(fileName, basename) && !sameIgnoringCase(fileName, basename + ".new"))
         throw FormatError(origin + " belongs to " + basename + ", not to " + fileName);
+}
+
+std::filesystem::path ReplacedArchive(const std::filesystem::path &newArchivePath)
+{
+    std::string name = newArchivePath.filename().string();
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".new") != 0)
+        return {};
+    std::filesystem::path replaced = newArchivePath;
+    replaced.replace_extension();
+    replaced = ResolvePathCase(replaced);
+    std::error_code error;
+    return std::filesystem::is_regular_file(replaced, error) ? replaced : std::filesystem::path();
 }
 }

@@ -25,6 +25,10 @@ void CheckNameStaysInside(const std::string &name, const std::string &origin);
 void CheckArchiveOfMetafile(const std::filesystem::path &newArchivePath, const std::string &basename,
                             const std::string &origin);
 
+// The archive a new one is packed to replace: newArchivePath without its ".new" (case resolved),
+// when that is a plain file. Empty otherwise: an archive built afresh replaces nothing.
+std::filesystem::path ReplacedArchive(const std::filesystem::path &newArchivePath);
+
 class BinaryFile;
 // Throws FormatError when file is a ZIP archive, as the mobile releases ship their audio,
 // rather than the PC archive (kind, e.g. "SFX package") it should be.

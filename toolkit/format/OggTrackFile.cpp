@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
+
+#include <vorbis/codec.h>
 
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
@@ -41,6 +45,125 @@ std::uint32_t PageChecksum(const unsigned char *page, std::size_t size)
     }
     return crc;
 }
+
+// The 8 bytes at data as a little-endian number, on every machine.
+std::uint64_t Word(const unsigned char *data)
+{
+    std::uint64_t word;
+    std::memcpy(&word, data, sizeof word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    word = __builtin_bswap64(word);
+#endif
+    return word;
+}
+
+// Reads a track's Ogg pages and Vorbis packets in order with libogg and libvorbis, and turns
+// every flaw they report into a FormatError naming the track.
+class VorbisReader
+{
+public:
+    VorbisReader(const std::filesystem::path &path, const std::string &trackLabel)
+        : file(path, BinaryFile::Mode::Read), label(trackLabel)
+    {
+        ogg_sync_init(&sync);
+        vorbis_info_init(&info);
+        vorbis_comment_init(&comment);
+    }
+    ~VorbisReader()
+    {
+        if (decoding) {
+            vorbis_block_clear(&block);
+            vorbis_dsp_clear(&dsp);
+        }
+        if (streaming)
+            ogg_stream_clear(&stream);
+        vorbis_comment_clear(&comment);
+        vorbis_info_clear(&info);
+        ogg_sync_clear(&sync);
+    }
+    VorbisReader(const VorbisReader &) = delete;
+    VorbisReader &operator=(const VorbisReader &) = delete;
+
+    void ReadHeaders()
+    {
+        static const char *const names[] = {"identification", "comment", "setup"};
+        ogg_packet packet;
+        for (int header = 0; header < 3; ++header) {
+            if (!NextPacket(packet))
+                throw FormatError(label + " is not a playable Ogg Vorbis file: it ends before its Vorbis " + names[header] + " header");
+            if (vorbis_synthesis_headerin(&info, &comment, &packet) != 0)
+                throw FormatError(label + " is not a playable Ogg Vorbis file: its Vorbis " + names[header] + " header is damaged");
+        }
+    }
+
+    void DecodeRest()
+    {
+        if (vorbis_synthesis_init(&dsp, &info) != 0 || vorbis_block_init(&dsp, &block) != 0)
+            throw FormatError(label + " is not a playable Ogg Vorbis file: its Vorbis headers describe no usable decoder");
+        decoding = true;
+        ogg_packet packet;
+        for (std::uint64_t number = 1; NextPacket(packet); ++number) {
+            if (vorbis_synthesis(&block, &packet) != 0 || vorbis_synthesis_blockin(&dsp, &block) != 0)
+                throw FormatError(label + " is not a playable Ogg Vorbis file: audio packet " + std::to_string(number)
+                                  + " does not decode");
+            float **pcm = nullptr;
+            const int samples = vorbis_synthesis_pcmout(&dsp, &pcm);
+            vorbis_synthesis_read(&dsp, samples);
+        }
+    }
+
+private:
+    // False at the end of the file; throws where pages or packets are missing or damaged.
+    bool NextPacket(ogg_packet &packet)
+    {
+        for (;;) {
+            if (streaming) {
+                const int got = ogg_stream_packetout(&stream, &packet);
+                if (got == 1)
+                    return true;
+                if (got < 0)
+                    throw FormatError(label + " is not a playable Ogg Vorbis file: a part of it is missing");
+            }
+            ogg_page page;
+            const int found = ogg_sync_pageout(&sync, &page);
+            if (found < 0)
+                throw FormatError(label + " is not a playable Ogg Vorbis file: it holds bytes that are no sound Ogg page");
+            if (found == 0) {
+                char *buffer = ogg_sync_buffer(&sync, chunk);
+                if (!buffer)
+                    throw std::bad_alloc();
+                const std::size_t got = file.ReadSome(buffer, chunk);
+                if (got == 0) {
+                    if (sync.fill > sync.returned)
+                        throw FormatError(label + " is not a playable Ogg Vorbis file: its last page is cut off");
+                    return false;
+                }
+                ogg_sync_wrote(&sync, static_cast<long>(got));
+                continue;
+            }
+            if (!streaming) {
+                ogg_stream_init(&stream, ogg_page_serialno(&page));
+                streaming = true;
+            }
+            if (ogg_stream_pagein(&stream, &page) != 0)
+                throw FormatError(label + " is not a playable Ogg Vorbis file: it holds more than one stream");
+        }
+    }
+
+    // Small: the headers usually end within the first few kilobytes, and most tracks are read
+    // no further.
+    static constexpr long chunk = 16 * 1024;
+    BinaryFile file;
+    std::string label;
+    ogg_sync_state sync{};
+    ogg_stream_state stream{};
+    vorbis_info info{};
+    vorbis_comment comment{};
+    vorbis_dsp_state dsp{};
+    vorbis_block block{};
+    bool streaming = false;
+    bool decoding = false;
+};
 }
 
 std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings)
@@ -72,7 +195,76 @@ std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::s
     if (channels != 2 || (rate != 32000 && rate != 24000))
         warnings.Add(label + " is " + std::to_string(channels) + "-channel Vorbis at " + std::to_string(rate)
                      + " Hz; the game's own tracks are stereo at 32000 Hz, other variants are untested in the game");
+    VorbisReader reader(path, label);
+    reader.ReadHeaders();
     return size;
+}
+
+void DecodeOggVorbisFile(const std::filesystem::path &path, const std::string &label)
+{
+    VorbisReader reader(path, label);
+    reader.ReadHeaders();
+    reader.DecodeRest();
+}
+
+void TrackChecksum::MixBlocks(const unsigned char *data, std::size_t blocks)
+{
+    // Two running sums per lane, as in Fletcher's checksum: the second also tells where a change
+    // lies, and plain additions keep up with copying where a multiplication per word would not.
+    // The sums stay in locals, one per lane: kept in the members, which the data could alias,
+    // each word would cost a load and a store.
+    std::uint64_t s0 = sums[0], s1 = sums[1], s2 = sums[2], s3 = sums[3];
+    std::uint64_t w0 = weighted[0], w1 = weighted[1], w2 = weighted[2], w3 = weighted[3];
+    for (; blocks > 0; --blocks, data += blockSize) {
+        s0 += Word(data);
+        s1 += Word(data + 8);
+        s2 += Word(data + 16);
+        s3 += Word(data + 24);
+        w0 += s0;
+        w1 += s1;
+        w2 += s2;
+        w3 += s3;
+    }
+    sums[0] = s0, sums[1] = s1, sums[2] = s2, sums[3] = s3;
+    weighted[0] = w0, weighted[1] = w1, weighted[2] = w2, weighted[3] = w3;
+}
+
+void TrackChecksum::Feed(const unsigned char *data, std::size_t size)
+{
+    length += size;
+    if (pendingBytes > 0) {
+        const std::size_t taken = std::min(blockSize - pendingBytes, size);
+        std::memcpy(pending + pendingBytes, data, taken);
+        pendingBytes += taken;
+        data += taken;
+        size -= taken;
+        if (pendingBytes < blockSize)
+            return;
+        MixBlocks(pending, 1);
+        pendingBytes = 0;
+    }
+    const std::size_t whole = size / blockSize * blockSize;
+    MixBlocks(data, whole / blockSize);
+    std::memcpy(pending, data + whole, size - whole);
+    pendingBytes = size - whole;
+}
+
+std::string TrackChecksum::Text() const
+{
+    TrackChecksum last = *this;
+    // The length and a marker close the data, so that no two lengths share a padded last block.
+    std::memset(last.pending + last.pendingBytes, 0, blockSize - last.pendingBytes);
+    last.pending[last.pendingBytes] = 0x80;
+    for (int i = 0; i < 8; ++i)
+        last.pending[blockSize - 8 + i] ^= static_cast<unsigned char>(length >> (8 * i));
+    last.MixBlocks(last.pending, 1);
+    std::uint64_t value = 0;
+    for (std::size_t lane = 0; lane < lanes; ++lane)
+        for (const std::uint64_t sum : {last.sums[lane], last.weighted[lane]})
+            value = (((value << 29) | (value >> 35)) ^ sum) * 0x9E3779B97F4A7C15u;
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
 }
 
 bool OggPageWalker::Feed(const unsigned char *data, std::size_t size)

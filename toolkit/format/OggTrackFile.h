@@ -9,10 +9,37 @@ namespace kivo
 class Warnings;
 
 // Checks that a track file opens with a sound Ogg page (checksum included) that starts a Vorbis
-// stream, and returns the file's size. Throws FormatError naming label when it does not; warns
-// about channel counts and rates the game's own tracks do not use. Reads only the first page, so
-// packing reads every track once; OggPageWalker checks the rest while it is copied.
+// stream, and that its three Vorbis headers (identification, comment, setup) are complete and
+// parse, and returns the file's size. Throws FormatError naming label when it does not; warns
+// about channel counts and rates the game's own tracks do not use. Reads only as far as the
+// headers, so packing reads every track once; OggPageWalker checks the rest while it is copied.
 std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings);
+
+// Decodes a whole track, which costs far more than copying it: for tracks that are not the ones
+// unpacking wrote. Throws FormatError naming label at the first page or packet that does not
+// decode, as garbage that kept valid page checksums does not.
+void DecodeOggVorbisFile(const std::filesystem::path &path, const std::string &label);
+
+// A checksum of a track's bytes handed over in pieces, fast enough to take while copying: tells
+// packing whether a track is still the one unpacking wrote. Not meant to withstand forgery.
+class TrackChecksum
+{
+public:
+    void Feed(const unsigned char *data, std::size_t size);
+    // 16 hexadecimal digits over everything fed so far.
+    std::string Text() const;
+
+private:
+    static constexpr std::size_t lanes = 4;             // independent, so that they run side by side
+    static constexpr std::size_t blockSize = lanes * 8; // a word of 8 bytes per lane
+    void MixBlocks(const unsigned char *data, std::size_t blocks);
+
+    std::uint64_t sums[lanes] = {};
+    std::uint64_t weighted[lanes] = {};
+    unsigned char pending[blockSize] = {};
+    std::size_t pendingBytes = 0;
+    std::uint64_t length = 0;
+};
 
 // Follows the page structure of Ogg data handed over in pieces, so that a track cut off or
 // damaged after its first page is noticed while it is being copied.

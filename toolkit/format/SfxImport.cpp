@@ -1,17 +1,18 @@
 #include "format/SfxImport.h"
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "format/AtomicFile.h"
 #include "format/BankHeader.h"
+#include "format/BankSlotFile.h"
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
-#include "format/LittleEndian.h"
 #include "format/LookupFile.h"
 #include "format/Metafile.h"
 #include "format/NameTable.h"
@@ -84,32 +85,62 @@ std::vector<BankPlan> ReadPlan(const Metafile &metafile, const std::vector<std::
 
 // The game finds sounds by their position in their bank: packed in place of a package, every
 // bank keeps its number of sounds. The package replaced is newPackagePath without ".new"; without
-// one (a package built afresh) only the lookup file's bank count holds.
-void CheckSoundCounts(const std::vector<BankPlan> &plan, const LookupFile &lookup,
-                      const std::filesystem::path &newPackagePath, const std::string &origin)
+// one (a package built afresh) only the lookup file's bank count holds, and nothing is returned.
+// Otherwise returns the replaced package's banks, whose sizes tell what grew.
+std::vector<BankHeader> ReadReplacedBanks(const std::vector<BankPlan> &plan, const LookupFile &lookup,
+                                          const std::filesystem::path &newPackagePath, const std::string &origin)
 {
-    std::string name = newPackagePath.filename().string();
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".new") != 0)
-        return;
-    std::filesystem::path replaced = newPackagePath;
-    replaced.replace_extension();
-    replaced = ResolvePathCase(replaced);
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(replaced, error))
-        return;
+    const std::filesystem::path replaced = ReplacedArchive(newPackagePath);
+    if (replaced.empty())
+        return {};
     BinaryFile old(replaced, BinaryFile::Mode::Read);
+    std::vector<BankHeader> banks;
+    unsigned char bytes[BankHeader::Size];
     for (const BankPlan &bank : plan) {
         const LookupRecord location = lookup.Record(bank.record);
-        unsigned char count[2];
-        if (std::uint64_t(location.offset) + sizeof count > old.Size())
+        const std::string where = replaced.filename().string() + ", " + bank.section;
+        if (std::uint64_t(location.offset) + BankHeader::Size + location.size > old.Size())
             throw FormatError(replaced.string() + " does not reach " + bank.section + "; it does not match the bank lookup file");
-        old.ReadAt(location.offset, count, sizeof count);
-        if (le::U16(count) != bank.sounds.size())
+        old.ReadAt(location.offset, bytes, sizeof bytes);
+        Warnings ignored; // the old package's oddities are not this packing's concern
+        banks.push_back(BankHeader::Parse(bytes, location.size, where, ignored));
+        if (banks.back().sounds.size() != bank.sounds.size())
             throw FormatError(origin + ": [" + bank.section + "] lists " + std::to_string(bank.sounds.size())
                               + " sounds, but that bank of " + replaced.filename().string() + " has "
-                              + std::to_string(le::U16(count)) + "; the game finds sounds by their position");
+                              + std::to_string(banks.back().sounds.size()) + "; the game finds sounds by their position");
     }
+    return banks;
+}
+
+// The banks and sounds of the new package that are larger than in the package it replaces.
+std::vector<Growth> GrowthsOf(const std::vector<BankHeader> &before, const std::vector<BankHeader> &after)
+{
+    std::vector<Growth> growths;
+    const auto note = [&growths](std::uint32_t old, std::uint32_t now) {
+        if (now > old)
+            growths.push_back({old, now});
+    };
+    for (std::size_t b = 0; b < before.size(); ++b) {
+        note(before[b].pcmSize, after[b].pcmSize);
+        for (std::size_t s = 0; s < before[b].sounds.size(); ++s)
+            note(before[b].SoundBytes(s), after[b].SoundBytes(s));
+    }
+    return growths;
+}
+
+// Grows the game's sound buffer slots (BankSlot.dat beside the lookup file) to hold what grew, and
+// says so; a package that grows nothing leaves the file untouched.
+void GrowBankSlots(BankSlotFile &slots, const std::vector<Growth> &growths, const std::string &basename, Warnings &warnings)
+{
+    const std::uint64_t before = slots.BufferSize();
+    const std::size_t grown = slots.Grow(growths);
+    if (grown == 0)
+        return;
+    slots.Replace();
+    warnings.Add(slots.Path().filename().string() + ": " + std::to_string(grown) + " of " + std::to_string(slots.Count())
+                 + " sound buffer slots grew to hold the larger banks and sounds of " + basename
+                 + "; the game's sound buffer grows from " + std::to_string(before) + " to "
+                 + std::to_string(slots.BufferSize()) + " bytes");
 }
 
 constexpr std::size_t copyChunk = 256 * 1024;
@@ -151,7 +182,7 @@ public:
     {
     }
 
-    // Returns each bank's place and size.
+    // Returns each bank's place and size; Banks() then holds their headers.
     std::vector<LookupRecord> Pack(const std::vector<BankPlan> &plan)
     {
         std::vector<LookupRecord> locations;
@@ -169,10 +200,12 @@ public:
             header.Serialise(bytes);
             out.WriteAt(headerOffset, bytes, sizeof bytes);
             locations.push_back({index, static_cast<std::uint32_t>(headerOffset), header.pcmSize});
+            banks.push_back(std::move(header));
             PauseForTest("archive");
         }
         return locations;
     }
+    const std::vector<BankHeader> &Banks() const { return banks; }
 
 private:
     // Appends the sound's samples, converted where its file needs it, and describes them.
@@ -199,6 +232,7 @@ private:
     const std::string &basename;
     const unsigned index;
     Warnings &warnings;
+    std::vector<BankHeader> banks;
 };
 }
 
@@ -215,18 +249,35 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
     const unsigned index = ResolveArchiveIndex(ResolvePathCase(lookupPath.parent_path() / "PakFiles.dat"), NameTable::PackageRecordSize,
                                                basename, metafile.Integer("Archive", "lookup_index", -1));
     const std::vector<BankPlan> plan = ReadPlan(metafile, lookup.RecordsOf(index));
-    CheckSoundCounts(plan, lookup, newPackagePath, metafilePath.string());
+    const std::vector<BankHeader> replaced = ReadReplacedBanks(plan, lookup, newPackagePath, metafilePath.string());
+    // Read before anything is written: a damaged one is refused like any other input.
+    const std::filesystem::path slotsPath = ResolvePathCase(lookupPath.parent_path() / "BankSlot.dat");
+    std::error_code error;
+    std::optional<BankSlotFile> slots;
+    if (!replaced.empty() && std::filesystem::exists(slotsPath, error))
+        slots = BankSlotFile::Load(slotsPath);
 
     AtomicFile package(newPackagePath, AtomicFile::Durability::Synced);
-    const std::vector<LookupRecord> locations = SfxPacker(package.File(), basename, index, warnings).Pack(plan);
+    SfxPacker packer(package.File(), basename, index, warnings);
+    const std::vector<LookupRecord> locations = packer.Pack(plan);
     package.Commit();
 
     for (std::size_t b = 0; b < plan.size(); ++b) {
         const LookupRecord before = lookup.Record(plan[b].record);
         if (locations[b].size > before.size)
             warnings.Add(basename + ", " + plan[b].section + " grew from " + std::to_string(before.size) + " to "
-                         + std::to_string(locations[b].size) + " bytes; the game's sound buffers may not hold it");
+                         + std::to_string(locations[b].size) + " bytes"
+                         + (slots ? "" : "; the game's sound buffers may not hold it"));
         lookup.SetLocation(plan[b].record, locations[b].offset, locations[b].size);
+    }
+    // Slots grown for a package that is never swapped in cost memory but break nothing, whereas
+    // a swapped-in package with slots too small overruns them: the slots go first.
+    try {
+        if (slots)
+            GrowBankSlots(*slots, GrowthsOf(replaced, packer.Banks()), basename, warnings);
+    } catch (...) {
+        std::filesystem::remove(newPackagePath, error);
+        throw;
     }
     lookup.ReplaceFor(newPackagePath, warnings);
 }

@@ -9,7 +9,9 @@ class Warnings;
 // names, writes the new package to newPackagePath, and then points this package's records of the
 // bank lookup file at the new banks (keeping the old file as "<lookup>.bak"). The lookup file is
 // touched only after the package is complete; on any failure neither file changes. Sounds that
-// are not mono 16-bit are converted; a bank that grows beyond its previous size is warned about.
+// are not mono 16-bit are converted. When a bank or sound grows beyond its size in the package
+// replaced, the game's sound buffer slots (BankSlot.dat beside the lookup file) grow to hold it,
+// before the lookup file is touched, keeping the old file as "BankSlot.dat.bak".
 void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::filesystem::path &metafilePath,
                       const std::filesystem::path &lookupPath, Warnings &warnings);
 }

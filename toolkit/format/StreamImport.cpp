@@ -18,6 +18,7 @@
 #include "format/PathCase.h"
 #include "format/ScratchBuffer.h"
 #include "format/StreamCipher.h"
+#include "format/StreamPack.h"
 #include "format/TestPause.h"
 #include "format/TrackHeader.h"
 #include "format/Warnings.h"
@@ -40,6 +41,7 @@ struct TrackPlan
     std::size_t record = 0;
     TrackHeader header;
     long long exportBytes = -1;
+    std::string exportChecksum; // empty when the metafile does not say
     const std::string *sizeRule = nullptr; // the lookup_size key, when given
 };
 
@@ -122,12 +124,30 @@ std::vector<TrackPlan> ReadPlan(const Metafile &metafile, const LookupFile &look
         track.header.lengthExtra = static_cast<std::uint32_t>(
             metafile.Integer(track.section, "length_extra", 0, 0, std::numeric_limits<std::uint32_t>::max()));
         track.exportBytes = metafile.Integer(track.section, "export_bytes", -1);
+        if (const std::string *checksum = metafile.Find(track.section, "export_checksum"))
+            track.exportChecksum = *checksum;
         track.sizeRule = metafile.Find(track.section, "lookup_size");
         if (track.sizeRule && *track.sizeRule != "ogg" && *track.sizeRule != "ogg+header" && *track.sizeRule != "zero")
             throw FormatError(metafile.Path().string() + ": [" + track.section + "] lookup_size = \"" + *track.sizeRule
                               + "\" is none of ogg, ogg+header, zero");
     }
     return plan;
+}
+
+// The game finds tracks by their position: packed in place of a pack, the new one keeps its number
+// of tracks. The pack replaced is newPackPath without ".new"; without one (a pack built afresh)
+// only the lookup file's track count holds.
+void CheckTrackCount(std::size_t count, const std::filesystem::path &newPackPath, const std::string &origin)
+{
+    const std::filesystem::path replaced = ReplacedArchive(newPackPath);
+    if (replaced.empty())
+        return;
+    Warnings ignored; // the old pack's oddities are not this packing's concern
+    const std::size_t before = StreamPack::Open(replaced, ignored).TrackCount();
+    if (before != count)
+        throw FormatError(origin + " lists " + std::to_string(count) + " tracks, as the track lookup file does, but "
+                          + replaced.filename().string() + " has " + std::to_string(before)
+                          + "; the game finds tracks by their position");
 }
 
 // The record's size field holds the Ogg length in some records and the length with the header in
@@ -148,8 +168,9 @@ SizeRule RuleFor(const TrackPlan &track, const LookupRecord &before, const std::
 }
 
 // Writes one track, its header and its encoded Ogg data, at its place in the pack. The header
-// goes out with the first piece of the track: one write for most tracks.
-void PackTrack(const TrackPlan &track, std::uint64_t offset, BinaryFile &out)
+// goes out with the first piece of the track: one write for most tracks. Returns the checksum of
+// the Ogg data.
+std::string PackTrack(const TrackPlan &track, std::uint64_t offset, BinaryFile &out)
 {
     unsigned char *buffer = ScratchBuffer(TrackHeader::Size + copyChunk);
     track.header.Serialise(buffer);
@@ -157,6 +178,7 @@ void PackTrack(const TrackPlan &track, std::uint64_t offset, BinaryFile &out)
     std::uint64_t position = offset;         // where the buffer's first byte belongs
     BinaryFile ogg(track.path, BinaryFile::Mode::Read);
     OggPageWalker pages;
+    TrackChecksum checksum;
     const std::uint64_t length = track.header.oggLength;
     std::uint64_t copied = 0;
     for (std::size_t got; (got = ogg.ReadSome(buffer + pending, copyChunk)) != 0;) {
@@ -164,6 +186,7 @@ void PackTrack(const TrackPlan &track, std::uint64_t offset, BinaryFile &out)
             break;
         if (!pages.Feed(buffer + pending, got))
             throw FormatError(track.label + " is damaged: its Ogg pages break off after byte " + std::to_string(copied));
+        checksum.Feed(buffer + pending, got);
         XorAtPosition(buffer, pending + got, position);
         out.WriteAt(position, buffer, pending + got);
         position += pending + got;
@@ -174,6 +197,7 @@ void PackTrack(const TrackPlan &track, std::uint64_t offset, BinaryFile &out)
         throw FormatError(track.label + " changed while it was being packed");
     if (!pages.AtPageEnd())
         throw FormatError(track.label + " is cut off: its last Ogg page is incomplete");
+    return checksum.Text();
 }
 }
 
@@ -190,6 +214,7 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
     const unsigned index = ResolveArchiveIndex(ResolvePathCase(lookupPath.parent_path() / "StrmPaks.dat"), NameTable::StreamRecordSize,
                                                basename, metafile.Integer("Stream", "lookup_index", -1));
     std::vector<TrackPlan> plan = ReadPlan(metafile, lookup, lookup.RecordsOf(index));
+    CheckTrackCount(plan.size(), newPackPath, metafilePath.string());
 
     std::vector<std::uint64_t> lengths;
     std::uint64_t packSize = 0;
@@ -215,7 +240,12 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
     AtomicFile pack(newPackPath, AtomicFile::Durability::Synced);
     pack.File().Resize(packSize);
     for (std::size_t t = 0; t < plan.size(); ++t) {
-        PackTrack(plan[t], offsets[t], pack.File());
+        const TrackPlan &track = plan[t];
+        const std::string checksum = PackTrack(track, offsets[t], pack.File());
+        // Only a track that is not what unpacking wrote can hide audio that does not decode;
+        // decoding every track would make packing many times slower than copying.
+        if (track.exportBytes != static_cast<long long>(track.header.oggLength) || track.exportChecksum != checksum)
+            DecodeOggVorbisFile(track.path, track.label);
         PauseForTest("archive");
     }
     std::vector<LookupRecord> locations;

@@ -12,6 +12,7 @@
 #include "format/LookupFile.h"
 #include "format/MetafileWriter.h"
 #include "format/NameTable.h"
+#include "format/OggTrackFile.h"
 #include "format/Naming.h"
 #include "format/PathCase.h"
 #include "format/ScratchBuffer.h"
@@ -158,11 +159,14 @@ MetafileWriter StreamPack::ExportTrack(std::size_t t, const std::filesystem::pat
     const std::string fileName = section + ".ogg";
     // An earlier export's track stays whole until its successor is complete.
     AtomicFile ogg(folder / fileName);
+    TrackChecksum checksum;
+    checksum.Feed(buffer + TrackHeader::Size, first - TrackHeader::Size);
     ogg.File().Write(buffer + TrackHeader::Size, first - TrackHeader::Size);
     const std::uint64_t payload = track.headerOffset + TrackHeader::Size;
     for (std::uint32_t copied = static_cast<std::uint32_t>(first - TrackHeader::Size); copied < track.oggLength;) {
         const std::size_t chunk = std::min<std::size_t>(copyChunk, track.oggLength - copied);
         ReadDecoded(pack, payload + copied, buffer, chunk);
+        checksum.Feed(buffer, chunk);
         ogg.File().Write(buffer, chunk);
         copied += static_cast<std::uint32_t>(chunk);
     }
@@ -175,6 +179,8 @@ MetafileWriter StreamPack::ExportTrack(std::size_t t, const std::filesystem::pat
     metafile.Key("length_index", parsed.lengthIndex);
     metafile.Key("length_extra", parsed.lengthExtra);
     metafile.Key("export_bytes", parsed.oggLength);
+    // With the size, tells packing which tracks are still these bytes and need no decoding.
+    metafile.Key("export_checksum", checksum.Text());
     if (!lookupKeys.records.empty()) {
         metafile.Key("lookup_record", lookupKeys.records[t]);
         if (!lookupKeys.sizeRules[t].empty())

@@ -25,7 +25,7 @@ public:
     std::size_t TrackCount() const { return tracks.size(); }
 
     // Writes targetDirectory/<folderName>/ with Track_NNN.ogg files and "stream_import.ini"; the
-    // metafile comes last. Tracks are written in parallel. The pack's index and lookup records
+    // metafile comes last, with each track's size and checksum. The pack's index and lookup records
     // come from StrmPaks.dat and TrakLkup.dat in ../CONFIG beside the pack when they are there.
     void Export(const std::filesystem::path &targetDirectory, const std::string &folderName, Warnings &warnings) const;
 
