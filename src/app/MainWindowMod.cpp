@@ -93,9 +93,14 @@ void MainWindow::ExportModFolder()
     }
 
     const QString readmePath = CombinePath(folder, QStringLiteral("README.txt"));
+    const QFileInfo readmeInfo(readmePath);
     QString existingReadme;
     try {
-        existingReadme = QFileInfo::exists(readmePath) ? QString::fromUtf8(ReadWhole(readmePath)) : QString();
+        // Only a plain file is read: a pipe under that name would never end.
+        if (readmeInfo.isFile())
+            existingReadme = QString::fromUtf8(ReadWhole(readmePath));
+        else if (readmeInfo.exists() || readmeInfo.isSymLink())
+            existingReadme = QStringLiteral("?");
     } catch (const QString &message) {
         UserDialogs::Critical(this, QStringLiteral("Error"), message);
         return;
