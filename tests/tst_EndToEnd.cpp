@@ -15,19 +15,20 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QtEndian>
 #include <QTreeView>
 
 #include <csignal>
 #include <memory>
 
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <sndfile.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "FileLocks.h"
 #include "GameAudioFiles.h"
 #include "ScriptedDialogs.h"
 #include "app/MainWindow.h"
@@ -153,44 +154,6 @@ QString Damaged(const Files &before, const Files &now)
     return damaged.join(", ");
 }
 
-// Makes a file or folder read-only for whoever runs the test, or writable again. Root ignores
-// permission bits, so it gets the immutable attribute, which stops even root from changing,
-// renaming or removing a file, or from adding and removing entries of a folder.
-bool SetLocked(const QString &path, bool bOn)
-{
-    if (geteuid() != 0) {
-        const auto execute = QFileInfo(path).isDir() ? QFile::ExeOwner : QFile::Permissions();
-        return QFile::setPermissions(path, QFile::ReadOwner | execute | (bOn ? QFile::Permissions() : QFile::WriteOwner));
-    }
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    int flags = 0;
-    bool bDone = descriptor >= 0 && ::ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = bOn ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    bDone = bDone && ::ioctl(descriptor, FS_IOC_SETFLAGS, &flags) == 0;
-    if (descriptor >= 0)
-        ::close(descriptor);
-    return bDone;
-}
-
-// Unlocks everything it locked when it goes.
-struct Locks
-{
-    ~Locks() { UnlockAll(); }
-    bool Lock(const QString &path)
-    {
-        if (SetLocked(path, true))
-            locked << path;
-        return locked.contains(path);
-    }
-    void UnlockAll()
-    {
-        for (const QString &path : std::as_const(locked))
-            SetLocked(path, false);
-        locked.clear();
-    }
-    QStringList locked;
-};
-
 // A disk that takes no file beyond limit bytes, for this process and the tools it starts. Writes
 // beyond it fail with EFBIG instead of killing the writer, as on a full disk.
 struct FileSizeLimit
@@ -266,6 +229,8 @@ private slots:
     void ReplacedEntrySurvivesSaveAndReload();
     void AnObstacleLosesNothing_data();
     void AnObstacleLosesNothing();
+    void ModFolderLeavesTheGameAlone_data();
+    void ModFolderLeavesTheGameAlone();
     void ASaveCutOffAtAnyStepIsRepairedNextTime_data();
     void ASaveCutOffAtAnyStepIsRepairedNextTime();
 
@@ -460,6 +425,89 @@ private slots:
         QVERIFY(!FilesBelow(game.Game()).contains("AUDIO/SFX/GENRL.new"));
     }
 };
+
+// A changed archive goes out as a mod folder: the game stays byte for byte, the sounds are in the
+// loaders' form, a longer sound gets room in a grown BankSlot.dat, and a packed stream and its
+// lookup file unpack and pack again with the tools.
+void TestEndToEnd::ModFolderLeavesTheGameAlone_data()
+{
+    QTest::addColumn<Archive>("archive");
+    QTest::newRow("SFX") << sfx;
+    QTest::newRow("stream") << stream;
+}
+
+void TestEndToEnd::ModFolderLeavesTheGameAlone()
+{
+    QFETCH(Archive, archive);
+    DemoGame game;
+    QVERIFY(game.IsReady());
+    game.Start(false);
+    QVERIFY(game.Unpack(archive.group, archive.leaf));
+    const QString folder = game.Work() + "/" + archive.folder, mod = game.Root() + "/mod";
+    const QVector<qint16> longer = Tone(200000, 440, 22050, 12000);
+    const qsizetype oldBytes = ReadWav(folder + "/" + archive.entry).samples.size() * 2;
+    QByteArray slotTable(2 + 3 * 4820, '\0');  // a small slot, one of the sound's size and a huge one
+    slotTable[0] = 3;
+    const quint32 sizes[] = {2, quint32(oldBytes), 0xF0000000u};
+    for (int slot = 0; slot < 3; ++slot)
+        PutU32(slotTable, 2 + slot * 4820 + 4, sizes[slot]);
+    QVERIFY(WriteFile(game.Game() + "/audio/CONFIG/BankSlot.dat", slotTable));
+    const QString replacement = game.Root() + "/longer.wav";
+    QVERIFY(archive.bankRow < 0 ? WriteFile(replacement, ReadFile(WriteReplacement(game, archive)))
+                                : WriteSoundFile(replacement, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, longer));
+    game.Replace(game.Entry(archive.bankRow, 1), replacement);
+    const Files gameBefore = Snapshot(game.Game()), workBefore = Snapshot(game.Work());
+    const QString other = game.Root() + "/other";
+    QVERIFY(QDir().mkpath(mod) && QDir().mkpath(other) && WriteFile(other + "/README.txt", "the user's own"));
+    // Refused: the game folder, the place of the unpacked files, a README of the user's.
+    for (const QString &chosen : {game.Game() + "/audio", game.Work(), other, mod}) {
+        game.dialogs->paths.enqueue(chosen);
+        game.window->ExportModFolder();
+    }
+    QCOMPARE(game.dialogs->Log().filter("Error: ").size(), 3);
+    QVERIFY(Snapshot(game.Work()) == workBefore);
+    QCOMPARE(FilesBelow(other), QStringList{"README.txt"});
+    QCOMPARE(ReadFile(other + "/README.txt"), "the user's own");
+
+    QCOMPARE(game.StatusBar()->currentMessage(), "The changes were exported as a mod folder to " + mod);
+    QVERIFY(Snapshot(game.Game()) == gameBefore);
+    const QString readme = ReadFile(mod + "/README.txt");
+    QVERIFY2(readme.contains("== " + archive.folder + " ==\n" + archive.entry + ": ") && !readme.contains("(no description)"),
+             qPrintable(readme));
+    if (archive.bankRow >= 0) {
+        const Wav wav = ReadWav(mod + "/GENRL/" + archive.entry);
+        QCOMPARE(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        QCOMPARE(wav.channels, 1);
+        QCOMPARE(wav.samples, longer);
+        const QByteArray grown = ReadFile(mod + "/BankSlot.dat");
+        const auto u32 = [&](qsizetype at) { return qFromLittleEndian<quint32>(grown.constData() + at); };
+        QCOMPARE(grown.size(), slotTable.size());
+        QCOMPARE(u32(2 + 4), 2u);
+        QVERIFY(u32(2 + 4820 + 4) >= quint32(longer.size() * 2));
+        QCOMPARE(u32(2 + 2 * 4820 + 4), 0xF0000000u);
+        QCOMPARE(u32(2 + 2 * 4820), 2 + u32(2 + 4820 + 4));  // offsets are running sums again
+        QVERIFY(game.dialogs->Log().last().startsWith("Information: Some sounds are longer than their originals."));
+        // Exported again after one change was taken back and another made: the old sound goes.
+        game.Replace(game.Entry(archive.bankRow, 0), replacement);
+        game.Select(game.Entry(archive.bankRow, 1));
+        game.window->RevertToOriginal();
+        game.dialogs->paths.enqueue(mod);
+        game.window->ExportModFolder();
+        QCOMPARE(FilesBelow(mod + "/GENRL"), QStringList{"Bank_002/sound_001.wav"});
+        QVERIFY(!ReadFile(mod + "/README.txt").contains(archive.entry.toUtf8()));
+        return;
+    }
+    QCOMPARE(FilesBelow(mod), (QStringList{"CH", "README.txt", "TrakLkup.dat"}));
+    const QString check = game.Root() + "/check";
+    QVERIFY(QDir().mkpath(check) && QFile::copy(mod + "/TrakLkup.dat", check + "/TrakLkup.dat")
+            && QFile::copy(game.Game() + "/audio/CONFIG/StrmPaks.dat", check + "/StrmPaks.dat"));
+    QCOMPARE(Run(game.Root() + "/kivo_stream.exe", {"-e", mod + "/CH", check}).exitCode, 0);
+    QCOMPARE(ReadFile(check + "/CH/" + archive.entry), ReadFile(replacement));
+    QCOMPARE(Run(game.Root() + "/kivo_stream.exe", {"-i", check + "/CH.new", check + "/CH/stream_import.ini", check + "/TrakLkup.dat"},
+                 check + "/CH").exitCode, 0);
+    QCOMPARE(ReadFile(check + "/CH.new"), ReadFile(mod + "/CH"));
+    QCOMPARE(ReadFile(check + "/TrakLkup.dat"), ReadFile(mod + "/TrakLkup.dat"));
+}
 
 void TestEndToEnd::ReplacedEntrySurvivesSaveAndReload_data()
 {

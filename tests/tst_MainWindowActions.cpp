@@ -117,10 +117,16 @@ private slots:
             return texts;
         };
         const QStringList fileMenu = menuTexts(0);
-        QCOMPARE(fileMenu.value(fileMenu.indexOf("&SaveCtrl+S") + 1), "Restore &original archive");
-        // The folder command follows Replace in the "&Actions" menu.
+        QCOMPARE(fileMenu.mid(fileMenu.indexOf("&SaveCtrl+S"), 4),
+                 (QStringList{"&SaveCtrl+S", "Restore &original archive", "Export changes as &mod folder...", "&ExitCtrl+W"}));
+        // The folder command follows Replace in the "&Actions" menu, and revert follows it.
         const QStringList actionsMenu = menuTexts(1);
-        QCOMPARE(actionsMenu.value(actionsMenu.indexOf("&ReplaceCtrl+R") + 1), "Replace from fol&der...");
+        QCOMPARE(actionsMenu.mid(actionsMenu.indexOf("&ReplaceCtrl+R") + 1, 2),
+                 (QStringList{"Replace from fol&der...", "Re&vert to original"}));
+        QStringList contextMenu;
+        for (const QAction *action : fixture->EntryView()->actions())
+            contextMenu << action->text();
+        QCOMPARE(contextMenu, (QStringList{"&Replace", "&Export", "&Play", "", "Re&vert to original", "Play original"}));
         // Each icon comes from the resources; a wrong name leaves a blank button.
         for (const QAction *action : actions)
             QVERIFY2(!action->icon().pixmap(QSize(32, 32)).isNull(), qPrintable(action->text()));

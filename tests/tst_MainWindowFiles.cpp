@@ -1,7 +1,11 @@
+#include "FileLocks.h"
 #include "WindowFixture.h"
 #include "audio/AudioConverter.h"
 
+#include <QFont>
+#include <QIcon>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QTimer>
@@ -84,7 +88,10 @@ private slots:
             QVERIFY(AudioConverter::HasForm(target, {true, 22050, 1}));  // the old track's own form
         else
             QCOMPARE(WindowFixture::ReadAll(target), bReplaced ? WindowFixture::ReadAll(chosen) : old);
-        QCOMPARE(WindowFixture::Listing(QFileInfo(target).path()), before);  // nothing left beside it
+        // Nothing left beside it but the kept original, which is the old file.
+        QCOMPARE(WindowFixture::Listing(QFileInfo(target).path()), bReplaced ? QStringList{".originals"} + before : before);
+        QCOMPARE(WindowFixture::ReadAll(QFileInfo(target).path() + "/.originals/" + QFileInfo(target).fileName()),
+                 bReplaced ? old : QByteArray());
         QCOMPARE(fixture->Status() == replaced, bReplaced);
         if (!bReplaced)
             return;
@@ -161,7 +168,9 @@ private slots:
         if (!summary.isEmpty())
             log << summary.replace("Warning: ", "Replace from folder: ");
         QCOMPARE(Log(), log);
-        QCOMPARE(WindowFixture::Listing(SfxFolder()), before);
+        // What went in keeps its original, as a single replace does.
+        QCOMPARE(WindowFixture::Listing(SfxFolder()), answer == QMessageBox::Ok ? QStringList{".originals"} + before : before);
+        QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/.originals/a2.wav"), answer == QMessageBox::Ok ? old[1] : QByteArray());
         QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/a1.wav"), old[0]);
         const bool bAll = answer == QMessageBox::Ok && !abort;
         QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/a2.wav"), answer == QMessageBox::Ok ? WindowFixture::ReadAll(mod + "/Sfx1/Bank_001/sound_002.wav") : old[1]);
@@ -346,6 +355,7 @@ private slots:
         QVERIFY(QDir(SfxFolder()).mkpath("deep/deeper"));
         WindowFixture::WriteText(SfxFolder() + "/deep/deeper/x.txt", "x");
         WindowFixture::WriteText(SfxFolder() + "/deep/.hidden", "h");
+        WindowFixture::WriteText(SfxFolder() + "/.originals/a1.wav", "kept");
         WindowFixture::WriteText(fixture->WorkDir() + "/notes.txt", "mine");
         // Links go, what they point to stays.
         const QString outside = fixture->Elsewhere();
@@ -382,17 +392,67 @@ private slots:
 
     void ClearReportsFailureAndRemovesTheRest()
     {
-        // A hidden folder is not among the folders that are removed, so its parent cannot go
-        // (a failure that permissions could not give, since the tests may run as root).
-        QVERIFY(QDir(SfxFolder()).mkpath(".hidden"));
+        Locks locks;
+        WindowFixture::WriteText(SfxFolder() + "/Bank_001/locked.wav", "x");
+        if (!locks.Lock(SfxFolder() + "/Bank_001/locked.wav") || !locks.Lock(SfxFolder() + "/Bank_001"))
+            QSKIP("files cannot be locked against this user here");
+        fixture->WriteSfxArchive("Sfx2", {{"a1.wav"}});
         fixture->dialogs.buttons.enqueue(QMessageBox::Yes);
 
         Window()->ClearWorkingDirectory();
 
+        locks.UnlockAll();
         QCOMPARE(Log(), Question() << "Error: Failed to clear working directory.");
         QCOMPARE(WindowFixture::Listing(fixture->WorkDir()), QStringList{"Sfx1"});
-        QCOMPARE(WindowFixture::Listing(SfxFolder()), QStringList{".hidden"});
+        QVERIFY(QFile::exists(SfxFolder() + "/Bank_001/locked.wav"));
         QVERIFY(fixture->Status() != cleared);
+    }
+
+    // Replace keeps the first original; marks follow the kept files, also after a reload; revert
+    // and "Play original" use them, and neither moves a file that plays.
+    void ChangesAreMarkedAndCanBeTakenBack()
+    {
+        QVERIFY(fixture->Load("Sfx1"));
+        const QByteArray original = WindowFixture::ReadAll(SfxFolder() + "/a2.wav");
+        const auto *count = Window()->findChild<QLabel *>("changedCount");
+        QCOMPARE(count->text(), "0 of 3 entries changed");
+        for (int seed : {7, 9}) {
+            Select(fixture->Entry(0, 1));
+            const QString chosen = fixture->Elsewhere() + "/new.wav";
+            WindowFixture::WriteWave(chosen, SF_FORMAT_WAV | SF_FORMAT_PCM_16, seed);
+            fixture->dialogs.paths.enqueue(chosen);
+            Window()->Replace();
+            QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/a2.wav"), WindowFixture::ReadAll(chosen));
+        }
+        QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/.originals/a2.wav"), original);
+        QVERIFY(fixture->Load("Sfx1"));
+        const QModelIndex sound = fixture->Entry(0, 1);
+        QVERIFY(sound.data(Qt::FontRole).value<QFont>().bold());
+        QVERIFY(!sound.data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(!fixture->Entry(0, 0).data(Qt::FontRole).isValid());
+        QCOMPARE(fixture->Entry(-1, 0).data().toString(), "Bank_001  (1 changed)");
+        QCOMPARE(fixture->Entry(-1, 1).data().toString(), "Bank_002");
+        QCOMPARE(count->text(), "1 of 3 entries changed");
+
+        fixture->EntryView()->setCurrentIndex(sound);
+        Window()->PlayOriginal();
+        QCOMPARE(fixture->Status(), "Playing original file " + SfxFolder() + "/.originals/a2.wav");
+        Select(fixture->Entry(-1, 0));  // the bank stands for its sounds
+        Window()->RevertToOriginal();
+        QCOMPARE(Log().last(), "Warning: You can't revert the file, that is currently playing. "
+                               "Please stop playing the file, before reverting it.");
+        Window()->StopPlaying();
+        Window()->RevertToOriginal();
+
+        QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/a2.wav"), original);
+        QVERIFY(!QFileInfo::exists(SfxFolder() + "/.originals"));
+        QVERIFY(!fixture->Entry(0, 1).data(Qt::FontRole).isValid());
+        QCOMPARE(count->text(), "0 of 3 entries changed");
+        QCOMPARE(fixture->Status(), "1 entries were reverted to their originals.");
+        Window()->RevertToOriginal();
+        Window()->PlayOriginal();
+        QCOMPARE(Log().mid(Log().size() - 2), (QStringList{"Note: The selected entries have not been changed.",
+                                                           "Note: This entry has not been changed: its file is the original."}));
     }
 
 private:

@@ -4,7 +4,7 @@
 namespace
 {
 const QStringList names{"import", "search", "clear", "working", "save", "exit", "info", "expand", "play_next",
-                        "play_previous", "break", "stop", "play", "export", "about", "gta_small", "main_icon", "gta_logo"};
+                        "play_previous", "break", "stop", "play", "export", "about", "gta_small", "main_icon", "gta_logo", "revert", "changed"};
 }
 
 // The compiled-in pictures the window asks for by their bare names: each there, of its size, and
@@ -18,7 +18,7 @@ private slots:
         QList<QImage> seen;
         for (const QString &name : names) {
             const QImage image(QStringLiteral(":/") + name);
-            const QSize size = name == "main_icon" ? QSize(16, 16) : name == "gta_logo" ? QSize(96, 85) : QSize(32, 32);
+            const QSize size = name == "main_icon" || name == "changed" ? QSize(16, 16) : name == "gta_logo" ? QSize(96, 85) : QSize(32, 32);
             QVERIFY2(image.size() == size, qPrintable(name));
             QVERIFY2(!seen.contains(image), qPrintable(name + " is the picture of another name"));
             seen << image;

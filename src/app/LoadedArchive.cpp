@@ -79,6 +79,19 @@ QString LoadedArchive::FilePath(const QString &entryName) const
     return CombinePath(folder, entryName);
 }
 
+QString LoadedArchive::OriginalsFolder() const
+{
+    return CombinePath(folder, QStringLiteral(".originals"));
+}
+
+QString LoadedArchive::OriginalFilePath(const QString &entryName) const
+{
+    // Checked against the originals folder itself: "../x" would reach the archive's own files.
+    if (FilePath(entryName).isNull() || !StaysInside(OriginalsFolder(), entryName))
+        return QString();
+    return CombinePath(OriginalsFolder(), entryName);
+}
+
 QString LoadedArchive::VirtualPath(const QString &entryName) const
 {
     if (virtualPathPrefix.isEmpty())
@@ -117,4 +130,16 @@ bool BasenameNamesArchive(const QString &basename, const QString &archivePath)
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     return basename.compare(fileName, Qt::CaseInsensitive) == 0
         || (dot > 0 && basename.compare(fileName.left(dot), Qt::CaseInsensitive) == 0);
+}
+
+bool FoldersOverlap(const QString &first, const QString &second)
+{
+    const QString a = QFileInfo(first).canonicalFilePath();
+    const QString b = QFileInfo(second).canonicalFilePath();
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const auto inside = [](const QString &path, const QString &folder) {
+        return path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+    };
+    return a == b || inside(a, b) || inside(b, a);
 }

@@ -28,6 +28,12 @@ public:
     // The file of an entry; null when its name leads outside the archive's folder.
     QString FilePath(const QString &entryName) const;
 
+    // Where the first replace of an entry keeps the file unpacking wrote: the hidden folder
+    // ".originals" of the archive folder, at the entry's own relative path. A file there is what
+    // marks the entry as changed. Null when the name leads outside the archive's folder.
+    QString OriginalsFolder() const;
+    QString OriginalFilePath(const QString &entryName) const;
+
     // The key of an entry's description: the tree names from the root down to the archive, then
     // the entry's name, joined with '\'. Empty without a tree row.
     QString VirtualPath(const QString &entryName) const;
@@ -35,6 +41,7 @@ public:
     // Game-folder paths; null without a tree row. The game folder is the one the archive was
     // loaded from; SetGameFolder fills it in when none was set then.
     bool HasGameFolder() const { return !gameFolder.isEmpty(); }
+    const QString &GameFolder() const { return gameFolder; }
     void SetGameFolder(const QString &path) { gameFolder = path; }
     QString ArchivePath() const;
     QString LookupFilePath() const;
@@ -62,6 +69,9 @@ QString FileNameOf(const QString &path);
 // A name beside `path` that nothing uses yet: path + suffix, then with 1, 2, ... appended. A
 // dangling link counts as used.
 QString UnusedNameBeside(const QString &path, const QString &suffix);
+
+// Whether one of the two existing folders is the other or lies inside it, through links too.
+bool FoldersOverlap(const QString &first, const QString &second);
 
 // Whether a metafile's basename names the archive at `archivePath`: equal to its file name,
 // ignoring case, with or without the file name's extension.

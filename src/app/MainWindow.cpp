@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListView>
 #include <QMessageBox>
 #include <QPixmap>
@@ -86,6 +87,9 @@ MainWindow::MainWindow(QWidget *pParent)
 
     statusBar = new QStatusBar;
     setStatusBar(statusBar);
+    changedLabel = new QLabel;
+    changedLabel->setObjectName(QStringLiteral("changedCount"));
+    statusBar->addPermanentWidget(changedLabel);
     CreateWaveformDock();
 
     ReadSettings();

@@ -17,6 +17,7 @@ class QDir;
 class QDockWidget;
 class QFrame;
 class QGridLayout;
+class QLabel;
 class QListView;
 class QMenuBar;
 class QSplitter;
@@ -74,6 +75,9 @@ public slots:
     void SetGtaFolder();
     void SearchPrevious();
     void Export();
+    void RevertToOriginal();
+    void PlayOriginal();
+    void ExportModFolder();
 
 protected:
     void closeEvent(QCloseEvent *pEvent) override;
@@ -116,6 +120,26 @@ private:
     // Puts the chosen file in place of the entry's file `target`, converted (with a progress
     // dialog) unless it already has the entry's form. Shows no message of its own.
     AudioConverter::Result ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen);
+    // The file the first replace of an entry moved (or, where it could not, copied) away.
+    struct KeptOriginal
+    {
+        QString path;                                       // empty when an original was kept before
+        bool bMoved = false;
+    };
+    // Keeps the entry's file in the originals folder unless one is kept already. Throws the
+    // message to show when it cannot.
+    KeptOriginal KeepOriginal(const QString &entryName, const QString &target);
+    // The mod-folder export of the two archive kinds: false when stopped (the user aborted or has
+    // been told why); throw the message to show.
+    bool ExportModSounds(const QModelIndexList &changed, const QString &folder, const QString &archiveName,
+                         const QString &lookupPath);
+    bool ExportModStream(const QString &folder, const QString &archiveName, const QString &lookupPath);
+    // Removes the mod's sounds of this archive that an earlier export wrote (as its README lists)
+    // and that are no longer changed. Throws the message to show.
+    bool RemoveRevertedModSounds(const QStringList &exportedBefore, const QString &folder, const QString &archiveName);
+    QString ModSoundPath(const QString &folder, const QString &archiveName, const QModelIndex &index) const;
+    // Marks the changed entries and counts them in the status bar, from the originals folder.
+    void UpdateChangeMarks();
     void ReportEntryOutsideArchive();                       // the box for a null EntryFilePath
 
     // Replacing entries from files of the user's (MainWindowReplace.cpp)
@@ -170,9 +194,13 @@ private:
     QAction *aboutQtAction = nullptr;
     QAction *aboutAction = nullptr;
     QAction *gtaDirectoryAction = nullptr;
+    QAction *revertAction = nullptr;
+    QAction *playOriginalAction = nullptr;
+    QAction *exportModAction = nullptr;
 
     QToolBar *toolBar = nullptr;
     QStatusBar *statusBar = nullptr;
+    QLabel *changedLabel = nullptr;                         // the count of changed entries
     FModPlayerWidget *playerWidget = nullptr;
     QMenuBar *menuBar = nullptr;
     // Persistent: a model that goes takes its indexes with it, so none can match a later entry.

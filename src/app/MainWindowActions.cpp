@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
+#include <QTreeView>
 
 namespace
 {
@@ -55,6 +56,17 @@ void MainWindow::CreateActions()
     gtaDirectoryAction = CreateAction(owner, this, ":/gta_small", "Set &GTA Directory", nullptr,
                                       &MainWindow::SetGtaFolder);
 
+    revertAction = CreateAction(owner, this, ":/revert", "Re&vert to original", nullptr, &MainWindow::RevertToOriginal);
+    playOriginalAction = CreateAction(owner, this, ":/play", "Play original", nullptr, &MainWindow::PlayOriginal);
+    exportModAction = CreateAction(owner, this, ":/export", "Export changes as &mod folder...", nullptr,
+                                   &MainWindow::ExportModFolder);
+
+    // The entry view's own menu: what acts on the entry under the pointer.
+    auto *contextSeparator = new QAction(entryView);
+    contextSeparator->setSeparator(true);
+    entryView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    entryView->addActions({replaceAction, exportAction, playAction, contextSeparator, revertAction, playOriginalAction});
+
     menuBar = new QMenuBar;
 
     QMenu *fileMenu = menuBar->addMenu(QStringLiteral("&File"));
@@ -65,12 +77,14 @@ void MainWindow::CreateActions()
     fileMenu->addSeparator();
     fileMenu->addAction(saveAction);
     fileMenu->addAction(restoreAction);
+    fileMenu->addAction(exportModAction);
     fileMenu->addAction(exitAction);
 
     QMenu *actionsMenu = menuBar->addMenu(QStringLiteral("&Actions"));
     actionsMenu->addAction(infoAction);
     actionsMenu->addAction(replaceAction);
     actionsMenu->addAction(replaceFolderAction);
+    actionsMenu->addAction(revertAction);
     actionsMenu->addAction(exportAction);
     actionsMenu->addSeparator();
     actionsMenu->addAction(searchAction);

@@ -1,12 +1,17 @@
 #include "app/MainWindow.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QSet>
 #include <QStatusBar>
+#include <QLabel>
 #include <QTreeView>
+
+#include <filesystem>
+#include <system_error>
 
 #include "app/CombinePath.h"
 #include "app/ConversionDialog.h"
@@ -31,6 +36,15 @@ enum class CopyResult
 bool Exists(const QFileInfo &info)
 {
     return info.exists() || info.isSymLink();
+}
+
+// Moves `source` onto `target` in one step: the target never goes missing in between.
+bool MoveOver(const QString &source, const QString &target)
+{
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(source.toStdU16String()), std::filesystem::path(target.toStdU16String()),
+                            error);
+    return !error;
 }
 
 // Puts a copy of `source` at `target`. A file already at the target is moved aside first and
@@ -70,19 +84,6 @@ AudioForm FormFor(bool bTrack, int metafileRate, const QString &target, const QS
                                                  : AudioConverter::FormOf(chosen).sampleRate;
     const int channels = !bTrack ? 1 : old.channels > 0 ? old.channels : 2;
     return AudioForm {bTrack, rate, channels};
-}
-
-// Whether one of the two folders is the other or lies inside it.
-bool Overlaps(const QString &first, const QString &second)
-{
-    const QString a = QFileInfo(first).canonicalFilePath();
-    const QString b = QFileInfo(second).canonicalFilePath();
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    const auto inside = [](const QString &path, const QString &folder) {
-        return path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
-    };
-    return a == b || inside(a, b) || inside(b, a);
 }
 
 // The names the toolkit gives the folders it unpacks archives of the tree into: their tree names
@@ -140,6 +141,8 @@ void MainWindow::Replace()
 AudioConverter::Result MainWindow::ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen)
 {
     const bool bTrack = loadedArchive->Type() != IniMetafileModel::SFX;
+    AudioConverter::Result result {AudioConverter::Outcome::Done, QString()};
+    KeptOriginal kept;
     try {
         const QString unreadable = AudioConverter::UnreadableReason(chosen);
         if (!unreadable.isNull())
@@ -148,26 +151,127 @@ AudioConverter::Result MainWindow::ReplaceEntryFile(const QModelIndex &index, co
         // The old file must be there: a replace never creates an entry's file from nothing.
         if (!QFileInfo(target).isFile())
             throw deleteFailed + target;
+        // Read from the old file before it moves into the originals folder.
         const AudioForm form = FormFor(bTrack, IniMetafileModel::ItemOf(index)->GetSampleRate(), target, chosen);
+        kept = KeepOriginal(IniMetafileModel::ItemOf(index)->GetName(), target);
         if (!AudioConverter::HasForm(chosen, form)) {
             ConversionDialog dialog(this);
-            return dialog.Run(chosen, target, form);
+            result = dialog.Run(chosen, target, form);
+        } else {
+            QString backup;
+            switch (CopyOver(chosen, target, backup)) {
+            case CopyResult::Copied:
+                break;
+            case CopyResult::OldNotMoved:
+                throw deleteFailed + target;
+            case CopyResult::CopyFailed:
+                throw QStringLiteral("Failed to copy new file to working directory.");
+            case CopyResult::OldNotRemoved:
+                throw deleteFailed + backup;
+            }
         }
-        QString backup;
-        switch (CopyOver(chosen, target, backup)) {
-        case CopyResult::Copied:
-            break;
-        case CopyResult::OldNotMoved:
-            throw deleteFailed + target;
-        case CopyResult::CopyFailed:
-            throw QStringLiteral("Failed to copy new file to working directory.");
-        case CopyResult::OldNotRemoved:
-            throw deleteFailed + backup;
-        }
-        return {AudioConverter::Outcome::Done, QString()};
     } catch (const QString &message) {
-        return {AudioConverter::Outcome::Failed, message};
+        result = {AudioConverter::Outcome::Failed, message};
     }
+    // Whatever stopped the replace, the entry keeps its file and is not marked.
+    if (result.outcome != AudioConverter::Outcome::Done && !kept.path.isEmpty()
+        && !(kept.bMoved ? MoveOver(kept.path, target) : QFile::remove(kept.path)))
+        result.message += QStringLiteral("\nThe original file is kept as \"") + kept.path + QStringLiteral("\".");
+    UpdateChangeMarks();
+    return result;
+}
+
+MainWindow::KeptOriginal MainWindow::KeepOriginal(const QString &entryName, const QString &target)
+{
+    const QString original = loadedArchive->OriginalFilePath(entryName);
+    if (original.isNull())
+        throw QStringLiteral("The entry's file name leads outside the archive folder.");
+    // Only the first replace keeps a file: later ones would keep a replacement, not the original.
+    if (Exists(QFileInfo(original)))
+        return {};
+    const QString failed = QStringLiteral("Failed to keep the original file as \"") + original
+                         + QStringLiteral("\". Nothing was replaced.");
+    if (!QDir().mkpath(QFileInfo(original).absolutePath()))
+        throw failed;
+    if (QFile::rename(target, original))
+        return {original, true};
+    if (QFile::copy(target, original))
+        return {original, false};
+    throw failed;
+}
+
+void MainWindow::RevertToOriginal()
+{
+    const QModelIndexList selected = SelectedIndexes(entryView);
+    if (selected.isEmpty()) {
+        UserDialogs::Information(this, QStringLiteral("Nothing selected"),
+                                 QStringLiteral("Please select the items that should be reverted."));
+        return;
+    }
+    if (!loadedArchive)
+        return;
+    // A selected bank stands for all its sounds.
+    QModelIndexList entries;
+    for (const QModelIndex &index : selected) {
+        const int children = entryView->model()->rowCount(index);
+        for (int row = 0; row < children; ++row)
+            entries << entryView->model()->index(row, 0, index);
+        if (children == 0)
+            entries << index;
+    }
+    for (const QModelIndex &index : std::as_const(entries)) {
+        const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
+        const QString original = item ? loadedArchive->OriginalFilePath(item->GetName()) : QString();
+        if (index == playingIndex || IsPlayingFile(EntryFilePath(index)) || IsPlayingFile(original)) {
+            UserDialogs::Information(this, QStringLiteral("Warning"),
+                                     QStringLiteral("You can't revert the file, that is currently playing. "
+                                                    "Please stop playing the file, before reverting it."));
+            return;
+        }
+    }
+    int reverted = 0;
+    QStringList failed;
+    for (const QModelIndex &index : std::as_const(entries)) {
+        const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
+        const QString target = EntryFilePath(index);
+        const QString original = item ? loadedArchive->OriginalFilePath(item->GetName()) : QString();
+        if (target.isNull() || original.isNull() || !QFileInfo(original).isFile())
+            continue;
+        if (!MoveOver(original, target)) {
+            failed << target;
+            continue;
+        }
+        ++reverted;
+        // Empty folders of the originals go with their last file; a folder still in use stays.
+        QString folder = QFileInfo(original).absolutePath();
+        while (folder.startsWith(loadedArchive->OriginalsFolder()) && QDir().rmdir(folder))
+            folder = QFileInfo(folder).absolutePath();
+    }
+    UpdateChangeMarks();
+    ShowWaveformOf(entryView->currentIndex());
+    if (!failed.isEmpty())
+        UserDialogs::Critical(this, QStringLiteral("Error"),
+                              QStringLiteral("Failed to put the original file back in place of:\n") + failed.join(QLatin1Char('\n')));
+    else if (reverted == 0)
+        UserDialogs::Information(this, QStringLiteral("Note"), QStringLiteral("The selected entries have not been changed."));
+    else
+        statusBar->showMessage(QStringLiteral("%1 entries were reverted to their originals.").arg(reverted));
+}
+
+void MainWindow::UpdateChangeMarks()
+{
+    if (!entryModel || !loadedArchive || entryView->model() != entryModel.get()) {
+        changedLabel->clear();
+        return;
+    }
+    // The folder decides, not a list of our own: marks then hold across loads and restarts.
+    const QDir originals(loadedArchive->OriginalsFolder());
+    QSet<QString> names;
+    QDirIterator files(originals.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext())
+        names.insert(originals.relativeFilePath(files.next()));
+    entryModel->SetChangedEntries(names);
+    changedLabel->setText(QStringLiteral("%1 of %2 entries changed").arg(entryModel->ChangedCount()).arg(entryModel->EntryCount()));
 }
 
 void MainWindow::Export()
@@ -235,7 +339,7 @@ void MainWindow::ClearWorkingDirectory()
         return;
     }
     // The game's own folders must never be taken for unpacked archives.
-    if (Overlaps(workingDirectory, gtaDirectory)) {
+    if (FoldersOverlap(workingDirectory, gtaDirectory)) {
         UserDialogs::Critical(this, QStringLiteral("Error"),
                               QStringLiteral("The working directory is, holds or lies inside the game folder. "
                                              "Nothing was deleted."));
@@ -287,7 +391,9 @@ bool MainWindow::RemoveFolder(const QString &path)
 bool MainWindow::RemoveSubdirectories(const QDir &directory)
 {
     bool removedAll = true;
-    const QStringList names = directory.entryList(QDir::AllDirs | QDir::NoDotAndDotDot, QDir::NoSort);
+    // Hidden folders too: the kept originals live in one, and left behind it would keep its
+    // archive folder from going.
+    const QStringList names = directory.entryList(QDir::AllDirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QString &name : names) {
         if (!RemoveFolder(directory.absolutePath() + QLatin1Char('/') + name))
             removedAll = false;

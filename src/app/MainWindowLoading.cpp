@@ -124,6 +124,13 @@ void MainWindow::SetUnpackedModel(const QString &archiveFolder, IniMetafileModel
                                                    "must be its file name (or its station name)."));
         return;
     }
+    // Every file is the archive's own again, so no mark of an earlier replace may stay.
+    const QString originals = CombinePath(archiveFolder, QStringLiteral(".originals"));
+    const QFileInfo originalsInfo(originals);
+    if ((originalsInfo.exists() || originalsInfo.isSymLink()) && !RemoveFolder(originals))
+        UserDialogs::Warning(this, QStringLiteral("Warning"),
+                             QStringLiteral("The kept originals in \"") + originals
+                                 + QStringLiteral("\" could not all be removed; entries may be marked as changed that are not."));
     SetModel(metafile, type);
     ShowToolWarnings(warnings);
 }
@@ -188,6 +195,7 @@ void MainWindow::InstallEntryModel(IniMetafileModel *pModel, std::optional<Loade
     searchBar->ForgetHits();
     entryModel.swap(model);
     loadedArchive = std::move(archive);
+    UpdateChangeMarks();
 }
 
 bool MainWindow::ContentAvailable()

@@ -73,6 +73,28 @@ bool MainWindow::Play(QModelIndex index)
     return true;
 }
 
+void MainWindow::PlayOriginal()
+{
+    const QModelIndex current = entryView->currentIndex();
+    const IniMetafileItem *item = IniMetafileModel::ItemOf(current);
+    if (!loadedArchive || !item || current.model() != entryModel.get())
+        return;
+    const QString original = loadedArchive->OriginalFilePath(item->GetName());
+    if (original.isNull() || !QFileInfo(original).isFile()) {
+        UserDialogs::Information(this, QStringLiteral("Note"),
+                                 QStringLiteral("This entry has not been changed: its file is the original."));
+        return;
+    }
+    if (!playerWidget->Play(original)) {
+        ResetPlayingIndex();
+        return;
+    }
+    // The entry counts as playing: neither a replace nor a revert may move the file meanwhile.
+    playingIndex = current;
+    playingFile = original;
+    statusBar->showMessage(QStringLiteral("Playing original file ") + original);
+}
+
 void MainWindow::PlayCurrent()
 {
     const QModelIndex current = entryView->currentIndex();

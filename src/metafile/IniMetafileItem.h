@@ -24,6 +24,8 @@ public:
     int GetSampleRate() const { return sampleRate; }
     int GetUnknown16() const { return unknown16; }
     int GetLoopOffset() const { return loopOffset; }  // in frames; -1 when the sound does not loop
+    bool IsChanged() const { return bChanged; }      // a sound or track whose original is kept
+    int ChangedChildCount() const { return changedChildren; }
 
 private:
     friend class IniMetafileModel;
@@ -35,6 +37,8 @@ private:
     qint32 sampleRate = 0;
     qint32 unknown16 = 0;
     qint32 loopOffset = -1;
+    bool bChanged = false;
+    qint32 changedChildren = 0;
     IniMetafileItem *parent = nullptr;
     QList<IniMetafileItem *> children;
 };

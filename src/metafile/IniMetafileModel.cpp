@@ -1,5 +1,8 @@
 #include "metafile/IniMetafileModel.h"
 
+#include <QFont>
+#include <QIcon>
+
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -218,9 +221,73 @@ int IniMetafileModel::columnCount(const QModelIndex &) const
 
 QVariant IniMetafileModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || role != Qt::DisplayRole)
+    if (!index.isValid())
         return {};
-    return ItemOf(index)->GetName();
+    const IniMetafileItem *item = ItemOf(index);
+    const bool bMarked = item->bChanged || item->changedChildren > 0;
+    switch (role) {
+    case Qt::DisplayRole:
+        // Searching and every command go by the name itself, never by this text.
+        return item->changedChildren > 0
+                 ? item->GetName() + QStringLiteral("  (%1 changed)").arg(item->changedChildren)
+                 : item->GetName();
+    case Qt::FontRole:
+        if (bMarked) {
+            QFont font;
+            font.setBold(true);
+            return font;
+        }
+        return {};
+    case Qt::DecorationRole:
+        return item->bChanged ? QIcon(QStringLiteral(":/changed")) : QVariant();
+    default:
+        return {};
+    }
+}
+
+void IniMetafileModel::SetChangedEntries(const QSet<QString> &entryNames)
+{
+    // The usual case on every load: nothing changed before or now, so no row needs a look.
+    if (entryNames.isEmpty() && changedCount == 0)
+        return;
+    changedCount = 0;
+    const auto mark = [&](IniMetafileItem *pItem) {
+        const bool bChanged = entryNames.contains(QString(pItem->name).replace(QLatin1Char('\\'), QLatin1Char('/')));
+        changedCount += bChanged ? 1 : 0;
+        return std::exchange(pItem->bChanged, bChanged) != bChanged;
+    };
+    for (int row = 0; row < rootItem->ChildCount(); ++row) {
+        IniMetafileItem *top = rootItem->Child(row);
+        const QModelIndex topIndex = createIndex(row, 0, top);
+        if (type == STREAM) {
+            if (mark(top))
+                emit dataChanged(topIndex, topIndex);
+            continue;
+        }
+        qint32 changedChildren = 0;
+        int first = -1, last = -1;
+        for (int child = 0; child < top->ChildCount(); ++child) {
+            if (mark(top->Child(child))) {
+                first = first < 0 ? child : first;
+                last = child;
+            }
+            changedChildren += top->Child(child)->bChanged ? 1 : 0;
+        }
+        if (first >= 0)
+            emit dataChanged(index(first, 0, topIndex), index(last, 0, topIndex));
+        if (std::exchange(top->changedChildren, changedChildren) != changedChildren)
+            emit dataChanged(topIndex, topIndex);
+    }
+}
+
+int IniMetafileModel::EntryCount() const
+{
+    if (type == STREAM)
+        return rootItem->ChildCount();
+    int count = 0;
+    for (int row = 0; row < rootItem->ChildCount(); ++row)
+        count += rootItem->Child(row)->ChildCount();
+    return count;
 }
 
 QVariant IniMetafileModel::headerData(int, Qt::Orientation, int role) const

@@ -1,6 +1,7 @@
 #pragma once
 #include <QAbstractItemModel>
 #include <QMap>
+#include <QSet>
 #include <QString>
 
 #include "metafile/IniFile.h"
@@ -39,6 +40,12 @@ public:
     // The item behind an index of such a model; null for an invalid index.
     static IniMetafileItem *ItemOf(const QModelIndex &index);
 
+    // Marks exactly the sounds and tracks whose names (with '/' as separator) are in `entryNames`
+    // as changed: bold with a mark, and a bank shows how many of its sounds are.
+    void SetChangedEntries(const QSet<QString> &entryNames);
+    int ChangedCount() const { return changedCount; }
+    int EntryCount() const;                 // sounds and tracks, banks not counted
+
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &index) const override;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -58,4 +65,5 @@ private:
     qint32 lookupIndex = 0;
     IniMetafileItem *rootItem = nullptr;
     QString basename;
+    int changedCount = 0;
 };

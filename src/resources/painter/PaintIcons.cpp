@@ -96,6 +96,37 @@ void Export(QPainter &p)
     Arrow(p, QPointF(12, 22), QPointF(30, 6), blue);
 }
 
+// A page with an arrow curling back onto it: the change undone.
+void Revert(QPainter &p)
+{
+    Page(p);
+    QPainterPath curl;
+    curl.moveTo(24, 24);
+    curl.cubicTo(30, 14, 20, 6, 10, 11);
+    p.setPen(QPen(orange.darker(130), 3.2, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(curl);
+    QPainterPath head;
+    head.moveTo(4, 12);
+    head.lineTo(12, 5);
+    head.lineTo(13, 16);
+    head.closeSubpath();
+    p.setPen(QPen(outline, 1));
+    p.setBrush(orange);
+    p.drawPath(head);
+}
+
+// The mark of a changed entry: small enough to sit before a row's text.
+void Changed(QPainter &p)
+{
+    p.setPen(QPen(orange.darker(150), 1));
+    p.setBrush(Vertical(2, 14, yellow, orange));
+    p.drawEllipse(QPointF(8, 8), 6.2, 6.2);
+    p.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(8, 4.5), QPointF(8, 8.5));
+    p.drawPoint(QPointF(8, 11.5));
+}
+
 void Search(QPainter &p)
 {
     p.setPen(QPen(outline, 1.2));
@@ -494,6 +525,8 @@ int main(int argc, char *argv[])
         {"gta_small", 32, 32, GtaSmall},
         {"main_icon", 16, 16, MainIcon},
         {"gta_logo", 96, 85, GtaLogo},
+        {"revert", 32, 32, Revert},
+        {"changed", 16, 16, Changed},
     };
     int failures = 0;
     for (const auto &picture : pictures) {

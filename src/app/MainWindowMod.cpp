@@ -1,0 +1,257 @@
+#include "app/MainWindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QSaveFile>
+#include <QStatusBar>
+#include <QTreeView>
+
+#include <algorithm>
+
+#include <sndfile.h>
+
+#include "app/CombinePath.h"
+#include "app/ConversionDialog.h"
+#include "app/LoadedArchive.h"
+#include "app/ModFolder.h"
+#include "app/UserDialogs.h"
+#include "metafile/IniMetafileItem.h"
+#include "tool/KivoStreamProcessCaller.h"
+
+namespace
+{
+// Bytes of 16-bit sound data in a file; 0 when it is not readable audio.
+quint32 PcmBytes(const QString &path)
+{
+    SF_INFO info {};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return 0;
+    sf_close(file);
+    return quint32(qMin<qint64>(qint64(info.frames) * info.channels * 2, 0xffffffffLL));
+}
+
+QByteArray ReadWhole(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw QStringLiteral("Failed to read ") + path + QStringLiteral(": ") + file.errorString();
+    return file.readAll();
+}
+
+void WriteWhole(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw QStringLiteral("Failed to write ") + path + QStringLiteral(": ") + file.errorString();
+}
+}
+
+void MainWindow::ExportModFolder()
+{
+    if (!loadedArchive || !loadedArchive->TreeRow().isValid() || !entryModel || entryView->model() != entryModel.get())
+        return;
+    UpdateChangeMarks();
+    QModelIndexList changed;
+    for (int row = 0; row < entryModel->rowCount(); ++row) {
+        const QModelIndex top = entryModel->index(row, 0);
+        for (int child = 0; child < entryModel->rowCount(top); ++child)
+            changed << entryModel->index(child, 0, top);
+        changed << top;
+    }
+    changed.removeIf([](const QModelIndex &index) { return !IniMetafileModel::ItemOf(index)->IsChanged(); });
+    if (changed.isEmpty()) {
+        UserDialogs::Information(this, QStringLiteral("Note"),
+                                 QStringLiteral("No entry of the opened archive has been changed: there is nothing to export."));
+        return;
+    }
+    if (!loadedArchive->HasGameFolder()) {
+        if (!CheckGtaFolder())
+            return;
+        loadedArchive->SetGameFolder(gtaDirectory);
+    }
+    QString archivePath, lookupPath;
+    if (!ResolveGamePath(loadedArchive->ArchivePath(), archivePath)
+        || !ResolveGamePath(loadedArchive->LookupFilePath(), lookupPath))
+        return;
+    const QString folder = UserDialogs::ExistingDirectory(this, QStringLiteral("Select a folder for the mod"),
+                                                          lastExportDirectory);
+    if (folder.isEmpty())
+        return;
+    lastExportDirectory = folder;
+    const QString archiveName = FileNameOf(archivePath);
+    // A mod that never touches the game: nothing may be written into the game folder, nor over
+    // the unpacked files it is made from.
+    if (FoldersOverlap(folder, loadedArchive->GameFolder())
+        || FoldersOverlap(CombinePath(folder, archiveName), loadedArchive->Folder())) {
+        UserDialogs::Critical(this, QStringLiteral("Error"),
+                              QStringLiteral("The mod folder must lie outside the game folder, and must not put the "
+                                             "archive where its unpacked files are. Nothing was written."));
+        return;
+    }
+
+    const QString readmePath = CombinePath(folder, QStringLiteral("README.txt"));
+    const QFileInfo readmeInfo(readmePath);
+    QString existingReadme;
+    try {
+        // Only a plain file is read: a pipe under that name would never end.
+        if (readmeInfo.isFile())
+            existingReadme = QString::fromUtf8(ReadWhole(readmePath));
+        else if (readmeInfo.exists() || readmeInfo.isSymLink())
+            existingReadme = QStringLiteral("?");
+    } catch (const QString &message) {
+        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+        return;
+    }
+    if (!existingReadme.isNull() && !ModFolder::IsOwnReadme(existingReadme)) {
+        UserDialogs::Critical(this, QStringLiteral("Error"),
+                              QStringLiteral("The folder already holds a README.txt of its own, which would be lost. "
+                                             "Nothing was written; choose another folder."));
+        return;
+    }
+    QStringList readme;
+    for (const QModelIndex &index : std::as_const(changed)) {
+        const QString name = IniMetafileModel::ItemOf(index)->GetName();
+        const QString text = metaData.GetText(loadedArchive->VirtualPath(name));
+        readme << name + QStringLiteral(": ")
+                      + (text.isEmpty() ? QStringLiteral("(no description)")
+                                        : text.split(QLatin1Char(';'), Qt::SkipEmptyParts).join(QStringLiteral("; ")));
+    }
+    try {
+        const bool bDone = loadedArchive->Type() == IniMetafileModel::SFX
+                         ? ExportModSounds(changed, folder, archiveName, lookupPath)
+                               && RemoveRevertedModSounds(ModFolder::ReadmeEntries(existingReadme, archiveName), folder, archiveName)
+                         : ExportModStream(folder, archiveName, lookupPath);
+        if (!bDone)
+            return;
+        WriteWhole(readmePath, ModFolder::MergeReadme(existingReadme, archiveName, readme).toUtf8());
+    } catch (const QString &message) {
+        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+        return;
+    }
+    statusBar->showMessage(QStringLiteral("The changes were exported as a mod folder to ") + folder);
+}
+
+QString MainWindow::ModSoundPath(const QString &folder, const QString &archiveName, const QModelIndex &index) const
+{
+    // Loaders find a sound by its bank's number in the package and its own in the bank,
+    // whatever the metafile named the file.
+    const IniMetafileItem *bank = IniMetafileModel::ItemOf(index)->GetParent();
+    return CombinePath(CombinePath(CombinePath(folder, archiveName), bank->GetName()),
+                       QStringLiteral("sound_%1.wav").arg(index.row() + 1, 3, 10, QLatin1Char('0')));
+}
+
+bool MainWindow::RemoveRevertedModSounds(const QStringList &exportedBefore, const QString &folder,
+                                         const QString &archiveName)
+{
+    // A sound an earlier export wrote but that is the original again would go on replacing it.
+    for (int bankRow = 0; bankRow < entryModel->rowCount(); ++bankRow) {
+        const QModelIndex bank = entryModel->index(bankRow, 0);
+        for (int row = 0; row < entryModel->rowCount(bank); ++row) {
+            const QModelIndex sound = entryModel->index(row, 0, bank);
+            const IniMetafileItem *item = IniMetafileModel::ItemOf(sound);
+            const QString stale = ModSoundPath(folder, archiveName, sound);
+            if (item->IsChanged() || !exportedBefore.contains(item->GetName()) || !QFileInfo(stale).isFile())
+                continue;
+            if (!QFile::remove(stale))
+                throw QStringLiteral("Failed to remove ") + stale + QStringLiteral(", which is the original again.");
+            QDir().rmdir(QFileInfo(stale).absolutePath());
+        }
+    }
+    return true;
+}
+
+bool MainWindow::ExportModSounds(const QModelIndexList &changed, const QString &folder, const QString &archiveName,
+                                 const QString &lookupPath)
+{
+    QList<ModFolder::Growth> growths;
+    QMap<const IniMetafileItem *, ModFolder::Growth> banks;
+    for (const QModelIndex &index : changed) {
+        const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
+        const IniMetafileItem *bank = item->GetParent();
+        const QString target = ModSoundPath(folder, archiveName, index);
+        const QString source = EntryFilePath(index);
+        if (source.isNull())
+            throw QStringLiteral("The entry's file name leads outside the archive folder.");
+        if (!QDir().mkpath(QFileInfo(target).absolutePath()))
+            throw QStringLiteral("Failed to create the folder ") + QFileInfo(target).absolutePath();
+        const int rate = item->GetSampleRate() > 0 ? item->GetSampleRate() : AudioConverter::FormOf(source).sampleRate;
+        // Loaders take nothing but mono 16-bit PCM with a plain header, which is what the
+        // converter writes; a sound already in that form goes as it is.
+        const AudioForm form {false, rate, 1};
+        if (AudioConverter::HasForm(source, form)) {
+            WriteWhole(target, ReadWhole(source));
+        } else {
+            ConversionDialog dialog(this);
+            const AudioConverter::Result result = dialog.Run(source, target, form);
+            if (result.outcome == AudioConverter::Outcome::Aborted)
+                return false;
+            if (result.outcome == AudioConverter::Outcome::Failed)
+                throw result.message;
+        }
+        const quint32 oldSize = PcmBytes(loadedArchive->OriginalFilePath(item->GetName()));
+        const quint32 newSize = PcmBytes(target);
+        growths << ModFolder::Growth {oldSize, newSize};
+        banks[bank];  // summed below over all its sounds
+    }
+    for (auto it = banks.begin(); it != banks.end(); ++it) {
+        for (int row = 0; row < it.key()->ChildCount(); ++row) {
+            const QString name = it.key()->Child(row)->GetName();
+            const QString original = loadedArchive->OriginalFilePath(name);
+            const QString current = loadedArchive->FilePath(name);
+            it->newSize += PcmBytes(current);
+            it->oldSize += PcmBytes(QFileInfo(original).isFile() ? original : current);
+        }
+        growths << *it;
+    }
+    if (std::none_of(growths.cbegin(), growths.cend(), [](const ModFolder::Growth &growth) { return growth.newSize > growth.oldSize; }))
+        return true;
+
+    // The mod's own table when it has one: another package exported before may have grown it.
+    const QString modTable = CombinePath(folder, QStringLiteral("BankSlot.dat"));
+    QString gameTable;
+    if (!QFileInfo(modTable).isFile()
+        && !ResolveGamePath(CombinePath(QFileInfo(lookupPath).absolutePath(), QStringLiteral("BankSlot.dat")), gameTable))
+        return false;
+    const QString source = QFileInfo(modTable).isFile() ? modTable : gameTable;
+    if (!QFileInfo(source).isFile()) {
+        UserDialogs::Warning(this, QStringLiteral("Warning"),
+                             QStringLiteral("Some sounds are longer than their originals, but there is no BankSlot.dat at \"")
+                                 + gameTable + QStringLiteral("\" to give them room: the game's sound buffers may be too small for them."));
+        return true;
+    }
+    const QByteArray table = ReadWhole(source);
+    const QByteArray grown = ModFolder::GrowBankSlots(table, growths);
+    if (grown == table && source == modTable)
+        return true;
+    WriteWhole(modTable, grown);
+    UserDialogs::Information(this, QStringLiteral("Information"),
+                             QStringLiteral("Some sounds are longer than their originals. BankSlot.dat in the mod folder "
+                                            "gives them room in the game's sound buffers: %1 bytes in all instead of %2.")
+                                 .arg(ModFolder::BankSlotTotal(grown))
+                                 .arg(ModFolder::BankSlotTotal(table)));
+    return true;
+}
+
+bool MainWindow::ExportModStream(const QString &folder, const QString &archiveName, const QString &lookupPath)
+{
+    // Packed against the mod's own lookup file when it has one, so that several stations can go
+    // into one mod; else against a copy of the game's, which the game never sees changed.
+    const QString modLookup = CombinePath(folder, FileNameOf(lookupPath));
+    const bool bCopied = !QFileInfo::exists(modLookup);
+    if (bCopied && !QFile::copy(lookupPath, modLookup))
+        throw QStringLiteral("Failed to copy ") + lookupPath + QStringLiteral(" into the mod folder.");
+    KivoStreamProcessCaller caller;
+    if (!caller.ImportArchive(CombinePath(folder, archiveName), loadedArchive->MetafilePath(), modLookup)) {
+        if (bCopied)
+            QFile::remove(modLookup);
+        return false;
+    }
+    // The tool keeps the lookup file it rewrote; a copy of the game's own is no part of a mod.
+    if (bCopied)
+        QFile::remove(modLookup + QStringLiteral(".bak"));
+    ShowToolWarnings(caller.Warnings());
+    return true;
+}

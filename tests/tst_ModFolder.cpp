@@ -1,0 +1,77 @@
+#include "app/ModFolder.h"
+
+#include <QtEndian>
+#include <QtTest>
+
+namespace
+{
+// A sound-buffer table of slots of these sizes, each with its own marker byte, and stale offsets.
+QByteArray Table(const QList<quint32> &sizes)
+{
+    QByteArray table(2 + sizes.size() * 4820, '\x07');
+    qToLittleEndian<quint16>(quint16(sizes.size()), table.data());
+    for (int slot = 0; slot < sizes.size(); ++slot) {
+        qToLittleEndian<quint32>(0xDEADu, table.data() + 2 + slot * 4820);
+        qToLittleEndian<quint32>(sizes[slot], table.data() + 2 + slot * 4820 + 4);
+    }
+    return table;
+}
+}
+
+// The two files of a mod folder the program works out: the grown slot table and the README.
+class TestModFolder : public QObject
+{
+    Q_OBJECT
+private slots:
+    void GrowsEverySlotThatHeldTheOldSize_data()
+    {
+        QTest::addColumn<QList<quint32>>("sizes");
+        QTest::addColumn<QList<quint32>>("growths");  // old, new, old, new, ...
+        QTest::addColumn<QList<quint32>>("expected"); // empty: the table unchanged, stale offsets too
+        QTest::newRow("nothing grew") << QList<quint32>{10, 20} << QList<quint32>{20, 15} << QList<quint32>{};
+        QTest::newRow("equal and larger grow, smaller stays")
+            << QList<quint32>{10, 20, 30, 90} << QList<quint32>{20, 50} << QList<quint32>{10, 50, 50, 90};
+        QTest::newRow("a slot is judged by the size it had")
+            << QList<quint32>{20, 40} << QList<quint32>{35, 60, 20, 36} << QList<quint32>{36, 60};
+        QTest::newRow("the largest growth wins") << QList<quint32>{40} << QList<quint32>{30, 90, 20, 50} << QList<quint32>{90};
+    }
+    void GrowsEverySlotThatHeldTheOldSize()
+    {
+        QFETCH(QList<quint32>, sizes);
+        QFETCH(QList<quint32>, growths);
+        QFETCH(QList<quint32>, expected);
+        QList<ModFolder::Growth> changes;
+        for (int i = 0; i + 1 < growths.size(); i += 2)
+            changes << ModFolder::Growth {growths[i], growths[i + 1]};
+        const QByteArray grown = ModFolder::GrowBankSlots(Table(sizes), changes);
+        if (expected.isEmpty()) {
+            QCOMPARE(grown, Table(sizes));
+            return;
+        }
+        QByteArray wanted = Table(expected);
+        quint32 offset = 0;
+        for (int slot = 0; slot < expected.size(); offset += expected[slot++])
+            qToLittleEndian<quint32>(offset, wanted.data() + 2 + slot * 4820);
+        QCOMPARE(grown, wanted);
+    }
+
+    void RefusesADamagedTable()
+    {
+        QVERIFY_THROWS_EXCEPTION(QString, ModFolder::GrowBankSlots(Table({1, 2}).chopped(1), {{1, 5}}));
+        QVERIFY_THROWS_EXCEPTION(QString, ModFolder::GrowBankSlots(Table({}), {{1, 5}}));
+    }
+
+    void ReadmeKeepsTheOtherArchives()
+    {
+        const QString first = ModFolder::MergeReadme(QString(), "GENRL", {"Bank_001/sound_001.wav: a", "b: c"});
+        const QString both = ModFolder::MergeReadme(first, "CH", {"Track_001.ogg: d"});
+        const QString again = ModFolder::MergeReadme(both, "GENRL", {"Bank_002/sound_001.wav: e"});
+        QVERIFY(both.contains("== GENRL ==\nBank_001/sound_001.wav: a\nb: c\n") && both.contains("== CH ==\nTrack_001.ogg: d\n"));
+        QVERIFY(again.contains("== CH ==\nTrack_001.ogg: d\n") && again.contains("== GENRL ==\nBank_002/sound_001.wav: e\n"));
+        QVERIFY(!again.contains("sound_001.wav: a"));
+        QCOMPARE(ModFolder::ReadmeEntries(both, "GENRL"), (QStringList{"Bank_001/sound_001.wav", "b"}));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestModFolder)
+#include "tst_ModFolder.moc"
