@@ -487,6 +487,13 @@ void TestEndToEnd::ModFolderLeavesTheGameAlone()
         QCOMPARE(u32(2 + 2 * 4820 + 4), 0xF0000000u);
         QCOMPARE(u32(2 + 2 * 4820), 2 + u32(2 + 4820 + 4));  // offsets are running sums again
         QVERIFY(game.dialogs->Log().last().startsWith("Information: Some sounds are longer than their originals."));
+        // The mod folder applied to a fresh unpacking brings the same sound back.
+        game.dialogs->buttons.enqueue(QMessageBox::No);  // "Load existing files": unpack again
+        QVERIFY(game.Unpack(archive.group, archive.leaf));
+        QVERIFY(ReadFile(folder + "/" + archive.entry) != ReadFile(mod + "/GENRL/" + archive.entry));
+        game.dialogs->paths.enqueue(mod);
+        game.window->ReplaceFromFolder();
+        QCOMPARE(ReadFile(folder + "/" + archive.entry), ReadFile(mod + "/GENRL/" + archive.entry));
         // Exported again after one change was taken back and another made: the old sound goes.
         game.Replace(game.Entry(archive.bankRow, 0), replacement);
         game.Select(game.Entry(archive.bankRow, 1));
