@@ -9,6 +9,8 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <filesystem>
+#include <vector>
 
 #include <sndfile.h>
 
@@ -17,6 +19,8 @@
 #include "app/LoadedArchive.h"
 #include "app/ModFolder.h"
 #include "app/UserDialogs.h"
+#include "format/BankSlotFile.h"
+#include "format/FormatError.h"
 #include "metafile/IniMetafileItem.h"
 #include "tool/KivoStreamProcessCaller.h"
 
@@ -166,8 +170,8 @@ bool MainWindow::RemoveRevertedModSounds(const QStringList &exportedBefore, cons
 bool MainWindow::ExportModSounds(const QModelIndexList &changed, const QString &folder, const QString &archiveName,
                                  const QString &lookupPath)
 {
-    QList<ModFolder::Growth> growths;
-    QMap<const IniMetafileItem *, ModFolder::Growth> banks;
+    std::vector<kivo::Growth> growths;
+    QMap<const IniMetafileItem *, kivo::Growth> banks;
     for (const QModelIndex &index : changed) {
         const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
         const IniMetafileItem *bank = item->GetParent();
@@ -193,7 +197,7 @@ bool MainWindow::ExportModSounds(const QModelIndexList &changed, const QString &
         }
         const quint32 oldSize = PcmBytes(loadedArchive->OriginalFilePath(item->GetName()));
         const quint32 newSize = PcmBytes(target);
-        growths << ModFolder::Growth {oldSize, newSize};
+        growths.push_back({oldSize, newSize});
         banks[bank];  // summed below over all its sounds
     }
     for (auto it = banks.begin(); it != banks.end(); ++it) {
@@ -201,12 +205,12 @@ bool MainWindow::ExportModSounds(const QModelIndexList &changed, const QString &
             const QString name = it.key()->Child(row)->GetName();
             const QString original = loadedArchive->OriginalFilePath(name);
             const QString current = loadedArchive->FilePath(name);
-            it->newSize += PcmBytes(current);
-            it->oldSize += PcmBytes(QFileInfo(original).isFile() ? original : current);
+            it->after += PcmBytes(current);
+            it->before += PcmBytes(QFileInfo(original).isFile() ? original : current);
         }
-        growths << *it;
+        growths.push_back(*it);
     }
-    if (std::none_of(growths.cbegin(), growths.cend(), [](const ModFolder::Growth &growth) { return growth.newSize > growth.oldSize; }))
+    if (std::none_of(growths.cbegin(), growths.cend(), [](const kivo::Growth &growth) { return growth.after > growth.before; }))
         return true;
 
     // The mod's own table when it has one: another package exported before may have grown it.
@@ -222,16 +226,23 @@ bool MainWindow::ExportModSounds(const QModelIndexList &changed, const QString &
                                  + gameTable + QStringLiteral("\" to give them room: the game's sound buffers may be too small for them."));
         return true;
     }
-    const QByteArray table = ReadWhole(source);
-    const QByteArray grown = ModFolder::GrowBankSlots(table, growths);
-    if (grown == table && source == modTable)
+    // The toolkit's own rule, so a mod grows the slots exactly as a save into the game would.
+    kivo::BankSlotFile table;
+    try {
+        table = kivo::BankSlotFile::Load(std::filesystem::path(QFile::encodeName(source).toStdString()));
+    } catch (const kivo::FormatError &error) {
+        throw QString::fromLocal8Bit(error.what());
+    }
+    const quint64 before = table.BufferSize();
+    if (table.Grow(growths) == 0 && source == modTable)
         return true;
-    WriteWhole(modTable, grown);
+    const std::vector<unsigned char> &bytes = table.Bytes();
+    WriteWhole(modTable, QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())));
     UserDialogs::Information(this, QStringLiteral("Information"),
                              QStringLiteral("Some sounds are longer than their originals. BankSlot.dat in the mod folder "
                                             "gives them room in the game's sound buffers: %1 bytes in all instead of %2.")
-                                 .arg(ModFolder::BankSlotTotal(grown))
-                                 .arg(ModFolder::BankSlotTotal(table)));
+                                 .arg(table.BufferSize())
+                                 .arg(before));
     return true;
 }
 

@@ -25,6 +25,7 @@ public:
     static BankSlotFile Load(const std::filesystem::path &path);
 
     const std::filesystem::path &Path() const { return path; }
+    const std::vector<unsigned char> &Bytes() const { return bytes; }
     std::size_t Count() const { return (bytes.size() - 2) / RecordSize; }
     std::uint32_t SlotSize(std::size_t slot) const;
     // The size of the one buffer the game allocates: all slots together.
