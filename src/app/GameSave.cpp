@@ -2,9 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QScopeGuard>
 
 #include <filesystem>
@@ -21,7 +19,6 @@
 #include "format/SaveJournal.h"
 #include "format/SaveLock.h"
 #include "format/TestPause.h"
-#include "game/PathCase.h"
 #include "tool/KivoSfxProcessCaller.h"
 #include "tool/KivoStreamProcessCaller.h"
 
@@ -145,41 +142,6 @@ void ReplaceArchive(kivo::SaveJournal &journal, const QString &archivePath, cons
         // Leftovers cost space, not data; the next start takes them up again.
     }
 }
-
-// The SFX tool may grow the game's sound buffer slots (BankSlot.dat, keeping a ".bak"); the
-// journal does not cover them, since slots left grown only cost the game memory. A save that
-// fails still puts them back as they were. Holds a file as it was before the tool ran.
-class FileSnapshot
-{
-public:
-    // Files larger than largest are not held (the tool refuses them).
-    explicit FileSnapshot(const QString &path, qint64 largest) : path(path)
-    {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly) && file.size() <= largest) {
-            bytes = file.readAll();
-            bRead = file.error() == QFileDevice::NoError;
-        }
-    }
-
-    // Puts the old bytes back if the tool changed them. False when that failed.
-    bool Restore() const
-    {
-        if (!bRead)
-            return true;
-        QFile current(path);
-        if (current.open(QIODevice::ReadOnly) && current.readAll() == bytes)
-            return true;
-        current.close();
-        QSaveFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    }
-
-private:
-    QString path;
-    QByteArray bytes;
-    bool bRead = false;
-};
 }
 
 bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const QString &metafilePath,
@@ -214,19 +176,6 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
         UserDialogs::Critical(pParent, QStringLiteral("Error"), ToText(error));
         return false;
     }
-    QString slotsPath = QFileInfo(lookupPath).dir().filePath(QStringLiteral("BankSlot.dat"));
-    try {
-        slotsPath = ResolvePathCase(slotsPath);
-    } catch (const QString &) {
-        // Two files of that name: the tool refuses to choose, and so writes neither.
-    }
-    constexpr qint64 largestSlotFile = 16 * 1024 * 1024;
-    const FileSnapshot slotFile(slotsPath, largestSlotFile);
-    const FileSnapshot slotBackup(slotsPath + QStringLiteral(".bak"), largestSlotFile);
-    const auto putSlotsBack = [&] {
-        slotBackup.Restore();
-        slotFile.Restore();
-    };
 
     bool imported = false;
     {
@@ -235,7 +184,6 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
     }
     if (!imported) {
         // A tool killed right after it replaced the lookup file leaves new records for the old archive.
-        putSlotsBack();
         const QString notRestored = RollBack(*journal, false);
         if (!notRestored.isEmpty())
             UserDialogs::Critical(pParent, QStringLiteral("Error"), notRestored);
@@ -251,7 +199,6 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
         // The old archive stands and needs its old records back; one stuck under another name
         // is left to the journal, which completes the swap at the next start.
         if (!bStuckAside) {
-            putSlotsBack();
             const QString notRestored = RollBack(*journal, true);
             if (!notRestored.isEmpty())
                 message += QLatin1Char('\n') + notRestored;
