@@ -23,7 +23,7 @@ QStringList LocalFiles(const QMimeData *pData)
 }
 }
 
-EntryDropTarget::EntryDropTarget(QAbstractItemView *pView) : QObject(pView), view(pView)
+EntryDropTarget::EntryDropTarget(QAbstractItemView *pView) : QObject(pView), view(pView), viewport(pView->viewport())
 {
     view->viewport()->setAcceptDrops(true);
     view->viewport()->installEventFilter(this);
@@ -32,8 +32,7 @@ EntryDropTarget::EntryDropTarget(QAbstractItemView *pView) : QObject(pView), vie
 bool EntryDropTarget::eventFilter(QObject *pWatched, QEvent *pEvent)
 {
     const QEvent::Type type = pEvent->type();
-    if (pWatched != view->viewport()
-        || (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop))
+    if ((type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) || pWatched != viewport)
         return QObject::eventFilter(pWatched, pEvent);
     // The view's own drag handling never sees these: its rows cannot be moved.
     auto *drop = static_cast<QDropEvent *>(pEvent);

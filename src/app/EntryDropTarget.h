@@ -23,4 +23,7 @@ protected:
 
 private:
     QAbstractItemView *view = nullptr;
+    // Compared by address only: while the view is destroyed its viewport still sends events, and
+    // asking the half-destroyed view for its viewport then is undefined.
+    QObject *viewport = nullptr;
 };
