@@ -5,15 +5,17 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
+#include <filesystem>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
 #endif
 
-#include "app/LoadedArchive.h"
 #include "app/UserDialogs.h"
+#include "format/AtomicFile.h"
+#include "format/BinaryFile.h"
+#include "format/FormatError.h"
 #include "game/PathCase.h"
 
 namespace
@@ -37,41 +39,21 @@ QString Failure(const QString &source, const QString &target, const QString &rea
          + QStringLiteral("\": ") + reason + QStringLiteral(".");
 }
 
-QString SystemError(int error)
+std::filesystem::path ToPath(const QString &path)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// 0 when the file or folder is on disk; otherwise the system's error.
-int Sync(const QString &path, bool bFolder)
-{
-#ifdef Q_OS_UNIX
-    const int flags = O_RDONLY | O_CLOEXEC | (bFolder ? O_DIRECTORY : 0);
-    const int descriptor = ::open(QFile::encodeName(path).constData(), flags);
-    if (descriptor < 0)
-        return errno;
-    // Some file systems cannot sync a folder at all; they have nothing more to write for it.
-    const int error = ::fsync(descriptor) == 0 || (bFolder && errno == EINVAL) ? 0 : errno;
-    ::close(descriptor);
-    return error;
-#else
-    Q_UNUSED(path);
-    Q_UNUSED(bFolder);
-    return 0;
-#endif
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
 // The folder and every folder above it up to `root`: a folder made for the kept file is only
-// found after a crash when its parent's entry is on disk too.
-int SyncFolders(const QString &folder, const QString &root)
+// found after a crash when its parent's entry is on disk too. Throws FormatError.
+void SyncFolders(const QString &folder, const QString &root)
 {
     QString path = QDir::cleanPath(folder);
     for (;;) {
-        if (const int error = Sync(path, true))
-            return error;
+        kivo::BinaryFile::SyncFolder(ToPath(path));
         const QString parent = QFileInfo(path).absolutePath();
         if (path == root || parent == path || !parent.startsWith(root))
-            return 0;
+            return;
         path = parent;
     }
 }
@@ -92,21 +74,14 @@ bool Link(const QString &source, const QString &target)
 #endif
 }
 
-// Copies under a name of its own first: a half-written copy must never pass for the original.
+// Copies under a name of its own first, synced: a half-written copy must never pass for the
+// original. Throws FormatError.
 void Copy(const QString &source, const QString &target)
 {
-    const QString part = UnusedNameBeside(target, QStringLiteral(".part"));
-    QFile original(source);
-    if (!original.copy(part)) {
-        QFile::remove(part);
-        throw Failure(source, target, original.errorString());
-    }
-    const int error = Sync(part, false);
-    // QFile::rename never replaces a file that is already there, which keeps a kept file as it is.
-    if (error || !QFile::rename(part, target)) {
-        QFile::remove(part);
-        throw Failure(source, target, error ? SystemError(error) : QStringLiteral("the copy could not be renamed"));
-    }
+    kivo::BinaryFile original(ToPath(source), kivo::BinaryFile::Mode::Read);
+    kivo::AtomicFile copy(ToPath(target), kivo::AtomicFile::Durability::Synced);
+    copy.File().AppendFrom(original, 0, original.Size());
+    copy.Commit();
 }
 
 void KeepFile(const QString &source, const QString &target, const QString &root)
@@ -120,13 +95,15 @@ void KeepFile(const QString &source, const QString &target, const QString &root)
     const QString folder = kept.absolutePath();
     if (!QDir().mkpath(folder))
         throw Failure(source, target, QStringLiteral("its folder could not be made"));
-    if (!Link(source, target))
-        Copy(source, target);
-    int error = Sync(target, false);
-    if (!error)
-        error = SyncFolders(folder, root);
-    if (error)
-        throw Failure(source, target, SystemError(error));
+    try {
+        if (Link(source, target))
+            kivo::BinaryFile(ToPath(target), kivo::BinaryFile::Mode::Read).Sync();
+        else
+            Copy(source, target);
+        SyncFolders(folder, root);
+    } catch (const kivo::FormatError &error) {
+        throw Failure(source, target, QString::fromLocal8Bit(error.what()));
+    }
 }
 }
 
