@@ -157,103 +157,6 @@ bool Report(const char *what, qint64 bytes, const char *floorName, double floor,
     return goal <= 0 || ratio <= goal;
 }
 
-QByteArray NoiseOgg()
-{
-    // Noise compresses badly, so a few seconds give a track of a realistic size.
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("noise.ogg"));
-    const int rate = 32000;
-    const int frames = rate * 15;
-    QVector<double> interleaved(frames * 2);
-    QRandomGenerator random(7);
-    for (double &sample : interleaved)
-        sample = random.generateDouble() * 0.6 - 0.3;
-    SF_INFO info{};
-    info.channels = 2;
-    info.samplerate = rate;
-    info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    if (!file)
-        return {};
-    double quality = 1.0;
-    sf_command(file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
-    sf_writef_double(file, interleaved.constData(), frames);
-    sf_close(file);
-    return ReadFile(path);
-}
-
-bool BenchStreams(const QString &root)
-{
-    const QString game = root + QStringLiteral("/streams-game");
-    QDir().mkpath(game + QStringLiteral("/audio/CONFIG"));
-    QDir().mkpath(game + QStringLiteral("/audio/streams"));
-    const QByteArray ogg = NoiseOgg();
-    if (ogg.isEmpty())
-        return false;
-    const int trackCount = int(200 * megabyte / (ogg.size() + 8068));
-    QList<Track> tracks;
-    for (int t = 0; t < trackCount; ++t)
-        tracks.append({ogg, {}, 0, 48000});
-    QList<quint32> offsets;
-    const QString pack = game + QStringLiteral("/audio/streams/BIG");
-    WriteFile(pack, StreamPack(tracks, &offsets));
-    QList<LookupRecord> records;
-    for (const quint32 offset : offsets)
-        records.append({0, offset, quint32(ogg.size())});
-    const QString lookup = game + QStringLiteral("/audio/CONFIG/TrakLkup.dat");
-    WriteFile(lookup, Lookup(records, '\xCD'));
-    WriteFile(game + QStringLiteral("/audio/CONFIG/StrmPaks.dat"), NameTable({QStringLiteral("BIG")}, 16));
-    const qint64 bytes = QFileInfo(pack).size();
-    std::printf("stream pack: %d tracks of %lld bytes\n", trackCount, qint64(ogg.size()));
-
-    const QString tool = QStringLiteral(KIVO_STREAM_PATH);
-    const QString work = root + QStringLiteral("/streams-work");
-    const QString copy = root + QStringLiteral("/copy");
-    RoundFolders unpackFolders(work);
-    const auto newWork = [&] { unpackFolders.Next(); Warm(pack); FreeRecentPages(root, bytes); };
-    const auto clearCopy = [&] { QFile::remove(copy); Warm(pack); FreeRecentPages(root, bytes); };
-    QString unpacked;
-    const QList<double> unpacking = MedianSeconds({
-        {clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {pack, copy}); }},
-        {clearCopy, [&] { return CopyThroughProgram(pack, copy); }},
-        {newWork, [&] {
-             unpacked = unpackFolders.current;
-             return RunOrSay(tool, {QStringLiteral("-e"), pack, unpacked});
-         }},
-    });
-    Report("(a program's own copy loop)", bytes, "cp", unpacking[0], unpacking[1]);
-    bool ok = Report("unpack 200 MB stream pack", bytes, "cp", unpacking[0], unpacking[2], streamGoal);
-
-    // Packing reads the unpacked tracks and writes a pack of the same size.
-    const QString folder = unpacked + QStringLiteral("/BIG");
-    const QString newPack = pack + QStringLiteral(".new");
-    const auto warmTracks = [&] {
-        QFile::remove(newPack);
-        for (const QString &f : FilesBelow(folder))
-            Warm(folder + '/' + f);
-        FreeRecentPages(root, bytes);
-    };
-    // Packing puts the pack on the disk before it replaces anything, so its floor is cp with a
-    // sync of the same bytes.
-    const QList<double> packing = MedianSeconds({
-        {clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {pack, copy}); }},
-        {warmTracks, [&] {
-             return RunOrSay(tool, {QStringLiteral("-i"), newPack, folder + QStringLiteral("/stream_import.ini"), lookup}, folder);
-         }},
-        {clearCopy, [&] {
-             return RunOrSay(QStringLiteral("cp"), {pack, copy}) && RunOrSay(QStringLiteral("sync"), {copy});
-         }},
-    });
-    Report("(pack 200 MB stream pack)", bytes, "cp", packing[0], packing[1]);
-    ok = Report("pack 200 MB stream pack", bytes, "cp+sync", packing[2], packing[1], streamGoal) && ok;
-    if (ReadFile(newPack) != ReadFile(pack)) {
-        std::fprintf(stderr, "the packed stream pack differs from the original\n");
-        ok = false;
-    }
-    // The unpacked tracks stay until the end of the run, for the reason RoundFolders gives.
-    return ok;
-}
-
 #ifdef Q_OS_UNIX
 // Runs work(0) .. work(count - 1) on two threads, each taking the next index.
 void OnTwoThreads(std::size_t count, const std::function<void(std::size_t)> &work)
@@ -276,12 +179,13 @@ struct SoundFiles
     qint64 largest = 0;
 };
 
-SoundFiles ListSounds(const QString &folder, const QStringList &names)
+// The files of one kind (".wav", ".ogg") among names, in folder.
+SoundFiles ListSounds(const QString &folder, const QStringList &names, QLatin1String suffix = QLatin1String(".wav"))
 {
     SoundFiles files;
     qint64 offset = 0;
     for (const QString &name : names) {
-        if (!name.endsWith(QLatin1String(".wav")))
+        if (!name.endsWith(suffix))
             continue;
         const qint64 size = QFileInfo(folder + '/' + name).size();
         files.paths.push_back(QFile::encodeName(folder + '/' + name));
@@ -345,6 +249,120 @@ bool BarePack(const SoundFiles &sounds, const QString &target)
     return ok;
 }
 #endif
+
+QByteArray NoiseOgg()
+{
+    // Noise compresses badly, so a few seconds give a track of a realistic size.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("noise.ogg"));
+    const int rate = 32000;
+    const int frames = rate * 15;
+    QVector<double> interleaved(frames * 2);
+    QRandomGenerator random(7);
+    for (double &sample : interleaved)
+        sample = random.generateDouble() * 0.6 - 0.3;
+    SF_INFO info{};
+    info.channels = 2;
+    info.samplerate = rate;
+    info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    if (!file)
+        return {};
+    double quality = 1.0;
+    sf_command(file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
+    sf_writef_double(file, interleaved.constData(), frames);
+    sf_close(file);
+    return ReadFile(path);
+}
+
+bool BenchStreams(const QString &root)
+{
+    const QString game = root + QStringLiteral("/streams-game");
+    QDir().mkpath(game + QStringLiteral("/audio/CONFIG"));
+    QDir().mkpath(game + QStringLiteral("/audio/streams"));
+    const QByteArray ogg = NoiseOgg();
+    if (ogg.isEmpty())
+        return false;
+    const int trackCount = int(200 * megabyte / (ogg.size() + 8068));
+    QList<Track> tracks;
+    for (int t = 0; t < trackCount; ++t)
+        tracks.append({ogg, {}, 0, 48000});
+    QList<quint32> offsets;
+    const QString pack = game + QStringLiteral("/audio/streams/BIG");
+    WriteFile(pack, StreamPack(tracks, &offsets));
+    QList<LookupRecord> records;
+    for (const quint32 offset : offsets)
+        records.append({0, offset, quint32(ogg.size())});
+    const QString lookup = game + QStringLiteral("/audio/CONFIG/TrakLkup.dat");
+    WriteFile(lookup, Lookup(records, '\xCD'));
+    WriteFile(game + QStringLiteral("/audio/CONFIG/StrmPaks.dat"), NameTable({QStringLiteral("BIG")}, 16));
+    const qint64 bytes = QFileInfo(pack).size();
+    std::printf("stream pack: %d tracks of %lld bytes\n", trackCount, qint64(ogg.size()));
+
+    const QString tool = QStringLiteral(KIVO_STREAM_PATH);
+    const QString work = root + QStringLiteral("/streams-work");
+    const QString copy = root + QStringLiteral("/copy");
+    RoundFolders unpackFolders(work);
+    const auto newWork = [&] { unpackFolders.Next(); Warm(pack); FreeRecentPages(root, bytes); };
+    const auto clearCopy = [&] { QFile::remove(copy); Warm(pack); FreeRecentPages(root, bytes); };
+    QString unpacked;
+    QList<Step> unpackSteps{
+        {clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {pack, copy}); }},
+        {clearCopy, [&] { return CopyThroughProgram(pack, copy); }},
+        {newWork, [&] {
+             unpacked = unpackFolders.current;
+             return RunOrSay(tool, {QStringLiteral("-e"), pack, unpacked});
+         }},
+    };
+#ifdef Q_OS_UNIX
+    // Creating one file per track with its bytes and nothing else: what no unpacking can go below
+    // here, printed to tell the machine's cost of a new file from the tool's.
+    SoundFiles trackFiles;
+    const auto newBareWork = [&] {
+        if (trackFiles.paths.empty())
+            trackFiles = ListSounds(unpacked + QStringLiteral("/BIG"), FilesBelow(unpacked + QStringLiteral("/BIG")),
+                                    QLatin1String(".ogg"));
+        newWork();
+    };
+    unpackSteps.append({newBareWork, [&] { return BareUnpack(pack, trackFiles, unpackFolders.current); }});
+#endif
+    const QList<double> unpacking = MedianSeconds(unpackSteps);
+    Report("(a program's own copy loop)", bytes, "cp", unpacking[0], unpacking[1]);
+#ifdef Q_OS_UNIX
+    const QByteArray trackCountText = QByteArray::number(qint64(trackFiles.paths.size()));
+    Report(("(bare: create " + trackCountText + " files)").constData(), bytes, "cp", unpacking[0], unpacking[3]);
+#endif
+    bool ok = Report("unpack 200 MB stream pack", bytes, "cp", unpacking[0], unpacking[2], streamGoal);
+
+    // Packing reads the unpacked tracks and writes a pack of the same size.
+    const QString folder = unpacked + QStringLiteral("/BIG");
+    const QString newPack = pack + QStringLiteral(".new");
+    const auto warmTracks = [&] {
+        QFile::remove(newPack);
+        for (const QString &f : FilesBelow(folder))
+            Warm(folder + '/' + f);
+        FreeRecentPages(root, bytes);
+    };
+    // Packing puts the pack on the disk before it replaces anything, so its floor is cp with a
+    // sync of the same bytes.
+    const QList<double> packing = MedianSeconds({
+        {clearCopy, [&] { return RunOrSay(QStringLiteral("cp"), {pack, copy}); }},
+        {warmTracks, [&] {
+             return RunOrSay(tool, {QStringLiteral("-i"), newPack, folder + QStringLiteral("/stream_import.ini"), lookup}, folder);
+         }},
+        {clearCopy, [&] {
+             return RunOrSay(QStringLiteral("cp"), {pack, copy}) && RunOrSay(QStringLiteral("sync"), {copy});
+         }},
+    });
+    Report("(pack 200 MB stream pack)", bytes, "cp", packing[0], packing[1]);
+    ok = Report("pack 200 MB stream pack", bytes, "cp+sync", packing[2], packing[1], streamGoal) && ok;
+    if (ReadFile(newPack) != ReadFile(pack)) {
+        std::fprintf(stderr, "the packed stream pack differs from the original\n");
+        ok = false;
+    }
+    // The unpacked tracks stay until the end of the run, for the reason RoundFolders gives.
+    return ok;
+}
 
 bool BenchSfx(const QString &root)
 {
