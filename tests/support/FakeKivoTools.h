@@ -47,8 +47,6 @@ public:
         qputenv("KIVO_FAKE_METAFILE_TEXT", metafileText);
     }
     void SetWritesNoArchive() { qputenv("KIVO_FAKE_NO_ARCHIVE", "1"); }
-    // The new archive gets the immutable attribute, which even root cannot rename.
-    void SetMakesArchiveImmutable() { qputenv("KIVO_FAKE_IMMUTABLE", "1"); }
 
     QList<Run> Runs() const
     {
@@ -82,10 +80,7 @@ private:
         "    fi ;;\n"
         // As the real tool does: the lookup file gets new records, its previous bytes go to ".bak".
         "  -i) if [ -f \"$4\" ]; then cp \"$4\" \"$4.bak\" && printf 'new records' > \"$4\"; fi\n"
-        "    if [ -z \"$KIVO_FAKE_NO_ARCHIVE\" ]; then\n"
-        "      printf 'new archive' > \"$2\"\n"
-        "      if [ -n \"$KIVO_FAKE_IMMUTABLE\" ]; then chattr +i \"$2\"; fi\n"
-        "    fi ;;\n"
+        "    if [ -z \"$KIVO_FAKE_NO_ARCHIVE\" ]; then printf 'new archive' > \"$2\"; fi ;;\n"
         "esac\n"
         "printf '%s' \"$KIVO_FAKE_STDERR\" >&2\n"
         "exit \"${KIVO_FAKE_EXIT:-0}\"\n";
