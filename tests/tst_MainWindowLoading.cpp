@@ -71,11 +71,8 @@ private slots:
         QTest::addColumn<QStringList>("arguments");  // of the export; empty: the tool is not run
 
         const QStringList sfx{"-e", "%game%/audio/sfx/GENRL", "%work%", "%game%/audio/config/BankLkup.dat"};
-        const QStringList names{"-r", "%game%/audio/streams/AA", "%work%", QCoreApplication::applicationDirPath() + "/metadata-full.ini"};
         const QStringList earlier{"Load existing files: The archiv, that you want to export, already exist in your working "
                                   "directory.\nDo you want load the existing archiv from your working directory?"};
-        // Without an earlier unpacking nothing is asked.
-        QTest::newRow("stream with station names") << 1 << "station names" << QStringList() << names;
         QTest::newRow("sfx, earlier one reused") << 0 << "earlier, yes" << earlier << QStringList();
         QTest::newRow("sfx, earlier one unpacked again") << 0 << "earlier, no" << earlier << sfx;
         // The list is looked for where the export went, not in the working directory that was missing.
@@ -90,7 +87,7 @@ private slots:
         QFETCH(QString, setup);
         QFETCH(QStringList, log);
         QFETCH(QStringList, arguments);
-        CreateWindow(setup == "station names");
+        window = fixture->Open();
         tools->SetExport(Node(group, 0).data().toString(), MetafileName(group), Metafile(group));
         if (setup.startsWith("earlier")) {
             // The earlier unpacking lists one entry less than the tool writes now, to tell them apart.
@@ -152,7 +149,7 @@ private slots:
         QFETCH(QString, setup);
         QFETCH(QString, box);
         QFETCH(QString, title);
-        CreateWindow();
+        window = fixture->Open();
         QVERIFY(LoadExisting(1));
         QVERIFY(QFile::remove(MetafilePath(1)));  // else the stream archive is offered from its earlier unpacking
         tools->SetExport(Node(group, 0).data().toString(), MetafileName(group),
@@ -229,7 +226,7 @@ private slots:
         Locks locks;
         QFile lock;
         const auto unlock = qScopeGuard([] { qunsetenv("KIVO_TEST_LOCK_WAIT_MS"); });
-        CreateWindow();
+        window = fixture->Open();
         QVERIFY(LoadExisting(group));
         if (obstacle == "metafile of BB") {
             WindowFixture::WriteText(MetafilePath(group), StreamMetafile("BB"));
@@ -291,11 +288,6 @@ private:
         });
         timer->start(20);
         return timer;
-    }
-    void CreateWindow(bool bUseKivoMetadata = false)
-    {
-        fixture->WriteSettings({{"UseKivoMetadata", bUseKivoMetadata}});
-        window = fixture->Open();
     }
     // leaf -1: the group itself
     QModelIndex Node(int group, int leaf = -1) const
