@@ -63,109 +63,79 @@ private slots:
         fixture.reset();
     }
 
-    void LoadsByExportOrFromAnEarlierUnpacking_data()
+    // Whatever stops the export, the list opened before goes and nothing takes its place. The tool
+    // is judged by its exit code alone; one aborted in its wait dialog is killed without a word.
+    void OpensTheArchiveOfATreeNode_data()
     {
         QTest::addColumn<int>("group");
+        QTest::addColumn<int>("leaf");         // -1: the group's own node
         QTest::addColumn<QString>("setup");
-        QTest::addColumn<QStringList>("log");
-        QTest::addColumn<QStringList>("arguments");  // of the export; empty: the tool is not run
+        QTest::addColumn<QStringList>("log");  // %game%: the game folder
+        QTest::addColumn<QString>("title");    // of the wait dialog, where the user ends the tool
+        QTest::addColumn<bool>("bRuns");       // the tool is started
+        QTest::addColumn<int>("sounds");       // in the first bank of the list then shown; -1: none is
 
-        const QStringList sfx{"-e", "%game%/audio/sfx/GENRL", "%work%", "%game%/audio/config/BankLkup.dat"};
         const QStringList earlier{"Load existing files: The archiv, that you want to export, already exist in your working "
                                   "directory.\nDo you want load the existing archiv from your working directory?"};
-        QTest::newRow("sfx, earlier one reused") << 0 << "earlier, yes" << earlier << QStringList();
-        QTest::newRow("sfx, earlier one unpacked again") << 0 << "earlier, no" << earlier << sfx;
+        QTest::newRow("earlier unpacking reused") << 0 << 0 << "earlier, yes" << earlier << "" << false << 1;
+        QTest::newRow("earlier unpacking unpacked again") << 0 << 0 << "earlier, no" << earlier << "" << true << 2;
         // The list is looked for where the export went, not in the working directory that was missing.
-        QTest::newRow("sfx, working directory chosen on the way") << 0 << "no working directory"
+        QTest::newRow("working directory chosen on the way") << 0 << 0 << "no working directory"
             << QStringList{"Workingdirectory: No working directory was defined or the old one wasn't found.\n"
-                           "Please choose a new directory.", "chooser: Select a working directory"}
-            << QStringList(sfx).replaceInStrings("%work%", "%root%/chosen");
-    }
-    void LoadsByExportOrFromAnEarlierUnpacking()
-    {
-        QFETCH(int, group);
-        QFETCH(QString, setup);
-        QFETCH(QStringList, log);
-        QFETCH(QStringList, arguments);
-        window = fixture->Open();
-        tools->SetExport(Node(group, 0).data().toString(), MetafileName(group), Metafile(group));
-        if (setup.startsWith("earlier")) {
-            // The earlier unpacking lists one entry less than the tool writes now, to tell them apart.
-            WindowFixture::WriteText(MetafilePath(group), Metafile(group).replace("=2\n", "=1\n"));
-            fixture->dialogs.buttons.enqueue(setup.endsWith("yes") ? QMessageBox::Yes : QMessageBox::No);
-        }
-        if (setup == "no working directory") {
-            QVERIFY(QDir(work).removeRecursively() && QDir().mkpath(root + "/chosen"));
-            fixture->dialogs.paths.enqueue(root + "/chosen");
-        }
-
-        window->SoundFileSelected(Node(group, 0));
-
-        QCOMPARE(fixture->dialogs.Log(), log);
-        if (setup.startsWith("earlier"))
-            QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
-        const auto runs = tools->Runs();
-        QCOMPARE(runs.size(), arguments.isEmpty() ? 0 : 1);
-        if (!arguments.isEmpty()) {
-            QCOMPARE(runs[0].arguments, arguments.replaceInStrings("%game%", game).replaceInStrings("%work%", work)
-                                            .replaceInStrings("%root%", root));
-            QCOMPARE(runs[0].workingDirectory, root);
-        }
-        QVERIFY(window->ContentAvailable());
-        QCOMPARE(fixture->Entries()->rowCount(group == 0 ? fixture->Entries()->index(0, 0) : QModelIndex()), arguments.isEmpty() ? 1 : 2);
-        // The loaded archive is marked, and only it.
-        QVERIFY(Marked(group, 0));
-        QVERIFY(!Marked(1 - group, 0));
-    }
-
-    // Whatever stops the export, the list opened before goes and nothing takes its place. The tool
-    // is judged by its exit code alone; a tool aborted in its wait dialog is killed without a word.
-    void LoadsNothingWhenTheExportGivesNoList_data()
-    {
-        QTest::addColumn<int>("group");
-        QTest::addColumn<int>("leaf");       // -1: the group's own node
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<QString>("box");    // %game%: the game folder
-        QTest::addColumn<QString>("title");  // of the wait dialog, where the user ends the tool
-
-        QTest::newRow("tool fails") << 0 << 0 << "exit 2" << "Error: KIVO returned the following message:\nno such archive" << "";
-        QTest::newRow("malformed metafile") << 0 << 0 << "malformed" << "Error: Invalid ini-fileformat." << "";
-        QTest::newRow("archive of unknown type, the tool not run") << 2 << 0 << "" << "Error: Invalid soundtype was found in "
-            "your configuration (only valid types are \"SFX\" and \"STREAM\")." << "";
+                           "Please choose a new directory.", "chooser: Select a working directory"} << "" << true << 2;
+        QTest::newRow("tool fails") << 0 << 0 << "exit 2"
+            << QStringList{"Error: KIVO returned the following message:\nno such archive"} << "" << true << -1;
+        QTest::newRow("malformed metafile") << 0 << 0 << "malformed" << QStringList{"Error: Invalid ini-fileformat."} << ""
+                                            << true << -1;
+        QTest::newRow("archive of unknown type") << 2 << 0 << "" << QStringList{"Error: Invalid soundtype was found in "
+            "your configuration (only valid types are \"SFX\" and \"STREAM\")."} << "" << false << -1;
         // A folder node only empties the list; the mark stays on the archive that Save would pack.
-        QTest::newRow("folder node") << 2 << -1 << "" << "" << "";
-        QTest::newRow("bank file missing") << 0 << 0 << "no bank" << "Error: Bankfile \"%game%/audio/config/BankLkup.dat\" "
-                                                                    "could not be found." << "";
-        QTest::newRow("tool missing") << 0 << 0 << "no tool" << "Error: kivo_sfx.exe could not be found." << "";
+        QTest::newRow("folder node") << 2 << -1 << "" << QStringList() << "" << false << -1;
+        QTest::newRow("bank file missing") << 0 << 0 << "no bank"
+            << QStringList{"Error: Bankfile \"%game%/audio/config/BankLkup.dat\" could not be found."} << "" << false << -1;
+        QTest::newRow("tool missing") << 0 << 0 << "no tool" << QStringList{"Error: kivo_sfx.exe could not be found."} << ""
+                                      << false << -1;
         // Reported before a wait dialog comes up, which would wait for it for ever.
-        QTest::newRow("tool without run bit") << 0 << 0 << "no run bit" << "Error: kivo_sfx.exe could not be started." << "";
-        QTest::newRow("aborted") << 0 << 0 << "abort" << "" << "Exporting SFX-archive...";
-        QTest::newRow("closed by Escape") << 1 << 0 << "escape" << "" << "Exporting Stream-archive...";
+        QTest::newRow("tool without run bit") << 0 << 0 << "no run bit" << QStringList{"Error: kivo_sfx.exe could not be started."}
+                                              << "" << false << -1;
+        QTest::newRow("aborted") << 0 << 0 << "abort" << QStringList() << "Exporting SFX-archive..." << true << -1;
+        QTest::newRow("closed by Escape") << 1 << 0 << "escape" << QStringList() << "Exporting Stream-archive..." << true << -1;
     }
-    void LoadsNothingWhenTheExportGivesNoList()
+    void OpensTheArchiveOfATreeNode()
     {
         QFETCH(int, group);
         QFETCH(int, leaf);
         QFETCH(QString, setup);
-        QFETCH(QString, box);
+        QFETCH(QStringList, log);
         QFETCH(QString, title);
+        QFETCH(bool, bRuns);
+        QFETCH(int, sounds);
         window = fixture->Open();
         QVERIFY(LoadExisting(1));
         QVERIFY(QFile::remove(MetafilePath(1)));  // else the stream archive is offered from its earlier unpacking
         tools->SetExport(Node(group, 0).data().toString(), MetafileName(group),
                          setup == "malformed" ? QByteArray("[Archiv]\nbasename=GENRL\n") : Metafile(group));
-        if (setup == "exit 2") {
+        QString target = work;
+        if (setup.startsWith("earlier")) {
+            // The earlier unpacking lists one entry less than the tool writes now, to tell them apart.
+            WindowFixture::WriteText(MetafilePath(group), Metafile(group).replace("=2\n", "=1\n"));
+            fixture->dialogs.buttons.enqueue(setup.endsWith("yes") ? QMessageBox::Yes : QMessageBox::No);
+        } else if (setup == "no working directory") {
+            target = root + "/chosen";
+            QVERIFY(QDir(work).removeRecursively() && QDir().mkpath(target));
+            fixture->dialogs.paths.enqueue(target);
+        } else if (setup == "exit 2") {
             tools->SetExitCode(2);
             tools->SetStandardError("no such archive");
-        }
-        if (setup == "no bank")
+        } else if (setup == "no bank") {
             QVERIFY(QFile::remove(game + "/audio/config/BankLkup.dat"));
-        if (setup == "no tool")
+        } else if (setup == "no tool") {
             QVERIFY(QFile::remove("kivo_sfx.exe"));
-        if (setup == "no run bit")
+        } else if (setup == "no run bit") {
             QVERIFY(FakeKivoTools::WriteTool("kivo_sfx.exe", "#!/bin/sh\nexit 0\n", QFile::ReadOwner | QFile::WriteOwner));
-        if (setup == "abort" || setup == "escape")
+        } else if (!title.isEmpty()) {
             tools->SetRunsUntilKilled();
+        }
         // Only a tool that has surely started shows that the abort ends it. A dialog for one that
         // cannot start is closed, so that the failure shows rather than a hang.
         QStringList titles;
@@ -174,17 +144,23 @@ private slots:
         });
 
         window->SoundFileSelected(Node(group, leaf));
-        window->SaveArchive();  // the list is gone: nothing to save
+        if (sounds < 0)
+            window->SaveArchive();  // the list is gone: nothing to save
 
-        QCOMPARE(fixture->dialogs.Log(), box.isEmpty() ? QStringList() : QStringList{box.replace("%game%", game)});
+        QCOMPARE(fixture->dialogs.Log(), log.replaceInStrings("%game%", game));
+        if (setup.startsWith("earlier"))
+            QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(titles, title.isEmpty() ? QStringList() : QStringList{title});
         const auto runs = tools->Runs();
-        QCOMPARE(runs.size(), group == 2 || box.contains("could not be") ? 0 : 1);  // a failed check runs nothing
+        QCOMPARE(runs.size(), bRuns ? 1 : 0);
+        if (bRuns && sounds > 0) {
+            QCOMPARE(runs[0].arguments, (QStringList{"-e", game + "/audio/sfx/GENRL", target, game + "/audio/config/BankLkup.dat"}));
+            QCOMPARE(runs[0].workingDirectory, root);
+        }
         if (!title.isEmpty())
             QVERIFY(runs[0].pid > 0 && !QFileInfo::exists(QStringLiteral("/proc/%1").arg(runs[0].pid)));
-        // The list of the archive opened before is gone, and nothing took its place.
-        QVERIFY(!fixture->Entries());
-        QVERIFY(!window->ContentAvailable());
+        QCOMPARE(fixture->Entries() ? fixture->Entries()->rowCount(fixture->Entries()->index(0, 0)) : -1, sounds);
+        // The archive loaded last is marked, and only it.
         QCOMPARE(Marked(group, leaf), leaf >= 0);
         QCOMPARE(Marked(1, 0), leaf < 0 || group == 1);
     }
