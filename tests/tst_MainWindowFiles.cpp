@@ -110,25 +110,29 @@ private slots:
         QTest::addColumn<bool>("abort");         // once a2.wav is in
         QTest::addColumn<QStringList>("log");
         QTest::addColumn<QStringList>("changed");
-        const QStringList mod{"Bank_1/sound_1.wav", "Sfx1/Bank_001/sound_002.wav", "Bank_2/sound_1.flac", "Bank_1/sound_9.wav", "notes.txt"};
+        const QString box = "Replace from folder: ";
+        const QStringList mod{"Bank_1/sound_1.wav", "Sfx1/Bank_001/sound_002.wav", "Bank_2/sound_1.flac", "Bank_1/sound_9.wav",
+                              "notes.txt"};
         const QStringList plan{"chooser: Select the folder with the replacements",
-                               "Replace from folder: a1.wav <- Bank_1/sound_1.wav\na2.wav <- Sfx1/Bank_001/sound_002.wav\n"
-                               "b1.wav <- Bank_2/sound_1.flac\nBank_1/sound_9.wav: this archive has no such entry\nnotes.txt: names no entry"};
+                               box + "a1.wav <- Bank_1/sound_1.wav\na2.wav <- Sfx1/Bank_001/sound_002.wav\n"
+                                     "b1.wav <- Bank_2/sound_1.flac\nBank_1/sound_9.wav: this archive has no such entry\n"
+                                     "notes.txt: names no entry"};
+        const QString aborted = "\nAborted: the entries not replaced yet are as they were.";
         const QString refused = "\n\nRefused:\na1.wav <- Bank_1/sound_1.wav: it is playing";
         const int ok = QMessageBox::Ok;
         QTest::newRow("folder, cancelled") << -1 << mod << int(QMessageBox::Cancel) << false << plan << QStringList();
-        QTest::newRow("folder") << -1 << mod << ok << false
-                                << plan + QStringList{"Replace from folder: 2 of 3 entries replaced." + refused} << QStringList{"a2.wav", "b1.wav"};
+        QTest::newRow("folder") << -1 << mod << ok << false << plan + QStringList{box + "2 of 3 entries replaced." + refused}
+                                << QStringList{"a2.wav", "b1.wav"};
         QTest::newRow("folder, aborted midway") << -1 << mod << ok << true
-            << plan + QStringList{"Replace from folder: 1 of 3 entries replaced.\nAborted: the entries not replaced yet are as they were." + refused}
-            << QStringList{"a2.wav"};
-        QTest::newRow("one dropped on a sound") << 1 << QStringList{"new.wav"} << ok << false << QStringList() << QStringList{"a2.wav"};
-        QTest::newRow("several dropped, named like entries") << 0 << QStringList{"x/Bank_2/sound_1.wav", "y/Bank_001/Sound_02.wav"} << ok
-            << false << QStringList{"Replace from folder: a2.wav <- Bank_001/Sound_02.wav\nb1.wav <- Bank_2/sound_1.wav",
-                                    "Replace from folder: 2 of 2 entries replaced."} << QStringList{"a2.wav", "b1.wav"};
+            << plan + QStringList{box + "1 of 3 entries replaced." + aborted + refused} << QStringList{"a2.wav"};
+        QTest::newRow("one dropped on a sound") << 1 << QStringList{"new.wav"} << ok << false << QStringList()
+                                                << QStringList{"a2.wav"};
+        QTest::newRow("several dropped, named like entries") << 0 << QStringList{"x/Bank_2/sound_1.wav", "y/Bank_001/Sound_02.wav"}
+            << ok << false << QStringList{box + "a2.wav <- Bank_001/Sound_02.wav\nb1.wav <- Bank_2/sound_1.wav",
+                                          box + "2 of 2 entries replaced."} << QStringList{"a2.wav", "b1.wav"};
         QTest::newRow("several dropped, named like no entry") << 1 << QStringList{"new.wav", "x/other.wav"} << ok << false
-            << QStringList{"Replace from folder: None of the dropped files can replace an entry of the open archive. Files are "
-                           "matched by names like Bank_001/sound_001.wav; a single file dropped on an entry replaces that entry."}
+            << QStringList{box + "None of the dropped files can replace an entry of the open archive. Files are matched by names "
+                                 "like Bank_001/sound_001.wav; a single file dropped on an entry replaces that entry."}
             << QStringList();
     }
     void SeveralFilesReplaceTheEntriesTheyName()
@@ -386,7 +390,8 @@ private:
     }
     QString Question() const
     {
-        return "Warning: All files inside your working directory (" + fixture->WorkDir() + ") will be deleted.\nDo you want continue?";
+        return "Warning: All files inside your working directory (" + fixture->WorkDir()
+               + ") will be deleted.\nDo you want continue?";
     }
 
     std::unique_ptr<WindowFixture> fixture;
