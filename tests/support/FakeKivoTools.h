@@ -9,8 +9,8 @@
 // Writes stand-ins for kivo_sfx.exe and kivo_stream.exe into a folder and reads back how they
 // were called. The stand-ins are shell scripts: each logs a line of its name, working directory,
 // process id and arguments, then behaves as the Set... calls chose (through environment variables
-// that the started tool inherits). An export creates <target>/<folder>/<metafile> when a folder
-// is given; an import writes the new archive unless told not to.
+// that the started tool inherits). An export creates <target>/<folder>/<metafile>; an import
+// writes the new archive unless told not to.
 class FakeKivoTools
 {
 public:
@@ -47,8 +47,6 @@ public:
         qputenv("KIVO_FAKE_METAFILE_TEXT", metafileText);
     }
     void SetWritesNoArchive() { qputenv("KIVO_FAKE_NO_ARCHIVE", "1"); }
-    // The new archive gets the immutable attribute, which even root cannot rename.
-    void SetMakesArchiveImmutable() { qputenv("KIVO_FAKE_IMMUTABLE", "1"); }
 
     QList<Run> Runs() const
     {
@@ -76,16 +74,11 @@ private:
         "{ printf '%s\\t%s\\t%s' \"$(basename \"$0\")\" \"$(pwd -P)\" $$; printf '\\t%s' \"$@\"; echo; } >> \"$KIVO_FAKE_LOG\"\n"
         "if [ -n \"$KIVO_FAKE_HANG\" ]; then exec sleep 60; fi\n"
         "case \"$1\" in\n"
-        "  -e|-r) if [ -n \"$KIVO_FAKE_FOLDER\" ]; then\n"
-        "      mkdir -p \"$3/$KIVO_FAKE_FOLDER\"\n"
-        "      printf '%s' \"$KIVO_FAKE_METAFILE_TEXT\" > \"$3/$KIVO_FAKE_FOLDER/$KIVO_FAKE_METAFILE\"\n"
-        "    fi ;;\n"
+        "  -e|-r) mkdir -p \"$3/$KIVO_FAKE_FOLDER\"\n"
+        "    printf '%s' \"$KIVO_FAKE_METAFILE_TEXT\" > \"$3/$KIVO_FAKE_FOLDER/$KIVO_FAKE_METAFILE\" ;;\n"
         // As the real tool does: the lookup file gets new records, its previous bytes go to ".bak".
         "  -i) if [ -f \"$4\" ]; then cp \"$4\" \"$4.bak\" && printf 'new records' > \"$4\"; fi\n"
-        "    if [ -z \"$KIVO_FAKE_NO_ARCHIVE\" ]; then\n"
-        "      printf 'new archive' > \"$2\"\n"
-        "      if [ -n \"$KIVO_FAKE_IMMUTABLE\" ]; then chattr +i \"$2\"; fi\n"
-        "    fi ;;\n"
+        "    if [ -z \"$KIVO_FAKE_NO_ARCHIVE\" ]; then printf 'new archive' > \"$2\"; fi ;;\n"
         "esac\n"
         "printf '%s' \"$KIVO_FAKE_STDERR\" >&2\n"
         "exit \"${KIVO_FAKE_EXIT:-0}\"\n";
