@@ -135,14 +135,6 @@ public:
         return Entries() && Entries()->rowCount() > 0;
     }
 
-    // Selects that node with a single click, without opening it.
-    bool SelectArchive(const QStringList &names) const
-    {
-        const QModelIndex node = ArchiveNode(names);
-        ArchiveView()->setCurrentIndex(node);
-        return node.isValid();
-    }
-
     // Banks of sound file names; each named sound gets a short WAV file unless `bWriteSounds` is
     // false. The archive folder is `name` and its metafile names it as its basename.
     QString WriteSfxArchive(const QString &name, const QList<QStringList> &banks, bool bWriteSounds = true,

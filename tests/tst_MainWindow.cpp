@@ -1,0 +1,555 @@
+#include "WindowFixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStringListModel>
+
+namespace
+{
+// Latin-1, as the program reads it.
+const QByteArray configuration = "Audio\n"
+                                 "  Sfx1\tAUDIO/SFX/SFX1\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
+                                 "  Sfx2\tAUDIO/SFX/SFX2\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
+                                 "  Radio\tAUDIO/STREAMS/RADIO\tSTREAM\n"
+                                 "Streams\n"
+                                 "  CAF\xc9\taudio/streams/CAFE\tSTREAM\taudio/CONFIG/TrakLkup.dat\n";
+const QByteArray metaData = "<?xml version=\"1.0\"?>\n<Root>\n"
+                            "  <InfoData Id=\"1\" Text=\"a;;b;\"/>\n"
+                            "  <InfoData Id=\"2\" Text=\"Engine ROAR;Loud\"/>\n"
+                            "  <InfoData Id=\"3\" Text=\"quiet\"/>\n"
+                            "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx1\\a1.wav\" InfoDataItemId=\"1\"/>\n"
+                            "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx2\\a1.wav\" InfoDataItemId=\"2\"/>\n"
+                            "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx2\\beta.wav\" InfoDataItemId=\"2\"/>\n"
+                            "  <MetaData VirtualPath=\"Archiv\\Audio\\Sfx2\\delta.ogg\" InfoDataItemId=\"3\"/>\n"
+                            "</Root>\n";
+const QString noConfiguration =
+    "Error: Failed to load configuration.\nConfiguration-file could not be found or isn't accessable.";
+const QStringList askForFolders{"Workingdirectory: No working directory was defined or the old one wasn't found.\n"
+                                "Please choose a new directory.",
+                                "chooser: Select a working directory",
+                                "GTA Folder was not found.: GTA Folder was not found or was not specified. "
+                                "Please select your GTA Folder",
+                                "chooser: "};
+
+// Puts a file of the given kind at `path`: "file" with the content, a "folder", a "huge" sparse
+// file of 300 MB, a "device" that never ends, or nothing ("missing").
+bool Place(const QString &path, const QString &kind, const QByteArray &content = QByteArray())
+{
+    if (QFileInfo::exists(path) && !QFile::remove(path))
+        return false;
+    QFile file(path);
+    if (kind == "folder")
+        return QDir().mkpath(path);
+    if (kind == "device")
+        return QFile::link("/dev/zero", path);
+    if (kind == "huge")
+        return file.open(QIODevice::WriteOnly) && file.resize(qint64(300) * 1024 * 1024);
+    return kind == "missing" || (file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+}
+
+// Bytes of every value, the same on every run.
+QByteArray Noise(int size)
+{
+    QByteArray bytes(size, '\0');
+    quint32 state = 12345;
+    for (char &byte : bytes)
+        byte = char((state = state * 1103515245u + 12345u) >> 23);
+    return bytes;
+}
+
+// The archive tree two levels deep, children indented.
+QStringList ArchiveNames(const QMainWindow &window)
+{
+    QStringList names;
+    const QAbstractItemModel *model = window.findChild<QTreeView *>("archiveView")->model();
+    for (int row = 0; model && row < model->rowCount(); ++row) {
+        names << model->index(row, 0).data().toString();
+        for (int child = 0; child < model->rowCount(model->index(row, 0)); ++child)
+            names << "  " + model->index(child, 0, model->index(row, 0)).data().toString();
+    }
+    return names;
+}
+
+QString SettingsValue(const QString &key)
+{
+    return QSettings("settings.ini", QSettings::IniFormat).value(key).toString();
+}
+}
+
+// The main window's commands, one table each: start-up and settings, playing, searching and the
+// commands that ask the user something.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        fixture = std::make_unique<WindowFixture>();
+        fixture->WriteBesideProgram(metaData, configuration);
+        fixture->WriteSfxArchive("Sfx1", {{"a1.wav", "a2.wav", "a3.wav"}, {"b1.wav", "b2.wav"}});
+        fixture->WriteSfxArchive("Sfx2",
+                                 {{"alpha.wav", "beta.wav"},
+                                  {"gamma.wav", "alpha2.wav", "delta.ogg"},
+                                  {"epsilon.wav", QString::fromUtf8("i\u0307stanbul.wav")}},
+                                 false);
+        fixture->WriteStreamArchive("Radio", {"one.ogg", "two.ogg", "three.ogg"});
+    }
+    void cleanup() { fixture.reset(); }
+
+    void WritesTheSettingsBackOnClose_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<QString>("useKivoMetadata");  // as stored; empty: no key
+        QTest::addColumn<bool>("bOn");
+        QTest::newRow("Exit, station names off") << "Exit" << "false" << false;
+        QTest::newRow("window frame, no key means on") << "frame" << "" << true;
+        QTest::newRow("a folder in the way of the file, other text is true") << "blocked" << "yes" << true;
+    }
+    void WritesTheSettingsBackOnClose()
+    {
+        QFETCH(QString, ending);
+        QFETCH(QString, useKivoMetadata);
+        QFETCH(bool, bOn);
+        const QVariantMap stored{{"LastImportDirectory", "C:\\Sounds\\new wav"},
+                                 {"LastExportDirectory", fixture->Root() + QStringLiteral("/export \u00e9t\u00e9 = ; #")}};
+        QVERIFY(Place(fixture->Beside("metadata-full.ini"), "file", "stream = Radio\nstation = Radio Los Santos\n"));
+        // A settings file beside the program is not the one used.
+        QSettings(fixture->Beside("settings.ini"), QSettings::IniFormat).setValue("WorkingDirectory", fixture->Root());
+        QVariantMap settings = stored;
+        if (!useKivoMetadata.isEmpty())
+            settings.insert("UseKivoMetadata", useKivoMetadata);
+        fixture->WriteSettings(settings);
+        {
+            MainWindow window;
+            QCOMPARE(window.QMainWindow::statusBar()->currentMessage(), fixture->WorkDir());
+            QCOMPARE(ArchiveNames(window), (QStringList{"Audio", "  Sfx1", "  Sfx2", bOn ? "  Radio Los Santos" : "  Radio",
+                                                        "Streams", QStringLiteral("  CAF\u00c9")}));
+            window.show();
+            // Gone from the disk while the program runs: the values alone are written back.
+            QVERIFY(QFile::remove("settings.ini"));
+            QVERIFY(ending != "blocked" || Place("settings.ini", "folder"));
+            ending == "Exit" ? window.Exit() : void(window.close());
+            QVERIFY(!window.isVisible());
+        }
+        if (ending == "blocked") {
+            QCOMPARE(fixture->dialogs.shown.size(), 1);
+            QVERIFY(fixture->dialogs.Log()[0].startsWith("Warning: "));
+            QVERIFY(fixture->dialogs.shown[0].text.contains(QDir::current().absoluteFilePath("settings.ini")));
+            return;
+        }
+        QCOMPARE(QSettings("settings.ini", QSettings::IniFormat).allKeys().size(), 6);
+        QCOMPARE(SettingsValue("ShowWaveform"), "true");
+        QCOMPARE(SettingsValue("WorkingDirectory"), fixture->WorkDir());
+        QCOMPARE(SettingsValue("GtaDirectory"), fixture->GtaDir());
+        QCOMPARE(SettingsValue("UseKivoMetadata"), bOn ? "true" : "false");
+        for (auto it = stored.begin(); it != stored.end(); ++it)
+            QCOMPARE(SettingsValue(it.key()), it.value().toString());
+        QVERIFY(fixture->dialogs.shown.isEmpty());
+    }
+
+    void AsksForBothFoldersWithoutUsableSettings_data()
+    {
+        QTest::addColumn<QByteArray>("content");  // null: no settings file at all
+        QTest::addColumn<bool>("bAnswered");      // false: both choosers cancelled
+        QTest::newRow("first start") << QByteArray() << true;
+        // Both files' errors come before the questions for the folders.
+        QTest::newRow("first start, nothing beside the program, choosers cancelled") << QByteArray() << false;
+        // Damaged files of every kind give the defaults, never a crash.
+        QTest::newRow("binary") << Noise(64 * 1024) << true;
+        QTest::newRow("stored variant of another type")
+            << QByteArray("WorkingDirectory=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\nQDateTime\\0\\0)\n"
+                          "GtaDirectory=@ByteArray(\\xff\\xfe)\n") << true;
+        QTest::newRow("folder name longer than any path")
+            << "WorkingDirectory=" + QByteArray(100000, 'w') + "\nGtaDirectory=" + QByteArray(100000, 'g') + '\n' << true;
+    }
+    void AsksForBothFoldersWithoutUsableSettings()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, bAnswered);
+        QVERIFY(Place("settings.ini", content.isNull() ? "missing" : "file", content));
+        if (!bAnswered)
+            QVERIFY(Place(fixture->Beside("configuration.ini"), "missing") && Place(fixture->Beside("MetaData.xml"), "missing"));
+        const QStringList files = bAnswered ? QStringList()
+                                            : QStringList{"Error: " + fixture->Beside("MetaData.xml") + " could not be opened.",
+                                                          noConfiguration};
+        if (bAnswered)
+            fixture->dialogs.paths << fixture->WorkDir() << fixture->GtaDir();
+        {
+            MainWindow window;
+            QCOMPARE(fixture->dialogs.Log(), files + askForFolders);
+            QCOMPARE(fixture->dialogs.shown[files.size()].pParent, &window);
+            QCOMPARE(window.QMainWindow::statusBar()->currentMessage(), bAnswered ? fixture->WorkDir() : QString());
+            window.show();
+            window.close();
+        }
+        QCOMPARE(fixture->dialogs.shown.size(), files.size() + 4);
+        // Every key is written back, the folders as chosen or empty.
+        const QSettings settings("settings.ini", QSettings::IniFormat);
+        for (const char *key : {"WorkingDirectory", "LastImportDirectory", "LastExportDirectory", "GtaDirectory"})
+            QVERIFY2(settings.contains(QLatin1String(key)), key);
+        QCOMPARE(SettingsValue("WorkingDirectory"), bAnswered ? fixture->WorkDir() : QString());
+        QCOMPARE(SettingsValue("GtaDirectory"), bAnswered ? fixture->GtaDir() : QString());
+        QCOMPARE(SettingsValue("UseKivoMetadata"), "true");
+    }
+
+    void StartsDespiteBadFilesBesideTheProgram_data()
+    {
+        // Each row is named after the file it spoils.
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("kind");      // how the file is put there
+        QTest::addColumn<QString>("title");     // of the one box, or empty for none
+        QTest::addColumn<int>("topLevelRows");  // of the archive tree; -1: any
+        QTest::addRow("configuration.ini: missing") << QByteArray() << "missing" << "Error" << 0;
+        QTest::addRow("configuration.ini: empty") << QByteArray() << "file" << "" << 0;
+        QTest::addRow("configuration.ini: binary") << Noise(256 * 1024) << "file" << "" << -1;
+        QTest::addRow("configuration.ini: far larger than any real file") << QByteArray() << "huge" << "Error" << 0;
+        QTest::addRow("configuration.ini: a device without end") << QByteArray() << "device" << "Error" << 0;
+        QTest::addRow("metadata-full.ini: binary") << Noise(256 * 1024) << "file" << "" << 2;
+        QTest::addRow("metadata-full.ini: a folder") << QByteArray() << "folder" << "" << 2;
+        QTest::addRow("metadata-full.ini: a device without end") << QByteArray() << "device" << "" << 2;
+        QTest::addRow("MetaData.xml: binary") << Noise(256 * 1024) << "file" << "Error in Xml-File" << 2;
+        QTest::addRow("MetaData.xml: a folder") << QByteArray() << "folder" << "Error" << 2;
+        QTest::addRow("MetaData.xml: far larger than any real file") << QByteArray() << "huge" << "Error" << 2;
+        QTest::addRow("MetaData.xml: a device without end") << QByteArray() << "device" << "Error" << 2;
+    }
+    void StartsDespiteBadFilesBesideTheProgram()
+    {
+        const QString name = QString::fromLatin1(QTest::currentDataTag()).section(": ", 0, 0);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, kind);
+        QFETCH(QString, title);
+        QFETCH(int, topLevelRows);
+        QVERIFY(Place(fixture->Beside(name), kind, content));
+
+        MainWindow window;
+        QCOMPARE(fixture->dialogs.shown.size(), title.isEmpty() ? 0 : 1);
+        const bool bConfiguration = name == "configuration.ini";
+        if (!title.isEmpty()) {
+            QCOMPARE(fixture->dialogs.shown[0].title, title);
+            // Only the configuration's box has the window for a parent: the descriptions are read before it stands.
+            QCOMPARE(fixture->dialogs.shown[0].pParent, bConfiguration ? &window : nullptr);
+        }
+        if (bConfiguration && !title.isEmpty())
+            QCOMPARE(fixture->dialogs.Log(), QStringList{noConfiguration});
+        if (!bConfiguration)  // station names fall back to the folder names
+            QCOMPARE(ArchiveNames(window).mid(0, 5), (QStringList{"Audio", "  Sfx1", "  Sfx2", "  Radio", "Streams"}));
+        auto *view = window.findChild<QTreeView *>("archiveView");
+        if (topLevelRows >= 0)
+            QCOMPARE(view->model() ? view->model()->rowCount() : 0, topLevelRows);
+        window.show();
+        view->expandAll();
+        QVERIFY(!window.grab().isNull());  // every row measured and drawn once
+    }
+
+    // Space, Right and Left play the current, next and previous entry; these are the edges.
+    void PlaysAndStepsThroughEntries_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QPoint>("start");  // (top-level row or -1, row); (-1, -1): nothing current
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("spoil");  // a sound file removed, or a folder made, beforehand
+        QTest::addColumn<QString>("file");   // the current entry afterwards
+        QTest::addColumn<QString>("state");  // of the player: playing that file, paused, stopped or idle as loaded
+
+        QTest::newRow("Space plays the current sound") << "Sfx1" << QPoint(0, 1) << "Space" << "" << "a2.wav" << "playing";
+        QTest::newRow("Ctrl+B pauses") << "Sfx1" << QPoint(0, 0) << "Space, Ctrl+B" << "" << "a1.wav" << "paused";
+        QTest::newRow("Esc stops") << "Sfx1" << QPoint(0, 0) << "Space, Esc" << "" << "a1.wav" << "stopped";
+        QTest::newRow("last sound of a bank to the next bank") << "Sfx1" << QPoint(0, 2) << "Right" << "" << "b1.wav" << "playing";
+        QTest::newRow("last sound of the last bank wraps") << "Sfx1" << QPoint(1, 1) << "Right" << "" << "a1.wav" << "playing";
+        QTest::newRow("bank row to its first sound") << "Sfx1" << QPoint(-1, 1) << "Right" << "" << "b1.wav" << "playing";
+        QTest::newRow("first sound of a bank to the previous bank") << "Sfx1" << QPoint(1, 0) << "Left" << "" << "a3.wav" << "playing";
+        QTest::newRow("first sound of the first bank wraps") << "Sfx1" << QPoint(0, 0) << "Left" << "" << "b2.wav" << "playing";
+        QTest::newRow("bank row to its last sound") << "Sfx1" << QPoint(-1, 0) << "Left" << "" << "a3.wav" << "playing";
+        QTest::newRow("last track wraps to the first") << "Radio" << QPoint(-1, 2) << "Right" << "" << "one.ogg" << "playing";
+        QTest::newRow("first track wraps to the last") << "Radio" << QPoint(-1, 0) << "Left" << "" << "three.ogg" << "playing";
+        // The player reports the file it cannot play; the selection stays where it was.
+        QTest::newRow("next file missing") << "Sfx1" << QPoint(0, 0) << "Right" << "a2.wav" << "a1.wav" << "idle";
+        QTest::newRow("nothing current") << "Sfx1" << QPoint(-1, -1) << "Right, Left, Space" << "" << "" << "idle";
+        // A folder of the bank's name is never handed to the player, which would report it.
+        QTest::newRow("bank row with a folder of its name") << "Sfx1" << QPoint(-1, 0) << "Space" << "Bank_001/" << "Bank_001"
+                                                            << "idle";
+    }
+    void PlaysAndStepsThroughEntries()
+    {
+        QFETCH(QString, archive);
+        QFETCH(QPoint, start);
+        QFETCH(QString, keys);
+        QFETCH(QString, spoil);
+        QFETCH(QString, file);
+        QFETCH(QString, state);
+        const QString folder = fixture->WorkDir() + '/' + archive + '/';
+        QVERIFY(spoil.isEmpty() || (spoil.endsWith('/') ? QDir().mkpath(folder + spoil) : QFile::remove(folder + spoil)));
+        QVERIFY(Open() && fixture->Load(archive));
+        fixture->EntryView()->setCurrentIndex(fixture->Entry(start.x(), start.y()));
+
+        Press(keys);
+
+        QCOMPARE(fixture->EntryView()->currentIndex().data().toString(), file);
+        const QMap<QString, QString> status{{"playing", "Playing file " + folder + file}, {"idle", fixture->WorkDir()}};
+        QCOMPARE(fixture->Status(), status.value(state));
+        QCOMPARE(fixture->Player()->IsPlaying(), state == "playing" || state == "paused");
+        QCOMPARE(fixture->dialogs.shown.size(), spoil.endsWith(".wav") ? 1 : 0);
+    }
+
+    void PlaysOnlyFilesInsideArchiveFolder_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<bool>("bAllowed");
+        QTest::addColumn<QString>("basename");  // the archive folder the metafile names; empty: its own
+
+        QTest::newRow("detour that stays inside") << "sub/../inside.wav" << true << "";
+        QTest::newRow("parent folder") << "../outside.wav" << false << "";
+        QTest::newRow("parent folder with backslashes") << "..\\outside.wav" << false << "";
+        QTest::newRow("absolute path") << "ELSEWHERE/outside.wav" << false << "";
+        QTest::newRow("drive letter") << "C:/outside.wav" << false << "";
+        QTest::newRow("rooted backslash") << "\\outside.wav" << false << "";
+        // The folder is where the metafile was read, whatever it calls itself.
+        QTest::newRow("basename naming a folder outside") << "inside.wav" << true << "../elsewhere";
+    }
+    void PlaysOnlyFilesInsideArchiveFolder()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(bool, bAllowed);
+        QFETCH(QString, basename);
+        const QString folder = fixture->WriteSfxArchive("Odd", {{fileName.replace("ELSEWHERE", fixture->Elsewhere())}},
+                                                        false, basename);
+        QDir(folder).mkpath("sub");
+        for (const QString &path : {folder + "/inside.wav", folder + "/sub/inside.wav", fixture->WorkDir() + "/outside.wav",
+                                    fixture->Elsewhere() + "/outside.wav"})
+            WindowFixture::WriteWave(path);
+        fixture->Open();
+        QVERIFY(fixture->Load("Odd"));
+
+        QCOMPARE(fixture->Window()->Play(fixture->Entry(0, 0)), bAllowed);
+        QCOMPARE(fixture->Status().startsWith("Playing file " + folder), bAllowed);
+        QCOMPARE(fixture->Player()->IsPlaying(), bAllowed);
+        QCOMPARE(fixture->dialogs.Log(), bAllowed ? QStringList()
+                                                  : QStringList{"Error: The entry's file name leads outside the archive folder."});
+    }
+
+    void InfoShowsMetadataOfTheOpenedArchive()
+    {
+        fixture->Open();
+        QVERIFY(fixture->Load("Sfx1"));
+        fixture->Window()->ShowInfoDialog();
+        QVERIFY(fixture->MetaList()->isHidden());  // nothing selected: nothing to show
+        // A folder loaded without a row of the tree has no path to look metadata up by.
+        QCOMPARE(fixture->Window()->GetVirtualItemPath(fixture->Entry(1, 0)), QString());
+        QVERIFY(fixture->OpenFromTree({"Audio", "Sfx1"}));
+        QCOMPARE(fixture->Window()->GetVirtualItemPath(fixture->Entry(1, 0)), "Archiv\\Audio\\Sfx1\\b1.wav");
+
+        const QModelIndex sound = fixture->Entry(0, 0);
+        fixture->EntryView()->setCurrentIndex(sound);
+        fixture->Window()->ShowInfoDialog();
+        QVERIFY(!fixture->MetaList()->isHidden());
+        auto *list = qobject_cast<QStringListModel *>(fixture->MetaList()->model());
+        QVERIFY(list);
+        QCOMPARE(list->stringList(), (QStringList{"a", "b"}));
+
+        // Another archive selected with a single click (not opened) changes nothing.
+        fixture->ArchiveView()->setCurrentIndex(fixture->ArchiveNode({"Audio", "Sfx2"}));
+        fixture->Window()->UpdateMetalist(sound);
+        QCOMPARE(list->stringList(), (QStringList{"a", "b"}));
+
+        // An entry without metadata empties the list.
+        fixture->Window()->UpdateMetalist(fixture->Entry(0, 1));
+        QCOMPARE(list->stringList(), QStringList());
+    }
+
+    void WalksSearchHitsInOrder_data()
+    {
+        QTest::addColumn<QString>("archive");    // the one loaded; empty: none
+        QTest::addColumn<QStringList>("steps");  // "command -> the current entry afterwards"
+
+        QTest::newRow("nothing loaded: nothing found") << "" << QStringList{"find a -> ", "F3 a -> ", "Shift+F3 a -> "};
+        QTest::newRow("next goes to the following bank and wraps to the first hit")
+            << "Sfx2" << QStringList{"find alpha -> alpha.wav", "next alpha -> alpha2.wav", "F3 alpha -> alpha.wav"};
+        QTest::newRow("previous from the first sound wraps to the last banks")
+            << "Sfx2" << QStringList{"find alpha -> alpha.wav", "previous alpha -> alpha2.wav", "Shift+F3 alpha -> alpha.wav"};
+        QTest::newRow("full case mapping")
+            << "Sfx2" << QStringList{QString::fromUtf8("find \u0130STANBUL -> i\u0307stanbul.wav")};
+        QTest::newRow("a bank with sounds is never tested") << "Sfx2" << QStringList{"find bank_002 -> "};
+        QTest::newRow("empty text selects nothing") << "Sfx2" << QStringList{"find -> ", "next -> ", "previous -> "};
+        QTest::newRow("previous before any search does nothing") << "Sfx2" << QStringList{"previous alpha -> "};
+        QTest::newRow("a miss leaves the position on the first bank")
+            << "Sfx2" << QStringList{"find nothing -> ", "next alpha -> alpha2.wav"};
+        QTest::newRow("changed text does not wrap before its first hit")
+            << "Sfx2" << QStringList{"find epsilon -> epsilon.wav", "next alpha -> epsilon.wav"};
+        QTest::newRow("a miss in a track list forgets the position")
+            << "Radio" << QStringList{"find nothing -> ", "next one -> one.ogg"};
+        QTest::newRow("tracks wrap both ways")
+            << "Radio" << QStringList{"find t -> two.ogg", "next t -> three.ogg", "next t -> two.ogg", "previous t -> three.ogg"};
+        QTest::newRow("previous from the first track wraps once something was found")
+            << "Radio" << QStringList{"find o -> one.ogg", "previous o -> three.ogg"};
+        QTest::newRow("Return starts at the first entry each time")
+            << "Sfx2" << QStringList{"Return wav -> alpha.wav", "next wav -> beta.wav", "Return wav -> alpha.wav"};
+        // "Engine ROAR;Loud" belongs to beta, "quiet" to delta; no entry with metadata is called gamma.
+        QTest::newRow("metadata search looks only at metadata")
+            << "Sfx2" << QStringList{"archive -> ", "metadata -> ", "find roar -> beta.wav", "next e -> delta.ogg",
+                                     "next e -> beta.wav", "deselect -> ", "find gamma -> "};
+        // Found stays set while nothing matches any more: each command must end after one wrap.
+        QTest::newRow("a hit that no longer matches wraps only once per command")
+            << "Sfx2" << QStringList{"find alpha -> alpha.wav", "metadata -> alpha.wav", "next alpha -> alpha.wav",
+                                     "previous alpha -> alpha.wav", "find alpha -> alpha.wav"};
+        QTest::newRow("forgotten hits do not wrap")
+            << "Sfx2" << QStringList{"find epsilon -> epsilon.wav", "forget -> epsilon.wav", "deselect -> ",
+                                     "previous epsilon -> ", "next epsilon -> epsilon.wav"};
+        // The banks are freed with their model: no command may go back to them.
+        QTest::newRow("another archive is searched afresh")
+            << "Sfx2" << QStringList{"find beta -> beta.wav", "radio -> ", "next beta -> ", "next o -> one.ogg"};
+        // A hundred thousand tracks: a miss, then around the whole list in both directions without a growing stack.
+        QTest::newRow("a long list")
+            << "Long" << QStringList{"find nothing -> ", "find last -> last.ogg", "next last -> last.ogg", "previous last -> last.ogg"};
+    }
+    void WalksSearchHitsInOrder()
+    {
+        QFETCH(QString, archive);
+        QFETCH(QStringList, steps);
+        if (archive == "Long") {
+            QStringList tracks;
+            for (int track = 0; track < 99999; ++track)
+                tracks << QStringLiteral("track_%1.ogg").arg(track);
+            fixture->WriteStreamArchive("Long", tracks << "last.ogg", false);
+        }
+        QVERIFY(Open() && (archive.isEmpty() || fixture->Load(archive)));
+
+        QStringList seen;
+        for (const QString &step : steps) {
+            Search(step.section(" -> ", 0, 0));
+            seen << step.section(" -> ", 0, 0) + " -> " + fixture->EntryView()->currentIndex().data().toString();
+        }
+        QCOMPARE(seen, steps);
+        QCOMPARE(fixture->dialogs.Log(), QStringList());  // the search never talks
+    }
+
+    // The commands that ask something or answer with a box, by their menu texts; with a shortcut, pressed.
+    void CommandsAskTheirQuestions_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QStringList>("seen");  // boxes and choosers, and what else changed
+
+        QTest::newRow("working directory") << "Set &working directory" << "Ctrl+G" << QStringList{"folder chooser: Select a directory"};
+        QTest::newRow("replace") << "&Replace" << "Ctrl+R" << QStringList{"file chooser: "};
+        QTest::newRow("clear") << "&Clear working directory" << "Ctrl+X"
+                               << QStringList{"Warning: All files inside your working directory (WORK) will be deleted.\n"
+                                              "Do you want continue?"};
+        // Loaded from the tree, so that Save knows which archive to pack; no tool is at hand for it.
+        QTest::newRow("save") << "&Save" << "Ctrl+S" << QStringList{"Error: kivo_sfx.exe could not be found."};
+        QTest::newRow("exit") << "&Exit" << "Ctrl+W" << QStringList{"window closed"};
+        QTest::newRow("export") << "&Export" << "" << QStringList{"folder chooser: Selected directory for export"};
+        QTest::newRow("game folder") << "Set &GTA Directory" << "" << QStringList{"folder chooser: "};
+        QTest::newRow("restore without an archive selected in the tree")
+            << "Restore &original archive" << ""
+            << QStringList{"Information: Select the archive to restore in the archive tree first."};
+        QTest::newRow("replace from a folder")
+            << "Replace from fol&der..." << "" << QStringList{"folder chooser: Select the folder with the replacements"};
+        QTest::newRow("info") << "&Info" << "F1" << QStringList{"metadata shown"};
+        QTest::newRow("info again hides it") << "&Info" << "F1, F1" << QStringList();
+        QTest::newRow("expand") << "&Expand all" << "Ctrl+E" << QStringList{"banks expanded"};
+        QTest::newRow("find") << "&Find" << "Ctrl+F" << QStringList{"search text selected"};
+    }
+    void CommandsAskTheirQuestions()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, keys);
+        QFETCH(QStringList, seen);
+        QVERIFY(Open() && fixture->OpenFromTree({"Audio", "Sfx1"}));
+        fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));
+        Edit()->setText("1.wav");
+        QAction *action = nullptr;
+        for (QAction *candidate : Actions())
+            action = candidate->text() == command ? candidate : action;
+        QVERIFY(action);
+
+        keys.isEmpty() ? action->trigger() : Press(keys);
+
+        QStringList changes;
+        for (const UserDialogs::Request &request : fixture->dialogs.shown)
+            changes << (request.kind == UserDialogs::Kind::ExistingDirectory ? "folder chooser: " + request.title
+                        : request.kind == UserDialogs::Kind::OpenFileName  ? "file chooser: " + request.title
+                                                                           : request.title + ": " + request.text);
+        const QMap<QString, bool> effects{{"window closed", !fixture->Window()->isVisible()},
+                                          {"metadata shown", !fixture->MetaList()->isHidden()},
+                                          {"banks expanded", fixture->EntryView()->isExpanded(fixture->Entry(-1, 1))},
+                                          {"search text selected", Edit()->hasFocus() && Edit()->selectedText() == "1.wav"}};
+        for (auto it = effects.begin(); it != effects.end(); ++it) {
+            if (it.value())
+                changes << it.key();
+        }
+        QCOMPARE(changes, seen.replaceInStrings("WORK", fixture->WorkDir()));
+    }
+
+    void EveryCommandIsInAMenuWithItsIcon()
+    {
+        QVERIFY(Open());
+        // The archive tree opens with its top level expanded.
+        QVERIFY(fixture->ArchiveView()->isExpanded(fixture->ArchiveNode({"Audio"})));
+        QStringList context;
+        for (const QAction *action : fixture->EntryView()->actions())
+            context << action->text();
+        QCOMPARE(context, (QStringList{"&Replace", "&Export", "&Play", "", "Re&vert to original", "Play original"}));
+        QList<QAction *> inMenus = fixture->EntryView()->actions();
+        for (const QAction *menu : fixture->Window()->QMainWindow::menuBar()->actions())
+            inMenus += menu->menu()->actions();
+        for (QAction *action : Actions()) {
+            QVERIFY2(inMenus.contains(action), qPrintable(action->text()));
+            // A wrong resource name leaves a blank button.
+            QVERIFY2(!action->icon().pixmap(QSize(32, 32)).isNull(), qPrintable(action->text()));
+        }
+    }
+
+private:
+    bool Open() const
+    {
+        fixture->Open()->show();
+        return QTest::qWaitForWindowActive(fixture->Window());
+    }
+    QList<QAction *> Actions() const
+    {
+        return fixture->Window()->centralWidget()->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly);
+    }
+    QLineEdit *Edit() const { return fixture->SearchBar()->findChild<QLineEdit *>("searchEdit"); }
+    void Press(const QString &keys) const
+    {
+        fixture->EntryView()->setFocus();
+        QTest::keySequence(fixture->Window(), QKeySequence(keys));
+    }
+    // "find TEXT", "next TEXT", "previous TEXT" type the text and press the button, "Return TEXT"
+    // presses Return in the box, a shortcut ("F3 TEXT") is pressed; "metadata" ticks the box,
+    // "archive" opens Sfx2 from the tree, "forget" forgets the hits, "deselect" clears the current
+    // entry, "radio" loads the stream.
+    void Search(const QString &command) const
+    {
+        const QString verb = command.section(' ', 0, 0);
+        Edit()->setText(command.section(' ', 1));
+        const QMap<QString, const char *> buttons{
+            {"find", "findButton"}, {"next", "findNextButton"}, {"previous", "findPreviousButton"}};
+        if (buttons.contains(verb))
+            fixture->SearchBar()->findChild<QPushButton *>(buttons[verb])->click();
+        else if (verb == "Return")
+            QTest::keyClick(Edit(), Qt::Key_Return);
+        else if (verb == "metadata")
+            fixture->SearchBar()->findChild<QCheckBox *>("metadataCheckBox")->setChecked(true);
+        else if (verb == "archive")
+            QVERIFY(fixture->OpenFromTree({"Audio", "Sfx2"}));
+        else if (verb == "forget")
+            fixture->SearchBar()->ForgetHits();
+        else if (verb == "deselect")
+            fixture->EntryView()->setCurrentIndex(QModelIndex());
+        else if (verb == "radio")
+            QVERIFY(fixture->Load("Radio"));
+        else
+            Press(verb);
+    }
+
+    std::unique_ptr<WindowFixture> fixture;
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_MainWindow.moc"
