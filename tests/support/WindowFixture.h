@@ -176,10 +176,7 @@ public:
     static void WriteWave(const QString &path, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16, int seed = 0)
     {
         QDir().mkpath(QFileInfo(path).path());
-        SF_INFO info{};
-        info.samplerate = 22050;
-        info.channels = 1;
-        info.format = format;
+        SF_INFO info{0, 22050, 1, format, 0, 0};
         SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
         QVERIFY2(file, sf_strerror(nullptr));
         std::vector<float> samples(2205);
