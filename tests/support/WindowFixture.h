@@ -141,7 +141,6 @@ public:
                             const QString &basename = QString()) const
     {
         const QString folder = WorkDir() + '/' + name;
-        QDir().mkpath(folder);
         QString text = QStringLiteral("[Archive]\nbasename=%1\nlookup_index=0\nnum_banks=%2\n")
                            .arg(basename.isEmpty() ? name : basename).arg(banks.size());
         for (int bank = 0; bank < banks.size(); ++bank) {
@@ -160,7 +159,6 @@ public:
     QString WriteStreamArchive(const QString &name, const QStringList &tracks, bool bWriteSounds = true) const
     {
         const QString folder = WorkDir() + '/' + name;
-        QDir().mkpath(folder);
         QString text = QStringLiteral("[Stream]\nnum_tracks=%1\nbasename=%2\nlookup_index=0\n").arg(tracks.size()).arg(name);
         for (int track = 0; track < tracks.size(); ++track) {
             text += QStringLiteral("[Track_%1]\nbeat_total=0\nfilename=%2\nlength_extra=0\nlength_index=0\n")
