@@ -4,25 +4,16 @@
 #include "player/FModPlayerWidget.h"
 #include "search/SearchDialog.h"
 
-#include <QAbstractItemModel>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QListView>
-#include <QSettings>
 #include <QStatusBar>
-#include <QStringList>
-#include <QTemporaryDir>
 #include <QTreeView>
-#include <QtTest>
+#include <QtTest>  // with all of QtCore
 
 #include <memory>
 #include <sndfile.h>
 
-// A main window over folders of its own: a current directory holding "settings.ini" (unless told
-// otherwise), a working directory, a game folder and a folder elsewhere, so that start-up asks
-// nothing. Files put beside the program go again with the fixture. Boxes and choosers go to `dialogs`.
+// A main window over folders of its own (current, with "settings.ini" unless told otherwise; work; gta; elsewhere), so
+// that start-up asks nothing. Files put beside the program go with the fixture; boxes and choosers go to `dialogs`.
 class WindowFixture
 {
 public:
@@ -115,8 +106,7 @@ public:
         QAbstractItemModel *model = ArchiveView()->model();
         QModelIndex node;
         for (const QString &name : names) {
-            const QModelIndexList found = model ? model->match(model->index(0, 0, node), Qt::DisplayRole, name, 1,
-                                                               Qt::MatchExactly)
+            const QModelIndexList found = model ? model->match(model->index(0, 0, node), Qt::DisplayRole, name, 1, Qt::MatchExactly)
                                                 : QModelIndexList();
             if (found.isEmpty())
                 return QModelIndex();
