@@ -106,8 +106,8 @@ public:
         QAbstractItemModel *model = ArchiveView()->model();
         QModelIndex node;
         for (const QString &name : names) {
-            const QModelIndexList found = model ? model->match(model->index(0, 0, node), Qt::DisplayRole, name, 1, Qt::MatchExactly)
-                                                : QModelIndexList();
+            const QModelIndexList found =
+                model ? model->match(model->index(0, 0, node), Qt::DisplayRole, name, 1, Qt::MatchExactly) : QModelIndexList();
             if (found.isEmpty())
                 return QModelIndex();
             node = found.first();
