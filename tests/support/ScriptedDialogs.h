@@ -1,7 +1,6 @@
 #pragma once
 #include "app/UserDialogs.h"
 
-#include <QList>
 #include <QQueue>
 #include <QString>
 
@@ -12,8 +11,7 @@ class ScriptedDialogs : public UserDialogs::Handler
 public:
     ScriptedDialogs() { UserDialogs::SetHandler(this); }
     ~ScriptedDialogs() override { UserDialogs::SetHandler(nullptr); }
-    ScriptedDialogs(const ScriptedDialogs &) = delete;
-    ScriptedDialogs &operator=(const ScriptedDialogs &) = delete;
+    Q_DISABLE_COPY(ScriptedDialogs)
 
     QMessageBox::StandardButton Answer(const UserDialogs::Request &request) override
     {

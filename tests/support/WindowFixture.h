@@ -4,25 +4,16 @@
 #include "player/FModPlayerWidget.h"
 #include "search/SearchDialog.h"
 
-#include <QAbstractItemModel>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QListView>
-#include <QSettings>
 #include <QStatusBar>
-#include <QStringList>
-#include <QTemporaryDir>
 #include <QTreeView>
-#include <QtTest>
+#include <QtTest>  // with all of QtCore
 
 #include <memory>
 #include <sndfile.h>
 
-// A main window over folders of its own: a current directory holding "settings.ini" (unless told
-// otherwise), a working directory, a game folder and a folder elsewhere, so that start-up asks
-// nothing. Files put beside the program go again with the fixture. Boxes and choosers go to `dialogs`.
+// A main window over folders of its own (current, with "settings.ini" unless told otherwise; work; gta; elsewhere), so
+// that start-up asks nothing. Files put beside the program go with the fixture; boxes and choosers go to `dialogs`.
 class WindowFixture
 {
 public:
@@ -115,9 +106,8 @@ public:
         QAbstractItemModel *model = ArchiveView()->model();
         QModelIndex node;
         for (const QString &name : names) {
-            const QModelIndexList found = model ? model->match(model->index(0, 0, node), Qt::DisplayRole, name, 1,
-                                                               Qt::MatchExactly)
-                                                : QModelIndexList();
+            const QModelIndexList found =
+                model ? model->match(model->index(0, 0, node), Qt::DisplayRole, name, 1, Qt::MatchExactly) : QModelIndexList();
             if (found.isEmpty())
                 return QModelIndex();
             node = found.first();
@@ -135,21 +125,12 @@ public:
         return Entries() && Entries()->rowCount() > 0;
     }
 
-    // Selects that node with a single click, without opening it.
-    bool SelectArchive(const QStringList &names) const
-    {
-        const QModelIndex node = ArchiveNode(names);
-        ArchiveView()->setCurrentIndex(node);
-        return node.isValid();
-    }
-
     // Banks of sound file names; each named sound gets a short WAV file unless `bWriteSounds` is
     // false. The archive folder is `name` and its metafile names it as its basename.
     QString WriteSfxArchive(const QString &name, const QList<QStringList> &banks, bool bWriteSounds = true,
                             const QString &basename = QString()) const
     {
         const QString folder = WorkDir() + '/' + name;
-        QDir().mkpath(folder);
         QString text = QStringLiteral("[Archive]\nbasename=%1\nlookup_index=0\nnum_banks=%2\n")
                            .arg(basename.isEmpty() ? name : basename).arg(banks.size());
         for (int bank = 0; bank < banks.size(); ++bank) {
@@ -168,7 +149,6 @@ public:
     QString WriteStreamArchive(const QString &name, const QStringList &tracks, bool bWriteSounds = true) const
     {
         const QString folder = WorkDir() + '/' + name;
-        QDir().mkpath(folder);
         QString text = QStringLiteral("[Stream]\nnum_tracks=%1\nbasename=%2\nlookup_index=0\n").arg(tracks.size()).arg(name);
         for (int track = 0; track < tracks.size(); ++track) {
             text += QStringLiteral("[Track_%1]\nbeat_total=0\nfilename=%2\nlength_extra=0\nlength_index=0\n")
@@ -184,10 +164,7 @@ public:
     static void WriteWave(const QString &path, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16, int seed = 0)
     {
         QDir().mkpath(QFileInfo(path).path());
-        SF_INFO info{};
-        info.samplerate = 22050;
-        info.channels = 1;
-        info.format = format;
+        SF_INFO info{0, 22050, 1, format, 0, 0};
         SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
         QVERIFY2(file, sf_strerror(nullptr));
         std::vector<float> samples(2205);
