@@ -12,18 +12,26 @@
 
 #include "ScriptedDialogs.h"
 #include "TestTones.h"
+#include "audio/AudioConverter.h"
 #include "audio/SoundResult.h"
 #include "audio/SoundSystem.h"
 #include "player/Exception.h"
 #include "player/FModPlayerWidget.h"
 #include "player/Player.h"
 #include "player/Slider.h"
+#include "waveform/WaveformPeaks.h"
+
+Q_DECLARE_METATYPE(AudioForm)
 
 namespace
 {
 constexpr qint64 secondFrames = 44100;
 constexpr qint64 tenthFrames = 4410;
 constexpr uint trackLength = 205000;  // 3 minutes 25 seconds
+constexpr int vorbis = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+constexpr int opus = SF_FORMAT_OGG | SF_FORMAT_OPUS;
+constexpr int flac16 = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+using SndFile = std::unique_ptr<SNDFILE, int (*)(SNDFILE *)>;
 
 // The engine's text of the exception the call throws, or "nothing thrown".
 template<typename Call>
@@ -48,6 +56,30 @@ bool HoldsOpen(const QString &path)
     return false;
 }
 
+QByteArray Contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every sample of a file, and its header.
+std::vector<float> ReadAll(const QString &path, SF_INFO &info)
+{
+    info = SF_INFO {};
+    const SndFile file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info), &sf_close);
+    std::vector<float> samples(std::size_t(info.frames * info.channels));
+    return file && sf_readf_float(file.get(), samples.data(), info.frames) == info.frames ? samples : std::vector<float>();
+}
+
+// A float WAV at 1000 Hz, so every sample reads back exactly and a frame lasts a millisecond.
+bool WriteFloats(const QString &path, const std::vector<float> &samples, int channels)
+{
+    SF_INFO info {0, 1000, channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
+    const SndFile file(sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info), &sf_close);
+    const qint64 frames = qint64(samples.size()) / channels;
+    return file && sf_writef_float(file.get(), samples.data(), frames) == frames;
+}
+
 void Send(Slider *pSlider, QEvent::Type type, int x, Qt::MouseButtons buttons = Qt::LeftButton)
 {
     const QPointF point(x, 7);
@@ -68,10 +100,8 @@ struct Output
     bool IsSilent(qint64 frame) const { return At(frame, 0) == 0.0f && At(frame, 1) == 0.0f; }
     qint64 FirstSound() const
     {
-        for (qint64 frame = 0; frame < Frames(); ++frame)
-            if (!IsSilent(frame))
-                return frame;
-        return -1;
+        const auto sound = std::find_if(samples.begin(), samples.end(), [](float sample) { return sample != 0.0f; });
+        return sound == samples.end() ? -1 : qint64(sound - samples.begin()) / SoundSystem::outputChannels;
     }
     // Empty when frames [start, start + count) hold the tone from toneFrame on, times gain (a
     // looping tone of toneLength frames starts again at 0); else the first difference.
@@ -105,8 +135,9 @@ struct Strip
 };
 }
 
-// The sound engine, the player, the player strip and its sliders on SDL's dummy driver; what is
-// heard goes through SDL's disk driver into a file and is compared sample by sample with the tone.
+// Reading sound files: the engine, the player, its strip and sliders on SDL's dummy driver, the
+// converter into the archive's forms and the outline of a file. What is heard goes through SDL's
+// disk driver into a file and is compared sample by sample with the tone.
 class TestAudio : public QObject
 {
     Q_OBJECT
@@ -127,8 +158,7 @@ class TestAudio : public QObject
     Output TakeOutput() const
     {
         qputenv("SDL_AUDIODRIVER", "dummy");
-        QFile file(OutputFile());
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QByteArray bytes = Contents(OutputFile());
         const auto *pSamples = reinterpret_cast<const float *>(bytes.constData());
         return Output{std::vector<float>(pSamples, pSamples + bytes.size() / qsizetype(sizeof(float)))};
     }
@@ -138,15 +168,14 @@ private slots:
     {
         // Milliseconds per block on the disk driver instead of real time (23 ms).
         qputenv("SDL_DISKAUDIODELAY", "5");
-        QVERIFY(TestTones::WriteExact(File("second.wav"), secondFrames));
-        QVERIFY(TestTones::WriteExact(File("tenth.wav"), tenthFrames));
-        QVERIFY(TestTones::Write(File("mono22k.ogg"), SF_FORMAT_OGG | SF_FORMAT_VORBIS, 55125, 22050, 1));
-        QVERIFY(TestTones::Write(File("odd.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 80008, 8000, 1));
+        // Float WAVs at the output's own rate and layout play without any conversion.
+        QVERIFY(TestTones::Write(File("second.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, secondFrames));
+        QVERIFY(TestTones::Write(File("tenth.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, tenthFrames));
+        QVERIFY(TestTones::Write(File("mono22k.ogg"), vorbis, 55125, 22050, 1));
+        QVERIFY(TestTones::Write(File("odd.flac"), flac16, 80008, 8000, 1));
         QVERIFY(TestTones::Write(File("pcm16.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 48000, 2));
         QVERIFY(TestTones::Write(File("track.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, qint64(trackLength) * 8, 8000, 1));
-        QFile ogg(File("mono22k.ogg"));
-        QVERIFY(ogg.open(QIODevice::ReadOnly));
-        QVERIFY(TestTones::WriteBytes(File("truncated.ogg"), ogg.read(1000)));
+        QVERIFY(TestTones::WriteBytes(File("truncated.ogg"), Contents(File("mono22k.ogg")).left(1000)));
         QVERIFY(TestTones::WriteBytes(File("empty.wav"), QByteArray()));
         QVERIFY(TestTones::WriteBytes(File("text.ogg"), "not a sound at all\n"));
         QVERIFY(QDir(folder.path()).mkdir("folder.wav"));
@@ -171,21 +200,30 @@ private slots:
         QCOMPARE(system->IsPlaying(channel, &bPlaying), int(SoundResult::InvalidHandle));
     }
 
-    // Volume, mute and repeat are set while idle: they must reach the stream from its first block.
+    // Volume, mute and repeat are set while idle: they must be kept and reach the stream from its
+    // first block. A volume out of range is clamped, NaN counting as silence.
     void PlaysTheToneScaledLoopedOrOnce_data()
     {
+        QTest::addColumn<bool>("bSlider");  // the volume on the slider's scale of 0..1000
         QTest::addColumn<float>("volume");
+        QTest::addColumn<float>("stored");
         QTest::addColumn<bool>("bMute");
         QTest::addColumn<bool>("bRepeat");
         QTest::addColumn<bool>("bLong");  // the second-long tone, else the tenth looped or not
-        QTest::newRow("a quarter") << 0.25f << false << true << true;
-        QTest::newRow("muted") << 1.0f << true << true << true;
-        QTest::newRow("repeat, on from the start") << 1.0f << false << true << false;
-        QTest::newRow("no repeat, silence after the end") << 1.0f << false << false << false;
+        const float nan = std::nanf("");
+        QTest::newRow("a quarter from the slider") << true << 250.0f << 0.25f << false << true << true;
+        QTest::newRow("above 1 is full scale") << false << 3.0f << 1.0f << false << true << true;
+        QTest::newRow("below 0 is silence") << false << -0.5f << 0.0f << false << true << true;
+        QTest::newRow("NaN is silence") << false << nan << 0.0f << false << true << true;
+        QTest::newRow("muted") << false << 1.0f << 1.0f << true << true << true;
+        QTest::newRow("repeat, on from the start") << false << 1.0f << 1.0f << false << true << false;
+        QTest::newRow("no repeat, silence after the end") << false << 1.0f << 1.0f << false << false << false;
     }
     void PlaysTheToneScaledLoopedOrOnce()
     {
+        QFETCH(bool, bSlider);
         QFETCH(float, volume);
+        QFETCH(float, stored);
         QFETCH(bool, bMute);
         QFETCH(bool, bRepeat);
         QFETCH(bool, bLong);
@@ -194,18 +232,21 @@ private slots:
         const qint64 heard = bLong ? 16384 : bRepeat ? 4 * tenthFrames : tenthFrames;
         {
             Player player;
-            player.SetVolume(volume);
+            player.SetVolume(0.5f);
+            bSlider ? player.SetVolumeFromSlider(uint(volume)) : player.SetVolume(volume);
+            QCOMPARE(player.GetVolume(), stored);
             player.SetMute(bMute);
             player.SetRepeat(bRepeat);
             player.PlayFile(File(bLong ? "second.wav" : "tenth.wav"));
+            QCOMPARE(player.GetVolume(), stored);  // now the channel's
             QTRY_VERIFY(player.GetFramesOutput() >= quint64(heard));
             QTRY_COMPARE(player.IsPlaying(), bRepeat);
             QTest::qWait(30);  // some blocks after the end
         }  // closing the device completes the file
         const Output output = TakeOutput();
         const qint64 start = output.FirstSound();
-        const QString difference = bMute ? (start == -1 ? QString() : QStringLiteral("muted, yet heard"))
-                                         : output.CompareWithTone(start, heard, volume, length);
+        const QString difference = bMute || stored == 0.0f ? (start == -1 ? QString() : QStringLiteral("silent, yet heard"))
+                                                           : output.CompareWithTone(start, heard, stored, length);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
         if (bRepeat)
             return;
@@ -228,6 +269,7 @@ private slots:
             QTest::qWait(100);  // about twenty blocks of output
             QCOMPARE(player.GetFramesOutput(), beforePause);
             QCOMPARE(player.GetPosition(), position);
+            player.SetVolume(0.5f);
             player.SetPaused(false);
             QTRY_VERIFY(player.GetFramesOutput() >= beforePause + 8192);
         }
@@ -235,16 +277,19 @@ private slots:
         const qint64 start = output.FirstSound();
         QString difference = output.CompareWithTone(start, qint64(beforePause), 1.0f, secondFrames);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
-        // The pause is silence, and after it the tone goes on with the frame that came next.
+        // The pause is silence, and after it the tone goes on with the frame that came next, at the
+        // volume set meanwhile.
         qint64 resumed = start + qint64(beforePause);
         while (resumed < output.Frames() && output.IsSilent(resumed))
             ++resumed;
         QVERIFY2(resumed - (start + qint64(beforePause)) >= 1024, "the pause left no silence");
-        difference = output.CompareWithTone(resumed, 8192, 1.0f, secondFrames, qint64(beforePause));
+        difference = output.CompareWithTone(resumed, 8192, 0.5f, secondFrames, qint64(beforePause));
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
-    void FailedStartStopsThePreviousFileAndKeepsItsName_data()
+    // Whatever reads a file refuses one that is not audio and changes nothing: the player stops the
+    // previous file and holds neither open, the converter keeps the old entry, the outline says why.
+    void UnreadableFilesAreRefused_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("text");
@@ -256,49 +301,35 @@ private slots:
         QTest::newRow("truncated ogg") << "truncated.ogg" << bad;
         QTest::newRow("folder") << "folder.wav" << bad;
     }
-    void FailedStartStopsThePreviousFileAndKeepsItsName()
+    void UnreadableFilesAreRefused()
     {
         QFETCH(QString, name);
         QFETCH(QString, text);
+        const QString path = folder.filePath(name);
         Player player;
         QCOMPARE(Thrown([&] { player.PlayFile(); }), QStringLiteral("File not found. "));
         player.PlayFile(File("second.wav"));
         QVERIFY(player.IsPlaying() && HoldsOpen(File("second.wav")));
-        QCOMPARE(Thrown([&] { player.PlayFile(folder.filePath(name)); }), text);
+        QCOMPARE(Thrown([&] { player.PlayFile(path); }), text);
         QVERIFY(!player.IsPlaying());
-        QVERIFY(!HoldsOpen(File("second.wav")) && !HoldsOpen(folder.filePath(name)));
+        QVERIFY(!HoldsOpen(File("second.wav")) && !HoldsOpen(path));
         player.PlayFile();  // the name stays that of the last file that started
         QCOMPARE(player.GetLength(), 1000u);
         player.Stop();
         player.Stop();
         QVERIFY(!HoldsOpen(File("second.wav")));
-    }
 
-    void VolumeIsClampedAndStored_data()
-    {
-        QTest::addColumn<bool>("bSlider");
-        QTest::addColumn<float>("argument");
-        QTest::addColumn<float>("stored");
-        QTest::newRow("below 0") << false << -0.5f << 0.0f;
-        QTest::newRow("above 1") << false << 3.0f << 1.0f;
-        QTest::newRow("NaN is silence") << false << std::nanf("") << 0.0f;
-        QTest::newRow("slider 250") << true << 250.0f << 0.25f;
-        QTest::newRow("slider beyond 1000") << true << 4000.0f << 1.0f;
-    }
-    void VolumeIsClampedAndStored()
-    {
-        QFETCH(bool, bSlider);
-        QFETCH(float, argument);
-        QFETCH(float, stored);
-        Player player;
-        // Idle first, then while playing, where the channel answers.
-        for (const bool bPlaying : {false, true}) {
-            if (bPlaying)
-                player.PlayFile(File("second.wav"));
-            player.SetVolume(0.5f);
-            bSlider ? player.SetVolumeFromSlider(uint(argument)) : player.SetVolume(argument);
-            QCOMPARE(player.GetVolume(), stored);
-        }
+        const WaveformPeaks peaks = WaveformPeaks::Compute(path, 100);
+        QVERIFY(!peaks.IsValid() && !peaks.Error().isEmpty());
+        QTemporaryDir scratch;
+        const QString target = scratch.filePath("old.ogg");
+        QVERIFY(TestTones::WriteBytes(target, "old entry"));
+        QVERIFY(!AudioConverter::UnreadableReason(path).isNull());
+        const std::atomic_bool bCancel {false};
+        const auto result = AudioConverter::Convert(path, target, {true, 44100, 2}, bCancel, [](int) {});
+        QCOMPARE(int(result.outcome), int(AudioConverter::Outcome::Failed));
+        QCOMPARE(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"old.ogg"});
+        QCOMPARE(Contents(target), QByteArray("old entry"));
     }
 
     void RepeatSwitchedOffWhilePlayingEndsTheStream()
@@ -351,21 +382,6 @@ private slots:
         QCOMPARE(player.GetPosition(), position);
         player.SetPosition(length);
         QCOMPARE(player.GetPosition(), position);
-    }
-
-    void FormatsTime_data()
-    {
-        QTest::addColumn<uint>("milliseconds");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("just under a minute") << 59999u << "00:59";
-        QTest::newRow("an hour") << 3600000u << "01:00:00";
-        QTest::newRow("largest") << 4294967295u << "1193:02:47";
-    }
-    void FormatsTime()
-    {
-        QFETCH(uint, milliseconds);
-        QFETCH(QString, text);
-        QCOMPARE(FModPlayerWidget::FormatTime(milliseconds), text);
     }
 
     // One track: paused, a drag previews while the timer waits and the release at either end
@@ -425,6 +441,9 @@ private slots:
             QVERIFY(!strip.label->isVisible());
             QTest::qWait(120);
         }
+        // Longer files count hours, up to the largest length the engine reports.
+        QCOMPARE(FModPlayerWidget::FormatTime(3600000), QStringLiteral("01:00:00"));
+        QCOMPARE(FModPlayerWidget::FormatTime(4294967295u), QStringLiteral("1193:02:47"));
     }
 
     void StripWorksWithoutOutputDevice_data()
@@ -510,34 +529,131 @@ private slots:
         QCOMPARE(log.join(QStringLiteral(", ")), events);
     }
 
-    void SliderValueIsClampedAndIgnoredWhilePressed()
+    void SliderRefusesNoMaximumAndDrawsAnHourWithoutOverflow()
     {
         Slider slider;
-        slider.resize(75, 15);
-        slider.show();
-        slider.SetValue(5000);
-        QCOMPARE(slider.Value(), 1000u);
-        slider.SetMaximum(0);
-        QCOMPARE(slider.Maximum(), 1000u);
-        slider.SetMaximum(180000);
-        Send(&slider, QEvent::MouseButtonPress, 60);
-        QCOMPARE(slider.Value(), 144000u);
-        // While pressed the value is neither set nor pulled into a smaller range.
-        slider.SetMaximum(1000);
-        slider.SetValue(123);
-        QCOMPARE(slider.Value(), 144000u);
-        Send(&slider, QEvent::MouseButtonRelease, 60);
-        QCOMPARE(slider.Value(), 800u);
-        slider.SetValue(123);
-        QCOMPARE(slider.Value(), 123u);
-        // An hour on a wide slider: the handle's place needs more than 32 bits on the way.
         slider.resize(2000, 15);
+        slider.show();
+        slider.SetMaximum(0);  // a file of no length: the handle's place divides by the maximum
+        QCOMPARE(slider.Maximum(), 1000u);
+        // The handle's place needs more than 32 bits on the way.
         slider.SetMaximum(3600000);
         slider.SetValue(3000000);
         QRect done;
         QRect rest;
         slider.PartRects(&done, &rest);
         QCOMPARE(done.right(), 1665);
+    }
+
+    // Conversions into the archive's forms, from real files in the containers libsndfile writes.
+    void ConvertsIntoTheFormWithItsLengthAndLevel_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<AudioForm>("input");      // its rate and channels
+        QTest::addColumn<AudioForm>("form");
+        QTest::addColumn<int>("slack");            // frames the length may be off by (codec padding)
+        QTest::addColumn<QList<double>>("levels"); // RMS of each output channel; none: the very samples of the input
+        const AudioForm sound {false, 22050, 1};
+        const AudioForm track {true, 44100, 2};
+        const double left = 0.5 / M_SQRT2, right = left / 2, mixed = (left + right) / 2;
+        QTest::newRow("stereo FLAC to a sound") << flac16 << AudioForm {false, 44100, 2} << sound << 2 << QList<double>{mixed};
+        QTest::newRow("24-bit WAV at 48 kHz to a sound") << (SF_FORMAT_WAV | SF_FORMAT_PCM_24) << AudioForm {false, 48000, 1} << sound << 2 << QList<double>{left};
+        QTest::newRow("mono WAV to a stereo track") << (SF_FORMAT_WAV | SF_FORMAT_PCM_16) << AudioForm {false, 22050, 1} << track << 2 << QList<double>{left, left};
+        QTest::newRow("Opus named .ogg to a track") << opus << AudioForm {false, 48000, 2} << track << 0 << QList<double>{left, right};
+        QTest::newRow("MP3 to a track") << (SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III) << AudioForm {false, 44100, 2} << track << 2304 << QList<double>{left, right};
+        QTest::newRow("16-bit mono FLAC at the sound's rate") << flac16 << AudioForm {false, 22050, 1} << sound << 0 << QList<double>{};
+        QTest::newRow("stereo Vorbis to a mono track") << vorbis << AudioForm {false, 44100, 2} << AudioForm {true, 32000, 1} << 0 << QList<double>{mixed};
+    }
+    void ConvertsIntoTheFormWithItsLengthAndLevel()
+    {
+        QFETCH(int, format);
+        QFETCH(AudioForm, input);
+        QFETCH(AudioForm, form);
+        QFETCH(int, slack);
+        QFETCH(QList<double>, levels);
+        SF_INFO wanted {0, input.sampleRate, input.channels, format, 0, 0};
+        if (!sf_format_check(&wanted))
+            QSKIP("This libsndfile cannot write that format.");
+        QTemporaryDir scratch;
+        const QString source = scratch.filePath(format == opus ? "opus.ogg" : "source");
+        const QString target = scratch.filePath("old.ogg");
+        QVERIFY(TestTones::WriteBytes(target, "old entry"));
+        QVERIFY(TestTones::Write(source, format, input.sampleRate, input.sampleRate, input.channels));  // one second
+        QVERIFY(AudioConverter::UnreadableReason(source).isNull() && !AudioConverter::HasForm(source, form));
+        // Aborted at the first progress, it leaves the old file and nothing beside it.
+        std::atomic_bool bCancel {false};
+        auto result = AudioConverter::Convert(source, target, form, bCancel, [&](int) { bCancel = true; });
+        QCOMPARE(int(result.outcome), int(AudioConverter::Outcome::Aborted));
+        QCOMPARE(QDir(scratch.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"old.ogg", QFileInfo(source).fileName()}));
+        QCOMPARE(Contents(target), QByteArray("old entry"));
+        bCancel = false;
+        int lastPercent = -1;  // the last progress reported
+        result = AudioConverter::Convert(source, target, form, bCancel, [&](int percent) { lastPercent = percent; });
+        QCOMPARE(std::make_pair(result.message, lastPercent), std::make_pair(QString(), 100));
+        SF_INFO info, in;
+        const std::vector<float> samples = ReadAll(target, info);
+        QCOMPARE(info.format, form.bTrack ? vorbis : SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        QCOMPARE(std::make_pair(info.samplerate, info.channels), std::make_pair(form.sampleRate, form.channels));
+        QVERIFY2(std::abs(info.frames - form.sampleRate) <= slack, qPrintable(QString::number(info.frames)));
+        for (int channel = 0; channel < levels.size(); ++channel) {
+            double sum = 0.0;
+            for (std::size_t i = std::size_t(channel); i < samples.size(); i += std::size_t(form.channels))
+                sum += double(samples[i]) * samples[i];
+            const double level = std::sqrt(sum / double(info.frames));
+            QVERIFY2(std::abs(level - levels[channel]) < 0.03 * levels[channel], qPrintable(QString::number(level)));
+        }
+        if (levels.isEmpty())
+            QVERIFY(ReadAll(source, in) == samples);  // no dither noise on samples that fit
+        QCOMPARE(QDir(scratch.path()).entryList(QDir::Files).size(), 2);  // nothing left beside it
+    }
+
+    // Float samples read back exactly: a full-scale square wave with a period of 100 frames on every
+    // channel, or silence with one sample of 0.8 at clickFrame of clickChannel.
+    void PeaksLandInTheirColumns_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<int>("clickFrame");  // -1: the square wave
+        QTest::addColumn<int>("clickChannel");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("expectedColumns");
+        QTest::addColumn<int>("clickColumn");
+        QTest::newRow("stereo square wave") << 2 << 1000 << -1 << 0 << 7 << 7 << -1;
+        QTest::newRow("click mid-column, second of three channels") << 3 << 1000 << 537 << 1 << 10 << 10 << 5;
+        QTest::newRow("click on the first frame of a column") << 1 << 1000 << 333 << 0 << 3 << 3 << 1;
+        QTest::newRow("click on the last frame of a column") << 1 << 1000 << 332 << 0 << 3 << 3 << 0;
+        QTest::newRow("click in the last frame") << 1 << 1000 << 999 << 0 << 10 << 10 << 9;
+        QTest::newRow("fewer frames than columns") << 1 << 5 << 2 << 0 << 100 << 5 << 2;
+    }
+    void PeaksLandInTheirColumns()
+    {
+        QFETCH(int, channels);
+        QFETCH(int, frames);
+        QFETCH(int, clickFrame);
+        QFETCH(int, clickChannel);
+        QFETCH(int, columns);
+        QFETCH(int, expectedColumns);
+        QFETCH(int, clickColumn);
+        const bool bSquare = clickFrame < 0;
+        std::vector<float> samples(std::size_t(frames * channels), 0.0f);
+        if (!bSquare)
+            samples[std::size_t(clickFrame * channels + clickChannel)] = 0.8f;
+        for (std::size_t sample = 0; bSquare && sample < samples.size(); ++sample)
+            samples[sample] = int(sample) / channels % 100 < 50 ? 1.0f : -1.0f;
+        QVERIFY(WriteFloats(File("signal.wav"), samples, channels));
+
+        const WaveformPeaks peaks = WaveformPeaks::Compute(File("signal.wav"), columns);
+        QVERIFY2(peaks.IsValid(), qPrintable(peaks.Error()));
+        QCOMPARE(peaks.Columns(), expectedColumns);
+        QCOMPARE(peaks.Channels(), channels);
+        for (int channel = 0; channel < channels; ++channel) {
+            for (int column = 0; column < expectedColumns; ++column) {
+                const bool bClick = column == clickColumn && channel == clickChannel;
+                QCOMPARE(peaks.Maximum(channel, column), bSquare ? 1.0f : bClick ? 0.8f : 0.0f);
+                // A column of one frame has that frame as its lowest sample too.
+                QCOMPARE(peaks.Minimum(channel, column), bSquare ? -1.0f : bClick && frames < columns ? 0.8f : 0.0f);
+            }
+        }
     }
 };
 

@@ -25,10 +25,7 @@ inline float Sample(qint64 frame, int channel, int rate = 44100)
 inline bool Write(const QString &path, int format, qint64 frames, int rate = 44100, int channels = 2,
                   double quality = 0.4)
 {
-    SF_INFO info {};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
+    SF_INFO info {0, rate, channels, format, 0, 0};
     const std::unique_ptr<SNDFILE, int (*)(SNDFILE *)> file(sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info),
                                                             &sf_close);
     if (!file)
@@ -45,10 +42,6 @@ inline bool Write(const QString &path, int format, qint64 frames, int rate = 441
     }
     return true;
 }
-
-// A float WAV at the output's own rate and layout: played without any conversion, so the output
-// can be compared sample by sample.
-inline bool WriteExact(const QString &path, qint64 frames) { return Write(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, frames); }
 
 inline bool WriteBytes(const QString &path, const QByteArray &bytes)
 {
