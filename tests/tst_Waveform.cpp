@@ -8,15 +8,6 @@
 #include "waveform/WaveformPeaks.h"
 #include "waveform/WaveformView.h"
 
-namespace
-{
-// Only the length and rate matter here; where the peaks land is tst_Audio's business.
-bool WriteTone(const QString &path, qint64 frames, int rate = 1000, int channels = 1)
-{
-    return TestTones::Write(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, frames, rate, channels);
-}
-}
-
 // The outline of a sound as it is kept and drawn: when it is decoded again, one computation at a
 // time, and how the strip under the main window follows the selection and the player.
 class TestWaveform : public QObject
@@ -30,7 +21,7 @@ private slots:
     {
         QTemporaryDir folder;
         const QString path = folder.filePath("sound.wav");
-        QVERIFY(WriteTone(path, 2000));  // 1000 Hz: 1 frame a millisecond
+        QVERIFY(TestTones::Write(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2000, 1000, 1));  // 1 frame a millisecond
         WaveformView view;
         view.resize(1000, 60);
         view.show();
@@ -45,7 +36,7 @@ private slots:
         QCOMPARE(QList<QVariantList>(seeks), (QList<QVariantList>{{0u}, {666u}, {1998u}}));
 
         // Same size, another rate, a later time.
-        QVERIFY(WriteTone(path + ".new", 2000, 2000));
+        QVERIFY(TestTones::Write(path + ".new", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2000, 2000, 1));
         QVERIFY(QFile::remove(path) && QFile::rename(path + ".new", path));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadWrite)
@@ -66,8 +57,8 @@ private slots:
         QFETCH(int, pause);
         QTemporaryDir folder;
         const QString path = folder.filePath("short.wav");
-        QVERIFY(WriteTone(folder.filePath("long.wav"), 441000, 44100, 2));
-        QVERIFY(WriteTone(path, 100));
+        QVERIFY(TestTones::Write(folder.filePath("long.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 441000));
+        QVERIFY(TestTones::Write(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100));
         WaveformPeakCache cache;
         QSignalSpy ready(&cache, &WaveformPeakCache::PeaksReady);
         QVERIFY(!cache.Request(folder.filePath("long.wav"), 500));
