@@ -319,7 +319,7 @@ private slots:
     }
 
     // Pressed at 30 (at 0 without width), dragged to x and back, released at x: the signals in
-    // order, then the value. Only the left button alone presses.
+    // order, then the value and the last pixel drawn for it. Only the left button alone presses.
     void SliderPointerSetsTheValue_data()
     {
         QTest::addColumn<int>("width");
