@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -21,14 +22,12 @@ inline float Sample(qint64 frame, int channel, int rate = 44100)
     return float((channel == 0 ? 0.5 : 0.25) * std::sin(2.0 * M_PI * 441.0 * double(frame) / rate + 0.25));
 }
 
-// format is an SF_FORMAT_* combination; quality (0..1, Vorbis only) trades size for encoding time.
+// format is an SF_FORMAT_* combination; quality (0..1, Vorbis only) trades size for encoding time;
+// signal gives the sample of a frame and channel instead of the tone.
 inline bool Write(const QString &path, int format, qint64 frames, int rate = 44100, int channels = 2,
-                  double quality = 0.4)
+                  double quality = 0.4, const std::function<float(qint64, int)> &signal = {})
 {
-    SF_INFO info {};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
+    SF_INFO info {0, rate, channels, format, 0, 0};
     const std::unique_ptr<SNDFILE, int (*)(SNDFILE *)> file(sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info),
                                                             &sf_close);
     if (!file)
@@ -39,16 +38,13 @@ inline bool Write(const QString &path, int format, qint64 frames, int rate = 441
     for (qint64 start = 0; start < frames; start += 4096) {
         const qint64 count = std::min<qint64>(4096, frames - start);
         for (qint64 sample = 0; sample < count * channels; ++sample)
-            block[std::size_t(sample)] = Sample(start + sample / channels, int(sample % channels), rate);
+            block[std::size_t(sample)] = signal ? signal(start + sample / channels, int(sample % channels))
+                                                : Sample(start + sample / channels, int(sample % channels), rate);
         if (sf_writef_float(file.get(), block.data(), count) != count)
             return false;
     }
     return true;
 }
-
-// A float WAV at the output's own rate and layout: played without any conversion, so the output
-// can be compared sample by sample.
-inline bool WriteExact(const QString &path, qint64 frames) { return Write(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, frames); }
 
 inline bool WriteBytes(const QString &path, const QByteArray &bytes)
 {
