@@ -1,9 +1,13 @@
+#include "app/FolderReplace.h"
 #include "app/ModFolder.h"
 #include "format/BankSlotFile.h"
 
 #include <QtEndian>
-#include <QTemporaryDir>
 #include <QtTest>
+
+#include "ScratchFiles.h"
+
+using FolderReplace::EntryKey;
 
 namespace
 {
@@ -20,11 +24,63 @@ QByteArray Table(const QList<quint32> &sizes)
 }
 }
 
-// The two files of a mod folder that are worked out: the grown slot table and the README.
+// A mod folder read in (which of its files names which entry of an archive) and written out (the
+// grown slot table and the README).
 class TestModFolder : public QObject
 {
     Q_OBJECT
+    ScratchFiles files;
+
 private slots:
+    void PathNamesItsEntry_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("tracks");
+        QTest::addColumn<QString>("entry");  // bank.number, empty for no entry
+        QTest::newRow("padded") << "Bank_001/sound_002.wav" << false << "1.2";
+        QTest::newRow("unpadded, other case, other extension") << "bank_7/SOUND_12.FLAC" << false << "7.12";
+        QTest::newRow("under a folder named like the archive") << "mods/genrl/Bank_2/sound_3.mp3" << false << "2.3";
+        QTest::newRow("under another archive's folder") << "SCRIPT/Bank_2/sound_3.wav" << false << "";
+        QTest::newRow("under the archive's folder, one level too deep") << "GENRL/x/Bank_2/sound_3.wav" << false << "";
+        QTest::newRow("numbers count from one") << "Bank_000/sound_001.wav" << false << "";
+        QTest::newRow("a number beyond nine digits") << "Bank_1/sound_1234567890.wav" << false << "";
+        QTest::newRow("without extension") << "Bank_1/sound_1" << false << "";
+        QTest::newRow("a copy's double extension") << "Bank_1/sound_1.wav.bak" << false << "";
+        QTest::newRow("a sound without its bank folder") << "sound_1.wav" << false << "";
+        QTest::newRow("signs are no digits") << "Bank_+1/sound_1.wav" << false << "";
+        QTest::newRow("track") << "Track_003.ogg" << true << "0.3";
+        QTest::newRow("track under the archive's folder") << "Genrl/track_3.opus" << true << "0.3";
+        QTest::newRow("track under another folder") << "CH/Track_3.ogg" << true << "";
+    }
+    void PathNamesItsEntry()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, tracks);
+        QFETCH(QString, entry);
+        const EntryKey key = FolderReplace::KeyOf(path, tracks, {"GENRL", ""});
+        QCOMPARE(key.IsValid() ? QString("%1.%2").arg(key.bank).arg(key.number) : QString(), entry);
+    }
+
+    void EachEntryTakesOneFileAtMost()
+    {
+        // Bank 1 holds two sounds, bank 2 one.
+        const auto exists = [](const EntryKey &key) { return key.number <= (key.bank == 1 ? 2 : key.bank == 2 ? 1 : 0); };
+        const FolderReplace::Plan plan = FolderReplace::MatchFiles(
+            {"Bank_2/sound_1.wav", "Bank_1/sound_1.wav", "Bank_2/sound_2.wav", "GENRL/Bank_001/sound_001.flac", "readme.txt",
+             "Bank_1/sound_2.wav"},
+            false, {"GENRL"}, exists);
+
+        QStringList matches, unmatched;
+        for (const FolderReplace::Match &match : plan.matches)
+            matches << QString("%1 %2.%3").arg(match.file).arg(match.entry.bank).arg(match.entry.number);
+        for (const FolderReplace::Mismatch &mismatch : plan.unmatched)
+            unmatched << mismatch.file + ": " + mismatch.reason;
+        QCOMPARE(matches, (QStringList{"Bank_1/sound_2.wav 1.2", "Bank_2/sound_1.wav 2.1"}));
+        QCOMPARE(unmatched, (QStringList{"Bank_2/sound_2.wav: this archive has no such entry", "readme.txt: names no entry",
+                                         "Bank_1/sound_1.wav: another file names the same entry",
+                                         "GENRL/Bank_001/sound_001.flac: another file names the same entry"}));
+    }
+
     void GrowsEverySlotThatHeldTheOldSize_data()
     {
         QTest::addColumn<QList<quint32>>("sizes");
@@ -45,11 +101,7 @@ private slots:
         std::vector<kivo::Growth> changes;
         for (int i = 0; i + 1 < growths.size(); i += 2)
             changes.push_back({growths[i], growths[i + 1]});
-        QTemporaryDir folder;
-        QFile file(folder.filePath("BankSlot.dat"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(Table(sizes)) == Table(sizes).size());
-        file.close();
-        kivo::BankSlotFile table = kivo::BankSlotFile::Load(QFile::encodeName(file.fileName()).toStdString());
+        kivo::BankSlotFile table = kivo::BankSlotFile::Load(QFile::encodeName(files.Write(Table(sizes))).toStdString());
         QCOMPARE(table.Grow(changes) > 0, !expected.isEmpty());
         const QByteArray grown(reinterpret_cast<const char *>(table.Bytes().data()), qsizetype(table.Bytes().size()));
         if (expected.isEmpty()) {
