@@ -314,7 +314,7 @@ void TestToolkit::PackingReproducesTheGame_data()
     QTest::addColumn<QByteArray>("replacement");
     QTest::addColumn<Sound>("expected");         // what a sound becomes
     QTest::addColumn<QStringList>("warnings");
-    QTest::addColumn<SlotSizes>("slotsAfter");        // BankSlot.dat's slot sizes after; empty: untouched
+    QTest::addColumn<SlotSizes>("slotsAfter");   // BankSlot.dat's slot sizes after; empty: untouched
     const auto same = [](const char *row, const char *name, const char *before = "", const char *testSwitch = "") {
         QTest::newRow(row) << packageNames.contains(name) << QString(name) << QString(testSwitch) << QString(before) << 0
                            << QByteArray() << Sound() << QStringList() << SlotSizes();
@@ -336,8 +336,6 @@ void TestToolkit::PackingReproducesTheGame_data()
     const auto track = [](const char *row, const char *name, int entry, const QByteArray &ogg, const QStringList &warnings = {}) {
         QTest::newRow(row) << false << QString(name) << QString() << QString() << entry << ogg << Sound() << warnings << SlotSizes();
     };
-    same("SFX, first package", "FEET");
-    same("SFX, middle package with an empty sound", "GENRL");
     // Where the system cannot copy between two files (another system, another disk), sound data
     // passes through the tool's memory instead.
     same("SFX, long sound, copied through memory", "PAIN_A", "", "KIVO_TEST_PLAIN_COPY");
@@ -374,7 +372,6 @@ void TestToolkit::PackingReproducesTheGame_data()
     sound("SFX, mono 16-bit at 96 kHz", pcm16, 1, 96000, {steps, 48000, 100},
           {"was converted", "plays at 48000 Hz instead of 12000 Hz"});
 
-    same("stream, mixed size conventions", "CH");
     same("stream, no tables beside the pack at export", "CH", "no tables");
     same("stream, game folder cased otherwise", "CH", "cased otherwise");
     same("stream, after a kill before the lookup file is replaced", "CH", "lookup");
@@ -396,6 +393,8 @@ void TestToolkit::PackingReproducesTheGame()
     QFETCH(QStringList, warnings);
     QFETCH(SlotSizes, slotsAfter);
     const std::unique_ptr<ToolGame> game = MakeGame(bSfx);
+    // The fixture itself must encode as the game does: two unused beat entries open every pack.
+    QVERIFY(bSfx || game->originals["AA"].startsWith(QByteArray::fromHex("15C53B5E9AA814F3B74F28DC9DE8FFF1")));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!testSwitch.isEmpty())
         environment.insert(testSwitch, "1");
@@ -442,7 +441,9 @@ void TestToolkit::PackingReproducesTheGame()
     QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
     for (const QString &warning : warnings)
         QVERIFY2(run.errorText.contains(warning), qPrintable(run.errorText));
-    for (const char *kind : {"grew from", "no longer loops", "was converted", "sound buffer", "BankSlot.dat", "beats", "untested", "plays at"})
+    // And no warning of a kind the row does not expect.
+    for (const char *kind : {"grew from", "no longer loops", "was converted", "sound buffer", "BankSlot.dat", "beats", "untested",
+                             "plays at"})
         QVERIFY2(run.errorText.contains(kind) == warnings.join(' ').contains(kind), qPrintable(run.errorText));
     const auto read = [bCased](const QString &path) { return ReadFile(bCased ? ResolvePathCase(path) : path); };
     QCOMPARE(read(game->Archive(name) + ".new"), game->Expected(name));
