@@ -211,7 +211,7 @@ struct SfxGame : ToolGame
     {
         Sound &replaced = banks[name][0][entry - 1];
         replaced = {sound.samples, sound.rate, sound.loop, replaced.headroom};
-        return WriteFile(Work() + "/" + name + "/Bank_001/" + Numbered("sound_", entry) + ".wav", file);
+        return WriteFile(Work() + "/" + name + QString("/Bank_001/sound_%1.wav").arg(entry, 3, 10, QLatin1Char('0')), file);
     }
 
     QMap<QString, QList<Bank>> banks;
@@ -254,11 +254,10 @@ struct StreamGame : ToolGame
         }
         return Lookup(records, '\xCD');
     }
-    QString TrackFile(const QString &folder, int track) const { return Work() + "/" + folder + "/" + Numbered("Track_", track) + ".ogg"; }
     bool Replace(const QString &name, int entry, const QByteArray &file, const Sound &) override
     {
         tracks[name][entry - 1].ogg = file;
-        return WriteFile(TrackFile(name, entry), file);
+        return WriteFile(Work() + "/" + name + QString("/Track_%1.ogg").arg(entry, 3, 10, QLatin1Char('0')), file);
     }
 
     QMap<QString, QList<Track>> tracks;

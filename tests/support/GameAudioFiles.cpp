@@ -117,11 +117,6 @@ void PutU32(QByteArray &bytes, qsizetype at, quint32 value)
     qToLittleEndian(value, bytes.data() + at);
 }
 
-QString Numbered(const char *prefix, int number)
-{
-    return QString::fromLatin1(prefix) + QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
-}
-
 QVector<qint16> Tone(int count, double frequency, int rate, int amplitude)
 {
     QVector<qint16> samples(count);

@@ -45,8 +45,6 @@ QByteArray SfxPackage(const QList<Bank> &banks, quint8 archive, QList<LookupReco
 QByteArray StreamPack(const QList<Track> &tracks, QList<quint32> *trackOffsets = nullptr);
 QByteArray Xor(QByteArray bytes, qint64 position);
 void PutU32(QByteArray &bytes, qsizetype at, quint32 value);
-// prefix and a number of three digits or more, as in "Bank_001".
-QString Numbered(const char *prefix, int number);
 
 QVector<qint16> Tone(int count, double frequency, int rate, int amplitude);
 // A short Ogg Vorbis file made with libsndfile.
