@@ -330,7 +330,8 @@ void TestToolkit::PackingReproducesTheGame_data()
         QTemporaryDir folder;
         const QString path = folder.filePath("replacement");
         const QByteArray file = WriteSoundFile(path, format, channels, rate, interleaved) ? ReadFile(path) : QByteArray();
-        QTest::newRow(row) << true << QString("GENRL") << QString() << QString(before) << 2 << file << expected << warnings << slotsAfter;
+        QTest::newRow(row) << true << QString("GENRL") << QString() << QString(before) << 2 << file << expected << warnings
+                           << slotsAfter;
     };
     const auto track = [](const char *row, const char *name, int entry, const QByteArray &ogg, const QStringList &warnings = {}) {
         QTest::newRow(row) << false << QString(name) << QString() << QString() << entry << ogg << Sound() << warnings << SlotSizes();
@@ -409,8 +410,9 @@ void TestToolkit::PackingReproducesTheGame()
     const bool bTables = before != "no tables";
     QTemporaryDir elsewhere;
     QVERIFY(bTables || QFile::copy(game->Archive(name), elsewhere.filePath(name)));
-    const ToolRun unpacked = Run(game->tool, bTables ? game->ExportArguments(game->originals.keys())
-                                                     : QStringList{"-e", elsewhere.filePath(name), game->Work()}, QString(), environment);
+    const QStringList unpacking = bTables ? game->ExportArguments(game->originals.keys())
+                                          : QStringList{"-e", elsewhere.filePath(name), game->Work()};
+    const ToolRun unpacked = Run(game->tool, unpacking, QString(), environment);
     QVERIFY2(unpacked.exitCode == 0, qPrintable(unpacked.errorText));
     QCOMPARE(FilesBelow(game->Work()).filter(".kivo-"), QStringList());
     // Killed while packing: the game's files stay as they were, the ".new" archive is whole once
@@ -479,7 +481,9 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
     const auto sfxUnpacking = row(true, false), sfxPacking = row(true, true);
     const auto streamUnpacking = row(false, false), streamPacking = row(false, true);
     // A wrong command line is refused (with exit code 2) before anything is read.
-    const auto usage = [](const QStringList &arguments) { return [=](auto &, auto &in) { in.arguments = arguments, in.exitCode = 2; }; };
+    const auto usage = [](const QStringList &arguments) {
+        return [=](auto &, auto &in) { in.arguments = arguments, in.exitCode = 2; };
+    };
     for (const QStringList &arguments : {QStringList{"-e", "target", "BankLkup.dat"}, QStringList{"-i", "a", "b", "c", "d"}})
         sfxUnpacking(qPrintable(arguments.join(' ')), usage(arguments), "usage");
     for (const QStringList &arguments : {QStringList{"-e", "target"}, QStringList{"-r", "pack", "target"}, QStringList{"-i", "a", "b"}})
