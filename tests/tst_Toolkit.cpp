@@ -8,6 +8,7 @@
 #include <QtEndian>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include <ogg/ogg.h>
@@ -52,36 +53,25 @@ QByteArray BankSlots(const SlotSizes &sizes, bool bRunningOffsets)
     return bytes;
 }
 
-// The pages of an Ogg file, each with its header.
-QList<QByteArray> OggPages(const QByteArray &ogg)
+// The pages of an Ogg file, each with its header; from garbledFrom on filled with noise, each
+// with a checksum that fits it again.
+QList<QByteArray> OggPages(const QByteArray &ogg, int garbledFrom = std::numeric_limits<int>::max())
 {
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    std::copy(ogg.begin(), ogg.end(), ogg_sync_buffer(&sync, long(ogg.size())));
+    ogg_sync_wrote(&sync, long(ogg.size()));
     QList<QByteArray> pages;
-    for (qsizetype at = 0; at + 27 <= ogg.size();) {
-        const int segments = quint8(ogg[at + 26]);
-        qsizetype size = 27 + segments;
-        for (int i = 0; i < segments; ++i)
-            size += quint8(ogg[at + 27 + i]);
-        pages << ogg.mid(at, size);
-        at += size;
-    }
-    return pages;
-}
-
-// The pages from firstPage on filled with noise, each with a checksum that fits it again.
-QByteArray GarbledFrom(const QByteArray &ogg, int firstPage)
-{
-    QList<QByteArray> pages = OggPages(ogg);
     quint32 noise = 12345;
-    for (int p = firstPage; p < pages.size(); ++p) {
-        QByteArray &page = pages[p];
-        const long headerSize = 27 + quint8(page[26]);
-        for (qsizetype i = headerSize; i < page.size(); ++i)
-            page[i] = char((noise = noise * 1103515245u + 12345u) >> 16);
-        auto *bytes = reinterpret_cast<unsigned char *>(page.data());
-        ogg_page view{bytes, headerSize, bytes + headerSize, long(page.size()) - headerSize};
-        ogg_page_checksum_set(&view);
+    for (ogg_page page; ogg_sync_pageout(&sync, &page) == 1;) {
+        for (long i = 0; pages.size() >= garbledFrom && i < page.body_len; ++i)
+            page.body[i] = static_cast<unsigned char>((noise = noise * 1103515245u + 12345u) >> 16);
+        ogg_page_checksum_set(&page);
+        pages << QByteArray(reinterpret_cast<const char *>(page.header), page.header_len)
+                     + QByteArray(reinterpret_cast<const char *>(page.body), page.body_len);
     }
-    return pages.join();
+    ogg_sync_clear(&sync);
+    return pages;
 }
 
 // A game folder (its "audio/CONFIG" and the folder of one kind of archive) and a working folder,
@@ -588,9 +578,9 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
     // Page checksums alone pass these: only the Vorbis headers, and decoding, tell.
     streamPacking("Ogg of only its first page", [=](auto &g, auto &) { track(g, OggPages(ChTracks(g)[1].ogg).constFirst()); },
                   "Track_002.ogg is not a playable Ogg Vorbis file: it ends before its Vorbis comment header");
-    streamPacking("Ogg headers of garbage", [=](auto &g, auto &) { track(g, GarbledFrom(ChTracks(g)[1].ogg, 1)); },
+    streamPacking("Ogg headers of garbage", [=](auto &g, auto &) { track(g, OggPages(ChTracks(g)[1].ogg, 1).join()); },
                   "Track_002.ogg is not a playable Ogg Vorbis file: its Vorbis comment header is damaged");
-    streamPacking("Ogg audio of garbage", [=](auto &g, auto &) { track(g, GarbledFrom(ChTracks(g)[1].ogg, 2)); },
+    streamPacking("Ogg audio of garbage", [=](auto &g, auto &) { track(g, OggPages(ChTracks(g)[1].ogg, 2).join()); },
                   "Track_002.ogg is not a playable Ogg Vorbis file: audio packet");
     streamPacking("track count differs", edit("num_tracks=3", "num_tracks=2"), "lists 2 tracks, but the track lookup file has 3");
     // The lookup file lost CH's last record, so the metafile agrees with it, but not with the pack it replaces.
