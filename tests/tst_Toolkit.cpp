@@ -629,23 +629,6 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
         else
             in.skip = "no immutable attribute here";
     }, "cannot move");
-    streamPacking("another save under way", [](auto &g, auto &in) {
-        const auto lock = std::make_shared<QFile>(g.LookupPath() + ".lock");
-        if (lock->open(QIODevice::WriteOnly) && ::flock(lock->handle(), LOCK_EX | LOCK_NB) == 0)
-            in.held = lock;
-        in.environment.insert("KIVO_TEST_LOCK_WAIT_MS", "300");
-    }, "Another save is writing %lookup%. Try again when it has finished.");
-    // A lookup file that cannot be replaced (here: immutable) must not cost the backup of the save before.
-    sfxPacking("lookup file cannot be replaced", [](auto &g, auto &in) {
-        WriteFile(g.LookupPath() + ".bak", "the save before");
-        const auto chattr = [path = g.LookupPath()](const char *flag) {
-            return !QStandardPaths::findExecutable("chattr").isEmpty() && QProcess::execute("chattr", {flag, path}) == 0;
-        };
-        if (chattr("+i"))
-            in.held = std::shared_ptr<void>(nullptr, [=](void *) { chattr("-i"); });
-        else
-            in.skip = "no immutable attribute here";
-    }, "cannot move");
 }
 
 void TestToolkit::RefusesBadInputWithoutWriting()
