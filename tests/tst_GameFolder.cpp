@@ -1,4 +1,3 @@
-#include "GameAudioFiles.h"
 #include "WindowFixture.h"
 #include "game/GameFolderFinder.h"
 #include "game/PathCase.h"
@@ -20,8 +19,6 @@ private slots:
     void ChooserStartsInTheFoundGameFolder();
     void ResolvesMissingPartsIgnoringCase_data();
     void ResolvesMissingPartsIgnoringCase();
-    void ToolsWorkOnAWronglyCasedGameFolder_data();
-    void ToolsWorkOnAWronglyCasedGameFolder();
 };
 
 namespace
@@ -103,8 +100,6 @@ void TestGameFolder::ResolvesMissingPartsIgnoringCase_data()
 {
     QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("expected"); // empty: refused as ambiguous
-    QTest::newRow("every part differs") << "AUDIO/sfx/genrl" << "Audio/SFX/GENRL";
-    QTest::newRow("new file keeps its name") << "audio/Sfx/genrl.new" << "Audio/SFX/genrl.new";
     QTest::newRow("rest after a missing part kept") << "audio/nothing/sfx" << "Audio/nothing/sfx";
     QTest::newRow("dot parts") << "audio/./sfx/../Sfx/genrl" << "Audio/./SFX/../SFX/GENRL";
     QTest::newRow("exact name beats twins") << "Twins/Name/x" << "Twins/Name/x";
@@ -124,55 +119,6 @@ void TestGameFolder::ResolvesMissingPartsIgnoringCase()
         QVERIFY2(expected.isEmpty() && message.contains(dir.filePath("Twins/Name")) && message.contains(dir.filePath("Twins/NAME")),
                  qPrintable(message));
     }
-}
-
-void TestGameFolder::ToolsWorkOnAWronglyCasedGameFolder_data()
-{
-    QTest::addColumn<QString>("tool");
-    QTest::addColumn<QString>("twin"); // made beside Audio/Sfx, it makes audio/SFX ambiguous
-    QTest::newRow("sfx") << KIVO_SFX_PATH << "";
-    QTest::newRow("stream") << KIVO_STREAM_PATH << "";
-    QTest::newRow("ambiguous") << KIVO_SFX_PATH << "Audio/sfx";
-}
-
-// The demo game, cased otherwise on disk: each tool unpacks and packs through the names as the
-// configuration gives them and writes beside the files that exist.
-void TestGameFolder::ToolsWorkOnAWronglyCasedGameFolder()
-{
-    QFETCH(QString, tool);
-    QFETCH(QString, twin);
-    const bool bSfx = tool == KIVO_SFX_PATH;
-    const QString name = bSfx ? "GENRL" : "CH", archive = (bSfx ? "audio/SFX/" : "audio/streams/") + name;
-    const QString lookup = bSfx ? "audio/CONFIG/BankLkup.dat" : "audio/CONFIG/TrakLkup.dat";
-    QTemporaryDir dir;
-    const QString game = dir.filePath("game") + '/', work = dir.filePath("work");
-    QCOMPARE(GameAudioFiles::Run(DEMO_GENERATOR_PATH, {game, dir.filePath("programs")}).exitCode, 0);
-    QDir gameDir(game);
-    const QStringList renames{"audio/SFX", "audio/Sfx", "audio/CONFIG/BankLkup.dat", "audio/CONFIG/BANKLKUP.DAT",
-                              "audio/CONFIG/PakFiles.dat", "audio/CONFIG/pakfiles.dat", "audio/CONFIG", "audio/config",
-                              "audio/streams/CH", "audio/streams/ch", "audio", "Audio"};
-    for (int i = 0; i < renames.size(); i += 2)
-        QVERIFY(gameDir.rename(renames[i], renames[i + 1]));
-    QVERIFY(QDir().mkpath(work) && (twin.isEmpty() || gameDir.mkpath(twin + "/GENRL")));
-    const QStringList lookupArgument = bSfx ? QStringList{game + lookup} : QStringList{};
-    const GameAudioFiles::ToolRun unpacked = GameAudioFiles::Run(tool, QStringList{"-e", game + archive, work} + lookupArgument);
-    if (!twin.isEmpty()) {
-        QVERIFY2(GameAudioFiles::FailedWith(unpacked, game + "Audio/Sfx") && unpacked.errorText.contains(game + twin),
-                 qPrintable(unpacked.errorText));
-        return;
-    }
-    QVERIFY2(unpacked.exitCode == 0, qPrintable(unpacked.errorText));
-    // Names inside the metafile, and the metafile's own name, may differ in case too.
-    QDir unpackedDir(work + '/' + name);
-    const QString firstListed = unpackedDir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name).value(0);
-    const QString metafile = bSfx ? "sfx_import.ini" : "stream_import.ini";
-    QVERIFY(unpackedDir.rename(firstListed, firstListed.toUpper()) && unpackedDir.rename(metafile, metafile.toUpper()));
-    const GameAudioFiles::ToolRun packed =
-        GameAudioFiles::Run(tool, {"-i", game + archive + ".new", unpackedDir.filePath(metafile), game + lookup});
-    QVERIFY2(packed.exitCode == 0, qPrintable(packed.errorText));
-    QVERIFY(QFile::exists(QFileInfo(ResolvePathCase(game + archive)).path() + '/' + name + ".new"));
-    QVERIFY(QFile::exists(ResolvePathCase(game + lookup) + ".bak"));
-    QCOMPARE(gameDir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Audio"});
 }
 
 QTEST_MAIN(TestGameFolder)

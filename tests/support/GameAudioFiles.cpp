@@ -117,11 +117,6 @@ void PutU32(QByteArray &bytes, qsizetype at, quint32 value)
     qToLittleEndian(value, bytes.data() + at);
 }
 
-QString Numbered(const char *prefix, int number)
-{
-    return QString::fromLatin1(prefix) + QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
-}
-
 QVector<qint16> Tone(int count, double frequency, int rate, int amplitude)
 {
     QVector<qint16> samples(count);
@@ -182,21 +177,6 @@ QByteArray ReadFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QMap<QString, QMap<QString, QString>> ReadIni(const QString &path)
-{
-    QMap<QString, QMap<QString, QString>> sections;
-    QString section;
-    const QList<QByteArray> lines = ReadFile(path).split('\n');
-    for (const QByteArray &raw : lines) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']')))
-            section = line.mid(1, line.size() - 2);
-        else if (line.contains(QLatin1Char('=')))
-            sections[section][line.section(QLatin1Char('='), 0, 0).trimmed()] = line.section(QLatin1Char('='), 1).trimmed();
-    }
-    return sections;
-}
-
 QStringList FilesBelow(const QString &folder)
 {
     QStringList files;
@@ -237,61 +217,5 @@ bool FailedWith(const ToolRun &run, const QString &message, int exitCode)
 {
     return run.exitCode == exitCode && run.errorText.count(QLatin1Char('\n')) == 1
         && run.errorText.endsWith(QLatin1Char('\n')) && run.errorText.contains(message);
-}
-
-ToolGame::ToolGame(const QString &tool, const QString &archives, const QString &lookupName, const QString &metafileName)
-    : tool(tool), archives(archives), lookupName(lookupName), metafileName(metafileName)
-{
-    for (const QString &folder : {QStringLiteral("game/audio/CONFIG"), QStringLiteral("game/audio/") + archives, QStringLiteral("work")})
-        QDir(dir.path()).mkpath(folder);
-}
-
-ToolRun ToolGame::Export(const QStringList &names, const QProcessEnvironment &environment) const
-{
-    QStringList arguments{QStringLiteral("-e")};
-    for (const QString &name : names)
-        arguments << Archive(name);
-    arguments << Work();
-    if (archives == QLatin1String("SFX"))
-        arguments << LookupPath();
-    return Run(tool, arguments, QString(), environment);
-}
-
-ToolRun ToolGame::Import(const QString &name, const QProcessEnvironment &environment) const
-{
-    return Run(tool, {QStringLiteral("-i"), Archive(name) + QStringLiteral(".new"), Metafile(name), LookupPath()},
-               Work() + QLatin1Char('/') + name, environment);
-}
-
-QString ToolGame::ImportKilledAt(const QString &name, const QString &point, const QByteArray &archive,
-                                 QProcessEnvironment environment) const
-{
-    const bool bNewArchiveDone = point == QLatin1String("lookup");
-    const QString newArchive = Archive(name) + QStringLiteral(".new");
-    // The tool says on standard error when it reaches the point where it waits.
-    QProcess process;
-    environment.insert(QStringLiteral("KIVO_TEST_PAUSE"), point);
-    process.setProcessEnvironment(environment);
-    process.setReadChannel(QProcess::StandardError);
-    process.setWorkingDirectory(Work() + QLatin1Char('/') + name);
-    process.start(tool, {QStringLiteral("-i"), newArchive, Metafile(name), LookupPath()});
-    QByteArray said;
-    while (process.waitForStarted() && !said.contains("paused at") && process.waitForReadyRead(20000))
-        said += process.readAllStandardError();
-    process.kill();
-    process.waitForFinished();
-    QStringList problems;
-    if (!said.contains("paused at " + point.toLatin1()))
-        problems << QStringLiteral("the tool did not pause: ") + QString::fromLocal8Bit(said);
-    if (ReadFile(LookupPath()) != lookupBytes || QFile::exists(LookupPath() + QStringLiteral(".bak")))
-        problems << QStringLiteral("the lookup file changed");
-    if (ReadFile(Archive(name)) != archive)
-        problems << QStringLiteral("the archive changed");
-    if (QFile::exists(newArchive) != bNewArchiveDone || (bNewArchiveDone && ReadFile(newArchive) != archive))
-        problems << QStringLiteral("the new archive is not what it should be");
-    const QStringList temporaries = FilesBelow(Game()).filter(QStringLiteral(".kivo-"));
-    if (temporaries.isEmpty() == environment.contains(QStringLiteral("KIVO_TEST_NAMED_TEMPORARIES")))
-        problems << QStringLiteral("temporaries left: ") + temporaries.join(QStringLiteral(", "));
-    return problems.join(QStringLiteral("; "));
 }
 }

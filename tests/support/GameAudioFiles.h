@@ -45,8 +45,6 @@ QByteArray SfxPackage(const QList<Bank> &banks, quint8 archive, QList<LookupReco
 QByteArray StreamPack(const QList<Track> &tracks, QList<quint32> *trackOffsets = nullptr);
 QByteArray Xor(QByteArray bytes, qint64 position);
 void PutU32(QByteArray &bytes, qsizetype at, quint32 value);
-// prefix and a number of three digits or more, as in "Bank_001".
-QString Numbered(const char *prefix, int number);
 
 QVector<qint16> Tone(int count, double frequency, int rate, int amplitude);
 // A short Ogg Vorbis file made with libsndfile.
@@ -66,8 +64,6 @@ Wav ReadWav(const QString &path);
 
 bool WriteFile(const QString &path, const QByteArray &bytes);
 QByteArray ReadFile(const QString &path);
-// Sections of an INI file as key -> value maps, read as simply as the metafiles are written.
-QMap<QString, QMap<QString, QString>> ReadIni(const QString &path);
 // Every file below folder, as paths relative to it; Snapshot adds their contents.
 QStringList FilesBelow(const QString &folder);
 QMap<QString, QByteArray> Snapshot(const QString &folder);
@@ -81,35 +77,4 @@ ToolRun Run(const QString &program, const QStringList &arguments, const QString 
             const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 // Whether the tool stopped with exitCode and said one line that holds message.
 bool FailedWith(const ToolRun &run, const QString &message, int exitCode = 1);
-
-// A game folder (its "audio/CONFIG" and the folder of one kind of archive) and a working folder,
-// for running one tool; the archives' sound files unpack to <work>/<name>/.
-struct ToolGame
-{
-    ToolGame(const QString &tool, const QString &archives, const QString &lookupName, const QString &metafileName);
-    virtual ~ToolGame() = default;
-    QString Game() const { return dir.filePath(QStringLiteral("game")); }
-    QString Work() const { return dir.filePath(QStringLiteral("work")); }
-    QString Config(const QString &file) const { return Game() + QStringLiteral("/audio/CONFIG/") + file; }
-    QString LookupPath() const { return Config(lookupName); }
-    QString Archive(const QString &name) const { return Game() + QStringLiteral("/audio/") + archives + QLatin1Char('/') + name; }
-    QString Metafile(const QString &name) const { return Work() + QLatin1Char('/') + name + QLatin1Char('/') + metafileName; }
-    // Unpacks the named archives into Work(); the SFX tool also gets the lookup file.
-    ToolRun Export(const QStringList &names, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
-    // Packs <work>/<name> into Archive(name) + ".new", as the program does before it swaps them.
-    ToolRun Import(const QString &name, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
-    // Kills an import of name at point; returns what is wrong with the files it leaves, empty if
-    // the game's files are as they were, the ".new" archive is whole once the tool reached the
-    // lookup file, absent before, and no temporary is left unless the environment asks for named
-    // ones.
-    QString ImportKilledAt(const QString &name, const QString &point, const QByteArray &archive,
-                           QProcessEnvironment environment = QProcessEnvironment::systemEnvironment()) const;
-
-    QTemporaryDir dir;
-    QString tool;
-    QString archives;
-    QString lookupName;
-    QString metafileName;
-    QByteArray lookupBytes;
-};
 }
