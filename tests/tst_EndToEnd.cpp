@@ -199,8 +199,8 @@ private slots:
 };
 
 // A changed archive goes out as a mod folder: the game stays byte for byte, the sounds are in the
-// loaders' form, a longer sound gets room in a grown BankSlot.dat, and a packed stream and its
-// lookup file unpack and pack again with the tools.
+// loaders' form, a longer sound gets room in a grown BankSlot.dat, and a packed stream unpacks
+// with its lookup file to the new track.
 void TestEndToEnd::ModFolderLeavesTheGameAlone_data()
 {
     QTest::addColumn<Archive>("archive");
