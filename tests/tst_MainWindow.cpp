@@ -2,11 +2,16 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace
 {
+const QStringList pictureNames{"import", "search", "clear", "working", "save", "exit", "info", "expand", "play_next",
+                               "play_previous", "break", "stop", "play", "export", "about", "gta_small", "main_icon",
+                               "gta_logo", "revert", "changed"};
+
 // Latin-1, as the program reads it.
 const QByteArray configuration = "Audio\n"
                                  "  Sfx1\tAUDIO/SFX/SFX1\tSFX\tAUDIO/CONFIG/BankLkup.dat\n"
@@ -65,12 +70,25 @@ QStringList ArchiveNames(const QMainWindow &window)
 }
 }
 
-// The main window's commands, a table each: start-up and close, playing, searching, asking.
+// The main window's pictures and its commands, a table each: start-up and close, playing, searching, asking.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // The compiled-in pictures the window asks for by their bare names: each there, of its size, and
+    // no two the same picture under different names.
+    void ProvidesEveryPictureOnce()
+    {
+        QList<QImage> seen;
+        for (const QString &name : pictureNames) {
+            const QImage image(QStringLiteral(":/") + name);
+            const QSize size = name == "main_icon" || name == "changed" ? QSize(16, 16) : name == "gta_logo" ? QSize(96, 85) : QSize(32, 32);
+            QVERIFY2(image.size() == size, qPrintable(name));
+            QVERIFY2(!seen.contains(image), qPrintable(name + " is the picture of another name"));
+            seen << image;
+        }
+    }
     void init()
     {
         fixture = std::make_unique<WindowFixture>();

@@ -215,6 +215,8 @@ private slots:
         QTest::newRow("into the source folder the file stays as it is")
             << "into source" << QList<QPoint>{{0, 0}} << "Note: Source and destination file are the same. File won't be exported."
             << QStringList{"a1.wav", "a2.wav", "b1.wav", "sfx_import.ini"};
+        QTest::newRow("a failing copy keeps the existing file and goes on")
+            << "source missing" << QList<QPoint>{{0, 0}, {0, 1}} << "Error: Failed to export file." << QStringList{"a1.wav", "a2.wav"};
         QTest::newRow("an entry outside the archive is refused")
             << "outside" << QList<QPoint>{{0, 0}, {0, 1}} << outsideArchive << QStringList{"fine.wav"};
     }
@@ -236,6 +238,10 @@ private slots:
         const QByteArray source = WindowFixture::ReadAll(SfxFolder() + "/a1.wav");
         if (setup == "older a1")
             WindowFixture::WriteText(chosen + "/a1.wav", "older");
+        if (setup == "source missing") {
+            WindowFixture::WriteText(chosen + "/a1.wav", "keep me");
+            QVERIFY(QFile::remove(SfxFolder() + "/a1.wav"));
+        }
         for (const QPoint &entry : selected)
             Select(fixture->Entry(entry.x(), entry.y()));
         fixture->dialogs.paths.enqueue(chosen);
@@ -245,7 +251,7 @@ private slots:
         QCOMPARE(Log(), (box.isEmpty() ? QStringList{exportChooser} : QStringList{exportChooser, box}));
         QCOMPARE(WindowFixture::Listing(chosen), exported);
         if (setup != "outside")
-            QCOMPARE(WindowFixture::ReadAll(chosen + "/a1.wav"), source);
+            QCOMPARE(WindowFixture::ReadAll(chosen + "/a1.wav"), setup == "source missing" ? QByteArray("keep me") : source);
         // The chooser opens where the last export went, whatever came of it; a cancelled one changes nothing.
         Window()->Export();
         Window()->Export();

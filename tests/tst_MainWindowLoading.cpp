@@ -85,6 +85,9 @@ private slots:
                            "Please choose a new directory.", "chooser: Select a working directory"} << "" << true << 2;
         QTest::newRow("tool fails") << 0 << 0 << "exit 2"
             << QStringList{"Error: KIVO returned the following message:\nno such archive"} << "" << true << -1;
+        QTest::newRow("no metafile after success") << 0 << 0 << "no metafile"
+            << QStringList{"Error: No sfx_import.ini was found in \"%work%/GENRL\" after unpacking.\nThe archive's name in "
+                           "configuration.ini must be its file name (or its station name)."} << "" << true << -1;
         QTest::newRow("malformed metafile") << 0 << 0 << "malformed" << QStringList{"Error: Invalid ini-fileformat."} << ""
                                             << true << -1;
         QTest::newRow("archive of unknown type") << 2 << 0 << "" << QStringList{"Error: Invalid soundtype was found in "
@@ -113,7 +116,7 @@ private slots:
         window = fixture->Open();
         QVERIFY(LoadExisting(1));
         QVERIFY(QFile::remove(MetafilePath(1)));  // else the stream archive is offered from its earlier unpacking
-        tools->SetExport(Node(group, 0).data().toString(), MetafileName(group),
+        tools->SetExport(Node(group, 0).data().toString(), setup == "no metafile" ? "elsewhere.ini" : MetafileName(group),
                          setup == "malformed" ? QByteArray("[Archiv]\nbasename=GENRL\n") : Metafile(group));
         QString target = work;
         if (setup == "earlier") {
@@ -147,7 +150,7 @@ private slots:
         if (sounds < 0)
             window->SaveArchive();  // the list is gone: nothing to save
 
-        QCOMPARE(fixture->dialogs.Log(), log.replaceInStrings("%game%", game));
+        QCOMPARE(fixture->dialogs.Log(), log.replaceInStrings("%game%", game).replaceInStrings("%work%", work));
         if (setup == "earlier")
             QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(titles, title.isEmpty() ? QStringList() : QStringList{title});

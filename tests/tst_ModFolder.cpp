@@ -1,3 +1,4 @@
+#include "app/CombinePath.h"
 #include "app/FolderReplace.h"
 #include "app/ModFolder.h"
 #include "format/BankSlotFile.h"
@@ -24,14 +25,33 @@ QByteArray Table(const QList<quint32> &sizes)
 }
 }
 
-// A mod folder read in (which of its files names which entry of an archive) and written out (the
-// grown slot table and the README).
+// Paths: joined in the program's way, and those of a mod folder read in (which of its files names
+// which entry of an archive) and written out (the grown slot table and the README).
 class TestModFolder : public QObject
 {
     Q_OBJECT
     ScratchFiles files;
 
 private slots:
+    void JoinsWithExactlyOneSeparator_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("neither brings one") << "C:/a" << "b" << "C:/a/b";
+        QTest::newRow("first's slash dropped, second's backslash kept") << "C:/a/" << "\\b" << "C:/a\\b";
+        QTest::newRow("empty first") << "" << "b" << "/b";
+        QTest::newRow("first's backslash dropped, second's slash kept") << "C:\\a\\" << "/b" << "C:\\a/b";
+        QTest::newRow("only one of doubled separators dropped") << "a//" << "/b" << "a//b";
+        QTest::newRow("inner separators and dots untouched") << "x\\y/." << "../q\\r" << "x\\y/./../q\\r";
+    }
+    void JoinsWithExactlyOneSeparator()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, expected);
+        QCOMPARE(CombinePath(first, second), expected);
+    }
     void PathNamesItsEntry_data()
     {
         QTest::addColumn<QString>("path");
