@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <optional>
+#include <thread>
 
 #include "ScriptedDialogs.h"
 #include "TestTones.h"
@@ -241,6 +243,24 @@ private slots:
         QCOMPARE(player.GetPosition(), position);
         player.SetPosition(length);
         QCOMPARE(player.GetPosition(), position);
+    }
+
+    // A file's refusal keeps its own reason while the waveform's worker opens other files.
+    void RefusalKeepsItsReasonWhileAnotherThreadOpens()
+    {
+        const QString reason = AudioConverter::UnreadableReason(File("text.ogg"));
+        std::atomic<bool> bDone{false};
+        std::thread worker([&] {
+            while (!bDone)
+                AudioConverter::FormOf(File("tenth.wav"));
+        });
+        QStringList reasons;
+        for (int i = 0; i < 2000; ++i)
+            reasons << AudioConverter::UnreadableReason(File("text.ogg"));
+        bDone = true;
+        worker.join();
+        reasons.removeDuplicates();
+        QCOMPARE(reasons, QStringList{reason});
     }
 
     // Without an output device the strip still opens and says why at each play, and plays once the

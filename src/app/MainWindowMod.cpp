@@ -12,13 +12,12 @@
 #include <filesystem>
 #include <vector>
 
-#include <sndfile.h>
-
 #include "app/CombinePath.h"
 #include "app/ConversionDialog.h"
 #include "app/LoadedArchive.h"
 #include "app/ModFolder.h"
 #include "app/UserDialogs.h"
+#include "audio/SoundFile.h"
 #include "format/BankSlotFile.h"
 #include "format/FormatError.h"
 #include "metafile/IniMetafileItem.h"
@@ -30,10 +29,8 @@ namespace
 quint32 PcmBytes(const QString &path)
 {
     SF_INFO info {};
-    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-    if (!file)
+    if (!OpenSoundFile(QFile::encodeName(path), SFM_READ, &info).file)
         return 0;
-    sf_close(file);
     return quint32(qMin<qint64>(qint64(info.frames) * info.channels * 2, 0xffffffffLL));
 }
 

@@ -14,6 +14,8 @@
 #include <sndfile.h>
 #include <soxr.h>
 
+#include "audio/SoundFile.h"
+
 namespace
 {
 constexpr sf_count_t blockFrames = 8192;
@@ -22,22 +24,16 @@ constexpr double vorbisQuality = 0.4;
 constexpr int maxSampleRate = 768000;
 constexpr int maxChannels = 255;
 
-struct SndFileCloser
-{
-    void operator()(SNDFILE *pFile) const { sf_close(pFile); }
-};
-using SndFilePtr = std::unique_ptr<SNDFILE, SndFileCloser>;
-
 struct SoxrDeleter
 {
     void operator()(soxr_t resampler) const { soxr_delete(resampler); }
 };
 using SoxrPtr = std::unique_ptr<std::remove_pointer_t<soxr_t>, SoxrDeleter>;
 
-SndFilePtr OpenForReading(const QString &path, SF_INFO &info)
+OpenedSoundFile OpenForReading(const QString &path, SF_INFO &info)
 {
     info = SF_INFO {};
-    return SndFilePtr(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
+    return OpenSoundFile(QFile::encodeName(path), SFM_READ, &info);
 }
 
 // Sources of at most 16 bits carry nothing a 16-bit target would lose, so they need no dither
@@ -200,9 +196,9 @@ QString AudioConverter::UnreadableReason(const QString &path)
     if (QFileInfo(path).isDir())
         return QStringLiteral("It is a folder.");
     SF_INFO info;
-    const SndFilePtr file = OpenForReading(path, info);
-    if (!file)
-        return QString::fromLocal8Bit(sf_strerror(nullptr));
+    const OpenedSoundFile opened = OpenForReading(path, info);
+    if (!opened.file)
+        return opened.errorText;
     if (info.samplerate <= 0 || info.channels <= 0)
         return QStringLiteral("It has no sample rate or no channels.");
     return QString();
@@ -211,8 +207,7 @@ QString AudioConverter::UnreadableReason(const QString &path)
 AudioForm AudioConverter::FormOf(const QString &path)
 {
     SF_INFO info;
-    const SndFilePtr file = OpenForReading(path, info);
-    if (!file || info.samplerate <= 0 || info.channels <= 0)
+    if (!OpenForReading(path, info).file || info.samplerate <= 0 || info.channels <= 0)
         return AudioForm {false, 0, 0};
     return AudioForm {false, info.samplerate, info.channels};
 }
@@ -220,8 +215,7 @@ AudioForm AudioConverter::FormOf(const QString &path)
 bool AudioConverter::HasForm(const QString &path, const AudioForm &form)
 {
     SF_INFO info;
-    const SndFilePtr file = OpenForReading(path, info);
-    if (!file)
+    if (!OpenForReading(path, info).file)
         return false;
     const int wanted = form.bTrack ? (SF_FORMAT_OGG | SF_FORMAT_VORBIS) : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     return (info.format & (SF_FORMAT_TYPEMASK | SF_FORMAT_SUBMASK)) == wanted && info.samplerate == form.sampleRate
@@ -236,10 +230,10 @@ AudioConverter::Result AudioConverter::Convert(const QString &source, const QStr
                                      .arg(form.sampleRate)
                                      .arg(form.channels)};
     SF_INFO inInfo;
-    const SndFilePtr in = OpenForReading(source, inInfo);
-    if (!in)
-        return {Outcome::Failed, QStringLiteral("The chosen file is not audio that can be read: ")
-                                     + QString::fromLocal8Bit(sf_strerror(nullptr))};
+    OpenedSoundFile openedIn = OpenForReading(source, inInfo);
+    if (!openedIn.file)
+        return {Outcome::Failed, QStringLiteral("The chosen file is not audio that can be read: ") + openedIn.errorText};
+    const SndFilePtr in = std::move(openedIn.file);
 
     // Written beside the target under a name of its own: until the swap the old file is untouched,
     // and the temporary file goes with this object on every early return.
@@ -252,9 +246,10 @@ AudioConverter::Result AudioConverter::Convert(const QString &source, const QStr
     outInfo.samplerate = form.sampleRate;
     outInfo.channels = form.channels;
     outInfo.format = form.bTrack ? (SF_FORMAT_OGG | SF_FORMAT_VORBIS) : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    SndFilePtr out(sf_open(QFile::encodeName(converted.fileName()).constData(), SFM_WRITE, &outInfo));
-    if (!out)
-        return {Outcome::Failed, WriteError(nullptr)};
+    OpenedSoundFile openedOut = OpenSoundFile(QFile::encodeName(converted.fileName()), SFM_WRITE, &outInfo);
+    if (!openedOut.file)
+        return {Outcome::Failed, QStringLiteral("Failed to write the converted file: ") + openedOut.errorText};
+    SndFilePtr out = std::move(openedOut.file);
     if (form.bTrack) {
         double quality = vorbisQuality;
         sf_command(out.get(), SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);

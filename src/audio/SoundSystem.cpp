@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "audio/SoundFile.h"
 #include "audio/SoundResult.h"
 
 namespace
@@ -22,11 +23,6 @@ constexpr int deviceFrames = 1024;
 constexpr int outputFrameBytes = int(sizeof(float)) * SoundSystem::outputChannels;
 constexpr quint32 knownModeBits = SoundSystem::LoopOff | SoundSystem::LoopNormal | SoundSystem::Flat
                                 | SoundSystem::SoftwareMix | SoundSystem::ExactLength | SoundSystem::ExactSeek;
-
-struct SndFileCloser
-{
-    void operator()(SNDFILE *pFile) const { sf_close(pFile); }
-};
 
 struct AudioStreamFreer
 {
@@ -69,7 +65,7 @@ qint64 FramesToMilliseconds(qint64 frames, int rate)
 
 struct SoundSystem::Stream
 {
-    std::unique_ptr<SNDFILE, SndFileCloser> file;
+    SndFilePtr file;
     SF_INFO info {};
     // Converts the file's rate and channels to the output's; also the buffer between decoder
     // and device.
@@ -197,9 +193,10 @@ int SoundSystem::CreateStream(const char *pPath, quint32 mode, SoundHandle *pSou
         return SoundResult::InvalidParam;
     try {
         auto stream = std::make_unique<Stream>();
-        stream->file.reset(sf_open(pPath, SFM_READ, &stream->info));
-        if (!stream->file)
-            return OpenFailure(pPath, sf_error(nullptr));
+        OpenedSoundFile opened = OpenSoundFile(QByteArray(pPath), SFM_READ, &stream->info);
+        if (!opened.file)
+            return OpenFailure(pPath, opened.error);
+        stream->file = std::move(opened.file);
         if (stream->info.channels < 1 || stream->info.channels > 8 || stream->info.samplerate <= 0)
             return SoundResult::Format;
         stream->converter.reset(SDL_NewAudioStream(AUDIO_F32SYS, Uint8(stream->info.channels),

@@ -8,13 +8,10 @@
 
 #include <sndfile.h>
 
+#include "audio/SoundFile.h"
+
 namespace
 {
-struct SndFileCloser
-{
-    void operator()(SNDFILE *pFile) const { sf_close(pFile); }
-};
-
 // Large enough that the decoder, not the call, sets the pace; small enough to stay in the cache.
 constexpr sf_count_t blockFrames = 8192;
 constexpr int largestChannelCount = 8;
@@ -76,11 +73,12 @@ WaveformPeaks WaveformPeaks::Compute(const QString &filePath, int columns, const
         return peaks;
     }
     SF_INFO info {};
-    const std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open(QFile::encodeName(filePath).constData(), SFM_READ, &info));
-    if (!file) {
-        peaks.error = QStringLiteral("The file cannot be read: ") + QString::fromLocal8Bit(sf_strerror(nullptr));
+    OpenedSoundFile opened = OpenSoundFile(QFile::encodeName(filePath), SFM_READ, &info);
+    if (!opened.file) {
+        peaks.error = QStringLiteral("The file cannot be read: ") + opened.errorText;
         return peaks;
     }
+    const SndFilePtr file = std::move(opened.file);
     if (info.channels < 1 || info.channels > largestChannelCount || info.samplerate <= 0 || info.frames < 0) {
         peaks.error = QStringLiteral("The file's format is not supported.");
         return peaks;
