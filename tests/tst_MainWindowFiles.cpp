@@ -70,9 +70,8 @@ private slots:
         const QByteArray old = WindowFixture::ReadAll(target);
         const QStringList before = WindowFixture::Listing(QFileInfo(target).path());
         const QModelIndex entry = fixture->Entry(bStream ? -1 : 0, 0);
-        // Not made current, or the waveform's decoding thread could reset libsndfile's one global open error.
         if (problem != "unselected")
-            Select(entry);
+            fixture->EntryView()->setCurrentIndex(entry);
         if (problem == "playing") {
             QVERIFY(Window()->Play(entry));
             Window()->Replace();
