@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the test suite under the sanitizers and runs it:
 #   address,undefined  the whole suite, in build-asan/
-#   thread             the audio tests (engine, output, player, player strip) and the toolkit's,
-#                      whose tools work on several threads, in build-tsan/
+#   thread             the audio tests (engine, output, player, player strip, sound files opened
+#                      while another thread opens others) and the toolkit's, in build-tsan/
 # "bash scripts/run-sanitizers.sh asan" or "... tsan" runs one of the two; no argument runs both.
 # Findings in our own code fail the run; only findings inside system libraries are suppressed,
 # by the files named below.
