@@ -9,7 +9,7 @@ TreeItem::TreeItem(const QList<QVariant> &data, TreeItem *pParent)
 
 TreeItem::~TreeItem()
 {
-    // A hostile configuration can nest a hundred thousand levels deep. Deleting child by child
+    // A hostile configuration can nest thousands of levels deep. Deleting child by child
     // from an explicit stack, each one emptied of its children first, keeps the call stack flat.
     std::vector<TreeItem *> pending(childItems.cbegin(), childItems.cend());
     childItems.clear();
