@@ -9,8 +9,8 @@ namespace FolderReplace
 {
 namespace
 {
-// Nine digits at most: a larger number is no entry, and must not wrap around into one.
-const QRegularExpression bankFolder(QStringLiteral("^bank_(\\d{1,9})$"), QRegularExpression::CaseInsensitiveOption);
+// Nine digits at most after any zeros: a larger number is no entry, and must not wrap around into one.
+const QRegularExpression bankFolder(QStringLiteral("^bank_0*(\\d{1,9})$"), QRegularExpression::CaseInsensitiveOption);
 const QRegularExpression soundFile(QStringLiteral("^sound_(\\d{1,9})\\.[^.]+$"), QRegularExpression::CaseInsensitiveOption);
 const QRegularExpression trackFile(QStringLiteral("^track_(\\d{1,9})\\.[^.]+$"), QRegularExpression::CaseInsensitiveOption);
 
@@ -31,6 +31,11 @@ bool InArchiveFolder(const QStringList &folders, const QStringList &archiveNames
 }
 }
 
+int BankNumber(const QString &name)
+{
+    return NumberIn(bankFolder, name);
+}
+
 EntryKey KeyOf(const QString &relativePath, bool bTracks, const QStringList &archiveNames)
 {
     QStringList parts = relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
@@ -43,7 +48,7 @@ EntryKey KeyOf(const QString &relativePath, bool bTracks, const QStringList &arc
     }
     if (parts.isEmpty())
         return {};
-    const int bank = NumberIn(bankFolder, parts.takeLast());
+    const int bank = BankNumber(parts.takeLast());
     const int sound = NumberIn(soundFile, fileName);
     return bank > 0 && sound > 0 && InArchiveFolder(parts, archiveNames) ? EntryKey {bank, sound} : EntryKey {};
 }

@@ -44,6 +44,9 @@ struct Plan
     QList<Mismatch> unmatched;  // in the order given; files that share an entry last
 };
 
+// The bank a folder or section name like "Bank_001" names, in any case; 0 when it names none.
+int BankNumber(const QString &name);
+
 // The entry a path relative to the chosen folder names; invalid when it names none. Case does not
 // count, zero padding is optional and the extension may be any. A sound's bank folder lies at the
 // top of the chosen folder or in a folder named like one of `archiveNames`, at any depth (the

@@ -19,16 +19,12 @@
 #include "format/SaveJournal.h"
 #include "format/SaveLock.h"
 #include "format/TestPause.h"
+#include "game/PathCase.h"
 #include "tool/KivoSfxProcessCaller.h"
 #include "tool/KivoStreamProcessCaller.h"
 
 namespace
 {
-std::filesystem::path ToPath(const QString &path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
 QString ToText(const std::exception &error)
 {
     return QString::fromUtf8(error.what());
@@ -118,7 +114,7 @@ void ReplaceArchive(kivo::SaveJournal &journal, const QString &archivePath, cons
     // The old archive waits under a name nothing uses yet while the new one is moved in.
     const QString backupPath = UnusedNameBeside(archivePath, QStringLiteral(".old"));
     try {
-        journal.MarkSwapping(ToPath(backupPath));
+        journal.MarkSwapping(ToolkitPath(backupPath));
     } catch (const kivo::FormatError &error) {
         throw QStringLiteral("Failed to move new sound archive.\n") + ToText(error);
     }
@@ -163,7 +159,7 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
         return false;
     }
 
-    const std::filesystem::path lookup = ToPath(lookupPath);
+    const std::filesystem::path lookup = ToolkitPath(lookupPath);
     std::unique_ptr<kivo::SaveLock> lock;
     std::unique_ptr<kivo::SaveJournal> journal;
     try {
@@ -171,7 +167,7 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
         // A save cut off before (by a crash of a tool run by hand) is repaired before this one
         // keeps the lookup file as it is.
         RepairUnderLock(pParent, lookup);
-        journal = std::make_unique<kivo::SaveJournal>(kivo::SaveJournal::Begin(ToPath(archivePath), lookup));
+        journal = std::make_unique<kivo::SaveJournal>(kivo::SaveJournal::Begin(ToolkitPath(archivePath), lookup));
     } catch (const kivo::FormatError &error) {
         UserDialogs::Critical(pParent, QStringLiteral("Error"), ToText(error));
         return false;
@@ -210,8 +206,8 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
 
 void GameSave::RepairInterrupted(QWidget *pParent, const QString &lookupPath)
 {
-    const std::filesystem::path lookup = ToPath(lookupPath);
-    if (!QFileInfo::exists(QFile::decodeName(kivo::SaveJournal::PathFor(lookup).string().c_str())))
+    const std::filesystem::path lookup = ToolkitPath(lookupPath);
+    if (!QFileInfo::exists(FromToolkitPath(kivo::SaveJournal::PathFor(lookup))))
         return;
     try {
         // A save under way in another window owns the journal: it is left alone.

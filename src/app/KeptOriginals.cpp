@@ -5,7 +5,6 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <filesystem>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -39,18 +38,13 @@ QString Failure(const QString &source, const QString &target, const QString &rea
          + QStringLiteral("\": ") + reason + QStringLiteral(".");
 }
 
-std::filesystem::path ToPath(const QString &path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
 // The folder and every folder above it up to `root`: a folder made for the kept file is only
 // found after a crash when its parent's entry is on disk too. Throws FormatError.
 void SyncFolders(const QString &folder, const QString &root)
 {
     QString path = QDir::cleanPath(folder);
     for (;;) {
-        kivo::BinaryFile::SyncFolder(ToPath(path));
+        kivo::BinaryFile::SyncFolder(ToolkitPath(path));
         const QString parent = QFileInfo(path).absolutePath();
         if (path == root || parent == path || !parent.startsWith(root))
             return;
@@ -74,16 +68,6 @@ bool Link(const QString &source, const QString &target)
 #endif
 }
 
-// Copies under a name of its own first, synced: a half-written copy must never pass for the
-// original. Throws FormatError.
-void Copy(const QString &source, const QString &target)
-{
-    kivo::BinaryFile original(ToPath(source), kivo::BinaryFile::Mode::Read);
-    kivo::AtomicFile copy(ToPath(target), kivo::AtomicFile::Durability::Synced);
-    copy.File().AppendFrom(original, 0, original.Size());
-    copy.Commit();
-}
-
 void KeepFile(const QString &source, const QString &target, const QString &root)
 {
     // Nothing of this name in the game folder: nothing to keep, and the save says what is missing.
@@ -97,9 +81,9 @@ void KeepFile(const QString &source, const QString &target, const QString &root)
         throw Failure(source, target, QStringLiteral("its folder could not be made"));
     try {
         if (Link(source, target))
-            kivo::BinaryFile(ToPath(target), kivo::BinaryFile::Mode::Read).Sync();
-        else
-            Copy(source, target);
+            kivo::BinaryFile(ToolkitPath(target), kivo::BinaryFile::Mode::Read).Sync();
+        else  // a half-written copy must never pass for the original
+            kivo::CopySynced(ToolkitPath(source), ToolkitPath(target));
         SyncFolders(folder, root);
     } catch (const kivo::FormatError &error) {
         throw Failure(source, target, QString::fromLocal8Bit(error.what()));

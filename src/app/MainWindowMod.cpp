@@ -9,7 +9,6 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <filesystem>
 #include <vector>
 
 #include "app/CombinePath.h"
@@ -20,6 +19,7 @@
 #include "audio/SoundFile.h"
 #include "format/BankSlotFile.h"
 #include "format/FormatError.h"
+#include "game/PathCase.h"
 #include "metafile/IniMetafileItem.h"
 #include "tool/KivoStreamProcessCaller.h"
 
@@ -226,7 +226,7 @@ bool MainWindow::ExportModSounds(const QModelIndexList &changed, const QString &
     // The toolkit's own rule, so a mod grows the slots exactly as a save into the game would.
     kivo::BankSlotFile table;
     try {
-        table = kivo::BankSlotFile::Load(std::filesystem::path(QFile::encodeName(source).toStdString()));
+        table = kivo::BankSlotFile::Load(ToolkitPath(source));
     } catch (const kivo::FormatError &error) {
         throw QString::fromLocal8Bit(error.what());
     }

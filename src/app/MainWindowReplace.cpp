@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QProgressDialog>
-#include <QRegularExpression>
 #include <QStatusBar>
 
 #include "app/FolderReplace.h"
@@ -244,11 +243,9 @@ QModelIndex MainWindow::EntryIndexOf(const FolderReplace::EntryKey &key) const
     if (key.bank == 0)
         return entryModel->GetType() == IniMetafileModel::SFX ? QModelIndex() : entryModel->index(key.number - 1, 0);
     // Bank rows are the banks whose sections exist, so a row number need not be the bank's.
-    static const QRegularExpression bankName(QStringLiteral("^bank_0*(\\d{1,9})$"), QRegularExpression::CaseInsensitiveOption);
     for (int row = 0; row < entryModel->rowCount(); ++row) {
         const QModelIndex bank = entryModel->index(row, 0);
-        const QRegularExpressionMatch match = bankName.match(IniMetafileModel::ItemOf(bank)->GetName());
-        if (match.hasMatch() && match.captured(1).toInt() == key.bank)
+        if (FolderReplace::BankNumber(IniMetafileModel::ItemOf(bank)->GetName()) == key.bank)
             return entryModel->index(key.number - 1, 0, bank);
     }
     return {};

@@ -5,11 +5,20 @@
 #include "format/FormatError.h"
 #include "format/PathCase.h"
 
+std::filesystem::path ToolkitPath(const QString &path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+QString FromToolkitPath(const std::filesystem::path &path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+}
+
 QString ResolvePathCase(const QString &path)
 {
     try {
-        const std::filesystem::path resolved = kivo::ResolvePathCase(QFile::encodeName(path).toStdString());
-        return QFile::decodeName(QByteArray::fromStdString(resolved.string()));
+        return FromToolkitPath(kivo::ResolvePathCase(ToolkitPath(path)));
     } catch (const kivo::FormatError &error) {
         throw QString::fromLocal8Bit(error.what());
     }

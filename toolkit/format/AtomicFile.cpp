@@ -145,4 +145,12 @@ void AtomicFile::Commit()
     if (bSynced)
         BinaryFile::SyncFolder(finalPath.parent_path());
 }
+
+void CopySynced(const std::filesystem::path &from, const std::filesystem::path &to)
+{
+    BinaryFile source(from, BinaryFile::Mode::Read);
+    AtomicFile copy(to, AtomicFile::Durability::Synced);
+    copy.File().AppendFrom(source, 0, source.Size());
+    copy.Commit();
+}
 }

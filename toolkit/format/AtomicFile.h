@@ -42,4 +42,8 @@ private:
     Durability durability;
     bool committed = false;
 };
+
+// Copies the file at `from` to `to`, synced: a half-written copy never stands under `to`.
+// Throws FormatError.
+void CopySynced(const std::filesystem::path &from, const std::filesystem::path &to);
 }

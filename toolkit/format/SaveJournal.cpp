@@ -1,5 +1,6 @@
 #include "format/SaveJournal.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <fstream>
@@ -7,7 +8,6 @@
 #include <system_error>
 #include <utility>
 #include <vector>
-#include <algorithm>
 
 #include "format/AtomicFile.h"
 #include "format/BinaryFile.h"
@@ -48,16 +48,6 @@ void RemoveFile(const std::filesystem::path &path)
     std::error_code error;
     if (IsFile(path) && !std::filesystem::remove(path, error) && error)
         throw FormatError("cannot remove " + path.string() + ": " + error.message());
-}
-
-// Keeps the file at `from` under `to` as it is now. A copy, not a second name: a writer that
-// rewrites the file in place would change a second name's bytes too.
-void Keep(const std::filesystem::path &from, const std::filesystem::path &to)
-{
-    BinaryFile source(from, BinaryFile::Mode::Read);
-    AtomicFile copy(to, AtomicFile::Durability::Synced);
-    copy.File().AppendFrom(source, 0, source.Size());
-    copy.Commit();
 }
 
 bool IsSlotFileName(std::string name)
@@ -103,8 +93,10 @@ SaveJournal SaveJournal::Begin(const std::filesystem::path &archivePath, const s
     const std::string slotsName = ResolvePathCase(lookupPath.parent_path() / "BankSlot.dat").filename().string();
     for (const std::string &name : {lookupName, lookupName + ".bak", slotsName, slotsName + ".bak"}) {
         const std::filesystem::path file = lookupPath.parent_path() / name;
+        // A copy, not a second name: a writer that rewrites the file in place would change a
+        // second name's bytes too.
         if (IsFile(file)) {
-            Keep(file, journal.CopyOf(name));
+            CopySynced(file, journal.CopyOf(name));
             journal.kept.push_back(name);
         } else if (name == lookupName) {
             throw FormatError("cannot read " + file.string() + ": it is not a plain file");
