@@ -102,7 +102,8 @@ QString RollBack(kivo::SaveJournal &journal, bool bKeepNewArchive)
 // one stands, so a failure at any step leaves the game with a working archive; the journal says
 // where it waits, so a crash in between completes the swap. Throws the message to show;
 // bStuckAside tells then that the old archive could not be put back either.
-void ReplaceArchive(kivo::SaveJournal &journal, const QString &archivePath, const QString &newArchivePath, bool &bStuckAside)
+void ReplaceArchive(kivo::SaveJournal &journal, const KeptOriginals &originals, const QString &archivePath,
+                    const QString &newArchivePath, bool &bStuckAside)
 {
     const QString removeFailed = QStringLiteral("Failed to remove old sound archive (") + archivePath + QStringLiteral(")");
     // A read-only archive is one the user protected: it stays, even where the folder would let
@@ -119,8 +120,14 @@ void ReplaceArchive(kivo::SaveJournal &journal, const QString &archivePath, cons
         throw QStringLiteral("Failed to move new sound archive.\n") + ToText(error);
     }
     kivo::PauseForTest("save-swapping");
-    if (!QFile::rename(archivePath, backupPath))
+    // Kept only now, once the journal completes the swap after a crash: a second name of an archive
+    // that stayed in place would change with it.
+    const bool bKeptNow = originals.KeepArchiveBeforeSwap();
+    if (!QFile::rename(archivePath, backupPath)) {
+        if (bKeptNow)
+            originals.ForgetArchiveKeptAtSwap();
         throw removeFailed;
+    }
     kivo::PauseForTest("save-swap");
 
     if (!QFile::rename(newArchivePath, archivePath)) {
@@ -143,7 +150,8 @@ void ReplaceArchive(kivo::SaveJournal &journal, const QString &archivePath, cons
 bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const QString &metafilePath,
                    const QString &archivePath, const QString &lookupPath, QString &warnings)
 {
-    if (!KeptOriginals::KeepBeforeSave(pParent, type, archivePath, lookupPath))
+    const KeptOriginals originals(type, archivePath, lookupPath);
+    if (!originals.KeepBeforeSave(pParent))
         return false;
     const QString newArchivePath = archivePath + QStringLiteral(".new");
     KivoSfxProcessCaller sfxCaller;
@@ -173,14 +181,24 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
         return false;
     }
 
+    // A tool killed right after it replaced the lookup file leaves new records for the old archive:
+    // they go back before any box tells of the failure, so the game never waits on the user.
+    QString notRestored;
+    bool bRolledBack = false;
+    const auto rollBack = [&] {
+        notRestored = RollBack(*journal, false);
+        bRolledBack = true;
+    };
+    sfxCaller.SetBeforeFailureShown(rollBack);
+    streamCaller.SetBeforeFailureShown(rollBack);
     bool imported = false;
     {
         const LockHandover handover(lock->Descriptor());
         imported = import();
     }
     if (!imported) {
-        // A tool killed right after it replaced the lookup file leaves new records for the old archive.
-        const QString notRestored = RollBack(*journal, false);
+        if (!bRolledBack)
+            rollBack();
         if (!notRestored.isEmpty())
             UserDialogs::Critical(pParent, QStringLiteral("Error"), notRestored);
         return false;
@@ -188,7 +206,7 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
 
     bool bStuckAside = false;
     try {
-        ReplaceArchive(*journal, archivePath, newArchivePath, bStuckAside);
+        ReplaceArchive(*journal, originals, archivePath, newArchivePath, bStuckAside);
         warnings = type == IniMetafileModel::SFX ? sfxCaller.Warnings() : streamCaller.Warnings();
         return true;
     } catch (QString &message) {

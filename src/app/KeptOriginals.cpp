@@ -4,7 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -13,8 +14,15 @@
 
 #include "app/UserDialogs.h"
 #include "format/AtomicFile.h"
+#include "format/BankSlotFile.h"
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
+#include "format/LookupFile.h"
+#include "format/NameTable.h"
+#include "format/PathCase.h"
+#include "format/SaveLock.h"
+#include "format/SfxPackage.h"
+#include "format/Warnings.h"
 #include "game/PathCase.h"
 
 namespace
@@ -52,15 +60,21 @@ void SyncFolders(const QString &folder, const QString &root)
     }
 }
 
-// True when `target` now names the file, or already named a file. A second name costs no space,
-// and the save replaces the game's files by renaming, so the kept name goes on naming the old data.
+// True when both names lead to the same bytes on disk (hard links, or a link to the other).
+bool SharesStorage(const QString &first, const QString &second)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(ToolkitPath(first), ToolkitPath(second), error);
+}
+
+// True when `target` now names the file. A second name costs no space, but is only safe for a file
+// the game folder no longer writes under its own name.
 bool Link(const QString &source, const QString &target)
 {
 #ifdef Q_OS_UNIX
     return ::linkat(AT_FDCWD, QFile::encodeName(source).constData(), AT_FDCWD, QFile::encodeName(target).constData(),
                     AT_SYMLINK_FOLLOW)
-            == 0
-        || errno == EEXIST;
+        == 0;
 #else
     Q_UNUSED(source);
     Q_UNUSED(target);
@@ -68,19 +82,23 @@ bool Link(const QString &source, const QString &target)
 #endif
 }
 
-void KeepFile(const QString &source, const QString &target, const QString &root)
+// Keeps `source` as `target` unless a kept file is there already. A kept file that still shares its
+// bytes with the game's file (kept as a second name by an earlier version) becomes a copy of its own,
+// or a plain cp over the game's file, another tool or a mod installer would change the original too.
+// bLink: the game folder is about to get a new file under source's name, so a second name is safe.
+void KeepFile(const QString &source, const QString &target, const QString &root, bool bLink)
 {
     // Nothing of this name in the game folder: nothing to keep, and the save says what is missing.
     if (!QFileInfo(source).isFile())
         return;
     const QFileInfo kept(target);
-    if (kept.exists() || kept.isSymLink())
+    if ((kept.exists() || kept.isSymLink()) && !SharesStorage(source, target))
         return;
     const QString folder = kept.absolutePath();
     if (!QDir().mkpath(folder))
         throw Failure(source, target, QStringLiteral("its folder could not be made"));
     try {
-        if (Link(source, target))
+        if (bLink && !kept.exists() && Link(source, target))
             kivo::BinaryFile(ToolkitPath(target), kivo::BinaryFile::Mode::Read).Sync();
         else  // a half-written copy must never pass for the original
             kivo::CopySynced(ToolkitPath(source), ToolkitPath(target));
@@ -121,21 +139,93 @@ QStringList KeptOriginals::FilesToKeep() const
     // Packing may grow the game's sound buffers.
     if (type == IniMetafileModel::SFX)
         files << ResolvePathCase(config + QStringLiteral("BankSlot.dat"));
-    files << archivePath;
     return files;
 }
 
 void KeptOriginals::Keep() const
 {
+    // The small files are copied: the tools rewrite some of them, and the name table never.
     for (const QString &file : FilesToKeep())
-        KeepFile(file, KeptPath(file), root);
+        KeepFile(file, KeptPath(file), root, false);
+    // The archive is kept at the swap; one kept as a second name before still gets bytes of its own.
+    if (QFileInfo::exists(ArchivePath()))
+        KeepFile(archivePath, ArchivePath(), root, false);
 }
 
-bool KeptOriginals::KeepBeforeSave(QWidget *pParent, IniMetafileModel::ArchiveType type, const QString &archivePath,
-                                   const QString &lookupPath)
+bool KeptOriginals::KeepArchiveBeforeSwap() const
+{
+    if (QFileInfo::exists(ArchivePath()) || QFileInfo(ArchivePath()).isSymLink())
+        return false;
+    KeepFile(archivePath, ArchivePath(), root, true);
+    return true;
+}
+
+void KeptOriginals::ForgetArchiveKeptAtSwap() const
+{
+    // Removing a name is all it takes to stop sharing; its bytes stay with the game's archive.
+    QFile::remove(ArchivePath());
+}
+
+namespace
+{
+// The banks of an SFX package as the lookup file beside its name table places them. Throws FormatError.
+std::vector<kivo::BankHeader> BanksOf(const QString &packagePath, const QString &lookupPath)
+{
+    const std::filesystem::path lookup = ToolkitPath(lookupPath);
+    kivo::Warnings ignored;  // reading, not packing: oddities change nothing here
+    return kivo::SfxPackage::Open(ToolkitPath(packagePath), kivo::LookupFile::Load(lookup),
+                                  kivo::NameTable::Load(kivo::ResolvePathCase(lookup.parent_path() / "PakFiles.dat"),
+                                                        kivo::NameTable::PackageRecordSize),
+                                  ignored)
+        .ReadBanks();
+}
+
+void WriteSynced(const std::filesystem::path &path, const std::vector<unsigned char> &bytes)
+{
+    kivo::AtomicFile file(path, kivo::AtomicFile::Durability::Synced);
+    file.File().Write(bytes.data(), bytes.size());
+    file.Commit();
+}
+}
+
+void KeptOriginals::RestoreBankSlots(const QStringList &sfxArchivePaths) const
+{
+    const QString slotsPath = ResolvePathCase(QFileInfo(lookupPath).absolutePath() + QStringLiteral("/BankSlot.dat"));
+    const QString keptSlots = KeptPath(slotsPath);
+    if (!QFileInfo(keptSlots).isFile())
+        return;
+    try {
+        const auto lock = kivo::SaveLock::Take(ToolkitPath(lookupPath), kivo::SaveLock::DefaultWaitMs());
+        kivo::BankSlotFile bankSlots = kivo::BankSlotFile::Load(ToolkitPath(keptSlots));
+        std::vector<kivo::Growth> growths;
+        for (const QString &archive : sfxArchivePaths) {
+            const KeptOriginals other(IniMetafileModel::SFX, archive, lookupPath);
+            if (!other.CanRestore())
+                continue;  // never saved by this program: the kept slots already hold it
+            const std::vector<kivo::Growth> grown = kivo::GrowthsOf(BanksOf(other.ArchivePath(), other.LookupFilePath()),
+                                                                    BanksOf(archive, lookupPath));
+            growths.insert(growths.end(), grown.begin(), grown.end());
+        }
+        bankSlots.Grow(growths);
+        const std::filesystem::path gameSlots = ToolkitPath(slotsPath);
+        kivo::BinaryFile current(gameSlots, kivo::BinaryFile::Mode::Read);
+        std::vector<unsigned char> currentBytes(static_cast<std::size_t>(current.Size()));
+        current.ReadAt(0, currentBytes.data(), currentBytes.size());
+        if (currentBytes == bankSlots.Bytes())
+            return;
+        WriteSynced(gameSlots.string() + ".bak", currentBytes);
+        WriteSynced(gameSlots, bankSlots.Bytes());
+    } catch (const kivo::FormatError &error) {
+        throw QStringLiteral("The game's sound buffer slots (\"") + slotsPath
+            + QStringLiteral("\") could not be put back as they were: ") + QString::fromLocal8Bit(error.what())
+            + QStringLiteral(".");
+    }
+}
+
+bool KeptOriginals::KeepBeforeSave(QWidget *pParent) const
 {
     try {
-        KeptOriginals(type, archivePath, lookupPath).Keep();
+        Keep();
         return true;
     } catch (const QString &message) {
         UserDialogs::Critical(pParent, QStringLiteral("Error"),

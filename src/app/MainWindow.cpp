@@ -207,8 +207,11 @@ void MainWindow::SetGtaFolder()
 {
     const QString start = gtaDirectory.isEmpty() ? GameFolderFinder(QDir::homePath()).FindFirst() : QString();
     const QString chosen = UserDialogs::ExistingDirectory(this, QString(), start);
-    if (!chosen.isEmpty())
-        gtaDirectory = chosen;
+    if (chosen.isEmpty())
+        return;
+    gtaDirectory = chosen;
+    // A save cut off in this folder would otherwise wait for a start that may never read it.
+    RepairInterruptedSaves();
 }
 
 bool MainWindow::ExistsFolder(QString path)

@@ -25,6 +25,7 @@ class QStatusBar;
 class QToolBar;
 class QTreeView;
 class FModPlayerWidget;
+class KeptOriginals;
 class SearchDialog;
 class TreeItem;
 class TreeModel;
@@ -107,8 +108,18 @@ private:
     void ShowToolWarnings(const QString &warnings);
     // Puts the kept original of the archive selected in the tree back into the game folder.
     void RestoreOriginalArchive();
+    // Puts every kept original back, after asking once.
+    void RestoreAllOriginalAudio();
     // The archive selected in the tree; null, after a box saying so, when none is.
     TreeItem *SelectedArchive();
+    // Where the archive's originals are kept; empty after an "Error" box when its game paths are ambiguous.
+    std::optional<KeptOriginals> KeptOriginalsOf(const TreeItem *pItem);
+    // Packs the kept original of the archive at treeRow into the game folder as a save does;
+    // false when it failed (the user has been told) or was aborted.
+    bool RestoreArchive(const QModelIndex &treeRow, const KeptOriginals &originals, QString &warnings);
+    // After a restore: BankSlot.dat as kept, grown for what the other SFX archives hold now; false
+    // after an "Error" box.
+    bool RestoreBankSlots(const KeptOriginals &originals);
     // A game-folder path spelt as on disk; false after an "Error" box when two names differ only
     // in case.
     bool ResolveGamePath(const QString &path, QString &resolved);
@@ -180,6 +191,7 @@ private:
     QAction *workingDirectoryAction = nullptr;
     QAction *saveAction = nullptr;
     QAction *restoreAction = nullptr;
+    QAction *restoreAllAction = nullptr;
     QAction *exitAction = nullptr;
     QAction *infoAction = nullptr;
     QAction *expandAction = nullptr;

@@ -38,6 +38,8 @@ void MainWindow::CreateActions()
     saveAction = CreateAction(owner, this, ":/save", "&Save", "Ctrl+S", &MainWindow::SaveArchive);
     restoreAction = CreateAction(owner, this, ":/gta_small", "Restore &original archive", nullptr,
                                  &MainWindow::RestoreOriginalArchive);
+    restoreAllAction = CreateAction(owner, this, ":/gta_small", "Restore a&ll original audio", nullptr,
+                                    &MainWindow::RestoreAllOriginalAudio);
     exitAction = CreateAction(owner, this, ":/exit", "&Exit", "Ctrl+W", &MainWindow::Exit);
     infoAction = CreateAction(owner, this, ":/info", "&Info", "F1", &MainWindow::ShowInfoDialog);
     expandAction = CreateAction(owner, this, ":/expand", "&Expand all", "Ctrl+E", &MainWindow::ExpandAll);
@@ -77,6 +79,7 @@ void MainWindow::CreateActions()
     fileMenu->addSeparator();
     fileMenu->addAction(saveAction);
     fileMenu->addAction(restoreAction);
+    fileMenu->addAction(restoreAllAction);
     fileMenu->addAction(exportModAction);
     fileMenu->addAction(exitAction);
 

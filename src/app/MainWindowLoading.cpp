@@ -83,6 +83,8 @@ void MainWindow::ExportSfxArchive(TreeItem *pItem)
 {
     if (!CheckWorkingDirectory() || !CheckGtaFolder())
         return;
+    // An archive left half-saved unpacks into nonsense, or not at all.
+    RepairInterruptedSaves();
     QString archivePath, bankFilePath;
     if (!ResolveGamePath(CombinePath(gtaDirectory, pItem->GetArchivePath()), archivePath)
         || !ResolveGamePath(CombinePath(gtaDirectory, pItem->GetBankFilePath()), bankFilePath))
@@ -98,6 +100,8 @@ void MainWindow::ExportStreamArchive(TreeItem *pItem)
 {
     if (!CheckWorkingDirectory() || !CheckGtaFolder())
         return;
+    // An archive left half-saved unpacks into nonsense, or not at all.
+    RepairInterruptedSaves();
     QString archivePath;
     if (!ResolveGamePath(CombinePath(gtaDirectory, pItem->GetArchivePath()), archivePath))
         return;

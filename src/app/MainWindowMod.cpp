@@ -13,6 +13,7 @@
 
 #include "app/CombinePath.h"
 #include "app/ConversionDialog.h"
+#include "app/KeptOriginals.h"
 #include "app/LoadedArchive.h"
 #include "app/ModFolder.h"
 #include "app/UserDialogs.h"
@@ -216,7 +217,9 @@ bool MainWindow::ExportModSounds(const QModelIndexList &changed, const QString &
     if (!QFileInfo(modTable).isFile()
         && !ResolveGamePath(CombinePath(QFileInfo(lookupPath).absolutePath(), QStringLiteral("BankSlot.dat")), gameTable))
         return false;
-    const QString source = QFileInfo(modTable).isFile() ? modTable : gameTable;
+    // Else the game's as this program found it: slots a save grew since are no part of this mod.
+    const QString keptTable = KeptOriginals(IniMetafileModel::SFX, loadedArchive->ArchivePath(), lookupPath).KeptPath(gameTable);
+    const QString source = QFileInfo(modTable).isFile() ? modTable : QFileInfo(keptTable).isFile() ? keptTable : gameTable;
     if (!QFileInfo(source).isFile()) {
         UserDialogs::Warning(this, QStringLiteral("Warning"),
                              QStringLiteral("Some sounds are longer than their originals, but there is no BankSlot.dat at \"")

@@ -14,12 +14,23 @@
 #include "tree/TreeItem.h"
 #include "tree/TreeModel.h"
 
+namespace
+{
+IniMetafileModel::ArchiveType TypeOf(const TreeItem *pItem)
+{
+    return pItem->IsSfx() ? IniMetafileModel::SFX : IniMetafileModel::STREAM;
+}
+
+TreeItem *ItemOf(const QModelIndex &index)
+{
+    return static_cast<TreeItem *>(index.internalPointer());
+}
+}
+
 TreeItem *MainWindow::SelectedArchive()
 {
     const QModelIndex index = archiveView->currentIndex();
-    auto *item = index.isValid() && archiveModel && index.model() == archiveModel.get()
-               ? static_cast<TreeItem *>(index.internalPointer())
-               : nullptr;
+    auto *item = index.isValid() && archiveModel && index.model() == archiveModel.get() ? ItemOf(index) : nullptr;
     if (item && item->ChildCount() == 0 && (item->IsSfx() || item->IsStream()))
         return item;
     UserDialogs::Information(this, QStringLiteral("Information"),
@@ -27,18 +38,24 @@ TreeItem *MainWindow::SelectedArchive()
     return nullptr;
 }
 
+std::optional<KeptOriginals> MainWindow::KeptOriginalsOf(const TreeItem *pItem)
+{
+    QString archivePath, lookupPath;
+    if (!ResolveGamePath(CombinePath(gtaDirectory, pItem->GetArchivePath()), archivePath)
+        || !ResolveGamePath(CombinePath(gtaDirectory, pItem->GetBankFilePath()), lookupPath))
+        return std::nullopt;
+    return KeptOriginals(TypeOf(pItem), archivePath, lookupPath);
+}
+
 void MainWindow::RestoreOriginalArchive()
 {
     TreeItem *item = SelectedArchive();
     if (!item || !CheckGtaFolder())
         return;
-    const IniMetafileModel::ArchiveType type = item->IsSfx() ? IniMetafileModel::SFX : IniMetafileModel::STREAM;
-    QString archivePath, lookupPath;
-    if (!ResolveGamePath(CombinePath(gtaDirectory, item->GetArchivePath()), archivePath)
-        || !ResolveGamePath(CombinePath(gtaDirectory, item->GetBankFilePath()), lookupPath))
+    const std::optional<KeptOriginals> originals = KeptOriginalsOf(item);
+    if (!originals)
         return;
-    const KeptOriginals originals(type, archivePath, lookupPath);
-    if (!originals.CanRestore()) {
+    if (!originals->CanRestore()) {
         UserDialogs::Information(this, QStringLiteral("Information"),
                                  QStringLiteral("No original of ") + item->GetName()
                                      + QStringLiteral(" is kept: it has not been saved by this program. "
@@ -54,9 +71,68 @@ void MainWindow::RestoreOriginalArchive()
         return;
     if (!CheckWorkingDirectory())
         return;
+    QString warnings;
+    if (!RestoreArchive(archiveView->currentIndex(), *originals, warnings) || !RestoreBankSlots(*originals))
+        return;
+    statusBar->showMessage(QStringLiteral("Original archive restored."), 0);
+    ShowToolWarnings(warnings);
+}
 
+void MainWindow::RestoreAllOriginalAudio()
+{
+    if (!archiveModel || !CheckGtaFolder())
+        return;
+    QList<QPair<QModelIndex, KeptOriginals>> kept;
+    for (const QModelIndex &index : archiveModel->ArchiveIndexes()) {
+        const TreeItem *item = ItemOf(index);
+        if (!item->IsSfx() && !item->IsStream())
+            continue;
+        const std::optional<KeptOriginals> originals = KeptOriginalsOf(item);
+        if (!originals)
+            return;
+        if (originals->CanRestore())
+            kept.append({index, *originals});
+    }
+    if (kept.isEmpty()) {
+        UserDialogs::Information(this, QStringLiteral("Information"),
+                                 QStringLiteral("No original is kept: nothing has been saved by this program. "
+                                                "Nothing was changed."));
+        return;
+    }
+    if (UserDialogs::Warning(this, QStringLiteral("Restore all original audio"),
+                             QStringLiteral("Put every kept original back into the game folder?\n"
+                                            "Everything saved into the game since will be lost."),
+                             QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    if (!CheckWorkingDirectory())
+        return;
+    // One save per archive, each with its own lock and journal, as the user's saves were made.
+    QStringList allWarnings;
+    for (const auto &[index, originals] : kept) {
+        QString warnings;
+        if (!RestoreArchive(index, originals, warnings))
+            return;
+        if (!warnings.isEmpty())
+            allWarnings << warnings;
+    }
+    for (const auto &[index, originals] : kept) {
+        if (originals.Type() == IniMetafileModel::SFX) {
+            if (!RestoreBankSlots(originals))
+                return;
+            break;  // the slots are shared by every SFX archive: once is all
+        }
+    }
+    statusBar->showMessage(QStringLiteral("All original audio restored."), 0);
+    ShowToolWarnings(allWarnings.join(QLatin1Char('\n')));
+}
+
+bool MainWindow::RestoreArchive(const QModelIndex &treeRow, const KeptOriginals &originals, QString &warnings)
+{
+    const TreeItem *item = ItemOf(treeRow);
+    const IniMetafileModel::ArchiveType type = TypeOf(item);
     // The list of this archive would put the changes back with its next save.
-    if (loadedArchive && loadedArchive->TreeRow() == archiveView->currentIndex())
+    if (loadedArchive && loadedArchive->TreeRow() == treeRow)
         InstallEntryModel(nullptr);
 
     // The original is unpacked with the lookup file it came with, then packed like any save, so
@@ -66,7 +142,7 @@ void MainWindow::RestoreOriginalArchive()
         UserDialogs::Critical(this, QStringLiteral("Error"),
                               QStringLiteral("No scratch folder could be made in the working directory: ")
                                   + scratch.errorString() + QStringLiteral("\nNothing was changed."));
-        return;
+        return false;
     }
     KivoSfxProcessCaller sfxCaller;
     KivoStreamProcessCaller streamCaller;
@@ -74,7 +150,7 @@ void MainWindow::RestoreOriginalArchive()
                          ? sfxCaller.ExportArchive({originals.ArchivePath()}, scratch.path(), originals.LookupFilePath())
                          : streamCaller.ExportArchive({originals.ArchivePath()}, scratch.path(), QString());
     if (!bUnpacked)
-        return;
+        return false;
     const QString metafilePath = CombinePath(CombinePath(scratch.path(), FileNameOf(originals.ArchivePath())),
                                              MetafileName(type));
     if (!QFileInfo(metafilePath).isFile()) {
@@ -82,11 +158,27 @@ void MainWindow::RestoreOriginalArchive()
                               QStringLiteral("The original of ") + item->GetName()
                                   + QStringLiteral(" did not unpack into \"") + QFileInfo(metafilePath).path()
                                   + QStringLiteral("\".\nNothing was changed."));
-        return;
+        return false;
     }
-    QString warnings;
-    if (!GameSave::Run(this, type, metafilePath, archivePath, lookupPath, warnings))
-        return;
-    statusBar->showMessage(QStringLiteral("Original archive restored."), 0);
-    ShowToolWarnings(warnings);
+    return GameSave::Run(this, type, metafilePath, originals.GamePath(), originals.GameLookupFilePath(), warnings);
+}
+
+bool MainWindow::RestoreBankSlots(const KeptOriginals &originals)
+{
+    if (originals.Type() != IniMetafileModel::SFX)
+        return true;
+    QStringList sfxArchives;
+    for (const QModelIndex &index : archiveModel->ArchiveIndexes()) {
+        const TreeItem *item = ItemOf(index);
+        const std::optional<KeptOriginals> other = item->IsSfx() ? KeptOriginalsOf(item) : std::nullopt;
+        if (other && other->GameLookupFilePath() == originals.GameLookupFilePath())
+            sfxArchives << other->GamePath();
+    }
+    try {
+        originals.RestoreBankSlots(sfxArchives);
+        return true;
+    } catch (const QString &message) {
+        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+        return false;
+    }
 }

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <cstring>
+
 #include "app/UserDialogs.h"
 #include "tool/WaitDialog.h"
 
@@ -37,8 +39,16 @@ bool CheckTargetDirectoryExists(const QString &targetDirectory)
     return QFileInfo(targetDirectory).isDir() || Fail(QStringLiteral("Targetdirectory doesn't exists."));
 }
 
+QStringList AbsolutePaths(const QStringList &paths)
+{
+    QStringList absolute;
+    for (const QString &path : paths)
+        absolute << QFileInfo(path).absoluteFilePath();
+    return absolute;
+}
+
 bool RunImport(const QString &program, const QString &newArchivePath, const QString &metafilePath,
-               const QString &bankFilePath, QString &warnings)
+               const QString &bankFilePath, QString &warnings, const BeforeFailureShown &beforeFailure)
 {
     if (!CheckProgramExists(program))
         return false;
@@ -47,15 +57,16 @@ bool RunImport(const QString &program, const QString &newArchivePath, const QStr
     if (!CheckBankFileExists(bankFilePath))
         return false;
 
-    const QStringList arguments{QStringLiteral("-i"), newArchivePath, metafilePath, bankFilePath};
+    const QStringList arguments = QStringList{QStringLiteral("-i")}
+                                + AbsolutePaths({newArchivePath, metafilePath, bankFilePath});
     // The tool finds the audio files the metafile names relative to the metafile's folder.
     return RunTool(program, arguments, QFileInfo(metafilePath).absolutePath(),
                    QStringLiteral("Importing Stream-archive..."),
-                   QStringLiteral("Please wait while creating archive..."), warnings);
+                   QStringLiteral("Please wait while creating archive..."), warnings, beforeFailure);
 }
 
 bool RunTool(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-             const QString &title, const QString &text, QString &warnings)
+             const QString &title, const QString &text, QString &warnings, const BeforeFailureShown &beforeFailure)
 {
     warnings.clear();
     // Declared before the process so that the process goes first on return.
@@ -85,19 +96,27 @@ bool RunTool(const QString &program, const QStringList &arguments, const QString
         }
         return false;
     }
-    return CheckProcessResult(process, warnings);
+    return CheckProcessResult(process, warnings, beforeFailure);
 }
 
-bool CheckProcessResult(QProcess &process, QString &warnings)
+bool CheckProcessResult(QProcess &process, QString &warnings, const BeforeFailureShown &beforeFailure)
 {
     // The tools write UTF-8: paths in their messages may hold any character.
-    const QString message = QString::fromUtf8(process.readAllStandardError());
-    if (process.exitCode() == 0) {
+    QString message = QString::fromUtf8(process.readAllStandardError());
+    if (process.exitStatus() == QProcess::CrashExit) {
+        // A killed tool says nothing itself; on Unix the exit code of a crash is the signal.
+        const int signal = process.exitCode();
+        message.prepend(QFileInfo(process.program()).fileName() + QStringLiteral(" was ended by signal ")
+                        + QString::number(signal) + QStringLiteral(" (") + QString::fromLocal8Bit(::strsignal(signal))
+                        + QStringLiteral(").") + (message.isEmpty() ? QString() : QStringLiteral("\n")));
+    } else if (process.exitCode() == 0) {
         warnings = message;
         while (warnings.endsWith(QLatin1Char('\n')) || warnings.endsWith(QLatin1Char('\r')))
             warnings.chop(1);
         return true;
     }
+    if (beforeFailure)
+        beforeFailure();
     UserDialogs::Information(nullptr, QStringLiteral("Error"),
                              QStringLiteral("KIVO returned the following message:\n") + message);
     return false;

@@ -16,7 +16,7 @@ bool KivoSfxProcessCaller::ExportArchive(const QStringList &archivePaths, const 
         return false;
 
     QStringList arguments{QStringLiteral("-e")};
-    arguments << archivePaths << targetDirectory << bankFilePath;
+    arguments << KivoProcessRunner::AbsolutePaths(archivePaths + QStringList{targetDirectory, bankFilePath});
     return KivoProcessRunner::RunTool(program, arguments, QString(), QStringLiteral("Exporting SFX-archive..."),
                                       QStringLiteral("Please wait while exporting archive..."), warnings);
 }
@@ -24,5 +24,6 @@ bool KivoSfxProcessCaller::ExportArchive(const QStringList &archivePaths, const 
 bool KivoSfxProcessCaller::ImportArchive(const QString &newArchivePath, const QString &metafilePath,
                                          const QString &bankFilePath)
 {
-    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath, warnings);
+    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath, warnings,
+                                        beforeFailureShown);
 }

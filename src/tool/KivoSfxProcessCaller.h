@@ -2,6 +2,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Runs kivo_sfx.exe under the wait dialog. Each call returns true when the tool ran to its end
 // with exit code 0; on false the reason has already been shown (or the user aborted).
 class KivoSfxProcessCaller
@@ -15,6 +17,11 @@ public:
     // past what the game's buffers may hold), without the final line end; empty when nothing.
     const QString &Warnings() const { return warnings; }
 
+    // Runs before the box that tells of a failed import, so that the box speaks of a game folder
+    // that is already as it says.
+    void SetBeforeFailureShown(std::function<void()> hook) { beforeFailureShown = std::move(hook); }
+
 private:
     QString warnings;
+    std::function<void()> beforeFailureShown;
 };

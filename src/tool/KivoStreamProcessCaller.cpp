@@ -16,7 +16,7 @@ bool KivoStreamProcessCaller::ExportArchive(const QStringList &archivePaths, con
 
     const bool withStationNames = !metadataFilePath.isNull();
     QStringList arguments{withStationNames ? QStringLiteral("-r") : QStringLiteral("-e")};
-    arguments << archivePaths << targetDirectory;
+    arguments << KivoProcessRunner::AbsolutePaths(archivePaths + QStringList{targetDirectory});
     if (withStationNames)
         arguments << metadataFilePath;
     return KivoProcessRunner::RunTool(program, arguments, QString(), QStringLiteral("Exporting Stream-archive..."),
@@ -26,5 +26,6 @@ bool KivoStreamProcessCaller::ExportArchive(const QStringList &archivePaths, con
 bool KivoStreamProcessCaller::ImportArchive(const QString &newArchivePath, const QString &metafilePath,
                                             const QString &bankFilePath)
 {
-    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath, warnings);
+    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath, warnings,
+                                        beforeFailureShown);
 }

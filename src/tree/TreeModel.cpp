@@ -212,3 +212,16 @@ const QMap<QString, QString> &TreeModel::GetStreamNames() const
 {
     return streamNames;
 }
+
+QModelIndexList TreeModel::ArchiveIndexes(const QModelIndex &parent) const
+{
+    QModelIndexList archives;
+    for (int row = 0; row < rowCount(parent); ++row) {
+        const QModelIndex child = index(row, 0, parent);
+        if (ItemOf(child)->ChildCount() > 0)
+            archives << ArchiveIndexes(child);
+        else
+            archives << child;
+    }
+    return archives;
+}

@@ -30,6 +30,8 @@ public:
     void SetHighlightedIndex(const QModelIndex &index);
     QModelIndex GetHighlightedIndex() const;
     const QMap<QString, QString> &GetStreamNames() const;
+    // Every archive of the tree (a leaf), in the order the tree shows them.
+    QModelIndexList ArchiveIndexes(const QModelIndex &parent = QModelIndex()) const;
 
     // Stream name to station name pairs of a "metadata-full.ini"; empty when it cannot be opened.
     static QMap<QString, QString> ReadStationNames(const QString &path);

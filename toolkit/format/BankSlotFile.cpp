@@ -5,6 +5,7 @@
 #include <string>
 
 #include "format/AtomicFile.h"
+#include "format/BankHeader.h"
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
 #include "format/LittleEndian.h"
@@ -15,6 +16,21 @@ namespace
 {
 constexpr std::size_t offsetField = 0;
 constexpr std::size_t sizeField = 4;
+}
+
+std::vector<Growth> GrowthsOf(const std::vector<BankHeader> &before, const std::vector<BankHeader> &after)
+{
+    std::vector<Growth> growths;
+    const auto note = [&growths](std::uint32_t old, std::uint32_t now) {
+        if (now > old)
+            growths.push_back({old, now});
+    };
+    for (std::size_t b = 0; b < std::min(before.size(), after.size()); ++b) {
+        note(before[b].pcmSize, after[b].pcmSize);
+        for (std::size_t s = 0; s < std::min(before[b].sounds.size(), after[b].sounds.size()); ++s)
+            note(before[b].SoundBytes(s), after[b].SoundBytes(s));
+    }
+    return growths;
 }
 
 BankSlotFile BankSlotFile::Load(const std::filesystem::path &filePath)

@@ -13,6 +13,12 @@ struct Growth
     std::uint32_t after = 0;
 };
 
+class BankHeader;
+
+// The banks and sounds of `after` that are larger than in `before`, the same package's banks as
+// they were: what a save grows the slots for.
+std::vector<Growth> GrowthsOf(const std::vector<BankHeader> &before, const std::vector<BankHeader> &after);
+
 // BankSlot.dat: the slots the game carves out of one sound buffer at start, each holding a whole
 // bank or a single sound of one. A bank or sound larger than its slot overruns the next one.
 // Keeps the file's bytes, so only the sizes and the offsets that follow from them ever change.

@@ -112,22 +112,6 @@ std::vector<BankHeader> ReadReplacedBanks(const std::vector<BankPlan> &plan, con
     return banks;
 }
 
-// The banks and sounds of the new package that are larger than in the package it replaces.
-std::vector<Growth> GrowthsOf(const std::vector<BankHeader> &before, const std::vector<BankHeader> &after)
-{
-    std::vector<Growth> growths;
-    const auto note = [&growths](std::uint32_t old, std::uint32_t now) {
-        if (now > old)
-            growths.push_back({old, now});
-    };
-    for (std::size_t b = 0; b < before.size(); ++b) {
-        note(before[b].pcmSize, after[b].pcmSize);
-        for (std::size_t s = 0; s < before[b].sounds.size(); ++s)
-            note(before[b].SoundBytes(s), after[b].SoundBytes(s));
-    }
-    return growths;
-}
-
 // Grows the game's sound buffer slots (BankSlot.dat beside the lookup file) to hold what grew, and
 // says so; a package that grows nothing leaves the file untouched.
 void GrowBankSlots(BankSlotFile &slots, const std::vector<Growth> &growths, const std::string &basename, Warnings &warnings)

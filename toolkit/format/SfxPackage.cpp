@@ -85,6 +85,19 @@ void SfxPackage::Export(const std::filesystem::path &targetDirectory) const
     metafile.Save(folder / "sfx_import.ini");
 }
 
+std::vector<BankHeader> SfxPackage::ReadBanks() const
+{
+    BinaryFile package(path, BinaryFile::Mode::Read);
+    std::vector<unsigned char> header(BankHeader::Size);
+    std::vector<BankHeader> parsed;
+    for (std::size_t b = 0; b < banks.size(); ++b) {
+        package.ReadAt(banks[b].offset, header.data(), header.size());
+        Warnings again; // collected when the package was opened
+        parsed.push_back(BankHeader::Parse(header.data(), banks[b].size, BankLabel(b + 1), again));
+    }
+    return parsed;
+}
+
 MetafileWriter SfxPackage::ExportBank(std::size_t b, const std::filesystem::path &folder) const
 {
     const BankLocation &bank = banks[b];

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "format/BankHeader.h"
 #include "format/MetafileWriter.h"
 
 namespace kivo
@@ -26,6 +27,9 @@ public:
 
     const std::string &Name() const { return name; }
     std::size_t BankCount() const { return banks.size(); }
+
+    // The bank headers, read again, in lookup order: what each bank and sound holds.
+    std::vector<BankHeader> ReadBanks() const;
 
     // Writes targetDirectory/<package file name>/ with Bank_NNN/sound_NNN.wav files and
     // "sfx_import.ini"; the metafile comes last, once every sound is written.
