@@ -59,12 +59,13 @@ public:
     QString Game() const { return root + "/game"; }
     QString Work() const { return root + "/work"; }
 
-    void Start(bool bUseKivoMetadata)
+    // gameFolder: what settings.ini names as the game folder, when not Game().
+    void Start(bool bUseKivoMetadata, const QString &gameFolder = QString(), const QString &workFolder = QString())
     {
         {
             QSettings settings(root + "/settings.ini", QSettings::IniFormat);
-            settings.setValue("WorkingDirectory", Work());
-            settings.setValue("GtaDirectory", Game());
+            settings.setValue("WorkingDirectory", workFolder.isNull() ? Work() : workFolder);
+            settings.setValue("GtaDirectory", gameFolder.isNull() ? Game() : gameFolder);
             settings.setValue("UseKivoMetadata", bUseKivoMetadata);
         }
         window = std::make_unique<MainWindow>();
@@ -422,11 +423,16 @@ void TestEndToEnd::AnObstacleLosesNothing_data()
     QTest::newRow("SFX, replacing, disk full") << sfx << "replace" << "full" << copyFailed;
     // Packing stopped halfway: the tool waits at the point named last to be killed or aborted.
     QTest::newRow("SFX, packing, aborted while the package is written") << sfx << "save" << "abort at archive" << "";
-    QTest::newRow("SFX, packing, killed before the lookup file is replaced") << sfx << "save" << "kill at lookup" << "tool";
+    QTest::newRow("SFX, packing, killed before the lookup file is replaced")
+        << sfx << "save" << "kill at lookup"
+        << "Error: KIVO returned the following message:\nkivo_sfx.exe was ended by signal 9 (Killed).\npaused at lookup\n";
     QTest::newRow("stream, packing, aborted before the lookup file is replaced") << stream << "save" << "abort at lookup" << "";
-    // The save keeps the files it will change before the tool runs; on a full disk that is where it stops.
-    QTest::newRow("SFX, packing, disk full") << sfx << "save" << "full"
-                                             << "Error: cannot write {game}/audio/CONFIG/BankSlot.dat.journal-copy: File too large";
+    // The save keeps copies of the game's files before the tool runs; on a full disk that is where it stops.
+    QTest::newRow("SFX, packing, disk full")
+        << sfx << "save" << "full"
+        << "Error: The original of \"{game}/audio/CONFIG/BankSlot.dat\" could not be kept as \"{game}/audio/RozivOze "
+           "originals/CONFIG/BankSlot.dat\": cannot write {game}/audio/RozivOze originals/CONFIG/BankSlot.dat: File too "
+           "large.\nNothing in the game folder was changed.";
     QTest::newRow("SFX, packing, originals cannot be kept")
         << sfx << "save" << "read-only audio"
         << "Error: The original of \"{game}/audio/CONFIG/BankLkup.dat\" could not be kept as \"{game}/audio/RozivOze "
@@ -521,6 +527,9 @@ void TestEndToEnd::AnObstacleLosesNothing()
         poll.start(5);
     }
     game.dialogs->shown.clear();
+    // What a box says must already be true: a save is undone before the user hears of its failure.
+    QStringList leftAtBox;
+    game.dialogs->whileShown = [&] { leftAtBox << FilesBelow(game.Game()).filter(".journal"); };
 
     if (operation == "replace") {
         game.Replace(game.Entry(archive.bankRow, 1), replacement);
@@ -551,6 +560,7 @@ void TestEndToEnd::AnObstacleLosesNothing()
                      .replace("{game}", game.Game()));
     QVERIFY2(!game.StatusBar()->currentMessage().contains("successfull"), qPrintable(game.StatusBar()->currentMessage()));
 
+    QCOMPARE(leftAtBox, QStringList());
     QCOMPARE(Damaged(workBefore, Snapshot(game.Work())), QStringList());
     QCOMPARE(Damaged(gameBefore, Snapshot(game.Game())), QStringList());
     // Nor may a stopped tool leave half-written temporaries behind, in the game least of all.
@@ -563,14 +573,18 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime_data()
     QTest::addColumn<Archive>("archive");
     QTest::addColumn<QString>("point");    // where the program is killed: while its tool waits there, or itself
     QTest::addColumn<bool>("bCompleted");  // else undone
-    QTest::addColumn<bool>("bByTool");     // the next run in the game folder is the tool's, by hand
-    QTest::newRow("SFX, tool before the lookup file") << sfx << "lookup" << false << false;
-    QTest::newRow("stream, tool before the lookup file, then a tool") << stream << "lookup" << false << true;
-    QTest::newRow("SFX, old package moved aside") << sfx << "save-swap" << true << false;
-    QTest::newRow("stream, old pack moved aside, then a tool") << stream << "save-swap" << true << true;
-    QTest::newRow("stream, after the swap") << stream << "save-swapped" << true << false;
+    QTest::addColumn<QString>("next");     // what next takes the game folder into use
+    QTest::newRow("SFX, tool before the lookup file") << sfx << "lookup" << false << "start";
+    QTest::newRow("stream, tool before the lookup file, then a tool") << stream << "lookup" << false << "tool";
+    QTest::newRow("SFX, old package moved aside") << sfx << "save-swap" << true << "start";
+    QTest::newRow("stream, old pack moved aside, then a tool") << stream << "save-swap" << true << "tool";
+    QTest::newRow("stream, after the swap") << stream << "save-swapped" << true << "start";
     // Another window's save holds the lock at the first start: its journal is not this start's to repair.
-    QTest::newRow("SFX, before the swap, another save under way at first") << sfx << "save-swapping" << true << false;
+    QTest::newRow("SFX, before the swap, another save under way at first") << sfx << "save-swapping" << true << "start";
+    // settings.ini names another folder, so the start does not see this one.
+    QTest::newRow("SFX, tool before the lookup file, then the folder is chosen") << sfx << "lookup" << false << "set folder";
+    // The window was open all along: unpacking must not read the half-saved archive.
+    QTest::newRow("stream, old pack moved aside, then unpacked") << stream << "save-swap" << true << "unpack";
 }
 
 void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
@@ -578,7 +592,8 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
     QFETCH(Archive, archive);
     QFETCH(QString, point);
     QFETCH(bool, bCompleted);
-    QFETCH(bool, bByTool);
+    QFETCH(QString, next);
+    const bool bByTool = next == "tool";
     DemoGame game;
     QVERIFY(game.IsReady());
     const QString tool = game.Root() + "/" + archive.program;
@@ -594,6 +609,8 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
     const QString metafile = folder + (archive.bankRow < 0 ? "/stream_import.ini" : "/sfx_import.ini");
     const Files gameBefore = Snapshot(game.Game());
     const Files usable = FreshUnpacking(game, archive);
+    if (next == "unpack")
+        game.Start(false);
 
     QProcess program;
     const QString mark = game.Root() + "/paused";
@@ -622,6 +639,16 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
         QVERIFY(QFile::remove(archivePath + ".new"));
         QVERIFY(WriteFile(lookupPath, ReadFile(lookupPath + ".bak")));
         QVERIFY(QFile::remove(lookupPath + ".bak"));
+    } else if (next == "set folder") {
+        game.Start(false, game.Root());
+        QCOMPARE(game.dialogs->Log(), QStringList());
+        game.dialogs->paths.enqueue(game.Game());
+        game.window->SetGtaFolder();
+        QCOMPARE(game.dialogs->Log(), (QStringList{"chooser: ", "Information: " + said + "."}));
+    } else if (next == "unpack") {
+        game.dialogs->buttons.enqueue(QMessageBox::No);  // "Load existing files": unpack again
+        QVERIFY(game.Unpack(archive.group, archive.leaf));
+        QCOMPARE(game.dialogs->Log().mid(1), QStringList{"Information: " + said + "."});
     } else {
         if (QString(QTest::currentDataTag()).endsWith("at first")) {
             QFile lock(lookupPath + ".lock");

@@ -4,6 +4,8 @@
 #include <QQueue>
 #include <QString>
 
+#include <functional>
+
 // Stands in for the user at every message box and chooser while it lives: records each one
 // and answers from scripted queues (Ok and a cancelled chooser once a queue runs dry).
 class ScriptedDialogs : public UserDialogs::Handler
@@ -15,6 +17,8 @@ public:
 
     QMessageBox::StandardButton Answer(const UserDialogs::Request &request) override
     {
+        if (whileShown)
+            whileShown();
         shown.append(request);
         return buttons.isEmpty() ? QMessageBox::Ok : buttons.dequeue();
     }
@@ -38,4 +42,5 @@ public:
     QList<UserDialogs::Request> shown;
     QQueue<QMessageBox::StandardButton> buttons;
     QQueue<QString> paths;
+    std::function<void()> whileShown;  // runs as each box shows, to look at the files then
 };
