@@ -15,6 +15,7 @@
 #include <QTreeView>
 
 #include <csignal>
+#include <filesystem>
 #include <memory>
 
 #include <sndfile.h>
@@ -99,11 +100,11 @@ public:
         window->Replace();
     }
     QStatusBar *StatusBar() const { return window->findChild<QStatusBar *>(); }
-    // Restore original archive has no shortcut: its menu entry is the way to it.
-    void TriggerRestore() const
+    // The restores have no shortcut: their menu entries are the way to them.
+    void TriggerRestore(const QString &text = "Restore &original archive") const
     {
         for (QAction *action : window->centralWidget()->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (action->text() == "Restore &original archive")
+            if (action->text() == text)
                 action->trigger();
         }
     }
@@ -155,6 +156,7 @@ struct Archive
 
 const Archive sfx{0, 1, "GENRL", "audio/SFX/GENRL", "audio/CONFIG/BankLkup.dat", "kivo_sfx.exe", 1, "Bank_002/sound_002.wav"};
 const Archive stream{1, 0, "CH", "audio/streams/CH", "audio/CONFIG/TrakLkup.dat", "kivo_stream.exe", -1, "Track_002.ogg"};
+const Archive spcEa{0, 2, "SPC_EA", "audio/SFX/SPC_EA", sfx.lookup, sfx.program, 0, "Bank_001/sound_001.wav"};
 
 // A sound of tens of kilobytes in the entry's format; a WAV at the rate the toolkit keeps.
 const QVector<qint16> replacementSamples = Tone(20000, 523.25, 22050, 15000);
@@ -197,6 +199,7 @@ private slots:
     void ModFolderLeavesTheGameAlone();
     void ASaveCutOffAtAnyStepIsRepairedNextTime_data();
     void ASaveCutOffAtAnyStepIsRepairedNextTime();
+    void RestoringAllPutsTheGameBackAsItWas();
 };
 
 // A changed archive goes out as a mod folder: the game stays byte for byte, the sounds are in the
@@ -279,7 +282,6 @@ void TestEndToEnd::ReplacedEntrySurvivesSavesUntilTheOriginalIsRestored_data()
     QTest::addColumn<Archive>("archive");
     QTest::addColumn<Archive>("other");  // saved in between, with the same lookup file
     QTest::addColumn<bool>("useKivoMetadata");
-    const Archive spcEa{0, 2, "SPC_EA", "audio/SFX/SPC_EA", sfx.lookup, sfx.program, 0, ""};
     // A game folder copied from Windows: unpacked, saved and restored under the names that are on disk.
     const Archive sfxCased{0, 1, "GENRL", "AUDIO/SFX/GENRL", "AUDIO/CONFIG/banklkup.dat", sfx.program, 1, sfx.entry};
     const Archive spcEaCased{0, 2, "SPC_EA", "AUDIO/SFX/SPC_EA", sfxCased.lookup, sfx.program, 0, ""};
@@ -680,6 +682,72 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
         QCOMPARE(now[archive.entry], ReadFile(replacement));
     else
         QCOMPARE(ReadWav(game.Root() + "/fresh/" + archive.folder + "/" + archive.entry).samples, replacementSamples);
+}
+
+// Saves that grow the sound buffer, a refused save, folders written relative in settings.ini; then one
+// archive restored, and all: the game folder is byte for byte what it was, and no kept original ever
+// shared its bytes with a file the game folder writes in place.
+void TestEndToEnd::RestoringAllPutsTheGameBackAsItWas()
+{
+    DemoGame game;
+    QVERIFY(game.IsReady());
+    game.Start(false, "../" + QFileInfo(game.Root()).fileName() + "/game", "work");
+    const Files before = Snapshot(game.Game());
+    const QString slotFile = game.Game() + "/audio/CONFIG/BankSlot.dat";
+    const QString kept = game.Game() + "/audio/RozivOze originals";
+    const auto sharedWithTheGame = [&] {
+        QStringList shared;
+        for (const QString &original : FilesBelow(kept))
+            for (const QString &file : FilesBelow(game.Game()))
+                if (!file.startsWith("audio/RozivOze originals/")
+                    && std::filesystem::equivalent(QFile::encodeName(kept + "/" + original).toStdString(),
+                                                   QFile::encodeName(game.Game() + "/" + file).toStdString()))
+                    shared << file;
+        return shared;
+    };
+
+    QVERIFY(game.Unpack(stream.group, stream.leaf));
+    QVERIFY(WriteFile(game.Work() + "/" + stream.folder + "/" + stream.entry, "not a track"));
+    game.window->SaveArchive();
+    QVERIFY2(game.dialogs->Log().constLast().startsWith("Error: KIVO returned"), qPrintable(game.dialogs->Log().join('\n')));
+    QCOMPARE(sharedWithTheGame(), QStringList());
+    game.Replace(game.Entry(stream.bankRow, 1), WriteReplacement(game, stream));
+    game.window->SaveArchive();
+    QCOMPARE(game.StatusBar()->currentMessage(), "Save was successfull");
+
+    QByteArray slotsAfterTheFirst;
+    for (const Archive &archive : {spcEa, sfx}) {
+        QVERIFY(game.Unpack(archive.group, archive.leaf));
+        const QString entry = game.Work() + "/" + archive.folder + "/Bank_00" + QString::number(archive.bankRow + 1) + "/sound_001.wav";
+        const QString longer = game.Root() + "/longer.wav";
+        QVERIFY(WriteSoundFile(longer, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050,
+                               Tone(int(ReadWav(entry).samples.size()) + 4000, 440, 22050, 8000)));
+        game.Replace(game.Entry(archive.bankRow, 0), longer);
+        game.window->SaveArchive();
+        QCOMPARE(game.StatusBar()->currentMessage(), "Save was successfull.");
+        if (slotsAfterTheFirst.isEmpty())
+            slotsAfterTheFirst = ReadFile(slotFile);
+    }
+    QVERIFY(slotsAfterTheFirst != before["audio/CONFIG/BankSlot.dat"] && ReadFile(slotFile) != slotsAfterTheFirst);
+    QCOMPARE(sharedWithTheGame(), QStringList());
+
+    // GENRL alone: the slots keep what SPC_EA, saved before it, still needs.
+    game.View("archiveView")->setCurrentIndex(game.ArchiveNode(sfx.group, sfx.leaf));
+    game.dialogs->buttons.enqueue(QMessageBox::Yes);
+    game.TriggerRestore();
+    QCOMPARE(game.StatusBar()->currentMessage(), "Original archive restored.");
+    QCOMPARE(ReadFile(slotFile), slotsAfterTheFirst);
+
+    game.dialogs->shown.clear();
+    game.dialogs->buttons.enqueue(QMessageBox::Yes);
+    game.TriggerRestore("Restore a&ll original audio");
+    QCOMPARE(game.dialogs->Log().constFirst(), "Restore all original audio: Put every kept original back into the game "
+                                               "folder?\nEverything saved into the game since will be lost.");
+    QCOMPARE(game.StatusBar()->currentMessage(), "All original audio restored.");
+    Files after = Snapshot(game.Game());
+    after.removeIf([](const auto &file) { return file.key().startsWith("audio/RozivOze originals/") || file.key().endsWith(".bak"); });
+    QCOMPARE(after.keys(), before.keys());
+    QCOMPARE(Damaged(before, after), QStringList());
 }
 
 QTEST_MAIN(TestEndToEnd)
