@@ -343,7 +343,7 @@ void TestEndToEnd::ReplacedEntrySurvivesSavesUntilTheOriginalIsRestored()
     QVERIFY(keptAreTheOriginals());
     QCOMPARE(QDir(game.Game()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{archive.path.left(5)});
     QCOMPARE(FilesBelow(game.Game()).filter(QRegularExpression("\\.(new|old|journal.*|lock|tmp)$")), QStringList());
-    game.dialogs->buttons.enqueue(QMessageBox::No);  // "Load existing files": unpack again
+    game.dialogs->buttons << QMessageBox::No << QMessageBox::Yes;  // unpack again, though that loses the change
     QVERIFY(QFile::remove(folder + "/" + archive.entry));  // must come back from the archive
     QVERIFY(game.Unpack(archive.group, archive.leaf));
     const Files reloaded = Snapshot(folder);
@@ -527,7 +527,7 @@ void TestEndToEnd::AnObstacleLosesNothing()
     } else if (operation == "save") {
         game.window->SaveArchive();
     } else {
-        game.dialogs->buttons.enqueue(QMessageBox::No); // "Load existing files": unpack again
+        game.dialogs->buttons << QMessageBox::No << QMessageBox::Yes; // unpack again, though that loses the change
         QVERIFY(!game.Unpack(archive.group, archive.leaf));
     }
     poll.stop();
@@ -539,6 +539,8 @@ void TestEndToEnd::AnObstacleLosesNothing()
     // Unpacking again asks first; replacing opens a chooser first.
     if (operation != "unpack" && operation != "save")
         QVERIFY(log.takeFirst().startsWith(operation == "unpack again" ? "Load existing files: " : "chooser: "));
+    if (operation == "unpack again")
+        QVERIFY(log.takeFirst().startsWith("Warning: 1 entries of " + archive.folder + " were replaced"));
     QCOMPARE(log.size(), message.isEmpty() ? 0 : 1);
     if (message == "tool")
         QVERIFY2(log[0].startsWith("Error: KIVO returned the following message:\n"), qPrintable(log[0]));

@@ -1,5 +1,6 @@
 #include "app/UserDialogs.h"
 
+#include <QAbstractButton>
 #include <QDialog>
 #include <QFileDialog>
 
@@ -53,6 +54,29 @@ QMessageBox::StandardButton Warning(QWidget *pParent, const QString &title, cons
                                     QMessageBox::StandardButtons buttons)
 {
     return Ask(Kind::Warning, pParent, title, text, buttons);
+}
+
+QMessageBox::StandardButton Question(QWidget *pParent, const QString &title, const QString &text,
+                                     QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                                     const QHash<QMessageBox::StandardButton, QString> &labels)
+{
+    if (handler) {
+        Request request;
+        request.kind = Kind::Warning;
+        request.pParent = pParent;
+        request.title = title;
+        request.text = text;
+        request.buttons = buttons;
+        request.defaultButton = defaultButton;
+        request.labels = labels;
+        return handler->Answer(request);
+    }
+    QMessageBox box(QMessageBox::Warning, title, text, buttons, pParent);
+    box.setDefaultButton(defaultButton);
+    for (auto it = labels.begin(); it != labels.end(); ++it)
+        if (QAbstractButton *button = box.button(it.key()))
+            button->setText(it.value());
+    return QMessageBox::StandardButton(box.exec());
 }
 
 void Untitled(const QString &text)
