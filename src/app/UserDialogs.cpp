@@ -11,7 +11,9 @@ namespace
 Handler *handler = nullptr;
 
 QMessageBox::StandardButton Ask(Kind kind, QWidget *pParent, const QString &title, const QString &text,
-                                QMessageBox::StandardButtons buttons)
+                                QMessageBox::StandardButtons buttons,
+                                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
+                                const QHash<QMessageBox::StandardButton, QString> &labels = {})
 {
     if (handler) {
         Request request;
@@ -20,15 +22,25 @@ QMessageBox::StandardButton Ask(Kind kind, QWidget *pParent, const QString &titl
         request.title = title;
         request.text = text;
         request.buttons = buttons;
+        request.defaultButton = defaultButton;
+        request.labels = labels;
         return handler->Answer(request);
+    }
+    if (!labels.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, title, text, buttons, pParent);
+        box.setDefaultButton(defaultButton);
+        for (auto it = labels.begin(); it != labels.end(); ++it)
+            if (QAbstractButton *button = box.button(it.key()))
+                button->setText(it.value());
+        return QMessageBox::StandardButton(box.exec());
     }
     switch (kind) {
     case Kind::Critical:
-        return QMessageBox::critical(pParent, title, text, buttons);
+        return QMessageBox::critical(pParent, title, text, buttons, defaultButton);
     case Kind::Information:
-        return QMessageBox::information(pParent, title, text, buttons);
+        return QMessageBox::information(pParent, title, text, buttons, defaultButton);
     default:
-        return QMessageBox::warning(pParent, title, text, buttons);
+        return QMessageBox::warning(pParent, title, text, buttons, defaultButton);
     }
 }
 }
@@ -60,23 +72,7 @@ QMessageBox::StandardButton Question(QWidget *pParent, const QString &title, con
                                      QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
                                      const QHash<QMessageBox::StandardButton, QString> &labels)
 {
-    if (handler) {
-        Request request;
-        request.kind = Kind::Warning;
-        request.pParent = pParent;
-        request.title = title;
-        request.text = text;
-        request.buttons = buttons;
-        request.defaultButton = defaultButton;
-        request.labels = labels;
-        return handler->Answer(request);
-    }
-    QMessageBox box(QMessageBox::Warning, title, text, buttons, pParent);
-    box.setDefaultButton(defaultButton);
-    for (auto it = labels.begin(); it != labels.end(); ++it)
-        if (QAbstractButton *button = box.button(it.key()))
-            button->setText(it.value());
-    return QMessageBox::StandardButton(box.exec());
+    return Ask(Kind::Warning, pParent, title, text, buttons, defaultButton, labels);
 }
 
 void Untitled(const QString &text)
