@@ -21,6 +21,9 @@ public:
     QString ArchivePath() const { return KeptPath(archivePath); }
     QString LookupFilePath() const { return KeptPath(lookupPath); }
 
+    // Where the original of a file of the game folder is kept.
+    QString KeptPath(const QString &gamePath) const;
+
     // Both an original archive and an original lookup file are there to restore from.
     bool CanRestore() const;
 
@@ -33,7 +36,6 @@ public:
                                const QString &lookupPath);
 
 private:
-    QString KeptPath(const QString &gamePath) const;
     QStringList FilesToKeep() const;
 
     IniMetafileModel::ArchiveType type;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QTreeView>
 
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -168,7 +169,8 @@ void MainWindow::Replace()
     ReplaceAndReport(index, target, chosen);
 }
 
-AudioConverter::Result MainWindow::ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen)
+AudioConverter::Result MainWindow::ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen,
+                                                    double trimSeconds)
 {
     const bool bTrack = loadedArchive->Type() != IniMetafileModel::SFX;
     AudioConverter::Result result {AudioConverter::Outcome::Done, QString()};
@@ -182,9 +184,10 @@ AudioConverter::Result MainWindow::ReplaceEntryFile(const QModelIndex &index, co
         if (!QFileInfo(target).isFile())
             throw deleteFailed + target;
         // Read from the old file before it moves into the originals folder.
-        const AudioForm form = FormFor(bTrack, IniMetafileModel::ItemOf(index)->GetSampleRate(), target, chosen);
+        AudioForm form = FormFor(bTrack, IniMetafileModel::ItemOf(index)->GetSampleRate(), target, chosen);
+        form.maxFrames = std::llround(trimSeconds * form.sampleRate);
         kept = KeepOriginal(IniMetafileModel::ItemOf(index)->GetName(), target);
-        if (!AudioConverter::HasForm(chosen, form)) {
+        if (form.maxFrames > 0 || !AudioConverter::HasForm(chosen, form)) {
             ConversionDialog dialog(this);
             result = dialog.Run(chosen, target, form);
         } else {

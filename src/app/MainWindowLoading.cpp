@@ -237,6 +237,8 @@ void MainWindow::SaveArchive()
     if (!CheckFolderHoldsArchive(type, metafilePath, archivePath))
         return;
 
+    if (type == IniMetafileModel::SFX && !MaySaveSoundBuffer())
+        return;
     QString warnings;
     if (!GameSave::Run(this, type, metafilePath, archivePath, bankFilePath, warnings))
         return;
