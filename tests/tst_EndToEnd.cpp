@@ -264,6 +264,13 @@ void TestEndToEnd::ALongSoundIsAskedAboutBeforeItGrowsTheSoundBuffer()
     const quint64 grown = kivo::BankSlotFile::Load(ToolkitPath(game.Game() + "/audio/CONFIG/BankSlot.dat")).BufferSize();
     QVERIFY2(asked.text.contains(" to " + QLocale::c().formattedDataSize(qint64(grown), 2, QLocale::DataSizeSIFormat) + ".\n"),
              qPrintable(asked.text));
+    // Unpacked again, the entry's file is the long sound saved; the game's kept original still counts.
+    game.dialogs->buttons << QMessageBox::No << QMessageBox::Yes << QMessageBox::Cancel;
+    QVERIFY(game.Unpack(sfx.group, sfx.leaf));
+    QVERIFY(WriteSoundFile(folder + "/longer.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, Tone(463050, 440, 22050, 9000)));
+    game.Replace(game.Entry(sfx.bankRow, 1), folder + "/longer.wav");
+    QVERIFY(game.dialogs->Log().last().contains(": 21.0 s instead of " + lengths.section(" instead of ", 1)));
+    QCOMPARE(ReadWav(entry).samples.size(), 441000);
 }
 
 // A changed archive goes out as a mod folder: the game stays byte for byte, the sounds are in the

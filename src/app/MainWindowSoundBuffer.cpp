@@ -27,6 +27,9 @@ bool MainWindow::AskAboutLongSounds(const QList<PlannedReplace> &planned, QHash<
     // A track streams from its archive: its length costs the game no memory.
     if (!loadedArchive || loadedArchive->Type() != IniMetafileModel::SFX)
         return true;
+    // The game's own sound where its original archive is kept: the file unpacking wrote may come
+    // from an archive saved with a long sound already.
+    const QHash<QString, double> keptLengths = SoundBufferGrowth::KeptOriginalLengths(*loadedArchive);
     QStringList lines;
     QHash<QString, double> originalSeconds;
     QHash<QString, quint64> newBytes;
@@ -35,7 +38,9 @@ bool MainWindow::AskAboutLongSounds(const QList<PlannedReplace> &planned, QHash<
         if (!item || replace.target.isNull())
             continue;
         const QString original = loadedArchive->OriginalFilePath(item->GetName());
-        const double before = AudioConverter::Seconds(QFileInfo(original).isFile() ? original : replace.target);
+        const double before = keptLengths.contains(item->GetName())
+                                ? keptLengths.value(item->GetName())
+                                : AudioConverter::Seconds(QFileInfo(original).isFile() ? original : replace.target);
         const double after = AudioConverter::Seconds(replace.chosen);
         // Every file of the replace counts towards the buffer, the long ones are asked about.
         const int rate = item->GetSampleRate() > 0 ? item->GetSampleRate() : AudioConverter::FormOf(replace.target).sampleRate;

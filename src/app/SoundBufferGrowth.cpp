@@ -60,32 +60,63 @@ SoundBufferGrowth::SoundBufferGrowth(const QString &metafilePath, const QString 
         bOriginalKept = QFileInfo(kept).isFile();
         original = bOriginalKept ? kivo::BankSlotFile::Load(ToolkitPath(kept)).BufferSize() : Today();
 
-        const kivo::Metafile metafile = kivo::Metafile::Load(ToolkitPath(metafilePath));
-        const kivo::LookupFile lookup = kivo::LookupFile::Load(ToolkitPath(lookupPath));
-        const unsigned index = kivo::ResolveArchiveIndex(
-            ToolkitPath(ResolvePathCase(config + QStringLiteral("/PakFiles.dat"))), kivo::NameTable::PackageRecordSize,
-            metafile.Text("Archive", "basename"), metafile.Integer("Archive", "lookup_index", -1));
-        kivo::BinaryFile archive(ToolkitPath(archivePath), kivo::BinaryFile::Mode::Read);
-        const QDir folder = QFileInfo(metafilePath).absoluteDir();
-        const std::vector<std::size_t> records = lookup.RecordsOf(index);
-        for (std::size_t b = 0; b < records.size(); ++b) {
-            const std::string section = "Bank_" + kivo::PaddedNumber(b + 1);
-            const kivo::LookupRecord location = lookup.Record(records[b]);
-            unsigned char bytes[kivo::BankHeader::Size];
-            archive.ReadAt(location.offset, bytes, sizeof bytes);
-            kivo::Warnings ignored;  // the game's archive as it is; the save judges it again
-            const kivo::BankHeader header = kivo::BankHeader::Parse(bytes, location.size, section, ignored);
-            Bank bank {location.size, {}};
-            for (std::size_t s = 0; s < header.sounds.size(); ++s) {
-                const std::string &label = metafile.Text(section, "sound_" + kivo::PaddedNumber(s + 1) + ".filename");
-                const QString name = QString::fromStdString(label);
-                bank.sounds.append({name, header.SoundBytes(s), PackedBytes(folder.filePath(name), label)});
-            }
-            banks.append(bank);
-        }
+        banks = ReadBanks(metafilePath, archivePath, lookupPath, true);
     } catch (const kivo::FormatError &error) {
         throw ToText(error);
     }
+}
+
+QList<SoundBufferGrowth::Bank> SoundBufferGrowth::ReadBanks(const QString &metafilePath, const QString &archivePath,
+                                                            const QString &lookupPath, bool bPacked)
+{
+    const kivo::Metafile metafile = kivo::Metafile::Load(ToolkitPath(metafilePath));
+    const kivo::LookupFile lookup = kivo::LookupFile::Load(ToolkitPath(lookupPath));
+    const unsigned index = kivo::ResolveArchiveIndex(
+        ToolkitPath(ResolvePathCase(QFileInfo(lookupPath).absolutePath() + QStringLiteral("/PakFiles.dat"))),
+        kivo::NameTable::PackageRecordSize, metafile.Text("Archive", "basename"),
+        metafile.Integer("Archive", "lookup_index", -1));
+    kivo::BinaryFile archive(ToolkitPath(archivePath), kivo::BinaryFile::Mode::Read);
+    const QDir folder = QFileInfo(metafilePath).absoluteDir();
+    const std::vector<std::size_t> records = lookup.RecordsOf(index);
+    QList<Bank> read;
+    for (std::size_t b = 0; b < records.size(); ++b) {
+        const std::string section = "Bank_" + kivo::PaddedNumber(b + 1);
+        const kivo::LookupRecord location = lookup.Record(records[b]);
+        unsigned char bytes[kivo::BankHeader::Size];
+        archive.ReadAt(location.offset, bytes, sizeof bytes);
+        kivo::Warnings ignored;  // the game's archive as it is; the save judges it again
+        const kivo::BankHeader header = kivo::BankHeader::Parse(bytes, location.size, section, ignored);
+        Bank bank {location.size, {}};
+        for (std::size_t s = 0; s < header.sounds.size(); ++s) {
+            const std::string &label = metafile.Text(section, "sound_" + kivo::PaddedNumber(s + 1) + ".filename");
+            const QString name = QString::fromStdString(label);
+            bank.sounds.append({name, header.SoundBytes(s), bPacked ? PackedBytes(folder.filePath(name), label) : 0,
+                                header.sounds[s].sampleRate});
+        }
+        read.append(bank);
+    }
+    return read;
+}
+
+QHash<QString, double> SoundBufferGrowth::KeptOriginalLengths(const LoadedArchive &archive)
+{
+    QHash<QString, double> lengths;
+    try {
+        if (archive.ArchivePath().isNull() || !archive.HasGameFolder())
+            return lengths;
+        const KeptOriginals kept(IniMetafileModel::SFX, ResolvePathCase(archive.ArchivePath()),
+                                 ResolvePathCase(archive.LookupFilePath()));
+        if (!kept.CanRestore())
+            return lengths;
+        for (const Bank &bank : ReadBanks(archive.MetafilePath(), kept.ArchivePath(), kept.LookupFilePath(), false))
+            for (const Sound &sound : bank.sounds)
+                lengths.insert(sound.name, double(sound.before) / 2.0 / sound.rate);
+    } catch (const kivo::FormatError &) {
+        return {};
+    } catch (const QString &) {
+        return {};
+    }
+    return lengths;
 }
 
 SoundBufferGrowth SoundBufferGrowth::Of(const LoadedArchive &archive)

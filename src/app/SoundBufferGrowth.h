@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -20,6 +21,10 @@ public:
     SoundBufferGrowth(const QString &metafilePath, const QString &archivePath, const QString &lookupPath);
     // The same for the loaded archive; throws a QString as well when it has no place in a game folder.
     static SoundBufferGrowth Of(const LoadedArchive &archive);
+
+    // The lengths in seconds of the loaded archive's sounds, by entry name, in the game's original
+    // archive kept under "RozivOze originals"; empty when none is kept or it cannot be read.
+    static QHash<QString, double> KeptOriginalLengths(const LoadedArchive &archive);
 
     // The rule for a replacement worth a question: longer than the sound it replaces by more than
     // a second and by more than half.
@@ -45,6 +50,7 @@ private:
         QString name;
         quint32 before = 0;  // in the game's archive
         quint64 after = 0;   // as a save would pack the folder's file
+        quint16 rate = 0;    // the sample rate in the game's archive, never 0
     };
     struct Bank
     {
@@ -52,6 +58,10 @@ private:
         QList<Sound> sounds;
     };
 
+    // The banks of the archive as the lookup file places them, their sounds named by the metafile;
+    // with bPacked, each sound's `after` is what a save packs of its file. Throws FormatError.
+    static QList<Bank> ReadBanks(const QString &metafilePath, const QString &archivePath, const QString &lookupPath,
+                                 bool bPacked);
     // How far these growths would grow the slots; throws a QString beyond what the game can address.
     quint64 GrownBy(const std::vector<kivo::Growth> &growths) const;
 
