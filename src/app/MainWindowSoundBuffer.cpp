@@ -64,7 +64,9 @@ bool MainWindow::AskAboutLongSounds(const QList<PlannedReplace> &planned, QHash<
     } catch (const QString &reason) {
         buffer = QStringLiteral("How far the game's sound buffer grows when this is saved cannot be told: ") + reason;
     }
-    const QString text = QStringLiteral("The new sound is much longer than the original:\n") + lines.join(QLatin1Char('\n'))
+    const QString text = (lines.size() == 1 ? QStringLiteral("The new sound is much longer than the original:\n")
+                                            : QStringLiteral("The new sounds are much longer than their originals:\n"))
+                       + lines.join(QLatin1Char('\n'))
                        + QStringLiteral("\n\n") + buffer
                        + QStringLiteral("\nThe game holds all its sounds in this buffer at once; one too large may keep "
                                         "it from starting.");
