@@ -57,8 +57,8 @@ SoundBufferGrowth::SoundBufferGrowth(const QString &metafilePath, const QString 
     try {
         bankSlots = kivo::BankSlotFile::Load(ToolkitPath(slotsPath));
         const QString kept = KeptOriginals(IniMetafileModel::SFX, archivePath, lookupPath).KeptPath(slotsPath);
-        bOriginalKept = QFileInfo(kept).isFile();
-        original = bOriginalKept ? kivo::BankSlotFile::Load(ToolkitPath(kept)).BufferSize() : Today();
+        originalKept = QFileInfo(kept).isFile();
+        original = originalKept ? kivo::BankSlotFile::Load(ToolkitPath(kept)).BufferSize() : Today();
 
         banks = ReadBanks(metafilePath, archivePath, lookupPath, true);
     } catch (const kivo::FormatError &error) {

@@ -33,7 +33,7 @@ public:
     quint64 Today() const { return bankSlots.BufferSize(); }
     // The buffer of the game's original BankSlot.dat where it is kept, else today's.
     quint64 Original() const { return original; }
-    bool IsOriginalKept() const { return bOriginalKept; }
+    bool IsOriginalKept() const { return originalKept; }
 
     // Counts the entry (named as in the metafile) as holding `bytes` of sound, as a replacement
     // not yet in place will.
@@ -67,6 +67,6 @@ private:
 
     kivo::BankSlotFile bankSlots;
     quint64 original = 0;
-    bool bOriginalKept = false;
+    bool originalKept = false;
     QList<Bank> banks;
 };
