@@ -27,6 +27,8 @@
 #include "GameAudioFiles.h"
 #include "ScriptedDialogs.h"
 #include "app/MainWindow.h"
+#include "format/BankSlotFile.h"
+#include "game/PathCase.h"
 #include "tool/WaitDialog.h"
 
 using namespace GameAudioFiles;
@@ -200,7 +202,80 @@ private slots:
     void ASaveCutOffAtAnyStepIsRepairedNextTime_data();
     void ASaveCutOffAtAnyStepIsRepairedNextTime();
     void RestoringAllPutsTheGameBackAsItWas();
+    void ALongSoundIsAskedAboutBeforeItGrowsTheSoundBuffer_data();
+    void ALongSoundIsAskedAboutBeforeItGrowsTheSoundBuffer();
 };
+
+void TestEndToEnd::ALongSoundIsAskedAboutBeforeItGrowsTheSoundBuffer_data()
+{
+    QTest::addColumn<QMessageBox::StandardButton>("answer");  // to the question about the long sound
+    QTest::addColumn<bool>("bFolder");  // from a folder, beside a sound that is not much longer
+    QTest::newRow("cancelled") << QMessageBox::Cancel << false;
+    QTest::newRow("trimmed") << QMessageBox::Apply << false;
+    QTest::newRow("replaced from a folder, then saved") << QMessageBox::Yes << true;
+}
+
+// The question names both lengths and the buffer a save makes, as the save then makes it. Trimmed,
+// the sound keeps its original's length and fades out. A save that would more than double the
+// buffer asks too, and its "No" writes nothing.
+void TestEndToEnd::ALongSoundIsAskedAboutBeforeItGrowsTheSoundBuffer()
+{
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(bool, bFolder);
+    DemoGame game;
+    QVERIFY(game.IsReady());
+    game.Start(false);
+    QVERIFY(game.Unpack(sfx.group, sfx.leaf));
+    const QString entry = game.Work() + "/GENRL/" + sfx.entry, folder = game.Root() + "/mod";
+    const Wav old = ReadWav(entry);
+    QVERIFY(QDir().mkpath(folder + "/Bank_002"));
+    QVERIFY(WriteSoundFile(folder + "/" + sfx.entry, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, Tone(441000, 440, 22050, 12000)));
+    QVERIFY(WriteSoundFile(folder + "/Bank_002/sound_001.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, replacementSamples));
+    game.dialogs->buttons << QMessageBox::Ok << answer;  // the list of a folder's files, then the question
+    if (bFolder) {
+        game.dialogs->paths.enqueue(folder);
+        game.window->ReplaceFromFolder();
+    } else {
+        game.dialogs->buttons.dequeue();
+        game.Replace(game.Entry(sfx.bankRow, 1), folder + "/" + sfx.entry);
+    }
+    const UserDialogs::Request asked = game.dialogs->shown.value(bFolder ? 2 : 1);
+    QCOMPARE(asked.title, "Long sound");
+    QCOMPARE(asked.defaultButton, QMessageBox::Cancel);
+    QCOMPARE(asked.labels.value(QMessageBox::Apply), "&Trim to the original's length");
+    const QString lengths = "much longer than the original:\n" + sfx.entry + ": 20.0 s instead of "
+                          + QString::number(double(old.samples.size()) / old.rate, 'f', 1) + " s\n\nSaved, the game's sound buffer grows by ";
+    QVERIFY2(asked.text.contains(lengths), qPrintable(asked.text));
+    const Wav now = ReadWav(entry);
+    QCOMPARE(now.samples.size(), answer == QMessageBox::Yes ? 441000 : old.samples.size());
+    if (answer == QMessageBox::Cancel)
+        QCOMPARE(now.samples, old.samples);
+    if (answer == QMessageBox::Apply)  // faded out towards the cut
+        QVERIFY(now.samples != old.samples && qAbs(now.samples.last()) < 100);
+    if (answer != QMessageBox::Yes)
+        return;
+
+    const Files before = Snapshot(game.Game());
+    game.dialogs->buttons << QMessageBox::No << QMessageBox::Yes;
+    game.window->SaveArchive();
+    const UserDialogs::Request save = game.dialogs->shown.last();
+    QCOMPARE(save.defaultButton, QMessageBox::No);
+    QVERIFY2(save.text.startsWith("Saving GENRL grows the game's sound buffer from ")
+                 && save.text.contains("The sounds that grow it most:\n" + sfx.entry + ": "), qPrintable(save.text));
+    QVERIFY(Snapshot(game.Game()) == before);
+    game.window->SaveArchive();
+    QCOMPARE(game.StatusBar()->currentMessage(), "Save was successfull.");
+    const quint64 grown = kivo::BankSlotFile::Load(ToolkitPath(game.Game() + "/audio/CONFIG/BankSlot.dat")).BufferSize();
+    QVERIFY2(asked.text.contains(" to " + QLocale::c().formattedDataSize(qint64(grown), 2, QLocale::DataSizeSIFormat) + ".\n"),
+             qPrintable(asked.text));
+    // Unpacked again, the entry's file is the long sound saved; the game's kept original still counts.
+    game.dialogs->buttons << QMessageBox::No << QMessageBox::Yes << QMessageBox::Cancel;
+    QVERIFY(game.Unpack(sfx.group, sfx.leaf));
+    QVERIFY(WriteSoundFile(folder + "/longer.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, Tone(463050, 440, 22050, 9000)));
+    game.Replace(game.Entry(sfx.bankRow, 1), folder + "/longer.wav");
+    QVERIFY(game.dialogs->Log().last().contains(": 21.0 s instead of " + lengths.section(" instead of ", 1)));
+    QCOMPARE(ReadWav(entry).samples.size(), 441000);
+}
 
 // A changed archive goes out as a mod folder: the game stays byte for byte, the sounds are in the
 // loaders' form, a longer sound gets room in a grown BankSlot.dat, and a packed stream unpacks
@@ -230,6 +305,8 @@ void TestEndToEnd::ModFolderLeavesTheGameAlone()
     const QString replacement = game.Root() + "/longer.wav";
     QVERIFY(archive.bankRow < 0 ? WriteFile(replacement, ReadFile(WriteReplacement(game, archive)))
                                 : WriteSoundFile(replacement, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, longer));
+    if (archive.bankRow >= 0)
+        game.dialogs->buttons.enqueue(QMessageBox::Yes);  // "&Replace" the long sound
     game.Replace(game.Entry(archive.bankRow, 1), replacement);
     const Files gameBefore = Snapshot(game.Game()), workBefore = Snapshot(game.Work());
     const QString other = game.Root() + "/other";
@@ -260,6 +337,7 @@ void TestEndToEnd::ModFolderLeavesTheGameAlone()
         QVERIFY(u32(2 + 4820 + 4) >= quint32(longer.size() * 2));
         QVERIFY(game.dialogs->Log().last().startsWith("Information: Some sounds are longer than their originals."));
         // Exported again after one change was taken back and another made: the old sound goes.
+        game.dialogs->buttons.enqueue(QMessageBox::Yes);
         game.Replace(game.Entry(archive.bankRow, 0), replacement);
         game.Select(game.Entry(archive.bankRow, 1));
         game.window->RevertToOriginal();
@@ -346,7 +424,7 @@ void TestEndToEnd::ReplacedEntrySurvivesSavesUntilTheOriginalIsRestored()
     QVERIFY(keptAreTheOriginals());
     QCOMPARE(QDir(game.Game()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{archive.path.left(5)});
     QCOMPARE(FilesBelow(game.Game()).filter(QRegularExpression("\\.(new|old|journal.*|lock|tmp)$")), QStringList());
-    game.dialogs->buttons.enqueue(QMessageBox::No);  // "Load existing files": unpack again
+    game.dialogs->buttons << QMessageBox::No << QMessageBox::Yes;  // unpack again, though that loses the change
     QVERIFY(QFile::remove(folder + "/" + archive.entry));  // must come back from the archive
     QVERIFY(game.Unpack(archive.group, archive.leaf));
     const Files reloaded = Snapshot(folder);
@@ -538,7 +616,7 @@ void TestEndToEnd::AnObstacleLosesNothing()
     } else if (operation == "save") {
         game.window->SaveArchive();
     } else {
-        game.dialogs->buttons.enqueue(QMessageBox::No); // "Load existing files": unpack again
+        game.dialogs->buttons << QMessageBox::No << QMessageBox::Yes; // unpack again, though that loses the change
         QVERIFY(!game.Unpack(archive.group, archive.leaf));
     }
     poll.stop();
@@ -550,6 +628,8 @@ void TestEndToEnd::AnObstacleLosesNothing()
     // Unpacking again asks first; replacing opens a chooser first.
     if (operation != "unpack" && operation != "save")
         QVERIFY(log.takeFirst().startsWith(operation == "unpack again" ? "Load existing files: " : "chooser: "));
+    if (operation == "unpack again")
+        QVERIFY(log.takeFirst().startsWith("Warning: 1 entries of " + archive.folder + " were replaced"));
     QCOMPARE(log.size(), message.isEmpty() ? 0 : 1);
     if (message == "tool")
         QVERIFY2(log[0].startsWith("Error: KIVO returned the following message:\n"), qPrintable(log[0]));

@@ -274,8 +274,12 @@ private slots:
         QTest::newRow("the game folder itself") << "game:work" << QStringList{overlap} << QStringList();
         QTest::newRow("inside the game folder") << "game:root" << QStringList{overlap} << QStringList();
         QTest::newRow("holding the game folder") << "game:work/gta" << QStringList{overlap} << QStringList();
+        // Replaced entries are named first; a "No" there keeps everything.
+        const QString changed = "Warning: Entries of these archives were replaced in the working directory and are lost "
+                                "when it is cleared:\nSfx1: 2 entries\nClear it anyway?";
+        QTest::newRow("replaced entries, answered no") << "links:no" << QStringList{changed} << QStringList();
         QTest::newRow("archive folders and links") << "links"
-            << QStringList{"%question%", "Information: These folders were kept because they hold no unpacked archive:\nmine"}
+            << QStringList{changed, "%question%", "Information: These folders were kept because they hold no unpacked archive:\nmine"}
             << QStringList{"mine", "notes.txt"};
         QTest::newRow("a locked file") << "locked" << QStringList{"%question%", "Error: Failed to clear working directory."}
                                        << QStringList{"Sfx1"};
@@ -308,8 +312,8 @@ private slots:
             fixture->WriteSfxArchive("Sfx2", {{"a1.wav"}});
         }
         const QString outside = fixture->Elsewhere();
-        if (setup == "links") {
-            for (const char *file : {"/deep/deeper/x.txt", "/deep/.hidden", "/.originals/a1.wav"})
+        if (setup.startsWith("links")) {
+            for (const char *file : {"/deep/deeper/x.txt", "/deep/.hidden", "/.originals/a1.wav", "/.originals/b/b1.wav"})
                 WindowFixture::WriteText(SfxFolder() + file, "x");
             WindowFixture::WriteText(fixture->WorkDir() + "/notes.txt", "mine");
             // Links go, what they point to stays.
@@ -321,7 +325,7 @@ private slots:
             QVERIFY(QFile::link(outside + "/folder", SfxFolder() + "/inner-link"));
             QVERIFY(QFile::link(outside + "/keep.txt", SfxFolder() + "/file-link.wav"));
         }
-        fixture->dialogs.buttons.enqueue(setup == "no" ? QMessageBox::No : QMessageBox::Yes);
+        fixture->dialogs.buttons.append({setup.endsWith("no") ? QMessageBox::No : QMessageBox::Yes, QMessageBox::Yes});
         const QStringList before = WindowFixture::Listing(fixture->WorkDir());
 
         Window()->ClearWorkingDirectory();
@@ -330,8 +334,9 @@ private slots:
         QCOMPARE(Log(), log.replaceInStrings("%question%", Question()));
         QCOMPARE(WindowFixture::Listing(fixture->WorkDir()), left.isEmpty() ? before : left);
         QCOMPARE(fixture->Status() == "Working directory was cleared.", setup == "links");
-        if (setup == "no") {
+        if (setup.endsWith("no")) {
             QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
+            QCOMPARE(fixture->dialogs.shown[0].defaultButton, setup == "no" ? QMessageBox::NoButton : QMessageBox::No);
             QVERIFY(fixture->Entries());
         } else if (setup == "locked") {
             QVERIFY(QFile::exists(SfxFolder() + "/Bank_001/locked.wav"));

@@ -79,6 +79,11 @@ private slots:
                                   "directory.\nDo you want load the existing archiv from your working directory?"};
         // Reusing it is what LoadExisting() does before every test.
         QTest::newRow("earlier unpacking unpacked again") << 0 << 0 << "earlier" << earlier << "" << true << 2;
+        // Unpacking again would lose the replaced entries: only a second Yes lets it.
+        const QStringList replaced = earlier + QStringList{"Warning: 2 entries of GENRL were replaced in the working "
+                                                           "directory and are lost when it is unpacked again. Unpack it again anyway?"};
+        QTest::newRow("replaced entries kept") << 0 << 0 << "replaced:no" << replaced << "" << false << -1;
+        QTest::newRow("replaced entries unpacked again") << 0 << 0 << "replaced:yes" << replaced << "" << true << 2;
         // The list is looked for where the export went, not in the working directory that was missing.
         QTest::newRow("working directory chosen on the way") << 0 << 0 << "no working directory"
             << QStringList{"Workingdirectory: No working directory was defined or the old one wasn't found.\n"
@@ -119,10 +124,15 @@ private slots:
         tools->SetExport(Node(group, 0).data().toString(), setup == "no metafile" ? "elsewhere.ini" : MetafileName(group),
                          setup == "malformed" ? QByteArray("[Archiv]\nbasename=GENRL\n") : Metafile(group));
         QString target = work;
-        if (setup == "earlier") {
+        if (setup == "earlier" || setup.startsWith("replaced")) {
             // The earlier unpacking lists one entry less than the tool writes now, to tell them apart.
             WindowFixture::WriteText(MetafilePath(group), Metafile(group).replace("=2\n", "=1\n"));
             fixture->dialogs.buttons.enqueue(QMessageBox::No);
+            if (setup.startsWith("replaced")) {
+                for (const char *file : {"/.originals/sound_001.wav", "/.originals/Bank_001/sound_002.wav"})
+                    WindowFixture::WriteText(work + "/GENRL" + file, "kept");
+                fixture->dialogs.buttons.enqueue(setup == "replaced:yes" ? QMessageBox::Yes : QMessageBox::No);
+            }
         } else if (setup == "no working directory") {
             target = root + "/chosen";
             QVERIFY(QDir(work).removeRecursively() && QDir().mkpath(target));
@@ -153,6 +163,10 @@ private slots:
         QCOMPARE(fixture->dialogs.Log(), log.replaceInStrings("%game%", game).replaceInStrings("%work%", work));
         if (setup == "earlier")
             QCOMPARE(fixture->dialogs.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        if (setup.startsWith("replaced")) {
+            QCOMPARE(fixture->dialogs.shown[1].defaultButton, QMessageBox::No);
+            QCOMPARE(QFile::exists(work + "/GENRL/.originals/sound_001.wav"), setup == "replaced:no");
+        }
         QCOMPARE(titles, title.isEmpty() ? QStringList() : QStringList{title});
         const auto runs = tools->Runs();
         QCOMPARE(runs.size(), bRuns ? 1 : 0);

@@ -1,6 +1,7 @@
 #include "app/LoadedArchive.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 
 #include "app/CombinePath.h"
@@ -34,6 +35,22 @@ bool StaysInside(const QString &base, const QString &name)
     const QString prefix = cleanBase.endsWith(QLatin1Char('/')) ? cleanBase : cleanBase + QLatin1Char('/');
     return joined.startsWith(prefix);
 }
+
+QString OriginalsFolderOf(const QString &archiveFolder)
+{
+    return CombinePath(archiveFolder, QStringLiteral(".originals"));
+}
+}
+
+QStringList ChangedEntries(const QString &archiveFolder)
+{
+    // The folder decides, not a list of our own: marks then hold across loads and restarts.
+    const QDir originals(OriginalsFolderOf(archiveFolder));
+    QStringList names;
+    QDirIterator files(originals.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext())
+        names << originals.relativeFilePath(files.next());
+    return names;
 }
 
 QString MetafileName(IniMetafileModel::ArchiveType type)
@@ -81,7 +98,7 @@ QString LoadedArchive::FilePath(const QString &entryName) const
 
 QString LoadedArchive::OriginalsFolder() const
 {
-    return CombinePath(folder, QStringLiteral(".originals"));
+    return OriginalsFolderOf(folder);
 }
 
 QString LoadedArchive::OriginalFilePath(const QString &entryName) const

@@ -4,6 +4,7 @@
 #include <QModelIndex>
 #include <QPersistentModelIndex>
 #include <QString>
+#include <QStringList>
 
 class TreeItem;
 
@@ -56,6 +57,10 @@ private:
     QString relativeLookupFilePath;
     QString gameFolder;
 };
+
+// The entries replaced in an unpacked archive's folder: the names, relative to the folder, of the
+// originals kept in its ".originals" folder. Empty when none is kept.
+QStringList ChangedEntries(const QString &archiveFolder);
 
 // The metafile's name for an archive of that type: "sfx_import.ini" or "stream_import.ini".
 QString MetafileName(IniMetafileModel::ArchiveType type);

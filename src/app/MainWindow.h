@@ -4,6 +4,7 @@
 #include "metafile/IniMetafileModel.h"
 #include "tree/XmlMetaData.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QPersistentModelIndex>
@@ -129,8 +130,10 @@ private:
     // Files of the loaded archive
     QString EntryFilePath(const QModelIndex &index) const;  // null when the entry leads outside its folder
     // Puts the chosen file in place of the entry's file `target`, converted (with a progress
-    // dialog) unless it already has the entry's form. Shows no message of its own.
-    AudioConverter::Result ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen);
+    // dialog) unless it already has the entry's form, and cut after `trimSeconds` unless that is
+    // 0. Shows no message of its own.
+    AudioConverter::Result ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen,
+                                            double trimSeconds = 0.0);
     // The file the first replace of an entry moved (or, where it could not, copied) away.
     struct KeptOriginal
     {
@@ -164,6 +167,20 @@ private:
     // user saw the list and agreed; `source` names the files ("the dropped files").
     void ReplaceMatching(const QString &source, const QStringList &names, const QStringList &paths);
     QModelIndex EntryIndexOf(const FolderReplace::EntryKey &key) const;  // invalid when there is none
+    // The game keeps all its sounds in one buffer, which a save grows to hold longer ones
+    // (MainWindowSoundBuffer.cpp).
+    struct PlannedReplace
+    {
+        QModelIndex index;
+        QString target;                                     // the entry's file
+        QString chosen;
+    };
+    // Asks, in one box, about the sounds among `planned` whose new files are much longer than their
+    // originals. False for "Cancel"; after "&Trim to the original's length", `trimSeconds` holds
+    // the original's length by target.
+    bool AskAboutLongSounds(const QList<PlannedReplace> &planned, QHash<QString, double> &trimSeconds);
+    // False, after the user declined, when saving would more than double the game's sound buffer.
+    bool MaySaveSoundBuffer();
     QStringList ArchiveNames() const;                       // what a mod folder of this archive is named
     bool IsPlayingFile(const QString &filePath) const;
     bool RemoveFolder(const QString &path);                 // with all it holds; a link as a link

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QTreeView>
 
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -106,6 +107,36 @@ QSet<QString> ArchiveFolderNames(const QAbstractItemModel *pModel, const QModelI
     return names;
 }
 
+// The folders of `directory` that unpacking made: those with a metafile, or named like an archive
+// of the tree (an unpacking that was stopped). The others, the user's, are listed in `kept`.
+QStringList UnpackedFolders(const QDir &directory, const QSet<QString> &archiveNames, QStringList &kept)
+{
+    QStringList folders;
+    for (const QString &name : directory.entryList(QDir::AllDirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString path = directory.absolutePath() + QLatin1Char('/') + name;
+        if (archiveNames.contains(name) || QFileInfo(path + QStringLiteral("/sfx_import.ini")).isFile()
+            || QFileInfo(path + QStringLiteral("/stream_import.ini")).isFile())
+            folders << name;
+        else
+            kept << name;
+    }
+    return folders;
+}
+
+// "GENRL: 3 entries" for each folder with replaced entries; a linked folder loses nothing, as only
+// the link goes.
+QStringList ChangedFolders(const QDir &directory, const QStringList &folders)
+{
+    QStringList changed;
+    for (const QString &name : folders) {
+        const QString path = directory.absoluteFilePath(name);
+        const qsizetype count = QFileInfo(path).isSymLink() ? 0 : ChangedEntries(path).size();
+        if (count > 0)
+            changed << QStringLiteral("%1: %2 entries").arg(name).arg(count);
+    }
+    return changed;
+}
+
 QModelIndexList SelectedIndexes(const QTreeView *view)
 {
     const QItemSelectionModel *selection = view->selectionModel();
@@ -138,7 +169,8 @@ void MainWindow::Replace()
     ReplaceAndReport(index, target, chosen);
 }
 
-AudioConverter::Result MainWindow::ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen)
+AudioConverter::Result MainWindow::ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen,
+                                                    double trimSeconds)
 {
     const bool bTrack = loadedArchive->Type() != IniMetafileModel::SFX;
     AudioConverter::Result result {AudioConverter::Outcome::Done, QString()};
@@ -152,9 +184,10 @@ AudioConverter::Result MainWindow::ReplaceEntryFile(const QModelIndex &index, co
         if (!QFileInfo(target).isFile())
             throw deleteFailed + target;
         // Read from the old file before it moves into the originals folder.
-        const AudioForm form = FormFor(bTrack, IniMetafileModel::ItemOf(index)->GetSampleRate(), target, chosen);
+        AudioForm form = FormFor(bTrack, IniMetafileModel::ItemOf(index)->GetSampleRate(), target, chosen);
+        form.maxFrames = std::llround(trimSeconds * form.sampleRate);
         kept = KeepOriginal(IniMetafileModel::ItemOf(index)->GetName(), target);
-        if (!AudioConverter::HasForm(chosen, form)) {
+        if (form.maxFrames > 0 || !AudioConverter::HasForm(chosen, form)) {
             ConversionDialog dialog(this);
             result = dialog.Run(chosen, target, form);
         } else {
@@ -264,13 +297,8 @@ void MainWindow::UpdateChangeMarks()
         changedLabel->clear();
         return;
     }
-    // The folder decides, not a list of our own: marks then hold across loads and restarts.
-    const QDir originals(loadedArchive->OriginalsFolder());
-    QSet<QString> names;
-    QDirIterator files(originals.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (files.hasNext())
-        names.insert(originals.relativeFilePath(files.next()));
-    entryModel->SetChangedEntries(names);
+    const QStringList names = ChangedEntries(loadedArchive->Folder());
+    entryModel->SetChangedEntries(QSet<QString>(names.begin(), names.end()));
     changedLabel->setText(QStringLiteral("%1 of %2 entries changed").arg(entryModel->ChangedCount()).arg(entryModel->EntryCount()));
 }
 
@@ -345,6 +373,19 @@ void MainWindow::ClearWorkingDirectory()
                                              "Nothing was deleted."));
         return;
     }
+    // Only what unpacking made goes; anything else in the folder is the user's.
+    const QDir directory(workingDirectory);
+    QStringList kept;
+    const QStringList folders = UnpackedFolders(directory, ArchiveFolderNames(archiveModel.get()), kept);
+    const QStringList changed = ChangedFolders(directory, folders);
+    if (!changed.isEmpty()
+        && UserDialogs::Question(this, QStringLiteral("Warning"),
+                                 QStringLiteral("Entries of these archives were replaced in the working directory and "
+                                                "are lost when it is cleared:\n")
+                                     + changed.join(QLatin1Char('\n')) + QStringLiteral("\nClear it anyway?"),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               != QMessageBox::Yes)
+        return;
     const QString question = QStringLiteral("All files inside your working directory (") + workingDirectory
                            + QStringLiteral(") will be deleted.\nDo you want continue?");
     if (UserDialogs::Warning(this, QStringLiteral("Warning"), question, QMessageBox::Yes | QMessageBox::No)
@@ -352,20 +393,9 @@ void MainWindow::ClearWorkingDirectory()
         return;
 
     InstallEntryModel(nullptr);
-    // Only what unpacking made goes: a folder with a metafile, or one named like an archive of the
-    // tree (an unpacking that was stopped). Anything else in the folder is the user's.
-    const QSet<QString> archiveNames = ArchiveFolderNames(archiveModel.get());
-    const QDir directory(workingDirectory);
-    QStringList kept;
     bool removedAll = true;
-    for (const QString &name : directory.entryList(QDir::AllDirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QString path = directory.absolutePath() + QLatin1Char('/') + name;
-        if (!archiveNames.contains(name) && !QFileInfo(path + QStringLiteral("/sfx_import.ini")).isFile()
-            && !QFileInfo(path + QStringLiteral("/stream_import.ini")).isFile()) {
-            kept << name;
-            continue;
-        }
-        if (!RemoveFolder(path))
+    for (const QString &name : folders) {
+        if (!RemoveFolder(directory.absoluteFilePath(name)))
             removedAll = false;
     }
     if (!kept.isEmpty())

@@ -59,6 +59,17 @@ void MainWindow::LoadContent(TreeItem *pItem)
             SetModel(metafile, type);
             return;
         }
+        // Unpacking again writes every file afresh and drops the kept originals.
+        const qsizetype changed = ChangedEntries(QFileInfo(metafile).absolutePath()).size();
+        if (changed > 0
+            && UserDialogs::Question(this, QStringLiteral("Warning"),
+                                     QStringLiteral("%1 entries of %2 were replaced in the working directory and are "
+                                                    "lost when it is unpacked again. Unpack it again anyway?")
+                                         .arg(changed)
+                                         .arg(pItem->GetName()),
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                   != QMessageBox::Yes)
+            return;
     }
     type == IniMetafileModel::SFX ? ExportSfxArchive(pItem) : ExportStreamArchive(pItem);
 }
@@ -230,6 +241,8 @@ void MainWindow::SaveArchive()
     if (!CheckFolderHoldsArchive(type, metafilePath, archivePath))
         return;
 
+    if (type == IniMetafileModel::SFX && !MaySaveSoundBuffer())
+        return;
     QString warnings;
     if (!GameSave::Run(this, type, metafilePath, archivePath, bankFilePath, warnings))
         return;

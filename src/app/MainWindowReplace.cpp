@@ -101,7 +101,10 @@ void MainWindow::ReplaceAndReport(const QModelIndex &index, const QString &targe
         UserDialogs::Information(this, QStringLiteral("Note"), QStringLiteral("The chosen file already is the entry's file."));
         return;
     }
-    const AudioConverter::Result result = ReplaceEntryFile(index, target, chosen);
+    QHash<QString, double> trimSeconds;
+    if (!AskAboutLongSounds({{index, target, chosen}}, trimSeconds))
+        return;
+    const AudioConverter::Result result = ReplaceEntryFile(index, target, chosen, trimSeconds.value(target));
     if (result.outcome == AudioConverter::Outcome::Failed)
         UserDialogs::Critical(this, QStringLiteral("Error"), result.message);
     else if (result.outcome == AudioConverter::Outcome::Done)
@@ -194,6 +197,14 @@ void MainWindow::ReplaceMatching(const QString &source, const QStringList &names
         if (UserDialogs::Exec(&dialog, dialog.Text()) != QMessageBox::Ok)
             return;
     }
+    QList<PlannedReplace> planned;
+    for (const FolderReplace::Match &match : std::as_const(plan.matches)) {
+        const QModelIndex index = EntryIndexOf(match.entry);
+        planned.append({index, EntryFilePath(index), pathOf.value(match.file)});
+    }
+    QHash<QString, double> trimSeconds;
+    if (!AskAboutLongSounds(planned, trimSeconds))
+        return;
 
     QProgressDialog progress(QStringLiteral("Replacing entries..."), QStringLiteral("&Abort"), 0, int(rows.size()), this);
     SetUpProgress(progress);
@@ -216,7 +227,8 @@ void MainWindow::ReplaceMatching(const QString &source, const QStringList &names
         } else if (index == playingIndex || IsPlayingFile(target)) {
             refused << line + QStringLiteral("it is playing");
         } else {
-            const AudioConverter::Result result = ReplaceEntryFile(index, target, pathOf.value(plan.matches[i].file));
+            const AudioConverter::Result result = ReplaceEntryFile(index, target, pathOf.value(plan.matches[i].file),
+                                                                   trimSeconds.value(target));
             if (result.outcome == AudioConverter::Outcome::Aborted) {
                 bAborted = true;
                 break;

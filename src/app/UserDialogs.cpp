@@ -1,5 +1,6 @@
 #include "app/UserDialogs.h"
 
+#include <QAbstractButton>
 #include <QDialog>
 #include <QFileDialog>
 
@@ -10,7 +11,9 @@ namespace
 Handler *handler = nullptr;
 
 QMessageBox::StandardButton Ask(Kind kind, QWidget *pParent, const QString &title, const QString &text,
-                                QMessageBox::StandardButtons buttons)
+                                QMessageBox::StandardButtons buttons,
+                                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
+                                const QHash<QMessageBox::StandardButton, QString> &labels = {})
 {
     if (handler) {
         Request request;
@@ -19,15 +22,25 @@ QMessageBox::StandardButton Ask(Kind kind, QWidget *pParent, const QString &titl
         request.title = title;
         request.text = text;
         request.buttons = buttons;
+        request.defaultButton = defaultButton;
+        request.labels = labels;
         return handler->Answer(request);
+    }
+    if (!labels.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, title, text, buttons, pParent);
+        box.setDefaultButton(defaultButton);
+        for (auto it = labels.begin(); it != labels.end(); ++it)
+            if (QAbstractButton *button = box.button(it.key()))
+                button->setText(it.value());
+        return QMessageBox::StandardButton(box.exec());
     }
     switch (kind) {
     case Kind::Critical:
-        return QMessageBox::critical(pParent, title, text, buttons);
+        return QMessageBox::critical(pParent, title, text, buttons, defaultButton);
     case Kind::Information:
-        return QMessageBox::information(pParent, title, text, buttons);
+        return QMessageBox::information(pParent, title, text, buttons, defaultButton);
     default:
-        return QMessageBox::warning(pParent, title, text, buttons);
+        return QMessageBox::warning(pParent, title, text, buttons, defaultButton);
     }
 }
 }
@@ -53,6 +66,13 @@ QMessageBox::StandardButton Warning(QWidget *pParent, const QString &title, cons
                                     QMessageBox::StandardButtons buttons)
 {
     return Ask(Kind::Warning, pParent, title, text, buttons);
+}
+
+QMessageBox::StandardButton Question(QWidget *pParent, const QString &title, const QString &text,
+                                     QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                                     const QHash<QMessageBox::StandardButton, QString> &labels)
+{
+    return Ask(Kind::Warning, pParent, title, text, buttons, defaultButton, labels);
 }
 
 void Untitled(const QString &text)

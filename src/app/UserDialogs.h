@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QMessageBox>
 #include <QString>
 
@@ -31,6 +32,8 @@ struct Request
     QString directory;  // choosers: the start directory
     QString filter;     // OpenFileName: the name filter
     QDialog *pDialog = nullptr;  // Dialog: the dialog, ready to be shown
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;  // what Return answers
+    QHash<QMessageBox::StandardButton, QString> labels;  // buttons whose text says what they do
 };
 
 class Handler
@@ -52,6 +55,11 @@ QMessageBox::StandardButton Information(QWidget *pParent, const QString &title, 
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 QMessageBox::StandardButton Warning(QWidget *pParent, const QString &title, const QString &text,
                                     QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+// A warning that asks, with Return on `defaultButton`; `labels` gives buttons texts of their own
+// ("&Replace" on Yes), so that each says what it does.
+QMessageBox::StandardButton Question(QWidget *pParent, const QString &title, const QString &text,
+                                     QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                                     const QHash<QMessageBox::StandardButton, QString> &labels = {});
 void Untitled(const QString &text);
 QString ExistingDirectory(QWidget *pParent, const QString &caption, const QString &directory);
 QString OpenFileName(QWidget *pParent, const QString &caption, const QString &directory,

@@ -71,17 +71,26 @@ void MapChannels(const float *pIn, sf_count_t frames, int inChannels, float *pOu
     }
 }
 
-// The writing end: 16-bit samples with triangular dither for a sound, floats for Vorbis.
+// The writing end: 16-bit samples with triangular dither for a sound, floats for Vorbis; cut
+// after `maxFrames` (0: never) with a fade-out.
 class Sink
 {
 public:
-    Sink(SNDFILE *pFile, int channels, bool bSixteenBit, bool bDither)
-        : file(pFile), channels(channels), bSixteenBit(bSixteenBit), bDither(bDither)
+    Sink(SNDFILE *pFile, int channels, bool bSixteenBit, bool bDither, sf_count_t maxFrames, int sampleRate)
+        : file(pFile), channels(channels), bSixteenBit(bSixteenBit), bDither(bDither), maxFrames(maxFrames),
+          fadeFrames(std::max(1, sampleRate / 100))
     {
     }
 
+    bool Full() const { return maxFrames > 0 && written >= maxFrames; }
+
     bool Write(const float *pFrames, sf_count_t frames)
     {
+        if (maxFrames > 0) {
+            frames = std::min(frames, maxFrames - written);
+            pFrames = FadeOut(pFrames, frames);
+        }
+        written += frames;
         if (frames == 0)
             return true;
         if (!bSixteenBit)
@@ -97,10 +106,28 @@ public:
     }
 
 private:
+    // The frames that follow `written`, faded where they fall into the last fadeFrames before the cut.
+    const float *FadeOut(const float *pFrames, sf_count_t frames)
+    {
+        faded.assign(pFrames, pFrames + frames * channels);
+        for (sf_count_t frame = 0; frame < frames; ++frame) {
+            const sf_count_t left = maxFrames - written - frame;
+            if (left >= fadeFrames)
+                continue;
+            for (int channel = 0; channel < channels; ++channel)
+                faded[std::size_t(frame * channels + channel)] *= float(left) / float(fadeFrames);
+        }
+        return faded.data();
+    }
+
     SNDFILE *file = nullptr;
     int channels = 1;
     bool bSixteenBit = false;
     bool bDither = false;
+    sf_count_t maxFrames = 0;
+    sf_count_t fadeFrames = 1;
+    sf_count_t written = 0;
+    std::vector<float> faded;
     std::vector<short> shorts;
     std::minstd_rand random {0x5eed};
     std::uniform_real_distribution<double> unit {0.0, 1.0};
@@ -179,7 +206,7 @@ AudioConverter::Result Pump(SNDFILE *pIn, const SF_INFO &inInfo, SNDFILE *pOut, 
                     break;
             } while (!input || consumed < std::size_t(frames));
         }
-        if (frames == 0)
+        if (frames == 0 || sink.Full())
             return {Outcome::Done, QString()};
         done += frames;
         const int percent = inInfo.frames > 0 ? int(std::min<sf_count_t>(100, done * 100 / inInfo.frames)) : 0;
@@ -210,6 +237,15 @@ AudioForm AudioConverter::FormOf(const QString &path)
     if (!OpenForReading(path, info).file || info.samplerate <= 0 || info.channels <= 0)
         return AudioForm {false, 0, 0};
     return AudioForm {false, info.samplerate, info.channels};
+}
+
+double AudioConverter::Seconds(const QString &path)
+{
+    // Asked before the replace refuses what is not a file: a pipe would never answer.
+    SF_INFO info;
+    if (!QFileInfo(path).isFile() || !OpenForReading(path, info).file || info.samplerate <= 0 || info.frames <= 0)
+        return 0.0;
+    return double(info.frames) / double(info.samplerate);
 }
 
 bool AudioConverter::HasForm(const QString &path, const AudioForm &form)
@@ -256,7 +292,9 @@ AudioConverter::Result AudioConverter::Convert(const QString &source, const QStr
     }
     const bool bUnchangedSamples = AtMostSixteenBits(inInfo.format) && inInfo.channels == form.channels
                                 && inInfo.samplerate == form.sampleRate;
-    Sink sink(out.get(), form.channels, !form.bTrack, !bUnchangedSamples);
+    // A fade makes new in-between values too.
+    Sink sink(out.get(), form.channels, !form.bTrack, !bUnchangedSamples || form.maxFrames > 0, form.maxFrames,
+              form.sampleRate);
     const Result result = Pump(in.get(), inInfo, out.get(), sink, form, bCancel, progress);
     if (result.outcome != Outcome::Done)
         return result;

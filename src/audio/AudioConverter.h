@@ -11,6 +11,9 @@ struct AudioForm
     bool bTrack = false;
     int sampleRate = 0;
     int channels = 1;
+    // 0: all of the source. Else a longer source is cut after this many frames, fading out over
+    // its last 10 ms so that the cut does not click.
+    qint64 maxFrames = 0;
 };
 
 // Brings any audio libsndfile reads into an archive's form. Plain functions: no dialogs, safe to
@@ -36,6 +39,9 @@ QString UnreadableReason(const QString &path);
 // The rate and channel count of an audio file (`bTrack` left false); rate and channels 0 when it
 // is not readable audio.
 AudioForm FormOf(const QString &path);
+
+// The length of an audio file in seconds; 0 when it is not readable audio or does not say.
+double Seconds(const QString &path);
 
 // True when the file's content, whatever its name, already is audio of exactly that form.
 bool HasForm(const QString &path, const AudioForm &form);
