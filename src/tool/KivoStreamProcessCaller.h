@@ -15,7 +15,10 @@ public:
     // What the last successful run printed on standard error (a converted sound, a bank grown
     // past what the game's buffers may hold), without the final line end; empty when nothing.
     const QString &Warnings() const { return warnings; }
+    // What the last import printed on standard output: the new archive's figures.
+    const QString &Output() const { return output; }
 
 private:
     QString warnings;
+    QString output;
 };
