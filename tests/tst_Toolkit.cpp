@@ -101,10 +101,7 @@ struct ToolGame
         return archives == "SFX" ? arguments << LookupPath() : arguments;
     }
     // Packs <work>/<name> into Archive(name) + ".new", as the program does before it swaps them, or in place.
-    QStringList ImportArguments(const QString &name, bool bInPlace = false) const
-    {
-        return {"-i", Archive(name) + (bInPlace ? "" : ".new"), Metafile(name), LookupPath()};
-    }
+    QStringList ImportArguments(const QString &name, bool bInPlace = false) const { return {"-i", Archive(name) + (bInPlace ? "" : ".new"), Metafile(name), LookupPath()}; }
     ToolRun Export(const QStringList &names, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const
     {
         return Run(tool, ExportArguments(names), QString(), environment);
