@@ -114,10 +114,10 @@ bool SaveJournal::MayName(const std::filesystem::path &archivePath, const std::f
         return false;
     // A link in its place, or a folder that is one, may lead anywhere: what the journal moves and
     // removes must really be there.
-    std::error_code error;
+    std::error_code error, folderError;
     const std::filesystem::path real = std::filesystem::weakly_canonical(named, error);
-    const std::filesystem::path realFolder = std::filesystem::canonical(folder, error);
-    return !error && real.parent_path() == realFolder && real.filename() != "..";
+    const std::filesystem::path realFolder = std::filesystem::canonical(folder, folderError);
+    return !error && !folderError && real.parent_path() == realFolder;
 }
 
 std::filesystem::path SaveJournal::CopyOf(const std::string &name) const
