@@ -204,6 +204,8 @@ private slots:
     void RestoringAllPutsTheGameBackAsItWas();
     void ALongSoundIsAskedAboutBeforeItGrowsTheSoundBuffer_data();
     void ALongSoundIsAskedAboutBeforeItGrowsTheSoundBuffer();
+    void AJournalIsObeyedOnlyWithinTheGameFolder_data();
+    void AJournalIsObeyedOnlyWithinTheGameFolder();
 };
 
 void TestEndToEnd::ALongSoundIsAskedAboutBeforeItGrowsTheSoundBuffer_data()
@@ -667,6 +669,12 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime_data()
     QTest::newRow("SFX, tool before the lookup file, then the folder is chosen") << sfx << "lookup" << false << "set folder";
     // The window was open all along: unpacking must not read the half-saved archive.
     QTest::newRow("stream, old pack moved aside, then unpacked") << stream << "save-swap" << true << "unpack";
+    // Without its new archive, the old one in place must not pass for it.
+    QTest::newRow("SFX, before the swap, new package lost") << sfx << "save-swapping" << false << "start";
+    QTest::newRow("stream, before the swap, new pack lost, then a tool") << stream << "save-swapping" << false << "tool";
+    // Packed by hand into the archive itself: journalled as a save.
+    QTest::newRow("SFX, by hand in place, before the lookup file") << sfx << "lookup" << false << "start";
+    QTest::newRow("stream, by hand in place, before the swap, then a tool") << stream << "save-swapping" << true << "tool";
 }
 
 void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
@@ -689,7 +697,7 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
     const QString replacement = WriteReplacement(game, archive);
     QVERIFY(QFile::remove(folder + "/" + archive.entry) && QFile::copy(replacement, folder + "/" + archive.entry));
     const QString metafile = folder + (archive.bankRow < 0 ? "/stream_import.ini" : "/sfx_import.ini");
-    const Files gameBefore = Snapshot(game.Game());
+    Files gameBefore = Snapshot(game.Game());
     const Files usable = FreshUnpacking(game, archive);
     if (next == "unpack")
         game.Start(false);
@@ -700,10 +708,13 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
     environment.insert("KIVO_TEST_PAUSE", point);
     environment.insert("KIVO_TEST_PAUSE_MARK", mark);
     program.setProcessEnvironment(environment);
-    program.setWorkingDirectory(game.Root());
-    program.start(SAVE_DRIVER_PATH, {archive.bankRow < 0 ? "stream" : "sfx", metafile, archivePath, lookupPath});
+    const QString tag = QTest::currentDataTag();
+    const bool bInPlace = tag.contains("in place");
+    program.setWorkingDirectory(bInPlace ? folder : game.Root());
+    program.start(bInPlace ? tool : SAVE_DRIVER_PATH, bInPlace ? QStringList{"-i", archivePath, metafile, lookupPath}
+                                                               : QStringList{archive.bankRow < 0 ? "stream" : "sfx", metafile, archivePath, lookupPath});
     QVERIFY(QTest::qWaitFor([&] { return QFile::exists(mark); }, 30000));
-    const qint64 toolId = point.startsWith("save-") ? 0 : game.LastRun(archive.program);
+    const qint64 toolId = point.startsWith("save-") || bInPlace ? 0 : game.LastRun(archive.program);
     program.kill();
     QVERIFY(program.waitForFinished());
     // The tool goes with the program, or it would go on rewriting records for an archive nobody swaps in.
@@ -712,6 +723,15 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
         return status.isEmpty() || status.mid(status.lastIndexOf(')') + 2, 1) == "Z";
     };
     QVERIFY2(toolId == 0 || QTest::qWaitFor(gone, 5000), ReadFile(QStringLiteral("/proc/%1/status").arg(toolId)).constData());
+    QVERIFY(!tag.contains(" lost") || QFile::remove(archivePath + ".new"));
+    // An SFX save may grow the sound buffer slots meanwhile, under its own lock: a stream save's repair keeps them.
+    const QString slotTable = "audio/CONFIG/BankSlot.dat";
+    if (archive.bankRow < 0) {
+        gameBefore[slotTable + ".bak"] = gameBefore[slotTable];
+        gameBefore[slotTable] += "grown";
+        QVERIFY(WriteFile(game.Game() + "/" + slotTable, gameBefore[slotTable])
+                && WriteFile(game.Game() + "/" + slotTable + ".bak", gameBefore[slotTable + ".bak"]));
+    }
 
     const QString said = QString("An interrupted save of ") + QFileInfo(archivePath).fileName() + (bCompleted ? " was completed" : " was undone");
     if (bByTool) {
@@ -732,7 +752,7 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
         QVERIFY(game.Unpack(archive.group, archive.leaf));
         QCOMPARE(game.dialogs->Log().mid(1), QStringList{"Information: " + said + "."});
     } else {
-        if (QString(QTest::currentDataTag()).endsWith("at first")) {
+        if (tag.endsWith("at first")) {
             QFile lock(lookupPath + ".lock");
             QVERIFY(lock.open(QIODevice::WriteOnly) && ::flock(lock.handle(), LOCK_EX | LOCK_NB) == 0);
             game.Start(false);
@@ -756,6 +776,7 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
         return;
     }
     QVERIFY(bByTool || ReadFile(lookupPath + ".bak") == gameBefore[archive.lookup]);
+    QVERIFY(archive.bankRow >= 0 || ReadFile(game.Game() + "/" + slotTable) == gameBefore[slotTable]);
     for (const QString &file : usable.keys())
         QVERIFY2(file == archive.entry || file.endsWith(".ini") || now[file] == usable[file], qPrintable(file));
     if (archive.bankRow < 0)
@@ -828,6 +849,53 @@ void TestEndToEnd::RestoringAllPutsTheGameBackAsItWas()
     after.removeIf([](const auto &file) { return file.key().startsWith("audio/RozivOze originals/") || file.key().endsWith(".bak"); });
     QCOMPARE(after.keys(), before.keys());
     QCOMPARE(Damaged(before, after), QStringList());
+}
+
+void TestEndToEnd::AJournalIsObeyedOnlyWithinTheGameFolder_data()
+{
+    QTest::addColumn<Archive>("archive");
+    QTest::addColumn<QString>("journal");  // after its first line; LINK and GENRL.old lead to the folder "out"
+    QTest::addColumn<bool>("bByTool");     // else at the program's start
+    const QString sfxLookup = "new={a}.new\nlookup=BankLkup.dat\nkept=BankLkup.dat\n";
+    QTest::newRow("SFX, archive outside") << sfx << "phase=swapping\narchive=../../../out/letter.txt\n" + sfxLookup << false;
+    QTest::newRow("SFX, archive outside, by a tool") << sfx << "phase=packing\narchive=../../../out/letter.txt\n" + sfxLookup << true;
+    QTest::newRow("SFX, archive a link out") << sfx << "phase=swapping\narchive=../SFX/LINK\n" + sfxLookup << true;
+    QTest::newRow("SFX, old archive a link out") << sfx << "phase=swapping\narchive=../SFX/GENRL\nold=../SFX/GENRL.old\n" + sfxLookup << false;
+    QTest::newRow("stream, archive of the SFX folder")
+        << stream << "phase=packing\narchive=../SFX/GENRL\nnew={a}.new\nlookup=TrakLkup.dat\nkept=TrakLkup.dat\n" << true;
+    QTest::newRow("SFX, kept and absent at once")
+        << sfx << "phase=packing\narchive=../SFX/GENRL\n" + sfxLookup + "absent=BankLkup.dat\nabsent=BankSlot.dat\n" << false;
+    QTest::newRow("stream, keeps BankSlot.dat") << stream << "phase=packing\narchive=../streams/CH\nnew={a}.new\nlookup=TrakLkup.dat\n"
+                                                             "kept=TrakLkup.dat\nkept=BankSlot.dat\n" << true;
+}
+
+// A journal that would move or remove files outside the archive's folder, or undo itself, is
+// refused naming it, and nothing anywhere changes.
+void TestEndToEnd::AJournalIsObeyedOnlyWithinTheGameFolder()
+{
+    QFETCH(Archive, archive);
+    QFETCH(QString, journal);
+    QFETCH(bool, bByTool);
+    DemoGame game;
+    QVERIFY(game.IsReady());
+    const QString out = game.Root() + "/out", config = game.Game() + "/audio/CONFIG/";
+    const QString lookupPath = game.Game() + "/" + archive.lookup;
+    QVERIFY(QDir().mkpath(out) && WriteFile(out + "/letter.txt", "mine") && WriteFile(out + "/letter.txt.new", "also mine")
+            && QFile::link(out + "/letter.txt", game.Game() + "/audio/SFX/LINK")
+            && QFile::link(out + "/letter.txt.new", game.Game() + "/audio/SFX/GENRL.old"));
+    const QString named = journal.section("archive=", 1).section('\n', 0, 0);
+    QVERIFY(WriteFile(lookupPath + ".journal", "RozivOze save journal 2\n" + journal.replace("{a}", named).toUtf8()));
+    const Files gameBefore = Snapshot(game.Game()), outBefore = Snapshot(out);
+    const QString refused = lookupPath + ".journal is not a save journal of this program; move it away and check the game folder";
+    if (bByTool) {
+        const ToolRun run = Run(game.Root() + "/" + archive.program, {"-i", game.Game() + "/" + archive.path + ".new", "-", lookupPath});
+        QVERIFY2(FailedWith(run, refused), qPrintable(run.errorText));
+    } else {
+        game.Start(false);
+        QCOMPARE(game.dialogs->Log(), QStringList{"Error: " + refused});
+    }
+    QVERIFY(Snapshot(game.Game()) == gameBefore);
+    QVERIFY(Snapshot(out) == outBefore);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -100,15 +100,16 @@ struct ToolGame
         arguments << Work();
         return archives == "SFX" ? arguments << LookupPath() : arguments;
     }
-    // Packs <work>/<name> into Archive(name) + ".new", as the program does before it swaps them.
-    QStringList ImportArguments(const QString &name) const { return {"-i", Archive(name) + ".new", Metafile(name), LookupPath()}; }
+    // Packs <work>/<name> into Archive(name) + ".new", as the program does before it swaps them, or in place.
+    QStringList ImportArguments(const QString &name, bool bInPlace = false) const { return {"-i", Archive(name) + (bInPlace ? "" : ".new"), Metafile(name), LookupPath()}; }
     ToolRun Export(const QStringList &names, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const
     {
         return Run(tool, ExportArguments(names), QString(), environment);
     }
-    ToolRun Import(const QString &name, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const
+    ToolRun Import(const QString &name, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+                   bool bInPlace = false) const
     {
-        return Run(tool, ImportArguments(name), Work() + "/" + name, environment);
+        return Run(tool, ImportArguments(name, bInPlace), Work() + "/" + name, environment);
     }
     // Runs the tool until it says it waits at point, and kills it there; returns what it said.
     QByteArray KilledAt(const QString &point, const QStringList &arguments, const QString &folder,
@@ -350,6 +351,7 @@ void TestToolkit::PackingReproducesTheGame_data()
     const SlotSizes grownSlots{1000, 6000, 6000, 8800, 8800, 8800, 8800, 10000};
     sound("SFX, longer, loop kept", pcm16, 1, 11025, longer, grown, grownSlots);
     sound("SFX, longer, while another package packs", pcm16, 1, 11025, longer, grown, grownSlots, "another packing");
+    sound("SFX, longer, packed in place", pcm16, 1, 11025, longer, grown, grownSlots, "in place");
     // With no package to replace, the slots stay as they are, and the warning says so.
     sound("SFX, longer, package built afresh", pcm16, 1, 11025, longer,
           {"plays at 11025 Hz instead of 12000 Hz", "grew from 4400 to 8800 bytes; the game's sound buffers may not hold it"}, {},
@@ -400,7 +402,8 @@ void TestToolkit::PackingReproducesTheGame()
     QVERIFY(!bCased || game->CaseOtherwise(name));
     const bool bTables = before != "no tables";
     QTemporaryDir elsewhere;
-    QVERIFY(bTables || QFile::copy(game->Archive(name), elsewhere.filePath(name)));
+    // A target folder that is not there yet is made.
+    QVERIFY(bTables || (QFile::copy(game->Archive(name), elsewhere.filePath(name)) && QDir(game->Work()).removeRecursively()));
     const QStringList unpacking = bTables ? game->ExportArguments(game->originals.keys())
                                           : QStringList{"-e", elsewhere.filePath(name), game->Work()};
     const ToolRun unpacked = Run(game->tool, unpacking, QString(), environment);
@@ -442,7 +445,8 @@ void TestToolkit::PackingReproducesTheGame()
         other.start(game->tool, game->ImportArguments("FEET"));
     }
 
-    const ToolRun run = game->Import(name, environment);
+    const bool bInPlace = before == "in place";
+    const ToolRun run = game->Import(name, environment, bInPlace);
     QVERIFY2(run.exitCode == 0, qPrintable(run.errorText));
     QVERIFY2(!bOther || (other.waitForFinished() && other.exitCode() == 0), other.readAllStandardError().constData());
     for (const QString &warning : warnings)
@@ -452,7 +456,9 @@ void TestToolkit::PackingReproducesTheGame()
                              "plays at"})
         QVERIFY2(run.errorText.contains(kind) == warnings.join(' ').contains(kind), qPrintable(run.errorText));
     const auto read = [bCased](const QString &path) { return ReadFile(bCased ? ResolvePathCase(path) : path); };
-    QCOMPARE(read(game->Archive(name) + ".new"), game->Expected(name));
+    // Left beside the archive by hand, the new archive is named as what the lookup file describes now.
+    QCOMPARE(run.errorText.contains(" now describes " + name + ".new, not "), !bFresh && !bInPlace);
+    QCOMPARE(read(game->Archive(name) + (bInPlace ? "" : ".new")), game->Expected(name));
     // Only the archive's own records follow its new layout, each in its own size convention;
     // every other byte stays.
     QCOMPARE(read(game->LookupPath()), game->ExpectedLookup());
@@ -460,11 +466,13 @@ void TestToolkit::PackingReproducesTheGame()
     if (!bOther)
         QCOMPARE(read(game->LookupPath() + ".bak"), game->lookupBytes);
     for (const QString &archive : game->originals.keys())
-        QCOMPARE(read(game->Archive(archive)), bFresh && archive == name ? QByteArray() : game->originals[archive]);
+        QCOMPARE(read(game->Archive(archive)), archive != name ? game->originals[archive] : bFresh ? QByteArray()
+                                             : bInPlace ? game->Expected(name) : game->originals[name]);
     // The archives and the new one: the temporary a killed run left is gone with the next run.
     QVERIFY(!bOther || read(game->Archive("FEET") + ".new") == game->Expected("FEET"));
-    QCOMPARE(FilesBelow(ResolvePathCase(game->Archive(""))).size(), game->originals.size() + (bFresh ? 0 : 1) + (bOther ? 1 : 0));
+    QCOMPARE(FilesBelow(ResolvePathCase(game->Archive(""))).size(), game->originals.size() + (bFresh || bInPlace ? 0 : 1) + (bOther ? 1 : 0));
     QCOMPARE(QDir(game->Game()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 1);
+    QCOMPARE(FilesBelow(game->Game()).filter(".journal"), QStringList());
     if (!bSfx)
         return;
     // BankSlot.dat is rewritten only when a slot grows; else the game's own stays, its date too.
@@ -565,6 +573,14 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
     sfxPacking("BankSlot.dat cut off", [](auto &g, auto &) { WriteFile(g.Config("BankSlot.dat"), BankSlots({4000, 9000}, true).chopped(1)); },
                "BankSlot.dat is 9641 bytes, not a slot count and 2 slots");
     sfxPacking("metafile of another package", edit("basename=GENRL", "basename=FEET"), "belongs to FEET, not to GENRL.new");
+    // Packed into the archive itself, it is checked as one packed beside it.
+    sfxPacking("a sound fewer, in place", [](auto &g, auto &in) {
+        in.metafile.replace("num_sounds=2", "num_sounds=1");
+        in.arguments = QStringList{"-i", g.Archive("GENRL"), g.Metafile("GENRL"), g.LookupPath()};
+    }, "[Bank_002] lists 1 sounds, but that bank of GENRL has 2");
+    sfxUnpacking("target folder in a missing one", [](auto &g, auto &in) {
+        in.arguments = QStringList{"-e", g.Archive("GENRL"), g.dir.filePath("no/target"), g.LookupPath()};
+    }, "the folder %dir%/no does not exist");
 
     streamUnpacking("cut inside a header", [](auto &, auto &in) { in.archive.append(QByteArray(100, '\x01')); }, "is cut off");
     streamUnpacking("not encoded", [](auto &, auto &in) { in.archive = Xor(in.archive, 0); }, "not a PC stream pack");
@@ -655,7 +671,8 @@ void TestToolkit::RefusesBadInputWithoutWriting()
     const ToolRun run = !in.arguments.isEmpty() ? Run(game->tool, in.arguments)
                       : packing                 ? game->Import(name, in.environment)
                                                 : game->Export({bSfx ? "FEET" : "AA", name}, in.environment);
-    QVERIFY2(FailedWith(run, message.replace("%lookup%", game->LookupPath()), in.exitCode), qPrintable(run.errorText));
+    QVERIFY2(FailedWith(run, message.replace("%lookup%", game->LookupPath()).replace("%dir%", game->dir.path()), in.exitCode),
+             qPrintable(run.errorText));
     // No new archive, no backup, no temporary, no unpacked file: every folder is exactly as it was.
     QVERIFY(Snapshot(game->dir.path()) == before);
 }

@@ -7,10 +7,10 @@
 
 #include "format/FormatError.h"
 #include "format/LookupFile.h"
+#include "format/Naming.h"
 #include "format/NameTable.h"
 #include "format/PathCase.h"
 #include "format/SaveJournal.h"
-#include "format/SaveLock.h"
 #include "format/SfxImport.h"
 #include "format/SfxPackage.h"
 #include "format/ToolRunner.h"
@@ -27,18 +27,20 @@ const char *const help =
     "Unpacks SFX packages into <target directory>/<package>/ (WAV files and sfx_import.ini),\n"
     "or packs such a folder into <new package> and rewrites the bank lookup file, keeping the\n"
     "previous one as <BankLkup.dat>.bak. PakFiles.dat must lie beside the lookup file.\n"
+    "Packed into the archive itself, the new one is written beside it and then takes its place\n"
+    "under a journal, as a save does. The new archive's size and checksum go to standard output.\n"
+    "A missing <target directory> is made when the folder it lies in exists.\n"
     "Names are matched ignoring case where the exact one does not exist.\n"
     "On failure: exit code 1 and one line on standard error.\n";
 
 void Export(const std::vector<std::filesystem::path> &packages, const std::filesystem::path &target,
             const std::filesystem::path &lookupPath, kivo::Warnings &warnings)
 {
-    std::error_code error;
-    if (!std::filesystem::is_directory(target, error))
-        throw kivo::FormatError("the target directory " + target.string() + " does not exist");
+    kivo::CheckTargetFolder(target);
     kivo::LookupFile::RefuseOtherKind(lookupPath, "TrakLkup.dat");
     const kivo::LookupFile lookup = kivo::LookupFile::Load(lookupPath);
     const std::filesystem::path pakFiles = kivo::ResolvePathCase(lookupPath.parent_path() / "PakFiles.dat");
+    std::error_code error;
     if (!std::filesystem::exists(pakFiles, error))
         throw kivo::FormatError("PakFiles.dat was not found beside " + lookupPath.string()
                                 + "; it is needed to find a package's banks");
@@ -59,10 +61,11 @@ int main(int argc, char *argv[])
         return 0;
     if (args.size() == 4 && args[0] == "-i")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
+            const std::filesystem::path metafilePath = kivo::ResolvePathCase(args[2]);
             const std::filesystem::path lookupPath = kivo::ResolvePathCase(args[3]);
-            // Held until the lookup file stands: no other save may write the game folder meanwhile.
-            const auto lock = kivo::LockGameFolder(lookupPath, warnings);
-            kivo::ImportSfxPackage(kivo::ResolvePathCase(args[1]), kivo::ResolvePathCase(args[2]), lookupPath, warnings);
+            kivo::PackIntoGameFolder(kivo::ResolvePathCase(args[1]), lookupPath, warnings, [&](const std::filesystem::path &newArchive) {
+                return kivo::ImportSfxPackage(newArchive, metafilePath, lookupPath, warnings);
+            });
         });
     if (args.size() >= 4 && args[0] == "-e")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {

@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "format/FormatError.h"
+#include "format/Naming.h"
 #include "format/PathCase.h"
 #include "format/SaveJournal.h"
-#include "format/SaveLock.h"
 #include "format/StationNames.h"
 #include "format/StreamImport.h"
 #include "format/StreamPack.h"
@@ -30,15 +29,16 @@ const char *const help =
     "stream_import.ini; with -r the folders are named by station), or packs such a folder into\n"
     "<new pack> and rewrites the track lookup file, keeping the previous one as\n"
     "<TrakLkup.dat>.bak. StrmPaks.dat must lie beside the lookup file.\n"
+    "Packed into the archive itself, the new one is written beside it and then takes its place\n"
+    "under a journal, as a save does. The new archive's size and checksum go to standard output.\n"
+    "A missing <target directory> is made when the folder it lies in exists.\n"
     "Names are matched ignoring case where the exact one does not exist.\n"
     "On failure: exit code 1 and one line on standard error.\n";
 
 void Export(const std::vector<std::filesystem::path> &packs, const std::filesystem::path &target,
             const kivo::StationNames &stations, kivo::Warnings &warnings)
 {
-    std::error_code error;
-    if (!std::filesystem::is_directory(target, error))
-        throw kivo::FormatError("the target directory " + target.string() + " does not exist");
+    kivo::CheckTargetFolder(target);
     // Every pack is checked before the first is unpacked.
     std::vector<kivo::StreamPack> opened;
     for (const auto &pack : packs)
@@ -55,10 +55,11 @@ int main(int argc, char *argv[])
         return 0;
     if (args.size() == 4 && args[0] == "-i")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
+            const std::filesystem::path metafilePath = kivo::ResolvePathCase(args[2]);
             const std::filesystem::path lookupPath = kivo::ResolvePathCase(args[3]);
-            // Held until the lookup file stands: no other save may write the game folder meanwhile.
-            const auto lock = kivo::LockGameFolder(lookupPath, warnings);
-            kivo::ImportStreamPack(kivo::ResolvePathCase(args[1]), kivo::ResolvePathCase(args[2]), lookupPath, warnings);
+            kivo::PackIntoGameFolder(kivo::ResolvePathCase(args[1]), lookupPath, warnings, [&](const std::filesystem::path &newArchive) {
+                return kivo::ImportStreamPack(newArchive, metafilePath, lookupPath, warnings);
+            });
         });
     if (args.size() >= 3 && args[0] == "-e")
         return kivo::RunTool([&args](kivo::Warnings &warnings) {

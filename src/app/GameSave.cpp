@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include "app/KeptOriginals.h"
 #include "app/LoadedArchive.h"
 #include "app/UserDialogs.h"
+#include "format/ArchiveFigures.h"
 #include "format/FormatError.h"
 #include "format/SaveJournal.h"
 #include "format/SaveLock.h"
@@ -100,10 +102,11 @@ QString RollBack(kivo::SaveJournal &journal, bool bKeepNewArchive)
 
 // Puts the new archive in the old one's place. The old archive is only moved aside until the new
 // one stands, so a failure at any step leaves the game with a working archive; the journal says
-// where it waits, so a crash in between completes the swap. Throws the message to show;
-// bStuckAside tells then that the old archive could not be put back either.
+// where it waits, and the new one's figures, so a crash in between completes the swap. Throws the
+// message to show; bStuckAside tells then that the old archive could not be put back either.
 void ReplaceArchive(kivo::SaveJournal &journal, const KeptOriginals &originals, const QString &archivePath,
-                    const QString &newArchivePath, bool &bStuckAside)
+                    const QString &newArchivePath, const std::optional<kivo::ArchiveFigures> &figures,
+                    bool &bStuckAside)
 {
     const QString removeFailed = QStringLiteral("Failed to remove old sound archive (") + archivePath + QStringLiteral(")");
     // A read-only archive is one the user protected: it stays, even where the folder would let
@@ -115,7 +118,7 @@ void ReplaceArchive(kivo::SaveJournal &journal, const KeptOriginals &originals, 
     // The old archive waits under a name nothing uses yet while the new one is moved in.
     const QString backupPath = UnusedNameBeside(archivePath, QStringLiteral(".old"));
     try {
-        journal.MarkSwapping(ToolkitPath(backupPath));
+        journal.MarkSwapping(ToolkitPath(backupPath), figures);
     } catch (const kivo::FormatError &error) {
         throw QStringLiteral("Failed to move new sound archive.\n") + ToText(error);
     }
@@ -206,7 +209,9 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
 
     bool bStuckAside = false;
     try {
-        ReplaceArchive(*journal, originals, archivePath, newArchivePath, bStuckAside);
+        const QString toolOutput = type == IniMetafileModel::SFX ? sfxCaller.Output() : streamCaller.Output();
+        ReplaceArchive(*journal, originals, archivePath, newArchivePath,
+                       kivo::ArchiveFigures::Parse(toolOutput.toStdString()), bStuckAside);
         warnings = type == IniMetafileModel::SFX ? sfxCaller.Warnings() : streamCaller.Warnings();
         return true;
     } catch (QString &message) {

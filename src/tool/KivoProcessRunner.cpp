@@ -48,7 +48,8 @@ QStringList AbsolutePaths(const QStringList &paths)
 }
 
 bool RunImport(const QString &program, const QString &newArchivePath, const QString &metafilePath,
-               const QString &bankFilePath, QString &warnings, const BeforeFailureShown &beforeFailure)
+               const QString &bankFilePath, QString &warnings, QString &output,
+               const BeforeFailureShown &beforeFailure)
 {
     if (!CheckProgramExists(program))
         return false;
@@ -62,11 +63,12 @@ bool RunImport(const QString &program, const QString &newArchivePath, const QStr
     // The tool finds the audio files the metafile names relative to the metafile's folder.
     return RunTool(program, arguments, QFileInfo(metafilePath).absolutePath(),
                    QStringLiteral("Importing Stream-archive..."),
-                   QStringLiteral("Please wait while creating archive..."), warnings, beforeFailure);
+                   QStringLiteral("Please wait while creating archive..."), warnings, &output, beforeFailure);
 }
 
 bool RunTool(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-             const QString &title, const QString &text, QString &warnings, const BeforeFailureShown &beforeFailure)
+             const QString &title, const QString &text, QString &warnings, QString *pOutput,
+             const BeforeFailureShown &beforeFailure)
 {
     warnings.clear();
     // Declared before the process so that the process goes first on return.
@@ -77,8 +79,9 @@ bool RunTool(const QString &program, const QStringList &arguments, const QString
 
     if (!workingDirectory.isNull())
         process.setWorkingDirectory(workingDirectory);
-    // Nobody reads the tool's chatter; through a pipe it would only pile up in memory.
-    process.setStandardOutputFile(QProcess::nullDevice());
+    // Chatter nobody reads would only pile up in memory through a pipe.
+    if (!pOutput)
+        process.setStandardOutputFile(QProcess::nullDevice());
 
     // The check found the tool in our current directory; a bare name would be looked up in PATH
     // instead, and a relative one would follow the working directory of an import.
@@ -96,6 +99,8 @@ bool RunTool(const QString &program, const QStringList &arguments, const QString
         }
         return false;
     }
+    if (pOutput)
+        *pOutput = QString::fromUtf8(process.readAllStandardOutput());
     return CheckProcessResult(process, warnings, beforeFailure);
 }
 

@@ -24,15 +24,19 @@ using BeforeFailureShown = std::function<void()>;
 QStringList AbsolutePaths(const QStringList &paths);
 
 // Checks the program, the metafile and the bank file, then runs "-i" with the metafile's folder
-// as the tool's working directory.
+// as the tool's working directory; `output` then holds what the tool printed on standard output
+// (the new archive's figures).
 bool RunImport(const QString &program, const QString &newArchivePath, const QString &metafilePath,
-               const QString &bankFilePath, QString &warnings, const BeforeFailureShown &beforeFailure = {});
+               const QString &bankFilePath, QString &warnings, QString &output,
+               const BeforeFailureShown &beforeFailure = {});
 
 // Starts the program with the arguments and keeps the wait dialog up until it ends. A null
 // workingDirectory leaves the tool in ours. True only when the tool ran to its end with exit
-// code 0; `warnings` then holds what it printed on standard error, and is empty otherwise.
+// code 0; `warnings` then holds what it printed on standard error, and is empty otherwise. With
+// pOutput, that receives what it printed on standard output; without, nobody reads that.
 bool RunTool(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-             const QString &title, const QString &text, QString &warnings, const BeforeFailureShown &beforeFailure = {});
+             const QString &title, const QString &text, QString &warnings, QString *pOutput = nullptr,
+             const BeforeFailureShown &beforeFailure = {});
 
 // For a finished process: true on exit code 0, with its standard error in `warnings`; else shows
 // the tool's standard error, or the signal that ended it.

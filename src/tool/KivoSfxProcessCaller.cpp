@@ -24,6 +24,6 @@ bool KivoSfxProcessCaller::ExportArchive(const QStringList &archivePaths, const 
 bool KivoSfxProcessCaller::ImportArchive(const QString &newArchivePath, const QString &metafilePath,
                                          const QString &bankFilePath)
 {
-    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath, warnings,
+    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath, warnings, output,
                                         beforeFailureShown);
 }

@@ -16,6 +16,8 @@ public:
     // What the last successful run printed on standard error (a converted sound, a bank grown
     // past what the game's buffers may hold), without the final line end; empty when nothing.
     const QString &Warnings() const { return warnings; }
+    // What the last import printed on standard output: the new archive's figures.
+    const QString &Output() const { return output; }
 
     // Runs before the box that tells of a failed import, so that the box speaks of a game folder
     // that is already as it says.
@@ -23,5 +25,6 @@ public:
 
 private:
     QString warnings;
+    QString output;
     std::function<void()> beforeFailureShown;
 };

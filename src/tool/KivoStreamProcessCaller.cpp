@@ -26,6 +26,6 @@ bool KivoStreamProcessCaller::ExportArchive(const QStringList &archivePaths, con
 bool KivoStreamProcessCaller::ImportArchive(const QString &newArchivePath, const QString &metafilePath,
                                             const QString &bankFilePath)
 {
-    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath, warnings,
+    return KivoProcessRunner::RunImport(program, newArchivePath, metafilePath, bankFilePath, warnings, output,
                                         beforeFailureShown);
 }

@@ -38,6 +38,20 @@ void MakeFolder(const std::filesystem::path &folder)
         throw FormatError("cannot create the folder " + folder.string() + ": " + error.message());
 }
 
+void CheckTargetFolder(const std::filesystem::path &target)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(target, error))
+        return;
+    std::filesystem::path folder = std::filesystem::absolute(target, error).lexically_normal();
+    if (!folder.has_filename()) // "target/"
+        folder = folder.parent_path();
+    const std::filesystem::path parent = folder.parent_path();
+    if (!std::filesystem::is_directory(parent, error))
+        throw FormatError("the target directory " + target.string() + " cannot be made: the folder " + parent.string()
+                          + " does not exist");
+}
+
 void RejectZipArchive(BinaryFile &file, const std::string &kind)
 {
     unsigned char magic[4] = {};
@@ -80,15 +94,13 @@ void CheckArchiveOfMetafile(const std::filesystem::path &newArchivePath, const s
         throw FormatError(origin + " belongs to " + basename + ", not to " + fileName);
 }
 
-std::filesystem::path ReplacedArchive(const std::filesystem::path &newArchivePath)
+std::filesystem::path ReplacedArchive(const std::filesystem::path &outputPath)
 {
-    std::string name = newArchivePath.filename().string();
+    std::string name = outputPath.filename().string();
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".new") != 0)
-        return {};
-    std::filesystem::path replaced = newArchivePath;
-    replaced.replace_extension();
-    replaced = ResolvePathCase(replaced);
+    std::filesystem::path replaced = outputPath;
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".new") == 0)
+        replaced = ResolvePathCase(replaced.replace_extension());
     std::error_code error;
     return std::filesystem::is_regular_file(replaced, error) ? replaced : std::filesystem::path();
 }

@@ -15,6 +15,10 @@ void CheckFolderName(const std::string &name, const std::string &origin);
 // Creates folder and the ones above it that are missing; throws FormatError naming it.
 void MakeFolder(const std::filesystem::path &folder);
 
+// Throws FormatError naming the parent folder unless target is a folder, or one that unpacking
+// can make (with MakeFolder) because its parent is.
+void CheckTargetFolder(const std::filesystem::path &target);
+
 // Throws FormatError unless name, a file name from the metafile at origin, stays inside the
 // metafile's folder: not absolute, no drive, and no ".." that climbs above the folder ('/' and
 // '\\' both count as separators, as they do for the program).
@@ -25,9 +29,10 @@ void CheckNameStaysInside(const std::string &name, const std::string &origin);
 void CheckArchiveOfMetafile(const std::filesystem::path &newArchivePath, const std::string &basename,
                             const std::string &origin);
 
-// The archive a new one is packed to replace: newArchivePath without its ".new" (case resolved),
-// when that is a plain file. Empty otherwise: an archive built afresh replaces nothing.
-std::filesystem::path ReplacedArchive(const std::filesystem::path &newArchivePath);
+// The archive a pack into outputPath replaces: outputPath without its ".new" where it ends so
+// (case resolved), else outputPath itself, when that is a plain file. Empty otherwise: an archive
+// built afresh replaces nothing.
+std::filesystem::path ReplacedArchive(const std::filesystem::path &outputPath);
 
 class BinaryFile;
 // Throws FormatError when file is a ZIP archive, as the mobile releases ship their audio,

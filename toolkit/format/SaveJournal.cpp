@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -12,15 +13,18 @@
 #include "format/AtomicFile.h"
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
+#include "format/Naming.h"
 #include "format/PathCase.h"
 #include "format/SaveLock.h"
+#include "format/TestPause.h"
 #include "format/Warnings.h"
 
 namespace kivo
 {
 namespace
 {
-const char *const firstLine = "RozivOze save journal 1";
+// A journal of another layout (copies under other names) is refused rather than misread.
+const char *const firstLine = "RozivOze save journal 2";
 constexpr std::uintmax_t largestJournal = 64 * 1024;
 
 std::filesystem::path WithSuffix(std::filesystem::path path, const char *suffix)
@@ -50,11 +54,25 @@ void RemoveFile(const std::filesystem::path &path)
         throw FormatError("cannot remove " + path.string() + ": " + error.message());
 }
 
-bool IsSlotFileName(std::string name)
+std::string Lowered(std::string name)
 {
     for (char &c : name)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name == "bankslot.dat" || name == "bankslot.dat.bak";
+    return name;
+}
+
+// Only BankLkup.dat's saves grow BankSlot.dat: a stream save must never put it back.
+bool SavesSlots(const std::filesystem::path &lookupPath)
+{
+    return Lowered(lookupPath.filename().string()) == "banklkup.dat";
+}
+
+// The folder beside the lookup file's whose archives its records describe, in lower case; empty
+// for a file of neither kind.
+std::string ArchiveFolderFor(const std::filesystem::path &lookupPath)
+{
+    const std::string name = Lowered(lookupPath.filename().string());
+    return name == "banklkup.dat" ? "sfx" : name == "traklkup.dat" ? "streams" : "";
 }
 
 // The journal names its files relative to the lookup file's folder, so a game folder that moved
@@ -64,6 +82,15 @@ std::string Relative(const std::filesystem::path &path, const std::filesystem::p
     const std::filesystem::path absolute = std::filesystem::absolute(path);
     const std::filesystem::path relative = absolute.lexically_relative(std::filesystem::absolute(folder));
     return (relative.empty() ? absolute : relative).generic_string();
+}
+
+// The same real file, links followed, for files that need not exist yet.
+bool SamePlace(const std::filesystem::path &a, const std::filesystem::path &b)
+{
+    std::error_code errorA, errorB;
+    const std::filesystem::path realA = std::filesystem::weakly_canonical(a, errorA);
+    const std::filesystem::path realB = std::filesystem::weakly_canonical(b, errorB);
+    return !errorA && !errorB && realA == realB;
 }
 }
 
@@ -78,20 +105,42 @@ std::filesystem::path SaveJournal::PathFor(const std::filesystem::path &lookupPa
     return WithSuffix(lookupPath, ".journal");
 }
 
+bool SaveJournal::MayName(const std::filesystem::path &archivePath, const std::filesystem::path &lookupPath)
+{
+    const std::filesystem::path named = std::filesystem::absolute(archivePath).lexically_normal();
+    const std::filesystem::path folder = named.parent_path();
+    const std::filesystem::path gameAudio = std::filesystem::absolute(lookupPath).lexically_normal().parent_path().parent_path();
+    if (named.filename().empty() || folder.parent_path() != gameAudio || Lowered(folder.filename().string()) != ArchiveFolderFor(lookupPath))
+        return false;
+    // A link in its place, or a folder that is one, may lead anywhere: what the journal moves and
+    // removes must really be there.
+    std::error_code error, folderError;
+    const std::filesystem::path real = std::filesystem::weakly_canonical(named, error);
+    const std::filesystem::path realFolder = std::filesystem::canonical(folder, folderError);
+    return !error && !folderError && real.parent_path() == realFolder;
+}
+
 std::filesystem::path SaveJournal::CopyOf(const std::string &name) const
 {
-    return lookup.parent_path() / (name + ".journal-copy");
+    return WithSuffix(lookup, (".journal-copy-" + name).c_str());
 }
 std::filesystem::path SaveJournal::NewArchive() const { return WithSuffix(archive, ".new"); }
 
 SaveJournal SaveJournal::Begin(const std::filesystem::path &archivePath, const std::filesystem::path &lookupPath)
 {
+    if (!MayName(archivePath, lookupPath))
+        throw FormatError("a save journal beside " + lookupPath.string() + " cannot name " + archivePath.string()
+                          + ": only the archives of the folder its records describe");
     SaveJournal journal(archivePath, lookupPath);
     // Every file a save changes beside the lookup file: the records, the sound buffer slots that
     // the SFX tool grows, and the backups of both.
     const std::string lookupName = lookupPath.filename().string();
-    const std::string slotsName = ResolvePathCase(lookupPath.parent_path() / "BankSlot.dat").filename().string();
-    for (const std::string &name : {lookupName, lookupName + ".bak", slotsName, slotsName + ".bak"}) {
+    std::vector<std::string> names{lookupName, lookupName + ".bak"};
+    if (SavesSlots(lookupPath)) {
+        const std::string slotsName = ResolvePathCase(lookupPath.parent_path() / "BankSlot.dat").filename().string();
+        names.insert(names.end(), {slotsName, slotsName + ".bak"});
+    }
+    for (const std::string &name : names) {
         const std::filesystem::path file = lookupPath.parent_path() / name;
         // A copy, not a second name: a writer that rewrites the file in place would change a
         // second name's bytes too.
@@ -123,13 +172,16 @@ void SaveJournal::Write() const
         text << "absent=" << name << '\n';
     if (!keptOld.empty())
         text << "old=" << Relative(keptOld, folder) << '\n';
+    if (figures)
+        text << "figures=" << figures->Text() << '\n';
     const std::string bytes = text.str();
     AtomicFile file(PathFor(lookup), AtomicFile::Durability::Synced);
     file.File().Write(bytes.data(), bytes.size());
     file.Commit();
 }
 
-std::unique_ptr<SaveJournal> SaveJournal::Find(const std::filesystem::path &lookupPath)
+std::unique_ptr<SaveJournal> SaveJournal::Find(const std::filesystem::path &lookupPath,
+                                               const std::vector<std::filesystem::path> *pAllowedArchives)
 {
     const std::filesystem::path path = PathFor(lookupPath);
     std::error_code error;
@@ -144,7 +196,7 @@ std::unique_ptr<SaveJournal> SaveJournal::Find(const std::filesystem::path &look
         throw FormatError(damaged);
     const std::filesystem::path folder = lookupPath.parent_path();
     std::unique_ptr<SaveJournal> journal(new SaveJournal({}, lookupPath));
-    std::string phase, newArchive, lookupName;
+    std::string phase, newArchive, lookupName, figuresLine;
     while (std::getline(in, line)) {
         const std::string::size_type equals = line.find('=');
         const std::string key = line.substr(0, equals);
@@ -157,30 +209,47 @@ std::unique_ptr<SaveJournal> SaveJournal::Find(const std::filesystem::path &look
         else if (key == "kept") journal->kept.push_back(value);
         else if (key == "absent") journal->absent.push_back(value);
         else if (key == "old") journal->keptOld = named;
+        else if (key == "figures") figuresLine = value;
     }
-    // Only the files a save of this archive writes are ever touched: a journal that names others
-    // is refused.
+    // Only the files a save into this lookup file writes are ever touched, all of them in the
+    // game folder: a journal that names others, or contradicts itself, is refused.
     const std::filesystem::path archiveName = journal->archive.filename();
     const bool bKeptOldBeside = journal->keptOld.empty()
         || (journal->keptOld.parent_path() == journal->archive.parent_path()
-            && journal->keptOld.filename().string().rfind(archiveName.string() + ".old", 0) == 0);
+            && journal->keptOld.filename().string().rfind(archiveName.string() + ".old", 0) == 0
+            && MayName(journal->keptOld, lookupPath));
+    const bool bSlots = SavesSlots(lookupPath);
     const auto isSavedFile = [&](const std::string &name) {
-        return name == lookupName || name == lookupName + ".bak" || IsSlotFileName(name);
+        const std::string lowered = Lowered(name);
+        return name == lookupName || name == lookupName + ".bak" || (bSlots && (lowered == "bankslot.dat" || lowered == "bankslot.dat.bak"));
+    };
+    const auto isKept = [&](const std::string &name) {
+        return std::any_of(journal->kept.begin(), journal->kept.end(), [&](const std::string &k) { return Lowered(k) == Lowered(name); });
     };
     bool bNamesSavedFiles = std::find(journal->kept.begin(), journal->kept.end(), lookupName) != journal->kept.end();
-    for (const std::vector<std::string> *names : {&journal->kept, &journal->absent})
-        for (const std::string &name : *names)
-            bNamesSavedFiles = bNamesSavedFiles && isSavedFile(name);
+    for (const std::string &name : journal->kept)
+        bNamesSavedFiles = bNamesSavedFiles && isSavedFile(name);
+    // Kept and absent at once, or the lookup file absent: putting back and removing would undo
+    // each other, or remove the records.
+    for (const std::string &name : journal->absent)
+        bNamesSavedFiles = bNamesSavedFiles && isSavedFile(name) && !isKept(name) && Lowered(name) != Lowered(lookupName);
+    const bool bAllowed = !pAllowedArchives
+        || std::any_of(pAllowedArchives->begin(), pAllowedArchives->end(),
+                       [&](const std::filesystem::path &allowed) { return SamePlace(allowed, journal->archive); });
+    journal->figures = ArchiveFigures::Parse(figuresLine);
     if ((phase != "packing" && phase != "swapping") || archiveName.empty() || lookupName != lookupPath.filename().generic_string()
-        || folder / std::filesystem::path(newArchive) != journal->NewArchive() || !bNamesSavedFiles || !bKeptOldBeside)
+        || folder / std::filesystem::path(newArchive) != journal->NewArchive() || !bNamesSavedFiles || !bKeptOldBeside
+        || !MayName(journal->archive, lookupPath) || !MayName(journal->NewArchive(), lookupPath) || !bAllowed
+        || (!figuresLine.empty() && !journal->figures))
         throw FormatError(damaged);
     journal->phase = phase == "packing" ? Phase::Packing : Phase::Swapping;
     return journal;
 }
 
-void SaveJournal::MarkSwapping(const std::filesystem::path &keptOldArchive)
+void SaveJournal::MarkSwapping(const std::filesystem::path &keptOldArchive, const std::optional<ArchiveFigures> &newArchiveFigures)
 {
     keptOld = keptOldArchive;
+    figures = newArchiveFigures;
     phase = Phase::Swapping;
     Write();
 }
@@ -194,6 +263,8 @@ void SaveJournal::RollBack(bool bKeepNewArchive)
             Rename(CopyOf(name), folder / name);
     for (const std::string &name : absent)
         RemoveFile(folder / name);
+    if (!keptOld.empty() && IsFile(keptOld))
+        Rename(keptOld, archive);
     if (!bKeepNewArchive)
         RemoveFile(NewArchive());
     BinaryFile::SyncFolder(lookup.parent_path());
@@ -216,14 +287,23 @@ void SaveJournal::RollForward()
     Remove();
 }
 
+bool SaveJournal::NewArchiveStands() const
+{
+    const std::filesystem::path candidate = IsFile(NewArchive()) ? NewArchive() : archive;
+    std::error_code error;
+    // The size first: telling the old archive from the new one by it costs no reading.
+    return figures && IsFile(candidate) && std::filesystem::file_size(candidate, error) == figures->size && !error
+        && ArchiveFigures::Of(candidate) == *figures;
+}
+
 SaveJournal::Outcome SaveJournal::Repair()
 {
-    if (phase == Phase::Packing) {
-        RollBack(false);
-        return Outcome::Undone;
+    if (phase == Phase::Swapping && NewArchiveStands()) {
+        RollForward();
+        return Outcome::Completed;
     }
-    RollForward();
-    return Outcome::Completed;
+    RollBack(false);
+    return Outcome::Undone;
 }
 
 void SaveJournal::Remove() const
@@ -244,5 +324,36 @@ std::unique_ptr<SaveLock> LockGameFolder(const std::filesystem::path &lookupPath
                      + (bUndone ? "undone" : "completed") + " first");
     }
     return lock;
+}
+
+void PackIntoGameFolder(const std::filesystem::path &output, const std::filesystem::path &lookupPath, Warnings &warnings,
+                        const std::function<ArchiveFigures(const std::filesystem::path &newArchive)> &pack)
+{
+    // Held until the lookup file stands: no other save may write the game folder meanwhile.
+    const std::unique_ptr<SaveLock> lock = LockGameFolder(lookupPath, warnings);
+    const std::filesystem::path replaced = ReplacedArchive(output);
+    ArchiveFigures figures;
+    if (replaced != output) {
+        figures = pack(output);
+        if (!replaced.empty() && !lock->IsInherited())
+            warnings.Add(lookupPath.filename().string() + " now describes " + output.filename().string() + ", not "
+                         + replaced.filename().string() + ": move " + output.filename().string() + " in its place before the game runs");
+    } else if (!SaveJournal::MayName(output, lookupPath)) {
+        // Not a game folder's layout (a mod folder): no journal, but still whole before the rename.
+        figures = pack(WithSuffix(output, ".new"));
+        Rename(WithSuffix(output, ".new"), output);
+    } else {
+        SaveJournal journal = SaveJournal::Begin(output, lookupPath);
+        try {
+            figures = pack(journal.NewArchive());
+            journal.MarkSwapping({}, figures);
+        } catch (...) {
+            journal.RollBack(false);
+            throw;
+        }
+        PauseForTest("save-swapping");
+        journal.RollForward();
+    }
+    std::printf("%s\n", figures.Text().c_str());
 }
 }

@@ -84,9 +84,8 @@ std::vector<BankPlan> ReadPlan(const Metafile &metafile, const std::vector<std::
 }
 
 // The game finds sounds by their position in their bank: packed in place of a package, every
-// bank keeps its number of sounds. The package replaced is newPackagePath without ".new"; without
-// one (a package built afresh) only the lookup file's bank count holds, and nothing is returned.
-// Otherwise returns the replaced package's banks, whose sizes tell what grew.
+// bank keeps its number of sounds. Without a package replaced (one built afresh) only the lookup
+// file's bank count holds, and nothing is returned. Otherwise returns the replaced package's banks, whose sizes tell what grew.
 std::vector<BankHeader> ReadReplacedBanks(const std::vector<BankPlan> &plan, const LookupFile &lookup,
                                           const std::filesystem::path &newPackagePath, const std::string &origin)
 {
@@ -220,7 +219,7 @@ private:
 };
 }
 
-void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::filesystem::path &metafilePath,
+ArchiveFigures ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::filesystem::path &metafilePath,
                       const std::filesystem::path &lookupPath, Warnings &warnings)
 {
     const Metafile metafile = Metafile::Load(metafilePath);
@@ -245,6 +244,9 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
     SfxPacker packer(package.File(), basename, index, warnings);
     const std::vector<LookupRecord> locations = packer.Pack(plan);
     package.Commit();
+    // Read back, as the bank headers are written only after their sounds: from the disk cache,
+    // at a fraction of what packing took.
+    const ArchiveFigures figures = ArchiveFigures::Of(newPackagePath);
 
     for (std::size_t b = 0; b < plan.size(); ++b) {
         const LookupRecord before = lookup.Record(plan[b].record);
@@ -264,5 +266,6 @@ void ImportSfxPackage(const std::filesystem::path &newPackagePath, const std::fi
         throw;
     }
     lookup.ReplaceFor(newPackagePath, warnings);
+    return figures;
 }
 }

@@ -135,8 +135,7 @@ std::vector<TrackPlan> ReadPlan(const Metafile &metafile, const LookupFile &look
 }
 
 // The game finds tracks by their position: packed in place of a pack, the new one keeps its number
-// of tracks. The pack replaced is newPackPath without ".new"; without one (a pack built afresh)
-// only the lookup file's track count holds.
+// of tracks. Without a pack replaced (one built afresh) only the lookup file's track count holds.
 void CheckTrackCount(std::size_t count, const std::filesystem::path &newPackPath, const std::string &origin)
 {
     const std::filesystem::path replaced = ReplacedArchive(newPackPath);
@@ -169,8 +168,8 @@ SizeRule RuleFor(const TrackPlan &track, const LookupRecord &before, const std::
 
 // Writes one track, its header and its encoded Ogg data, at its place in the pack. The header
 // goes out with the first piece of the track: one write for most tracks. Returns the checksum of
-// the Ogg data.
-std::string PackTrack(const TrackPlan &track, std::uint64_t offset, BinaryFile &out)
+// the Ogg data; packChecksum takes the bytes written, which follow the previous track's.
+std::string PackTrack(const TrackPlan &track, std::uint64_t offset, BinaryFile &out, TrackChecksum &packChecksum)
 {
     unsigned char *buffer = ScratchBuffer(TrackHeader::Size + copyChunk);
     track.header.Serialise(buffer);
@@ -188,6 +187,7 @@ std::string PackTrack(const TrackPlan &track, std::uint64_t offset, BinaryFile &
             throw FormatError(track.label + " is damaged: its Ogg pages break off after byte " + std::to_string(copied));
         checksum.Feed(buffer + pending, got);
         XorAtPosition(buffer, pending + got, position);
+        packChecksum.Feed(buffer, pending + got);
         out.WriteAt(position, buffer, pending + got);
         position += pending + got;
         copied += got;
@@ -201,7 +201,7 @@ std::string PackTrack(const TrackPlan &track, std::uint64_t offset, BinaryFile &
 }
 }
 
-void ImportStreamPack(const std::filesystem::path &newPackPath, const std::filesystem::path &metafilePath,
+ArchiveFigures ImportStreamPack(const std::filesystem::path &newPackPath, const std::filesystem::path &metafilePath,
                       const std::filesystem::path &lookupPath, Warnings &warnings)
 {
     const Metafile metafile = Metafile::Load(metafilePath);
@@ -239,9 +239,10 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
     }
     AtomicFile pack(newPackPath, AtomicFile::Durability::Synced);
     pack.File().Resize(packSize);
+    TrackChecksum packChecksum;
     for (std::size_t t = 0; t < plan.size(); ++t) {
         const TrackPlan &track = plan[t];
-        const std::string checksum = PackTrack(track, offsets[t], pack.File());
+        const std::string checksum = PackTrack(track, offsets[t], pack.File(), packChecksum);
         // Only a track that is not what unpacking wrote can hide audio that does not decode;
         // decoding every track would make packing many times slower than copying.
         if (track.exportBytes != static_cast<long long>(track.header.oggLength) || track.exportChecksum != checksum)
@@ -266,5 +267,6 @@ void ImportStreamPack(const std::filesystem::path &newPackPath, const std::files
     for (std::size_t t = 0; t < plan.size(); ++t)
         lookup.SetLocation(plan[t].record, locations[t].offset, locations[t].size);
     lookup.ReplaceFor(newPackPath, warnings);
+    return {packSize, packChecksum.Text()};
 }
 }
