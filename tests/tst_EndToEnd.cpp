@@ -844,6 +844,7 @@ void TestEndToEnd::RestoringAllPutsTheGameBackAsItWas()
     game.TriggerRestore("Restore a&ll original audio");
     QCOMPARE(game.dialogs->Log().constFirst(), "Restore all original audio: Put every kept original back into the game "
                                                "folder?\nEverything saved into the game since will be lost.");
+    QCOMPARE(game.dialogs->shown.constFirst().defaultButton, QMessageBox::No);
     QCOMPARE(game.StatusBar()->currentMessage(), "All original audio restored.");
     Files after = Snapshot(game.Game());
     after.removeIf([](const auto &file) { return file.key().startsWith("audio/RozivOze originals/") || file.key().endsWith(".bak"); });
@@ -863,6 +864,8 @@ void TestEndToEnd::AJournalIsObeyedOnlyWithinTheGameFolder_data()
     QTest::newRow("SFX, old archive a link out") << sfx << "phase=swapping\narchive=../SFX/GENRL\nold=../SFX/GENRL.old\n" + sfxLookup << false;
     QTest::newRow("stream, archive of the SFX folder")
         << stream << "phase=packing\narchive=../SFX/GENRL\nnew={a}.new\nlookup=TrakLkup.dat\nkept=TrakLkup.dat\n" << true;
+    // In the SFX folder, but no archive of configuration.ini: only the program knows that.
+    QTest::newRow("SFX, archive not in the configuration") << sfx << "phase=packing\narchive=../SFX/LETTER\n" + sfxLookup << false;
     QTest::newRow("SFX, kept and absent at once")
         << sfx << "phase=packing\narchive=../SFX/GENRL\n" + sfxLookup + "absent=BankLkup.dat\nabsent=BankSlot.dat\n" << false;
     QTest::newRow("stream, keeps BankSlot.dat") << stream << "phase=packing\narchive=../streams/CH\nnew={a}.new\nlookup=TrakLkup.dat\n"
@@ -881,6 +884,7 @@ void TestEndToEnd::AJournalIsObeyedOnlyWithinTheGameFolder()
     const QString out = game.Root() + "/out", config = game.Game() + "/audio/CONFIG/";
     const QString lookupPath = game.Game() + "/" + archive.lookup;
     QVERIFY(QDir().mkpath(out) && WriteFile(out + "/letter.txt", "mine") && WriteFile(out + "/letter.txt.new", "also mine")
+            && WriteFile(game.Game() + "/audio/SFX/LETTER", "mine too") && WriteFile(game.Game() + "/audio/SFX/LETTER.new", "and this")
             && QFile::link(out + "/letter.txt", game.Game() + "/audio/SFX/LINK")
             && QFile::link(out + "/letter.txt.new", game.Game() + "/audio/SFX/GENRL.old"));
     const QString named = journal.section("archive=", 1).section('\n', 0, 0);

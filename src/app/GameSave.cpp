@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -75,9 +76,10 @@ std::unique_ptr<kivo::SaveLock> TakeLock(const std::filesystem::path &lookup)
 
 // Repairs what the journal beside the lookup file records, if there is one, and says so.
 // Throws FormatError when that fails.
-void RepairUnderLock(QWidget *pParent, const std::filesystem::path &lookup)
+void RepairUnderLock(QWidget *pParent, const std::filesystem::path &lookup,
+                     const std::vector<std::filesystem::path> *pAllowedArchives = nullptr)
 {
-    const std::unique_ptr<kivo::SaveJournal> journal = kivo::SaveJournal::Find(lookup);
+    const std::unique_ptr<kivo::SaveJournal> journal = kivo::SaveJournal::Find(lookup, pAllowedArchives);
     if (!journal)
         return;
     const bool bUndone = journal->Repair() == kivo::SaveJournal::Outcome::Undone;
@@ -227,7 +229,7 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
     }
 }
 
-void GameSave::RepairInterrupted(QWidget *pParent, const QString &lookupPath)
+void GameSave::RepairInterrupted(QWidget *pParent, const QString &lookupPath, const QStringList &archivePaths)
 {
     const std::filesystem::path lookup = ToolkitPath(lookupPath);
     if (!QFileInfo::exists(FromToolkitPath(kivo::SaveJournal::PathFor(lookup))))
@@ -235,7 +237,10 @@ void GameSave::RepairInterrupted(QWidget *pParent, const QString &lookupPath)
     try {
         // A save under way in another window owns the journal: it is left alone.
         const auto lock = kivo::SaveLock::Take(lookup, 0);
-        RepairUnderLock(pParent, lookup);
+        std::vector<std::filesystem::path> allowed;
+        for (const QString &archive : archivePaths)
+            allowed.push_back(ToolkitPath(archive));
+        RepairUnderLock(pParent, lookup, &allowed);
     } catch (const kivo::FormatError &error) {
         if (ToText(error) != QString::fromStdString(kivo::SaveLock::BusyMessage(lookup)))
             UserDialogs::Critical(pParent, QStringLiteral("Error"), ToText(error));

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 #include "metafile/IniMetafileModel.h"
 
@@ -19,6 +20,8 @@ public:
                     const QString &archivePath, const QString &lookupPath, QString &warnings);
 
     // Finishes or undoes a save into this lookup file that was cut off, and tells the user which.
-    // Does nothing while another save holds the lock, or when there is nothing to repair.
-    static void RepairInterrupted(QWidget *pParent, const QString &lookupPath);
+    // Does nothing while another save holds the lock, or when there is nothing to repair. A journal
+    // that names none of archivePaths (the archives the configuration gives this lookup file) is
+    // refused like a damaged one.
+    static void RepairInterrupted(QWidget *pParent, const QString &lookupPath, const QStringList &archivePaths);
 };

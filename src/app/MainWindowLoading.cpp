@@ -164,14 +164,23 @@ bool MainWindow::ResolveGamePath(const QString &path, QString &resolved)
 
 void MainWindow::RepairInterruptedSaves()
 {
-    // The game keeps both lookup files there; a save journals beside the one it rewrites.
-    for (const QString &name : {QStringLiteral("BankLkup.dat"), QStringLiteral("TrakLkup.dat")}) {
+    if (!archiveModel)
+        return;
+    // A save journals beside the lookup file it rewrites, and may name only the archives the
+    // configuration gives that lookup file.
+    QMap<QString, QStringList> archivesOfLookupFile;
+    for (const QModelIndex &index : archiveModel->ArchiveIndexes()) {
+        const auto *item = static_cast<const TreeItem *>(index.internalPointer());
         try {
-            GameSave::RepairInterrupted(this, ResolvePathCase(CombinePath(gtaDirectory, QStringLiteral("audio/CONFIG/") + name)));
+            const QString lookup = ResolvePathCase(CombinePath(gtaDirectory, item->GetBankFilePath()));
+            archivesOfLookupFile[QFileInfo(lookup).absoluteFilePath()]
+                << QFileInfo(ResolvePathCase(CombinePath(gtaDirectory, item->GetArchivePath()))).absoluteFilePath();
         } catch (const QString &) {
             // Two names that differ only in case: the save that meets them says so.
         }
     }
+    for (auto it = archivesOfLookupFile.cbegin(); it != archivesOfLookupFile.cend(); ++it)
+        GameSave::RepairInterrupted(this, it.key(), it.value());
 }
 
 void MainWindow::ShowToolWarnings(const QString &warnings)

@@ -71,6 +71,7 @@ void MainWindow::RestoreOriginalArchive()
         return;
     if (!CheckWorkingDirectory())
         return;
+    RepairInterruptedSaves();
     QString warnings;
     if (!RestoreArchive(archiveView->currentIndex(), *originals, warnings) || !RestoreBankSlots(*originals))
         return;
@@ -99,14 +100,15 @@ void MainWindow::RestoreAllOriginalAudio()
                                                 "Nothing was changed."));
         return;
     }
-    if (UserDialogs::Warning(this, QStringLiteral("Restore all original audio"),
-                             QStringLiteral("Put every kept original back into the game folder?\n"
-                                            "Everything saved into the game since will be lost."),
-                             QMessageBox::Yes | QMessageBox::No)
+    if (UserDialogs::Question(this, QStringLiteral("Restore all original audio"),
+                              QStringLiteral("Put every kept original back into the game folder?\n"
+                                             "Everything saved into the game since will be lost."),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         != QMessageBox::Yes)
         return;
     if (!CheckWorkingDirectory())
         return;
+    RepairInterruptedSaves();
     // One save per archive, each with its own lock and journal, as the user's saves were made.
     QStringList allWarnings;
     for (const auto &[index, originals] : kept) {
