@@ -17,12 +17,8 @@
 #include "format/BankSlotFile.h"
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
-#include "format/LookupFile.h"
-#include "format/NameTable.h"
-#include "format/PathCase.h"
 #include "format/SaveLock.h"
 #include "format/SfxPackage.h"
-#include "format/Warnings.h"
 #include "game/PathCase.h"
 
 namespace
@@ -168,18 +164,6 @@ void KeptOriginals::ForgetArchiveKeptAtSwap() const
 
 namespace
 {
-// The banks of an SFX package as the lookup file beside its name table places them. Throws FormatError.
-std::vector<kivo::BankHeader> BanksOf(const QString &packagePath, const QString &lookupPath)
-{
-    const std::filesystem::path lookup = ToolkitPath(lookupPath);
-    kivo::Warnings ignored;  // reading, not packing: oddities change nothing here
-    return kivo::SfxPackage::Open(ToolkitPath(packagePath), kivo::LookupFile::Load(lookup),
-                                  kivo::NameTable::Load(kivo::ResolvePathCase(lookup.parent_path() / "PakFiles.dat"),
-                                                        kivo::NameTable::PackageRecordSize),
-                                  ignored)
-        .ReadBanks();
-}
-
 void WriteSynced(const std::filesystem::path &path, const std::vector<unsigned char> &bytes)
 {
     kivo::AtomicFile file(path, kivo::AtomicFile::Durability::Synced);
@@ -202,8 +186,9 @@ void KeptOriginals::RestoreBankSlots(const QStringList &sfxArchivePaths) const
             const KeptOriginals other(IniMetafileModel::SFX, archive, lookupPath);
             if (!other.CanRestore())
                 continue;  // never saved by this program: the kept slots already hold it
-            const std::vector<kivo::Growth> grown = kivo::GrowthsOf(BanksOf(other.ArchivePath(), other.LookupFilePath()),
-                                                                    BanksOf(archive, lookupPath));
+            const std::vector<kivo::Growth> grown
+                = kivo::GrowthsOf(kivo::SfxPackage::ReadBanks(ToolkitPath(other.ArchivePath()), ToolkitPath(other.LookupFilePath())),
+                                  kivo::SfxPackage::ReadBanks(ToolkitPath(archive), ToolkitPath(lookupPath)));
             growths.insert(growths.end(), grown.begin(), grown.end());
         }
         bankSlots.Grow(growths);

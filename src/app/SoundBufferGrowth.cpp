@@ -10,14 +10,11 @@
 #include "app/KeptOriginals.h"
 #include "app/LoadedArchive.h"
 #include "format/BankHeader.h"
-#include "format/BinaryFile.h"
 #include "format/FormatError.h"
-#include "format/LookupFile.h"
 #include "format/Metafile.h"
-#include "format/NameTable.h"
+#include "format/SfxPackage.h"
 #include "format/Naming.h"
 #include "format/PcmSource.h"
-#include "format/Warnings.h"
 #include "game/PathCase.h"
 
 namespace
@@ -70,23 +67,13 @@ QList<SoundBufferGrowth::Bank> SoundBufferGrowth::ReadBanks(const QString &metaf
                                                             const QString &lookupPath, bool bPacked)
 {
     const kivo::Metafile metafile = kivo::Metafile::Load(ToolkitPath(metafilePath));
-    const kivo::LookupFile lookup = kivo::LookupFile::Load(ToolkitPath(lookupPath));
-    const unsigned index = kivo::ResolveArchiveIndex(
-        ToolkitPath(ResolvePathCase(QFileInfo(lookupPath).absolutePath() + QStringLiteral("/PakFiles.dat"))),
-        kivo::NameTable::PackageRecordSize, metafile.Text("Archive", "basename"),
-        metafile.Integer("Archive", "lookup_index", -1));
-    kivo::BinaryFile archive(ToolkitPath(archivePath), kivo::BinaryFile::Mode::Read);
     const QDir folder = QFileInfo(metafilePath).absoluteDir();
-    const std::vector<std::size_t> records = lookup.RecordsOf(index);
+    const std::vector<kivo::BankHeader> headers = kivo::SfxPackage::ReadBanks(ToolkitPath(archivePath), ToolkitPath(lookupPath));
     QList<Bank> read;
-    for (std::size_t b = 0; b < records.size(); ++b) {
+    for (std::size_t b = 0; b < headers.size(); ++b) {
         const std::string section = "Bank_" + kivo::PaddedNumber(b + 1);
-        const kivo::LookupRecord location = lookup.Record(records[b]);
-        unsigned char bytes[kivo::BankHeader::Size];
-        archive.ReadAt(location.offset, bytes, sizeof bytes);
-        kivo::Warnings ignored;  // the game's archive as it is; the save judges it again
-        const kivo::BankHeader header = kivo::BankHeader::Parse(bytes, location.size, section, ignored);
-        Bank bank {location.size, {}};
+        const kivo::BankHeader &header = headers[b];
+        Bank bank {header.pcmSize, {}};
         for (std::size_t s = 0; s < header.sounds.size(); ++s) {
             const std::string &label = metafile.Text(section, "sound_" + kivo::PaddedNumber(s + 1) + ".filename");
             const QString name = QString::fromStdString(label);

@@ -98,6 +98,14 @@ std::vector<BankHeader> SfxPackage::ReadBanks() const
     return parsed;
 }
 
+std::vector<BankHeader> SfxPackage::ReadBanks(const std::filesystem::path &packagePath, const std::filesystem::path &lookupPath)
+{
+    Warnings ignored;
+    const NameTable packages = NameTable::Load(ResolvePathCase(lookupPath.parent_path() / "PakFiles.dat"),
+                                               NameTable::PackageRecordSize);
+    return Open(packagePath, LookupFile::Load(lookupPath), packages, ignored).ReadBanks();
+}
+
 MetafileWriter SfxPackage::ExportBank(std::size_t b, const std::filesystem::path &folder) const
 {
     const BankLocation &bank = banks[b];

@@ -30,6 +30,9 @@ public:
 
     // The bank headers, read again, in lookup order: what each bank and sound holds.
     std::vector<BankHeader> ReadBanks() const;
+    // Open(), with the lookup file at lookupPath and PakFiles.dat beside it, then ReadBanks(); the
+    // oddities Open() notes are not reported. Throws FormatError.
+    static std::vector<BankHeader> ReadBanks(const std::filesystem::path &packagePath, const std::filesystem::path &lookupPath);
 
     // Writes targetDirectory/<package file name>/ with Bank_NNN/sound_NNN.wav files and
     // "sfx_import.ini"; the metafile comes last, once every sound is written.
