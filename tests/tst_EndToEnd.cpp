@@ -89,7 +89,7 @@ public:
         QAbstractItemModel *model = View("entryView")->model();
         return model->index(row, 0, bankRow < 0 ? QModelIndex() : model->index(bankRow, 0));
     }
-    void Select(const QModelIndex &entry) const { View("entryView")->selectionModel()->select(entry, QItemSelectionModel::ClearAndSelect); }
+    void Select(const QModelIndex &entry) const { View("entryView")->setCurrentIndex(entry); }
     // Replaces the entry by file, chosen in the file chooser.
     void Replace(const QModelIndex &entry, const QString &file) const
     {
