@@ -228,14 +228,17 @@ void TestEndToEnd::ModFolderLeavesTheGameAlone()
                                 : WriteSoundFile(replacement, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, longer));
     game.Replace(game.Entry(archive.bankRow, 1), replacement);
     const Files gameBefore = Snapshot(game.Game()), workBefore = Snapshot(game.Work());
-    const QString other = game.Root() + "/other";
-    QVERIFY(QDir().mkpath(mod) && QDir().mkpath(other) && WriteFile(other + "/README.txt", "the user's own"));
-    // Refused: the game folder, the place of the unpacked files, a README of the user's.
-    for (const QString &chosen : {game.Game() + "/audio", game.Work(), other, mod}) {
+    const QString other = game.Root() + "/other", link = mod + "/" + archive.folder;  // the link into the game folder
+    QVERIFY(QDir().mkpath(mod) && QDir().mkpath(other) && WriteFile(other + "/README.txt", "the user's own")
+            && QFile::link(QFileInfo(game.Game() + "/" + archive.path).path(), link));
+    // Refused: the game folder, the place of the unpacked files, a README of the user's, a link into the game (named).
+    for (const QString &chosen : {game.Game() + "/audio", game.Work(), other, mod, mod}) {
         game.dialogs->paths.enqueue(chosen);
         game.window->ExportModFolder();
+        if (chosen == mod && QFile::remove(link))
+            QVERIFY(game.dialogs->Log().last().contains(link) && Snapshot(game.Game()) == gameBefore && QDir(mod).isEmpty());
     }
-    QCOMPARE(game.dialogs->Log().filter("Error: ").size(), 3);
+    QCOMPARE(game.dialogs->Log().filter("Error: ").size(), 4);
     QVERIFY(Snapshot(game.Work()) == workBefore);
     QVERIFY(Snapshot(other) == (Files{{"README.txt", "the user's own"}}));
 
