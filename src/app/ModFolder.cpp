@@ -15,12 +15,14 @@ QString RealPath(const QString &path, int links = 0)
     const QFileInfo info(path);
     if (links > 40)
         return QString();
-    if (info.isSymLink())
-        return RealPath(info.symLinkTarget(), links + 1);
     if (info.exists())
         return info.canonicalFilePath();
     const QString parent = RealPath(info.absolutePath(), links);
-    return parent.isEmpty() ? QString() : CombinePath(parent, info.fileName());
+    if (parent.isEmpty())
+        return QString();
+    // In a folder without links, a dangling link's target is where writing through it lands.
+    const QFileInfo inRealFolder(CombinePath(parent, info.fileName()));
+    return inRealFolder.isSymLink() ? RealPath(inRealFolder.symLinkTarget(), links + 1) : inRealFolder.filePath();
 }
 
 const QString title = QStringLiteral("== %1 ==");
