@@ -9,6 +9,7 @@
 #include <atomic>
 #include <optional>
 #include <thread>
+#include <sys/stat.h>
 
 #include "ScriptedDialogs.h"
 #include "TestTones.h"
@@ -116,6 +117,7 @@ private slots:
         QVERIFY(TestTones::WriteBytes(File("empty.wav"), QByteArray()));
         QVERIFY(TestTones::WriteBytes(File("text.ogg"), "not a sound at all\n"));
         QVERIFY(QDir(folder.path()).mkdir("folder.wav"));
+        QVERIFY(mkfifo(QFile::encodeName(File("pipe")).constData(), 0600) == 0 && QFile::link(File("pipe"), File("pipe.wav")));
     }
 
     void EngineEndsTheChannelOfAReleasedStream()
@@ -207,6 +209,7 @@ private slots:
         QTest::newRow("text") << "text.ogg" << "Unsupported file or audio format. " << 0u << 0u << 0u;
         QTest::newRow("truncated ogg") << "truncated.ogg" << "Error loading file. " << 0u << 0u << 0u;
         QTest::newRow("folder") << "folder.wav" << "Error loading file. " << 0u << 0u << 0u;
+        QTest::newRow("link to a pipe, which nobody writes") << "pipe.wav" << "Error loading file. " << 0u << 0u << 0u;
         QTest::newRow("float wav, the end") << "second.wav" << "" << 1000u << 1000u << 400u;
         QTest::newRow("mono ogg at 22.05 kHz") << "mono22k.ogg" << "" << 2500u << 1234u << 1234u;
         QTest::newRow("ogg, far beyond") << "mono22k.ogg" << "" << 2500u << 4000000000u << 400u;

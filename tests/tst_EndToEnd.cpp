@@ -93,7 +93,7 @@ public:
         QAbstractItemModel *model = View("entryView")->model();
         return model->index(row, 0, bankRow < 0 ? QModelIndex() : model->index(bankRow, 0));
     }
-    void Select(const QModelIndex &entry) const { View("entryView")->selectionModel()->select(entry, QItemSelectionModel::ClearAndSelect); }
+    void Select(const QModelIndex &entry) const { View("entryView")->setCurrentIndex(entry); }
     // Replaces the entry by file, chosen in the file chooser.
     void Replace(const QModelIndex &entry, const QString &file) const
     {
@@ -311,14 +311,17 @@ void TestEndToEnd::ModFolderLeavesTheGameAlone()
         game.dialogs->buttons.enqueue(QMessageBox::Yes);  // "&Replace" the long sound
     game.Replace(game.Entry(archive.bankRow, 1), replacement);
     const Files gameBefore = Snapshot(game.Game()), workBefore = Snapshot(game.Work());
-    const QString other = game.Root() + "/other";
-    QVERIFY(QDir().mkpath(mod) && QDir().mkpath(other) && WriteFile(other + "/README.txt", "the user's own"));
-    // Refused: the game folder, the place of the unpacked files, a README of the user's.
-    for (const QString &chosen : {game.Game() + "/audio", game.Work(), other, mod}) {
+    const QString other = game.Root() + "/other", link = mod + "/" + archive.folder;  // the link into the game folder
+    QVERIFY(QDir().mkpath(mod) && QDir().mkpath(other) && WriteFile(other + "/README.txt", "the user's own")
+            && QFile::link(QFileInfo(game.Game() + "/" + archive.path).path(), link));
+    // Refused: the game folder, the place of the unpacked files, a README of the user's, a link into the game (named).
+    for (const QString &chosen : {game.Game() + "/audio", game.Work(), other, mod, mod}) {
         game.dialogs->paths.enqueue(chosen);
         game.window->ExportModFolder();
+        if (chosen == mod && QFileInfo(link).isSymLink())
+            QVERIFY(QFile::remove(link) && game.dialogs->Log().last().contains(link) && QDir(mod).isEmpty());
     }
-    QCOMPARE(game.dialogs->Log().filter("Error: ").size(), 3);
+    QCOMPARE(game.dialogs->Log().filter("Error: ").size(), 4);
     QVERIFY(Snapshot(game.Work()) == workBefore);
     QVERIFY(Snapshot(other) == (Files{{"README.txt", "the user's own"}}));
 

@@ -6,6 +6,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 // Game folders on Linux: found where Steam, Proton, Wine, Lutris and Bottles put them, and
 // copied from Windows with names whose case differs from what configuration files and command
@@ -61,6 +62,8 @@ void TestGameFolder::FindsTheFirstGameFolder_data()
                                         << ".wine/drive_c/Games/SA";
     QTest::newRow("lutris before bottles") << QStringList{bottle, "Games/gta" + rockstar} << QByteArray() << "Games/gta" + rockstar;
     QTest::newRow("flatpak bottles") << QStringList{bottle} << QByteArray() << bottle;
+    QTest::newRow("list is a pipe, which must not hang the search") << QStringList{common} << QByteArray("pipe") << common;
+    QTest::newRow("list is a link to a device") << QStringList{common} << QByteArray("/dev/zero") << common;
     QTest::newRow("no deeper") << QStringList{".wine" + rockstar + "/copy", ".wine/drive_c/GTA"} << QByteArray() << "";
 }
 
@@ -74,8 +77,11 @@ void TestGameFolder::FindsTheFirstGameFolder()
     QVERIFY(QDir().mkpath(root + steam + "steamapps/common/0/audio/SFX"));
     for (const QString &game : games)
         QVERIFY(QDir().mkpath(root + game + "/Audio/sfx") && WriteFile(root + game + "/Audio/CONFIG/BANKLKUP.DAT", "x"));
-    if (!vdf.isEmpty())
-        QVERIFY(WriteFile(root + steam + "steamapps/libraryfolders.vdf", vdf.replace("@HOME@", home.path().toUtf8())));
+    const QString list = root + steam + "steamapps/libraryfolders.vdf";
+    if (vdf == "pipe" || vdf.startsWith("/dev/"))
+        QVERIFY(vdf == "pipe" ? mkfifo(QFile::encodeName(list).constData(), 0600) == 0 : QFile::link(vdf, list));
+    else if (!vdf.isEmpty())
+        QVERIFY(WriteFile(list, vdf.replace("@HOME@", home.path().toUtf8())));
     QCOMPARE(GameFolderFinder(home.path()).FindFirst(), expected.isEmpty() ? QString() : root + expected);
 }
 

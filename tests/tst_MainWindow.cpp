@@ -258,10 +258,12 @@ private slots:
         fixture->ArchiveView()->setCurrentIndex(fixture->ArchiveNode({"Audio", "Sfx2"}));
         fixture->Window()->UpdateMetalist(fixture->Entry(0, 0));
         QCOMPARE(list->stringList(), (QStringList{"a", "b"}));
-        fixture->Window()->UpdateMetalist(fixture->Entry(0, 1));  // no metadata
+        fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 1));  // no metadata; as keys and search hits move it
         QCOMPARE(list->stringList(), QStringList());
         Press("F1");
         QVERIFY(fixture->MetaList()->isHidden());
+        fixture->EntryView()->setCurrentIndex(fixture->Entry(0, 0));  // hidden, it stays as it was
+        QCOMPARE(list->stringList(), QStringList());
     }
 
     void WalksSearchHitsInOrder_data()
@@ -353,6 +355,8 @@ private slots:
         keys.isEmpty() ? action->trigger() : Press(keys);
 
         QCOMPARE(Shown(), seen.replaceInStrings("WORK", fixture->WorkDir()));
+        if (command == "&Replace")  // every kind Replace reads first, then the entry's own
+            QVERIFY(fixture->dialogs.shown.last().filter.startsWith("Audio files (*.wav *.ogg *.oga *.flac *.mp3 *.opus *.aif *.aiff);;WAV"));
     }
 
 private:

@@ -350,8 +350,8 @@ private slots:
         }
     }
 
-    // Replace keeps the first original; marks follow the kept files, also after a reload; revert
-    // and "Play original" use them, and neither moves a file that plays.
+    // Replace keeps the first original and takes the current entry of several; marks follow the kept files,
+    // also after a reload; revert and "Play original" use them, and neither moves a file that plays.
     void ChangesAreMarkedAndCanBeTakenBack()
     {
         QVERIFY(fixture->Load("Sfx1"));
@@ -366,17 +366,21 @@ private slots:
             QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/a2.wav"), WindowFixture::ReadAll(chosen));
         }
         QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/.originals/a2.wav"), original);
+        Select(fixture->Entry(1, 0));
+        fixture->dialogs.paths.enqueue(fixture->Elsewhere() + "/new.wav");
+        Window()->Replace();
+        QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/b1.wav"), WindowFixture::ReadAll(fixture->Elsewhere() + "/new.wav"));
         QVERIFY(fixture->Load("Sfx1"));
         const QModelIndex sound = fixture->Entry(0, 1);
         QVERIFY(sound.data(Qt::FontRole).value<QFont>().bold());
         QVERIFY(!fixture->Entry(0, 0).data(Qt::FontRole).isValid());
         QCOMPARE(fixture->Entry(-1, 0).data().toString(), "Bank_001  (1 changed)");
-        QCOMPARE(count->text(), "1 of 3 entries changed");
+        QCOMPARE(count->text(), "2 of 3 entries changed");
 
         fixture->EntryView()->setCurrentIndex(sound);
         Window()->PlayOriginal();
         QCOMPARE(fixture->Status(), "Playing original file " + SfxFolder() + "/.originals/a2.wav");
-        Select(fixture->Entry(-1, 0));  // the bank stands for its sounds
+        QTest::keyClick(fixture->EntryView(), Qt::Key_A, Qt::ControlModifier);  // a bank stands for its sounds
         Window()->RevertToOriginal();
         QCOMPARE(Log().last(), "Warning: You can't revert the file, that is currently playing. "
                                "Please stop playing the file, before reverting it.");
@@ -387,7 +391,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(SfxFolder() + "/.originals"));
         QVERIFY(!fixture->Entry(0, 1).data(Qt::FontRole).isValid());
         QCOMPARE(count->text(), "0 of 3 entries changed");
-        QCOMPARE(fixture->Status(), "1 entries were reverted to their originals.");
+        QCOMPARE(fixture->Status(), "2 entries were reverted to their originals.");
         Window()->RevertToOriginal();
         Window()->PlayOriginal();
         QCOMPARE(Log().mid(Log().size() - 2), (QStringList{"Note: The selected entries have not been changed.",
@@ -400,7 +404,7 @@ private:
     QStringList Log() const { return fixture->dialogs.Log(); }
     void Select(const QModelIndex &index) const
     {
-        fixture->EntryView()->selectionModel()->select(index, QItemSelectionModel::Select);
+        fixture->EntryView()->selectionModel()->setCurrentIndex(index, QItemSelectionModel::Select);
     }
     QString Question() const
     {

@@ -135,6 +135,17 @@ private slots:
         QCOMPARE(grown, wanted);
     }
 
+    // Writes into a mod folder are followed through its links, also one whose target is missing or itself.
+    void FindsWritesThatLeaveTheFolder()
+    {
+        QTemporaryDir scratch;
+        const QString mod = scratch.path() + "/mod";
+        QVERIFY(QDir().mkpath(mod + "/real") && QFile::link(mod + "/real", mod + "/in") && QFile::link(mod + "/self", mod + "/self")
+                && QFile::link(scratch.path() + "/game/README.txt", mod + "/README.txt"));
+        QCOMPARE(ModFolder::FirstLeavingFolder(mod, {mod + "/in/a/b.wav", mod + "/new/b.wav", mod + "/README.txt"}), mod + "/README.txt");
+        QCOMPARE(ModFolder::FirstLeavingFolder(mod, {mod + "/in/b.wav", mod + "/self/b.wav"}), mod + "/self/b.wav");
+    }
+
     void ReadmeKeepsTheOtherArchives()
     {
         const QString first = ModFolder::MergeReadme(QString(), "GENRL", {"Bank_001/sound_001.wav: a", "b: c"});

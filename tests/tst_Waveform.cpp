@@ -40,6 +40,10 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadWrite)
                 && file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
         QTRY_COMPARE(view.Outline()->LengthMilliseconds(), 1000);
+        QVERIFY(QFile::rename(path, path + ".kept"));  // away while a first replace converts the new file, then back
+        QTRY_VERIFY(!view.Outline()->IsValid());
+        QVERIFY(QFile::rename(path + ".kept", path));
+        QTRY_VERIFY(view.Outline()->IsValid());
     }
 
     // A new request cancels the running one, even one that finished with its result still queued;

@@ -149,14 +149,16 @@ bool BasenameNamesArchive(const QString &basename, const QString &archivePath)
         || (dot > 0 && basename.compare(fileName.left(dot), Qt::CaseInsensitive) == 0);
 }
 
+bool LiesInside(const QString &path, const QString &folder)
+{
+    return path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
+
 bool FoldersOverlap(const QString &first, const QString &second)
 {
     const QString a = QFileInfo(first).canonicalFilePath();
     const QString b = QFileInfo(second).canonicalFilePath();
     if (a.isEmpty() || b.isEmpty())
         return false;
-    const auto inside = [](const QString &path, const QString &folder) {
-        return path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
-    };
-    return a == b || inside(a, b) || inside(b, a);
+    return a == b || LiesInside(a, b) || LiesInside(b, a);
 }

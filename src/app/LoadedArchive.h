@@ -75,6 +75,9 @@ QString FileNameOf(const QString &path);
 // dangling link counts as used.
 QString UnusedNameBeside(const QString &path, const QString &suffix);
 
+// Whether `path` lies below `folder`, by their names alone: both absolute and clean.
+bool LiesInside(const QString &path, const QString &folder);
+
 // Whether one of the two existing folders is the other or lies inside it, through links too.
 bool FoldersOverlap(const QString &first, const QString &second);
 

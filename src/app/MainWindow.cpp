@@ -62,6 +62,8 @@ MainWindow::MainWindow(QWidget *pParent)
     archiveView->setObjectName(QStringLiteral("archiveView"));
     entryView = CreateFixedHeaderView();
     entryView->setObjectName(QStringLiteral("entryView"));
+    // Shift, Ctrl and Ctrl+A take several entries for Export and Revert; one-entry commands take the current one.
+    entryView->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
     gridLayout = new QGridLayout(centralFrame);
     splitter = new QSplitter(centralFrame);

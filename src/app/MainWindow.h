@@ -152,6 +152,10 @@ private:
     // and that are no longer changed. Throws the message to show.
     bool RemoveRevertedModSounds(const QStringList &exportedBefore, const QString &folder, const QString &archiveName);
     QString ModSoundPath(const QString &folder, const QString &archiveName, const QModelIndex &index) const;
+    static QString ModLookupPath(const QString &folder, const QString &lookupPath);
+    // The files and folders of the mod folder that exporting the archive may write or remove, but
+    // its README.
+    QStringList ModFolderPaths(const QString &folder, const QString &archiveName, const QString &lookupPath) const;
     // Marks the changed entries and counts them in the status bar, from the originals folder.
     void UpdateChangeMarks();
     void ReportEntryOutsideArchive();                       // the box for a null EntryFilePath

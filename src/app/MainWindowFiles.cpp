@@ -146,21 +146,24 @@ QModelIndexList SelectedIndexes(const QTreeView *view)
 
 void MainWindow::Replace()
 {
-    const QModelIndexList selected = SelectedIndexes(entryView);
-    if (selected.isEmpty()) {
+    // The current entry, not the first of a range: that is the one the user last put the cursor on.
+    const QModelIndex index = entryView->currentIndex();
+    const QItemSelectionModel *selection = entryView->selectionModel();
+    if (!selection || !selection->isSelected(index)) {
         UserDialogs::Information(this, QStringLiteral("Nothing selected"),
                                  QStringLiteral("Please select the item that should be replaced."));
         return;
     }
-    const QModelIndex index = selected.first();
     const QString target = EntryFilePath(index);
     // Refused before the file dialog: the user should not pick a file for nothing.
     if (!MayReplace(index, target))
         return;
 
     const bool bTrack = loadedArchive->Type() != IniMetafileModel::SFX;
-    const QString filter = (bTrack ? QStringLiteral("OGG-File (*.ogg)") : QStringLiteral("WAV-File (*.wav)"))
-                         + QStringLiteral(";;Audio files (*.wav *.ogg *.oga *.flac *.mp3 *.opus *.aif *.aiff);;All files (*)");
+    // Every kind Replace reads first: the entry's own kind alone would hide the MP3 and FLAC files.
+    const QString filter = QStringLiteral("Audio files (*.wav *.ogg *.oga *.flac *.mp3 *.opus *.aif *.aiff);;")
+                         + (bTrack ? QStringLiteral("OGG-File (*.ogg)") : QStringLiteral("WAV-File (*.wav)"))
+                         + QStringLiteral(";;All files (*)");
     const QString chosen = UserDialogs::OpenFileName(this, QString(), lastImportDirectory, filter);
     if (chosen.isEmpty())
         return;

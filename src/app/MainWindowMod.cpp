@@ -113,6 +113,16 @@ void MainWindow::ExportModFolder()
                                              "Nothing was written; choose another folder."));
         return;
     }
+    // Only the chosen folder was checked: a link inside it could still carry a write into the game
+    // folder or anywhere else.
+    const QString leaving = ModFolder::FirstLeavingFolder(folder, QStringList {readmePath}
+                                                                        + ModFolderPaths(folder, archiveName, lookupPath));
+    if (!leaving.isNull()) {
+        UserDialogs::Critical(this, QStringLiteral("Error"),
+                              QStringLiteral("Through a link, \"") + leaving
+                                  + QStringLiteral("\" leads out of the mod folder. Nothing was written."));
+        return;
+    }
     QStringList readme;
     for (const QModelIndex &index : std::as_const(changed)) {
         const QString name = IniMetafileModel::ItemOf(index)->GetName();
@@ -134,6 +144,29 @@ void MainWindow::ExportModFolder()
         return;
     }
     statusBar->showMessage(QStringLiteral("The changes were exported as a mod folder to ") + folder);
+}
+
+QStringList MainWindow::ModFolderPaths(const QString &folder, const QString &archiveName, const QString &lookupPath) const
+{
+    QStringList paths {CombinePath(folder, archiveName)};
+    if (loadedArchive->Type() != IniMetafileModel::SFX) {
+        // The tool keeps the old lookup file and holds its lock beside it.
+        const QString modLookup = ModLookupPath(folder, lookupPath);
+        return paths << modLookup << modLookup + QStringLiteral(".bak") << modLookup + QStringLiteral(".lock");
+    }
+    paths << CombinePath(folder, QStringLiteral("BankSlot.dat"));
+    // Every sound: changed ones are written, reverted ones that an earlier export wrote removed.
+    for (int bankRow = 0; bankRow < entryModel->rowCount(); ++bankRow) {
+        const QModelIndex bank = entryModel->index(bankRow, 0);
+        for (int row = 0; row < entryModel->rowCount(bank); ++row)
+            paths << ModSoundPath(folder, archiveName, entryModel->index(row, 0, bank));
+    }
+    return paths;
+}
+
+QString MainWindow::ModLookupPath(const QString &folder, const QString &lookupPath)
+{
+    return CombinePath(folder, FileNameOf(lookupPath));
 }
 
 QString MainWindow::ModSoundPath(const QString &folder, const QString &archiveName, const QModelIndex &index) const
@@ -250,7 +283,7 @@ bool MainWindow::ExportModStream(const QString &folder, const QString &archiveNa
 {
     // Packed against the mod's own lookup file when it has one, so that several stations can go
     // into one mod; else against a copy of the game's, which the game never sees changed.
-    const QString modLookup = CombinePath(folder, FileNameOf(lookupPath));
+    const QString modLookup = ModLookupPath(folder, lookupPath);
     const bool bCopied = !QFileInfo::exists(modLookup);
     if (bCopied && !QFile::copy(lookupPath, modLookup))
         throw QStringLiteral("Failed to copy ") + lookupPath + QStringLiteral(" into the mod folder.");

@@ -201,7 +201,7 @@ void MainWindow::ShowInfoDialog()
         return;
     // isHidden, not isVisible: the list's own state counts, also while the window is not shown.
     metaList->setVisible(metaList->isHidden());
-    UpdateMetalist(selected.first());
+    UpdateMetalist(entryView->currentIndex());
 }
 
 void MainWindow::UpdateMetalist(QModelIndex selectedIndex)

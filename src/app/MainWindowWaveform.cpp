@@ -42,8 +42,11 @@ void MainWindow::WatchEntrySelection()
 {
     waveformView->SetEntry(QString());
     if (const QItemSelectionModel *selection = entryView->selectionModel())
-        connect(selection, &QItemSelectionModel::currentChanged, this,
-                [this](const QModelIndex &current) { ShowWaveformOf(current); });
+        connect(selection, &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
+            ShowWaveformOf(current);
+            // Keys, play next, a search hit move the current entry without a click.
+            UpdateMetalist(current);
+        });
 }
 
 void MainWindow::ShowWaveformOf(const QModelIndex &current)

@@ -1,10 +1,30 @@
 #include "app/ModFolder.h"
 
+#include <QFileInfo>
 #include <QMap>
 #include <QStringList>
 
+#include "app/CombinePath.h"
+#include "app/LoadedArchive.h"
+
 namespace
 {
+// Where a write to `path` lands; empty for links that go round in a circle.
+QString RealPath(const QString &path, int links = 0)
+{
+    const QFileInfo info(path);
+    if (links > 40)
+        return QString();
+    if (info.exists())
+        return info.canonicalFilePath();
+    const QString parent = RealPath(info.absolutePath(), links);
+    if (parent.isEmpty())
+        return QString();
+    // In a folder without links, a dangling link's target is where writing through it lands.
+    const QFileInfo inRealFolder(CombinePath(parent, info.fileName()));
+    return inRealFolder.isSymLink() ? RealPath(inRealFolder.symLinkTarget(), links + 1) : inRealFolder.filePath();
+}
+
 const QString title = QStringLiteral("== %1 ==");
 const QString readmeStart = QStringLiteral("Audio changes made with RozivOze;");
 
@@ -30,6 +50,16 @@ QMap<QString, QStringList> Blocks(const QString &readme)
 
 namespace ModFolder
 {
+QString FirstLeavingFolder(const QString &folder, const QStringList &paths)
+{
+    const QString root = QFileInfo(folder).canonicalFilePath();
+    for (const QString &path : paths) {
+        if (root.isEmpty() || !LiesInside(RealPath(path), root))
+            return path;
+    }
+    return QString();
+}
+
 bool IsOwnReadme(const QString &text)
 {
     return text.startsWith(readmeStart);

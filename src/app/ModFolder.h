@@ -2,10 +2,15 @@
 #include <QList>
 #include <QString>
 
-// The README of a mod folder, which lists what the folder changes. Plain functions over text;
-// the window reads and writes the file.
+// The README of a mod folder, which lists what the folder changes, and where writing into the
+// folder lands. Plain functions; the window reads and writes the files.
 namespace ModFolder
 {
+// The first of `paths` (absolute, clean) that lands outside `folder` when written: every link on
+// its way followed, also one whose target does not exist yet, since writing creates it. Null when
+// each lands inside.
+QString FirstLeavingFolder(const QString &folder, const QStringList &paths);
+
 // Whether a README text is one MergeReadme wrote: any other is the user's and must stay.
 bool IsOwnReadme(const QString &text);
 

@@ -220,8 +220,6 @@ AudioConverter::Result Pump(SNDFILE *pIn, const SF_INFO &inInfo, SNDFILE *pOut, 
 
 QString AudioConverter::UnreadableReason(const QString &path)
 {
-    if (QFileInfo(path).isDir())
-        return QStringLiteral("It is a folder.");
     SF_INFO info;
     const OpenedSoundFile opened = OpenForReading(path, info);
     if (!opened.file)

@@ -40,11 +40,16 @@ QStringList Subfolders(const QString &folder, const QString &pattern)
 QStringList LibrariesInVdf(const QString &vdfPath)
 {
     QFile file(vdfPath);
-    if (file.size() > maxVdfSize || !file.open(QIODevice::ReadOnly))
+    // Only a regular file, and only up to the limit whatever its size says: a pipe would hang the
+    // start, a link to a device would be read until memory runs out.
+    if (!QFileInfo(vdfPath).isFile() || !file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = file.read(maxVdfSize + 1);
+    if (text.size() > maxVdfSize)
         return {};
     QStringList libraries;
     try {
-        const VdfNode root = VdfNode::Parse(file.readAll());
+        const VdfNode root = VdfNode::Parse(text);
         const VdfNode *list = root.Child(QStringLiteral("libraryfolders"));
         if (!list)
             return {};

@@ -42,6 +42,12 @@ WaveformView::WaveformView(QWidget *pParent)
         WatchFile();
         resizeTimer.start();
     });
+    // A file away for a while (a first replace keeps the old one elsewhere while the new one is
+    // converted) is drawn again once a file stands under its name.
+    connect(watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        WatchFile();
+        resizeTimer.start();
+    });
 }
 
 QSize WaveformView::sizeHint() const
@@ -121,11 +127,14 @@ void WaveformView::TakeOutline(const QString &path, int columns, const std::shar
 
 void WaveformView::WatchFile()
 {
-    if (!watcher->files().isEmpty())
-        watcher->removePaths(watcher->files());
-    for (const QString &path : {filePath, behindPath})
-        if (!path.isEmpty() && QFileInfo(path).isFile())
-            watcher->addPath(path);
+    const QStringList watched = watcher->files() + watcher->directories();
+    if (!watched.isEmpty())
+        watcher->removePaths(watched);
+    for (const QString &path : {filePath, behindPath}) {
+        const QFileInfo info(path);
+        if (!path.isEmpty())
+            watcher->addPath(info.isFile() ? path : info.absolutePath());
+    }
 }
 
 void WaveformView::resizeEvent(QResizeEvent *pEvent)
