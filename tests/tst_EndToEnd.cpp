@@ -303,7 +303,11 @@ void TestEndToEnd::ModFolderLeavesTheGameAlone()
     slotTable[0] = 2;
     PutU32(slotTable, 2 + 4, 2);
     PutU32(slotTable, 2 + 4820 + 4, quint32(oldBytes));
-    QVERIFY(WriteFile(game.Game() + "/audio/CONFIG/BankSlot.dat", slotTable));
+    // The game's table as a save of another package grew it: the mod starts from the one kept before.
+    QByteArray grownTable = slotTable;
+    PutU32(grownTable, 2 + 4, 3);
+    QVERIFY(WriteFile(game.Game() + "/audio/CONFIG/BankSlot.dat", grownTable) && QDir().mkpath(game.Game() + "/audio/RozivOze originals/CONFIG")
+            && WriteFile(game.Game() + "/audio/RozivOze originals/CONFIG/BankSlot.dat", slotTable));
     const QString replacement = game.Root() + "/longer.wav";
     QVERIFY(archive.bankRow < 0 ? WriteFile(replacement, ReadFile(WriteReplacement(game, archive)))
                                 : WriteSoundFile(replacement, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, longer));
