@@ -218,6 +218,8 @@ private slots:
             << "source missing" << QList<QPoint>{{0, 0}, {0, 1}} << "Error: Failed to export file." << QStringList{"a1.wav", "a2.wav"};
         QTest::newRow("an entry outside the archive is refused")
             << "outside" << QList<QPoint>{{0, 0}, {0, 1}} << outsideArchive << QStringList{"fine.wav"};
+        QTest::newRow("sounds of two banks with one name keep their banks")
+            << "one name" << QList<QPoint>{{0, 0}, {1, 0}} << "" << QStringList{"b1", "b2"};
     }
     void ExportCopiesOrReports()
     {
@@ -231,6 +233,10 @@ private slots:
             fixture->WriteSfxArchive("Odd", {{"../../secret.txt", "fine.wav"}}, false);
             WindowFixture::WriteWave(fixture->WorkDir() + "/Odd/fine.wav");
             QVERIFY(fixture->Load("Odd"));
+        } else if (setup == "one name") {
+            fixture->WriteSfxArchive("Twin", {{"b1/s.wav"}, {"b2/s.wav"}});
+            WindowFixture::WriteWave(fixture->WorkDir() + "/Twin/b2/s.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1);
+            QVERIFY(fixture->Load("Twin"));
         } else {
             QVERIFY(fixture->Load("Sfx1"));
         }
@@ -249,7 +255,10 @@ private slots:
 
         QCOMPARE(Log(), (box.isEmpty() ? QStringList{exportChooser} : QStringList{exportChooser, box}));
         QCOMPARE(WindowFixture::Listing(chosen), exported);
-        if (setup != "outside")
+        if (setup == "one name")
+            for (const QString &sound : {"/b1/s.wav", "/b2/s.wav"})
+                QCOMPARE(WindowFixture::ReadAll(chosen + sound), WindowFixture::ReadAll(fixture->WorkDir() + "/Twin" + sound));
+        else if (setup != "outside")
             QCOMPARE(WindowFixture::ReadAll(chosen + "/a1.wav"), setup == "source missing" ? QByteArray("keep me") : source);
         // The chooser opens where the last export went, whatever came of it; a cancelled one changes nothing.
         Window()->Export();

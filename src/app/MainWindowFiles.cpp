@@ -317,6 +317,16 @@ void MainWindow::Export()
     if (directory.isEmpty())
         return;
     lastExportDirectory = directory;
+    // Sounds of several banks share file names: then each goes to its bank's folder, as unpacking
+    // lays them out, or the last of them would silently take the place of the others.
+    QSet<QString> fileNames;
+    bool bSharedName = false;
+    for (const QModelIndex &index : selected) {
+        const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
+        const QString fileName = item ? FileNameOf(item->GetName()) : QString();
+        bSharedName = bSharedName || (item && item->ChildCount() == 0 && fileNames.contains(fileName));
+        fileNames.insert(fileName);
+    }
 
     for (const QModelIndex &index : selected) {
         const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
@@ -333,7 +343,11 @@ void MainWindow::Export()
             UserDialogs::Information(this, QStringLiteral("Note"), QStringLiteral("The selected item is not a file."));
             continue;
         }
-        const QString target = CombinePath(directory, fileName);
+        const QString target = CombinePath(directory, bSharedName ? item->GetName() : fileName);
+        if (bSharedName && !QDir().mkpath(QFileInfo(target).absolutePath())) {
+            UserDialogs::Critical(this, QStringLiteral("Error"), QStringLiteral("Failed to export file."));
+            continue;
+        }
         if (target == source) {
             UserDialogs::Information(this, QStringLiteral("Note"),
                                      QStringLiteral("Source and destination file are the same. File won't be exported."));
