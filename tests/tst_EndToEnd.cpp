@@ -246,7 +246,7 @@ void TestEndToEnd::ALongSoundIsAskedAboutBeforeItGrowsTheSoundBuffer()
     QCOMPARE(asked.defaultButton, QMessageBox::Cancel);
     QCOMPARE(asked.labels.value(QMessageBox::Apply), "&Trim to the original's length");
     const QString lengths = "much longer than the original:\n" + sfx.entry + ": 20.0 s instead of "
-                          + QString::number(double(old.samples.size()) / old.rate, 'f', 1) + " s\n\nSaved, the game's sound buffer grows by ";
+                          + QString::number(double(old.samples.size()) / old.rate, 'f', 1) + " s\n\nWhen this is saved, the game's sound buffer grows by ";
     QVERIFY2(asked.text.contains(lengths), qPrintable(asked.text));
     const Wav now = ReadWav(entry);
     QCOMPARE(now.samples.size(), answer == QMessageBox::Yes ? 441000 : old.samples.size());

@@ -59,7 +59,7 @@ bool MainWindow::AskAboutLongSounds(const QList<PlannedReplace> &planned, QHash<
         for (auto it = newBytes.begin(); it != newBytes.end(); ++it)
             growth.SetSoundBytes(it.key(), it.value());
         const quint64 after = growth.AfterSave();
-        buffer = QStringLiteral("Saved, the game's sound buffer grows by %1, from %2 to %3.")
+        buffer = QStringLiteral("When this is saved, the game's sound buffer grows by %1, from %2 to %3.")
                      .arg(Size(after - growth.Today()), Size(growth.Today()), Size(after));
     } catch (const QString &reason) {
         buffer = QStringLiteral("How far the game's sound buffer grows when this is saved cannot be told: ") + reason;
