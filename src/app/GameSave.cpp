@@ -140,6 +140,8 @@ void ReplaceArchive(kivo::SaveJournal &journal, const KeptOriginals &originals, 
         bStuckAside = !QFile::rename(backupPath, archivePath);
         if (bStuckAside)
             throw message + QStringLiteral("\nThe old sound archive was kept as \"") + backupPath + QStringLiteral("\".");
+        if (bKeptNow)
+            originals.ForgetArchiveKeptAtSwap();
         throw message;
     }
     kivo::PauseForTest("save-swapped");
