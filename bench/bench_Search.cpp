@@ -2,7 +2,7 @@
 // name and by metadata (every entry described in MetaData.xml), against the floor of a plain
 // loop that reads every row's display text.
 #include "app/MainWindow.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "search/SearchDialog.h"
 
 #include <QAbstractItemModel>

@@ -22,7 +22,7 @@
 #include <sys/resource.h>
 
 #include "app/MainWindow.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 
 namespace
 {

@@ -22,7 +22,7 @@
 #include <functional>
 
 #include "app/MainWindow.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "metafile/IniMetafileModel.h"
 #include "tree/TreeItem.h"
 #include "tree/XmlMetaData.h"

@@ -3,7 +3,7 @@
 #include <QMap>
 
 #include "FuzzSupport.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "tree/XmlMetaData.h"
 
 namespace

@@ -16,7 +16,7 @@
 
 #include "app/KeptOriginals.h"
 #include "app/LoadedArchive.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "format/ArchiveFigures.h"
 #include "format/FormatError.h"
 #include "format/SaveJournal.h"

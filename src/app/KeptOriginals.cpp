@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "format/AtomicFile.h"
 #include "format/BankSlotFile.h"
 #include "format/BinaryFile.h"

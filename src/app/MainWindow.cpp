@@ -22,7 +22,7 @@
 #include "about/AboutDialog.h"
 #include "app/CombinePath.h"
 #include "app/EntryDropTarget.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "game/GameFolderFinder.h"
 #include "player/FModPlayerWidget.h"
 #include "search/SearchDialog.h"

@@ -17,7 +17,7 @@
 #include "app/CombinePath.h"
 #include "app/ConversionDialog.h"
 #include "app/LoadedArchive.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "audio/AudioConverter.h"
 #include "metafile/IniMetafileItem.h"
 #include "player/FModPlayerWidget.h"

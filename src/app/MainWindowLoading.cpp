@@ -10,7 +10,7 @@
 
 #include "app/CombinePath.h"
 #include "app/GameSave.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "game/PathCase.h"
 #include "search/SearchDialog.h"
 #include "tool/KivoSfxProcessCaller.h"

@@ -16,7 +16,7 @@
 #include "app/KeptOriginals.h"
 #include "app/LoadedArchive.h"
 #include "app/ModFolder.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "audio/SoundFile.h"
 #include "format/BankSlotFile.h"
 #include "format/FormatError.h"

@@ -9,7 +9,7 @@
 #include <QTreeView>
 
 #include "app/CombinePath.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "metafile/IniMetafileItem.h"
 #include "player/FModPlayerWidget.h"
 

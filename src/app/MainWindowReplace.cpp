@@ -10,7 +10,7 @@
 
 #include "app/FolderReplace.h"
 #include "app/FolderReplaceDialog.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "metafile/IniMetafileItem.h"
 
 namespace

@@ -8,7 +8,7 @@
 #include "app/CombinePath.h"
 #include "app/GameSave.h"
 #include "app/KeptOriginals.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "tool/KivoSfxProcessCaller.h"
 #include "tool/KivoStreamProcessCaller.h"
 #include "tree/TreeItem.h"

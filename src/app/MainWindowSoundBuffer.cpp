@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "app/SoundBufferGrowth.h"
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "metafile/IniMetafileItem.h"
 
 namespace

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "player/Exception.h"
 #include "player/Player.h"
 #include "player/Slider.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "audio/SoundResult.h"
 #include "player/Exception.h"
 

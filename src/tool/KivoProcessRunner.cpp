@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 #include "tool/WaitDialog.h"
 
 namespace KivoProcessRunner

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QXmlStreamReader>
 
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 
 namespace
 {

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 
 #include <QQueue>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "app/UserDialogs.h"
+#include "dialogs/UserDialogs.h"
 
 #include <QAbstractButton>
 #include <QDialog>
