@@ -1,0 +1,17 @@
+#pragma once
+#include <QString>
+
+#include "audio/AudioConverter.h"
+
+// How an operation on the opened archive asks and reports on its way without knowing the window:
+// the window implements it with its boxes and the conversion progress box, a test with answers of
+// its own.
+class OperationFeedback
+{
+public:
+    virtual ~OperationFeedback() = default;
+
+    // Converts `source` into `target` in `form`, with a way for the user to stop it; an aborted
+    // conversion leaves `target` as it was.
+    virtual AudioConverter::Result Convert(const QString &source, const QString &target, const AudioForm &form) = 0;
+};
