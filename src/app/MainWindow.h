@@ -129,20 +129,10 @@ private:
 
     // Files of the loaded archive
     QString EntryFilePath(const QModelIndex &index) const;  // null when the entry leads outside its folder
-    // Puts the chosen file in place of the entry's file `target`, converted (with a progress
-    // dialog) unless it already has the entry's form, and cut after `trimSeconds` unless that is
-    // 0. Shows no message of its own.
+    // Puts the chosen file in place of the entry's file `target` (see EntryFiles::Replace), with a
+    // progress dialog for a conversion, and updates the marks. Shows no message of its own.
     AudioConverter::Result ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen,
                                             double trimSeconds = 0.0);
-    // The file the first replace of an entry moved (or, where it could not, copied) away.
-    struct KeptOriginal
-    {
-        QString path;                                       // empty when an original was kept before
-        bool bMoved = false;
-    };
-    // Keeps the entry's file in the originals folder unless one is kept already. Throws the
-    // message to show when it cannot.
-    KeptOriginal KeepOriginal(const QString &entryName, const QString &target);
     // The mod-folder export of the two archive kinds: false when stopped (the user aborted or has
     // been told why); throw the message to show.
     bool ExportModSounds(const QModelIndexList &changed, const QString &folder, const QString &archiveName,
@@ -187,7 +177,7 @@ private:
     bool MaySaveSoundBuffer();
     QStringList ArchiveNames() const;                       // what a mod folder of this archive is named
     bool IsPlayingFile(const QString &filePath) const;
-    bool RemoveFolder(const QString &path);                 // with all it holds; a link as a link
+    bool RemoveFolder(const QString &path);                 // see WorkingDirectory::RemoveFolder
     bool RemoveSubdirectories(const QDir &directory);
     bool RemoveFiles(const QDir &directory);
 

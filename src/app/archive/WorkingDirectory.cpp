@@ -1,0 +1,101 @@
+#include "app/archive/WorkingDirectory.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/LoadedArchive.h"
+
+WorkingDirectory::WorkingDirectory(const QString &path, const QString &gameFolder) : path(path), gameFolder(gameFolder)
+{
+}
+
+WorkingDirectory::State WorkingDirectory::Check() const
+{
+    if (path.isEmpty())
+        return State::NotSet;
+    if (!QDir(path).exists())
+        return State::Missing;
+    // The game's own folders must never be taken for unpacked archives.
+    if (FoldersOverlap(path, gameFolder))
+        return State::OverlapsGameFolder;
+    return State::Usable;
+}
+
+QStringList WorkingDirectory::UnpackedFolders(const QSet<QString> &archiveNames, QStringList &kept) const
+{
+    const QDir directory(path);
+    QStringList folders;
+    for (const QString &name : directory.entryList(QDir::AllDirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString folder = directory.absolutePath() + QLatin1Char('/') + name;
+        if (archiveNames.contains(name) || QFileInfo(folder + QStringLiteral("/sfx_import.ini")).isFile()
+            || QFileInfo(folder + QStringLiteral("/stream_import.ini")).isFile())
+            folders << name;
+        else
+            kept << name;
+    }
+    return folders;
+}
+
+QList<WorkingDirectory::ChangedFolder> WorkingDirectory::ChangedFolders(const QStringList &folders) const
+{
+    const QDir directory(path);
+    QList<ChangedFolder> changed;
+    for (const QString &name : folders) {
+        const QString folder = directory.absoluteFilePath(name);
+        const qsizetype count = QFileInfo(folder).isSymLink() ? 0 : ChangedEntries(folder).size();
+        if (count > 0)
+            changed.append({name, count});
+    }
+    return changed;
+}
+
+bool WorkingDirectory::Remove(const QStringList &folders) const
+{
+    if (Check() != State::Usable)
+        return false;
+    const QDir directory(path);
+    bool bRemovedAll = true;
+    for (const QString &name : folders) {
+        // A name that climbs out would remove what is not ours.
+        if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name == QLatin1String(".")
+            || name == QLatin1String("..") || !RemoveFolder(directory.absoluteFilePath(name)))
+            bRemovedAll = false;
+    }
+    return bRemovedAll;
+}
+
+bool WorkingDirectory::RemoveFolder(const QString &path)
+{
+    // A link is removed as a link: what it points to may lie anywhere and is not ours.
+    const QFileInfo info(path);
+    if (info.isSymLink() || info.isJunction())
+        return QFile::remove(path) || QDir().rmdir(path);
+    const QDir folder(path);
+    return RemoveSubdirectories(folder) && RemoveFiles(folder) && QDir().rmdir(path);
+}
+
+bool WorkingDirectory::RemoveSubdirectories(const QDir &directory)
+{
+    bool bRemovedAll = true;
+    // Hidden folders too: the kept originals live in one, and left behind it would keep its
+    // archive folder from going.
+    const QStringList names = directory.entryList(QDir::AllDirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QString &name : names) {
+        if (!RemoveFolder(directory.absolutePath() + QLatin1Char('/') + name))
+            bRemovedAll = false;
+    }
+    return bRemovedAll;
+}
+
+bool WorkingDirectory::RemoveFiles(const QDir &directory)
+{
+    bool bRemovedAll = true;
+    // Hidden files count too: left behind, they would keep their folder from being removed.
+    const QStringList names = directory.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    for (const QString &name : names) {
+        if (!QFile::remove(directory.path() + QLatin1Char('/') + name))
+            bRemovedAll = false;
+    }
+    return bRemovedAll;
+}

@@ -1,0 +1,50 @@
+#pragma once
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+class QDir;
+
+// The folder the toolkit unpacks archives into: which of its folders are unpacked archives, what
+// of them was replaced, and clearing them. Everything else in it is the user's and stays.
+class WorkingDirectory
+{
+public:
+    // `path` as the user set it (may be empty); `gameFolder` the game folder, or empty.
+    WorkingDirectory(const QString &path, const QString &gameFolder);
+
+    enum class State
+    {
+        Usable,
+        NotSet,
+        Missing,
+        OverlapsGameFolder   // is, holds or lies inside the game folder: nothing may go
+    };
+    State Check() const;
+
+    // A folder of unpacked archives with entries replaced, and how many.
+    struct ChangedFolder
+    {
+        QString name;
+        qsizetype entries = 0;
+    };
+    // The folders unpacking made: those with a metafile, or named like an archive in
+    // `archiveNames` (an unpacking that was stopped). The others are listed in `kept`.
+    QStringList UnpackedFolders(const QSet<QString> &archiveNames, QStringList &kept) const;
+    // The folders among `folders` with replaced entries; a linked folder loses nothing, as only
+    // the link goes.
+    QList<ChangedFolder> ChangedFolders(const QStringList &folders) const;
+    // Removes the named folders of the working directory, a link as a link. Removes nothing unless
+    // Check() says it is usable; false when anything is left.
+    bool Remove(const QStringList &folders) const;
+
+    // A folder with all it holds; a link goes as a link, what it points to stays.
+    static bool RemoveFolder(const QString &path);
+    static bool RemoveSubdirectories(const QDir &directory);
+    static bool RemoveFiles(const QDir &directory);
+
+private:
+    QString path;
+    QString gameFolder;
+};
