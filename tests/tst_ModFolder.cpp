@@ -1,6 +1,6 @@
 #include "app/CombinePath.h"
 #include "app/FolderReplace.h"
-#include "app/ModFolder.h"
+#include "app/archive/ModFolder.h"
 #include "format/BankSlotFile.h"
 
 #include <QtEndian>
@@ -133,17 +133,6 @@ private slots:
         for (int slot = 0; slot < expected.size(); offset += expected[slot++])
             qToLittleEndian<quint32>(offset, wanted.data() + 2 + slot * 4820);
         QCOMPARE(grown, wanted);
-    }
-
-    // Writes into a mod folder are followed through its links, also one whose target is missing or itself.
-    void FindsWritesThatLeaveTheFolder()
-    {
-        QTemporaryDir scratch;
-        const QString mod = scratch.path() + "/mod";
-        QVERIFY(QDir().mkpath(mod + "/real") && QFile::link(mod + "/real", mod + "/in") && QFile::link(mod + "/self", mod + "/self")
-                && QFile::link(scratch.path() + "/game/README.txt", mod + "/README.txt"));
-        QCOMPARE(ModFolder::FirstLeavingFolder(mod, {mod + "/in/a/b.wav", mod + "/new/b.wav", mod + "/README.txt"}), mod + "/README.txt");
-        QCOMPARE(ModFolder::FirstLeavingFolder(mod, {mod + "/in/b.wav", mod + "/self/b.wav"}), mod + "/self/b.wav");
     }
 
     void ReadmeKeepsTheOtherArchives()
