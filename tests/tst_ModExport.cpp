@@ -1,4 +1,5 @@
 #include "app/archive/ModExport.h"
+#include "app/archive/ModFolder.h"
 #include "app/archive/OperationFeedback.h"
 
 #include <QtTest>
@@ -27,7 +28,10 @@ QByteArray Table(quint32 first, quint32 second)
 
 struct AbortingFeedback : OperationFeedback
 {
-    AudioConverter::Result Convert(const QString &, const QString &, const AudioForm &) override { return {AudioConverter::Outcome::Aborted, {}}; }
+    AudioConverter::Result Convert(const QString &, const QString &, const AudioForm &) override
+    {
+        return {AudioConverter::Outcome::Aborted, {}};
+    }
 };
 
 // An unpacked SFX archive of one bank: its first sound replaced by one three times as long
@@ -42,8 +46,8 @@ struct Unpacked
     explicit Unpacked(int channels = 1)
     {
         const int wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        for (const QString &path : {game + "/audio/SFX", game + "/audio/CONFIG", root + "/other", mod, folder + "/.originals/Bank_001",
-                                    folder + "/Bank_001"})
+        for (const QString &path : {game + "/audio/SFX", game + "/audio/CONFIG", root + "/other", mod, folder + "/Bank_001",
+                                    folder + "/.originals/Bank_001"})
             QDir().mkpath(path);
         if (!WriteFile(game + "/audio/SFX/GENRL", "archive") || !WriteFile(game + "/audio/CONFIG/BankLkup.dat", "lookup")
             || !WriteFile(root + "/other/README.txt", "mine")
@@ -103,19 +107,20 @@ private slots:
     }
 
     // A sound an earlier export wrote goes once it is the original again; a file it never wrote stays,
-    // and a link that stays inside the folder is no reason to refuse.
+    // as does what the README says of another archive; a link that stays inside is no reason to refuse.
     void RevertedSoundLeavesTheMod()
     {
         Unpacked files;
         const QString sounds = files.mod + "/real/Bank_001/";
         QVERIFY(QDir().mkpath(sounds) && WriteFile(sounds + "sound_002.wav", "the user's")
-                && QFile::link(files.mod + "/real", files.mod + "/GENRL"));
+                && QFile::link(files.mod + "/real", files.mod + "/GENRL")
+                && WriteFile(files.mod + "/README.txt", ModFolder::MergeReadme({}, "CH", {"Track_001.ogg: d"}).toUtf8()));
         QCOMPARE(files.Export(files.mod).outcome, Outcome::Exported);
-        QVERIFY(QFile::exists(sounds + "sound_001.wav"));
         files.entries[0].bChanged = false;
         QCOMPARE(files.Export(files.mod).outcome, Outcome::Exported);
         QCOMPARE(FilesBelow(files.mod), (QStringList {"README.txt", "real/Bank_001/sound_002.wav"}));
-        QVERIFY(!ReadFile(files.mod + "/README.txt").contains("sound_001"));
+        const QString readme = ReadFile(files.mod + "/README.txt");
+        QVERIFY(readme.contains("== CH ==\nTrack_001.ogg: d\n") && !readme.contains("sound_001"));
     }
 
     // Refused before anything is written: a folder in the game, a README of the user's, a write that a
