@@ -299,15 +299,10 @@ void TestEndToEnd::ModFolderLeavesTheGameAlone()
     const QString folder = game.Work() + "/" + archive.folder, mod = game.Root() + "/mod";
     const QVector<qint16> longer = Tone(200000, 440, 22050, 12000);
     const qsizetype oldBytes = ReadWav(folder + "/" + archive.entry).samples.size() * 2;
-    QByteArray slotTable(2 + 2 * 4820, '\0');  // a small slot and one of the sound's size
-    slotTable[0] = 2;
-    PutU32(slotTable, 2 + 4, 2);
-    PutU32(slotTable, 2 + 4820 + 4, quint32(oldBytes));
-    // The game's table as a save of another package grew it: the mod starts from the one kept before.
-    QByteArray grownTable = slotTable;
-    PutU32(grownTable, 2 + 4, 3);
-    QVERIFY(WriteFile(game.Game() + "/audio/CONFIG/BankSlot.dat", grownTable) && QDir().mkpath(game.Game() + "/audio/RozivOze originals/CONFIG")
-            && WriteFile(game.Game() + "/audio/RozivOze originals/CONFIG/BankSlot.dat", slotTable));
+    QByteArray slotTable(2 + 4820, '\0');  // a slot of the sound's size
+    slotTable[0] = 1;
+    PutU32(slotTable, 2 + 4, quint32(oldBytes));
+    QVERIFY(WriteFile(game.Game() + "/audio/CONFIG/BankSlot.dat", slotTable));
     const QString replacement = game.Root() + "/longer.wav";
     QVERIFY(archive.bankRow < 0 ? WriteFile(replacement, ReadFile(WriteReplacement(game, archive)))
                                 : WriteSoundFile(replacement, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, longer));
@@ -339,21 +334,8 @@ void TestEndToEnd::ModFolderLeavesTheGameAlone()
         QCOMPARE(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
         QCOMPARE(wav.channels, 1);
         QCOMPARE(wav.samples, longer);
-        const QByteArray grown = ReadFile(mod + "/BankSlot.dat");
-        const auto u32 = [&](qsizetype at) { return qFromLittleEndian<quint32>(grown.constData() + at); };
-        QCOMPARE(grown.size(), slotTable.size());
-        QCOMPARE(u32(2 + 4), 2u);
-        QVERIFY(u32(2 + 4820 + 4) >= quint32(longer.size() * 2));
+        QVERIFY(qFromLittleEndian<quint32>(ReadFile(mod + "/BankSlot.dat").constData() + 2 + 4) >= quint32(longer.size() * 2));
         QVERIFY(game.dialogs->Log().last().startsWith("Information: Some sounds are longer than their originals."));
-        // Exported again after one change was taken back and another made: the old sound goes.
-        game.dialogs->buttons.enqueue(QMessageBox::Yes);
-        game.Replace(game.Entry(archive.bankRow, 0), replacement);
-        game.Select(game.Entry(archive.bankRow, 1));
-        game.window->RevertToOriginal();
-        game.dialogs->paths.enqueue(mod);
-        game.window->ExportModFolder();
-        QCOMPARE(FilesBelow(mod + "/GENRL"), QStringList{"Bank_002/sound_001.wav"});
-        QVERIFY(!ReadFile(mod + "/README.txt").contains(archive.entry.toUtf8()));
         return;
     }
     QCOMPARE(FilesBelow(mod), (QStringList{"CH", "README.txt", "TrakLkup.dat"}));

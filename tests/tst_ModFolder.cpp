@@ -1,6 +1,5 @@
 #include "app/CombinePath.h"
 #include "app/FolderReplace.h"
-#include "app/ModFolder.h"
 #include "format/BankSlotFile.h"
 
 #include <QtEndian>
@@ -26,7 +25,7 @@ QByteArray Table(const QList<quint32> &sizes)
 }
 
 // Paths: joined in the program's way, and those of a mod folder read in (which of its files names
-// which entry of an archive) and written out (the grown slot table and the README).
+// which entry of an archive) and written out (the grown slot table).
 class TestModFolder : public QObject
 {
     Q_OBJECT
@@ -135,27 +134,6 @@ private slots:
         QCOMPARE(grown, wanted);
     }
 
-    // Writes into a mod folder are followed through its links, also one whose target is missing or itself.
-    void FindsWritesThatLeaveTheFolder()
-    {
-        QTemporaryDir scratch;
-        const QString mod = scratch.path() + "/mod";
-        QVERIFY(QDir().mkpath(mod + "/real") && QFile::link(mod + "/real", mod + "/in") && QFile::link(mod + "/self", mod + "/self")
-                && QFile::link(scratch.path() + "/game/README.txt", mod + "/README.txt"));
-        QCOMPARE(ModFolder::FirstLeavingFolder(mod, {mod + "/in/a/b.wav", mod + "/new/b.wav", mod + "/README.txt"}), mod + "/README.txt");
-        QCOMPARE(ModFolder::FirstLeavingFolder(mod, {mod + "/in/b.wav", mod + "/self/b.wav"}), mod + "/self/b.wav");
-    }
-
-    void ReadmeKeepsTheOtherArchives()
-    {
-        const QString first = ModFolder::MergeReadme(QString(), "GENRL", {"Bank_001/sound_001.wav: a", "b: c"});
-        const QString both = ModFolder::MergeReadme(first, "CH", {"Track_001.ogg: d"});
-        const QString again = ModFolder::MergeReadme(both, "GENRL", {"Bank_002/sound_001.wav: e"});
-        QVERIFY(both.contains("== GENRL ==\nBank_001/sound_001.wav: a\nb: c\n") && both.contains("== CH ==\nTrack_001.ogg: d\n"));
-        QVERIFY(again.contains("== CH ==\nTrack_001.ogg: d\n") && again.contains("== GENRL ==\nBank_002/sound_001.wav: e\n"));
-        QVERIFY(!again.contains("sound_001.wav: a"));
-        QCOMPARE(ModFolder::ReadmeEntries(both, "GENRL"), (QStringList{"Bank_001/sound_001.wav", "b"}));
-    }
 };
 
 QTEST_APPLESS_MAIN(TestModFolder)

@@ -133,19 +133,6 @@ private:
     // progress dialog for a conversion, and updates the marks. Shows no message of its own.
     AudioConverter::Result ReplaceEntryFile(const QModelIndex &index, const QString &target, const QString &chosen,
                                             double trimSeconds = 0.0);
-    // The mod-folder export of the two archive kinds: false when stopped (the user aborted or has
-    // been told why); throw the message to show.
-    bool ExportModSounds(const QModelIndexList &changed, const QString &folder, const QString &archiveName,
-                         const QString &lookupPath);
-    bool ExportModStream(const QString &folder, const QString &archiveName, const QString &lookupPath);
-    // Removes the mod's sounds of this archive that an earlier export wrote (as its README lists)
-    // and that are no longer changed. Throws the message to show.
-    bool RemoveRevertedModSounds(const QStringList &exportedBefore, const QString &folder, const QString &archiveName);
-    QString ModSoundPath(const QString &folder, const QString &archiveName, const QModelIndex &index) const;
-    static QString ModLookupPath(const QString &folder, const QString &lookupPath);
-    // The files and folders of the mod folder that exporting the archive may write or remove, but
-    // its README.
-    QStringList ModFolderPaths(const QString &folder, const QString &archiveName, const QString &lookupPath) const;
     // Marks the changed entries and counts them in the status bar, from the originals folder.
     void UpdateChangeMarks();
     void ReportEntryOutsideArchive();                       // the box for a null EntryFilePath

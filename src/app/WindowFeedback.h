@@ -3,7 +3,7 @@
 
 class QWidget;
 
-// The window's side of an operation's feedback: the conversion progress box and the user's boxes.
+// The window's side of an operation's feedback: the conversion progress box over the window.
 class WindowFeedback : public OperationFeedback
 {
 public:

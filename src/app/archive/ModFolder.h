@@ -3,7 +3,7 @@
 #include <QString>
 
 // The README of a mod folder, which lists what the folder changes, and where writing into the
-// folder lands. Plain functions; the window reads and writes the files.
+// folder lands. Plain functions; ModExport reads and writes the files.
 namespace ModFolder
 {
 // The first of `paths` (absolute, clean) that lands outside `folder` when written: every link on

@@ -1,4 +1,4 @@
-#include "app/ModFolder.h"
+#include "app/archive/ModFolder.h"
 
 #include <QFileInfo>
 #include <QMap>
