@@ -349,8 +349,6 @@ private slots:
         WindowFixture::WriteWave(chosen, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 7);
         fixture->dialogs.paths.enqueue(chosen);
         Window()->Replace();
-        QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/a2.wav"), WindowFixture::ReadAll(chosen));
-        QCOMPARE(WindowFixture::ReadAll(SfxFolder() + "/.originals/a2.wav"), original);
         Select(fixture->Entry(1, 0));
         fixture->dialogs.paths.enqueue(fixture->Elsewhere() + "/new.wav");
         Window()->Replace();
