@@ -4,7 +4,8 @@
 #include <QApplication>
 
 #include "ScriptedDialogs.h"
-#include "app/GameSave.h"
+#include "app/WindowFeedback.h"
+#include "app/archive/GameSave.h"
 
 int main(int argc, char *argv[])
 {
@@ -13,8 +14,9 @@ int main(int argc, char *argv[])
     if (arguments.size() != 5)
         return 2;
     ScriptedDialogs dialogs;  // no box may wait for a user who is not there
+    WindowFeedback feedback(nullptr);
     QString warnings;
-    const bool bSaved = GameSave::Run(nullptr, arguments[1] == "sfx" ? IniMetafileModel::SFX : IniMetafileModel::STREAM,
+    const bool bSaved = GameSave::Run(feedback, arguments[1] == "sfx" ? IniMetafileModel::SFX : IniMetafileModel::STREAM,
                                       arguments[2], arguments[3], arguments[4], warnings);
     return bSaved ? 0 : 1;
 }

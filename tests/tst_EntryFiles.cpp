@@ -17,6 +17,8 @@ struct FailingConversion : OperationFeedback
             QDir().mkpath(target + "/blocked");
         return {AudioConverter::Outcome::Failed, "failed"};
     }
+    void Inform(const QString &, const QString &) override {}
+    void Fail(const QString &) override {}
 };
 }
 

@@ -31,6 +31,8 @@ struct AbortingFeedback : OperationFeedback
     {
         return {AudioConverter::Outcome::Aborted, {}};
     }
+    void Inform(const QString &, const QString &) override {}
+    void Fail(const QString &) override {}
 };
 
 // An unpacked SFX archive of one bank: its first sound replaced by one three times as long

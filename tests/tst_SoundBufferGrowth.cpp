@@ -1,4 +1,4 @@
-#include "app/SoundBufferGrowth.h"
+#include "app/archive/SoundBufferGrowth.h"
 
 #include <QtTest>
 

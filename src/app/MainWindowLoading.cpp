@@ -9,7 +9,8 @@
 #include <QTreeView>
 
 #include "app/CombinePath.h"
-#include "app/GameSave.h"
+#include "app/WindowFeedback.h"
+#include "app/archive/GameSave.h"
 #include "dialogs/UserDialogs.h"
 #include "game/PathCase.h"
 #include "search/SearchDialog.h"
@@ -179,8 +180,9 @@ void MainWindow::RepairInterruptedSaves()
             // Two names that differ only in case: the save that meets them says so.
         }
     }
+    WindowFeedback feedback(this);
     for (auto it = archivesOfLookupFile.cbegin(); it != archivesOfLookupFile.cend(); ++it)
-        GameSave::RepairInterrupted(this, it.key(), it.value());
+        GameSave::RepairInterrupted(feedback, it.key(), it.value());
 }
 
 void MainWindow::ShowToolWarnings(const QString &warnings)
@@ -253,7 +255,8 @@ void MainWindow::SaveArchive()
     if (type == IniMetafileModel::SFX && !MaySaveSoundBuffer())
         return;
     QString warnings;
-    if (!GameSave::Run(this, type, metafilePath, archivePath, bankFilePath, warnings))
+    WindowFeedback feedback(this);
+    if (!GameSave::Run(feedback, type, metafilePath, archivePath, bankFilePath, warnings))
         return;
     statusBar->showMessage(type == IniMetafileModel::SFX ? QStringLiteral("Save was successfull.")
                                                          : QStringLiteral("Save was successfull"),

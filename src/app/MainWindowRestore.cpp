@@ -6,8 +6,9 @@
 #include <QTreeView>
 
 #include "app/CombinePath.h"
-#include "app/GameSave.h"
-#include "app/KeptOriginals.h"
+#include "app/WindowFeedback.h"
+#include "app/archive/GameSave.h"
+#include "app/archive/KeptOriginals.h"
 #include "dialogs/UserDialogs.h"
 #include "tool/KivoSfxProcessCaller.h"
 #include "tool/KivoStreamProcessCaller.h"
@@ -162,7 +163,8 @@ bool MainWindow::RestoreArchive(const QModelIndex &treeRow, const KeptOriginals 
                                   + QStringLiteral("\".\nNothing was changed."));
         return false;
     }
-    return GameSave::Run(this, type, metafilePath, originals.GamePath(), originals.GameLookupFilePath(), warnings);
+    WindowFeedback feedback(this);
+    return GameSave::Run(feedback, type, metafilePath, originals.GamePath(), originals.GameLookupFilePath(), warnings);
 }
 
 bool MainWindow::RestoreBankSlots(const KeptOriginals &originals)

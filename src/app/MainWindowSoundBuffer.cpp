@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "app/SoundBufferGrowth.h"
+#include "app/archive/SoundBufferGrowth.h"
 #include "dialogs/UserDialogs.h"
 #include "metafile/IniMetafileItem.h"
 

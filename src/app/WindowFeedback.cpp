@@ -1,6 +1,7 @@
 #include "app/WindowFeedback.h"
 
 #include "app/ConversionDialog.h"
+#include "dialogs/UserDialogs.h"
 
 WindowFeedback::WindowFeedback(QWidget *pParent) : parent(pParent)
 {
@@ -10,4 +11,14 @@ AudioConverter::Result WindowFeedback::Convert(const QString &source, const QStr
 {
     ConversionDialog dialog(parent);
     return dialog.Run(source, target, form);
+}
+
+void WindowFeedback::Inform(const QString &title, const QString &text)
+{
+    UserDialogs::Information(parent, title, text);
+}
+
+void WindowFeedback::Fail(const QString &text)
+{
+    UserDialogs::Critical(parent, QStringLiteral("Error"), text);
 }

@@ -3,13 +3,15 @@
 
 class QWidget;
 
-// The window's side of an operation's feedback: the conversion progress box over the window.
+// The window's side of an operation's feedback: the conversion progress box and the boxes over the window.
 class WindowFeedback : public OperationFeedback
 {
 public:
     explicit WindowFeedback(QWidget *pParent);
 
     AudioConverter::Result Convert(const QString &source, const QString &target, const AudioForm &form) override;
+    void Inform(const QString &title, const QString &text) override;
+    void Fail(const QString &text) override;
 
 private:
     QWidget *parent = nullptr;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/CombinePath.h"
-#include "app/KeptOriginals.h"
+#include "app/archive/KeptOriginals.h"
 #include "app/archive/ModFolder.h"
 #include "app/archive/OperationFeedback.h"
 #include "audio/SoundFile.h"

@@ -14,4 +14,9 @@ public:
     // Converts `source` into `target` in `form`, with a way for the user to stop it; an aborted
     // conversion leaves `target` as it was.
     virtual AudioConverter::Result Convert(const QString &source, const QString &target, const AudioForm &form) = 0;
+
+    // Tells the user something that happened on the way, under `title`, and waits until read.
+    virtual void Inform(const QString &title, const QString &text) = 0;
+    // Tells the user why the operation failed ("Error"), and waits until read.
+    virtual void Fail(const QString &text) = 0;
 };

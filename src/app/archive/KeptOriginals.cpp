@@ -1,4 +1,4 @@
-#include "app/KeptOriginals.h"
+#include "app/archive/KeptOriginals.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-#include "dialogs/UserDialogs.h"
+#include "app/archive/OperationFeedback.h"
 #include "format/AtomicFile.h"
 #include "format/BankSlotFile.h"
 #include "format/BinaryFile.h"
@@ -207,14 +207,13 @@ void KeptOriginals::RestoreBankSlots(const QStringList &sfxArchivePaths) const
     }
 }
 
-bool KeptOriginals::KeepBeforeSave(QWidget *pParent) const
+bool KeptOriginals::KeepBeforeSave(OperationFeedback &feedback) const
 {
     try {
         Keep();
         return true;
     } catch (const QString &message) {
-        UserDialogs::Critical(pParent, QStringLiteral("Error"),
-                              message + QStringLiteral("\nNothing in the game folder was changed."));
+        feedback.Fail(message + QStringLiteral("\nNothing in the game folder was changed."));
         return false;
     }
 }

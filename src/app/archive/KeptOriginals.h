@@ -4,7 +4,7 @@
 
 #include "metafile/IniMetafileModel.h"
 
-class QWidget;
+class OperationFeedback;
 
 // The game's files as they were before the program first saved into them: an archive, its lookup
 // file and the files the toolkit reads beside it (the name table, BankSlot.dat for SFX). They lie in
@@ -47,7 +47,7 @@ public:
     void ForgetArchiveKeptAtSwap() const;
 
     // Keep() before a save; false after an "Error" box saying that nothing was changed.
-    bool KeepBeforeSave(QWidget *pParent) const;
+    bool KeepBeforeSave(OperationFeedback &feedback) const;
 
     // After this archive was restored: puts the game's BankSlot.dat back as it is kept, grown by the
     // save's rule only for what the SFX archives at `sfxArchivePaths` (sharing this lookup file;

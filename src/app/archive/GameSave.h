@@ -4,7 +4,7 @@
 
 #include "metafile/IniMetafileModel.h"
 
-class QWidget;
+class OperationFeedback;
 
 // Writes an unpacked archive back into the game folder: the toolkit packs it into
 // "<archive>.new" and rewrites the lookup file, then the new archive takes the old one's place.
@@ -15,13 +15,13 @@ class GameSave
 {
 public:
     // True when the new archive stands in the old one's place; `warnings` then holds what the
-    // tool reported on the way. On failure the reason has been shown to the user.
-    static bool Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const QString &metafilePath,
+    // tool reported on the way. On failure the reason has been told through `feedback`.
+    static bool Run(OperationFeedback &feedback, IniMetafileModel::ArchiveType type, const QString &metafilePath,
                     const QString &archivePath, const QString &lookupPath, QString &warnings);
 
-    // Finishes or undoes a save into this lookup file that was cut off, and tells the user which.
+    // Finishes or undoes a save into this lookup file that was cut off, and tells through `feedback` which.
     // Does nothing while another save holds the lock, or when there is nothing to repair. A journal
     // that names none of archivePaths (the archives the configuration gives this lookup file) is
     // refused like a damaged one.
-    static void RepairInterrupted(QWidget *pParent, const QString &lookupPath, const QStringList &archivePaths);
+    static void RepairInterrupted(OperationFeedback &feedback, const QString &lookupPath, const QStringList &archivePaths);
 };

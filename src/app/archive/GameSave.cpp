@@ -1,8 +1,10 @@
-#include "app/GameSave.h"
+#include "app/archive/GameSave.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+#include <QCursor>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QScopeGuard>
 
 #include <filesystem>
@@ -14,9 +16,9 @@
 #include <fcntl.h>
 #endif
 
-#include "app/KeptOriginals.h"
+#include "app/archive/KeptOriginals.h"
 #include "app/LoadedArchive.h"
-#include "dialogs/UserDialogs.h"
+#include "app/archive/OperationFeedback.h"
 #include "format/ArchiveFigures.h"
 #include "format/FormatError.h"
 #include "format/SaveJournal.h"
@@ -44,7 +46,7 @@ public:
         ::fcntl(descriptor, F_SETFD, 0);
 #endif
         qputenv("KIVO_SAVE_LOCK_FD", QByteArray::number(descriptor));
-        qputenv("KIVO_SAVE_PARENT", QByteArray::number(QApplication::applicationPid()));
+        qputenv("KIVO_SAVE_PARENT", QByteArray::number(QCoreApplication::applicationPid()));
     }
     ~LockHandover()
     {
@@ -69,14 +71,14 @@ std::unique_ptr<kivo::SaveLock> TakeLock(const std::filesystem::path &lookup)
     } catch (const kivo::FormatError &) {
         // Another save is writing: waiting for it may take seconds.
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
     return kivo::SaveLock::Take(lookup, kivo::SaveLock::DefaultWaitMs());
 }
 
 // Repairs what the journal beside the lookup file records, if there is one, and says so.
 // Throws FormatError when that fails.
-void RepairUnderLock(QWidget *pParent, const std::filesystem::path &lookup,
+void RepairUnderLock(OperationFeedback &feedback, const std::filesystem::path &lookup,
                      const std::vector<std::filesystem::path> *pAllowedArchives = nullptr)
 {
     const std::unique_ptr<kivo::SaveJournal> journal = kivo::SaveJournal::Find(lookup, pAllowedArchives);
@@ -84,9 +86,9 @@ void RepairUnderLock(QWidget *pParent, const std::filesystem::path &lookup,
         return;
     const bool bUndone = journal->Repair() == kivo::SaveJournal::Outcome::Undone;
     const QString archive = QString::fromStdString(journal->Archive().filename().string());
-    UserDialogs::Information(pParent, QStringLiteral("Information"),
-                             QStringLiteral("An interrupted save of ") + archive
-                                 + (bUndone ? QStringLiteral(" was undone.") : QStringLiteral(" was completed.")));
+    feedback.Inform(QStringLiteral("Information"),
+                    QStringLiteral("An interrupted save of ") + archive
+                        + (bUndone ? QStringLiteral(" was undone.") : QStringLiteral(" was completed.")));
 }
 
 // Puts the lookup file back as the journal kept it. Returns a text to add to the user's
@@ -154,11 +156,11 @@ void ReplaceArchive(kivo::SaveJournal &journal, const KeptOriginals &originals, 
 }
 }
 
-bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const QString &metafilePath,
+bool GameSave::Run(OperationFeedback &feedback, IniMetafileModel::ArchiveType type, const QString &metafilePath,
                    const QString &archivePath, const QString &lookupPath, QString &warnings)
 {
     const KeptOriginals originals(type, archivePath, lookupPath);
-    if (!originals.KeepBeforeSave(pParent))
+    if (!originals.KeepBeforeSave(feedback))
         return false;
     const QString newArchivePath = archivePath + QStringLiteral(".new");
     KivoSfxProcessCaller sfxCaller;
@@ -181,10 +183,10 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
         lock = TakeLock(lookup);
         // A save cut off before (by a crash of a tool run by hand) is repaired before this one
         // keeps the lookup file as it is.
-        RepairUnderLock(pParent, lookup);
+        RepairUnderLock(feedback, lookup);
         journal = std::make_unique<kivo::SaveJournal>(kivo::SaveJournal::Begin(ToolkitPath(archivePath), lookup));
     } catch (const kivo::FormatError &error) {
-        UserDialogs::Critical(pParent, QStringLiteral("Error"), ToText(error));
+        feedback.Fail(ToText(error));
         return false;
     }
 
@@ -207,7 +209,7 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
         if (!bRolledBack)
             rollBack();
         if (!notRestored.isEmpty())
-            UserDialogs::Critical(pParent, QStringLiteral("Error"), notRestored);
+            feedback.Fail(notRestored);
         return false;
     }
 
@@ -226,12 +228,12 @@ bool GameSave::Run(QWidget *pParent, IniMetafileModel::ArchiveType type, const Q
             if (!notRestored.isEmpty())
                 message += QLatin1Char('\n') + notRestored;
         }
-        UserDialogs::Critical(pParent, QStringLiteral("Error"), message);
+        feedback.Fail(message);
         return false;
     }
 }
 
-void GameSave::RepairInterrupted(QWidget *pParent, const QString &lookupPath, const QStringList &archivePaths)
+void GameSave::RepairInterrupted(OperationFeedback &feedback, const QString &lookupPath, const QStringList &archivePaths)
 {
     const std::filesystem::path lookup = ToolkitPath(lookupPath);
     if (!QFileInfo::exists(FromToolkitPath(kivo::SaveJournal::PathFor(lookup))))
@@ -242,9 +244,9 @@ void GameSave::RepairInterrupted(QWidget *pParent, const QString &lookupPath, co
         std::vector<std::filesystem::path> allowed;
         for (const QString &archive : archivePaths)
             allowed.push_back(ToolkitPath(archive));
-        RepairUnderLock(pParent, lookup, &allowed);
+        RepairUnderLock(feedback, lookup, &allowed);
     } catch (const kivo::FormatError &error) {
         if (ToText(error) != QString::fromStdString(kivo::SaveLock::BusyMessage(lookup)))
-            UserDialogs::Critical(pParent, QStringLiteral("Error"), ToText(error));
+            feedback.Fail(ToText(error));
     }
 }

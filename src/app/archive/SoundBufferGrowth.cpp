@@ -1,4 +1,4 @@
-#include "app/SoundBufferGrowth.h"
+#include "app/archive/SoundBufferGrowth.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "app/KeptOriginals.h"
+#include "app/archive/KeptOriginals.h"
 #include "app/LoadedArchive.h"
 #include "format/BankHeader.h"
 #include "format/FormatError.h"
