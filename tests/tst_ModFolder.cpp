@@ -1,5 +1,5 @@
 #include "app/CombinePath.h"
-#include "app/FolderReplace.h"
+#include "app/archive/FolderReplace.h"
 #include "format/BankSlotFile.h"
 
 #include <QtEndian>

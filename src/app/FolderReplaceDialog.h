@@ -4,7 +4,7 @@
 #include <QPair>
 #include <QString>
 
-#include "app/FolderReplace.h"
+#include "app/archive/FolderReplace.h"
 
 // Asks before a folder's files replace entries: lists each entry with the file that will take its
 // place, and the files that match no entry with the reason. Owns its child widgets.

@@ -3,7 +3,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QDockWidget>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
@@ -22,6 +21,7 @@
 #include "about/AboutDialog.h"
 #include "app/CombinePath.h"
 #include "app/EntryDropTarget.h"
+#include "app/WaveformDock.h"
 #include "dialogs/UserDialogs.h"
 #include "game/GameFolderFinder.h"
 #include "player/FModPlayerWidget.h"
@@ -92,7 +92,8 @@ MainWindow::MainWindow(QWidget *pParent)
     changedLabel = new QLabel;
     changedLabel->setObjectName(QStringLiteral("changedCount"));
     statusBar->addPermanentWidget(changedLabel);
-    CreateWaveformDock();
+    waveformDock = new WaveformDock(entryView, playerWidget, opened, this);
+    addDockWidget(Qt::BottomDockWidgetArea, waveformDock);
 
     ReadSettings();
     LoadConfiguration();

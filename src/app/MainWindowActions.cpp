@@ -3,11 +3,18 @@
 #include <QAction>
 #include <QFrame>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QKeySequence>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStringListModel>
 #include <QToolBar>
 #include <QTreeView>
+
+#include "app/WaveformDock.h"
+#include "metafile/IniMetafileItem.h"
+#include "search/SearchDialog.h"
 
 namespace
 {
@@ -22,46 +29,48 @@ QAction *CreateAction(QFrame *pOwner, MainWindow *pWindow, const char *icon, con
         action->setShortcut(QKeySequence(QString::fromLatin1(shortcut)));
     return action;
 }
+
+void ExpandTopLevel(QTreeView *pView)
+{
+    const QAbstractItemModel *model = pView->model();
+    if (!model)
+        return;
+    for (int row = 0; row < model->rowCount(); ++row)
+        pView->expand(model->index(row, 0));
+}
 }
 
 void MainWindow::CreateActions()
 {
-    QFrame *owner = centralFrame;
-    replaceAction = CreateAction(owner, this, ":/import", "&Replace", "Ctrl+R", &MainWindow::Replace);
-    replaceFolderAction = CreateAction(owner, this, ":/import", "Replace from fol&der...", nullptr,
-                                       &MainWindow::ReplaceFromFolder);
-    searchAction = CreateAction(owner, this, ":/search", "&Find", "Ctrl+F", &MainWindow::Search);
-    clearAction = CreateAction(owner, this, ":/clear", "&Clear working directory", "Ctrl+X",
-                               &MainWindow::ClearWorkingDirectory);
-    workingDirectoryAction = CreateAction(owner, this, ":/working", "Set &working directory", "Ctrl+G",
-                                          &MainWindow::SetWorkingDirectory);
-    saveAction = CreateAction(owner, this, ":/save", "&Save", "Ctrl+S", &MainWindow::SaveArchive);
-    restoreAction = CreateAction(owner, this, ":/gta_small", "Restore &original archive", nullptr,
-                                 &MainWindow::RestoreOriginalArchive);
-    restoreAllAction = CreateAction(owner, this, ":/gta_small", "Restore a&ll original audio", nullptr,
-                                    &MainWindow::RestoreAllOriginalAudio);
-    exitAction = CreateAction(owner, this, ":/exit", "&Exit", "Ctrl+W", &MainWindow::Exit);
-    infoAction = CreateAction(owner, this, ":/info", "&Info", "F1", &MainWindow::ShowInfoDialog);
-    expandAction = CreateAction(owner, this, ":/expand", "&Expand all", "Ctrl+E", &MainWindow::ExpandAll);
-    playNextAction = CreateAction(owner, this, ":/play_next", "Play &next", "Right", &MainWindow::PlayNext);
-    playPreviousAction = CreateAction(owner, this, ":/play_previous", "Play &previous", "Left",
-                                      &MainWindow::PlayPrevious);
-    breakAction = CreateAction(owner, this, ":/break", "&Break", "Ctrl+B", &MainWindow::Break);
-    stopAction = CreateAction(owner, this, ":/stop", "&Stop", "Esc", &MainWindow::StopPlaying);
-    playAction = CreateAction(owner, this, ":/play", "&Play", "Space", &MainWindow::PlayCurrent);
-    searchNextAction = CreateAction(owner, this, ":/search", "Find &next", "F3", &MainWindow::SearchNext);
-    searchPreviousAction = CreateAction(owner, this, ":/search", "Find &previous", "Shift+F3",
-                                        &MainWindow::SearchPrevious);
-    exportAction = CreateAction(owner, this, ":/export", "&Export", nullptr, &MainWindow::Export);
-    aboutQtAction = CreateAction(owner, this, ":/about", "About &Qt", nullptr, &MainWindow::ShowAboutQt);
-    aboutAction = CreateAction(owner, this, ":/about", "&About", nullptr, &MainWindow::ShowAbout);
-    gtaDirectoryAction = CreateAction(owner, this, ":/gta_small", "Set &GTA Directory", nullptr,
-                                      &MainWindow::SetGtaFolder);
-
-    revertAction = CreateAction(owner, this, ":/revert", "Re&vert to original", nullptr, &MainWindow::RevertToOriginal);
-    playOriginalAction = CreateAction(owner, this, ":/play", "Play original", nullptr, &MainWindow::PlayOriginal);
-    exportModAction = CreateAction(owner, this, ":/export", "Export changes as &mod folder...", nullptr,
-                                   &MainWindow::ExportModFolder);
+    const auto action = [this](const char *icon, const char *text, const char *shortcut, auto slot) {
+        return CreateAction(centralFrame, this, icon, text, shortcut, slot);
+    };
+    replaceAction = action(":/import", "&Replace", "Ctrl+R", &MainWindow::Replace);
+    replaceFolderAction = action(":/import", "Replace from fol&der...", nullptr, &MainWindow::ReplaceFromFolder);
+    searchAction = action(":/search", "&Find", "Ctrl+F", &MainWindow::Search);
+    clearAction = action(":/clear", "&Clear working directory", "Ctrl+X", &MainWindow::ClearWorkingDirectory);
+    workingDirectoryAction = action(":/working", "Set &working directory", "Ctrl+G", &MainWindow::SetWorkingDirectory);
+    saveAction = action(":/save", "&Save", "Ctrl+S", &MainWindow::SaveArchive);
+    restoreAction = action(":/gta_small", "Restore &original archive", nullptr, &MainWindow::RestoreOriginalArchive);
+    restoreAllAction = action(":/gta_small", "Restore a&ll original audio", nullptr,
+                              &MainWindow::RestoreAllOriginalAudio);
+    exitAction = action(":/exit", "&Exit", "Ctrl+W", &MainWindow::Exit);
+    infoAction = action(":/info", "&Info", "F1", &MainWindow::ShowInfoDialog);
+    expandAction = action(":/expand", "&Expand all", "Ctrl+E", &MainWindow::ExpandAll);
+    playNextAction = action(":/play_next", "Play &next", "Right", &MainWindow::PlayNext);
+    playPreviousAction = action(":/play_previous", "Play &previous", "Left", &MainWindow::PlayPrevious);
+    breakAction = action(":/break", "&Break", "Ctrl+B", &MainWindow::Break);
+    stopAction = action(":/stop", "&Stop", "Esc", &MainWindow::StopPlaying);
+    playAction = action(":/play", "&Play", "Space", &MainWindow::PlayCurrent);
+    searchNextAction = action(":/search", "Find &next", "F3", &MainWindow::SearchNext);
+    searchPreviousAction = action(":/search", "Find &previous", "Shift+F3", &MainWindow::SearchPrevious);
+    exportAction = action(":/export", "&Export", nullptr, &MainWindow::Export);
+    aboutQtAction = action(":/about", "About &Qt", nullptr, &MainWindow::ShowAboutQt);
+    aboutAction = action(":/about", "&About", nullptr, &MainWindow::ShowAbout);
+    gtaDirectoryAction = action(":/gta_small", "Set &GTA Directory", nullptr, &MainWindow::SetGtaFolder);
+    revertAction = action(":/revert", "Re&vert to original", nullptr, &MainWindow::RevertToOriginal);
+    playOriginalAction = action(":/play", "Play original", nullptr, &MainWindow::PlayOriginal);
+    exportModAction = action(":/export", "Export changes as &mod folder...", nullptr, &MainWindow::ExportModFolder);
 
     // The entry view's own menu: what acts on the entry under the pointer.
     auto *contextSeparator = new QAction(entryView);
@@ -69,49 +78,24 @@ void MainWindow::CreateActions()
     entryView->setContextMenuPolicy(Qt::ActionsContextMenu);
     entryView->addActions({replaceAction, exportAction, playAction, contextSeparator, revertAction, playOriginalAction});
 
+    // A null action stands for a separator.
+    const auto addMenu = [this](const char *title, const QList<QAction *> &actions) {
+        QMenu *menu = menuBar->addMenu(QString::fromLatin1(title));
+        for (QAction *action : actions) {
+            if (action)
+                menu->addAction(action);
+            else
+                menu->addSeparator();
+        }
+    };
     menuBar = new QMenuBar;
-
-    QMenu *fileMenu = menuBar->addMenu(QStringLiteral("&File"));
-    fileMenu->addAction(workingDirectoryAction);
-    fileMenu->addAction(clearAction);
-    fileMenu->addSeparator();
-    fileMenu->addAction(gtaDirectoryAction);
-    fileMenu->addSeparator();
-    fileMenu->addAction(saveAction);
-    fileMenu->addAction(restoreAction);
-    fileMenu->addAction(restoreAllAction);
-    fileMenu->addAction(exportModAction);
-    fileMenu->addAction(exitAction);
-
-    QMenu *actionsMenu = menuBar->addMenu(QStringLiteral("&Actions"));
-    actionsMenu->addAction(infoAction);
-    actionsMenu->addAction(replaceAction);
-    actionsMenu->addAction(replaceFolderAction);
-    actionsMenu->addAction(revertAction);
-    actionsMenu->addAction(exportAction);
-    actionsMenu->addSeparator();
-    actionsMenu->addAction(searchAction);
-    actionsMenu->addAction(searchNextAction);
-    actionsMenu->addAction(searchPreviousAction);
-    actionsMenu->addSeparator();
-    actionsMenu->addAction(expandAction);
-
-    QMenu *playerMenu = menuBar->addMenu(QStringLiteral("&Player"));
-    playerMenu->addAction(playAction);
-    playerMenu->addSeparator();
-    playerMenu->addAction(stopAction);
-    playerMenu->addAction(breakAction);
-    playerMenu->addSeparator();
-    playerMenu->addAction(playNextAction);
-    playerMenu->addAction(playPreviousAction);
-
-    QMenu *viewMenu = menuBar->addMenu(QStringLiteral("&View"));
-    viewMenu->addAction(waveformAction);
-
-    QMenu *infoMenu = menuBar->addMenu(QStringLiteral("&Info"));
-    infoMenu->addAction(aboutAction);
-    infoMenu->addAction(aboutQtAction);
-
+    addMenu("&File", {workingDirectoryAction, clearAction, nullptr, gtaDirectoryAction, nullptr, saveAction, restoreAction,
+                      restoreAllAction, exportModAction, exitAction});
+    addMenu("&Actions", {infoAction, replaceAction, replaceFolderAction, revertAction, exportAction, nullptr, searchAction,
+                         searchNextAction, searchPreviousAction, nullptr, expandAction});
+    addMenu("&Player", {playAction, nullptr, stopAction, breakAction, nullptr, playNextAction, playPreviousAction});
+    addMenu("&View", {waveformDock->toggleViewAction()});
+    addMenu("&Info", {aboutAction, aboutQtAction});
     setMenuBar(menuBar);
 }
 
@@ -120,18 +104,79 @@ void MainWindow::CreateToolBar()
     toolBar = new QToolBar;
     toolBar->setMovable(false);
     toolBar->setIconSize(QSize(32, 32));
-    toolBar->addAction(saveAction);
-    toolBar->addAction(exportAction);
-    toolBar->addAction(replaceAction);
-    toolBar->addAction(workingDirectoryAction);
-    toolBar->addAction(clearAction);
-    toolBar->addAction(searchAction);
-    toolBar->addAction(infoAction);
+    toolBar->addActions({saveAction, exportAction, replaceAction, workingDirectoryAction, clearAction, searchAction, infoAction});
     toolBar->addSeparator();
-    toolBar->addAction(playPreviousAction);
-    toolBar->addAction(stopAction);
-    toolBar->addAction(playAction);
-    toolBar->addAction(breakAction);
-    toolBar->addAction(playNextAction);
+    toolBar->addActions({playPreviousAction, stopAction, playAction, breakAction, playNextAction});
     addToolBar(toolBar);
+}
+
+void MainWindow::WatchEntrySelection()
+{
+    waveformDock->ShowEntry(QModelIndex());
+    if (const QItemSelectionModel *selection = entryView->selectionModel())
+        connect(selection, &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
+            waveformDock->ShowEntry(current);
+            // Keys, play next, a search hit move the current entry without a click.
+            UpdateMetalist(current);
+        });
+}
+
+void MainWindow::Search()
+{
+    searchBar->SetKeyboardFocus();
+    searchBar->SelectSearchtext();
+}
+
+void MainWindow::SearchNext()
+{
+    searchBar->SearchNext();
+}
+
+void MainWindow::SearchPrevious()
+{
+    searchBar->SearchPrevious();
+}
+
+void MainWindow::ExpandAll()
+{
+    ExpandTopLevel(entryView);
+}
+
+void MainWindow::ExpandRootElements()
+{
+    ExpandTopLevel(archiveView);
+}
+
+void MainWindow::ShowInfoDialog()
+{
+    const QItemSelectionModel *selection = entryView->selectionModel();
+    if (!selection)
+        return;
+    const QModelIndexList selected = selection->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+    // isHidden, not isVisible: the list's own state counts, also while the window is not shown.
+    metaList->setVisible(metaList->isHidden());
+    UpdateMetalist(entryView->currentIndex());
+}
+
+void MainWindow::UpdateMetalist(QModelIndex selectedIndex)
+{
+    if (!selectedIndex.isValid() || metaList->isHidden())
+        return;
+    auto *listModel = qobject_cast<QStringListModel *>(metaList->model());
+    if (!listModel)
+        return;
+    const QString text = metaData.GetText(GetVirtualItemPath(selectedIndex));
+    listModel->setStringList(text.isEmpty() ? QStringList()
+                                            : text.split(QLatin1Char(';'), Qt::SkipEmptyParts));
+}
+
+QString MainWindow::GetVirtualItemPath(QModelIndex index)
+{
+    // Descriptions follow the archive the list was loaded for, whatever row is selected now.
+    if (!opened.Archive())
+        return QString();
+    const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
+    return opened.Archive()->VirtualPath(item ? item->GetName() : QString());
 }

@@ -6,7 +6,8 @@
 #include <QSet>
 
 #include "app/CombinePath.h"
-#include "app/LoadedArchive.h"
+#include "app/archive/LoadedArchive.h"
+#include "app/archive/OperationFeedback.h"
 
 CopyOut::CopyResult CopyOut::CopyOver(const QString &source, const QString &target, QString &backup)
 {
@@ -79,4 +80,30 @@ QList<CopyOut::Outcome> CopyOut::Copy(const QList<Entry> &entries, const QString
         }
     }
     return outcomes;
+}
+
+void CopyOut::Tell(const QList<Outcome> &outcomes, OperationFeedback &feedback)
+{
+    for (const Outcome outcome : outcomes) {
+        switch (outcome) {
+        case Outcome::Copied:
+            break;
+        case Outcome::OutsideArchive:
+            feedback.Fail(QStringLiteral("The entry's file name leads outside the archive folder."));
+            break;
+        case Outcome::NotAFile:
+            feedback.Inform(QStringLiteral("Note"), QStringLiteral("The selected item is not a file."));
+            break;
+        case Outcome::SameFile:
+            feedback.Inform(QStringLiteral("Note"),
+                            QStringLiteral("Source and destination file are the same. File won't be exported."));
+            break;
+        case Outcome::CopyFailed:
+            feedback.Fail(QStringLiteral("Failed to export file."));
+            break;
+        case Outcome::OldNotReplaced:
+            feedback.Fail(QStringLiteral("Failed to delete existing file."));
+            break;
+        }
+    }
 }

@@ -2,6 +2,8 @@
 #include <QList>
 #include <QString>
 
+class OperationFeedback;
+
 // Copies entries' files of the opened archive out into a folder of the user's, and puts one file
 // in place of another so that the file that was there survives a failed copy.
 class CopyOut
@@ -38,4 +40,6 @@ public:
     // outcome per entry, in order, up to and including an OldNotReplaced, after which nothing more
     // is copied.
     static QList<Outcome> Copy(const QList<Entry> &entries, const QString &folder);
+    // Tells the user, in order, of every entry that was not copied and why.
+    static void Tell(const QList<Outcome> &outcomes, OperationFeedback &feedback);
 };

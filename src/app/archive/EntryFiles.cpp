@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/CombinePath.h"
 #include "app/archive/CopyOut.h"
 #include "app/archive/OperationFeedback.h"
+#include "app/archive/WorkingDirectory.h"
 
 namespace
 {
@@ -132,4 +134,10 @@ QSet<QString> EntryFiles::Changed() const
 {
     const QStringList names = ChangedEntries(archive.Folder());
     return QSet<QString>(names.begin(), names.end());
+}
+
+bool EntryFiles::ForgetOriginals(const QString &archiveFolder)
+{
+    const QFileInfo originals(CombinePath(archiveFolder, QStringLiteral(".originals")));
+    return !(originals.exists() || originals.isSymLink()) || WorkingDirectory::RemoveFolder(originals.filePath());
 }

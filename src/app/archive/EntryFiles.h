@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/LoadedArchive.h"
+#include "app/archive/LoadedArchive.h"
 #include "audio/AudioConverter.h"
 
 class OperationFeedback;
@@ -39,6 +39,10 @@ public:
     };
     // Puts the kept originals of the named entries back; entries without one are left alone.
     Reverted Revert(const QStringList &entryNames) const;
+
+    // Removes the kept originals of the archive unpacked into `archiveFolder`, whose files are all
+    // its own again; false when some could not be removed.
+    static bool ForgetOriginals(const QString &archiveFolder);
 
     // The changed entries: those with a kept original.
     QSet<QString> Changed() const;

@@ -17,7 +17,7 @@
 #endif
 
 #include "app/archive/KeptOriginals.h"
-#include "app/LoadedArchive.h"
+#include "app/archive/LoadedArchive.h"
 #include "app/archive/OperationFeedback.h"
 #include "format/ArchiveFigures.h"
 #include "format/FormatError.h"

@@ -14,10 +14,12 @@
 #include "app/archive/ModFolder.h"
 #include "app/archive/OperationFeedback.h"
 #include "audio/SoundFile.h"
+#include "metafile/IniMetafileItem.h"
 #include "format/BankSlotFile.h"
 #include "format/FormatError.h"
 #include "game/PathCase.h"
 #include "tool/KivoStreamProcessCaller.h"
+#include "tree/XmlMetaData.h"
 
 namespace
 {
@@ -244,4 +246,59 @@ bool ModExport::ExportStream(const QString &folder, Result &result) const
         QFile::remove(modLookup + QStringLiteral(".bak"));
     result.toolWarnings = caller.Warnings();
     return true;
+}
+
+QList<ModExport::Entry> ModExport::EntriesOf(const IniMetafileModel &model, const LoadedArchive &archive,
+                                             const XmlMetaData &metaData)
+{
+    QList<Entry> entries;
+    const auto add = [&](const IniMetafileItem *pItem, const QString &bank, int number) {
+        const QString description = pItem->IsChanged() ? metaData.GetText(archive.VirtualPath(pItem->GetName())) : QString();
+        entries.append({pItem->GetName(), bank, number, pItem->GetSampleRate(), pItem->IsChanged(), description});
+    };
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const IniMetafileItem *top = IniMetafileModel::ItemOf(model.index(row, 0));
+        if (archive.Type() != IniMetafileModel::SFX)
+            add(top, QString(), row + 1);
+        else
+            for (int child = 0; child < top->ChildCount(); ++child)
+                add(top->Child(child), top->GetName(), child + 1);
+    }
+    return entries;
+}
+
+void ModExport::Tell(const Result &result, OperationFeedback &feedback)
+{
+    switch (result.outcome) {
+    case Outcome::Overlaps:
+        feedback.Fail(QStringLiteral("The mod folder must lie outside the game folder, and must not put the "
+                                     "archive where its unpacked files are. Nothing was written."));
+        return;
+    case Outcome::ForeignReadme:
+        feedback.Fail(QStringLiteral("The folder already holds a README.txt of its own, which would be lost. "
+                                     "Nothing was written; choose another folder."));
+        return;
+    case Outcome::LeavesFolder:
+        feedback.Fail(QStringLiteral("Through a link, \"") + result.path
+                      + QStringLiteral("\" leads out of the mod folder. Nothing was written."));
+        return;
+    default:
+        break;
+    }
+    // What the export did before it failed, if it did, is told first, as it happened.
+    if (!result.missingSlotTable.isEmpty())
+        feedback.Warn(QStringLiteral("Warning"),
+                      QStringLiteral("Some sounds are longer than their originals, but there is no BankSlot.dat at \"")
+                          + result.missingSlotTable
+                          + QStringLiteral("\" to give them room: the game's sound buffers may be too small for them."));
+    if (result.bSlotTableWritten)
+        feedback.Inform(QStringLiteral("Information"),
+                        QStringLiteral("Some sounds are longer than their originals. BankSlot.dat in the mod folder "
+                                       "gives them room in the game's sound buffers: %1 bytes in all instead of %2.")
+                            .arg(result.bufferSize)
+                            .arg(result.bufferSizeBefore));
+    if (!result.toolWarnings.isEmpty())
+        feedback.Inform(QStringLiteral("Warning"), QStringLiteral("KIVO reported the following warnings:\n") + result.toolWarnings);
+    if (result.outcome == Outcome::Failed)
+        feedback.Fail(result.message);
 }

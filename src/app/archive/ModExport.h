@@ -3,9 +3,10 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/LoadedArchive.h"
+#include "app/archive/LoadedArchive.h"
 
 class OperationFeedback;
+class XmlMetaData;
 
 // Writes what changed in the loaded archive into a mod folder that runtime loaders read, never
 // into the game folder: the changed sounds as Bank_NNN/sound_NNN.wav with a BankSlot.dat grown for
@@ -55,6 +56,11 @@ public:
     ModExport(const LoadedArchive &archive, const QString &archivePath, const QString &lookupPath, const QList<Entry> &entries);
 
     Result Export(const QString &folder, OperationFeedback &feedback) const;
+    // Tells the user what an export did, in the order it happened, but for its success.
+    static void Tell(const Result &result, OperationFeedback &feedback);
+
+    // Every entry of `model`, the list of `archive`, with the descriptions of the changed ones.
+    static QList<Entry> EntriesOf(const IniMetafileModel &model, const LoadedArchive &archive, const XmlMetaData &metaData);
 
 private:
     QString SoundPath(const QString &folder, const Entry &entry) const;

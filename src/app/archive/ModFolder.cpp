@@ -5,7 +5,7 @@
 #include <QStringList>
 
 #include "app/CombinePath.h"
-#include "app/LoadedArchive.h"
+#include "app/archive/LoadedArchive.h"
 
 namespace
 {

@@ -19,4 +19,17 @@ public:
     virtual void Inform(const QString &title, const QString &text) = 0;
     // Tells the user why the operation failed ("Error"), and waits until read.
     virtual void Fail(const QString &text) = 0;
+    // Warns the user of something that happened on the way, under `title`, and waits until read.
+    virtual void Warn(const QString &title, const QString &text) { Inform(title, text); }
+
+    // Shows how far a run over several entries has got (`done` of `total`, now at `label`), and
+    // takes the user's wish to stop, which is heeded between entries only. False once the user
+    // asked to stop.
+    virtual bool Step(int done, int total, const QString &label)
+    {
+        Q_UNUSED(done);
+        Q_UNUSED(total);
+        Q_UNUSED(label);
+        return true;
+    }
 };

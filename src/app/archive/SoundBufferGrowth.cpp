@@ -2,13 +2,16 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <string>
 
 #include "app/archive/KeptOriginals.h"
-#include "app/LoadedArchive.h"
+#include "app/archive/LoadedArchive.h"
+#include "audio/AudioConverter.h"
 #include "format/BankHeader.h"
 #include "format/FormatError.h"
 #include "format/Metafile.h"
@@ -19,6 +22,16 @@
 
 namespace
 {
+QString Size(quint64 bytes)
+{
+    return QLocale::c().formattedDataSize(qint64(bytes), 2, QLocale::DataSizeSIFormat);
+}
+
+QString Seconds(double seconds)
+{
+    return QString::number(seconds, 'f', 1) + QStringLiteral(" s");
+}
+
 // The bytes the save packs of a sound file: a plain WAV says so at once, anything else is read
 // through, as the save converts it.
 quint64 PackedBytes(const QString &path, const std::string &label)
@@ -170,4 +183,73 @@ quint64 SoundBufferGrowth::GrownBy(const std::vector<kivo::Growth> &growths) con
         throw ToText(error);
     }
     return grown.BufferSize() - Today();
+}
+
+QString SoundBufferGrowth::LongSoundsQuestion(const LoadedArchive &archive, const QList<Planned> &planned,
+                                              QHash<QString, double> &originalSeconds)
+{
+    // A track streams from its archive: its length costs the game no memory.
+    if (archive.Type() != IniMetafileModel::SFX)
+        return QString();
+    // The game's own sound where its original archive is kept: the file unpacking wrote may come
+    // from an archive saved with a long sound already.
+    const QHash<QString, double> keptLengths = KeptOriginalLengths(archive);
+    QStringList lines;
+    QHash<QString, quint64> newBytes;
+    for (const Planned &replace : planned) {
+        if (replace.target.isNull())
+            continue;
+        const QString original = archive.OriginalFilePath(replace.entryName);
+        const double before = keptLengths.contains(replace.entryName)
+                                ? keptLengths.value(replace.entryName)
+                                : AudioConverter::Seconds(QFileInfo(original).isFile() ? original : replace.target);
+        const double after = AudioConverter::Seconds(replace.chosen);
+        // Every file of the replace counts towards the buffer, the long ones are asked about.
+        const int rate = replace.metafileRate > 0 ? replace.metafileRate : AudioConverter::FormOf(replace.target).sampleRate;
+        newBytes.insert(replace.entryName, quint64(std::llround(after * rate)) * 2);
+        if (!IsMuchLonger(after, before))
+            continue;
+        lines << replace.entryName + QStringLiteral(": ") + Seconds(after) + QStringLiteral(" instead of ") + Seconds(before);
+        originalSeconds.insert(replace.target, before);
+    }
+    if (lines.isEmpty())
+        return QString();
+
+    QString buffer;
+    try {
+        SoundBufferGrowth growth = Of(archive);
+        for (auto it = newBytes.begin(); it != newBytes.end(); ++it)
+            growth.SetSoundBytes(it.key(), it.value());
+        const quint64 after = growth.AfterSave();
+        buffer = QStringLiteral("When this is saved, the game's sound buffer grows by %1, from %2 to %3.")
+                     .arg(Size(after - growth.Today()), Size(growth.Today()), Size(after));
+    } catch (const QString &reason) {
+        buffer = QStringLiteral("How far the game's sound buffer grows when this is saved cannot be told: ") + reason;
+    }
+    return (lines.size() == 1 ? QStringLiteral("The new sound is much longer than the original:\n")
+                              : QStringLiteral("The new sounds are much longer than their originals:\n"))
+         + lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") + buffer
+         + QStringLiteral("\nThe game holds all its sounds in this buffer at once; one too large may keep it from starting.");
+}
+
+QString SoundBufferGrowth::SaveQuestion(const LoadedArchive &archive)
+{
+    try {
+        const SoundBufferGrowth growth = Of(archive);
+        const quint64 after = growth.AfterSave();
+        if (after <= 2 * growth.Original())
+            return QString();
+        QStringList largest;
+        for (const auto &[name, grown] : growth.LargestGrowths(5))
+            largest << name + QStringLiteral(": ") + Size(grown);
+        return QStringLiteral("Saving %1 grows the game's sound buffer from %2 to %3, more than twice the %4 of %5.\n"
+                              "The game holds all its sounds in this buffer at once; one that large may keep it from "
+                              "starting.\n\nThe sounds that grow it most:\n%6\n\nSave anyway?")
+            .arg(FileNameOf(archive.ArchivePath()), Size(growth.Today()), Size(after), Size(growth.Original()),
+                 growth.IsOriginalKept() ? QStringLiteral("the game's original BankSlot.dat")
+                                         : QStringLiteral("today's BankSlot.dat"),
+                 largest.join(QLatin1Char('\n')));
+    } catch (const QString &) {
+        return QString();
+    }
 }

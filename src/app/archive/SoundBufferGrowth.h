@@ -30,6 +30,23 @@ public:
     // a second and by more than half.
     static bool IsMuchLonger(double seconds, double originalSeconds);
 
+    // A replacement about to be made: the entry's name, its file, the file chosen for it and the
+    // rate the metafile gives it (0: none).
+    struct Planned
+    {
+        QString entryName;
+        QString target;
+        QString chosen;
+        int metafileRate = 0;
+    };
+    // The question to ask before `planned` go in, when new sounds among them are much longer than
+    // their originals; empty when none is. `originalSeconds` gets those originals' lengths by target.
+    static QString LongSoundsQuestion(const LoadedArchive &archive, const QList<Planned> &planned,
+                                      QHash<QString, double> &originalSeconds);
+    // The question to ask before a save that would more than double the buffer; empty when there
+    // is none to ask (or the buffer cannot be read: the save refuses that in its own words).
+    static QString SaveQuestion(const LoadedArchive &archive);
+
     quint64 Today() const { return bankSlots.BufferSize(); }
     // The buffer of the game's original BankSlot.dat where it is kept, else today's.
     quint64 Original() const { return original; }

@@ -1,10 +1,12 @@
 #include "app/archive/WorkingDirectory.h"
 
+#include <QAbstractItemModel>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/LoadedArchive.h"
+#include "app/archive/LoadedArchive.h"
+#include "tree/TreeItem.h"
 
 WorkingDirectory::WorkingDirectory(const QString &path, const QString &gameFolder) : path(path), gameFolder(gameFolder)
 {
@@ -98,4 +100,22 @@ bool WorkingDirectory::RemoveFiles(const QDir &directory)
             bRemovedAll = false;
     }
     return bRemovedAll;
+}
+
+QSet<QString> WorkingDirectory::FolderNamesOf(const QAbstractItemModel *pTree, const QModelIndex &parent)
+{
+    QSet<QString> names;
+    for (int row = 0; pTree && row < pTree->rowCount(parent); ++row) {
+        const QModelIndex index = pTree->index(row, 0, parent);
+        const auto *item = static_cast<const TreeItem *>(index.internalPointer());
+        if (!item)
+            continue;
+        if (item->ChildCount() > 0) {
+            names.unite(FolderNamesOf(pTree, index));
+        } else {
+            names.insert(item->GetName());
+            names.insert(FileNameOf(item->GetArchivePath()));
+        }
+    }
+    return names;
 }

@@ -1,9 +1,11 @@
 #pragma once
 #include <QList>
+#include <QModelIndex>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
+class QAbstractItemModel;
 class QDir;
 
 // The folder the toolkit unpacks archives into: which of its folders are unpacked archives, what
@@ -31,6 +33,9 @@ public:
     };
     // The folders unpacking made: those with a metafile, or named like an archive in
     // `archiveNames` (an unpacking that was stopped). The others are listed in `kept`.
+    // The names the toolkit gives the folders it unpacks the archives of an archive tree into:
+    // their tree names (file or station names) and their file names.
+    static QSet<QString> FolderNamesOf(const QAbstractItemModel *pTree, const QModelIndex &parent = QModelIndex());
     QStringList UnpackedFolders(const QSet<QString> &archiveNames, QStringList &kept) const;
     // The folders among `folders` with replaced entries; a linked folder loses nothing, as only
     // the link goes.

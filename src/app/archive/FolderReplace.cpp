@@ -1,5 +1,8 @@
-#include "app/FolderReplace.h"
+#include "app/archive/FolderReplace.h"
 
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
 
@@ -78,4 +81,31 @@ Plan MatchFiles(const QStringList &relativePaths, bool bTracks, const QStringLis
     }
     return plan;
 }
+}
+
+bool FolderReplace::ListFiles(const QString &folder, QStringList &relativePaths, QStringList &paths)
+{
+    const QDir root(folder);
+    QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        relativePaths << root.relativeFilePath(it.next());
+        if (relativePaths.size() > mostFilesInFolder)
+            return false;
+    }
+    relativePaths.sort(Qt::CaseInsensitive);
+    for (const QString &file : std::as_const(relativePaths))
+        paths << root.filePath(file);
+    return true;
+}
+
+QString FolderReplace::DroppedName(const QString &path, bool bTracks)
+{
+    const QFileInfo info(path);
+    return bTracks ? info.fileName() : QFileInfo(info.path()).fileName() + QLatin1Char('/') + info.fileName();
+}
+
+bool FolderReplace::SameFile(const QString &first, const QString &second)
+{
+    const QString canonical = QFileInfo(first).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(second).canonicalFilePath();
 }

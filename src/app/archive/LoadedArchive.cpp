@@ -1,4 +1,4 @@
-#include "app/LoadedArchive.h"
+#include "app/archive/LoadedArchive.h"
 
 #include <QDir>
 #include <QDirIterator>

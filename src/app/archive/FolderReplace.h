@@ -6,8 +6,8 @@
 #include <functional>
 
 // Pairs the files of a folder with the entries of an archive by the names unpacking gives them:
-// "Bank_NNN/sound_NNN.<ext>" for sounds, "Track_NNN.<ext>" for tracks. Pure functions: no files
-// are read, no dialogs shown.
+// "Bank_NNN/sound_NNN.<ext>" for sounds, "Track_NNN.<ext>" for tracks. No dialogs shown; only
+// ListFiles and SameFile look at the disk.
 namespace FolderReplace
 {
 // An entry by its numbers, both counted from 1 as in the file names; bank 0 for a track.
@@ -55,6 +55,21 @@ EntryKey KeyOf(const QString &relativePath, bool bTracks, const QStringList &arc
 
 // Every file either matches the entry it names, when `exists` knows that entry and no other file
 // names it too, or is listed as unmatched with the reason.
+// A mod folder holds a few hundred files; walking a whole home folder would freeze the window
+// and bury the few matches among thousands of others.
+constexpr int mostFilesInFolder = 10000;
+
+// The files under `folder`, relative to it and sorted, and their paths in the same order; hidden
+// ones and linked folders are left out. False when there are more than mostFilesInFolder.
+bool ListFiles(const QString &folder, QStringList &relativePaths, QStringList &paths);
+
+// What of a dropped file's path can name an entry: its bank folder and name for a sound, its name
+// for a track. The folders above do not count: the file was dropped on this archive.
+QString DroppedName(const QString &path, bool bTracks);
+
+// Whether both paths name one existing file, through links too.
+bool SameFile(const QString &first, const QString &second);
+
 Plan MatchFiles(const QStringList &relativePaths, bool bTracks, const QStringList &archiveNames,
                 const std::function<bool(const EntryKey &)> &exists);
 }

@@ -1,0 +1,132 @@
+#include "app/archive/GameArchive.h"
+
+#include <QFileInfo>
+#include <QMap>
+#include <QTemporaryDir>
+
+#include "app/CombinePath.h"
+#include "app/archive/GameSave.h"
+#include "app/archive/LoadedArchive.h"
+#include "app/archive/OperationFeedback.h"
+#include "game/PathCase.h"
+#include "tool/KivoSfxProcessCaller.h"
+#include "tool/KivoStreamProcessCaller.h"
+#include "tree/TreeItem.h"
+#include "tree/TreeModel.h"
+
+GameArchive::GameArchive(const QModelIndex &row, const QString &gameFolder)
+    : GameArchive(*static_cast<const TreeItem *>(row.internalPointer()), gameFolder, row)
+{
+}
+
+GameArchive::GameArchive(const TreeItem &item, const QString &gameFolder, const QModelIndex &row)
+    : treeRow(row)
+    , name(item.GetName())
+    , type(item.IsSfx() ? IniMetafileModel::SFX : IniMetafileModel::STREAM)
+    , archivePath(QFileInfo(ResolvePathCase(CombinePath(gameFolder, item.GetArchivePath()))).absoluteFilePath())
+    , lookupPath(QFileInfo(ResolvePathCase(CombinePath(gameFolder, item.GetBankFilePath()))).absoluteFilePath())
+{
+}
+
+QList<GameArchive> GameArchive::AllOf(const TreeModel &tree, const QString &gameFolder, QStringList *pErrors)
+{
+    QList<GameArchive> archives;
+    for (const QModelIndex &index : tree.ArchiveIndexes()) {
+        const auto *item = static_cast<const TreeItem *>(index.internalPointer());
+        if (!item->IsSfx() && !item->IsStream())
+            continue;
+        try {
+            archives.append(GameArchive(index, gameFolder));
+        } catch (const QString &message) {
+            if (pErrors)
+                *pErrors << message;
+        }
+    }
+    return archives;
+}
+
+bool GameArchive::Unpack(const QString &workingDirectory, const QString &stationNameFile, QString &warnings) const
+{
+    KivoSfxProcessCaller sfxCaller;
+    KivoStreamProcessCaller streamCaller;
+    const bool bSfx = type == IniMetafileModel::SFX;
+    if (bSfx ? !sfxCaller.ExportArchive({archivePath}, workingDirectory, lookupPath)
+             : !streamCaller.ExportArchive({archivePath}, workingDirectory, stationNameFile))
+        return false;
+    warnings = bSfx ? sfxCaller.Warnings() : streamCaller.Warnings();
+    return true;
+}
+
+bool GameArchive::RestoreOriginal(OperationFeedback &feedback, const QString &workingDirectory, QString &warnings) const
+{
+    const KeptOriginals originals = Originals();
+    QTemporaryDir scratch(CombinePath(workingDirectory, QStringLiteral("RozivOze restore-XXXXXX")));
+    if (!scratch.isValid()) {
+        feedback.Fail(QStringLiteral("No scratch folder could be made in the working directory: ")
+                      + scratch.errorString() + QStringLiteral("\nNothing was changed."));
+        return false;
+    }
+    KivoSfxProcessCaller sfxCaller;
+    KivoStreamProcessCaller streamCaller;
+    const bool bUnpacked = type == IniMetafileModel::SFX
+                         ? sfxCaller.ExportArchive({originals.ArchivePath()}, scratch.path(), originals.LookupFilePath())
+                         : streamCaller.ExportArchive({originals.ArchivePath()}, scratch.path(), QString());
+    if (!bUnpacked)
+        return false;
+    const QString metafilePath = CombinePath(CombinePath(scratch.path(), FileNameOf(originals.ArchivePath())),
+                                             MetafileName(type));
+    if (!QFileInfo(metafilePath).isFile()) {
+        feedback.Fail(QStringLiteral("The original of ") + name + QStringLiteral(" did not unpack into \"")
+                      + QFileInfo(metafilePath).path() + QStringLiteral("\".\nNothing was changed."));
+        return false;
+    }
+    return GameSave::Run(feedback, type, metafilePath, archivePath, lookupPath, warnings);
+}
+
+bool GameArchive::RestoreOriginals(OperationFeedback &feedback, const QList<GameArchive> &restored,
+                                   const QList<GameArchive> &all, const QString &workingDirectory, QString &warnings)
+{
+    QStringList allWarnings;
+    for (const GameArchive &archive : restored) {
+        QString archiveWarnings;
+        if (!archive.RestoreOriginal(feedback, workingDirectory, archiveWarnings))
+            return false;
+        if (!archiveWarnings.isEmpty())
+            allWarnings << archiveWarnings;
+    }
+    warnings = allWarnings.join(QLatin1Char('\n'));
+    for (const GameArchive &archive : restored) {
+        if (archive.type == IniMetafileModel::SFX)
+            return RestoreBankSlots(feedback, archive.Originals(), all);
+    }
+    return true;
+}
+
+bool GameArchive::RestoreBankSlots(OperationFeedback &feedback, const KeptOriginals &originals,
+                                   const QList<GameArchive> &archives)
+{
+    if (originals.Type() != IniMetafileModel::SFX)
+        return true;
+    QStringList sfxArchives;
+    for (const GameArchive &archive : archives) {
+        if (archive.type == IniMetafileModel::SFX && archive.lookupPath == originals.GameLookupFilePath())
+            sfxArchives << archive.archivePath;
+    }
+    try {
+        originals.RestoreBankSlots(sfxArchives);
+        return true;
+    } catch (const QString &message) {
+        feedback.Fail(message);
+        return false;
+    }
+}
+
+void GameArchive::RepairInterruptedSaves(OperationFeedback &feedback, const QList<GameArchive> &archives)
+{
+    // A save journals beside the lookup file it rewrites.
+    QMap<QString, QStringList> archivesOfLookupFile;
+    for (const GameArchive &archive : archives)
+        archivesOfLookupFile[archive.lookupPath] << archive.archivePath;
+    for (auto it = archivesOfLookupFile.cbegin(); it != archivesOfLookupFile.cend(); ++it)
+        GameSave::RepairInterrupted(feedback, it.key(), it.value());
+}

@@ -1,0 +1,60 @@
+#pragma once
+#include <QPersistentModelIndex>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+#include "app/archive/CopyOut.h"
+#include "app/archive/EntryFiles.h"
+#include "app/archive/FolderReplace.h"
+#include "app/archive/LoadedArchive.h"
+#include "metafile/IniMetafileModel.h"
+
+// The archive the entry list shows: the model of its entries and where its files lie. Open() is
+// the one place that sets what is open, so the list, the commands and the marks can never speak of
+// two archives. The file that plays is known here too: a reload must not make it replaceable.
+class OpenedArchive
+{
+public:
+    // Opens `model` with `archive`; nothing is open when either is missing. The model that was
+    // open goes now: whoever showed it must have let go of it.
+    void Open(std::unique_ptr<IniMetafileModel> model, std::optional<LoadedArchive> archive);
+
+    // Null while nothing is open.
+    IniMetafileModel *Model() const { return model.get(); }
+    LoadedArchive *Archive() { return archive ? &*archive : nullptr; }
+    const LoadedArchive *Archive() const { return archive ? &*archive : nullptr; }
+
+    // The file of an entry of the open model; null when `index` is none of its entries, or the
+    // entry's name leads outside the archive's folder.
+    QString FilePath(const QModelIndex &index) const;
+    // The entry a file name's numbers name; invalid when the archive has none such.
+    QModelIndex IndexOf(const FolderReplace::EntryKey &key) const;
+    // The entries `selected` names, a bank standing for all its sounds.
+    QModelIndexList EntriesOf(const QModelIndexList &selected) const;
+    // The names a folder of replacements may give this archive: its folder's, the metafile's and
+    // the archive's file name.
+    QStringList Names() const;
+
+    // The selected entries as copying out takes them.
+    QList<CopyOut::Entry> CopyOutEntries(const QModelIndexList &selected) const;
+    // Puts the kept originals of `entries` back and marks them unchanged.
+    EntryFiles::Reverted Revert(const QModelIndexList &entries);
+
+    // Marks the entries that have a kept original as changed.
+    void MarkChanges();
+
+    // What plays: an entry, and its file, which stays known across a reload of the archive.
+    void SetPlaying(const QModelIndex &index, const QString &filePath);
+    void ForgetPlaying();
+    // Whether the entry plays, or its file or its kept original does.
+    bool IsPlaying(const QModelIndex &index) const;
+    bool IsPlayingFile(const QString &filePath) const;
+
+private:
+    std::unique_ptr<IniMetafileModel> model;
+    std::optional<LoadedArchive> archive;
+    QPersistentModelIndex playingIndex;
+    QString playingFile;
+};
