@@ -445,6 +445,81 @@ private slots:
         QCOMPARE(QDir(scratch.path()).entryList(QDir::Files).size(), 2);  // nothing left beside it
     }
 
+    // A converted replacement takes on the original's loudness, by integrated loudness or, for
+    // short sounds, by RMS level; the gain stops where the true peak would pass the original's or
+    // -1 dBTP. Levels are checked on the written samples, independently of the meter.
+    void MatchesTheOriginalsLoudness_data()
+    {
+        QTest::addColumn<bool>("bTrack");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<double>("originalLevel");  // amplitude of the original's tone; 0: silence
+        QTest::addColumn<bool>("bClick");           // the replacement is one sample of `level` in silence, else a tone
+        QTest::addColumn<double>("level");
+        QTest::addColumn<bool>("bMatch");
+        QTest::addColumn<double>("gain");           // dB
+        const double louder = 0.1 * std::pow(10.0, 12.0 / 20.0), quieter = 0.1 / std::pow(10.0, 12.0 / 20.0);
+        const double clickDb = 20.0 * std::log10(0.5);
+        QTest::newRow("sound 12 dB louder") << false << 1.0 << 0.1 << false << louder << true << -12.0;
+        QTest::newRow("sound 12 dB quieter") << false << 1.0 << 0.1 << false << quieter << true << 12.0;
+        QTest::newRow("track 12 dB louder") << true << 2.0 << 0.1 << false << louder << true << -12.0;
+        QTest::newRow("track 12 dB quieter") << true << 2.0 << 0.1 << false << quieter << true << 12.0;
+        QTest::newRow("short click held at -1 dBTP") << false << 0.2 << 0.5 << true << 0.5 << true << -1.0 - clickDb;
+        QTest::newRow("short click held at the original's peak") << false << 0.2 << 0.95 << true << 0.5 << true
+                                                                 << 20.0 * std::log10(0.95) - clickDb;
+        QTest::newRow("silent original") << false << 1.0 << 0.0 << false << louder << true << 0.0;
+        QTest::newRow("silent replacement") << false << 1.0 << 0.1 << false << 0.0 << true << 0.0;
+        QTest::newRow("matching off") << false << 1.0 << 0.1 << false << louder << false << 0.0;
+    }
+    void MatchesTheOriginalsLoudness()
+    {
+        QFETCH(bool, bTrack); QFETCH(double, seconds); QFETCH(double, originalLevel); QFETCH(bool, bClick);
+        QFETCH(double, level); QFETCH(bool, bMatch); QFETCH(double, gain);
+        QTemporaryDir scratch;
+        const int rate = bTrack ? 44100 : 22050;
+        const auto frames = qint64(seconds * rate);
+        const auto tone = [](double amplitude, int toneRate) {
+            return [toneRate, amplitude](qint64 frame, int) { return float(amplitude * std::sin(2.0 * M_PI * 441.0 * double(frame) / toneRate)); };
+        };
+        const QString original = scratch.filePath("original"), replacement = scratch.filePath("replacement");
+        const QString target = scratch.filePath("target");
+        QVERIFY(TestTones::Write(original, bTrack ? vorbis : SF_FORMAT_WAV | SF_FORMAT_PCM_16, frames, rate, bTrack ? 2 : 1, 0.4,
+                                 tone(originalLevel, rate)));
+        // A sound's tone comes at another rate and channel count, its click at the sound's own.
+        if (bClick)
+            QVERIFY(TestTones::Write(replacement, SF_FORMAT_WAV | SF_FORMAT_FLOAT, frames, rate, 1, 0.4,
+                                     [level](qint64 frame, int) { return frame == 1000 ? float(level) : 0.0f; }));
+        else
+            QVERIFY(TestTones::Write(replacement, bTrack ? flac16 : SF_FORMAT_WAV | SF_FORMAT_FLOAT, bTrack ? frames : 2 * frames,
+                                     bTrack ? rate : 2 * rate, 2, 0.4, tone(level, bTrack ? rate : 2 * rate)));
+        QVERIFY(TestTones::WriteBytes(target, "old"));
+        AudioForm form {bTrack, rate, bTrack ? 2 : 1};
+        if (bMatch)
+            form.loudnessReference = original;
+        std::atomic_bool bCancel {false};
+
+        const AudioConverter::Result result = AudioConverter::Convert(replacement, target, form, bCancel, {});
+
+        QCOMPARE(int(result.outcome), int(AudioConverter::Outcome::Done));
+        QVERIFY2(std::abs(result.gainDb - gain) < 0.5, qPrintable(QString::number(result.gainDb)));
+        const auto rmsDb = [](const std::vector<float> &samples) {
+            double sum = 0.0;
+            for (const float sample : samples)
+                sum += double(sample) * sample;
+            return 10.0 * std::log10(sum / double(samples.size()));
+        };
+        SF_INFO info;
+        const std::vector<float> written = ReadAll(target, info);
+        QVERIFY(!written.empty());
+        if (level > 0.0) {
+            const double expected = rmsDb(ReadAll(replacement, info)) + gain;
+            QVERIFY2(std::abs(rmsDb(written) - expected) < 0.5, qPrintable(QString::number(rmsDb(written))));
+            if (bMatch && !bClick && originalLevel > 0.0)
+                QVERIFY(std::abs(rmsDb(written) - rmsDb(ReadAll(original, info))) < 0.5);
+        }
+        const float peak = std::abs(*std::max_element(written.begin(), written.end(), [](float a, float b) { return std::abs(a) < std::abs(b); }));
+        QVERIFY2(peak <= std::max(originalLevel, std::pow(10.0, -1.0 / 20.0)) * 1.01, qPrintable(QString::number(double(peak))));
+    }
+
     // Float samples read back exactly: a full-scale square wave with a period of 100 frames on every
     // channel, or silence with one sample of 0.8 at clickFrame of clickChannel.
     void PeaksLandInTheirColumns_data()
