@@ -192,6 +192,44 @@ private slots:
         }
     }
 
+    // A repeat starts at the loop start the player was given: what is heard after the first lap is
+    // the loop region again and again, not the start. Each frame's sample tells its number.
+    void RepeatsFromTheLoopStart_data()
+    {
+        QTest::addColumn<qint64>("loopStart");
+        QTest::addColumn<qint64>("repeatFrom");
+        QTest::newRow("none: from the start") << qint64(-1) << qint64(0);
+        QTest::newRow("from frame 1000") << qint64(1000) << qint64(1000);
+        QTest::newRow("the last frame") << tenthFrames - 1 << tenthFrames - 1;
+        QTest::newRow("beyond the end: from the start") << tenthFrames + 5 << qint64(0);
+    }
+    void RepeatsFromTheLoopStart()
+    {
+        QFETCH(qint64, loopStart); QFETCH(qint64, repeatFrom);
+        const auto numbered = [](qint64 frame, int) { return float(frame + 1) / 8192.0f; };  // exact in a float
+        QVERIFY(TestTones::Write(File("numbered.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, tenthFrames, 44100, 2, 0.4, numbered));
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(File("output.raw")));
+        const qint64 lap = tenthFrames - repeatFrom;
+        {
+            Player player;
+            player.PlayFile(File("numbered.wav"), loopStart);
+            QTRY_VERIFY(player.GetFramesOutput() >= quint64(tenthFrames + 3 * lap + 1024));
+        }
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        const QByteArray bytes = Contents(File("output.raw"));
+        const auto *pSamples = reinterpret_cast<const float *>(bytes.constData());
+        const Output output{std::vector<float>(pSamples, pSamples + bytes.size() / qsizetype(sizeof(float)))};
+        const qint64 start = output.FirstSound();
+        QVERIFY(start >= 0 && (start + tenthFrames + 3 * lap) * SoundSystem::outputChannels <= qint64(output.samples.size()));
+        for (qint64 heard = 0; heard < tenthFrames + 3 * lap; ++heard) {
+            const qint64 frame = heard < tenthFrames ? heard : repeatFrom + (heard - tenthFrames) % lap;
+            const float sample = output.samples[std::size_t((start + heard) * SoundSystem::outputChannels)];
+            QVERIFY2(sample == numbered(frame, 0), qPrintable(QStringLiteral("output frame %1 is file frame %2, not %3")
+                                                                   .arg(heard).arg(double(sample) * 8192.0 - 1.0).arg(frame)));
+        }
+    }
+
     // A file that is not audio is refused with the engine's text, by the converter and the outline
     // too, and the player stops the previous file and holds neither open. A playable one plays with
     // its length and moves on; paused, a seek reads back exactly and one at or beyond the end
