@@ -50,6 +50,36 @@ double ConvertMs(const QString &source, const QString &target, const AudioForm &
     return result.outcome == AudioConverter::Outcome::Done ? ThreadCpuMs() - start : -1.0;
 }
 
+double ProcessCpuMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// The wall clock, which is what the user waits for, and the CPU time of every thread, of the
+// fastest of `rounds` conversions; negative when one fails.
+struct Timing
+{
+    double wallMs = 1e300;
+    double cpuMs = 1e300;
+};
+Timing Timed(const QString &source, const QString &target, const AudioForm &form, int rounds)
+{
+    Timing fastest;
+    for (int round = 0; round < rounds; ++round) {
+        std::atomic_bool bCancel {false};
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu = ProcessCpuMs();
+        if (AudioConverter::Convert(source, target, form, bCancel, {}).outcome != AudioConverter::Outcome::Done)
+            return {-1.0, -1.0};
+        fastest.cpuMs = std::min(fastest.cpuMs, ProcessCpuMs() - cpu);
+        fastest.wallMs = std::min(fastest.wallMs, double(wall.nsecsElapsed()) / 1e6);
+    }
+    return fastest;
+}
+
 double OggencMs(const QString &oggenc, const QString &wav, const QString &target)
 {
     const double start = ChildrenCpuMs();
@@ -104,13 +134,23 @@ int main(int argc, char **argv)
     const QString original = folder.filePath("original.ogg");
     AudioForm matching = track;
     matching.loudnessReference = original;
-    const double matched = QFile::copy(target, original) ? ConvertMs(flac, target, matching) : -1.0;
-    if (matched < 0) {
-        std::fprintf(stderr, "the conversion with loudness matching failed\n");
+    // The original is measured on a thread of its own while the source is: the goal is on the
+    // time the user waits; the CPU time of all threads is printed for reading.
+    if (!QFile::copy(target, original)) {
+        std::fprintf(stderr, "cannot copy the original\n");
         return 1;
     }
-    std::printf("  with loudness matching:       %8.1f ms  ratio %.3f to without  goal <= 1.3 -> %s\n", matched,
-                matched / convert, Verdict(matched / convert <= 1.3));
+    const Timing plain = Timed(flac, target, track, 2);
+    const Timing matched = Timed(flac, target, matching, 2);
+    if (plain.wallMs < 0 || matched.wallMs < 0) {
+        std::fprintf(stderr, "the conversion with or without loudness matching failed\n");
+        return 1;
+    }
+    std::printf("The same conversion brought to the loudness of a 4-minute original (fastest of 2):\n"
+                "  without matching:  %8.1f ms, CPU %8.1f ms\n"
+                "  with matching:     %8.1f ms, CPU %8.1f ms  ratio %.3f (CPU %.3f)  goal <= 1.3 -> %s\n",
+                plain.wallMs, plain.cpuMs, matched.wallMs, matched.cpuMs, matched.wallMs / plain.wallMs,
+                matched.cpuMs / plain.cpuMs, Verdict(matched.wallMs / plain.wallMs <= 1.3));
 
     // The window's own event loop keeps turning while the worker converts.
     QWidget window;

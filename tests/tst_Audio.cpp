@@ -14,6 +14,7 @@
 #include "ScriptedDialogs.h"
 #include "TestTones.h"
 #include "audio/AudioConverter.h"
+#include "audio/LoudnessMeter.h"
 #include "audio/SoundResult.h"
 #include "audio/SoundSystem.h"
 #include "player/Exception.h"
@@ -556,6 +557,41 @@ private slots:
         }
         const float peak = std::abs(*std::max_element(written.begin(), written.end(), [](float a, float b) { return std::abs(a) < std::abs(b); }));
         QVERIFY2(peak <= std::max(originalLevel, std::pow(10.0, -1.0 / 20.0)) * 1.01, qPrintable(QString::number(double(peak))));
+    }
+
+    // The meter's figures for tones whose levels are known: a 997 Hz tone at full scale measures
+    // -3.01 LUFS per channel in mono; a tone at a quarter of the rate, sampled 45 degrees off its
+    // crests, peaks 3 dB above its samples; below the floor the peak between them need not be found.
+    void MeasuresLoudnessAndThePeakBetweenSamples_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<double>("frequency");     // fraction of the rate
+        QTest::addColumn<double>("amplitude");
+        QTest::addColumn<double>("floor");         // dBTP
+        QTest::addColumn<double>("integrated");    // LUFS
+        QTest::addColumn<double>("truePeak");      // dBTP
+        const double samplesOfQuarter = 20.0 * std::log10(0.5 * M_SQRT1_2);
+        QTest::newRow("997 Hz, mono") << 1 << 997.0 / 48000 << 0.1 << -100.0 << -23.01 << -20.0;
+        QTest::newRow("997 Hz, stereo counts both") << 2 << 997.0 / 48000 << 0.1 << -100.0 << -20.0 << -20.0;
+        QTest::newRow("quarter rate, between the samples") << 1 << 0.25 << 0.5 << -100.0 << qQNaN() << -6.02;
+        QTest::newRow("quarter rate, below the floor") << 1 << 0.25 << 0.5 << -1.0 << qQNaN() << samplesOfQuarter;
+        QTest::newRow("quarter rate, above the floor") << 2 << 0.25 << 1.0 << -1.0 << qQNaN() << 0.0;
+    }
+    void MeasuresLoudnessAndThePeakBetweenSamples()
+    {
+        QFETCH(int, channels); QFETCH(double, frequency); QFETCH(double, amplitude); QFETCH(double, floor);
+        QFETCH(double, integrated); QFETCH(double, truePeak);
+        std::vector<float> frames(std::size_t(48000 * 2 * channels));
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            frames[i] = float(amplitude * std::sin(2.0 * M_PI * frequency * double(i / std::size_t(channels)) + M_PI / 4));
+        LoudnessMeter meter(channels, 48000);
+        meter.SetTruePeakFloor(floor);
+        for (std::size_t frame = 0; frame < frames.size() / std::size_t(channels); frame += 1000)
+            meter.Add(frames.data() + frame * std::size_t(channels), std::min<std::size_t>(1000, frames.size() / std::size_t(channels) - frame));
+        const LoudnessMeter::Level level = meter.Result();
+        QVERIFY(level.bValid && std::abs(level.seconds - 2.0) < 1e-9);
+        QVERIFY2(std::isnan(integrated) || std::abs(level.integrated - integrated) < 0.1, qPrintable(QString::number(level.integrated)));
+        QVERIFY2(std::abs(level.truePeak - truePeak) < 0.2, qPrintable(QString::number(level.truePeak)));
     }
 
     // Float samples read back exactly: a full-scale square wave with a period of 100 frames on every

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <random>
 #include <vector>
@@ -242,9 +243,12 @@ AudioConverter::Result Pump(SNDFILE *pIn, const SF_INFO &inInfo, SNDFILE *pOut, 
 AudioConverter::Result MatchingGain(const QString &source, const AudioForm &form, const std::atomic_bool &bCancel)
 {
     using AudioConverter::Outcome;
-    const LoudnessMeter::Level original = LoudnessMeter::Measure(form.loudnessReference);
-    if (!original.bValid)
-        return {Outcome::Done, QString(), 0.0};
+    // The original is measured on a thread of its own meanwhile: the user waits for the longer
+    // of the two measurements instead of both.
+    std::future<LoudnessMeter::Level> original = std::async(std::launch::async, [&form, &bCancel] {
+        // Of the original's true peak only what lies above the ceiling matters.
+        return LoudnessMeter::Measure(form.loudnessReference, LoudnessMeter::peakCeilingDb, bCancel);
+    });
     SF_INFO info;
     const OpenedSoundFile opened = OpenForReading(source, info);
     if (!opened.file)
@@ -253,7 +257,7 @@ AudioConverter::Result MatchingGain(const QString &source, const AudioForm &form
     Sink measuring(nullptr, form.channels, false, false, form.maxFrames, form.sampleRate, 1.0f, &meter);
     AudioConverter::Result result = Pump(opened.file.get(), info, nullptr, measuring, form, bCancel, {});
     if (result.outcome == Outcome::Done)
-        result.gainDb = LoudnessMeter::MatchingGain(original, meter.Result());
+        result.gainDb = LoudnessMeter::MatchingGain(original.get(), meter.Result());
     return result;
 }
 }
