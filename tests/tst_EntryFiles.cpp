@@ -20,36 +20,6 @@ struct FailingConversion : OperationFeedback
     void Inform(const QString &, const QString &) override {}
     void Fail(const QString &) override {}
 };
-
-// A conversion brought to the loudness of the entry's kept original, as the window makes it.
-struct MatchingConversion : OperationFeedback
-{
-    QString original;
-    int conversions = 0;
-    AudioConverter::Result Convert(const QString &source, const QString &target, const AudioForm &form) override
-    {
-        ++conversions;
-        AudioForm matching = form;
-        matching.loudnessReference = original;
-        const std::atomic_bool bCancel {false};
-        return AudioConverter::Convert(source, target, matching, bCancel, {});
-    }
-    void Inform(const QString &, const QString &) override {}
-    void Fail(const QString &) override {}
-};
-
-double RmsDb(const QString &path)
-{
-    SF_INFO info {};
-    const std::unique_ptr<SNDFILE, int (*)(SNDFILE *)> file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info), &sf_close);
-    std::vector<double> samples(std::size_t(file ? info.frames : 0));
-    if (!file || sf_readf_double(file.get(), samples.data(), info.frames) != info.frames || samples.empty())
-        return 0.0;
-    double sum = 0.0;
-    for (const double sample : samples)
-        sum += sample * sample;
-    return 10.0 * std::log10(sum / double(samples.size()));
-}
 }
 
 // A replace swaps the file or leaves the entry as it was, keeps only the first original, and
@@ -98,40 +68,6 @@ private slots:
         QCOMPARE(files.Revert({"a1.wav", "a2.wav"}).count, 1);
         QCOMPARE(TestTones::ReadBytes(target), old);
         QVERIFY(files.Changed().isEmpty() && !QFileInfo::exists(dir.filePath(".originals")));
-    }
-
-    // With loudness matching, a file in the entry's own form still goes in byte for byte; any
-    // other is converted to the original's level.
-    void MatchesLoudnessOnlyWhereItConverts_data()
-    {
-        QTest::addColumn<int>("format");
-        QTest::newRow("in the entry's form") << (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-        QTest::newRow("float, converted") << (SF_FORMAT_WAV | SF_FORMAT_FLOAT);
-    }
-    void MatchesLoudnessOnlyWhereItConverts()
-    {
-        QFETCH(int, format);
-        const QTemporaryDir dir;
-        const LoadedArchive archive(IniMetafileModel::SFX, dir.filePath("sfx_import.ini"), QModelIndex(), QString());
-        const EntryFiles files(archive);
-        const QString target = dir.filePath("a1.wav"), chosen = dir.filePath("new.wav");
-        const auto tone = [](double amplitude) {
-            return [amplitude](qint64 frame, int) { return float(amplitude * std::sin(double(frame) / 5.0)); };
-        };
-        QVERIFY(TestTones::Write(target, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 22050, 1, 0.4, tone(0.1)));
-        QVERIFY(TestTones::Write(chosen, format, 22050, 22050, 1, 0.4, tone(0.4)));
-        const double originalDb = RmsDb(target);
-        MatchingConversion feedback;
-        feedback.original = dir.filePath(".originals/a1.wav");
-
-        QCOMPARE(files.Replace("a1.wav", target, chosen, 22050, 0.0, feedback).message, QString());
-
-        const bool bInForm = format == (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-        QCOMPARE(feedback.conversions, bInForm ? 0 : 1);
-        if (bInForm)
-            QCOMPARE(TestTones::ReadBytes(target), TestTones::ReadBytes(chosen));
-        else
-            QVERIFY2(std::abs(RmsDb(target) - originalDb) < 0.5, qPrintable(QString::number(RmsDb(target) - originalDb)));
     }
 };
 
