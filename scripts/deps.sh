@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev libsndfile1-dev libvorbis-dev libsdl2-dev libsoxr-dev
+    qt6-base-dev libsndfile1-dev libvorbis-dev libsdl2-dev libsoxr-dev libebur128-dev
     xvfb xauth imagemagick
     dpkg-dev lintian appstream desktop-file-utils file
 )

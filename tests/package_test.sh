@@ -25,7 +25,7 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/package" >"$scratc
 deb=$(find "$scratch/package" -maxdepth 1 -name 'rozivoze_*.deb')
 [ -n "$deb" ] || fail "cpack made no rozivoze_*.deb"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libsndfile1 libsdl2; do
+for library in libqt6widgets6 libsndfile1 libsdl2 libebur128; do
     grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Maintainer)" = "RozivOze developers <rozivoze@example.org>" ] || fail "wrong maintainer"

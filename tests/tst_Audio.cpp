@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <numeric>
 #include <optional>
 #include <thread>
 #include <sys/stat.h>
@@ -189,6 +190,41 @@ private slots:
             QVERIFY2(resumed - (start + heard) >= 1024, "the pause left no silence");
             difference = output.CompareWithTone(resumed, 8192, 0.5f, tenthFrames, heard);
             QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        }
+    }
+
+    // A repeat starts at the loop start the player was given: what is heard after the first lap is
+    // the loop region again and again, not the start. Each frame's sample tells its number.
+    void RepeatsFromTheLoopStart_data()
+    {
+        QTest::addColumn<qint64>("loopStart");
+        QTest::addColumn<qint64>("repeatFrom");
+        QTest::newRow("none: from the start") << qint64(-1) << qint64(0);
+        QTest::newRow("from frame 1000") << qint64(1000) << qint64(1000);
+        QTest::newRow("beyond the end: from the start") << tenthFrames + 5 << qint64(0);
+    }
+    void RepeatsFromTheLoopStart()
+    {
+        QFETCH(qint64, loopStart); QFETCH(qint64, repeatFrom);
+        const auto numbered = [](qint64 frame, int) { return float(frame + 1) / 8192.0f; };  // exact in a float
+        QVERIFY(TestTones::Write(File("numbered.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, tenthFrames, 44100, 2, 0.4, numbered));
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(File("output.raw")));
+        const qint64 lap = tenthFrames - repeatFrom;
+        {
+            Player player;
+            player.PlayFile(File("numbered.wav"), loopStart);
+            QTRY_VERIFY(player.GetFramesOutput() >= quint64(tenthFrames + 3 * lap + 1024));
+        }
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        const QByteArray bytes = Contents(File("output.raw"));
+        const auto *pSamples = reinterpret_cast<const float *>(bytes.constData());
+        const qint64 start = Output{std::vector<float>(pSamples, pSamples + bytes.size() / 4)}.FirstSound();
+        QVERIFY(start >= 0 && (start + tenthFrames + 3 * lap) * SoundSystem::outputChannels * 4 <= bytes.size());
+        for (qint64 heard = 0; heard < tenthFrames + 3 * lap; ++heard) {
+            const qint64 frame = heard < tenthFrames ? heard : repeatFrom + (heard - tenthFrames) % lap;
+            const float sample = pSamples[(start + heard) * SoundSystem::outputChannels];
+            QVERIFY2(sample == numbered(frame, 0), qPrintable(QString("frame %1 heard %2, not %3").arg(heard).arg(sample * 8192 - 1).arg(frame)));
         }
     }
 
@@ -443,6 +479,63 @@ private slots:
         if (levels.isEmpty())
             QVERIFY(ReadAll(source, in) == samples);  // no dither noise on samples that fit
         QCOMPARE(QDir(scratch.path()).entryList(QDir::Files).size(), 2);  // nothing left beside it
+    }
+
+    // A converted replacement takes on the original's loudness, by integrated loudness or, for
+    // short sounds, by RMS level; the gain stops where the true peak, found between the samples,
+    // would pass the original's or -1 dBTP. Checked on the written samples, not by the meter.
+    void MatchesTheOriginalsLoudness_data()
+    {
+        QTest::addColumn<bool>("bTrack");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<double>("originalLevel");  // amplitude of the original's tone; 0: silence
+        QTest::addColumn<bool>("bClick");           // the replacement is two samples of `level` in silence, else a tone
+        QTest::addColumn<double>("level");
+        QTest::addColumn<bool>("bMatch");
+        QTest::addColumn<double>("gain");           // dB
+        const double louder = 0.1 * std::pow(10.0, 0.6), quieter = 0.1 / std::pow(10.0, 0.6);
+        const double click = 20.0 * std::log10(0.5 * 4.0 / M_PI);  // its true peak, between its two samples
+        QTest::newRow("sound 12 dB louder") << false << 1.0 << 0.1 << false << louder << true << -12.0;
+        QTest::newRow("sound 12 dB quieter") << false << 1.0 << 0.1 << false << quieter << true << 12.0;
+        QTest::newRow("track 12 dB louder") << true << 2.0 << 0.1 << false << louder << true << -12.0;
+        QTest::newRow("track 12 dB quieter") << true << 2.0 << 0.1 << false << quieter << true << 12.0;
+        QTest::newRow("short click held at -1 dBTP") << false << 0.2 << 0.5 << true << 0.5 << true << -1.0 - click;
+        QTest::newRow("short click held at the original's peak") << false << 0.2 << 0.95 << true << 0.5 << true << 20.0 * std::log10(0.95) - click;
+        QTest::newRow("silent original") << false << 1.0 << 0.0 << false << louder << true << 0.0;
+        QTest::newRow("silent replacement") << false << 1.0 << 0.1 << false << 0.0 << true << 0.0;
+        QTest::newRow("matching off") << false << 1.0 << 0.1 << false << louder << false << 0.0;
+    }
+    void MatchesTheOriginalsLoudness()
+    {
+        QFETCH(bool, bTrack); QFETCH(double, seconds); QFETCH(double, originalLevel); QFETCH(bool, bClick);
+        QFETCH(double, level); QFETCH(bool, bMatch); QFETCH(double, gain);
+        QTemporaryDir scratch;
+        const int rate = bTrack ? 44100 : 22050, frames = int(seconds * rate);
+        const auto tone = [](double amplitude, int toneRate) {
+            return [=](qint64 frame, int) { return float(amplitude * std::sin(2.0 * M_PI * 441.0 * double(frame) / toneRate)); };
+        };
+        const QString original = scratch.filePath("original"), replacement = scratch.filePath("new"), target = scratch.filePath("old");
+        QVERIFY(TestTones::Write(original, bTrack ? vorbis : SF_FORMAT_WAV | SF_FORMAT_PCM_16, frames, rate, bTrack ? 2 : 1, 0.4,
+                                 tone(originalLevel, rate)));
+        // A sound's tone comes at another rate and channel count, its click at the sound's own.
+        const int sourceRate = bTrack || bClick ? rate : 2 * rate;
+        const std::function<float(qint64, int)> click = [=](qint64 frame, int) { return frame / 2 == 500 ? float(level) : 0.0f; };
+        QVERIFY(TestTones::Write(replacement, bTrack ? flac16 : SF_FORMAT_WAV | SF_FORMAT_FLOAT, frames * sourceRate / rate,
+                                 sourceRate, bClick ? 1 : 2, 0.4, bClick ? click : tone(level, sourceRate)));
+        QVERIFY(TestTones::WriteBytes(target, "old"));
+        const std::atomic_bool bCancel {false};
+        const auto result = AudioConverter::Convert(replacement, target, {bTrack, rate, bTrack ? 2 : 1, 0, bMatch ? original : ""}, bCancel, {});
+        QCOMPARE(int(result.outcome), int(AudioConverter::Outcome::Done));
+        QVERIFY2(std::abs(result.gainDb - gain) < 0.5, qPrintable(QString::number(result.gainDb)));
+        SF_INFO info;
+        const std::vector<float> written = ReadAll(target, info);
+        const auto rmsDb = [](const std::vector<float> &samples) {
+            return 10.0 * std::log10(std::inner_product(samples.begin(), samples.end(), samples.begin(), 0.0) / double(samples.size()));
+        };
+        QVERIFY(level == 0.0 || std::abs(rmsDb(written) - rmsDb(ReadAll(replacement, info)) - gain) < 0.5);
+        QVERIFY(!bMatch || bClick || originalLevel * level == 0.0 || std::abs(rmsDb(written) - rmsDb(ReadAll(original, info))) < 0.5);
+        const float peak = *std::max_element(written.begin(), written.end(), [](float a, float b) { return std::abs(a) < std::abs(b); });
+        QVERIFY2(std::abs(peak) <= std::max(originalLevel, std::pow(10.0, -0.05)) * 1.01, qPrintable(QString::number(double(peak))));
     }
 
     // Float samples read back exactly: a full-scale square wave with a period of 100 frames on every

@@ -357,6 +357,9 @@ void TestToolkit::PackingReproducesTheGame_data()
           {"plays at 11025 Hz instead of 12000 Hz", "grew from 4400 to 8800 bytes; the game's sound buffers may not hold it"}, {},
           "removed");
     sound("SFX, empty", pcm16, 1, 12000, {{}, 12000, -1}, {"no longer loops"});
+    // Shorter than its loop start of 100, it still loops, from its start: the bank header holds 0.
+    sound("SFX, shorter than its loop start", pcm16, 1, 12000, {Sweep(50), 12000, 0},
+          {"Bank_001/sound_002.wav: the loop start 100 lies beyond the new sound's end (50 frames), so the sound loops from its start now"});
     QVector<qint16> steps;
     for (int i = 0; i < 500; ++i)
         steps << qint16(((i * 37) % 201 - 100) * 256);
@@ -452,7 +455,7 @@ void TestToolkit::PackingReproducesTheGame()
     for (const QString &warning : warnings)
         QVERIFY2(run.errorText.contains(warning), qPrintable(run.errorText));
     // And no warning of a kind the row does not expect.
-    for (const char *kind : {"grew from", "no longer loops", "was converted", "sound buffer", "BankSlot.dat", "beats", "untested",
+    for (const char *kind : {"grew from", "no longer loops", "loops from its start", "was converted", "sound buffer", "BankSlot.dat", "beats", "untested",
                              "plays at"})
         QVERIFY2(run.errorText.contains(kind) == warnings.join(' ').contains(kind), qPrintable(run.errorText));
     const auto read = [bCased](const QString &path) { return ReadFile(bCased ? ResolvePathCase(path) : path); };

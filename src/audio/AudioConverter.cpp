@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <random>
 #include <vector>
@@ -14,6 +15,7 @@
 #include <sndfile.h>
 #include <soxr.h>
 
+#include "audio/LoudnessMeter.h"
 #include "audio/SoundFile.h"
 
 namespace
@@ -72,13 +74,15 @@ void MapChannels(const float *pIn, sf_count_t frames, int inChannels, float *pOu
 }
 
 // The writing end: 16-bit samples with triangular dither for a sound, floats for Vorbis; cut
-// after `maxFrames` (0: never) with a fade-out.
+// after `maxFrames` (0: never) with a fade-out, then scaled by `gain`. Given a meter instead of a
+// file, it measures what it would write before the gain and writes nothing.
 class Sink
 {
 public:
-    Sink(SNDFILE *pFile, int channels, bool bSixteenBit, bool bDither, sf_count_t maxFrames, int sampleRate)
+    Sink(SNDFILE *pFile, int channels, bool bSixteenBit, bool bDither, sf_count_t maxFrames, int sampleRate,
+         float gain = 1.0f, LoudnessMeter *pMeter = nullptr)
         : file(pFile), channels(channels), bSixteenBit(bSixteenBit), bDither(bDither), maxFrames(maxFrames),
-          fadeFrames(std::max(1, sampleRate / 100))
+          fadeFrames(std::max(1, sampleRate / 100)), gain(gain), meter(pMeter)
     {
     }
 
@@ -93,6 +97,11 @@ public:
         written += frames;
         if (frames == 0)
             return true;
+        if (meter) {
+            meter->Add(pFrames, std::size_t(frames));
+            return true;
+        }
+        pFrames = Scaled(pFrames, frames);
         if (!bSixteenBit)
             return sf_writef_float(file, pFrames, frames) == frames;
         shorts.resize(std::size_t(frames * channels));
@@ -120,6 +129,15 @@ private:
         return faded.data();
     }
 
+    const float *Scaled(const float *pFrames, sf_count_t frames)
+    {
+        if (gain == 1.0f)
+            return pFrames;
+        scaled.resize(std::size_t(frames * channels));
+        std::transform(pFrames, pFrames + frames * channels, scaled.begin(), [this](float sample) { return sample * gain; });
+        return scaled.data();
+    }
+
     SNDFILE *file = nullptr;
     int channels = 1;
     bool bSixteenBit = false;
@@ -127,7 +145,10 @@ private:
     sf_count_t maxFrames = 0;
     sf_count_t fadeFrames = 1;
     sf_count_t written = 0;
+    float gain = 1.0f;
+    LoudnessMeter *meter = nullptr;
     std::vector<float> faded;
+    std::vector<float> scaled;
     std::vector<short> shorts;
     std::minstd_rand random {0x5eed};
     std::uniform_real_distribution<double> unit {0.0, 1.0};
@@ -216,6 +237,29 @@ AudioConverter::Result Pump(SNDFILE *pIn, const SF_INFO &inInfo, SNDFILE *pOut, 
         }
     }
 }
+
+// The gain in dB that brings `source`, as the conversion to `form` will write it, to the loudness
+// of `form.loudnessReference`; the outcome is Aborted or Failed when measuring the source stopped.
+AudioConverter::Result MatchingGain(const QString &source, const AudioForm &form, const std::atomic_bool &bCancel)
+{
+    using AudioConverter::Outcome;
+    // The original is measured on a thread of its own meanwhile: the user waits for the longer
+    // of the two measurements instead of both.
+    std::future<LoudnessMeter::Level> original = std::async(std::launch::async, [&form, &bCancel] {
+        // Of the original's true peak only what lies above the ceiling matters.
+        return LoudnessMeter::Measure(form.loudnessReference, LoudnessMeter::peakCeilingDb, bCancel);
+    });
+    SF_INFO info;
+    const OpenedSoundFile opened = OpenForReading(source, info);
+    if (!opened.file)
+        return {Outcome::Failed, QStringLiteral("The chosen file is not audio that can be read: ") + opened.errorText};
+    LoudnessMeter meter(form.channels, form.sampleRate);
+    Sink measuring(nullptr, form.channels, false, false, form.maxFrames, form.sampleRate, 1.0f, &meter);
+    AudioConverter::Result result = Pump(opened.file.get(), info, nullptr, measuring, form, bCancel, {});
+    if (result.outcome == Outcome::Done)
+        result.gainDb = LoudnessMeter::MatchingGain(original.get(), meter.Result());
+    return result;
+}
 }
 
 QString AudioConverter::UnreadableReason(const QString &path)
@@ -263,6 +307,13 @@ AudioConverter::Result AudioConverter::Convert(const QString &source, const QStr
         return {Outcome::Failed, QStringLiteral("The entry's sample rate (%1 Hz) or channel count (%2) cannot be written.")
                                      .arg(form.sampleRate)
                                      .arg(form.channels)};
+    // Measured first: the reference may be the target itself.
+    Result matched {Outcome::Done, QString(), 0.0};
+    if (!form.loudnessReference.isEmpty()) {
+        matched = MatchingGain(source, form, bCancel);
+        if (matched.outcome != Outcome::Done)
+            return matched;
+    }
     SF_INFO inInfo;
     OpenedSoundFile openedIn = OpenForReading(source, inInfo);
     if (!openedIn.file)
@@ -290,9 +341,10 @@ AudioConverter::Result AudioConverter::Convert(const QString &source, const QStr
     }
     const bool bUnchangedSamples = AtMostSixteenBits(inInfo.format) && inInfo.channels == form.channels
                                 && inInfo.samplerate == form.sampleRate;
-    // A fade makes new in-between values too.
-    Sink sink(out.get(), form.channels, !form.bTrack, !bUnchangedSamples || form.maxFrames > 0, form.maxFrames,
-              form.sampleRate);
+    // A fade and a gain make new in-between values too.
+    const auto gain = float(std::pow(10.0, matched.gainDb / 20.0));
+    Sink sink(out.get(), form.channels, !form.bTrack, !bUnchangedSamples || form.maxFrames > 0 || gain != 1.0f,
+              form.maxFrames, form.sampleRate, gain);
     const Result result = Pump(in.get(), inInfo, out.get(), sink, form, bCancel, progress);
     if (result.outcome != Outcome::Done)
         return result;
@@ -306,5 +358,5 @@ AudioConverter::Result AudioConverter::Convert(const QString &source, const QStr
     if (std::rename(QFile::encodeName(converted.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
         return {Outcome::Failed, QStringLiteral("Failed to put the converted file in place of ") + target};
     converted.setAutoRemove(false);
-    return {Outcome::Done, QString()};
+    return matched;
 }

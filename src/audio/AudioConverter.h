@@ -14,6 +14,9 @@ struct AudioForm
     // 0: all of the source. Else a longer source is cut after this many frames, fading out over
     // its last 10 ms so that the cut does not click.
     qint64 maxFrames = 0;
+    // Empty: the level stays as it is. Else the game's original of the entry, whose loudness a
+    // converted replacement is brought to (see LoudnessMeter::MatchingGain).
+    QString loudnessReference;
 };
 
 // Brings any audio libsndfile reads into an archive's form. Plain functions: no dialogs, safe to
@@ -31,6 +34,7 @@ struct Result
 {
     Outcome outcome = Outcome::Failed;
     QString message;
+    double gainDb = 0.0;  // what matching the reference's loudness applied; negative: quieter
 };
 
 // A null string when libsndfile reads the file as audio, otherwise its reason.
@@ -47,7 +51,9 @@ double Seconds(const QString &path);
 bool HasForm(const QString &path, const AudioForm &form);
 
 // Writes `source`, converted to `form`, beside `target` and then puts it in the target's place.
-// `progress` gets percentages from the calling thread; `bCancel` is polled between blocks.
+// `progress` gets percentages from the calling thread; `bCancel` is polled between blocks. With a
+// loudness reference the source is first measured as it will be written; a reference that is not
+// readable audio leaves the level as it is.
 Result Convert(const QString &source, const QString &target, const AudioForm &form, const std::atomic_bool &bCancel,
                const std::function<void(int)> &progress);
 }

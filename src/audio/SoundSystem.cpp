@@ -72,6 +72,10 @@ struct SoundSystem::Stream
     std::unique_ptr<SDL_AudioStream, AudioStreamFreer> converter;
     std::vector<float> block;               // one decoded block, in the file's channel layout
     bool loop = false;
+    sf_count_t loopStart = 0;               // where a repeat starts
+    // Where the lap being decoded started: frames the converter still holds from before it are
+    // the end of the previous lap.
+    sf_count_t lapStart = 0;
     sf_count_t decodePosition = 0;          // the frame the decoder reads next
     bool flushed = false;                   // the converter was told that no more data follows
 
@@ -80,14 +84,16 @@ struct SoundSystem::Stream
         SDL_AudioStreamClear(converter.get());
         flushed = false;
         decodePosition = frame;
+        lapStart = 0;
         return sf_seek(file.get(), frame, SEEK_SET) == frame;
     }
 
     // Starts the next lap of a looping stream. The converter keeps the tail of the last lap.
     bool Wrap()
     {
-        decodePosition = 0;
-        return sf_seek(file.get(), 0, SEEK_SET) == 0;
+        decodePosition = loopStart;
+        lapStart = loopStart;
+        return sf_seek(file.get(), loopStart, SEEK_SET) == loopStart;
     }
 
     // Decodes one block into the converter; the number of frames read, 0 at the end.
@@ -108,8 +114,8 @@ struct SoundSystem::Stream
     {
         const qint64 bufferedOutput = SDL_AudioStreamAvailable(converter.get()) / outputFrameBytes;
         sf_count_t frame = decodePosition - bufferedOutput * info.samplerate / SoundSystem::outputRate;
-        if (frame < 0)
-            frame = loop ? frame + info.frames : 0;     // the buffer still holds the end of the last lap
+        if (frame < lapStart)
+            frame = loop ? frame + info.frames - lapStart : 0;  // the buffer still holds the end of the last lap
         return std::clamp<sf_count_t>(frame, 0, info.frames);
     }
 };
@@ -269,6 +275,16 @@ int SoundSystem::SetLoopMode(SoundHandle sound, quint32 mode)
     if (!IsValidMode(mode) || (mode & ~(LoopOff | LoopNormal)) != 0)
         return SoundResult::InvalidParam;
     pStream->loop = (mode & LoopNormal) != 0;
+    return SoundResult::Ok;
+}
+
+int SoundSystem::SetLoopStart(SoundHandle sound, qint64 frame)
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    Stream *pStream = FindStream(sound);
+    if (!pStream)
+        return SoundResult::InvalidHandle;
+    pStream->loopStart = frame > 0 && frame < pStream->info.frames ? frame : 0;
     return SoundResult::Ok;
 }
 
@@ -460,8 +476,8 @@ void SoundSystem::MixLocked(float *pOutput, int frames)
             continue;
         // The decoder is at the end of the file.
         if (stream.loop) {
-            // A lap that yields nothing from the start would spin here for good.
-            if (stream.decodePosition == 0 || !stream.Wrap()) {
+            // A lap that yields nothing from its start would spin here for good.
+            if (stream.decodePosition == stream.lapStart || !stream.Wrap()) {
                 channel.ended = true;
                 break;
             }

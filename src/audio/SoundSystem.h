@@ -58,6 +58,9 @@ public:
     // Frees the stream; a channel playing it ends.
     int ReleaseSound(SoundHandle sound);
     int SetLoopMode(SoundHandle sound, quint32 mode);
+    // Where each repeat of a looping stream starts, in frames of the file; a negative frame, or one
+    // at or beyond the end, repeats from the start. Takes effect at the next repeat.
+    int SetLoopStart(SoundHandle sound, qint64 frame);
     int GetLength(SoundHandle sound, quint32 *pMilliseconds) const;
 
     // A channel whose non-looping stream reached its end stays valid and reports false.

@@ -166,11 +166,19 @@ void Player::Stop()
 
 void Player::PlayFile(QString Filename)
 {
+    PlayFile(Filename, -1);
+}
+
+void Player::PlayFile(const QString &filePath, qint64 loopStart)
+{
     Stop();
     const quint32 mode = streamMode | (repeat ? SoundSystem::LoopNormal : SoundSystem::LoopOff);
     // The file system's own encoding, so that names beyond Latin-1 open too.
-    const QByteArray name = QFile::encodeName(Filename);
+    const QByteArray name = QFile::encodeName(filePath);
     Check(system->CreateStream(name.constData(), mode, &sound));
+    // Before the channel starts: a short sound may repeat within the first block. It cannot
+    // fail on the stream just made.
+    system->SetLoopStart(sound, loopStart);
     // Start paused and let go once volume and mute are set: the device must not hear one block
     // at the wrong volume in between.
     const int started = system->PlaySound(sound, true, &channel);
@@ -178,7 +186,8 @@ void Player::PlayFile(QString Filename)
         ReleaseStream();
         Check(started);
     }
-    fileName = Filename;
+    fileName = filePath;
+    repeatFrom = loopStart;
     SetVolume(volume);
     if (ChannelPlaying())
         Check(system->SetMute(channel, mute));
@@ -187,7 +196,7 @@ void Player::PlayFile(QString Filename)
 
 void Player::PlayFile()
 {
-    PlayFile(fileName);
+    PlayFile(fileName, repeatFrom);
 }
 
 void Player::ReleaseStream()

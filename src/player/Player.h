@@ -39,7 +39,9 @@ public slots:
     void SetRepeat(bool bFlag);                      // applied while playing; stored for the next stream
     void Stop();                                     // keeps the file name for PlayFile()
     void PlayFile(QString Filename);                 // stops what plays, then plays Filename
-    void PlayFile();                                 // plays the last started file again
+    // As above; a repeat starts at frame `loopStart` of the file (negative: at its start).
+    void PlayFile(const QString &filePath, qint64 loopStart);
+    void PlayFile();                                 // plays the last started file again, from its loop start
 
 private:
     static void Check(int result);                   // throws for anything but success
@@ -52,5 +54,6 @@ private:
     float volume = 1.0f;
     bool repeat = true;
     bool mute = false;
+    qint64 repeatFrom = -1;                          // the current file's loop start
     QString fileName;
 };

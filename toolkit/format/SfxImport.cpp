@@ -146,10 +146,18 @@ SoundDescriptor Describe(const SoundPlan &plan, const PcmSource &source, std::ui
     sound.headroom = plan.headroom;
     sound.loop = plan.loop;
     const bool lengthChanged = plan.exportBytes != static_cast<long long>(bytes);
-    if (lengthChanged && sound.loop != -1 && (sound.loop < 0 || std::uint64_t(sound.loop) >= bytes / 2)) {
-        warnings.Add(plan.label + ": the loop start " + std::to_string(sound.loop)
-                     + " lies beyond the new sound's end, so the sound no longer loops");
-        sound.loop = -1;
+    const std::uint64_t frames = bytes / 2;
+    if (lengthChanged && sound.loop != -1 && (sound.loop < 0 || std::uint64_t(sound.loop) >= frames)) {
+        // A looping engine or wind sound that stopped looping would fall silent in the game, so
+        // it loops from its start instead; only a sound with nothing in it cannot loop.
+        const std::string was = plan.label + ": the loop start " + std::to_string(sound.loop) + " lies beyond the new sound's end";
+        if (frames == 0) {
+            warnings.Add(was + ", so the sound no longer loops");
+            sound.loop = -1;
+        } else {
+            warnings.Add(was + " (" + std::to_string(frames) + " frames), so the sound loops from its start now");
+            sound.loop = 0;
+        }
     }
     return sound;
 }

@@ -1,0 +1,36 @@
+#pragma once
+#include <QString>
+
+#include <optional>
+
+// The loop starts of an unpacked SFX package's sounds, which its metafile keeps as
+// "sound_NNN.loop_offset" in each bank's section, in sample frames, and the packer writes into the
+// bank headers. Reads and writes that one key and leaves every other byte of the file alone.
+class LoopStarts
+{
+public:
+    static constexpr qint64 none = -1;  // the sound does not loop
+
+    explicit LoopStarts(const QString &metafilePath);
+
+    // The loop start of sound `sound` of bank `bank` (both counted from 1): none where the key is
+    // absent, as the packer takes it. Empty when the file cannot be read or the value is no number.
+    std::optional<qint64> Get(int bank, int sound) const;
+
+    // Sets the sound's loop start (none: it does not loop). The key's line gets the new value, or
+    // a new line follows the sound's last key. Written beside the file and renamed over it, so a
+    // failure leaves the file as it was. Returns why it could not, or a null string.
+    QString Set(int bank, int sound, qint64 frame) const;
+
+    struct Fitted
+    {
+        qint64 frame = none;
+        bool bChanged = false;  // true when the loop start had to move
+    };
+    // The loop start to keep for a sound that is `frames` long now: one at or beyond its end moves
+    // to 0, so that the sound still loops; an empty sound cannot loop.
+    static Fitted Fit(qint64 frames, qint64 loopStart);
+
+private:
+    const QString path;
+};
