@@ -7,23 +7,17 @@
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
 #include "format/LookupFile.h"
+#include "format/MappedFile.h"
 #include "format/MetafileWriter.h"
 #include "format/NameTable.h"
 #include "format/Naming.h"
 #include "format/OggTrackFile.h"
 #include "format/PathCase.h"
-#include "format/ScratchBuffer.h"
 #include "format/WavHeader.h"
 #include "format/Warnings.h"
 
 namespace kivo
 {
-namespace
-{
-// Listing reads each sound through one reused buffer of this size (most sounds fit whole).
-constexpr std::uint32_t copyChunk = 1024 * 1024;
-}
-
 SfxPackage SfxPackage::Open(const std::filesystem::path &packagePath, const LookupFile &lookup, const NameTable &packages,
                             Warnings &warnings)
 {
@@ -168,27 +162,25 @@ void SfxPackage::WriteSound(BinaryFile &package, std::size_t b, const BankHeader
 std::vector<ListedEntry> SfxPackage::List() const
 {
     BinaryFile package(path, BinaryFile::Mode::Read);
+    const MappedFile bytes(path);
     std::vector<ListedEntry> entries;
     for (std::size_t b = 0; b < banks.size(); ++b) {
         const BankHeader parsed = ReadBank(package, b);
         const std::uint64_t pcmBase = std::uint64_t(banks[b].offset) + BankHeader::Size;
+        // Opening checked the bank against the package's size then; the file may have changed since.
+        if (pcmBase + parsed.pcmSize > bytes.Size())
+            throw FormatError(BankLabel(b + 1) + " reaches beyond the end of the package, which changed while it was listed");
         for (std::size_t s = 0; s < parsed.sounds.size(); ++s) {
             const SoundDescriptor &sound = parsed.sounds[s];
-            const std::uint32_t bytes = parsed.SoundBytes(s);
+            const std::uint32_t soundBytes = parsed.SoundBytes(s);
             unsigned char header[WavHeaderSize];
-            MakeMonoWavHeader(header, sound.sampleRate, bytes);
+            MakeMonoWavHeader(header, sound.sampleRate, soundBytes);
             TrackChecksum checksum;
             checksum.Feed(header, sizeof header);
-            unsigned char *buffer = ScratchBuffer(copyChunk);
-            for (std::uint32_t done = 0; done < bytes;) {
-                const std::uint32_t chunk = std::min<std::uint32_t>(copyChunk, bytes - done);
-                package.ReadAt(pcmBase + sound.offset + done, buffer, chunk);
-                checksum.Feed(buffer, chunk);
-                done += chunk;
-            }
+            checksum.Feed(bytes.Data() + pcmBase + sound.offset, soundBytes);
             ListedEntry entry;
             entry.name = "Bank_" + PaddedNumber(b + 1) + "/sound_" + PaddedNumber(s + 1) + ".wav";
-            entry.size = WavHeaderSize + std::uint64_t(bytes);
+            entry.size = WavHeaderSize + std::uint64_t(soundBytes);
             entry.checksum = checksum.Text();
             entry.bSound = true;
             entry.loop = sound.loop;
