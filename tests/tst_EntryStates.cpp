@@ -55,14 +55,12 @@ struct Scene
     }
 
     bool Unpack() const { return Tool({"-e", Archive(), dir.filePath("work")}).exitCode == 0; }
-    // Keeps the game's files as the first save does, then packs the folder into the archive.
+    // Keeps the game's files as a save does, then packs the folder into the archive in place.
     bool Save() const
     {
-        const QString table = Game() + (bSfx ? "CONFIG/PakFiles.dat" : "CONFIG/StrmPaks.dat");
-        const bool bKept = QFile::exists(kept.ArchivePath())
-                        || (CopyOver(Archive(), kept.ArchivePath()) && CopyOver(Lookup(), kept.LookupFilePath())
-                            && CopyOver(table, kept.KeptPath(table)));
-        return bKept && Tool({"-i", Archive(), Folder() + (bSfx ? "/sfx_import.ini" : "/stream_import.ini")}).exitCode == 0;
+        kept.Keep();
+        kept.KeepArchiveBeforeSwap();
+        return Tool({"-i", Archive(), Folder() + (bSfx ? "/sfx_import.ini" : "/stream_import.ini")}).exitCode == 0;
     }
     bool Step(const QString &step)
     {
@@ -113,8 +111,6 @@ private slots:
     void TellsEachEntrysState();
     void ListsAnArchiveAgainOnlyWhenItChanged_data();
     void ListsAnArchiveAgainOnlyWhenItChanged();
-    void RefusesWhatCannotBeListed_data();
-    void RefusesWhatCannotBeListed();
 
 private:
     QTemporaryDir demo;
@@ -208,37 +204,6 @@ void TestEntryStates::ListsAnArchiveAgainOnlyWhenItChanged()
         QCOMPARE(scene.Described(scene.States().Compare(scene.Folder())), first);
         QCOMPARE(scene.listings, 2 + listings);
     }
-}
-
-void TestEntryStates::RefusesWhatCannotBeListed_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("damaged package") << "damaged" << "beyond the end of the package";
-    // The program looks for the tools in its current directory, which holds none here.
-    QTest::newRow("tool not beside the program") << "no tool" << "kivo_sfx.exe could not be found.";
-    QTest::newRow("output that is no listing") << "no listing" << "could not be read: line 1 of the listing is not an entry";
-}
-
-void TestEntryStates::RefusesWhatCannotBeListed()
-{
-    QFETCH(QString, fault);
-    QFETCH(QString, message);
-    Scene scene(demo.filePath("game"), true);
-    QVERIFY(scene.bReady);
-    QVERIFY(fault != "damaged" || QFile::resize(scene.Archive(), QFileInfo(scene.Archive()).size() - 100));
-    const auto noListing = [](const QString &, const QStringList &) { return QByteArray("Bank_001/sound_001.wav\n"); };
-    const EntryStates states = fault == "no listing" ? EntryStates(IniMetafileModel::SFX, scene.Archive(), scene.Lookup(), noListing)
-                             : fault == "no tool"    ? EntryStates(IniMetafileModel::SFX, scene.Archive(), scene.Lookup())
-                                                     : scene.States();
-    QString thrown;
-    try {
-        states.Compare(scene.Folder());
-    } catch (const QString &text) {
-        thrown = text;
-    }
-    QVERIFY2(thrown.contains(message), qPrintable(thrown));
-    QVERIFY(!QFile::exists(scene.Folder() + "/" + EntryStates::cacheFileName));
 }
 
 QTEST_GUILESS_MAIN(TestEntryStates)
