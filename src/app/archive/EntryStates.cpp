@@ -33,16 +33,22 @@ constexpr qint64 readChunk = 1024 * 1024;
 struct FileSum
 {
     qint64 size = -1; // -1: no such file
-    QString checksum;
+    QString checksum; // empty when not taken
 };
 
-// The same checksum the tools take, over the unpacked file as it is now.
-FileSum SumOf(const QString &path)
+// The same checksum the tools take, over the unpacked file as it is now; taken only when the
+// file's size is one a listing gives, since a file of another size differs anyway.
+FileSum SumOf(const QString &path, const kivo::ListedEntry *pNow, const kivo::ListedEntry *pOriginal)
 {
     QFile file(path);
     FileSum sum;
     if (!file.open(QIODevice::ReadOnly))
         return sum;
+    const auto sized = [&file](const kivo::ListedEntry *pListed) { return pListed && pListed->size == quint64(file.size()); };
+    if (!sized(pNow) && !sized(pOriginal)) {
+        sum.size = file.size();
+        return sum;
+    }
     kivo::TrackChecksum checksum;
     QByteArray buffer(int(readChunk), Qt::Uninitialized);
     qint64 total = 0;
@@ -215,9 +221,11 @@ EntryStates::Result EntryStates::Compare(const QString &archiveFolder) const
     for (const kivo::ListedEntry &listed : used.constFirst().entries) {
         Entry entry;
         entry.name = QString::fromStdString(listed.name);
-        const FileSum file = SumOf(archiveFolder + QLatin1Char('/') + entry.name);
-        entry.bNotSaved = !Same(file, now.value(entry.name));
-        entry.bChanged = !Same(file, original.value(entry.name));
+        const kivo::ListedEntry *pNow = now.value(entry.name);
+        const kivo::ListedEntry *pOriginal = original.value(entry.name);
+        const FileSum file = SumOf(archiveFolder + QLatin1Char('/') + entry.name, pNow, pOriginal);
+        entry.bNotSaved = !Same(file, pNow);
+        entry.bChanged = !Same(file, pOriginal);
         result.entries << entry;
     }
     return result;
