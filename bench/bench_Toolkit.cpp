@@ -1,5 +1,5 @@
-// Unpacking and packing a 200 MB stream pack and a 100 MB SFX package with the real tools, each
-// timed against a floor measured in the same run.
+// Unpacking and packing a 200 MB stream pack and a 100 MB SFX package with the real tools, and
+// listing a package and extracting one sound, each timed against a floor measured in the same run.
 // Goals: the stream pack at most 1.5 times copying the same bytes with cp (for packing, cp
 // followed by a sync of the copy, since the tool syncs what it writes into the game folder); the
 // SFX package at most 2.5 times the bare file work that unpacking and packing its thousands of
@@ -7,7 +7,8 @@
 // two threads, synced as the tool syncs its package), with no format, no metafile and no safe
 // replacing (a file costs this machine far more than its bytes, which cp alone would hide). The
 // same copy through a program's own read/write loop, and the SFX steps against cp, are printed
-// for reading the figures.
+// for reading the figures. Listing a package's entries (-l) at most 1.5 times dd reading the bytes
+// it checksums; extracting one entry (-x) at most 2 times dd reading and writing that entry's bytes.
 // Start it at least seven minutes after the last mass deletion of files (an earlier run, the test
 // suite): some file systems slow down every file created near many recently deleted ones for up
 // to six minutes (see RoundFolders), which shows as unpacking, and even packing, several times
@@ -43,6 +44,8 @@ namespace
 {
 constexpr double streamGoal = 1.5;
 constexpr double sfxGoal = 2.5;
+constexpr double listGoal = 1.5;
+constexpr double extractGoal = 2.0;
 constexpr int rounds = 5;
 constexpr qint64 megabyte = 1024 * 1024;
 
@@ -469,6 +472,75 @@ bool BenchSfx(const QString &root)
     QFile::remove(copy);
     return ok;
 }
+
+// Listing a 100 MB SFX package against dd reading the bytes it checksums (all its sound data), and
+// extracting its largest sound against dd reading those bytes and writing them: each floor is a
+// program started for the job, as the tool is. The package
+// holds banks of small sounds and one of a single 30 MB sound, so that the extraction's bytes,
+// not the start of a process, are what is timed.
+bool BenchListing(const QString &root)
+{
+    const QString game = root + QStringLiteral("/list-game");
+    QDir().mkpath(game + QStringLiteral("/audio/CONFIG"));
+    QDir().mkpath(game + QStringLiteral("/audio/SFX"));
+    QRandomGenerator random(13);
+    QList<Bank> banks;
+    for (qint64 total = 0; total < 70 * megabyte; total += 4804) {
+        Bank bank;
+        for (int s = 0; s < 80 && total < 70 * megabyte; ++s) {
+            const int samples = random.bounded(4096, 40960);
+            bank.append({Tone(samples, 200 + 10 * s, 22050, 12000), 22050, -1, -200});
+            total += 2 * samples;
+        }
+        banks.append(bank);
+    }
+    const int bigSamples = int(15 * megabyte);
+    banks.append(Bank{{Tone(bigSamples, 440, 44100, 12000), 44100, -1, 0}});
+    QList<LookupRecord> records;
+    const QString package = game + QStringLiteral("/audio/SFX/BIG");
+    WriteFile(package, SfxPackage(banks, 0, records));
+    const QString entry = QStringLiteral("Bank_%1/sound_001.wav").arg(banks.size(), 3, 10, QLatin1Char('0'));
+    banks.clear();
+    const QString lookup = game + QStringLiteral("/audio/CONFIG/BankLkup.dat");
+    WriteFile(lookup, Lookup(records, '\xCC'));
+    WriteFile(game + QStringLiteral("/audio/CONFIG/PakFiles.dat"), NameTable({QStringLiteral("BIG")}, 52));
+    const qint64 bytes = QFileInfo(package).size();
+    const qint64 bigBytes = 2 * qint64(bigSamples);
+    const qint64 bigOffset = qint64(records.constLast().offset) + 4804;
+
+    const QString tool = QStringLiteral(KIVO_SFX_PATH);
+    const QString output = root + QStringLiteral("/extracted.wav");
+    const auto warm = [&] { QFile::remove(output); Warm(package); FreeRecentPages(root, bigBytes); };
+    QByteArray listing;
+    const QList<double> times = MedianSeconds({
+        {warm, [&] {
+             return RunOrSay(QStringLiteral("dd"), {QStringLiteral("if=") + package, QStringLiteral("of=/dev/null"),
+                                                    QStringLiteral("bs=1M"), QStringLiteral("status=none")});
+         }},
+        {warm, [&] {
+             const ToolRun run = Run(tool, {QStringLiteral("-l"), package, lookup});
+             listing = run.output;
+             return run.exitCode == 0 || (std::fprintf(stderr, "-l failed: %s\n", qPrintable(run.errorText)), false);
+         }},
+        {warm, [&] {
+             return RunOrSay(QStringLiteral("dd"), {QStringLiteral("if=") + package, QStringLiteral("of=") + output,
+                                                    QStringLiteral("bs=1M"), QStringLiteral("iflag=skip_bytes,count_bytes"),
+                                                    QStringLiteral("skip=%1").arg(bigOffset), QStringLiteral("count=%1").arg(bigBytes),
+                                                    QStringLiteral("status=none")});
+         }},
+        {warm, [&] { return RunOrSay(tool, {QStringLiteral("-x"), package, entry, output, lookup}); }},
+    });
+    std::printf("SFX package for listing: %lld sounds, the largest %lld bytes\n", qint64(listing.count('\n')), bigBytes);
+    bool ok = Report("list 100 MB SFX package", bytes, "dd", times[0], times[1], listGoal);
+    ok = Report("extract its largest sound", bigBytes, "dd", times[2], times[3], extractGoal) && ok;
+    if (QFileInfo(output).size() != bigBytes + 44) {
+        std::fprintf(stderr, "the extracted sound is not the entry's WAV file\n");
+        ok = false;
+    }
+    QDir(game).removeRecursively();
+    QFile::remove(output);
+    return ok;
+}
 }
 
 int main(int argc, char *argv[])
@@ -482,5 +554,6 @@ int main(int argc, char *argv[])
     std::printf("median of %d runs each; files in %s\n", rounds, qPrintable(root.path()));
     const bool streams = BenchStreams(root.path());
     const bool sfx = BenchSfx(root.path());
-    return streams && sfx ? 0 : 1;
+    const bool listing = BenchListing(root.path());
+    return streams && sfx && listing ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 
 #include "GameAudioFiles.h"
+#include "format/OggTrackFile.h"
 #include "game/PathCase.h"
 
 using namespace GameAudioFiles;
@@ -285,11 +287,75 @@ class TestToolkit : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void ListingAndExtractingMatchUnpacking_data();
+    void ListingAndExtractingMatchUnpacking();
     void PackingReproducesTheGame_data();
     void PackingReproducesTheGame();
     void RefusesBadInputWithoutWriting_data();
     void RefusesBadInputWithoutWriting();
+
+private:
+    QTemporaryDir demo; // the demo game in game/, what its generator puts beside the program in program/
 };
+
+void TestToolkit::initTestCase()
+{
+    QVERIFY(demo.isValid() && QDir(demo.path()).mkpath("program"));
+    const ToolRun generated = Run(QStringLiteral(DEMO_GENERATOR_PATH), {demo.filePath("game"), demo.filePath("program")});
+    QVERIFY2(generated.exitCode == 0, qPrintable(generated.errorText));
+}
+
+void TestToolkit::ListingAndExtractingMatchUnpacking_data()
+{
+    QTest::addColumn<QString>("archive"); // in the demo game's audio/
+    for (const QString &kind : {QStringLiteral("SFX"), QStringLiteral("streams")}) {
+        for (const QString &name : QDir(demo.filePath("game/audio/" + kind)).entryList(QDir::Files, QDir::Name))
+            QTest::newRow(qPrintable(kind + "/" + name)) << kind + "/" + name;
+    }
+}
+
+// Every entry of every demo archive: -l names each file -e writes, with its size, the checksum of
+// its bytes and (sounds) the loop start -e notes, in -e's order; -x writes each one byte for byte.
+void TestToolkit::ListingAndExtractingMatchUnpacking()
+{
+    QFETCH(QString, archive);
+    const bool bSfx = archive.startsWith("SFX/");
+    const QString tool = bSfx ? KIVO_SFX_PATH : KIVO_STREAM_PATH;
+    const QString archivePath = demo.filePath("game/audio/" + archive);
+    const QStringList lookup = bSfx ? QStringList{demo.filePath("game/audio/CONFIG/BankLkup.dat")} : QStringList();
+    QTemporaryDir work;
+    const ToolRun unpacked = Run(tool, QStringList{"-e", archivePath, work.path()} + lookup);
+    QVERIFY2(unpacked.exitCode == 0, qPrintable(unpacked.errorText));
+    const QString folder = work.filePath(QFileInfo(archive).fileName());
+    const QSettings metafile(folder + (bSfx ? "/sfx_import.ini" : "/stream_import.ini"), QSettings::IniFormat);
+    QStringList written = FilesBelow(folder).filter(bSfx ? ".wav" : ".ogg");
+    written.sort();
+
+    const ToolRun listed = Run(tool, QStringList{"-l", archivePath} + lookup);
+    QVERIFY2(listed.exitCode == 0 && listed.errorText.isEmpty(), qPrintable(listed.errorText));
+    QStringList names;
+    for (const QByteArray &line : listed.output.chopped(1).split('\n')) {
+        const QStringList fields = QString::fromUtf8(line).split('\t');
+        QCOMPARE(fields.size(), bSfx ? 4 : 3);
+        const QString &name = fields[0];
+        names << name;
+        const QByteArray file = ReadFile(folder + "/" + name);
+        QCOMPARE(fields[1], QString::number(file.size()));
+        kivo::TrackChecksum checksum;
+        checksum.Feed(reinterpret_cast<const unsigned char *>(file.constData()), std::size_t(file.size()));
+        QCOMPARE(fields[2], QString::fromStdString(checksum.Text()));
+        // A sound's loop start, and a track's checksum, as the metafile notes them.
+        const QString key = bSfx ? name.section('.', 0, 0) + ".loop_offset" : name.section('.', 0, 0) + "/export_checksum";
+        QCOMPARE(fields.value(3, fields[2]), metafile.value(key).toString());
+
+        const ToolRun extract = Run(tool, QStringList{"-x", archivePath, name, work.filePath("extracted")} + lookup);
+        QVERIFY2(extract.exitCode == 0 && extract.errorText.isEmpty(), qPrintable(extract.errorText));
+        QVERIFY2(ReadFile(work.filePath("extracted")) == file, qPrintable(name));
+    }
+    // Names sort as -e numbers them, so this is -e's order, and nothing is missing or twice.
+    QCOMPARE(names, written);
+}
 
 void TestToolkit::PackingReproducesTheGame_data()
 {
@@ -505,8 +571,31 @@ void TestToolkit::RefusesBadInputWithoutWriting_data()
     };
     for (const QStringList &arguments : {QStringList{"-e", "target", "BankLkup.dat"}, QStringList{"-i", "a", "b", "c", "d"}})
         sfxUnpacking(qPrintable(arguments.join(' ')), usage(arguments), "usage");
-    for (const QStringList &arguments : {QStringList{"-e", "target"}, QStringList{"-r", "pack", "target"}, QStringList{"-i", "a", "b"}})
+    for (const QStringList &arguments : {QStringList{"-l", "package"}, QStringList{"-l", "a", "b", "c"},
+                                         QStringList{"-x", "package", "entry", "BankLkup.dat"}})
+        sfxUnpacking(qPrintable(arguments.join(' ')), usage(arguments), "usage");
+    for (const QStringList &arguments : {QStringList{"-e", "target"}, QStringList{"-r", "pack", "target"}, QStringList{"-i", "a", "b"},
+                                         QStringList{"-l"}, QStringList{"-l", "a", "b"}, QStringList{"-x", "pack", "entry"}})
         streamUnpacking(qPrintable(arguments.join(' ')), usage(arguments), "usage");
+    // An entry is named exactly as -l prints it; any other name is an entry the archive does not have.
+    const auto extract = [](const char *entry, const char *output = "work/entry") {
+        return [=](ToolGame &g, Inputs &in) {
+            const QString archive = g.Archive(g.archives == "SFX" ? "GENRL" : "CH");
+            const QString outputPath = QString(output) == "archive" ? archive : g.dir.filePath(output);
+            in.arguments = QStringList{"-x", archive, entry, outputPath};
+            if (g.archives == "SFX")
+                in.arguments << g.LookupPath();
+        };
+    };
+    sfxUnpacking("extract, bank beyond the package", extract("Bank_004/sound_001.wav"), "GENRL has no entry \"Bank_004/sound_001.wav\"");
+    sfxUnpacking("extract, sound beyond its bank", extract("Bank_002/sound_003.wav"), "GENRL has no entry");
+    sfxUnpacking("extract, number not padded", extract("Bank_1/sound_1.wav"), "GENRL has no entry");
+    sfxUnpacking("extract, track name", extract("Track_001.ogg"), "GENRL has no entry");
+    sfxUnpacking("extract, over the package", extract("Bank_001/sound_001.wav", "archive"), "is an input of this run");
+    sfxUnpacking("extract, into a missing folder", extract("Bank_001/sound_001.wav", "no/entry"), "no/entry");
+    streamUnpacking("extract, track beyond the pack", extract("Track_004.ogg"), "CH has no entry \"Track_004.ogg\"");
+    streamUnpacking("extract, name leading out", extract("../CH/Track_001.ogg"), "CH has no entry");
+    streamUnpacking("extract, over the pack", extract("Track_001.ogg", "archive"), "is an input of this run");
     const auto ChTracks = [](ToolGame &game) { return static_cast<StreamGame &>(game).tracks["CH"]; };
     // Each edit replaces one line or section name of the metafile.
     const auto edit = [](const char *from, const char *to) {
@@ -677,6 +766,17 @@ void TestToolkit::RefusesBadInputWithoutWriting()
     QVERIFY2(FailedWith(run, message.replace("%lookup%", game->LookupPath()).replace("%dir%", game->dir.path()), in.exitCode),
              qPrintable(run.errorText));
     // No new archive, no backup, no temporary, no unpacked file: every folder is exactly as it was.
+    QVERIFY(Snapshot(game->dir.path()) == before);
+    if (packing || !in.arguments.isEmpty())
+        return;
+    // What unpacking refuses, listing and extracting refuse in the same words, printing and writing nothing.
+    const QStringList lookup = bSfx ? QStringList{game->LookupPath()} : QStringList();
+    const ToolRun listed = Run(game->tool, QStringList{"-l", game->Archive(name)} + lookup, QString(), in.environment);
+    QVERIFY2(FailedWith(listed, message) && listed.output.isEmpty(), qPrintable(listed.errorText));
+    const QString entry = bSfx ? "Bank_001/sound_001.wav" : "Track_001.ogg";
+    const ToolRun extracted = Run(game->tool, QStringList{"-x", game->Archive(name), entry, game->Work() + "/entry"} + lookup,
+                                  QString(), in.environment);
+    QVERIFY2(FailedWith(extracted, message), qPrintable(extracted.errorText));
     QVERIFY(Snapshot(game->dir.path()) == before);
 }
 

@@ -1,10 +1,13 @@
 // kivo_sfx.exe: unpacks SFX packages into WAV files and a metafile, and packs them back.
 //   kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat>
 //   kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>
+//   kivo_sfx.exe -l <package> <BankLkup.dat>
+//   kivo_sfx.exe -x <package> <entry> <output file> <BankLkup.dat>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "format/EntryListing.h"
 #include "format/FormatError.h"
 #include "format/LookupFile.h"
 #include "format/Naming.h"
@@ -19,24 +22,33 @@
 namespace
 {
 const char *const usage = "kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat> | "
-                          "kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>";
+                          "kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat> | "
+                          "kivo_sfx.exe -l <package> <BankLkup.dat> | "
+                          "kivo_sfx.exe -x <package> <entry> <output file> <BankLkup.dat>";
 
 const char *const help =
     "Usage: kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat>\n"
     "       kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>\n"
+    "       kivo_sfx.exe -l <package> <BankLkup.dat>\n"
+    "       kivo_sfx.exe -x <package> <entry> <output file> <BankLkup.dat>\n"
     "Unpacks SFX packages into <target directory>/<package>/ (WAV files and sfx_import.ini),\n"
     "or packs such a folder into <new package> and rewrites the bank lookup file, keeping the\n"
     "previous one as <BankLkup.dat>.bak. PakFiles.dat must lie beside the lookup file.\n"
     "Packed into the archive itself, the new one is written beside it and then takes its place\n"
     "under a journal, as a save does. The new archive's size and checksum go to standard output.\n"
     "A missing <target directory> is made when the folder it lies in exists.\n"
+    "-l lists the package's sounds without unpacking, one line each, fields separated by tabs:\n"
+    "the file name -e writes (Bank_001/sound_002.wav), the size in bytes of that WAV file, a\n"
+    "checksum of its bytes (16 hexadecimal digits) and the sound's loop start (-1: none).\n"
+    "-x writes the one sound <entry> (a name as -l prints it) to <output file>, exactly as -e\n"
+    "writes it; the file appears only once it is complete.\n"
     "Names are matched ignoring case where the exact one does not exist.\n"
     "On failure: exit code 1 and one line on standard error.\n";
 
-void Export(const std::vector<std::filesystem::path> &packages, const std::filesystem::path &target,
-            const std::filesystem::path &lookupPath, kivo::Warnings &warnings)
+// Every check unpacking makes on the tables beside the lookup file, and on the package.
+kivo::SfxPackage OpenPackage(const std::filesystem::path &package, const std::filesystem::path &lookupPath,
+                             kivo::Warnings &warnings)
 {
-    kivo::CheckTargetFolder(target);
     kivo::LookupFile::RefuseOtherKind(lookupPath, "TrakLkup.dat");
     const kivo::LookupFile lookup = kivo::LookupFile::Load(lookupPath);
     const std::filesystem::path pakFiles = kivo::ResolvePathCase(lookupPath.parent_path() / "PakFiles.dat");
@@ -45,10 +57,17 @@ void Export(const std::vector<std::filesystem::path> &packages, const std::files
         throw kivo::FormatError("PakFiles.dat was not found beside " + lookupPath.string()
                                 + "; it is needed to find a package's banks");
     const kivo::NameTable names = kivo::NameTable::Load(pakFiles, kivo::NameTable::PackageRecordSize);
+    return kivo::SfxPackage::Open(package, lookup, names, warnings);
+}
+
+void Export(const std::vector<std::filesystem::path> &packages, const std::filesystem::path &target,
+            const std::filesystem::path &lookupPath, kivo::Warnings &warnings)
+{
+    kivo::CheckTargetFolder(target);
     // Every package is checked before the first is unpacked.
     std::vector<kivo::SfxPackage> opened;
     for (const auto &package : packages)
-        opened.push_back(kivo::SfxPackage::Open(package, lookup, names, warnings));
+        opened.push_back(OpenPackage(package, lookupPath, warnings));
     for (const auto &package : opened)
         package.Export(target);
 }
@@ -71,6 +90,16 @@ int main(int argc, char *argv[])
         return kivo::RunTool([&args](kivo::Warnings &warnings) {
             const std::vector<std::filesystem::path> packages(args.begin() + 1, args.end() - 2);
             Export(packages, kivo::ResolvePathCase(args[args.size() - 2]), kivo::ResolvePathCase(args.back()), warnings);
+        });
+    if (args.size() == 3 && args[0] == "-l")
+        return kivo::RunTool([&args](kivo::Warnings &warnings) {
+            kivo::PrintListing(OpenPackage(args[1], kivo::ResolvePathCase(args[2]), warnings).List());
+        });
+    if (args.size() == 5 && args[0] == "-x")
+        return kivo::RunTool([&args](kivo::Warnings &warnings) {
+            const std::filesystem::path lookupPath = kivo::ResolvePathCase(args[4]);
+            kivo::RefuseOutputOverInput(args[3], {kivo::ResolvePathCase(args[1]), lookupPath});
+            OpenPackage(args[1], lookupPath, warnings).Extract(args[2], args[3]);
         });
     return kivo::UsageError(usage);
 }

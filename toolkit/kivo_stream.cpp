@@ -2,10 +2,13 @@
 //   kivo_stream.exe -e <pack>... <target directory>
 //   kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini>   (folders named by station)
 //   kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>
+//   kivo_stream.exe -l <pack>
+//   kivo_stream.exe -x <pack> <entry> <output file>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "format/EntryListing.h"
 #include "format/Naming.h"
 #include "format/PathCase.h"
 #include "format/SaveJournal.h"
@@ -19,12 +22,15 @@ namespace
 {
 const char *const usage = "kivo_stream.exe -e <pack>... <target directory> | "
                           "kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini> | "
-                          "kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>";
+                          "kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat> | "
+                          "kivo_stream.exe -l <pack> | kivo_stream.exe -x <pack> <entry> <output file>";
 
 const char *const help =
     "Usage: kivo_stream.exe -e <pack>... <target directory>\n"
     "       kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini>\n"
     "       kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>\n"
+    "       kivo_stream.exe -l <pack>\n"
+    "       kivo_stream.exe -x <pack> <entry> <output file>\n"
     "Unpacks stream packs into <target directory>/<pack>/ (Ogg Vorbis files and\n"
     "stream_import.ini; with -r the folders are named by station), or packs such a folder into\n"
     "<new pack> and rewrites the track lookup file, keeping the previous one as\n"
@@ -32,6 +38,11 @@ const char *const help =
     "Packed into the archive itself, the new one is written beside it and then takes its place\n"
     "under a journal, as a save does. The new archive's size and checksum go to standard output.\n"
     "A missing <target directory> is made when the folder it lies in exists.\n"
+    "-l lists the pack's tracks without unpacking, one line each, fields separated by tabs:\n"
+    "the file name -e writes (Track_003.ogg), its size in bytes and the checksum of its bytes\n"
+    "that stream_import.ini notes (16 hexadecimal digits).\n"
+    "-x writes the one track <entry> (a name as -l prints it) to <output file>, exactly as -e\n"
+    "writes it; the file appears only once it is complete.\n"
     "Names are matched ignoring case where the exact one does not exist.\n"
     "On failure: exit code 1 and one line on standard error.\n";
 
@@ -71,6 +82,13 @@ int main(int argc, char *argv[])
             const std::vector<std::filesystem::path> packs(args.begin() + 1, args.end() - 2);
             Export(packs, kivo::ResolvePathCase(args[args.size() - 2]),
                    kivo::StationNames::Load(kivo::ResolvePathCase(args.back())), warnings);
+        });
+    if (args.size() == 2 && args[0] == "-l")
+        return kivo::RunTool([&args](kivo::Warnings &warnings) { kivo::PrintListing(kivo::StreamPack::Open(args[1], warnings).List()); });
+    if (args.size() == 4 && args[0] == "-x")
+        return kivo::RunTool([&args](kivo::Warnings &warnings) {
+            kivo::RefuseOutputOverInput(args[3], {kivo::ResolvePathCase(args[1])});
+            kivo::StreamPack::Open(args[1], warnings).Extract(args[2], args[3]);
         });
     return kivo::UsageError(usage);
 }

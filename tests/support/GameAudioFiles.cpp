@@ -210,6 +210,7 @@ ToolRun Run(const QString &program, const QStringList &arguments, const QString 
     }
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
     run.errorText = QString::fromLocal8Bit(process.readAllStandardError());
+    run.output = process.readAllStandardOutput();
     return run;
 }
 

@@ -72,6 +72,7 @@ struct ToolRun
 {
     int exitCode = -1;
     QString errorText;
+    QByteArray output; // standard output
 };
 ToolRun Run(const QString &program, const QStringList &arguments, const QString &workingDirectory = QString(),
             const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());

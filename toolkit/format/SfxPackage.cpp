@@ -7,9 +7,11 @@
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
 #include "format/LookupFile.h"
+#include "format/MappedFile.h"
 #include "format/MetafileWriter.h"
 #include "format/NameTable.h"
 #include "format/Naming.h"
+#include "format/OggTrackFile.h"
 #include "format/PathCase.h"
 #include "format/WavHeader.h"
 #include "format/Warnings.h"
@@ -88,13 +90,9 @@ void SfxPackage::Export(const std::filesystem::path &targetDirectory) const
 std::vector<BankHeader> SfxPackage::ReadBanks() const
 {
     BinaryFile package(path, BinaryFile::Mode::Read);
-    std::vector<unsigned char> header(BankHeader::Size);
     std::vector<BankHeader> parsed;
-    for (std::size_t b = 0; b < banks.size(); ++b) {
-        package.ReadAt(banks[b].offset, header.data(), header.size());
-        Warnings again; // collected when the package was opened
-        parsed.push_back(BankHeader::Parse(header.data(), banks[b].size, BankLabel(b + 1), again));
-    }
+    for (std::size_t b = 0; b < banks.size(); ++b)
+        parsed.push_back(ReadBank(package, b));
     return parsed;
 }
 
@@ -106,49 +104,106 @@ std::vector<BankHeader> SfxPackage::ReadBanks(const std::filesystem::path &packa
     return Open(packagePath, LookupFile::Load(lookupPath), packages, ignored).ReadBanks();
 }
 
+BankHeader SfxPackage::ReadBank(BinaryFile &package, std::size_t b) const
+{
+    std::vector<unsigned char> header(BankHeader::Size);
+    package.ReadAt(banks[b].offset, header.data(), header.size());
+    Warnings again; // collected when the package was opened
+    return BankHeader::Parse(header.data(), banks[b].size, BankLabel(b + 1), again);
+}
+
 MetafileWriter SfxPackage::ExportBank(std::size_t b, const std::filesystem::path &folder) const
 {
     const BankLocation &bank = banks[b];
     const std::string section = "Bank_" + PaddedNumber(b + 1);
     MakeFolder(folder / section);
     BinaryFile package(path, BinaryFile::Mode::Read);
-    std::vector<unsigned char> header(BankHeader::Size);
-    package.ReadAt(bank.offset, header.data(), header.size());
-    Warnings again; // collected when the package was opened
-    const BankHeader parsed = BankHeader::Parse(header.data(), bank.size, BankLabel(b + 1), again);
+    const BankHeader parsed = ReadBank(package, b);
 
     MetafileWriter metafile;
     metafile.Section(section);
     metafile.Key("num_sounds", static_cast<long long>(parsed.sounds.size()));
     metafile.Key("lookup_record", static_cast<long long>(bank.record));
-    const std::uint64_t pcmBase = std::uint64_t(bank.offset) + BankHeader::Size;
     for (std::size_t s = 0; s < parsed.sounds.size(); ++s) {
         const SoundDescriptor &sound = parsed.sounds[s];
         const std::string key = "sound_" + PaddedNumber(s + 1);
-        const std::string fileName = section + "/" + key + ".wav";
-        const std::uint32_t bytes = parsed.SoundBytes(s);
+        WriteSound(package, b, parsed, s, folder / section / (key + ".wav"));
 
-        // An earlier export's file, perhaps a replacement the user made, stays whole until its
-        // successor is complete: a full disk must not leave half a sound under its name.
-        AtomicFile wav(folder / section / (key + ".wav"));
-        // The header and the start of the sound fill the file's first block, so that the system
-        // writes whole blocks only: a block written in two parts is first cleared, then copied
-        // into at an odd place, which costs more than the extra read.
-        unsigned char firstBlock[4096];
-        const std::uint32_t lead = std::min<std::uint32_t>(bytes, sizeof firstBlock - WavHeaderSize);
-        MakeMonoWavHeader(firstBlock, sound.sampleRate, bytes);
-        package.ReadAt(pcmBase + sound.offset, firstBlock + WavHeaderSize, lead);
-        wav.File().Write(firstBlock, WavHeaderSize + lead);
-        wav.File().AppendFrom(package, pcmBase + sound.offset + lead, bytes - lead);
-        wav.Commit();
-
-        metafile.Key(key + ".filename", fileName);
+        metafile.Key(key + ".filename", section + "/" + key + ".wav");
         metafile.Key(key + ".sample_rate", sound.sampleRate);
         metafile.Key(key + ".unknown_16", sound.headroom);
         metafile.Key(key + ".loop_offset", sound.loop);
-        metafile.Key(key + ".export_bytes", bytes);
+        metafile.Key(key + ".export_bytes", parsed.SoundBytes(s));
     }
     return metafile;
+}
+
+void SfxPackage::WriteSound(BinaryFile &package, std::size_t b, const BankHeader &parsed, std::size_t s,
+                            const std::filesystem::path &wavPath) const
+{
+    const SoundDescriptor &sound = parsed.sounds[s];
+    const std::uint32_t bytes = parsed.SoundBytes(s);
+    const std::uint64_t pcm = std::uint64_t(banks[b].offset) + BankHeader::Size + sound.offset;
+    // An earlier export's file, perhaps a replacement the user made, stays whole until its
+    // successor is complete: a full disk must not leave half a sound under its name.
+    AtomicFile wav(wavPath);
+    // The header and the start of the sound fill the file's first block, so that the system
+    // writes whole blocks only: a block written in two parts is first cleared, then copied
+    // into at an odd place, which costs more than the extra read.
+    unsigned char firstBlock[4096];
+    const std::uint32_t lead = std::min<std::uint32_t>(bytes, sizeof firstBlock - WavHeaderSize);
+    MakeMonoWavHeader(firstBlock, sound.sampleRate, bytes);
+    package.ReadAt(pcm, firstBlock + WavHeaderSize, lead);
+    wav.File().Write(firstBlock, WavHeaderSize + lead);
+    wav.File().AppendFrom(package, pcm + lead, bytes - lead);
+    wav.Commit();
+}
+
+std::vector<ListedEntry> SfxPackage::List() const
+{
+    BinaryFile package(path, BinaryFile::Mode::Read);
+    const MappedFile bytes(path);
+    std::vector<ListedEntry> entries;
+    for (std::size_t b = 0; b < banks.size(); ++b) {
+        const BankHeader parsed = ReadBank(package, b);
+        const std::uint64_t pcmBase = std::uint64_t(banks[b].offset) + BankHeader::Size;
+        // Opening checked the bank against the package's size then; the file may have changed since.
+        if (pcmBase + parsed.pcmSize > bytes.Size())
+            throw FormatError(BankLabel(b + 1) + " reaches beyond the end of the package, which changed while it was listed");
+        for (std::size_t s = 0; s < parsed.sounds.size(); ++s) {
+            const SoundDescriptor &sound = parsed.sounds[s];
+            const std::uint32_t soundBytes = parsed.SoundBytes(s);
+            unsigned char header[WavHeaderSize];
+            MakeMonoWavHeader(header, sound.sampleRate, soundBytes);
+            TrackChecksum checksum;
+            checksum.Feed(header, sizeof header);
+            checksum.Feed(bytes.Data() + pcmBase + sound.offset, soundBytes);
+            ListedEntry entry;
+            entry.name = "Bank_" + PaddedNumber(b + 1) + "/sound_" + PaddedNumber(s + 1) + ".wav";
+            entry.size = WavHeaderSize + std::uint64_t(soundBytes);
+            entry.checksum = checksum.Text();
+            entry.bSound = true;
+            entry.loop = sound.loop;
+            entries.push_back(entry);
+        }
+    }
+    return entries;
+}
+
+void SfxPackage::Extract(const std::string &entry, const std::filesystem::path &outputPath) const
+{
+    BinaryFile package(path, BinaryFile::Mode::Read);
+    for (std::size_t b = 0; b < banks.size(); ++b) {
+        const std::string prefix = "Bank_" + PaddedNumber(b + 1) + "/sound_";
+        if (entry.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const BankHeader parsed = ReadBank(package, b);
+        for (std::size_t s = 0; s < parsed.sounds.size(); ++s) {
+            if (entry == prefix + PaddedNumber(s + 1) + ".wav")
+                return WriteSound(package, b, parsed, s, outputPath);
+        }
+    }
+    throw FormatError(name + " has no entry \"" + entry + "\"");
 }
 
 std::string SfxPackage::BankLabel(std::size_t bank) const

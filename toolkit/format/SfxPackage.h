@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "format/BankHeader.h"
+#include "format/EntryListing.h"
 #include "format/MetafileWriter.h"
 
 namespace kivo
 {
+class BinaryFile;
 class LookupFile;
 class NameTable;
 class Warnings;
@@ -38,6 +40,14 @@ public:
     // "sfx_import.ini"; the metafile comes last, once every sound is written.
     void Export(const std::filesystem::path &targetDirectory) const;
 
+    // Every sound as Export() writes it, in the order it writes them, each file's bytes read to
+    // take its checksum; nothing is written.
+    std::vector<ListedEntry> List() const;
+    // Writes the one sound named entry (a name as List() gives it) to outputPath exactly as
+    // Export() writes it, reading only that sound and the bank headers. Throws FormatError when
+    // the package has no such entry.
+    void Extract(const std::string &entry, const std::filesystem::path &outputPath) const;
+
 private:
     struct BankLocation
     {
@@ -49,6 +59,10 @@ private:
     // Throws FormatError naming two records of lookup whose banks share bytes.
     void RefuseOverlappingBanks(const LookupFile &lookup) const;
     MetafileWriter ExportBank(std::size_t bank, const std::filesystem::path &folder) const;
+    BankHeader ReadBank(BinaryFile &package, std::size_t bank) const;
+    // Sound s of bank b, whose header is parsed, as a WAV file at wavPath.
+    void WriteSound(BinaryFile &package, std::size_t b, const BankHeader &parsed, std::size_t s,
+                    const std::filesystem::path &wavPath) const;
     std::string BankLabel(std::size_t bank) const;
 
     std::filesystem::path path;

@@ -144,7 +144,7 @@ void StreamPack::Export(const std::filesystem::path &targetDirectory, const std:
     metafile.Save(folder / "stream_import.ini");
 }
 
-MetafileWriter StreamPack::ExportTrack(std::size_t t, const std::filesystem::path &folder, const LookupKeys &lookupKeys) const
+TrackHeader StreamPack::ReadTrack(std::size_t t, const TakeBytes &take) const
 {
     const TrackLocation &track = tracks[t];
     BinaryFile pack(path, BinaryFile::Mode::Read);
@@ -154,23 +154,69 @@ MetafileWriter StreamPack::ExportTrack(std::size_t t, const std::filesystem::pat
     ReadDecoded(pack, track.headerOffset, buffer, first);
     Warnings again; // collected when the pack was opened
     const TrackHeader parsed = TrackHeader::Parse(buffer, track.oggLength, TrackLabel(t + 1), again);
-
-    const std::string section = "Track_" + PaddedNumber(t + 1);
-    const std::string fileName = section + ".ogg";
-    // An earlier export's track stays whole until its successor is complete.
-    AtomicFile ogg(folder / fileName);
-    TrackChecksum checksum;
-    checksum.Feed(buffer + TrackHeader::Size, first - TrackHeader::Size);
-    ogg.File().Write(buffer + TrackHeader::Size, first - TrackHeader::Size);
+    take(buffer + TrackHeader::Size, first - TrackHeader::Size);
     const std::uint64_t payload = track.headerOffset + TrackHeader::Size;
     for (std::uint32_t copied = static_cast<std::uint32_t>(first - TrackHeader::Size); copied < track.oggLength;) {
         const std::size_t chunk = std::min<std::size_t>(copyChunk, track.oggLength - copied);
         ReadDecoded(pack, payload + copied, buffer, chunk);
-        checksum.Feed(buffer, chunk);
-        ogg.File().Write(buffer, chunk);
+        take(buffer, chunk);
         copied += static_cast<std::uint32_t>(chunk);
     }
+    return parsed;
+}
+
+TrackHeader StreamPack::WriteTrack(std::size_t t, const std::filesystem::path &oggPath, std::string &checksum) const
+{
+    // An earlier export's track stays whole until its successor is complete.
+    AtomicFile ogg(oggPath);
+    TrackChecksum sum;
+    const TrackHeader parsed = ReadTrack(t, [&](const unsigned char *data, std::size_t size) {
+        sum.Feed(data, size);
+        ogg.File().Write(data, size);
+    });
     ogg.Commit();
+    checksum = sum.Text();
+    return parsed;
+}
+
+std::string StreamPack::TrackFileName(std::size_t t)
+{
+    return "Track_" + PaddedNumber(t + 1) + ".ogg";
+}
+
+std::vector<ListedEntry> StreamPack::List() const
+{
+    std::vector<ListedEntry> entries;
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        TrackChecksum checksum;
+        ReadTrack(t, [&checksum](const unsigned char *data, std::size_t size) { checksum.Feed(data, size); });
+        ListedEntry entry;
+        entry.name = TrackFileName(t);
+        entry.size = tracks[t].oggLength;
+        entry.checksum = checksum.Text();
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+void StreamPack::Extract(const std::string &entry, const std::filesystem::path &outputPath) const
+{
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        if (entry == TrackFileName(t)) {
+            std::string checksum;
+            WriteTrack(t, outputPath, checksum);
+            return;
+        }
+    }
+    throw FormatError(name + " has no entry \"" + entry + "\"");
+}
+
+MetafileWriter StreamPack::ExportTrack(std::size_t t, const std::filesystem::path &folder, const LookupKeys &lookupKeys) const
+{
+    const std::string section = "Track_" + PaddedNumber(t + 1);
+    const std::string fileName = TrackFileName(t);
+    std::string checksum;
+    const TrackHeader parsed = WriteTrack(t, folder / fileName, checksum);
 
     MetafileWriter metafile;
     metafile.Section(section);
@@ -180,7 +226,7 @@ MetafileWriter StreamPack::ExportTrack(std::size_t t, const std::filesystem::pat
     metafile.Key("length_extra", parsed.lengthExtra);
     metafile.Key("export_bytes", parsed.oggLength);
     // With the size, tells packing which tracks are still these bytes and need no decoding.
-    metafile.Key("export_checksum", checksum.Text());
+    metafile.Key("export_checksum", checksum);
     if (!lookupKeys.records.empty()) {
         metafile.Key("lookup_record", lookupKeys.records[t]);
         if (!lookupKeys.sizeRules[t].empty())

@@ -2,10 +2,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "format/EntryListing.h"
 #include "format/MetafileWriter.h"
+#include "format/TrackHeader.h"
 
 namespace kivo
 {
@@ -29,6 +32,14 @@ public:
     // come from StrmPaks.dat and TrakLkup.dat in ../CONFIG beside the pack when they are there.
     void Export(const std::filesystem::path &targetDirectory, const std::string &folderName, Warnings &warnings) const;
 
+    // Every track as Export() writes it, in order, each read and decoded to take its checksum;
+    // nothing is written.
+    std::vector<ListedEntry> List() const;
+    // Writes the one track named entry (a name as List() gives it) to outputPath exactly as
+    // Export() writes it, reading only that track. Throws FormatError when the pack has no such
+    // entry.
+    void Extract(const std::string &entry, const std::filesystem::path &outputPath) const;
+
 private:
     struct TrackLocation
     {
@@ -44,7 +55,13 @@ private:
 
     LookupKeys FindLookupKeys(Warnings &warnings) const;
     MetafileWriter ExportTrack(std::size_t track, const std::filesystem::path &folder, const LookupKeys &lookupKeys) const;
+    // Hands track t's Ogg data, decoded, to take piece by piece; returns its header, checked again.
+    using TakeBytes = std::function<void(const unsigned char *data, std::size_t size)>;
+    TrackHeader ReadTrack(std::size_t t, const TakeBytes &take) const;
+    // Writes track t to oggPath; returns its header and puts the checksum of its bytes in checksum.
+    TrackHeader WriteTrack(std::size_t t, const std::filesystem::path &oggPath, std::string &checksum) const;
     std::string TrackLabel(std::size_t track) const;
+    static std::string TrackFileName(std::size_t t); // "Track_001.ogg" for t = 0
 
     std::filesystem::path path;
     std::string name;
