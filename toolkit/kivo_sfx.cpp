@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "format/FormatError.h"
+#include "format/GameCheck.h"
 #include "format/LookupFile.h"
 #include "format/Naming.h"
 #include "format/NameTable.h"
@@ -19,11 +20,13 @@
 namespace
 {
 const char *const usage = "kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat> | "
-                          "kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>";
+                          "kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat> | "
+                          "kivo_sfx.exe -c <package>... <BankLkup.dat>";
 
 const char *const help =
     "Usage: kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat>\n"
     "       kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>\n"
+    "       kivo_sfx.exe -c <package>... <BankLkup.dat>\n"
     "Unpacks SFX packages into <target directory>/<package>/ (WAV files and sfx_import.ini),\n"
     "or packs such a folder into <new package> and rewrites the bank lookup file, keeping the\n"
     "previous one as <BankLkup.dat>.bak. PakFiles.dat must lie beside the lookup file.\n"
@@ -31,7 +34,10 @@ const char *const help =
     "under a journal, as a save does. The new archive's size and checksum go to standard output.\n"
     "A missing <target directory> is made when the folder it lies in exists.\n"
     "Names are matched ignoring case where the exact one does not exist.\n"
-    "On failure: exit code 1 and one line on standard error.\n";
+    "On failure: exit code 1 and one line on standard error.\n"
+    "With -c, checks the packages against <BankLkup.dat> and what lies beside them, writing nothing:\n"
+    "one line per finding on standard output; exit code 0 when all is well, 1 when\n"
+    "something was found, 2 when the check could not run (its reason on standard error).\n";
 
 void Export(const std::vector<std::filesystem::path> &packages, const std::filesystem::path &target,
             const std::filesystem::path &lookupPath, kivo::Warnings &warnings)
@@ -72,5 +78,7 @@ int main(int argc, char *argv[])
             const std::vector<std::filesystem::path> packages(args.begin() + 1, args.end() - 2);
             Export(packages, kivo::ResolvePathCase(args[args.size() - 2]), kivo::ResolvePathCase(args.back()), warnings);
         });
+    if (args.size() >= 3 && args[0] == "-c")
+        return kivo::RunCheck(kivo::GameCheck::Side::Sfx, args);
     return kivo::UsageError(usage);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "format/GameCheck.h"
 #include "format/Naming.h"
 #include "format/PathCase.h"
 #include "format/SaveJournal.h"
@@ -19,12 +20,14 @@ namespace
 {
 const char *const usage = "kivo_stream.exe -e <pack>... <target directory> | "
                           "kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini> | "
-                          "kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>";
+                          "kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat> | "
+                          "kivo_stream.exe -c <pack>... <TrakLkup.dat>";
 
 const char *const help =
     "Usage: kivo_stream.exe -e <pack>... <target directory>\n"
     "       kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini>\n"
     "       kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>\n"
+    "       kivo_stream.exe -c <pack>... <TrakLkup.dat>\n"
     "Unpacks stream packs into <target directory>/<pack>/ (Ogg Vorbis files and\n"
     "stream_import.ini; with -r the folders are named by station), or packs such a folder into\n"
     "<new pack> and rewrites the track lookup file, keeping the previous one as\n"
@@ -33,7 +36,10 @@ const char *const help =
     "under a journal, as a save does. The new archive's size and checksum go to standard output.\n"
     "A missing <target directory> is made when the folder it lies in exists.\n"
     "Names are matched ignoring case where the exact one does not exist.\n"
-    "On failure: exit code 1 and one line on standard error.\n";
+    "On failure: exit code 1 and one line on standard error.\n"
+    "With -c, checks the packs against <TrakLkup.dat> and what lies beside them, writing nothing:\n"
+    "one line per finding on standard output; exit code 0 when all is well, 1 when\n"
+    "something was found, 2 when the check could not run (its reason on standard error).\n";
 
 void Export(const std::vector<std::filesystem::path> &packs, const std::filesystem::path &target,
             const kivo::StationNames &stations, kivo::Warnings &warnings)
@@ -72,5 +78,7 @@ int main(int argc, char *argv[])
             Export(packs, kivo::ResolvePathCase(args[args.size() - 2]),
                    kivo::StationNames::Load(kivo::ResolvePathCase(args.back())), warnings);
         });
+    if (args.size() >= 3 && args[0] == "-c")
+        return kivo::RunCheck(kivo::GameCheck::Side::Streams, args);
     return kivo::UsageError(usage);
 }

@@ -62,8 +62,8 @@ std::uint64_t Word(const unsigned char *data)
 class VorbisReader
 {
 public:
-    VorbisReader(const std::filesystem::path &path, const std::string &trackLabel)
-        : file(path, BinaryFile::Mode::Read), label(trackLabel)
+    VorbisReader(const TrackReader &trackReader, std::uint64_t trackSize, const std::string &trackLabel)
+        : read(trackReader), size(trackSize), label(trackLabel)
     {
         ogg_sync_init(&sync);
         vorbis_info_init(&info);
@@ -132,12 +132,14 @@ private:
                 char *buffer = ogg_sync_buffer(&sync, chunk);
                 if (!buffer)
                     throw std::bad_alloc();
-                const std::size_t got = file.ReadSome(buffer, chunk);
+                const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size - position));
                 if (got == 0) {
                     if (sync.fill > sync.returned)
                         throw FormatError(label + " is not a playable Ogg Vorbis file: its last page is cut off");
                     return false;
                 }
+                read(position, reinterpret_cast<unsigned char *>(buffer), got);
+                position += got;
                 ogg_sync_wrote(&sync, static_cast<long>(got));
                 continue;
             }
@@ -153,7 +155,9 @@ private:
     // Small: the headers usually end within the first few kilobytes, and most tracks are read
     // no further.
     static constexpr long chunk = 16 * 1024;
-    BinaryFile file;
+    const TrackReader &read;
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
     std::string label;
     ogg_sync_state sync{};
     ogg_stream_state stream{};
@@ -166,12 +170,10 @@ private:
 };
 }
 
-std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings)
+void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::string &label, Warnings &warnings)
 {
-    BinaryFile file(path, BinaryFile::Mode::Read);
-    const std::uint64_t size = file.Size();
     std::vector<unsigned char> page(static_cast<std::size_t>(std::min<std::uint64_t>(size, maxPageSize)));
-    file.ReadAt(0, page.data(), page.size());
+    read(0, page.data(), page.size());
     if (page.size() < pageHeaderSize || std::memcmp(page.data(), "OggS", 4) != 0)
         throw FormatError(label + " is not an Ogg Vorbis file");
 
@@ -195,14 +197,25 @@ std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::s
     if (channels != 2 || (rate != 32000 && rate != 24000))
         warnings.Add(label + " is " + std::to_string(channels) + "-channel Vorbis at " + std::to_string(rate)
                      + " Hz; the game's own tracks are stereo at 32000 Hz, other variants are untested in the game");
-    VorbisReader reader(path, label);
+    VorbisReader reader(read, size, label);
     reader.ReadHeaders();
-    return size;
+}
+
+std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings)
+{
+    BinaryFile file(path, BinaryFile::Mode::Read);
+    CheckOggVorbisData([&file](std::uint64_t offset, unsigned char *buffer, std::size_t count) { file.ReadAt(offset, buffer, count); },
+                       file.Size(), label, warnings);
+    return file.Size();
 }
 
 void DecodeOggVorbisFile(const std::filesystem::path &path, const std::string &label)
 {
-    VorbisReader reader(path, label);
+    BinaryFile file(path, BinaryFile::Mode::Read);
+    const TrackReader read = [&file](std::uint64_t offset, unsigned char *buffer, std::size_t count) {
+        file.ReadAt(offset, buffer, count);
+    };
+    VorbisReader reader(read, file.Size(), label);
     reader.ReadHeaders();
     reader.DecodeRest();
 }

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace kivo
@@ -14,6 +15,11 @@ class Warnings;
 // about channel counts and rates the game's own tracks do not use. Reads only as far as the
 // headers, so packing reads every track once; OggPageWalker checks the rest while it is copied.
 std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings);
+
+// Reads count bytes of a track's Ogg data at offset; offset + count never passes its size.
+using TrackReader = std::function<void(std::uint64_t offset, unsigned char *buffer, std::size_t count)>;
+// CheckOggVorbisFile() for Ogg data of size bytes that is no file of its own, as a track inside a pack.
+void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::string &label, Warnings &warnings);
 
 // Decodes a whole track, which costs far more than copying it: for tracks that are not the ones
 // unpacking wrote. Throws FormatError naming label at the first page or packet that does not
