@@ -142,7 +142,8 @@ std::vector<CheckFinding> SfxCheck::Check(const std::filesystem::path &package, 
     FindOverlaps(file, placed, findings);
 
     CheckSlots(file, labels, banks, findings);
-    if (findings.empty()) {
+    // Grown sizes mean something only where every bank is read as the game reads it.
+    if (std::all_of(banks.begin(), banks.end(), [](const std::optional<BankHeader> &bank) { return bank.has_value(); })) {
         std::vector<BankHeader> parsed;
         for (const std::optional<BankHeader> &bank : banks)
             parsed.push_back(*bank);
