@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <vorbis/codec.h>
@@ -84,15 +87,25 @@ public:
     VorbisReader(const VorbisReader &) = delete;
     VorbisReader &operator=(const VorbisReader &) = delete;
 
-    void ReadHeaders()
+    // pKnownSetups: setup headers that parsed before; one of them is taken as it is. Leaves no
+    // decoder ready then, so only for a check.
+    void ReadHeaders(std::set<std::string> *pKnownSetups = nullptr)
     {
         static const char *const names[] = {"identification", "comment", "setup"};
         ogg_packet packet;
         for (int header = 0; header < 3; ++header) {
             if (!NextPacket(packet))
                 throw FormatError(label + " is not a playable Ogg Vorbis file: it ends before its Vorbis " + names[header] + " header");
+            std::string setup;
+            if (header == 2 && pKnownSetups) {
+                setup.assign(reinterpret_cast<const char *>(packet.packet), static_cast<std::size_t>(packet.bytes));
+                if (pKnownSetups->count(setup))
+                    return;
+            }
             if (vorbis_synthesis_headerin(&info, &comment, &packet) != 0)
                 throw FormatError(label + " is not a playable Ogg Vorbis file: its Vorbis " + names[header] + " header is damaged");
+            if (header == 2 && pKnownSetups)
+                pKnownSetups->insert(std::move(setup));
         }
     }
 
@@ -170,7 +183,8 @@ private:
 };
 }
 
-void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::string &label, Warnings &warnings)
+void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::string &label, Warnings &warnings,
+                        std::set<std::string> *pKnownSetups)
 {
     std::vector<unsigned char> page(static_cast<std::size_t>(std::min<std::uint64_t>(size, maxPageSize)));
     read(0, page.data(), page.size());
@@ -198,7 +212,7 @@ void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::
         warnings.Add(label + " is " + std::to_string(channels) + "-channel Vorbis at " + std::to_string(rate)
                      + " Hz; the game's own tracks are stereo at 32000 Hz, other variants are untested in the game");
     VorbisReader reader(read, size, label);
-    reader.ReadHeaders();
+    reader.ReadHeaders(pKnownSetups);
 }
 
 std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings)

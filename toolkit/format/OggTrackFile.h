@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 
 namespace kivo
@@ -19,7 +20,11 @@ std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::s
 // Reads count bytes of a track's Ogg data at offset; offset + count never passes its size.
 using TrackReader = std::function<void(std::uint64_t offset, unsigned char *buffer, std::size_t count)>;
 // CheckOggVorbisFile() for Ogg data of size bytes that is no file of its own, as a track inside a pack.
-void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::string &label, Warnings &warnings);
+// Unpacking a setup header's codebooks costs far more than reading it, and one encoder gives every
+// track of a game the same one: with pKnownSetups, a setup header among them is not parsed again,
+// and one that parses is added.
+void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::string &label, Warnings &warnings,
+                        std::set<std::string> *pKnownSetups = nullptr);
 
 // Decodes a whole track, which costs far more than copying it: for tracks that are not the ones
 // unpacking wrote. Throws FormatError naming label at the first page or packet that does not

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <limits>
+#include <set>
 #include <string>
 #include <system_error>
 
@@ -99,6 +100,7 @@ std::vector<CheckFinding> StreamCheck::Check(const std::filesystem::path &pack, 
         findings.insert(findings.end(), zeroTracks.begin(), zeroTracks.end());
     const std::vector<bool> inside = FindPlacementsOutside(file, archive->Size(), lookupName, placements, findings);
 
+    std::set<std::string> knownSetups;
     for (std::size_t t = 0; t < records.size(); ++t) {
         if (!parsed[t] || !inside[t])
             continue;
@@ -109,7 +111,7 @@ std::vector<CheckFinding> StreamCheck::Check(const std::filesystem::path &pack, 
         };
         try {
             Warnings ignored; // variants the game's own tracks do not use are no fault
-            CheckOggVorbisData(read, headers[t].oggLength, placements[t].where, ignored);
+            CheckOggVorbisData(read, headers[t].oggLength, placements[t].where, ignored, &knownSetups);
         } catch (const FormatError &error) {
             findings.push_back({CheckFinding::Kind::VorbisHeaders, file, placements[t].where,
                                 WithoutPlace(error.what(), placements[t].where) + ": the game cannot play this track"});
