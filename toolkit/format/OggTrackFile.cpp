@@ -87,6 +87,17 @@ public:
     VorbisReader(const VorbisReader &) = delete;
     VorbisReader &operator=(const VorbisReader &) = delete;
 
+    // The track's first bytes, read already by the caller: they are not read again.
+    void TakeStart(const std::vector<unsigned char> &start)
+    {
+        char *buffer = ogg_sync_buffer(&sync, static_cast<long>(start.size()));
+        if (!buffer)
+            throw std::bad_alloc();
+        std::memcpy(buffer, start.data(), start.size());
+        ogg_sync_wrote(&sync, static_cast<long>(start.size()));
+        position = start.size();
+    }
+
     // pKnownSetups: setup headers that parsed before; one of them is taken as it is. Leaves no
     // decoder ready then, so only for a check.
     void ReadHeaders(std::set<std::string> *pKnownSetups = nullptr)
@@ -142,10 +153,10 @@ private:
             if (found < 0)
                 throw FormatError(label + " is not a playable Ogg Vorbis file: it holds bytes that are no sound Ogg page");
             if (found == 0) {
-                char *buffer = ogg_sync_buffer(&sync, chunk);
+                char *buffer = ogg_sync_buffer(&sync, static_cast<long>(OggReadAhead));
                 if (!buffer)
                     throw std::bad_alloc();
-                const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size - position));
+                const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(OggReadAhead, size - position));
                 if (got == 0) {
                     if (sync.fill > sync.returned)
                         throw FormatError(label + " is not a playable Ogg Vorbis file: its last page is cut off");
@@ -165,9 +176,6 @@ private:
         }
     }
 
-    // Small: the headers usually end within the first few kilobytes, and most tracks are read
-    // no further.
-    static constexpr long chunk = 16 * 1024;
     const TrackReader &read;
     std::uint64_t size = 0;
     std::uint64_t position = 0;
@@ -186,7 +194,9 @@ private:
 void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::string &label, Warnings &warnings,
                         std::set<std::string> *pKnownSetups)
 {
-    std::vector<unsigned char> page(static_cast<std::size_t>(std::min<std::uint64_t>(size, maxPageSize)));
+    // The first page holds only the identification header, so it nearly always ends within the
+    // first piece read; one that claims more gets the rest read, up to the largest page there is.
+    std::vector<unsigned char> page(static_cast<std::size_t>(std::min<std::uint64_t>(size, OggReadAhead)));
     read(0, page.data(), page.size());
     if (page.size() < pageHeaderSize || std::memcmp(page.data(), "OggS", 4) != 0)
         throw FormatError(label + " is not an Ogg Vorbis file");
@@ -197,6 +207,12 @@ void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::
         for (std::size_t i = 0; i < segments; ++i)
             body += page[pageHeaderSize + i];
     const std::size_t pageSize = pageHeaderSize + segments + body;
+    const std::size_t largest = static_cast<std::size_t>(std::min<std::uint64_t>(size, maxPageSize));
+    if (pageSize > page.size() && page.size() < largest) {
+        const std::size_t got = page.size();
+        page.resize(largest);
+        read(got, page.data() + got, largest - got);
+    }
     const unsigned char *packet = page.data() + pageHeaderSize + segments;
     const bool wellFormed = page[4] == 0 && (page[5] & beginningOfStream) && pageSize <= page.size()
                          && le::U32(page.data() + 22) == PageChecksum(page.data(), pageSize);
@@ -212,6 +228,7 @@ void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::
         warnings.Add(label + " is " + std::to_string(channels) + "-channel Vorbis at " + std::to_string(rate)
                      + " Hz; the game's own tracks are stereo at 32000 Hz, other variants are untested in the game");
     VorbisReader reader(read, size, label);
+    reader.TakeStart(page);
     reader.ReadHeaders(pKnownSetups);
 }
 

@@ -17,6 +17,10 @@ class Warnings;
 // headers, so packing reads every track once; OggPageWalker checks the rest while it is copied.
 std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings);
 
+// How much of a track's Ogg data the checks below read first, and then at a time: the Vorbis
+// headers usually end within the first few kilobytes, and most tracks are read no further.
+constexpr std::size_t OggReadAhead = 16 * 1024;
+
 // Reads count bytes of a track's Ogg data at offset; offset + count never passes its size.
 using TrackReader = std::function<void(std::uint64_t offset, unsigned char *buffer, std::size_t count)>;
 // CheckOggVorbisFile() for Ogg data of size bytes that is no file of its own, as a track inside a pack.

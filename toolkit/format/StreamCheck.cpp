@@ -57,11 +57,11 @@ std::vector<CheckFinding> StreamCheck::Check(const std::filesystem::path &pack, 
                      + " tracks in it: the game plays none of them (a damaged copy)"}};
 
     std::vector<Placement> placements;
-    std::vector<TrackHeader> headers(records.size());
-    std::vector<bool> parsed(records.size(), false);
+    std::vector<std::string> vorbisErrors(records.size()); // empty where the Vorbis headers parse or were not read
     std::vector<CheckFinding> zeroTracks;
     std::size_t readable = 0;
-    std::vector<unsigned char> header(TrackHeader::Size);
+    // A track's header and the start of its Ogg data, read at once: the Vorbis headers usually end there.
+    std::vector<unsigned char> track(TrackHeader::Size + OggReadAhead);
     try {
         for (std::size_t t = 0; t < records.size(); ++t) {
             const std::uint64_t offset = lookup->Record(records[t]).offset;
@@ -70,25 +70,46 @@ std::vector<CheckFinding> StreamCheck::Check(const std::filesystem::path &pack, 
             if (placements.back().end > archive->Size())
                 continue;
             ++readable;
-            archive->ReadAt(offset, header.data(), header.size());
-            if (AllZero(header.data(), header.size())) {
+            std::size_t held = static_cast<std::size_t>(std::min<std::uint64_t>(track.size(), archive->Size() - offset));
+            archive->ReadAt(offset, track.data(), held);
+            if (AllZero(track.data(), TrackHeader::Size)) {
                 zeroTracks.push_back({CheckFinding::Kind::ZeroFilled, file, where,
                                       "holds only zeros where its header should be (a damaged copy): the game cannot play it"});
                 continue;
             }
-            XorAtPosition(header.data(), header.size(), offset);
+            XorAtPosition(track.data(), TrackHeader::Size, offset);
             const std::string label = name + ", " + where;
+            TrackHeader header;
             try {
                 Warnings ignored;
                 // The length is judged against the pack below, where a cut-off pack is told apart.
-                headers[t] = TrackHeader::Parse(header.data(), std::numeric_limits<std::uint64_t>::max(), label, ignored);
+                header = TrackHeader::Parse(track.data(), std::numeric_limits<std::uint64_t>::max(), label, ignored);
             } catch (const FormatError &error) {
                 findings.push_back({CheckFinding::Kind::HeaderRefused, file, where,
                                     WithoutPlace(error.what(), label) + "; the toolkit refuses this track, and the game cannot play it"});
                 continue;
             }
-            parsed[t] = true;
-            placements.back().end += headers[t].oggLength;
+            placements.back().end += header.oggLength;
+            if (placements.back().end > archive->Size())
+                continue;
+            // Checked here, while the track's start is at hand; told only for tracks the pack holds whole.
+            const std::uint64_t payload = offset + TrackHeader::Size;
+            held = static_cast<std::size_t>(std::min<std::uint64_t>(held, TrackHeader::Size + header.oggLength));
+            XorAtPosition(track.data() + TrackHeader::Size, held - TrackHeader::Size, payload);
+            const TrackReader read = [&](std::uint64_t at, unsigned char *buffer, std::size_t count) {
+                if (TrackHeader::Size + at + count <= held) {
+                    std::memcpy(buffer, track.data() + TrackHeader::Size + at, count);
+                    return;
+                }
+                archive->ReadAt(payload + at, buffer, count);
+                XorAtPosition(buffer, count, payload + at);
+            };
+            try {
+                Warnings ignored; // variants the game's own tracks do not use are no fault
+                CheckOggVorbisData(read, header.oggLength, where, ignored, &knownSetups);
+            } catch (const FormatError &error) {
+                vorbisErrors[t] = WithoutPlace(error.what(), where) + ": the game cannot play this track";
+            }
         }
     } catch (const FormatError &error) {
         return {{CheckFinding::Kind::CouldNotCheck, file, "", error.what()}};
@@ -99,24 +120,9 @@ std::vector<CheckFinding> StreamCheck::Check(const std::filesystem::path &pack, 
     else
         findings.insert(findings.end(), zeroTracks.begin(), zeroTracks.end());
     const std::vector<bool> inside = FindPlacementsOutside(file, archive->Size(), lookupName, placements, findings);
-
-    std::set<std::string> knownSetups;
-    for (std::size_t t = 0; t < records.size(); ++t) {
-        if (!parsed[t] || !inside[t])
-            continue;
-        const std::uint64_t payload = placements[t].offset + TrackHeader::Size;
-        const TrackReader read = [&](std::uint64_t offset, unsigned char *buffer, std::size_t count) {
-            archive->ReadAt(payload + offset, buffer, count);
-            XorAtPosition(buffer, count, payload + offset);
-        };
-        try {
-            Warnings ignored; // variants the game's own tracks do not use are no fault
-            CheckOggVorbisData(read, headers[t].oggLength, placements[t].where, ignored, &knownSetups);
-        } catch (const FormatError &error) {
-            findings.push_back({CheckFinding::Kind::VorbisHeaders, file, placements[t].where,
-                                WithoutPlace(error.what(), placements[t].where) + ": the game cannot play this track"});
-        }
-    }
+    for (std::size_t t = 0; t < records.size(); ++t)
+        if (inside[t] && !vorbisErrors[t].empty())
+            findings.push_back({CheckFinding::Kind::VorbisHeaders, file, placements[t].where, vorbisErrors[t]});
     return findings;
 }
 }

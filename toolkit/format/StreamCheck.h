@@ -1,6 +1,8 @@
 #pragma once
 #include <filesystem>
 #include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "format/CheckFinding.h"
@@ -31,5 +33,8 @@ private:
     std::optional<LookupFile> lookup;
     std::optional<NameTable> names;
     std::vector<CheckFinding> setup;
+    // Vorbis setup headers that parsed in any pack so far: one encoder gives every track of a
+    // game the same one, and unpacking it costs more than the rest of a track's check.
+    mutable std::set<std::string> knownSetups;
 };
 }
