@@ -9,6 +9,7 @@
 
 #include "format/EntryListing.h"
 #include "format/FormatError.h"
+#include "format/GameCheck.h"
 #include "format/LookupFile.h"
 #include "format/Naming.h"
 #include "format/NameTable.h"
@@ -24,13 +25,15 @@ namespace
 const char *const usage = "kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat> | "
                           "kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat> | "
                           "kivo_sfx.exe -l <package> <BankLkup.dat> | "
-                          "kivo_sfx.exe -x <package> <entry> <output file> <BankLkup.dat>";
+                          "kivo_sfx.exe -x <package> <entry> <output file> <BankLkup.dat> | "
+                          "kivo_sfx.exe -c <package>... <BankLkup.dat>";
 
 const char *const help =
     "Usage: kivo_sfx.exe -e <package>... <target directory> <BankLkup.dat>\n"
     "       kivo_sfx.exe -i <new package> <sfx_import.ini> <BankLkup.dat>\n"
     "       kivo_sfx.exe -l <package> <BankLkup.dat>\n"
     "       kivo_sfx.exe -x <package> <entry> <output file> <BankLkup.dat>\n"
+    "       kivo_sfx.exe -c <package>... <BankLkup.dat>\n"
     "Unpacks SFX packages into <target directory>/<package>/ (WAV files and sfx_import.ini),\n"
     "or packs such a folder into <new package> and rewrites the bank lookup file, keeping the\n"
     "previous one as <BankLkup.dat>.bak. PakFiles.dat must lie beside the lookup file.\n"
@@ -43,7 +46,10 @@ const char *const help =
     "-x writes the one sound <entry> (a name as -l prints it) to <output file>, exactly as -e\n"
     "writes it; the file appears only once it is complete.\n"
     "Names are matched ignoring case where the exact one does not exist.\n"
-    "On failure: exit code 1 and one line on standard error.\n";
+    "On failure: exit code 1 and one line on standard error.\n"
+    "With -c, checks the packages against <BankLkup.dat> and what lies beside them, writing nothing:\n"
+    "one line per finding on standard output; exit code 0 when all is well, 1 when\n"
+    "something was found, 2 when the check could not run (its reason on standard error).\n";
 
 // Every check unpacking makes on the tables beside the lookup file, and on the package.
 kivo::SfxPackage OpenPackage(const std::filesystem::path &package, const std::filesystem::path &lookupPath,
@@ -101,5 +107,7 @@ int main(int argc, char *argv[])
             kivo::RefuseOutputOverInput(args[3], {kivo::ResolvePathCase(args[1]), lookupPath});
             OpenPackage(args[1], lookupPath, warnings).Extract(args[2], args[3]);
         });
+    if (args.size() >= 3 && args[0] == "-c")
+        return kivo::RunCheck(kivo::GameCheck::Side::Sfx, args);
     return kivo::UsageError(usage);
 }

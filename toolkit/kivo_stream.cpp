@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "format/EntryListing.h"
+#include "format/GameCheck.h"
 #include "format/Naming.h"
 #include "format/PathCase.h"
 #include "format/SaveJournal.h"
@@ -23,7 +24,8 @@ namespace
 const char *const usage = "kivo_stream.exe -e <pack>... <target directory> | "
                           "kivo_stream.exe -r <pack>... <target directory> <metadata-full.ini> | "
                           "kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat> | "
-                          "kivo_stream.exe -l <pack> | kivo_stream.exe -x <pack> <entry> <output file>";
+                          "kivo_stream.exe -l <pack> | kivo_stream.exe -x <pack> <entry> <output file> | "
+                          "kivo_stream.exe -c <pack>... <TrakLkup.dat>";
 
 const char *const help =
     "Usage: kivo_stream.exe -e <pack>... <target directory>\n"
@@ -31,6 +33,7 @@ const char *const help =
     "       kivo_stream.exe -i <new pack> <stream_import.ini> <TrakLkup.dat>\n"
     "       kivo_stream.exe -l <pack>\n"
     "       kivo_stream.exe -x <pack> <entry> <output file>\n"
+    "       kivo_stream.exe -c <pack>... <TrakLkup.dat>\n"
     "Unpacks stream packs into <target directory>/<pack>/ (Ogg Vorbis files and\n"
     "stream_import.ini; with -r the folders are named by station), or packs such a folder into\n"
     "<new pack> and rewrites the track lookup file, keeping the previous one as\n"
@@ -44,7 +47,10 @@ const char *const help =
     "-x writes the one track <entry> (a name as -l prints it) to <output file>, exactly as -e\n"
     "writes it; the file appears only once it is complete.\n"
     "Names are matched ignoring case where the exact one does not exist.\n"
-    "On failure: exit code 1 and one line on standard error.\n";
+    "On failure: exit code 1 and one line on standard error.\n"
+    "With -c, checks the packs against <TrakLkup.dat> and what lies beside them, writing nothing:\n"
+    "one line per finding on standard output; exit code 0 when all is well, 1 when\n"
+    "something was found, 2 when the check could not run (its reason on standard error).\n";
 
 void Export(const std::vector<std::filesystem::path> &packs, const std::filesystem::path &target,
             const kivo::StationNames &stations, kivo::Warnings &warnings)
@@ -90,5 +96,7 @@ int main(int argc, char *argv[])
             kivo::RefuseOutputOverInput(args[3], {kivo::ResolvePathCase(args[1])});
             kivo::StreamPack::Open(args[1], warnings).Extract(args[2], args[3]);
         });
+    if (args.size() >= 3 && args[0] == "-c")
+        return kivo::RunCheck(kivo::GameCheck::Side::Streams, args);
     return kivo::UsageError(usage);
 }

@@ -68,6 +68,12 @@ void RemoveStaleTemporaries(const std::filesystem::path &folder)
 }
 }
 
+bool IsStaleTemporary(const std::filesystem::path &path)
+{
+    const long owner = TemporaryOwner(path.filename().string());
+    return owner > 0 && !IsRunning(owner);
+}
+
 AtomicFile::AtomicFile(const std::filesystem::path &path, Durability fileDurability)
     : finalPath(path)
     , durability(fileDurability)

@@ -43,6 +43,10 @@ private:
     bool committed = false;
 };
 
+// Whether path is the temporary of an AtomicFile ("<file>.kivo-<process>[-<n>].tmp") whose
+// run is gone, so that nothing will ever name or remove it.
+bool IsStaleTemporary(const std::filesystem::path &path);
+
 // Copies the file at `from` to `to`, synced: a half-written copy never stands under `to`.
 // Throws FormatError.
 void CopySynced(const std::filesystem::path &from, const std::filesystem::path &to);

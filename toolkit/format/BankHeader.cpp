@@ -40,18 +40,19 @@ BankHeader BankHeader::Parse(const unsigned char *bytes, std::uint32_t pcmSize, 
         sound.loop = le::I32(slot + 4);
         sound.sampleRate = le::U16(slot + 8);
         sound.headroom = le::I16(slot + 10);
-        const std::string soundWhere = where + ", sound " + std::to_string(i + 1);
+        // Named only when refused: a check reads every bank header of the game.
+        const auto soundWhere = [&] { return where + ", sound " + std::to_string(i + 1); };
         if (i == 0 && sound.offset != 0)
-            throw FormatError(soundWhere + " does not start at the beginning of the bank's sound data");
+            throw FormatError(soundWhere() + " does not start at the beginning of the bank's sound data");
         if (i > 0 && sound.offset < header.sounds.back().offset)
-            throw FormatError(soundWhere + " starts before the sound in front of it");
+            throw FormatError(soundWhere() + " starts before the sound in front of it");
         if (sound.offset > pcmSize)
-            throw FormatError(soundWhere + " starts at byte " + std::to_string(sound.offset) + ", beyond the bank's "
+            throw FormatError(soundWhere() + " starts at byte " + std::to_string(sound.offset) + ", beyond the bank's "
                               + std::to_string(pcmSize) + " bytes");
         if (sound.offset % 2 != 0)
-            throw FormatError(soundWhere + " starts at an odd byte for 16-bit sound data");
+            throw FormatError(soundWhere() + " starts at an odd byte for 16-bit sound data");
         if (sound.sampleRate == 0)
-            throw FormatError(soundWhere + " has a sample rate of 0");
+            throw FormatError(soundWhere() + " has a sample rate of 0");
         header.sounds.push_back(sound);
     }
     for (std::size_t i = 0; i < count; ++i) {
@@ -60,8 +61,11 @@ BankHeader BankHeader::Parse(const unsigned char *bytes, std::uint32_t pcmSize, 
             warnings.Add(where + ", sound " + std::to_string(i + 1) + ": loop start " + std::to_string(loop)
                          + " lies outside the sound; it is kept as it is");
     }
+    // Zero when the first byte is and every byte equals the next: one comparison of the rest
+    // with itself moved by a byte (a check reads every bank header of the game).
     const unsigned char *unused = bytes + 4 + count * descriptorSize;
-    if (std::any_of(unused, bytes + Size, [](unsigned char b) { return b != 0; }))
+    const std::size_t unusedSize = static_cast<std::size_t>(bytes + Size - unused);
+    if (unusedSize > 0 && (unused[0] != 0 || std::memcmp(unused, unused + 1, unusedSize - 1) != 0))
         warnings.Add(where + ": unused sound slots are not zero; they are written as zero");
     return header;
 }

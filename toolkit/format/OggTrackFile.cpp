@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <vorbis/codec.h>
@@ -62,8 +65,8 @@ std::uint64_t Word(const unsigned char *data)
 class VorbisReader
 {
 public:
-    VorbisReader(const std::filesystem::path &path, const std::string &trackLabel)
-        : file(path, BinaryFile::Mode::Read), label(trackLabel)
+    VorbisReader(const TrackReader &trackReader, std::uint64_t trackSize, const std::string &trackLabel)
+        : read(trackReader), size(trackSize), label(trackLabel)
     {
         ogg_sync_init(&sync);
         vorbis_info_init(&info);
@@ -84,15 +87,36 @@ public:
     VorbisReader(const VorbisReader &) = delete;
     VorbisReader &operator=(const VorbisReader &) = delete;
 
-    void ReadHeaders()
+    // The track's first bytes, read already by the caller: they are not read again.
+    void TakeStart(const std::vector<unsigned char> &start)
+    {
+        char *buffer = ogg_sync_buffer(&sync, static_cast<long>(start.size()));
+        if (!buffer)
+            throw std::bad_alloc();
+        std::memcpy(buffer, start.data(), start.size());
+        ogg_sync_wrote(&sync, static_cast<long>(start.size()));
+        position = start.size();
+    }
+
+    // pKnownSetups: setup headers that parsed before; one of them is taken as it is. Leaves no
+    // decoder ready then, so only for a check.
+    void ReadHeaders(std::set<std::string> *pKnownSetups = nullptr)
     {
         static const char *const names[] = {"identification", "comment", "setup"};
         ogg_packet packet;
         for (int header = 0; header < 3; ++header) {
             if (!NextPacket(packet))
                 throw FormatError(label + " is not a playable Ogg Vorbis file: it ends before its Vorbis " + names[header] + " header");
+            std::string setup;
+            if (header == 2 && pKnownSetups) {
+                setup.assign(reinterpret_cast<const char *>(packet.packet), static_cast<std::size_t>(packet.bytes));
+                if (pKnownSetups->count(setup))
+                    return;
+            }
             if (vorbis_synthesis_headerin(&info, &comment, &packet) != 0)
                 throw FormatError(label + " is not a playable Ogg Vorbis file: its Vorbis " + names[header] + " header is damaged");
+            if (header == 2 && pKnownSetups)
+                pKnownSetups->insert(std::move(setup));
         }
     }
 
@@ -129,15 +153,17 @@ private:
             if (found < 0)
                 throw FormatError(label + " is not a playable Ogg Vorbis file: it holds bytes that are no sound Ogg page");
             if (found == 0) {
-                char *buffer = ogg_sync_buffer(&sync, chunk);
+                char *buffer = ogg_sync_buffer(&sync, static_cast<long>(OggReadAhead));
                 if (!buffer)
                     throw std::bad_alloc();
-                const std::size_t got = file.ReadSome(buffer, chunk);
+                const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(OggReadAhead, size - position));
                 if (got == 0) {
                     if (sync.fill > sync.returned)
                         throw FormatError(label + " is not a playable Ogg Vorbis file: its last page is cut off");
                     return false;
                 }
+                read(position, reinterpret_cast<unsigned char *>(buffer), got);
+                position += got;
                 ogg_sync_wrote(&sync, static_cast<long>(got));
                 continue;
             }
@@ -150,10 +176,9 @@ private:
         }
     }
 
-    // Small: the headers usually end within the first few kilobytes, and most tracks are read
-    // no further.
-    static constexpr long chunk = 16 * 1024;
-    BinaryFile file;
+    const TrackReader &read;
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
     std::string label;
     ogg_sync_state sync{};
     ogg_stream_state stream{};
@@ -166,12 +191,13 @@ private:
 };
 }
 
-std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings)
+void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::string &label, Warnings &warnings,
+                        std::set<std::string> *pKnownSetups)
 {
-    BinaryFile file(path, BinaryFile::Mode::Read);
-    const std::uint64_t size = file.Size();
-    std::vector<unsigned char> page(static_cast<std::size_t>(std::min<std::uint64_t>(size, maxPageSize)));
-    file.ReadAt(0, page.data(), page.size());
+    // The first page holds only the identification header, so it nearly always ends within the
+    // first piece read; one that claims more gets the rest read, up to the largest page there is.
+    std::vector<unsigned char> page(static_cast<std::size_t>(std::min<std::uint64_t>(size, OggReadAhead)));
+    read(0, page.data(), page.size());
     if (page.size() < pageHeaderSize || std::memcmp(page.data(), "OggS", 4) != 0)
         throw FormatError(label + " is not an Ogg Vorbis file");
 
@@ -181,6 +207,12 @@ std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::s
         for (std::size_t i = 0; i < segments; ++i)
             body += page[pageHeaderSize + i];
     const std::size_t pageSize = pageHeaderSize + segments + body;
+    const std::size_t largest = static_cast<std::size_t>(std::min<std::uint64_t>(size, maxPageSize));
+    if (pageSize > page.size() && page.size() < largest) {
+        const std::size_t got = page.size();
+        page.resize(largest);
+        read(got, page.data() + got, largest - got);
+    }
     const unsigned char *packet = page.data() + pageHeaderSize + segments;
     const bool wellFormed = page[4] == 0 && (page[5] & beginningOfStream) && pageSize <= page.size()
                          && le::U32(page.data() + 22) == PageChecksum(page.data(), pageSize);
@@ -195,14 +227,26 @@ std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::s
     if (channels != 2 || (rate != 32000 && rate != 24000))
         warnings.Add(label + " is " + std::to_string(channels) + "-channel Vorbis at " + std::to_string(rate)
                      + " Hz; the game's own tracks are stereo at 32000 Hz, other variants are untested in the game");
-    VorbisReader reader(path, label);
-    reader.ReadHeaders();
-    return size;
+    VorbisReader reader(read, size, label);
+    reader.TakeStart(page);
+    reader.ReadHeaders(pKnownSetups);
+}
+
+std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings)
+{
+    BinaryFile file(path, BinaryFile::Mode::Read);
+    CheckOggVorbisData([&file](std::uint64_t offset, unsigned char *buffer, std::size_t count) { file.ReadAt(offset, buffer, count); },
+                       file.Size(), label, warnings);
+    return file.Size();
 }
 
 void DecodeOggVorbisFile(const std::filesystem::path &path, const std::string &label)
 {
-    VorbisReader reader(path, label);
+    BinaryFile file(path, BinaryFile::Mode::Read);
+    const TrackReader read = [&file](std::uint64_t offset, unsigned char *buffer, std::size_t count) {
+        file.ReadAt(offset, buffer, count);
+    };
+    VorbisReader reader(read, file.Size(), label);
     reader.ReadHeaders();
     reader.DecodeRest();
 }

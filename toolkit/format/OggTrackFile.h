@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 
 namespace kivo
@@ -14,6 +16,19 @@ class Warnings;
 // about channel counts and rates the game's own tracks do not use. Reads only as far as the
 // headers, so packing reads every track once; OggPageWalker checks the rest while it is copied.
 std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings);
+
+// How much of a track's Ogg data the checks below read first, and then at a time: the Vorbis
+// headers usually end within the first few kilobytes, and most tracks are read no further.
+constexpr std::size_t OggReadAhead = 16 * 1024;
+
+// Reads count bytes of a track's Ogg data at offset; offset + count never passes its size.
+using TrackReader = std::function<void(std::uint64_t offset, unsigned char *buffer, std::size_t count)>;
+// CheckOggVorbisFile() for Ogg data of size bytes that is no file of its own, as a track inside a pack.
+// Unpacking a setup header's codebooks costs far more than reading it, and one encoder gives every
+// track of a game the same one: with pKnownSetups, a setup header among them is not parsed again,
+// and one that parses is added.
+void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::string &label, Warnings &warnings,
+                        std::set<std::string> *pKnownSetups = nullptr);
 
 // Decodes a whole track, which costs far more than copying it: for tracks that are not the ones
 // unpacking wrote. Throws FormatError naming label at the first page or packet that does not

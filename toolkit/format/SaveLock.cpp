@@ -93,6 +93,11 @@ std::unique_ptr<SaveLock> SaveLock::ForTool(const std::filesystem::path &lookupP
     return Take(lookupPath, 0);
 }
 
+bool SaveLock::IsHeld(const std::filesystem::path &)
+{
+    return false;
+}
+
 SaveLock::~SaveLock() = default;
 #else
 std::unique_ptr<SaveLock> SaveLock::Take(const std::filesystem::path &lookupPath, int waitMs)
@@ -135,6 +140,21 @@ std::unique_ptr<SaveLock> SaveLock::ForTool(const std::filesystem::path &lookupP
         }
     }
     return Take(lookupPath, DefaultWaitMs());
+}
+
+bool SaveLock::IsHeld(const std::filesystem::path &lookupPath)
+{
+    // Opened to read only and never created: no lock file means no save.
+    const int opened = ::open(LockPathOf(lookupPath).c_str(), O_RDONLY | O_CLOEXEC);
+    if (opened < 0)
+        return false;
+    int result;
+    do
+        result = ::flock(opened, LOCK_SH | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    const bool bHeld = result != 0 && errno == EWOULDBLOCK;
+    ::close(opened);
+    return bHeld;
 }
 
 SaveLock::~SaveLock()

@@ -27,6 +27,10 @@ public:
     // start when the program has already gone.
     static std::unique_ptr<SaveLock> ForTool(const std::filesystem::path &lookupPath);
 
+    // Whether a save holds the lock beside lookupPath now. Asks without taking it and writes
+    // nothing, so a check may look while a save runs.
+    static bool IsHeld(const std::filesystem::path &lookupPath);
+
     ~SaveLock();
     SaveLock(const SaveLock &) = delete;
     SaveLock &operator=(const SaveLock &) = delete;
