@@ -374,10 +374,8 @@ void TestEndToEnd::ReplacedEntrySurvivesSavesUntilTheOriginalIsRestored()
     QFETCH(bool, useKivoMetadata);
     DemoGame game;
     QVERIFY(game.IsReady());
-    if (archive.path.startsWith("AUDIO")) {
-        QVERIFY(QDir(game.Game()).rename("audio", "AUDIO"));
-        QVERIFY(QDir(game.Game() + "/AUDIO/CONFIG").rename("BankLkup.dat", "banklkup.dat"));
-    }
+    QVERIFY(!archive.path.startsWith("AUDIO") || (QDir(game.Game()).rename("audio", "AUDIO")
+                                                  && QDir(game.Game() + "/AUDIO/CONFIG").rename("BankLkup.dat", "banklkup.dat")));
     game.Start(useKivoMetadata);
     const QString kept = game.Game() + "/" + archive.path.left(6) + "RozivOze originals/";
     const QByteArray originalArchive = ReadFile(game.Game() + "/" + archive.path);
@@ -535,8 +533,7 @@ void TestEndToEnd::AnObstacleLosesNothing()
                                   "stream = CH\nstation = Shared\nstream = RE\nstation = Shared\n"));
     game.Start(bShared);
     QVERIFY(!bShared || game.Unpack(1, 0));
-    const QString folder = game.Work() + "/" + archive.folder;
-    const QString archivePath = game.Game() + "/" + archive.path;
+    const QString folder = game.Work() + "/" + archive.folder, archivePath = game.Game() + "/" + archive.path;
     const Files usable = FreshUnpacking(game, archive);
     QVERIFY(!usable.isEmpty());
     const QString replacement = WriteReplacement(game, archive);
@@ -545,8 +542,7 @@ void TestEndToEnd::AnObstacleLosesNothing()
         game.Replace(game.Entry(archive.bankRow, 1), replacement);
         QCOMPARE(game.StatusBar()->currentMessage(), QStringLiteral("Item was successfull replaced."));
     }
-    const Files workBefore = Snapshot(game.Work());
-    const Files gameBefore = Snapshot(game.Game());
+    const Files workBefore = Snapshot(game.Work()), gameBefore = Snapshot(game.Game());
     game.StatusBar()->clearMessage();
 
     Locks locks;
@@ -571,10 +567,7 @@ void TestEndToEnd::AnObstacleLosesNothing()
     const bool bStops = obstacle.contains(" at ");
     bool bStopped = false;
     QTimer poll;
-    const auto unpause = qScopeGuard([] {
-        qunsetenv("KIVO_TEST_PAUSE");
-        qunsetenv("KIVO_TEST_PAUSE_MARK");
-    });
+    const auto unpause = qScopeGuard([] { qunsetenv("KIVO_TEST_PAUSE"), qunsetenv("KIVO_TEST_PAUSE_MARK"); });
     if (bStops) {
         // The program keeps the tool's standard error to itself, so the tool leaves a mark when
         // it has reached the point.
@@ -676,8 +669,7 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
     DemoGame game;
     QVERIFY(game.IsReady());
     const QString tool = game.Root() + "/" + archive.program;
-    const QString archivePath = game.Game() + "/" + archive.path;
-    const QString lookupPath = game.Game() + "/" + archive.lookup;
+    const QString archivePath = game.Game() + "/" + archive.path, lookupPath = game.Game() + "/" + archive.lookup;
     QStringList unpack{"-e", archivePath, game.Work()};
     if (archive.bankRow >= 0)
         unpack << lookupPath;
@@ -727,9 +719,8 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
         const ToolRun run = Run(tool, {"-i", archivePath + ".new", metafile, lookupPath}, folder);
         QVERIFY2(run.exitCode == 0 && run.errorText.contains(said, Qt::CaseInsensitive), qPrintable(run.errorText));
         // What that run packed is not swapped in: its records go again.
-        QVERIFY(QFile::remove(archivePath + ".new"));
-        QVERIFY(WriteFile(lookupPath, ReadFile(lookupPath + ".bak")));
-        QVERIFY(QFile::remove(lookupPath + ".bak"));
+        QVERIFY(QFile::remove(archivePath + ".new") && WriteFile(lookupPath, ReadFile(lookupPath + ".bak"))
+                && QFile::remove(lookupPath + ".bak"));
     } else if (next == "set folder") {
         game.Start(false, game.Root());
         QCOMPARE(game.dialogs->Log(), QStringList());
@@ -760,8 +751,7 @@ void TestEndToEnd::ASaveCutOffAtAnyStepIsRepairedNextTime()
         // The save kept the originals before it began; everything else is as it was.
         Files after = Snapshot(game.Game());
         after.removeIf([](const auto &file) { return file.key().startsWith("audio/RozivOze originals/"); });
-        QCOMPARE(after.keys(), gameBefore.keys());
-        QVERIFY(after == gameBefore);
+        QCOMPARE(Damaged(gameBefore, after) + Damaged(after, gameBefore), QStringList());
         return;
     }
     QVERIFY(bByTool || ReadFile(lookupPath + ".bak") == gameBefore[archive.lookup]);

@@ -425,8 +425,7 @@ private slots:
         // Worded, placed and numbered as Qt's document parser words the same fault.
         QDomDocument dom;
         QString message;
-        int line = 0;
-        int column = 0;
+        int line = 0, column = 0;
         QVERIFY(!dom.setContent(document, &message, &line, &column));
         QCOMPARE(box.text, message + QStringLiteral("\nLine: %1, Column: %2").arg(line).arg(column));
     }
