@@ -8,6 +8,7 @@
 #include "catalog/CatalogArchive.h"
 #include "catalog/DescriptionCatalog.h"
 #include "catalog/DescriptionSharing.h"
+#include "catalog/DescriptionText.h"
 #include "catalog/UserDescriptions.h"
 #include "tree/TreeModel.h"
 #include "tree/XmlMetaData.h"
@@ -61,15 +62,12 @@ private slots:
     void UnreadableUserFileIsNeverOverwritten();
     void RewriteKeepsEveryOtherElement_data();
     void RewriteKeepsEveryOtherElement();
-    void ExportedDescriptionsImportAsKnown();
-    void QuotesFieldsWhereCsvNeedsIt_data();
-    void QuotesFieldsWhereCsvNeedsIt();
-    void ReadsRowsOfEitherForm_data();
-    void ReadsRowsOfEitherForm();
+    void SharedRowsComeBackAsTheyWent_data();
+    void SharedRowsComeBackAsTheyWent();
     void SortsImportedRowsAndAppliesThem_data();
     void SortsImportedRowsAndAppliesThem();
-    void RefusesFileOfNeitherForm_data();
-    void RefusesFileOfNeitherForm();
+    void ReadsEitherFormOrNamesWhereItStopped_data();
+    void ReadsEitherFormOrNamesWhereItStopped();
 };
 
 void TestCatalog::KeysAreThoseOfTheLoadedArchive()
@@ -77,33 +75,29 @@ void TestCatalog::KeysAreThoseOfTheLoadedArchive()
     const TreeModel tree(QString::fromLatin1(configuration), false);
     const QList<CatalogArchive> archives = CatalogArchivesOf(tree);
     QStringList names;
-    for (const CatalogArchive &archive : archives)
-        names << archive.TreeName();
-    QCOMPARE(names, QStringList({"SFX > GENRL", "SFX > FEET", "Streams > Radio/Talk > AA"}));
-    const QModelIndexList leaves = tree.ArchiveIndexes();
     for (int position = 0; position < archives.size(); ++position) {
-        const LoadedArchive loaded(IniMetafileModel::SFX, QStringLiteral("x/sfx_import.ini"), leaves.at(position), QString());
-        const QString key = loaded.VirtualPath(QStringLiteral("Bank_001/sound_002.wav"));
-        QCOMPARE(key, archives.at(position).pathPrefix + QStringLiteral("Bank_001\\sound_002.wav"));
+        const LoadedArchive loaded(IniMetafileModel::SFX, QStringLiteral("x/sfx_import.ini"), tree.ArchiveIndexes().at(position), QString());
+        QCOMPARE(loaded.VirtualPath("Bank_001/sound_002.wav"), archives.at(position).pathPrefix + "Bank_001\\sound_002.wav");
+        names << archives.at(position).TreeName();
     }
+    QCOMPARE(names, QStringList({"SFX > GENRL", "SFX > FEET", "Streams > Radio/Talk > AA"}));
 }
 
 void TestCatalog::FindsEntriesHoldingEveryWord_data()
 {
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("expected");
-    const QString door9 = QStringLiteral("SFX > GENRL|Bank_002/sound_9.wav|Door knock");
-    const QString door10 = QStringLiteral("SFX > GENRL|Bank_002/sound_010.wav|Door creak");
-    const QString slam = QStringLiteral("SFX > GENRL|Bank_010/sound_001.wav|Door slam \u00B7 metal");
-    const QString step = QStringLiteral("SFX > FEET|Bank_001/sound_001.wav|Footstep \u00B7 gravel");
-    const QString jingle = QStringLiteral("Streams > Radio/Talk > AA|Track_003.ogg|Radio jingle");
-    const QString sofos = QStringLiteral("Streams > Radio/Talk > AA|Track_012.ogg|\u03C3\u03BF\u03C6\u03BF\u03C2 intro");
+    const QString door9 = "SFX > GENRL|Bank_002/sound_9.wav|Door knock", door10 = "SFX > GENRL|Bank_002/sound_010.wav|Door creak";
+    const QString slam = "SFX > GENRL|Bank_010/sound_001.wav|Door slam \u00B7 metal", step = "SFX > FEET|Bank_001/sound_001.wav|Footstep \u00B7 gravel";
+    const QString jingle = "Streams > Radio/Talk > AA|Track_003.ogg|Radio jingle";
+    const QString sofos = "Streams > Radio/Talk > AA|Track_012.ogg|\u03C3\u03BF\u03C6\u03BF\u03C2 intro";
     QTest::newRow("a word of descriptions, sorted by bank and sound") << "door" << QStringList{door9, door10, slam};
     QTest::newRow("every word, in any order") << "METAL  door" << QStringList{slam};
     QTest::newRow("one word missing") << "door gravel" << QStringList();
     QTest::newRow("tree names") << "talk" << QStringList{jingle, sofos};
     QTest::newRow("entry name") << "sound_010" << QStringList{door10};
     QTest::newRow("case folding, not lower case") << "\u03A3\u039F\u03A6\u039F\u03A3" << QStringList{sofos};
+    QTest::newRow("case folding of the query") << "\u03C3\u03BF\u03C6\u03BF\u03C2" << QStringList{sofos};
     QTest::newRow("no word across two texts") << "genrlbank" << QStringList();
     QTest::newRow("everything in tree order") << "_" << QStringList{door9, door10, slam, step, jingle, sofos};
     QTest::newRow("empty query") << "" << QStringList();
@@ -115,15 +109,11 @@ void TestCatalog::FindsEntriesHoldingEveryWord()
     QFETCH(QString, query);
     QFETCH(QStringList, expected);
     const DescriptionCatalog catalog(Archives(), Described({
-        {aa + "Track_012.ogg", "\u03C3\u03BF\u03C6\u03BF\u03C2 intro"},
-        {feet + "Bank_001\\sound_001.wav", "Footstep;gravel"},
-        {genrl + "Bank_010\\sound_001.wav", "Door slam;;metal"},
-        {genrl + "Bank_002\\sound_010.wav", "Door creak"},
-        {aa + "Track_003.ogg", "Radio jingle"},
-        {genrl + "Bank_002\\sound_9.wav", "Door knock"},
-        {genrl + "Bank_003\\sound_001.wav", ";"},
-        {"Archiv\\Elsewhere\\X\\door_1.wav", "Door"},
-    }));
+        {aa + "Track_012.ogg", "\u03C3\u03BF\u03C6\u03BF\u03C2 intro"}, {feet + "Bank_001\\sound_001.wav", "Footstep;gravel"},
+        {genrl + "Bank_010\\sound_001.wav", "Door slam;;metal"}, {genrl + "Bank_002\\sound_010.wav", "Door creak"},
+        {aa + "Track_003.ogg", "Radio jingle"}, {genrl + "Bank_002\\sound_9.wav", "Door knock"},
+        {genrl + "Bank_003\\sound_001.wav", ";"}, {"Archiv\\Elsewhere\\X\\door_1.wav", "Door"},
+        {genrl, "Door of the archive itself"}}));
     QStringList found;
     for (const int position : catalog.Search(query)) {
         const CatalogEntry &entry = catalog.Entries().at(position);
@@ -139,7 +129,6 @@ void TestCatalog::UserTextWinsUntilRemoved_data()
     QTest::newRow("the user's text wins") << QStringList{"mine;two"} << "mine;two";
     QTest::newRow("an empty text removes it") << QStringList{"mine", ""} << "program's";
     QTest::newRow("a text of empty lines removes it") << QStringList{"mine", ";;"} << "program's";
-    QTest::newRow("the last text counts") << QStringList{"mine", "", "again"} << "again";
 }
 
 void TestCatalog::UserTextWinsUntilRemoved()
@@ -155,7 +144,6 @@ void TestCatalog::UserTextWinsUntilRemoved()
     QVERIFY(user.SetDescription(mineOnly, QStringLiteral("only mine")).isNull());
     for (const QString &text : writes)
         QVERIFY(user.SetDescription(described, text).isNull());
-
     UserDescriptions again(path);
     QVERIFY(again.Read().isNull());
     QCOMPARE(again.Texts(), user.Texts());
@@ -226,66 +214,32 @@ void TestCatalog::RewriteKeepsEveryOtherElement()
     QCOMPARE(written.contains("Text=\"old\""), bOldKept);
 }
 
-void TestCatalog::ExportedDescriptionsImportAsKnown()
-{
-    const XmlMetaData known = Described({{genrl + "Bank_001\\sound_001.wav", "Say \"hi\", then;go"},
-                                         {"Archiv\\Other\\x.wav", "a;;b"}, {aa + "Track_001.ogg", "Z\u00FCrich\n"}});
-    ScratchFiles files;
-    const QString csv = files.Path(QStringLiteral("shared.csv"));
-    QVERIFY(ExportDescriptions(csv, known).isNull());
-    const DescriptionImport same = ReadDescriptionImport(csv, known, Archives());
-    QVERIFY2(same.error.isNull(), qPrintable(same.error));
-    QCOMPARE(same.equalPaths, known.idsByPath.keys());
-    QVERIFY(same.newPaths.isEmpty() && same.differing.isEmpty());
-    QCOMPARE(same.unknownPaths, QStringList{"Archiv\\Other\\x.wav"});
-    const DescriptionImport fresh = ReadDescriptionImport(csv, XmlMetaData(), Archives());
-    QCOMPARE(fresh.newPaths, known.idsByPath.keys());
-    QCOMPARE(fresh.rows.value("Archiv\\Other\\x.wav"), QStringLiteral("a;b"));
-    QCOMPARE(fresh.rows.value(aa + "Track_001.ogg"), QStringLiteral("Z\u00FCrich\n"));
-}
-
-void TestCatalog::QuotesFieldsWhereCsvNeedsIt_data()
+void TestCatalog::SharedRowsComeBackAsTheyWent_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("line");
-    QTest::newRow("plain") << "P" << "quiet;soft" << "P,quiet;soft";
+    QTest::newRow("plain") << genrl + "a.wav" << "quiet;soft" << "Archiv\\SFX\\GENRL\\a.wav,quiet;soft";
     QTest::newRow("comma") << "P,1" << "a, b" << "\"P,1\",\"a, b\"";
     QTest::newRow("quotes") << "P" << "say \"hi\"" << "P,\"say \"\"hi\"\"\"";
     QTest::newRow("empty lines dropped") << "P" << ";a;;b;" << "P,a;b";
+    QTest::newRow("a line break kept") << "P" << "Z\u00FCrich\nend" << "P,\"Z\u00FCrich\nend\"";
 }
 
-void TestCatalog::QuotesFieldsWhereCsvNeedsIt()
+void TestCatalog::SharedRowsComeBackAsTheyWent()
 {
     QFETCH(QString, path);
     QFETCH(QString, text);
     QFETCH(QString, line);
     ScratchFiles files;
     const QString csv = files.Path(QStringLiteral("shared.csv"));
-    QVERIFY(ExportDescriptions(csv, Described({{path, text}, {"Q", ";"}})).isNull());
+    const XmlMetaData known = Described({{path, text}, {"Q", ";"}});
+    QVERIFY(ExportDescriptions(csv, known).isNull());
     QCOMPARE(QString::fromUtf8(Content(csv)), "virtual path,description\r\n" + line + "\r\n");
-}
-
-void TestCatalog::ReadsRowsOfEitherForm_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<StringMap>("rows");
-    QTest::newRow("CSV") << QByteArray("virtual path,description\r\nP,a;b\r\n") << StringMap{{"P", "a;b"}};
-    QTest::newRow("CSV with BOM, LF, no last line end") << QByteArray("\xEF\xBB\xBFvirtual path,description\nP,x") << StringMap{{"P", "x"}};
-    QTest::newRow("quoted comma and quotes") << QByteArray("virtual path,description\n\"P,1\",\"say \"\"hi\"\"\"\n") << StringMap{{"P,1", "say \"hi\""}};
-    QTest::newRow("the last row counts, empty ones none") << QByteArray("virtual path,description\nP,a\n\nP,b\nQ,\n") << StringMap{{"P", "b"}};
-    QTest::newRow("MetaData.xml form") << QByteArray(" <R><InfoData Id=\"1\" Text=\"a;;b\"/><MetaData VirtualPath=\"P\" InfoDataItemId=\"1\"/></R>")
-                                       << StringMap{{"P", "a;b"}};
-}
-
-void TestCatalog::ReadsRowsOfEitherForm()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(StringMap, rows);
-    ScratchFiles files;
-    const DescriptionImport import = ReadDescriptionImport(files.Write(content), XmlMetaData(), Archives());
-    QVERIFY2(import.error.isNull(), qPrintable(import.error));
-    QCOMPARE(import.rows, rows);
+    const DescriptionImport fresh = ReadDescriptionImport(csv, XmlMetaData(), Archives());
+    QCOMPARE(fresh.rows, StringMap({{path, DescriptionLines(text).join(';')}}));
+    QCOMPARE(fresh.unknownPaths, path.startsWith(genrl) ? QStringList() : QStringList{path});
+    QCOMPARE(ReadDescriptionImport(csv, known, Archives()).equalPaths, QStringList{path});
 }
 
 void TestCatalog::SortsImportedRowsAndAppliesThem_data()
@@ -309,10 +263,9 @@ void TestCatalog::SortsImportedRowsAndAppliesThem()
     QVERIFY2(import.error.isNull(), qPrintable(import.error));
     QCOMPARE(import.newPaths, QStringList({"Archiv\\Gone\\n.wav", genrl + "c.wav"}));
     QCOMPARE(import.equalPaths, QStringList{genrl + "a.wav"});
-    QCOMPARE(import.differing.size(), 1);
-    QCOMPARE(import.differing.first().virtualPath + import.differing.first().knownText + import.differing.first().fileText, genrl + "b.wavyz");
+    QVERIFY(import.differing.size() == 1 && import.differing.first().virtualPath + import.differing.first().knownText
+                                              + import.differing.first().fileText == genrl + "b.wavyz");
     QCOMPARE(import.unknownPaths, QStringList{"Archiv\\Gone\\n.wav"});
-
     UserDescriptions user(files.Path(QStringLiteral("user-metadata.xml")));
     QVERIFY(user.Read().isNull());
     QVERIFY(ApplyDescriptionImport(import, bTakeFileTexts, user).isNull());
@@ -321,31 +274,41 @@ void TestCatalog::SortsImportedRowsAndAppliesThem()
     QCOMPARE(again.Texts(), userTexts);
 }
 
-void TestCatalog::RefusesFileOfNeitherForm_data()
+void TestCatalog::ReadsEitherFormOrNamesWhereItStopped_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<int>("line");
-    QTest::newRow("plain text") << QByteArray("just some notes\n") << 1;
-    QTest::newRow("another header") << QByteArray("path;text\nP;a\n") << 1;
-    QTest::newRow("three fields") << QByteArray("virtual path,description\nP,a\nQ,b,c\n") << 3;
-    QTest::newRow("a quote never closed") << QByteArray("virtual path,description\nP,\"a\nb\nc\n") << 4;
-    QTest::newRow("a quote in a plain field") << QByteArray("virtual path,description\nP,say \"hi\"\n") << 2;
-    QTest::newRow("text after a closing quote") << QByteArray("virtual path,description\n\"P\"x,a\n") << 2;
-    QTest::newRow("a row without a path") << QByteArray("virtual path,description\n,a\n") << 2;
-    QTest::newRow("not UTF-8") << QByteArray("virtual path,description\nP,a\nQ,\xFF\n") << 3;
-    QTest::newRow("broken XML") << QByteArray("<R>\n<A>\n</B>\n</R>\n") << 3;
+    QTest::addColumn<StringMap>("rows");
+    QTest::addColumn<int>("line");  // where reading stopped; 0 when it did not
+    const QByteArray header = "virtual path,description\n";
+    QTest::newRow("CSV with BOM, LF, no last line end") << "\xEF\xBB\xBF" + header + "P,x" << StringMap{{"P", "x"}} << 0;
+    QTest::newRow("the last row counts, empty ones none") << header + "P,a\n\nP,b\nQ,\n" << StringMap{{"P", "b"}} << 0;
+    QTest::newRow("MetaData.xml form") << QByteArray(" <R><InfoData Id=\"1\" Text=\"a;;b\"/><MetaData VirtualPath=\"P\" InfoDataItemId=\"1\"/></R>")
+                                       << StringMap{{"P", "a;b"}} << 0;
+    QTest::newRow("plain text") << QByteArray("just some notes\n") << StringMap() << 1;
+    QTest::newRow("another header") << QByteArray("path;text\nP;a\n") << StringMap() << 1;
+    QTest::newRow("three fields") << header + "P,a\nQ,b,c\n" << StringMap() << 3;
+    QTest::newRow("a quote never closed") << header + "P,\"a\nb\nc\n" << StringMap() << 4;
+    QTest::newRow("a quote in a plain field") << header + "P,say \"hi\"\n" << StringMap() << 2;
+    QTest::newRow("text after a closing quote") << header + "\"P\"x,a\n" << StringMap() << 2;
+    QTest::newRow("a row without a path") << header + ",a\n" << StringMap() << 2;
+    QTest::newRow("not UTF-8") << header + "P,a\nQ,\xFF\n" << StringMap() << 3;
+    QTest::newRow("a character cut short at a line's end") << header + "P,\xE2\x82\nQ,b\n" << StringMap() << 2;
+    QTest::newRow("broken XML") << QByteArray("<R>\n<A>\n</B>\n</R>\n") << StringMap() << 3;
 }
 
-void TestCatalog::RefusesFileOfNeitherForm()
+void TestCatalog::ReadsEitherFormOrNamesWhereItStopped()
 {
     QFETCH(QByteArray, content);
+    QFETCH(StringMap, rows);
     QFETCH(int, line);
     ScratchFiles files;
     const QString path = files.Write(content);
     const DescriptionImport import = ReadDescriptionImport(path, XmlMetaData(), Archives());
-    const QString expected = QStringLiteral("reading stopped at line %1:").arg(line);
-    QVERIFY2(import.error.contains(expected) && import.error.startsWith(QFileInfo(path).fileName()), qPrintable(import.error));
-    QVERIFY(import.rows.isEmpty() && import.newPaths.isEmpty());
+    const bool bRefused = import.error.startsWith(QFileInfo(path).fileName())
+                       && import.error.contains(QStringLiteral("reading stopped at line %1:").arg(line));
+    QVERIFY2(line == 0 ? import.error.isNull() : bRefused, qPrintable(import.error));
+    QCOMPARE(import.rows, rows);
+    QCOMPARE(import.newPaths, rows.keys());
 }
 
 QTEST_MAIN(TestCatalog)

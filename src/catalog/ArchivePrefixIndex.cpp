@@ -13,10 +13,12 @@ ArchivePrefixIndex::ArchivePrefixIndex(const QList<CatalogArchive> &archives)
 int ArchivePrefixIndex::ArchiveOf(const QString &virtualPath, QString *pEntryName) const
 {
     // The separator before the entry's name comes last, so the longest prefix is tried first.
-    for (qsizetype separator = virtualPath.lastIndexOf(QLatin1Char('\\')); separator >= 0;
-         separator = separator > 0 ? virtualPath.lastIndexOf(QLatin1Char('\\'), separator - 1) : -1) {
-        if (separator + 1 == virtualPath.size())
-            continue;
+    // Never from the last character: a separator there would leave no entry's name after it.
+    for (qsizetype end = virtualPath.size() - 2; end >= 0;) {
+        const qsizetype separator = virtualPath.lastIndexOf(QLatin1Char('\\'), end);
+        if (separator < 0)
+            break;
+        end = separator - 1;
         const auto found = archiveByPrefix.constFind(virtualPath.left(separator + 1));
         if (found == archiveByPrefix.constEnd())
             continue;

@@ -140,11 +140,10 @@ bool DecodeUtf8(const QByteArray &bytes, QString &text, ReadStop &stop)
 
 bool ReadCsvRows(const QByteArray &bytes, QMap<QString, QString> &rows, ReadStop &stop)
 {
+    // The decoder drops a byte order mark at the start.
     QString text;
     if (!DecodeUtf8(bytes, text, stop))
         return false;
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
     CsvReader reader(text);
     QStringList fields;
     qint64 recordLine = 0;
@@ -157,7 +156,7 @@ bool ReadCsvRows(const QByteArray &bytes, QMap<QString, QString> &rows, ReadStop
         if (fields.size() == 1 && fields.first().isEmpty())
             continue;
         if (fields.size() != 2) {
-            stop = {recordLine, QStringLiteral("a row of %1 fields instead of 2").arg(fields.size())};
+            stop = {recordLine, QStringLiteral("a row without exactly two fields")};
             return false;
         }
         if (fields.first().isEmpty()) {
