@@ -4,7 +4,7 @@
 #include <QtTest>
 
 #include "ScratchFiles.h"
-#include "app/LoadedArchive.h"
+#include "app/archive/LoadedArchive.h"
 #include "catalog/CatalogArchive.h"
 #include "catalog/DescriptionCatalog.h"
 #include "catalog/DescriptionSharing.h"
