@@ -11,12 +11,21 @@ namespace
 // The descriptions of every sound of the game make a few megabytes; the maps hold about twice
 // the file's size, so a file far beyond any real one is refused instead of exhausting memory.
 constexpr qint64 largestReadableFile = qint64(128) * 1024 * 1024;
+}
+
+QString XmlMetaData::GetText(const QString &virtualPath) const
+{
+    const auto id = idsByPath.constFind(virtualPath);
+    if (id == idsByPath.constEnd())
+        return QString();
+    return textsById.value(id.value());
+}
 
 // Qt's document object model needs seconds and hundreds of megabytes for the fifty thousand
 // entries of a full description file, which the program would spend before its window shows.
 // Streaming through the same parser finds the same faults with the same messages in a fraction
 // of that; nothing but the two maps is kept.
-bool Collect(const QByteArray &document, XmlMetaData &result, QString &error)
+bool ParseMetaData(const QByteArray &document, XmlMetaData &result, QString &error, qint64 *pErrorLine)
 {
     QXmlStreamReader reader(document);
     // Tag and attribute names are compared as they are written, prefixes included.
@@ -39,36 +48,47 @@ bool Collect(const QByteArray &document, XmlMetaData &result, QString &error)
     }
     if (!reader.hasError())
         return true;
+    // Entries read before the fault are dropped with the rest: a half-read file would make some
+    // entries look as if they had no description.
+    result = XmlMetaData();
     error = reader.errorString() + QStringLiteral("\nLine: ") + QString::number(reader.lineNumber())
           + QStringLiteral(", Column: ") + QString::number(reader.columnNumber());
+    if (pErrorLine)
+        *pErrorLine = reader.lineNumber();
     return false;
 }
-}
 
-QString XmlMetaData::GetText(const QString &virtualPath) const
+MetaDataFile ReadMetaDataFile(const QString &path)
 {
-    const auto id = idsByPath.constFind(virtualPath);
-    if (id == idsByPath.constEnd())
-        return QString();
-    return textsById.value(id.value());
+    MetaDataFile read;
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return read;
+    QFile file(path);
+    // Only a plain file: a pipe would block the start for good, a device would never end.
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly) || file.size() > largestReadableFile) {
+        read.status = MetaDataFile::Unopenable;
+        return read;
+    }
+    read.document = file.readAll();
+    read.status = ParseMetaData(read.document, read.data, read.error, &read.errorLine) ? MetaDataFile::Read
+                                                                                        : MetaDataFile::Malformed;
+    return read;
 }
 
 XmlMetaData ReadMetaData(const QString &path)
 {
-    QFile file(path);
-    // Only a plain file: a pipe would block the start for good, a device would never end.
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > largestReadableFile) {
-        UserDialogs::Critical(nullptr, QStringLiteral("Error"), path + QStringLiteral(" could not be opened."));
+    const MetaDataFile read = ReadMetaDataFile(path);
+    switch (read.status) {
+    case MetaDataFile::Read:
+        return read.data;
+    case MetaDataFile::Malformed:
+        UserDialogs::Critical(nullptr, QStringLiteral("Error in Xml-File"), read.error);
         return {};
+    case MetaDataFile::Missing:
+    case MetaDataFile::Unopenable:
+        break;
     }
-    const QByteArray document = file.readAll();
-    XmlMetaData result;
-    QString error;
-    if (!Collect(document, result, error)) {
-        // Entries read before the fault are dropped with the rest: a half-read file would make
-        // some entries look as if they had no description.
-        UserDialogs::Critical(nullptr, QStringLiteral("Error in Xml-File"), error);
-        return {};
-    }
-    return result;
+    UserDialogs::Critical(nullptr, QStringLiteral("Error"), path + QStringLiteral(" could not be opened."));
+    return {};
 }
