@@ -109,101 +109,95 @@ class TestEntryStates : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void TellsEachEntrysState_data();
-    void TellsEachEntrysState();
-    void ListsAnArchiveAgainOnlyWhenItChanged_data();
-    void ListsAnArchiveAgainOnlyWhenItChanged();
+    void initTestCase()
+    {
+        const ToolRun generated = Run(QStringLiteral(DEMO_GENERATOR_PATH), {demo.filePath("game"), demo.path()});
+        QVERIFY2(generated.exitCode == 0, qPrintable(generated.errorText));
+    }
+
+    void TellsEachEntrysState_data()
+    {
+        QTest::addColumn<bool>("bSfx");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("expected"); // the entries that are not the game's own
+        QTest::addColumn<bool>("bOriginalKept");
+        for (const bool bSfx : {true, false}) {
+            const auto row = [bSfx](const char *name, const QStringList &steps, const QStringList &expected, bool bKept) {
+                QTest::addRow("%s, %s", bSfx ? "SFX" : "stream", name) << bSfx << steps << expected << bKept;
+            };
+            row("fresh unpack", {}, {}, false);
+            // With no kept original the game's archive is the reference.
+            row("replaced, nothing kept", {"replace A"}, {"A: changed, not saved"}, false);
+            row("replaced and saved", {"replace A", "save"}, {"A: changed, saved"}, true);
+            row("saved, unpacked again", {"replace A", "save", "unpack"}, {"A: changed, saved"}, true);
+            row("saved, another replaced", {"replace A", "save", "replace B"}, {"A: changed, saved", "B: changed, not saved"}, true);
+            row("saved, replaced again", {"replace A", "save", "replace A"}, {"A: changed, not saved"}, true);
+            // The game holds its own entry again; saving the folder's file would put the mod back.
+            row("saved, restored", {"replace A", "save", "restore"}, {"A: changed, not saved"}, true);
+            row("saved, reverted in the folder", {"replace A", "save", "revert A"}, {"A: not saved"}, true);
+            row("saved, reverted, saved", {"replace A", "save", "revert A", "save"}, {}, true);
+            row("kept original gone after a save", {"replace A", "save", "drop kept"}, {}, false);
+        }
+    }
+
+    void TellsEachEntrysState()
+    {
+        QFETCH(bool, bSfx);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, expected);
+        QFETCH(bool, bOriginalKept);
+        Scene scene(demo.filePath("game"), bSfx);
+        QVERIFY(scene.bReady);
+        for (const QString &step : steps)
+            QVERIFY2(scene.Step(step), qPrintable(step));
+        const EntryStates::Result result = scene.States().Compare(scene.Folder());
+        QCOMPARE(scene.Described(result), expected);
+        QCOMPARE(result.bOriginalKept, bOriginalKept);
+        QCOMPARE(result.entries.size(), bSfx ? 10 : 3);
+        QCOMPARE(result.ChangedCount(), int(expected.filter(": changed").size()));
+        QCOMPARE(result.NotSavedCount(), int(expected.filter("not saved").size()));
+    }
+
+    void ListsAnArchiveAgainOnlyWhenItChanged_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("listings"); // made anew by the second comparison
+        for (const auto &[change, listings] : {std::pair{"nothing", 0}, {"game archive's time", 1}, {"game archive's size", 1},
+                                               {"kept original's time", 1}, {"cache damaged", 2}, {"cache removed", 2}})
+            QTest::newRow(change) << QString(change) << listings;
+    }
+
+    void ListsAnArchiveAgainOnlyWhenItChanged()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, listings);
+        Scene scene(demo.filePath("game"), true);
+        QVERIFY(scene.bReady && scene.Step("replace A") && scene.Save() && scene.Step("replace B"));
+        const QStringList first = scene.Described(scene.States().Compare(scene.Folder()));
+        QCOMPARE(scene.listings, 2);
+        const QString cache = scene.Folder() + "/" + EntryStates::cacheFileName;
+        QVERIFY(QFileInfo(cache).isHidden());
+        QFile archive(change.startsWith("kept") ? scene.kept.ArchivePath() : scene.Archive());
+        const QDateTime before = QFileInfo(archive).lastModified();
+        // A package may end in bytes no bank uses: its listing stays the same. Its time is set after
+        // the write, so that the size alone differs.
+        QVERIFY(archive.open(QIODevice::Append));
+        QVERIFY(!change.endsWith("size") || (archive.write("\0\0", 2) == 2 && archive.flush()));
+        QVERIFY(!change.endsWith("time") || archive.setFileTime(before.addSecs(-60), QFileDevice::FileModificationTime));
+        QVERIFY(!change.endsWith("size") || archive.setFileTime(before, QFileDevice::FileModificationTime));
+        archive.close();
+        QVERIFY(change != "cache damaged" || WriteFile(cache, ReadFile(cache).replace('\t', ' ')));
+        QVERIFY(change != "cache removed" || QFile::remove(cache));
+        // The renewed cache then serves a third comparison alone.
+        for (int round = 0; round < 2; ++round) {
+            QCOMPARE(scene.Described(scene.States().Compare(scene.Folder())), first);
+            QCOMPARE(scene.listings, 2 + listings);
+        }
+    }
 
 private:
     QTemporaryDir demo;
 };
-
-void TestEntryStates::initTestCase()
-{
-    const ToolRun generated = Run(QStringLiteral(DEMO_GENERATOR_PATH), {demo.filePath("game"), demo.path()});
-    QVERIFY2(generated.exitCode == 0, qPrintable(generated.errorText));
-}
-
-void TestEntryStates::TellsEachEntrysState_data()
-{
-    QTest::addColumn<bool>("bSfx");
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QStringList>("expected"); // the entries that are not the game's own
-    QTest::addColumn<bool>("bOriginalKept");
-    for (const bool bSfx : {true, false}) {
-        const auto row = [bSfx](const char *name, const QStringList &steps, const QStringList &expected, bool bKept) {
-            QTest::addRow("%s, %s", bSfx ? "SFX" : "stream", name) << bSfx << steps << expected << bKept;
-        };
-        row("fresh unpack", {}, {}, false);
-        // With no kept original the game's archive is the reference.
-        row("replaced, nothing kept", {"replace A"}, {"A: changed, not saved"}, false);
-        row("replaced and saved", {"replace A", "save"}, {"A: changed, saved"}, true);
-        row("saved, unpacked again", {"replace A", "save", "unpack"}, {"A: changed, saved"}, true);
-        row("saved, another replaced", {"replace A", "save", "replace B"}, {"A: changed, saved", "B: changed, not saved"}, true);
-        row("saved, replaced again", {"replace A", "save", "replace A"}, {"A: changed, not saved"}, true);
-        // The game holds its own entry again; saving the folder's file would put the mod back.
-        row("saved, restored", {"replace A", "save", "restore"}, {"A: changed, not saved"}, true);
-        row("saved, reverted in the folder", {"replace A", "save", "revert A"}, {"A: not saved"}, true);
-        row("saved, reverted, saved", {"replace A", "save", "revert A", "save"}, {}, true);
-        row("kept original gone after a save", {"replace A", "save", "drop kept"}, {}, false);
-    }
-}
-
-void TestEntryStates::TellsEachEntrysState()
-{
-    QFETCH(bool, bSfx);
-    QFETCH(QStringList, steps);
-    QFETCH(QStringList, expected);
-    QFETCH(bool, bOriginalKept);
-    Scene scene(demo.filePath("game"), bSfx);
-    QVERIFY(scene.bReady);
-    for (const QString &step : steps)
-        QVERIFY2(scene.Step(step), qPrintable(step));
-    const EntryStates::Result result = scene.States().Compare(scene.Folder());
-    QCOMPARE(scene.Described(result), expected);
-    QCOMPARE(result.bOriginalKept, bOriginalKept);
-    QCOMPARE(result.entries.size(), bSfx ? 10 : 3);
-    QCOMPARE(result.ChangedCount(), int(expected.filter(": changed").size()));
-    QCOMPARE(result.NotSavedCount(), int(expected.filter("not saved").size()));
-}
-
-void TestEntryStates::ListsAnArchiveAgainOnlyWhenItChanged_data()
-{
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<int>("listings"); // made anew by the second comparison
-    for (const auto &[change, listings] : {std::pair{"nothing", 0}, {"game archive's time", 1}, {"game archive's size", 1},
-                                           {"kept original's time", 1}, {"cache damaged", 2}, {"cache removed", 2}})
-        QTest::newRow(change) << QString(change) << listings;
-}
-
-void TestEntryStates::ListsAnArchiveAgainOnlyWhenItChanged()
-{
-    QFETCH(QString, change);
-    QFETCH(int, listings);
-    Scene scene(demo.filePath("game"), true);
-    QVERIFY(scene.bReady && scene.Step("replace A") && scene.Save() && scene.Step("replace B"));
-    const QStringList first = scene.Described(scene.States().Compare(scene.Folder()));
-    QCOMPARE(scene.listings, 2);
-    const QString cache = scene.Folder() + "/" + EntryStates::cacheFileName;
-    QVERIFY(QFileInfo(cache).isHidden());
-    QFile archive(change.startsWith("kept") ? scene.kept.ArchivePath() : scene.Archive());
-    const QDateTime before = QFileInfo(archive).lastModified();
-    // A package may end in bytes no bank uses: its listing stays the same. Its time is set after
-    // the write, so that the size alone differs.
-    QVERIFY(archive.open(QIODevice::Append));
-    QVERIFY(!change.endsWith("size") || (archive.write("\0\0", 2) == 2 && archive.flush()));
-    QVERIFY(!change.endsWith("time") || archive.setFileTime(before.addSecs(-60), QFileDevice::FileModificationTime));
-    QVERIFY(!change.endsWith("size") || archive.setFileTime(before, QFileDevice::FileModificationTime));
-    archive.close();
-    QVERIFY(change != "cache damaged" || WriteFile(cache, ReadFile(cache).replace('\t', ' ')));
-    QVERIFY(change != "cache removed" || QFile::remove(cache));
-    // The renewed cache then serves a third comparison alone.
-    for (int round = 0; round < 2; ++round) {
-        QCOMPARE(scene.Described(scene.States().Compare(scene.Folder())), first);
-        QCOMPARE(scene.listings, 2 + listings);
-    }
-}
 
 QTEST_GUILESS_MAIN(TestEntryStates)
 #include "tst_EntryStates.moc"

@@ -122,11 +122,173 @@ class TestGameCheck : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void FindsEachPlantedFaultInItsArchiveAndNothingElse_data();
-    void FindsEachPlantedFaultInItsArchiveAndNothingElse();
-    void ToolAnswersWithExitCodeAndWritesNothing_data();
-    void ToolAnswersWithExitCodeAndWritesNothing();
+    void initTestCase()
+    {
+        QVERIFY(demo.isValid());
+        const ToolRun generated = Run(DEMO_GENERATOR_PATH, {demo.path() + "/game", demo.path() + "/program", KIVO_SFX_PATH, KIVO_STREAM_PATH});
+        QVERIFY2(generated.exitCode == 0, qPrintable(generated.errorText));
+    }
+
+    void FindsEachPlantedFaultInItsArchiveAndNothingElse_data()
+    {
+        QTest::addColumn<Plant>("plant");
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("file");  // the file the finding is about; empty: no finding at all
+        QTest::addColumn<QString>("where"); // how it begins, empty for the whole file
+        QTest::addColumn<bool>("locked");   // while a save holds both lookup files' locks
+        const auto row = [](const char *name, Kind kind, const QString &file, const QString &where, const Plant &plant, bool bLocked = false) {
+            QTest::newRow(name) << plant << kind << file << where << bLocked;
+        };
+        const Kind none = Kind::CouldNotCheck; // with no file: no finding of any kind
+        row("as made", none, "", "", [](const QString &) { return true; });
+        row("after a save that grew a sound", none, "", "", GrowASound);
+        // What the record's size field means varies between records: it never places a track.
+        row("track records with sizes of another meaning", none, "", "", [](const QString &a) {
+            const kivo::LookupRecord last = Locate(a, false, "CH", 3); // judged by this size, it would pass the pack's end
+            return SetRecord(a, false, "CH", 3, last.offset, last.size + 8068);
+        });
+        // Its journal, new archive and temporaries are the save's work, not damage.
+        row("while a save holds the lock", none, "", "", [](const QString &a) {
+            return WriteFile(a + "/CONFIG/BankLkup.dat.journal", "not yet written\n") && QFile::copy(a + "/SFX/GENRL", a + "/SFX/GENRL.old")
+                && WriteFile(a + "/CONFIG/TrakLkup.dat.journal", "not yet written\n");
+        }, true);
+
+        row("bank record outside its package", Kind::RecordOutside, "GENRL", "bank 2 (", [](const QString &a) {
+            return SetRecord(a, true, "GENRL", 2, 0x7FFFFF00u, Locate(a, true, "GENRL", 2).size);
+        });
+        row("package cut short", Kind::ArchiveShort, "GENRL", "", [](const QString &a) { return CutOff(a + "/SFX/GENRL", 1000); });
+        row("banks overlap", Kind::BanksOverlap, "GENRL", "bank 1 (", [](const QString &a) {
+            return SetRecord(a, true, "GENRL", 1, Locate(a, true, "GENRL", 1).offset, Locate(a, true, "GENRL", 1).size + 2);
+        });
+        row("bank header with too many sounds", Kind::HeaderRefused, "GENRL", "bank 2 (",
+            [](const QString &a) { return PatchAt(a, true, "GENRL", 2, 0, QByteArray("\x91\x01", 2)); });
+        row("bank without sounds", Kind::Empty, "GENRL", "bank 2 (", [](const QString &a) {
+            const quint32 offset = Locate(a, true, "GENRL", 2).offset;
+            return PatchAt(a, true, "GENRL", 2, 0, QByteArray(2, '\0')) && SetRecord(a, true, "GENRL", 2, offset, 0);
+        });
+        row("empty package", Kind::Empty, "SPC_EA", "", [](const QString &a) { return QFile::resize(a + "/SFX/SPC_EA", 0); });
+        row("zero-filled bank", Kind::ZeroFilled, "GENRL", "bank 2 (",
+            [](const QString &a) { return PatchAt(a, true, "GENRL", 2, 0, QByteArray(4804, '\0')); });
+        row("zero-filled package", Kind::ZeroFilled, "FEET", "", [](const QString &a) {
+            return Patch(a + "/SFX/FEET", 0, QByteArray(int(QFileInfo(a + "/SFX/FEET").size()), '\0'));
+        });
+        row("BankSlot.dat missing", Kind::SlotsMissing, "BankSlot.dat", "",
+            [](const QString &a) { return QFile::remove(a + "/CONFIG/BankSlot.dat"); });
+        row("BankSlot.dat with no slots", Kind::SlotsDamaged, "BankSlot.dat", "",
+            [](const QString &a) { return Patch(a + "/CONFIG/BankSlot.dat", 0, QByteArray(2, '\0')); });
+        row("bank larger than every slot", Kind::LargerThanSlots, "GENRL", "bank 3 (", [](const QString &a) {
+            QByteArray table(2 + 4820, '\0');
+            table[0] = 1;
+            PutU32(table, 2 + 4, Locate(a, true, "GENRL", 3).size - 2);
+            return WriteFile(a + "/CONFIG/BankSlot.dat", table);
+        });
+        row("sound grown past its slot by a tool that kept BankSlot.dat", Kind::GrownPastSlot, "GENRL", "bank 1 (", [](const QString &a) {
+            return GrowASound(a) && QFile::remove(a + "/CONFIG/BankSlot.dat")
+                && QFile::copy(a + "/RozivOze originals/CONFIG/BankSlot.dat", a + "/CONFIG/BankSlot.dat");
+        });
+        row("journal the repair refuses", Kind::Journal, "BankLkup.dat.journal", "",
+            [](const QString &a) { return WriteFile(a + "/CONFIG/BankLkup.dat.journal", "not a journal\n"); });
+        row("interrupted save", Kind::Journal, "BankLkup.dat.journal", "", [](const QString &a) {
+            kivo::SaveJournal::Begin((a + "/SFX/GENRL").toStdString(), (a + "/CONFIG/BankLkup.dat").toStdString());
+            return true;
+        });
+        row("package packed by hand", Kind::PackedByHand, "GENRL.new", "",
+            [](const QString &a) { return QFile::copy(a + "/SFX/GENRL", a + "/SFX/GENRL.new"); });
+        row("new package the records do not describe", Kind::Leftover, "GENRL.new", "",
+            [](const QString &a) { return WriteFile(a + "/SFX/GENRL.new", "half"); });
+        row("old package's temporary name", Kind::Leftover, "GENRL.old", "",
+            [](const QString &a) { return QFile::copy(a + "/SFX/GENRL", a + "/SFX/GENRL.old"); });
+        row("temporary of a run that is gone", Kind::Leftover, "BankLkup.dat.kivo-2147480000.tmp", "",
+            [](const QString &a) { return WriteFile(a + "/CONFIG/BankLkup.dat.kivo-2147480000.tmp", "half"); });
+
+        row("track record outside its pack", Kind::RecordOutside, "CH", "track 2 (", [](const QString &a) {
+            return SetRecord(a, false, "CH", 2, 0x7FFFFF00u, Locate(a, false, "CH", 2).size);
+        });
+        row("pack cut short", Kind::ArchiveShort, "CH", "", [](const QString &a) { return CutOff(a + "/streams/CH", 100); });
+        row("track header damaged", Kind::HeaderRefused, "CH", "track 2 (",
+            [](const QString &a) { return PatchAt(a, false, "CH", 2, 8064, QByteArray(1, '\x55')); });
+        row("Vorbis headers damaged", Kind::VorbisHeaders, "CH", "track 1 (",
+            [](const QString &a) { return PatchAt(a, false, "CH", 1, 8068 + 40, QByteArray(20, '\0')); });
+        row("empty pack", Kind::Empty, "RE", "", [](const QString &a) { return QFile::resize(a + "/streams/RE", 0); });
+        row("zero-filled track header", Kind::ZeroFilled, "CH", "track 2 (",
+            [](const QString &a) { return PatchAt(a, false, "CH", 2, 0, QByteArray(8068, '\0')); });
+    }
+
+    void FindsEachPlantedFaultInItsArchiveAndNothingElse()
+    {
+        QFETCH(Plant, plant);
+        QFETCH(Kind, kind);
+        QFETCH(QString, file);
+        QFETCH(QString, where);
+        QFETCH(bool, locked);
+        QTemporaryDir dir;
+        const QString audio = PlantedGame(dir, plant);
+        QVERIFY(!audio.isEmpty());
+        std::unique_ptr<kivo::SaveLock> sfxLock, streamLock;
+        if (locked) {
+            sfxLock = kivo::SaveLock::Take((audio + "/CONFIG/BankLkup.dat").toStdString(), 0);
+            streamLock = kivo::SaveLock::Take((audio + "/CONFIG/TrakLkup.dat").toStdString(), 0);
+        }
+
+        const std::vector<kivo::CheckFinding> findings = Check(audio);
+        const bool bFound = std::any_of(findings.begin(), findings.end(), [&](const kivo::CheckFinding &finding) {
+            return finding.kind == kind && QString::fromStdString(finding.archive.filename().string()) == file
+                && (where.isEmpty() ? finding.where.empty() : QString::fromStdString(finding.where).startsWith(where));
+        });
+        QVERIFY2(file.isEmpty() ? findings.empty() : bFound, qPrintable(Lines(findings)));
+        // Only the planted fault's own archive, and the file beside it, are named.
+        for (const kivo::CheckFinding &finding : findings)
+            QVERIFY2(QString::fromStdString(finding.archive.filename().string()).startsWith(file.left(file.indexOf('.'))),
+                     qPrintable(Lines(findings)));
+    }
+
+    void ToolAnswersWithExitCodeAndWritesNothing_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("arguments"); // relative to the audio folder
+        QTest::addColumn<Plant>("plant");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // how standard output begins
+
+        const auto row = [](const char *name, const QString &tool, const QString &arguments, int exitCode, const QString &output = QString(),
+                            const Plant &plant = [](const QString &) { return true; }) {
+            QTest::newRow(name) << tool << arguments.split(' ') << plant << exitCode << output;
+        };
+        row("sound streams, names in another case", KIVO_STREAM_PATH, "-c streams/ch streams/re config/traklkup.dat", 0);
+        // The check repairs nothing: the journal and the new archive stay as they are.
+        row("interrupted save and a packing by hand", KIVO_SFX_PATH, "-c SFX/FEET SFX/GENRL SFX/SPC_EA CONFIG/BankLkup.dat", 1,
+            "BankLkup.dat.journal: the repair refuses it", [](const QString &a) {
+                return WriteFile(a + "/CONFIG/BankLkup.dat.journal", "damaged\n") && QFile::copy(a + "/SFX/FEET", a + "/SFX/FEET.new");
+            });
+        row("missing package", KIVO_SFX_PATH, "-c SFX/NONE CONFIG/BankLkup.dat", 2);
+        row("missing lookup file", KIVO_STREAM_PATH, "-c streams/CH CONFIG/None.dat", 2);
+        row("lookup file of the other kind", KIVO_STREAM_PATH, "-c streams/CH CONFIG/BankLkup.dat", 2);
+        row("no archive", KIVO_SFX_PATH, "-c CONFIG/BankLkup.dat", 2);
+    }
+
+    void ToolAnswersWithExitCodeAndWritesNothing()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, arguments);
+        QFETCH(Plant, plant);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QTemporaryDir dir;
+        const QString audio = PlantedGame(dir, plant);
+        QVERIFY(!audio.isEmpty());
+        for (QString &argument : arguments)
+            if (argument != "-c")
+                argument = audio + "/" + argument;
+        const QMap<QString, QByteArray> before = Snapshot(dir.path());
+
+        QProcess process;
+        process.start(tool, arguments);
+        QVERIFY(process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit);
+        const QString printed = QString::fromLocal8Bit(process.readAllStandardOutput());
+        QCOMPARE(process.exitCode(), exitCode);
+        QVERIFY2(output.isEmpty() ? printed.isEmpty() : printed.startsWith(output), qPrintable(printed));
+        QVERIFY(Snapshot(dir.path()) == before);
+    }
 
 private:
     // A fresh copy of the demo game with plant applied; returns its audio folder, empty when either failed.
@@ -138,174 +300,6 @@ private:
 
     QTemporaryDir demo;
 };
-
-void TestGameCheck::initTestCase()
-{
-    QVERIFY(demo.isValid());
-    const ToolRun generated = Run(DEMO_GENERATOR_PATH, {demo.path() + "/game", demo.path() + "/program", KIVO_SFX_PATH, KIVO_STREAM_PATH});
-    QVERIFY2(generated.exitCode == 0, qPrintable(generated.errorText));
-}
-
-void TestGameCheck::FindsEachPlantedFaultInItsArchiveAndNothingElse_data()
-{
-    QTest::addColumn<Plant>("plant");
-    QTest::addColumn<Kind>("kind");
-    QTest::addColumn<QString>("file");  // the file the finding is about; empty: no finding at all
-    QTest::addColumn<QString>("where"); // how it begins, empty for the whole file
-    QTest::addColumn<bool>("locked");   // while a save holds both lookup files' locks
-    const auto row = [](const char *name, Kind kind, const QString &file, const QString &where, const Plant &plant, bool bLocked = false) {
-        QTest::newRow(name) << plant << kind << file << where << bLocked;
-    };
-    const Kind none = Kind::CouldNotCheck; // with no file: no finding of any kind
-    row("as made", none, "", "", [](const QString &) { return true; });
-    row("after a save that grew a sound", none, "", "", GrowASound);
-    // What the record's size field means varies between records: it never places a track.
-    row("track records with sizes of another meaning", none, "", "", [](const QString &a) {
-        const kivo::LookupRecord last = Locate(a, false, "CH", 3); // judged by this size, it would pass the pack's end
-        return SetRecord(a, false, "CH", 3, last.offset, last.size + 8068);
-    });
-    // Its journal, new archive and temporaries are the save's work, not damage.
-    row("while a save holds the lock", none, "", "", [](const QString &a) {
-        return WriteFile(a + "/CONFIG/BankLkup.dat.journal", "not yet written\n") && QFile::copy(a + "/SFX/GENRL", a + "/SFX/GENRL.old")
-            && WriteFile(a + "/CONFIG/TrakLkup.dat.journal", "not yet written\n");
-    }, true);
-
-    row("bank record outside its package", Kind::RecordOutside, "GENRL", "bank 2 (", [](const QString &a) {
-        return SetRecord(a, true, "GENRL", 2, 0x7FFFFF00u, Locate(a, true, "GENRL", 2).size);
-    });
-    row("package cut short", Kind::ArchiveShort, "GENRL", "", [](const QString &a) { return CutOff(a + "/SFX/GENRL", 1000); });
-    row("banks overlap", Kind::BanksOverlap, "GENRL", "bank 1 (", [](const QString &a) {
-        return SetRecord(a, true, "GENRL", 1, Locate(a, true, "GENRL", 1).offset, Locate(a, true, "GENRL", 1).size + 2);
-    });
-    row("bank header with too many sounds", Kind::HeaderRefused, "GENRL", "bank 2 (",
-        [](const QString &a) { return PatchAt(a, true, "GENRL", 2, 0, QByteArray("\x91\x01", 2)); });
-    row("bank without sounds", Kind::Empty, "GENRL", "bank 2 (", [](const QString &a) {
-        const quint32 offset = Locate(a, true, "GENRL", 2).offset;
-        return PatchAt(a, true, "GENRL", 2, 0, QByteArray(2, '\0')) && SetRecord(a, true, "GENRL", 2, offset, 0);
-    });
-    row("empty package", Kind::Empty, "SPC_EA", "", [](const QString &a) { return QFile::resize(a + "/SFX/SPC_EA", 0); });
-    row("zero-filled bank", Kind::ZeroFilled, "GENRL", "bank 2 (",
-        [](const QString &a) { return PatchAt(a, true, "GENRL", 2, 0, QByteArray(4804, '\0')); });
-    row("zero-filled package", Kind::ZeroFilled, "FEET", "", [](const QString &a) {
-        return Patch(a + "/SFX/FEET", 0, QByteArray(int(QFileInfo(a + "/SFX/FEET").size()), '\0'));
-    });
-    row("BankSlot.dat missing", Kind::SlotsMissing, "BankSlot.dat", "",
-        [](const QString &a) { return QFile::remove(a + "/CONFIG/BankSlot.dat"); });
-    row("BankSlot.dat with no slots", Kind::SlotsDamaged, "BankSlot.dat", "",
-        [](const QString &a) { return Patch(a + "/CONFIG/BankSlot.dat", 0, QByteArray(2, '\0')); });
-    row("bank larger than every slot", Kind::LargerThanSlots, "GENRL", "bank 3 (", [](const QString &a) {
-        QByteArray table(2 + 4820, '\0');
-        table[0] = 1;
-        PutU32(table, 2 + 4, Locate(a, true, "GENRL", 3).size - 2);
-        return WriteFile(a + "/CONFIG/BankSlot.dat", table);
-    });
-    row("sound grown past its slot by a tool that kept BankSlot.dat", Kind::GrownPastSlot, "GENRL", "bank 1 (", [](const QString &a) {
-        return GrowASound(a) && QFile::remove(a + "/CONFIG/BankSlot.dat")
-            && QFile::copy(a + "/RozivOze originals/CONFIG/BankSlot.dat", a + "/CONFIG/BankSlot.dat");
-    });
-    row("journal the repair refuses", Kind::Journal, "BankLkup.dat.journal", "",
-        [](const QString &a) { return WriteFile(a + "/CONFIG/BankLkup.dat.journal", "not a journal\n"); });
-    row("interrupted save", Kind::Journal, "BankLkup.dat.journal", "", [](const QString &a) {
-        kivo::SaveJournal::Begin((a + "/SFX/GENRL").toStdString(), (a + "/CONFIG/BankLkup.dat").toStdString());
-        return true;
-    });
-    row("package packed by hand", Kind::PackedByHand, "GENRL.new", "",
-        [](const QString &a) { return QFile::copy(a + "/SFX/GENRL", a + "/SFX/GENRL.new"); });
-    row("new package the records do not describe", Kind::Leftover, "GENRL.new", "",
-        [](const QString &a) { return WriteFile(a + "/SFX/GENRL.new", "half"); });
-    row("old package's temporary name", Kind::Leftover, "GENRL.old", "",
-        [](const QString &a) { return QFile::copy(a + "/SFX/GENRL", a + "/SFX/GENRL.old"); });
-    row("temporary of a run that is gone", Kind::Leftover, "BankLkup.dat.kivo-2147480000.tmp", "",
-        [](const QString &a) { return WriteFile(a + "/CONFIG/BankLkup.dat.kivo-2147480000.tmp", "half"); });
-
-    row("track record outside its pack", Kind::RecordOutside, "CH", "track 2 (", [](const QString &a) {
-        return SetRecord(a, false, "CH", 2, 0x7FFFFF00u, Locate(a, false, "CH", 2).size);
-    });
-    row("pack cut short", Kind::ArchiveShort, "CH", "", [](const QString &a) { return CutOff(a + "/streams/CH", 100); });
-    row("track header damaged", Kind::HeaderRefused, "CH", "track 2 (",
-        [](const QString &a) { return PatchAt(a, false, "CH", 2, 8064, QByteArray(1, '\x55')); });
-    row("Vorbis headers damaged", Kind::VorbisHeaders, "CH", "track 1 (",
-        [](const QString &a) { return PatchAt(a, false, "CH", 1, 8068 + 40, QByteArray(20, '\0')); });
-    row("empty pack", Kind::Empty, "RE", "", [](const QString &a) { return QFile::resize(a + "/streams/RE", 0); });
-    row("zero-filled track header", Kind::ZeroFilled, "CH", "track 2 (",
-        [](const QString &a) { return PatchAt(a, false, "CH", 2, 0, QByteArray(8068, '\0')); });
-}
-
-void TestGameCheck::FindsEachPlantedFaultInItsArchiveAndNothingElse()
-{
-    QFETCH(Plant, plant);
-    QFETCH(Kind, kind);
-    QFETCH(QString, file);
-    QFETCH(QString, where);
-    QFETCH(bool, locked);
-    QTemporaryDir dir;
-    const QString audio = PlantedGame(dir, plant);
-    QVERIFY(!audio.isEmpty());
-    std::unique_ptr<kivo::SaveLock> sfxLock, streamLock;
-    if (locked) {
-        sfxLock = kivo::SaveLock::Take((audio + "/CONFIG/BankLkup.dat").toStdString(), 0);
-        streamLock = kivo::SaveLock::Take((audio + "/CONFIG/TrakLkup.dat").toStdString(), 0);
-    }
-
-    const std::vector<kivo::CheckFinding> findings = Check(audio);
-    const bool bFound = std::any_of(findings.begin(), findings.end(), [&](const kivo::CheckFinding &finding) {
-        return finding.kind == kind && QString::fromStdString(finding.archive.filename().string()) == file
-            && (where.isEmpty() ? finding.where.empty() : QString::fromStdString(finding.where).startsWith(where));
-    });
-    QVERIFY2(file.isEmpty() ? findings.empty() : bFound, qPrintable(Lines(findings)));
-    // Only the planted fault's own archive, and the file beside it, are named.
-    for (const kivo::CheckFinding &finding : findings)
-        QVERIFY2(QString::fromStdString(finding.archive.filename().string()).startsWith(file.left(file.indexOf('.'))),
-                 qPrintable(Lines(findings)));
-}
-
-void TestGameCheck::ToolAnswersWithExitCodeAndWritesNothing_data()
-{
-    QTest::addColumn<QString>("tool");
-    QTest::addColumn<QStringList>("arguments"); // relative to the audio folder
-    QTest::addColumn<Plant>("plant");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("output"); // how standard output begins
-
-    const auto row = [](const char *name, const QString &tool, const QString &arguments, int exitCode, const QString &output = QString(),
-                        const Plant &plant = [](const QString &) { return true; }) {
-        QTest::newRow(name) << tool << arguments.split(' ') << plant << exitCode << output;
-    };
-    row("sound streams, names in another case", KIVO_STREAM_PATH, "-c streams/ch streams/re config/traklkup.dat", 0);
-    // The check repairs nothing: the journal and the new archive stay as they are.
-    row("interrupted save and a packing by hand", KIVO_SFX_PATH, "-c SFX/FEET SFX/GENRL SFX/SPC_EA CONFIG/BankLkup.dat", 1,
-        "BankLkup.dat.journal: the repair refuses it", [](const QString &a) {
-            return WriteFile(a + "/CONFIG/BankLkup.dat.journal", "damaged\n") && QFile::copy(a + "/SFX/FEET", a + "/SFX/FEET.new");
-        });
-    row("missing package", KIVO_SFX_PATH, "-c SFX/NONE CONFIG/BankLkup.dat", 2);
-    row("missing lookup file", KIVO_STREAM_PATH, "-c streams/CH CONFIG/None.dat", 2);
-    row("lookup file of the other kind", KIVO_STREAM_PATH, "-c streams/CH CONFIG/BankLkup.dat", 2);
-    row("no archive", KIVO_SFX_PATH, "-c CONFIG/BankLkup.dat", 2);
-}
-
-void TestGameCheck::ToolAnswersWithExitCodeAndWritesNothing()
-{
-    QFETCH(QString, tool);
-    QFETCH(QStringList, arguments);
-    QFETCH(Plant, plant);
-    QFETCH(int, exitCode);
-    QFETCH(QString, output);
-    QTemporaryDir dir;
-    const QString audio = PlantedGame(dir, plant);
-    QVERIFY(!audio.isEmpty());
-    for (QString &argument : arguments)
-        if (argument != "-c")
-            argument = audio + "/" + argument;
-    const QMap<QString, QByteArray> before = Snapshot(dir.path());
-
-    QProcess process;
-    process.start(tool, arguments);
-    QVERIFY(process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit);
-    const QString printed = QString::fromLocal8Bit(process.readAllStandardOutput());
-    QCOMPARE(process.exitCode(), exitCode);
-    QVERIFY2(output.isEmpty() ? printed.isEmpty() : printed.startsWith(output), qPrintable(printed));
-    QVERIFY(Snapshot(dir.path()) == before);
-}
 
 QTEST_MAIN(TestGameCheck)
 #include "tst_GameCheck.moc"
