@@ -520,7 +520,7 @@ private slots:
         // A sound's tone comes at another rate and channel count, its click at the sound's own.
         const int sourceRate = bTrack || bClick ? rate : 2 * rate;
         const std::function<float(qint64, int)> click = [=](qint64 frame, int) { return frame / 2 == 500 ? float(level) : 0.0f; };
-        QVERIFY(TestTones::Write(replacement, bTrack ? flac16 : SF_FORMAT_WAV | SF_FORMAT_FLOAT, frames * sourceRate / rate,
+        QVERIFY(TestTones::Write(replacement, bTrack ? flac16 : SF_FORMAT_WAV | SF_FORMAT_FLOAT, qint64(frames) * sourceRate / rate,
                                  sourceRate, bClick ? 1 : 2, 0.4, bClick ? click : tone(level, sourceRate)));
         QVERIFY(TestTones::WriteBytes(target, "old"));
         const std::atomic_bool bCancel {false};
