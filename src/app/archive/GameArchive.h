@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/archive/EntryStates.h"
 #include "app/archive/KeptOriginals.h"
 #include "metafile/IniMetafileModel.h"
 
@@ -37,6 +38,13 @@ public:
     // tracks named by the station names in `stationNameFile` unless that is null. False when the
     // tool failed and has said why; `warnings` then holds what it warned of.
     bool Unpack(const QString &workingDirectory, const QString &stationNameFile, QString &warnings) const;
+
+    // Writes one entry ("Bank_001/sound_002.wav", "Track_003.ogg") as unpacking would write it to
+    // `outputFile`, out of the kept original when `bKeptOriginal`, else out of the game's archive,
+    // without unpacking the rest. Throws a QString saying why it failed; the file then does not
+    // appear.
+    void ExtractEntry(const QString &entry, const QString &outputFile, bool bKeptOriginal,
+                      const EntryStates::ToolRunner &runner = EntryStates::RunToolkit) const;
 
     // Puts the kept original back into the game folder. It is unpacked into a scratch folder of
     // `workingDirectory` with the lookup file it came with, then packed like any save, so that of
