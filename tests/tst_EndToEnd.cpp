@@ -3,7 +3,9 @@
 // the user must get the program's message, and every file that was there before must still be there, whole.
 #include <QAction>
 #include <QApplication>
+#include <QFont>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -193,6 +195,82 @@ class TestEndToEnd : public QObject
 {
     Q_OBJECT
 private slots:
+    void EveryEntryIsKnownAsTheGamesOwnSavedOrNotSaved_data()
+    {
+        QTest::addColumn<Archive>("archive");
+        QTest::newRow("SFX") << sfx;
+        QTest::newRow("stream") << stream;
+    }
+
+    // Replace, save, unpack afresh (changed, saved), replace again (not saved), play the original and revert
+    // after the fresh unpack, restore (the working folder's old file is now not saved), and the tree's mark
+    // at the next start. Without a kept original, the game's archive is the reference, and the status bar says so.
+    void EveryEntryIsKnownAsTheGamesOwnSavedOrNotSaved()
+    {
+        QFETCH(Archive, archive);
+        DemoGame game;
+        QVERIFY(game.IsReady());
+        game.Start(false);  // the folders are named as the archives
+        const Files originalSounds = FreshUnpacking(game, archive);
+        QVERIFY(game.Unpack(archive.group, archive.leaf));
+        QCOMPARE(game.StatusBar()->currentMessage(),
+                 "No original of this archive is kept yet: the game's archive as it is now counts as the original.");
+        const QString folder = game.Work() + "/" + archive.folder, replacement = WriteReplacement(game, archive);
+        const auto corner = [&] { return game.window->findChild<QLabel *>("changedCount")->text(); };
+        const auto entries = [&] { return static_cast<IniMetafileModel *>(game.View("entryView")->model())->EntryCount(); };
+        const auto treeMarked = [&] {
+            return game.View("archiveView")->model()->data(game.ArchiveNode(archive.group, archive.leaf), Qt::FontRole)
+                .value<QFont>().italic();
+        };
+        const QModelIndex bank = archive.bankRow < 0 ? QModelIndex() : game.Entry(-1, archive.bankRow);
+
+        game.Replace(game.Entry(archive.bankRow, 1), replacement);
+        QCOMPARE(corner(), QString("1 of %1 entries changed, 1 not saved").arg(entries()));
+        QCOMPARE(game.Entry(archive.bankRow, 1).data(Qt::ToolTipRole).toString(), "Not saved into the game yet");
+        if (bank.isValid())
+            QCOMPARE(bank.data().toString(), "Bank_002  (1 changed, 1 not saved)");
+        QVERIFY(treeMarked());
+        game.window->SaveArchive();
+        QCOMPARE(corner(), QString("1 of %1 entries changed").arg(entries()));
+        QVERIFY(!treeMarked());
+
+        game.dialogs->buttons.enqueue(QMessageBox::No);  // not the existing files: unpack again, and nothing is asked
+        QVERIFY(game.Unpack(archive.group, archive.leaf));
+        QCOMPARE(game.dialogs->Log().filter("lost"), QStringList());
+        QCOMPARE(corner(), QString("1 of %1 entries changed").arg(entries()));
+        QVERIFY(game.Entry(archive.bankRow, 1).data(Qt::FontRole).value<QFont>().bold());
+        const QString mod = game.Root() + "/mod";
+        QVERIFY(QDir().mkpath(mod));
+        game.dialogs->paths.enqueue(mod);
+        game.window->ExportModFolder();
+        QVERIFY2(ReadFile(mod + "/README.txt").contains(archive.entry.toUtf8() + ": "), qPrintable(game.dialogs->Log().join('\n')));
+
+        game.Replace(game.Entry(archive.bankRow, 0), replacement);
+        QCOMPARE(corner(), QString("2 of %1 entries changed, 1 not saved").arg(entries()));
+        game.Select(game.Entry(archive.bankRow, 1));
+        game.window->PlayOriginal();
+        const QString played = game.StatusBar()->currentMessage().section("Playing original file ", 1);
+        QVERIFY2(!played.isEmpty() && !played.startsWith(game.Work()), qPrintable(game.StatusBar()->currentMessage()));
+        QCOMPARE(ReadFile(played), originalSounds[archive.entry]);
+        game.window->StopPlaying();
+        game.window->RevertToOriginal();
+        QCOMPARE(ReadFile(folder + "/" + archive.entry), originalSounds[archive.entry]);
+        QCOMPARE(corner(), QString("1 of %1 entries changed, 2 not saved").arg(entries()));
+
+        game.View("archiveView")->setCurrentIndex(game.ArchiveNode(archive.group, archive.leaf));
+        game.dialogs->buttons.enqueue(QMessageBox::Yes);
+        game.TriggerRestore();
+        game.dialogs->buttons.enqueue(QMessageBox::Yes);  // the existing files
+        QVERIFY(game.Unpack(archive.group, archive.leaf));
+        QCOMPARE(corner(), QString("1 of %1 entries changed, 1 not saved").arg(entries()));
+        QVERIFY(!game.Entry(archive.bankRow, 1).data(Qt::FontRole).value<QFont>().bold());
+
+        game.window.reset();
+        game.Start(false);
+        QVERIFY(!treeMarked());
+        QTRY_VERIFY(treeMarked());
+    }
+
     void ALongSoundIsAskedAboutBeforeItGrowsTheSoundBuffer_data()
     {
         QTest::addColumn<QMessageBox::StandardButton>("answer");  // to the question about the long sound
@@ -256,7 +334,7 @@ private slots:
         QVERIFY2(asked.text.contains(" to " + QLocale::c().formattedDataSize(qint64(grown), 2, QLocale::DataSizeSIFormat) + ".\n"),
                  qPrintable(asked.text));
         // Unpacked again, the entry's file is the long sound saved; the game's kept original still counts.
-        game.dialogs->buttons << QMessageBox::No << QMessageBox::Yes << QMessageBox::Cancel;
+        game.dialogs->buttons << QMessageBox::No << QMessageBox::Cancel;  // saved: unpacking again loses nothing
         QVERIFY(game.Unpack(sfx.group, sfx.leaf));
         QVERIFY(WriteSoundFile(folder + "/longer.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, Tone(463050, 440, 22050, 9000)));
         game.Replace(game.Entry(sfx.bankRow, 1), folder + "/longer.wav");
@@ -400,13 +478,14 @@ private slots:
         QVERIFY(keptAreTheOriginals());
         QCOMPARE(QDir(game.Game()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{archive.path.left(5)});
         QCOMPARE(FilesBelow(game.Game()).filter(QRegularExpression("\\.(new|old|journal.*|lock|tmp)$")), QStringList());
-        game.dialogs->buttons << QMessageBox::No << QMessageBox::Yes;  // unpack again, though that loses the change
+        game.dialogs->buttons << QMessageBox::No << QMessageBox::Yes;  // unpack again, though the entry's file is gone
         QVERIFY(QFile::remove(folder + "/" + archive.entry));  // must come back from the archive
         QVERIFY(game.Unpack(archive.group, archive.leaf));
         const Files reloaded = Snapshot(folder);
         QCOMPARE(reloaded.keys(), unpacked.keys());
         for (const QString &file : unpacked.keys())
-            QVERIFY2(file == archive.entry || file.endsWith(".ini") || reloaded[file] == unpacked[file], qPrintable(file + " changed"));
+            QVERIFY2(file == archive.entry || file.endsWith(".ini") || file == ".entry-listings"  // lists the saved archive now
+                         || reloaded[file] == unpacked[file], qPrintable(file + " changed"));
         if (archive.bankRow < 0)
             QCOMPARE(reloaded[archive.entry], ReadFile(replacement));
         else

@@ -8,7 +8,6 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHeaderView>
-#include <QLabel>
 #include <QListView>
 #include <QMessageBox>
 #include <QPixmap>
@@ -16,9 +15,11 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringListModel>
+#include <QTimer>
 #include <QTreeView>
 
 #include "about/AboutDialog.h"
+#include "app/ChangeMarks.h"
 #include "app/CombinePath.h"
 #include "app/EntryDropTarget.h"
 #include "app/WaveformDock.h"
@@ -89,9 +90,7 @@ MainWindow::MainWindow(QWidget *pParent)
 
     statusBar = new QStatusBar;
     setStatusBar(statusBar);
-    changedLabel = new QLabel;
-    changedLabel->setObjectName(QStringLiteral("changedCount"));
-    statusBar->addPermanentWidget(changedLabel);
+    changeMarks = new ChangeMarks(statusBar, this);
     waveformDock = new WaveformDock(entryView, playerWidget, opened, this);
     addDockWidget(Qt::BottomDockWidgetArea, waveformDock);
 
@@ -110,6 +109,7 @@ MainWindow::MainWindow(QWidget *pParent)
     CheckWorkingDirectory();
     if (CheckGtaFolder())
         RepairInterruptedSaves();
+    QTimer::singleShot(0, this, &MainWindow::RefreshTreeMarks);
 
     CreateActions();
     CreateToolBar();
@@ -204,6 +204,7 @@ void MainWindow::SetWorkingDirectory()
         return;
     workingDirectory = chosen;
     statusBar->showMessage(workingDirectory);
+    RefreshTreeMarks();
 }
 
 void MainWindow::SetGtaFolder()

@@ -19,13 +19,13 @@ class QCloseEvent;
 class QDir;
 class QFrame;
 class QGridLayout;
-class QLabel;
 class QListView;
 class QMenuBar;
 class QSplitter;
 class QStatusBar;
 class QToolBar;
 class QTreeView;
+class ChangeMarks;
 class FModPlayerWidget;
 class SearchDialog;
 class TreeItem;
@@ -139,8 +139,11 @@ private:
     // Asks about the much longer sounds among `planned`. False for "Cancel"; after "&Trim to the
     // original's length", `trimSeconds` holds the originals' lengths by target.
     bool AskAboutLongSounds(const QList<SoundBufferGrowth::Planned> &planned, QHash<QString, double> &trimSeconds);
-    // Marks the changed entries and counts them in the status bar.
+    // Marks the changed entries and those not saved, counts them in the status bar and marks the
+    // archive's row in the tree.
     void UpdateChangeMarks();
+    // Marks the archives of the tree whose unpacked folders hold changes not saved, in the background.
+    void RefreshTreeMarks();
 
     QTreeView *archiveView = nullptr;
     QTreeView *entryView = nullptr;
@@ -179,7 +182,7 @@ private:
 
     QToolBar *toolBar = nullptr;
     QStatusBar *statusBar = nullptr;
-    QLabel *changedLabel = nullptr;                         // the count of changed entries
+    ChangeMarks *changeMarks = nullptr;                     // of the entries and in the tree
     FModPlayerWidget *playerWidget = nullptr;
     QMenuBar *menuBar = nullptr;
     // Persistent: a model that goes takes its indexes with it, so none can match a later entry.

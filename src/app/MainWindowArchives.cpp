@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QTreeView>
 
+#include "app/ChangeMarks.h"
 #include "app/CombinePath.h"
 #include "app/WindowFeedback.h"
 #include "app/archive/EntryFiles.h"
@@ -63,8 +64,10 @@ void MainWindow::LoadContent(TreeItem *pItem)
             SetModel(metafile, type);
             return;
         }
-        // Unpacking again writes every file afresh and drops the kept originals.
-        const qsizetype changed = ChangedEntries(QFileInfo(metafile).absolutePath()).size();
+        // Unpacking again writes every file afresh: what is not in the game yet is lost.
+        const qsizetype changed = WorkingDirectory(workingDirectory, gtaDirectory)
+                                      .ChangedFolders({pItem->GetName()}, GameArchives())
+                                      .value(0).entries;
         if (changed > 0
             && UserDialogs::Question(this, QStringLiteral("Warning"),
                                      QStringLiteral("%1 entries of %2 were replaced in the working directory and are "
@@ -173,6 +176,12 @@ void MainWindow::RepairInterruptedSaves()
     GameArchive::RepairInterruptedSaves(feedback, GameArchives());
 }
 
+void MainWindow::RefreshTreeMarks()
+{
+    if (archiveModel && !workingDirectory.isEmpty())
+        changeMarks->RefreshTree(archiveModel.get(), GameArchives(), workingDirectory);
+}
+
 void MainWindow::ShowToolWarnings(const QString &warnings)
 {
     if (!warnings.isEmpty())
@@ -206,7 +215,7 @@ void MainWindow::InstallEntryModel(std::unique_ptr<IniMetafileModel> model, std:
     WatchEntrySelection();
     searchBar->ForgetHits();
     opened.Open(std::move(model), std::move(archive));
-    UpdateChangeMarks();
+    changeMarks->Update(opened, entryView->model(), archiveModel.get(), true);
 }
 
 bool MainWindow::ContentAvailable()
@@ -239,6 +248,7 @@ void MainWindow::SaveArchive()
     statusBar->showMessage(type == IniMetafileModel::SFX ? QStringLiteral("Save was successfull.")
                                                          : QStringLiteral("Save was successfull"),
                            0);
+    UpdateChangeMarks();
     ShowToolWarnings(warnings);
 }
 
@@ -325,6 +335,7 @@ void MainWindow::RestoreArchives(const QList<GameArchive> &archives, const QStri
     if (!GameArchive::RestoreOriginals(feedback, archives, GameArchives(), workingDirectory, warnings))
         return;
     statusBar->showMessage(doneMessage, 0);
+    RefreshTreeMarks();
     ShowToolWarnings(warnings);
 }
 
@@ -355,7 +366,7 @@ void MainWindow::ClearWorkingDirectory()
     QStringList kept;
     const QStringList folders = directory.UnpackedFolders(WorkingDirectory::FolderNamesOf(archiveModel.get()), kept);
     QStringList changed;
-    for (const WorkingDirectory::ChangedFolder &folder : directory.ChangedFolders(folders))
+    for (const WorkingDirectory::ChangedFolder &folder : directory.ChangedFolders(folders, GameArchives()))
         changed << QStringLiteral("%1: %2 entries").arg(folder.name).arg(folder.entries);
     if (!changed.isEmpty()
         && UserDialogs::Question(this, QStringLiteral("Warning"),
@@ -381,6 +392,7 @@ void MainWindow::ClearWorkingDirectory()
         UserDialogs::Critical(this, QStringLiteral("Error"), QStringLiteral("Failed to clear working directory."));
     else
         statusBar->showMessage(QStringLiteral("Working directory was cleared."));
+    RefreshTreeMarks();
 }
 
 bool MainWindow::RemoveSubdirectories(const QDir &directory)

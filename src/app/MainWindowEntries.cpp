@@ -3,12 +3,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QItemSelectionModel>
-#include <QLabel>
 #include <QStatusBar>
 #include <QTreeView>
 
 #include <algorithm>
 
+#include "app/ChangeMarks.h"
 #include "app/FolderReplaceDialog.h"
 #include "app/WaveformDock.h"
 #include "app/WindowFeedback.h"
@@ -63,8 +63,14 @@ void MainWindow::PlayOriginal()
     const IniMetafileItem *item = IniMetafileModel::ItemOf(current);
     if (!opened.Archive() || !item || current.model() != opened.Model())
         return;
-    const QString original = opened.Archive()->OriginalFilePath(item->GetName());
-    if (original.isNull() || !QFileInfo(original).isFile()) {
+    QString original;
+    try {
+        original = opened.OriginalOf(current);
+    } catch (const QString &message) {
+        UserDialogs::Critical(this, QStringLiteral("Error"), message);
+        return;
+    }
+    if (original.isNull()) {
         UserDialogs::Information(this, QStringLiteral("Note"),
                                  QStringLiteral("This entry has not been changed: its file is the original."));
         return;
@@ -325,12 +331,7 @@ void MainWindow::RevertToOriginal()
 
 void MainWindow::UpdateChangeMarks()
 {
-    if (!opened.Archive() || entryView->model() != opened.Model()) {
-        changedLabel->clear();
-        return;
-    }
-    opened.MarkChanges();
-    changedLabel->setText(QStringLiteral("%1 of %2 entries changed").arg(opened.Model()->ChangedCount()).arg(opened.Model()->EntryCount()));
+    changeMarks->Update(opened, entryView->model(), archiveModel.get());
 }
 
 void MainWindow::Export()

@@ -24,7 +24,8 @@ public:
     int GetSampleRate() const { return sampleRate; }
     int GetUnknown16() const { return unknown16; }
     int GetLoopOffset() const { return loopOffset; }  // in frames; -1 when the sound does not loop
-    bool IsChanged() const { return bChanged; }      // a sound or track whose original is kept
+    bool IsChanged() const { return bChanged; }      // a sound or track that differs from the game's original
+    bool IsNotSaved() const { return bNotSaved; }    // one that differs from what the game holds now
     int ChangedChildCount() const { return changedChildren; }
 
 private:
@@ -38,7 +39,9 @@ private:
     qint32 unknown16 = 0;
     qint32 loopOffset = -1;
     bool bChanged = false;
+    bool bNotSaved = false;
     qint32 changedChildren = 0;
+    qint32 notSavedChildren = 0;
     IniMetafileItem *parent = nullptr;
     QList<IniMetafileItem *> children;
 };

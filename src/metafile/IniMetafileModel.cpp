@@ -1,5 +1,7 @@
 #include "metafile/IniMetafileModel.h"
 
+#include <QBrush>
+#include <QColor>
 #include <QFont>
 #include <QIcon>
 
@@ -12,6 +14,9 @@
 #include "metafile/IniMetafileItem.h"
 
 namespace {
+
+// Blue, far from the orange mark and the tree's red, and dark enough to read on white.
+const QColor notSavedColour(0x1f, 0x4e, 0xb4);
 
 const QString failedToLoad = QStringLiteral("Failed to load ini-file.");
 const QString invalidFormat = QStringLiteral("Invalid ini-fileformat.");
@@ -225,19 +230,28 @@ QVariant IniMetafileModel::data(const QModelIndex &index, int role) const
         return {};
     const IniMetafileItem *item = ItemOf(index);
     const bool bMarked = item->bChanged || item->changedChildren > 0;
+    const bool bNotSaved = item->bNotSaved || item->notSavedChildren > 0;
     switch (role) {
     case Qt::DisplayRole:
         // Searching and every command go by the name itself, never by this text.
+        if (item->notSavedChildren > 0)
+            return item->GetName()
+                 + QStringLiteral("  (%1 changed, %2 not saved)").arg(item->changedChildren).arg(item->notSavedChildren);
         return item->changedChildren > 0
                  ? item->GetName() + QStringLiteral("  (%1 changed)").arg(item->changedChildren)
                  : item->GetName();
     case Qt::FontRole:
-        if (bMarked) {
+        if (bMarked || bNotSaved) {
             QFont font;
-            font.setBold(true);
+            font.setBold(bMarked);
+            font.setItalic(bNotSaved);
             return font;
         }
         return {};
+    case Qt::ForegroundRole:
+        return bNotSaved ? QBrush(notSavedColour) : QVariant();
+    case Qt::ToolTipRole:
+        return bNotSaved ? QStringLiteral("Not saved into the game yet") : QVariant();
     case Qt::DecorationRole:
         return item->bChanged ? QIcon(QStringLiteral(":/changed")) : QVariant();
     default:
@@ -245,16 +259,21 @@ QVariant IniMetafileModel::data(const QModelIndex &index, int role) const
     }
 }
 
-void IniMetafileModel::SetChangedEntries(const QSet<QString> &entryNames)
+void IniMetafileModel::SetChangedEntries(const QSet<QString> &entryNames, const QSet<QString> &notSavedNames)
 {
     // The usual case on every load: nothing changed before or now, so no row needs a look.
-    if (entryNames.isEmpty() && changedCount == 0)
+    if (entryNames.isEmpty() && notSavedNames.isEmpty() && changedCount == 0 && notSavedCount == 0)
         return;
     changedCount = 0;
+    notSavedCount = 0;
     const auto mark = [&](IniMetafileItem *pItem) {
-        const bool bChanged = entryNames.contains(QString(pItem->name).replace(QLatin1Char('\\'), QLatin1Char('/')));
+        const QString name = QString(pItem->name).replace(QLatin1Char('\\'), QLatin1Char('/'));
+        const bool bChanged = entryNames.contains(name);
+        const bool bNotSaved = notSavedNames.contains(name);
         changedCount += bChanged ? 1 : 0;
-        return std::exchange(pItem->bChanged, bChanged) != bChanged;
+        notSavedCount += bNotSaved ? 1 : 0;
+        const bool bChangedBefore = std::exchange(pItem->bChanged, bChanged);
+        return std::exchange(pItem->bNotSaved, bNotSaved) != bNotSaved || bChangedBefore != bChanged;
     };
     for (int row = 0; row < rootItem->ChildCount(); ++row) {
         IniMetafileItem *top = rootItem->Child(row);
@@ -264,7 +283,7 @@ void IniMetafileModel::SetChangedEntries(const QSet<QString> &entryNames)
                 emit dataChanged(topIndex, topIndex);
             continue;
         }
-        qint32 changedChildren = 0;
+        qint32 changedChildren = 0, notSavedChildren = 0;
         int first = -1, last = -1;
         for (int child = 0; child < top->ChildCount(); ++child) {
             if (mark(top->Child(child))) {
@@ -272,10 +291,12 @@ void IniMetafileModel::SetChangedEntries(const QSet<QString> &entryNames)
                 last = child;
             }
             changedChildren += top->Child(child)->bChanged ? 1 : 0;
+            notSavedChildren += top->Child(child)->bNotSaved ? 1 : 0;
         }
         if (first >= 0)
             emit dataChanged(index(first, 0, topIndex), index(last, 0, topIndex));
-        if (std::exchange(top->changedChildren, changedChildren) != changedChildren)
+        const bool bCountsMoved = std::exchange(top->changedChildren, changedChildren) != changedChildren;
+        if (std::exchange(top->notSavedChildren, notSavedChildren) != notSavedChildren || bCountsMoved)
             emit dataChanged(topIndex, topIndex);
     }
 }

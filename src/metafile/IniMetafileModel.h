@@ -41,9 +41,11 @@ public:
     static IniMetafileItem *ItemOf(const QModelIndex &index);
 
     // Marks exactly the sounds and tracks whose names (with '/' as separator) are in `entryNames`
-    // as changed: bold with a mark, and a bank shows how many of its sounds are.
-    void SetChangedEntries(const QSet<QString> &entryNames);
+    // as changed: bold with a mark, and a bank shows how many of its sounds are. Those in
+    // `notSavedNames` get a second mark, italic and blue with a tooltip, and are counted apart.
+    void SetChangedEntries(const QSet<QString> &entryNames, const QSet<QString> &notSavedNames = {});
     int ChangedCount() const { return changedCount; }
+    int NotSavedCount() const { return notSavedCount; }
     int EntryCount() const;                 // sounds and tracks, banks not counted
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
@@ -66,4 +68,5 @@ private:
     IniMetafileItem *rootItem = nullptr;
     QString basename;
     int changedCount = 0;
+    int notSavedCount = 0;
 };

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
 #include <QStringView>
 
 #include <string_view>
@@ -157,6 +158,15 @@ QVariant TreeModel::data(const QModelIndex &index, int role) const
             return QColor(highlightColor);
         return {};
     }
+    if (role == Qt::FontRole || role == Qt::ToolTipRole) {
+        if (!notSaved.contains(ItemOf(index)))
+            return {};
+        if (role == Qt::ToolTipRole)
+            return QStringLiteral("Holds changes not saved into the game yet");
+        QFont font;
+        font.setItalic(true);
+        return font;
+    }
     if (role != Qt::DisplayRole)
         return {};
     const QVariant value = ItemOf(index)->Data(index.column());
@@ -201,6 +211,25 @@ void TreeModel::EmitRowChanged(const QModelIndex &index)
     emit dataChanged(this->index(index.row(), 0, parentIndex),
                      this->index(index.row(), columnCount(parentIndex) - 1, parentIndex),
                      {Qt::ForegroundRole});
+}
+
+void TreeModel::SetNotSaved(const QModelIndex &index, bool bNotSaved)
+{
+    if (!index.isValid() || index.model() != this || IsNotSaved(index) == bNotSaved)
+        return;
+    if (bNotSaved)
+        notSaved.insert(ItemOf(index));
+    else
+        notSaved.remove(ItemOf(index));
+    const QModelIndex parentIndex = index.parent();
+    emit dataChanged(this->index(index.row(), 0, parentIndex),
+                     this->index(index.row(), columnCount(parentIndex) - 1, parentIndex),
+                     {Qt::FontRole, Qt::ToolTipRole});
+}
+
+bool TreeModel::IsNotSaved(const QModelIndex &index) const
+{
+    return index.isValid() && index.model() == this && notSaved.contains(ItemOf(index));
 }
 
 QModelIndex TreeModel::GetHighlightedIndex() const

@@ -1,6 +1,7 @@
 #pragma once
 #include <QAbstractItemModel>
 #include <QMap>
+#include <QSet>
 #include <QString>
 
 class TreeItem;
@@ -20,7 +21,8 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     // The column's text for DisplayRole (cut short past 1024 characters; the item keeps it
-    // whole), red for ForegroundRole on the highlighted row, nothing for other roles.
+    // whole), red for ForegroundRole on the highlighted row; an archive marked as not saved is
+    // italic with a tooltip. Nothing for other roles.
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
@@ -29,6 +31,9 @@ public:
     // of both rows, each as a range that lies inside the model.
     void SetHighlightedIndex(const QModelIndex &index);
     QModelIndex GetHighlightedIndex() const;
+    // Marks an archive whose unpacked folder holds entries not saved into the game yet.
+    void SetNotSaved(const QModelIndex &index, bool bNotSaved);
+    bool IsNotSaved(const QModelIndex &index) const;
     const QMap<QString, QString> &GetStreamNames() const;
     // Every archive of the tree (a leaf), in the order the tree shows them.
     QModelIndexList ArchiveIndexes(const QModelIndex &parent = QModelIndex()) const;
@@ -45,5 +50,6 @@ private:
     TreeItem *rootItem = nullptr;
     QModelIndex highlightedIndex;
     QString highlightColor;
+    QSet<const TreeItem *> notSaved;
     QMap<QString, QString> streamNames;
 };

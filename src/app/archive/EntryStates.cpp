@@ -193,11 +193,29 @@ void EntryStates::AddListing(const QString &archive, const QString &lookup, cons
     bListedNow = true;
 }
 
+bool EntryStates::IsOriginalKept() const
+{
+    return QFileInfo(KeptOriginals(type, archivePath, lookupPath).ArchivePath()).isFile();
+}
+
+void EntryStates::Extract(const QString &entry, const QString &outputFile, bool bKeptOriginal) const
+{
+    const KeptOriginals originals(type, archivePath, lookupPath);
+    const QString archive = bKeptOriginal ? originals.ArchivePath() : archivePath;
+    if (type == IniMetafileModel::SFX) {
+        const QString keptLookup = originals.LookupFilePath();
+        const QString lookup = bKeptOriginal && QFileInfo::exists(keptLookup) ? keptLookup : lookupPath;
+        runner(QStringLiteral("kivo_sfx.exe"), {QStringLiteral("-x"), archive, entry, outputFile, lookup});
+    } else {
+        runner(QStringLiteral("kivo_stream.exe"), {QStringLiteral("-x"), archive, entry, outputFile});
+    }
+}
+
 EntryStates::Result EntryStates::Compare(const QString &archiveFolder) const
 {
     const KeptOriginals originals(type, archivePath, lookupPath);
     Result result;
-    result.bOriginalKept = QFileInfo(originals.ArchivePath()).isFile();
+    result.bOriginalKept = IsOriginalKept();
     const QString cachePath = archiveFolder + QLatin1Char('/') + cacheFileName;
     const QList<Listing> cached = ReadCache(cachePath);
     QList<Listing> used;

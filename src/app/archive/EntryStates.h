@@ -57,6 +57,14 @@ public:
     // listed (the tool's own message); the cache is left as it was then.
     Result Compare(const QString &archiveFolder) const;
 
+    // Whether a kept original of the archive exists; without one the game's archive is the original.
+    bool IsOriginalKept() const;
+    // Writes one entry ("Bank_001/sound_002.wav", "Track_003.ogg") as unpacking would write it to
+    // `outputFile`, out of the kept original when `bKeptOriginal`, else out of the game's archive,
+    // without unpacking the rest. Throws a QString saying why it failed; the file then does not
+    // appear.
+    void Extract(const QString &entry, const QString &outputFile, bool bKeptOriginal) const;
+
 private:
     struct Listing;
     // The listing of archive (with lookup for an SFX package), from the cache when it holds one for

@@ -57,17 +57,19 @@ bool GameArchive::Unpack(const QString &workingDirectory, const QString &station
     return true;
 }
 
+qsizetype GameArchive::NotSavedIn(const QString &folder) const
+{
+    try {
+        return EntryStates(type, archivePath, lookupPath).Compare(folder).NotSavedCount();
+    } catch (const QString &) {
+        return ChangedEntries(folder).size();
+    }
+}
+
 void GameArchive::ExtractEntry(const QString &entry, const QString &outputFile, bool bKeptOriginal,
                                const EntryStates::ToolRunner &runner) const
 {
-    const KeptOriginals originals = Originals();
-    const QString archive = bKeptOriginal ? originals.ArchivePath() : archivePath;
-    if (type == IniMetafileModel::SFX) {
-        const QString lookup = bKeptOriginal ? originals.LookupFilePath() : lookupPath;
-        runner(QStringLiteral("kivo_sfx.exe"), {QStringLiteral("-x"), archive, entry, outputFile, lookup});
-    } else {
-        runner(QStringLiteral("kivo_stream.exe"), {QStringLiteral("-x"), archive, entry, outputFile});
-    }
+    EntryStates(type, archivePath, lookupPath, runner).Extract(entry, outputFile, bKeptOriginal);
 }
 
 bool GameArchive::RestoreOriginal(OperationFeedback &feedback, const QString &workingDirectory, QString &warnings) const

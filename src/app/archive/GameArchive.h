@@ -39,6 +39,10 @@ public:
     // tool failed and has said why; `warnings` then holds what it warned of.
     bool Unpack(const QString &workingDirectory, const QString &stationNameFile, QString &warnings) const;
 
+    // How many entries of `folder`, where it was unpacked, differ from the game's archive now;
+    // where the two cannot be compared, how many were replaced there since unpacking.
+    qsizetype NotSavedIn(const QString &folder) const;
+
     // Writes one entry ("Bank_001/sound_002.wav", "Track_003.ogg") as unpacking would write it to
     // `outputFile`, out of the kept original when `bKeptOriginal`, else out of the game's archive,
     // without unpacking the rest. Throws a QString saying why it failed; the file then does not

@@ -1,8 +1,19 @@
 #include "app/archive/OpenedArchive.h"
 
+#include <QDir>
 #include <QFileInfo>
 
+#include "game/PathCase.h"
 #include "metafile/IniMetafileItem.h"
+
+namespace
+{
+// The entry's name as the toolkit lists it.
+QString ListedName(const IniMetafileItem &item)
+{
+    return QString(item.GetName()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+}
 
 void OpenedArchive::Open(std::unique_ptr<IniMetafileModel> newModel, std::optional<LoadedArchive> newArchive)
 {
@@ -12,6 +23,8 @@ void OpenedArchive::Open(std::unique_ptr<IniMetafileModel> newModel, std::option
     }
     model = std::move(newModel);
     archive = std::move(newArchive);
+    states.reset();
+    scratch.reset();
 }
 
 QString OpenedArchive::FilePath(const QModelIndex &index) const
@@ -73,20 +86,81 @@ QList<CopyOut::Entry> OpenedArchive::CopyOutEntries(const QModelIndexList &selec
 
 EntryFiles::Reverted OpenedArchive::Revert(const QModelIndexList &entries)
 {
-    QStringList names;
+    QStringList names, failed;
     for (const QModelIndex &index : entries) {
-        if (!FilePath(index).isNull())
-            names << IniMetafileModel::ItemOf(index)->GetName();
+        const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
+        if (FilePath(index).isNull() || (states && !item->IsChanged()))
+            continue;
+        // The game's original goes where a replace keeps originals, over one a replace may have
+        // kept from an archive that was modded already; so it is there after a fresh unpack too.
+        if (states) {
+            const QString kept = archive->OriginalFilePath(item->GetName());
+            try {
+                QDir().mkpath(QFileInfo(kept).absolutePath());
+                states->Extract(ListedName(*item), kept, states->IsOriginalKept());
+            } catch (const QString &) {
+                failed << FilePath(index);
+                continue;
+            }
+        }
+        names << item->GetName();
     }
-    const EntryFiles::Reverted reverted = EntryFiles(*archive).Revert(names);
+    EntryFiles::Reverted reverted = EntryFiles(*archive).Revert(names);
+    reverted.failed += failed;
     MarkChanges();
     return reverted;
 }
 
-void OpenedArchive::MarkChanges()
+OpenedArchive::Marks OpenedArchive::MarkChanges()
 {
-    if (archive)
+    Marks marks;
+    if (!archive)
+        return marks;
+    states.reset();
+    // A folder loaded without its place in the game has nothing to be compared with.
+    if (archive->ArchivePath().isNull()) {
         model->SetChangedEntries(EntryFiles(*archive).Changed());
+        return marks;
+    }
+    try {
+        EntryStates compared(archive->Type(), ResolvePathCase(archive->ArchivePath()),
+                             ResolvePathCase(archive->LookupFilePath()));
+        const EntryStates::Result result = compared.Compare(archive->Folder());
+        QSet<QString> changed, notSaved;
+        for (const EntryStates::Entry &entry : result.entries) {
+            if (entry.bChanged)
+                changed << entry.name;
+            if (entry.bNotSaved)
+                notSaved << entry.name;
+        }
+        model->SetChangedEntries(changed, notSaved);
+        states = std::move(compared);
+        marks.bCompared = true;
+        marks.bOriginalKept = result.bOriginalKept;
+    } catch (const QString &message) {
+        // Without the game's archive, only the originals kept here tell what was replaced.
+        model->SetChangedEntries(EntryFiles(*archive).Changed());
+        marks.problem = message;
+    }
+    return marks;
+}
+
+QString OpenedArchive::OriginalOf(const QModelIndex &index)
+{
+    const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
+    if (FilePath(index).isNull() || !item->IsChanged())
+        return QString();
+    if (!states) {
+        const QString kept = archive->OriginalFilePath(item->GetName());
+        return QFileInfo(kept).isFile() ? kept : QString();
+    }
+    if (!scratch)
+        scratch = std::make_unique<QTemporaryDir>();
+    if (!scratch->isValid())
+        throw QStringLiteral("No temporary folder could be made for the original: ") + scratch->errorString();
+    const QString file = scratch->filePath(ListedName(*item).replace(QLatin1Char('/'), QLatin1Char('_')));
+    states->Extract(ListedName(*item), file, states->IsOriginalKept());
+    return file;
 }
 
 void OpenedArchive::SetPlaying(const QModelIndex &index, const QString &filePath)

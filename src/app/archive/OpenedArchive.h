@@ -2,11 +2,13 @@
 #include <QPersistentModelIndex>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <memory>
 #include <optional>
 
 #include "app/archive/CopyOut.h"
 #include "app/archive/EntryFiles.h"
+#include "app/archive/EntryStates.h"
 #include "app/archive/FolderReplace.h"
 #include "app/archive/LoadedArchive.h"
 #include "metafile/IniMetafileModel.h"
@@ -39,11 +41,24 @@ public:
 
     // The selected entries as copying out takes them.
     QList<CopyOut::Entry> CopyOutEntries(const QModelIndexList &selected) const;
-    // Puts the kept originals of `entries` back and marks them unchanged.
+    // Puts the originals of the changed `entries` back and marks them again.
     EntryFiles::Reverted Revert(const QModelIndexList &entries);
 
-    // Marks the entries that have a kept original as changed.
-    void MarkChanges();
+    // What the marks were measured against.
+    struct Marks
+    {
+        bool bCompared = false;      // the game's archive and its kept original, through the toolkit's listings
+        bool bOriginalKept = false;  // false: the game's archive as it is now stands for the original
+        QString problem;             // why they were not; then the entries replaced since unpacking are marked
+    };
+    // Marks the entries that differ from the game's original as changed, and those that differ
+    // from the game's archive as not saved.
+    Marks MarkChanges();
+    // A file holding the original of a changed entry: where the marks were compared, taken out of
+    // the kept original (or the game's archive) into a scratch folder that lives while the archive
+    // is open; else the file its first replace kept. Null for an entry not changed. Throws a
+    // QString when the tool fails.
+    QString OriginalOf(const QModelIndex &index);
 
     // What plays: an entry, and its file, which stays known across a reload of the archive.
     void SetPlaying(const QModelIndex &index, const QString &filePath);
@@ -57,4 +72,6 @@ private:
     std::optional<LoadedArchive> archive;
     QPersistentModelIndex playingIndex;
     QString playingFile;
+    std::optional<EntryStates> states;       // while the marks are compared with the game
+    std::unique_ptr<QTemporaryDir> scratch;  // originals taken out to be played
 };

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "app/archive/LoadedArchive.h"
 #include "tree/TreeItem.h"
 
@@ -39,13 +41,18 @@ QStringList WorkingDirectory::UnpackedFolders(const QSet<QString> &archiveNames,
     return folders;
 }
 
-QList<WorkingDirectory::ChangedFolder> WorkingDirectory::ChangedFolders(const QStringList &folders) const
+QList<WorkingDirectory::ChangedFolder> WorkingDirectory::ChangedFolders(const QStringList &folders,
+                                                                      const QList<GameArchive> &archives) const
 {
     const QDir directory(path);
     QList<ChangedFolder> changed;
     for (const QString &name : folders) {
         const QString folder = directory.absoluteFilePath(name);
-        const qsizetype count = QFileInfo(folder).isSymLink() ? 0 : ChangedEntries(folder).size();
+        const auto archive = std::find_if(archives.begin(), archives.end(),
+                                          [&name](const GameArchive &candidate) { return candidate.Name() == name; });
+        const qsizetype count = QFileInfo(folder).isSymLink() ? 0
+                              : archive != archives.end() ? archive->NotSavedIn(folder)
+                                                          : ChangedEntries(folder).size();
         if (count > 0)
             changed.append({name, count});
     }

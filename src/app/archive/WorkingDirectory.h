@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/archive/GameArchive.h"
+
 class QAbstractItemModel;
 class QDir;
 
@@ -37,9 +39,10 @@ public:
     // their tree names (file or station names) and their file names.
     static QSet<QString> FolderNamesOf(const QAbstractItemModel *pTree, const QModelIndex &parent = QModelIndex());
     QStringList UnpackedFolders(const QSet<QString> &archiveNames, QStringList &kept) const;
-    // The folders among `folders` with replaced entries; a linked folder loses nothing, as only
-    // the link goes.
-    QList<ChangedFolder> ChangedFolders(const QStringList &folders) const;
+    // The folders among `folders` with entries not saved into the game: for a folder named as one
+    // of `archives`, those that differ from that archive now, else those replaced since
+    // unpacking. A linked folder loses nothing, as only the link goes.
+    QList<ChangedFolder> ChangedFolders(const QStringList &folders, const QList<GameArchive> &archives = {}) const;
     // Removes the named folders of the working directory, a link as a link. Removes nothing unless
     // Check() says it is usable; false when anything is left.
     bool Remove(const QStringList &folders) const;
