@@ -4,7 +4,9 @@
 // settings.ini and the tools in the current folder, the configuration files beside this
 // executable) and saves the pictures the README shows: the archive tree, an opened SFX archive
 // with its banks expanded and the metadata list shown, a looping sound playing with its waveform,
-// a stream track playing, and the list the folder replacement asks about.
+// a stream track playing, the list the folder replacement asks about, and the marks of entries
+// changed and not saved.
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -44,7 +46,7 @@ public:
             bDialogSaved = Save(*request.pDialog, dialogPicture);
             return QMessageBox::Cancel;
         }
-        if (request.title != QStringLiteral("Load existing files"))
+        if (request.title != QStringLiteral("Load existing files") && request.title != QStringLiteral("Restore original archive"))
             std::fprintf(stderr, "box: %s: %s\n", qPrintable(request.title), qPrintable(request.text));
         return QMessageBox::Yes;
     }
@@ -116,6 +118,32 @@ bool Open(MainWindow &window, QTreeView &archiveView, const QModelIndex &leaf)
     window.SoundFileSelected(leaf);
     return window.ContentAvailable();
 }
+// Two sounds replaced and saved into the game, then a third replaced and not saved: the marks of
+// both, the bank's and the corner's counts, and the archive's mark in the tree. The game's
+// original archive is put back afterwards, so the demo game stays as it was.
+bool SaveMarks(MainWindow &window, QTreeView &entryView, AnswerYes &answers, const QString &path)
+{
+    const QModelIndex bank = entryView.model()->index(0, 0);
+    answers.folder = QDir::cleanPath(QSettings(QStringLiteral("settings.ini"), QSettings::IniFormat)
+                                         .value(QStringLiteral("WorkingDirectory")).toString()
+                                     + QStringLiteral("/../my-mod/Bank_2/sound_2.wav"));
+    const auto replace = [&](int row) {
+        entryView.setCurrentIndex(entryView.model()->index(row, 0, bank));
+        window.Replace();
+    };
+    replace(1);
+    replace(2);
+    window.SaveArchive();
+    replace(3);
+    answers.folder.clear();
+    entryView.expand(bank);
+    const bool bSaved = Save(window, path);
+    for (QAction *action : window.centralWidget()->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (action->text() == QStringLiteral("Restore &original archive"))
+            action->trigger();
+    }
+    return bSaved;
+}
 }
 
 int main(int argc, char *argv[])
@@ -168,6 +196,7 @@ int main(int argc, char *argv[])
             window.ReplaceFromFolder();
             answers.folder.clear();
             failures += !answers.bDialogSaved;
+            failures += !SaveMarks(window, *entryView, answers, output + QStringLiteral("/marks.png"));
         } else {
             std::fprintf(stderr, "the demo's SFX archive did not open\n");
             ++failures;
