@@ -9,6 +9,7 @@
 #include <QTreeView>
 
 #include "app/CombinePath.h"
+#include "app/GameCheckReport.h"
 #include "app/WindowFeedback.h"
 #include "app/archive/EntryFiles.h"
 #include "app/archive/GameSave.h"
@@ -171,6 +172,17 @@ void MainWindow::RepairInterruptedSaves()
 {
     WindowFeedback feedback(this);
     GameArchive::RepairInterruptedSaves(feedback, GameArchives());
+}
+
+void MainWindow::CheckGameAudio()
+{
+    if (!archiveModel || !CheckGtaFolder())
+        return;
+    if (GameCheckReport *report = GameCheckReport::CheckAndShow(this, GameArchives(), workingDirectory))
+        connect(report, &GameCheckReport::AboutToChange, this, [this](const QPersistentModelIndex &treeRow) {
+            if (opened.Archive() && opened.Archive()->TreeRow() == treeRow)
+                InstallEntryModel(nullptr);  // its next save would undo the repair
+        });
 }
 
 void MainWindow::ShowToolWarnings(const QString &warnings)
