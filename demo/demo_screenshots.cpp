@@ -4,12 +4,13 @@
 // settings.ini and the tools in the current folder, the configuration files beside this
 // executable) and saves the pictures the README shows: the archive tree, an opened SFX archive
 // with its banks expanded and the metadata list shown, a looping sound playing with its waveform,
-// a stream track playing, the list the folder replacement asks about, and the marks of entries
-// changed and not saved.
+// a stream track playing, the list the folder replacement asks about, the marks of entries
+// changed and not saved, and the report of a check of the game's audio that found a damaged bank.
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
 #include <QFile>
@@ -17,16 +18,21 @@
 #include <QPixmap>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <functional>
 
+#include "app/GameCheckReport.h"
 #include "app/MainWindow.h"
+#include "app/archive/GameAudioCheck.h"
 #include "dialogs/UserDialogs.h"
 #include "metafile/IniMetafileModel.h"
 #include "tree/TreeItem.h"
+#include "tree/TreeModel.h"
 #include "tree/XmlMetaData.h"
 
 namespace
@@ -107,6 +113,38 @@ QModelIndex FindLeaf(const QAbstractItemModel &model, const QModelIndex &parent,
             return found;
     }
     return {};
+}
+
+// The report of a check over a copy of the demo game whose first bank of GENRL a bad copy zeroed:
+// the demo game itself stays whole for the other pictures.
+bool SaveCheckReport(const QString &picture)
+{
+    const QString game = QSettings(QStringLiteral("settings.ini"), QSettings::IniFormat).value(QStringLiteral("GtaDirectory")).toString();
+    QTemporaryDir copy;
+    for (QDirIterator it(game, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString file = it.next();
+        const QString target = copy.path() + QLatin1Char('/') + QDir(game).relativeFilePath(file);
+        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(file, target))
+            return false;
+    }
+    QFile damaged(copy.path() + QStringLiteral("/audio/SFX/GENRL"));
+    QFile configuration(QCoreApplication::applicationDirPath() + QStringLiteral("/configuration.ini"));
+    if (!damaged.open(QIODevice::ReadWrite) || damaged.write(QByteArray(4804, '\0')) != 4804 || !configuration.open(QIODevice::ReadOnly))
+        return false;
+    damaged.close();
+    const TreeModel tree(QString::fromLatin1(configuration.readAll()), false);
+    const QList<GameArchive> archives = GameArchive::AllOf(tree, copy.path());
+    QList<GameAudioCheck::Row> rows;
+    for (const GameArchive &archive : archives)
+        rows << GameAudioCheck::Check(archive);
+    GameCheckReport report(rows, archives, QString());
+    report.show();
+    auto *view = report.findChild<QTreeWidget *>(QStringLiteral("gameCheckView"));
+    for (int row = 0; row < view->topLevelItemCount(); ++row) {
+        if (view->topLevelItem(row)->text(0) == QStringLiteral("GENRL"))
+            view->setCurrentItem(view->topLevelItem(row));
+    }
+    return Save(report, picture);
 }
 
 // Opens an archive as a double-click does, with the archive selected in the tree.
@@ -235,6 +273,7 @@ int main(int argc, char *argv[])
         }
         window.close();
     }
+    failures += !SaveCheckReport(output + QStringLiteral("/check-report.png"));
     UserDialogs::SetHandler(nullptr);
     return failures == 0 ? 0 : 1;
 }

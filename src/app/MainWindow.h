@@ -76,6 +76,7 @@ public slots:
     void RevertToOriginal();
     void PlayOriginal();
     void ExportModFolder();
+    void CheckGameAudio();
 
 protected:
     void closeEvent(QCloseEvent *pEvent) override;
@@ -179,6 +180,7 @@ private:
     QAction *revertAction = nullptr;
     QAction *playOriginalAction = nullptr;
     QAction *exportModAction = nullptr;
+    QAction *checkAudioAction = nullptr;
 
     QToolBar *toolBar = nullptr;
     QStatusBar *statusBar = nullptr;

@@ -71,6 +71,7 @@ void MainWindow::CreateActions()
     revertAction = action(":/revert", "Re&vert to original", nullptr, &MainWindow::RevertToOriginal);
     playOriginalAction = action(":/play", "Play original", nullptr, &MainWindow::PlayOriginal);
     exportModAction = action(":/export", "Export changes as &mod folder...", nullptr, &MainWindow::ExportModFolder);
+    checkAudioAction = action(":/gta_small", "Check game a&udio...", nullptr, &MainWindow::CheckGameAudio);
 
     // The entry view's own menu: what acts on the entry under the pointer.
     auto *contextSeparator = new QAction(entryView);
@@ -89,7 +90,7 @@ void MainWindow::CreateActions()
         }
     };
     menuBar = new QMenuBar;
-    addMenu("&File", {workingDirectoryAction, clearAction, nullptr, gtaDirectoryAction, nullptr, saveAction, restoreAction,
+    addMenu("&File", {workingDirectoryAction, clearAction, nullptr, gtaDirectoryAction, checkAudioAction, nullptr, saveAction, restoreAction,
                       restoreAllAction, exportModAction, exitAction});
     addMenu("&Actions", {infoAction, replaceAction, replaceFolderAction, revertAction, exportAction, nullptr, searchAction,
                          searchNextAction, searchPreviousAction, nullptr, expandAction});

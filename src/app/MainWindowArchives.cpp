@@ -10,6 +10,7 @@
 
 #include "app/ChangeMarks.h"
 #include "app/CombinePath.h"
+#include "app/GameCheckReport.h"
 #include "app/WindowFeedback.h"
 #include "app/archive/EntryFiles.h"
 #include "app/archive/GameSave.h"
@@ -180,6 +181,17 @@ void MainWindow::RefreshTreeMarks()
 {
     if (archiveModel && !workingDirectory.isEmpty())
         changeMarks->RefreshTree(archiveModel.get(), GameArchives(), workingDirectory);
+}
+
+void MainWindow::CheckGameAudio()
+{
+    if (!archiveModel || !CheckGtaFolder())
+        return;
+    if (GameCheckReport *report = GameCheckReport::CheckAndShow(this, GameArchives(), workingDirectory))
+        connect(report, &GameCheckReport::AboutToChange, this, [this](const QPersistentModelIndex &treeRow) {
+            if (opened.Archive() && opened.Archive()->TreeRow() == treeRow)
+                InstallEntryModel(nullptr);  // its next save would undo the repair
+        });
 }
 
 void MainWindow::ShowToolWarnings(const QString &warnings)

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <numeric>
 
+#include "format/BinaryFile.h"
+#include "format/FormatError.h"
+#include "format/LookupFile.h"
+#include "format/NameTable.h"
+
 namespace kivo
 {
 namespace
@@ -84,5 +89,33 @@ std::string WithoutPlace(const std::string &message, const std::string &place)
 bool AllZero(const unsigned char *bytes, std::size_t size)
 {
     return std::all_of(bytes, bytes + size, [](unsigned char b) { return b == 0; });
+}
+
+std::vector<std::size_t> OpenForCheck(const std::filesystem::path &archive, const std::filesystem::path &file,
+                                      const NameTable &names, const LookupFile &lookup, const std::string &lookupName,
+                                      const ArchiveWords &words, std::optional<BinaryFile> &opened,
+                                      std::vector<CheckFinding> &findings)
+{
+    const std::string name = archive.filename().string();
+    const int index = names.Find(name);
+    if (index < 0) {
+        findings.push_back({CheckFinding::Kind::CouldNotCheck, archive, "",
+                            "\"" + name + "\" is not listed in " + words.table + ", so its " + words.items + " cannot be found"});
+        return {};
+    }
+    try {
+        opened.emplace(file, BinaryFile::Mode::Read);
+    } catch (const FormatError &error) {
+        findings.push_back({CheckFinding::Kind::CouldNotCheck, file, "", error.what()});
+        return {};
+    }
+    const std::vector<std::size_t> records = lookup.RecordsOf(static_cast<unsigned>(index));
+    if (!records.empty() && opened->Size() == 0) {
+        findings.push_back({CheckFinding::Kind::Empty, file, "",
+                            "is empty, but " + lookupName + " places " + std::to_string(records.size()) + " " + words.items
+                                + " in it: " + words.loss + " (a damaged copy)"});
+        return {};
+    }
+    return records;
 }
 }

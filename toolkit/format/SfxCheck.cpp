@@ -72,24 +72,12 @@ std::vector<CheckFinding> SfxCheck::Check(const std::filesystem::path &package, 
 {
     std::vector<CheckFinding> findings;
     const std::string name = package.filename().string();
-    const int index = names->Find(name);
-    if (index < 0)
-        return {{CheckFinding::Kind::CouldNotCheck, package, "", "\"" + name + "\" is not listed in PakFiles.dat, so its banks cannot be found"}};
+    const std::string lookupName = lookupPath.filename().string();
     std::optional<BinaryFile> archive;
-    try {
-        archive.emplace(file, BinaryFile::Mode::Read);
-    } catch (const FormatError &error) {
-        return {{CheckFinding::Kind::CouldNotCheck, file, "", error.what()}};
-    }
-
-    const std::vector<std::size_t> records = lookup->RecordsOf(static_cast<unsigned>(index));
+    const std::vector<std::size_t> records = OpenForCheck(
+        package, file, *names, *lookup, lookupName, {"PakFiles.dat", "banks", "the game finds none of their sounds"}, archive, findings);
     if (records.empty())
         return findings;
-    const std::string lookupName = lookupPath.filename().string();
-    if (archive->Size() == 0)
-        return {{CheckFinding::Kind::Empty, file, "",
-                 "is empty, but " + lookupName + " places " + std::to_string(records.size())
-                     + " banks in it: the game finds none of their sounds (a damaged copy)"}};
 
     std::vector<Placement> placements;
     std::vector<std::string> labels;

@@ -38,23 +38,12 @@ std::vector<CheckFinding> StreamCheck::Check(const std::filesystem::path &pack, 
 {
     std::vector<CheckFinding> findings;
     const std::string name = pack.filename().string();
-    const int index = names->Find(name);
-    if (index < 0)
-        return {{CheckFinding::Kind::CouldNotCheck, pack, "", "\"" + name + "\" is not listed in StrmPaks.dat, so its tracks cannot be found"}};
+    const std::string lookupName = lookupPath.filename().string();
     std::optional<BinaryFile> archive;
-    try {
-        archive.emplace(file, BinaryFile::Mode::Read);
-    } catch (const FormatError &error) {
-        return {{CheckFinding::Kind::CouldNotCheck, file, "", error.what()}};
-    }
-    const std::vector<std::size_t> records = lookup->RecordsOf(static_cast<unsigned>(index));
+    const std::vector<std::size_t> records = OpenForCheck(
+        pack, file, *names, *lookup, lookupName, {"StrmPaks.dat", "tracks", "the game plays none of them"}, archive, findings);
     if (records.empty())
         return findings;
-    const std::string lookupName = lookupPath.filename().string();
-    if (archive->Size() == 0)
-        return {{CheckFinding::Kind::Empty, file, "",
-                 "is empty, but " + lookupName + " places " + std::to_string(records.size())
-                     + " tracks in it: the game plays none of them (a damaged copy)"}};
 
     std::vector<Placement> placements;
     std::vector<std::string> vorbisErrors(records.size()); // empty where the Vorbis headers parse or were not read
