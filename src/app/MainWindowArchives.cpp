@@ -287,23 +287,9 @@ void MainWindow::RestoreOriginalArchive()
     if (!CheckGtaFolder())
         return;
     const std::optional<GameArchive> archive = GameArchiveOf(*item, index);
-    if (!archive)
-        return;
-    if (!archive->Originals().CanRestore()) {
-        UserDialogs::Information(this, QStringLiteral("Information"),
-                                 QStringLiteral("No original of ") + item->GetName()
-                                     + QStringLiteral(" is kept: it has not been saved by this program. "
-                                                      "Nothing was changed."));
-        return;
-    }
-    if (UserDialogs::Warning(this, QStringLiteral("Restore original archive"),
-                             QStringLiteral("Put the original ") + item->GetName()
-                                 + QStringLiteral(" back into the game folder?\n"
-                                                  "Everything saved into it since will be lost."),
-                             QMessageBox::Yes | QMessageBox::No)
-        != QMessageBox::Yes)
-        return;
-    RestoreArchives({*archive}, QStringLiteral("Original archive restored."));
+    WindowFeedback feedback(this);
+    if (archive && archive->MayRestore(feedback))
+        RestoreArchives({*archive}, QStringLiteral("Original archive restored."));
 }
 
 void MainWindow::RestoreAllOriginalAudio()
@@ -316,20 +302,9 @@ void MainWindow::RestoreAllOriginalAudio()
         UserDialogs::Critical(this, QStringLiteral("Error"), ambiguous.first());
         return;
     }
-    kept.removeIf([](const GameArchive &archive) { return !archive.Originals().CanRestore(); });
-    if (kept.isEmpty()) {
-        UserDialogs::Information(this, QStringLiteral("Information"),
-                                 QStringLiteral("No original is kept: nothing has been saved by this program. "
-                                                "Nothing was changed."));
-        return;
-    }
-    if (UserDialogs::Question(this, QStringLiteral("Restore all original audio"),
-                              QStringLiteral("Put every kept original back into the game folder?\n"
-                                             "Everything saved into the game since will be lost."),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        != QMessageBox::Yes)
-        return;
-    RestoreArchives(kept, QStringLiteral("All original audio restored."));
+    WindowFeedback feedback(this);
+    if (GameArchive::AgreedToRestoreAll(feedback, kept))
+        RestoreArchives(kept, QStringLiteral("All original audio restored."));
 }
 
 void MainWindow::RestoreArchives(const QList<GameArchive> &archives, const QString &doneMessage)
@@ -353,56 +328,10 @@ void MainWindow::RestoreArchives(const QList<GameArchive> &archives, const QStri
 
 void MainWindow::ClearWorkingDirectory()
 {
-    const WorkingDirectory directory(workingDirectory, gtaDirectory);
-    const WorkingDirectory::State state = directory.Check();
-    if (state == WorkingDirectory::State::NotSet) {
-        UserDialogs::Information(this, QStringLiteral("Information"), QStringLiteral("No working directory was specified."));
-        return;
-    }
-    if (state == WorkingDirectory::State::Missing) {
-        UserDialogs::Warning(this, QStringLiteral("Warning"), QStringLiteral("Working directory doesn't exists."));
-        return;
-    }
-    if (playerWidget->IsPlaying()) {
-        UserDialogs::Information(this, QStringLiteral("Warning"),
-                                 QStringLiteral("Please stop the player before clearing your working directory."));
-        return;
-    }
-    if (state == WorkingDirectory::State::OverlapsGameFolder) {
-        UserDialogs::Critical(this, QStringLiteral("Error"),
-                              QStringLiteral("The working directory is, holds or lies inside the game folder. "
-                                             "Nothing was deleted."));
-        return;
-    }
-    // Only what unpacking made goes; anything else in the folder is the user's.
-    QStringList kept;
-    const QStringList folders = directory.UnpackedFolders(WorkingDirectory::FolderNamesOf(archiveModel.get()), kept);
-    QStringList changed;
-    for (const WorkingDirectory::ChangedFolder &folder : directory.ChangedFolders(folders, GameArchives()))
-        changed << QStringLiteral("%1: %2 entries").arg(folder.name).arg(folder.entries);
-    if (!changed.isEmpty()
-        && UserDialogs::Question(this, QStringLiteral("Warning"),
-                                 QStringLiteral("Entries of these archives were replaced in the working directory and "
-                                                "are lost when it is cleared:\n")
-                                     + changed.join(QLatin1Char('\n')) + QStringLiteral("\nClear it anyway?"),
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-               != QMessageBox::Yes)
-        return;
-    const QString question = QStringLiteral("All files inside your working directory (") + workingDirectory
-                           + QStringLiteral(") will be deleted.\nDo you want continue?");
-    if (UserDialogs::Warning(this, QStringLiteral("Warning"), question, QMessageBox::Yes | QMessageBox::No)
-        != QMessageBox::Yes)
-        return;
-
-    InstallEntryModel(nullptr);
-    const bool bRemovedAll = directory.Remove(folders);
-    if (!kept.isEmpty())
-        UserDialogs::Information(this, QStringLiteral("Information"),
-                                 QStringLiteral("These folders were kept because they hold no unpacked archive:\n")
-                                     + kept.join(QLatin1Char('\n')));
-    if (!bRemovedAll)
-        UserDialogs::Critical(this, QStringLiteral("Error"), QStringLiteral("Failed to clear working directory."));
-    else
+    WindowFeedback feedback(this);
+    if (WorkingDirectory(workingDirectory, gtaDirectory)
+            .Clear(feedback, WorkingDirectory::FolderNamesOf(archiveModel.get()), GameArchives(), playerWidget->IsPlaying(),
+                   [this] { InstallEntryModel(nullptr); }))
         statusBar->showMessage(QStringLiteral("Working directory was cleared."));
     RefreshTreeMarks();
 }

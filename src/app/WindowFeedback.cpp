@@ -33,6 +33,17 @@ void WindowFeedback::Warn(const QString &title, const QString &text)
     UserDialogs::Warning(parent, title, text);
 }
 
+bool WindowFeedback::Ask(const QString &title, const QString &question)
+{
+    return UserDialogs::Question(parent, title, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
+bool WindowFeedback::Confirm(const QString &title, const QString &question)
+{
+    return UserDialogs::Warning(parent, title, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
 bool WindowFeedback::Step(int done, int total, const QString &label)
 {
     if (!progress) {

@@ -17,6 +17,8 @@ public:
     void Inform(const QString &title, const QString &text) override;
     void Fail(const QString &text) override;
     void Warn(const QString &title, const QString &text) override;
+    bool Ask(const QString &title, const QString &question) override;
+    bool Confirm(const QString &title, const QString &question) override;
     bool Step(int done, int total, const QString &label) override;
 
 private:

@@ -72,6 +72,32 @@ void GameArchive::ExtractEntry(const QString &entry, const QString &outputFile, 
     EntryStates(type, archivePath, lookupPath, runner).Extract(entry, outputFile, bKeptOriginal);
 }
 
+bool GameArchive::MayRestore(OperationFeedback &feedback) const
+{
+    if (!Originals().CanRestore()) {
+        feedback.Inform(QStringLiteral("Information"),
+                        QStringLiteral("No original of ") + name
+                            + QStringLiteral(" is kept: it has not been saved by this program. Nothing was changed."));
+        return false;
+    }
+    return feedback.Confirm(QStringLiteral("Restore original archive"),
+                            QStringLiteral("Put the original ") + name
+                                + QStringLiteral(" back into the game folder?\nEverything saved into it since will be lost."));
+}
+
+bool GameArchive::AgreedToRestoreAll(OperationFeedback &feedback, QList<GameArchive> &archives)
+{
+    archives.removeIf([](const GameArchive &archive) { return !archive.Originals().CanRestore(); });
+    if (archives.isEmpty()) {
+        feedback.Inform(QStringLiteral("Information"),
+                        QStringLiteral("No original is kept: nothing has been saved by this program. Nothing was changed."));
+        return false;
+    }
+    return feedback.Ask(QStringLiteral("Restore all original audio"),
+                        QStringLiteral("Put every kept original back into the game folder?\n"
+                                       "Everything saved into the game since will be lost."));
+}
+
 bool GameArchive::RestoreOriginal(OperationFeedback &feedback, const QString &workingDirectory, QString &warnings) const
 {
     const KeptOriginals originals = Originals();

@@ -50,6 +50,13 @@ public:
     void ExtractEntry(const QString &entry, const QString &outputFile, bool bKeptOriginal,
                       const EntryStates::ToolRunner &runner = EntryStates::RunToolkit) const;
 
+    // False after telling through `feedback` that no original of it is kept, or when the user
+    // declined to put it back.
+    bool MayRestore(OperationFeedback &feedback) const;
+    // Leaves in `archives` those whose originals are kept; false after telling that none is, or
+    // when the user declined to put them all back.
+    static bool AgreedToRestoreAll(OperationFeedback &feedback, QList<GameArchive> &archives);
+
     // Puts the kept original back into the game folder. It is unpacked into a scratch folder of
     // `workingDirectory` with the lookup file it came with, then packed like any save, so that of
     // the current lookup file only this archive's records change. False when it failed (told

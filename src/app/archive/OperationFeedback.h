@@ -22,6 +22,16 @@ public:
     // Warns the user of something that happened on the way, under `title`, and waits until read.
     virtual void Warn(const QString &title, const QString &text) { Inform(title, text); }
 
+    // Asks a question whose safe answer is No (the default); true for Yes.
+    virtual bool Ask(const QString &title, const QString &question)
+    {
+        Q_UNUSED(title);
+        Q_UNUSED(question);
+        return false;
+    }
+    // Asks with a warning before something that cannot be undone; true for Yes.
+    virtual bool Confirm(const QString &title, const QString &question) { return Ask(title, question); }
+
     // Shows how far a run over several entries has got (`done` of `total`, now at `label`), and
     // takes the user's wish to stop, which is heeded between entries only. False once the user
     // asked to stop.

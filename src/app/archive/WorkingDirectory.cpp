@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/archive/LoadedArchive.h"
+#include "app/archive/OperationFeedback.h"
 #include "tree/TreeItem.h"
 
 WorkingDirectory::WorkingDirectory(const QString &path, const QString &gameFolder) : path(path), gameFolder(gameFolder)
@@ -57,6 +58,54 @@ QList<WorkingDirectory::ChangedFolder> WorkingDirectory::ChangedFolders(const QS
             changed.append({name, count});
     }
     return changed;
+}
+
+bool WorkingDirectory::Clear(OperationFeedback &feedback, const QSet<QString> &archiveNames,
+                             const QList<GameArchive> &archives, bool bPlaying,
+                             const std::function<void()> &beforeRemoving) const
+{
+    const State state = Check();
+    if (state == State::NotSet) {
+        feedback.Inform(QStringLiteral("Information"), QStringLiteral("No working directory was specified."));
+        return false;
+    }
+    if (state == State::Missing) {
+        feedback.Warn(QStringLiteral("Warning"), QStringLiteral("Working directory doesn't exists."));
+        return false;
+    }
+    if (bPlaying) {
+        feedback.Inform(QStringLiteral("Warning"), QStringLiteral("Please stop the player before clearing your working directory."));
+        return false;
+    }
+    if (state == State::OverlapsGameFolder) {
+        feedback.Fail(QStringLiteral("The working directory is, holds or lies inside the game folder. Nothing was deleted."));
+        return false;
+    }
+    // Only what unpacking made goes; anything else in the folder is the user's.
+    QStringList kept;
+    const QStringList folders = UnpackedFolders(archiveNames, kept);
+    QStringList changed;
+    for (const ChangedFolder &folder : ChangedFolders(folders, archives))
+        changed << QStringLiteral("%1: %2 entries").arg(folder.name).arg(folder.entries);
+    if (!changed.isEmpty()
+        && !feedback.Ask(QStringLiteral("Warning"),
+                         QStringLiteral("Entries of these archives were replaced in the working directory and are lost "
+                                        "when it is cleared:\n")
+                             + changed.join(QLatin1Char('\n')) + QStringLiteral("\nClear it anyway?")))
+        return false;
+    if (!feedback.Confirm(QStringLiteral("Warning"), QStringLiteral("All files inside your working directory (") + path
+                                                         + QStringLiteral(") will be deleted.\nDo you want continue?")))
+        return false;
+
+    beforeRemoving();
+    const bool bRemovedAll = Remove(folders);
+    if (!kept.isEmpty())
+        feedback.Inform(QStringLiteral("Information"),
+                        QStringLiteral("These folders were kept because they hold no unpacked archive:\n")
+                            + kept.join(QLatin1Char('\n')));
+    if (!bRemovedAll)
+        feedback.Fail(QStringLiteral("Failed to clear working directory."));
+    return bRemovedAll;
 }
 
 bool WorkingDirectory::Remove(const QStringList &folders) const

@@ -5,10 +5,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include "app/archive/GameArchive.h"
 
 class QAbstractItemModel;
 class QDir;
+class OperationFeedback;
 
 // The folder the toolkit unpacks archives into: which of its folders are unpacked archives, what
 // of them was replaced, and clearing them. Everything else in it is the user's and stays.
@@ -43,6 +46,13 @@ public:
     // of `archives`, those that differ from that archive now, else those replaced since
     // unpacking. A linked folder loses nothing, as only the link goes.
     QList<ChangedFolder> ChangedFolders(const QStringList &folders, const QList<GameArchive> &archives = {}) const;
+    // Clears what unpacking made in the folder, as the window's command does: tells through
+    // `feedback` why it cannot (not set, missing, `bPlaying`, overlapping the game folder), asks
+    // first when entries not saved into the game are lost (see ChangedFolders) and once more
+    // before anything goes, calls `beforeRemoving`, removes the folders and tells what was kept or
+    // failed. True when all of them went.
+    bool Clear(OperationFeedback &feedback, const QSet<QString> &archiveNames, const QList<GameArchive> &archives,
+               bool bPlaying, const std::function<void()> &beforeRemoving) const;
     // Removes the named folders of the working directory, a link as a link. Removes nothing unless
     // Check() says it is usable; false when anything is left.
     bool Remove(const QStringList &folders) const;
