@@ -176,6 +176,8 @@ private:
     QAction *revertAction = nullptr;
     QAction *playOriginalAction = nullptr;
     QAction *exportModAction = nullptr;
+    QAction *matchLoudnessAction = nullptr;
+    bool matchLoudness = true;                              // converted replacements get the original's loudness
 
     QToolBar *toolBar = nullptr;
     QStatusBar *statusBar = nullptr;

@@ -44,6 +44,8 @@ public:
     // as changed: bold with a mark, and a bank shows how many of its sounds are.
     void SetChangedEntries(const QSet<QString> &entryNames);
     int ChangedCount() const { return changedCount; }
+    // The sound's loop start as its metafile now holds it, in frames; -1: it does not loop.
+    void SetLoopOffset(const QModelIndex &index, qint32 frame);
     int EntryCount() const;                 // sounds and tracks, banks not counted
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;

@@ -1,6 +1,10 @@
 #include "app/archive/LoopStarts.h"
 
 #include <QFile>
+#include <QDir>
+#include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringConverter>
 
@@ -159,10 +163,65 @@ QString LoopStarts::Set(int bank, int sound, qint64 frame) const
             bytes.append(end + added);  // the file ended without a line end, and still does
     }
 
+    const QString original = OriginalPath();
+    if (!QFileInfo::exists(original) && !QFile::copy(path, original))
+        return QStringLiteral("Failed to keep the original loop starts as ") + original;
     QSaveFile saved(path);
     if (!saved.open(QIODevice::WriteOnly) || saved.write(bytes) != bytes.size() || !saved.commit())
         return QStringLiteral("Failed to write ") + path + QStringLiteral(": ") + saved.errorString();
     return QString();
+}
+
+QString LoopStarts::OriginalPath() const
+{
+    const QFileInfo metafile(path);
+    return metafile.absoluteDir().filePath(QStringLiteral(".original_") + metafile.fileName());
+}
+
+std::optional<qint64> LoopStarts::Original(int bank, int sound) const
+{
+    const QString original = OriginalPath();
+    return QFileInfo::exists(original) ? LoopStarts(original).Get(bank, sound) : Get(bank, sound);
+}
+
+QList<LoopStarts::Change> LoopStarts::Changed() const
+{
+    QList<Change> changes;
+    IniFile originals, current;
+    if (!originals.Load(OriginalPath()) || !current.Load(path))
+        return changes;
+    static const QRegularExpression bankName(QStringLiteral("^Bank_(\\d+)$"));
+    static const QRegularExpression loopName(QStringLiteral("^sound_(\\d+)\\.loop_offset$"));
+    // Absent keys count as "does not loop" on either side, so both files' keys are gathered.
+    QMap<std::pair<int, int>, std::pair<QString, QString>> values;
+    const auto gather = [&](const IniFile &file, bool bOriginal) {
+        for (const QString &section : file.SectionNames()) {
+            const QRegularExpressionMatch bankMatch = bankName.match(section);
+            if (!bankMatch.hasMatch())
+                continue;
+            for (const IniFile::Entry &entry : *file.FindSection(section)) {
+                const QRegularExpressionMatch loopMatch = loopName.match(entry.key);
+                if (!loopMatch.hasMatch())
+                    continue;
+                auto &pair = values[{bankMatch.captured(1).toInt(), loopMatch.captured(1).toInt()}];
+                (bOriginal ? pair.first : pair.second) = entry.value.trimmed().toString();
+            }
+        }
+    };
+    gather(originals, true);
+    gather(current, false);
+    const auto frame = [](const QString &value) {
+        bool bNumber = false;
+        const qint64 number = value.toLongLong(&bNumber);
+        return bNumber ? number : none;
+    };
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const qint64 before = frame(it.value().first);
+        const qint64 now = frame(it.value().second);
+        if (before != now)
+            changes.append({it.key().first, it.key().second, before, now});
+    }
+    return changes;
 }
 
 LoopStarts::Fitted LoopStarts::Fit(qint64 frames, qint64 loopStart)

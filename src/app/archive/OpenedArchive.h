@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QPersistentModelIndex>
 #include <QString>
 #include <QStringList>
@@ -42,6 +43,20 @@ public:
     // Puts the kept originals of `entries` back and marks them unchanged.
     EntryFiles::Reverted Revert(const QModelIndexList &entries);
 
+    // The bank and place of a sound of the open SFX archive; invalid for anything else.
+    FolderReplace::EntryKey SoundKey(const QModelIndex &index) const;
+    // Stores the sound's loop start (-1: it does not loop) in the metafile and the list. Returns
+    // why it could not, or a null string.
+    QString SetLoopStart(const QModelIndex &index, qint64 frame);
+    // The loop start the sound had before this program changed it; -1 where it did not loop.
+    qint64 OriginalLoopStart(const QModelIndex &index) const;
+
+    // After a replace of the entry at `index` that applied `gainDb` to match the original's
+    // loudness: a looping sound now shorter than its loop start loops from its start. Returns and
+    // keeps what the strip says about the entry until its next replace ("" when nothing).
+    QString Replaced(const QModelIndex &index, double gainDb);
+    QString ReplaceNote(const QModelIndex &index) const;
+
     // Marks the entries that have a kept original as changed.
     void MarkChanges();
 
@@ -57,4 +72,5 @@ private:
     std::optional<LoadedArchive> archive;
     QPersistentModelIndex playingIndex;
     QString playingFile;
+    QHash<QString, QString> replaceNotes;  // by entry file
 };
