@@ -170,11 +170,9 @@ QSet<QString> EntryFiles::Changed() const
 bool EntryFiles::ForgetOriginals(const QString &archiveFolder)
 {
     // The loop starts as unpacked are the archive's own again too.
-    for (const IniMetafileModel::ArchiveType type : {IniMetafileModel::SFX, IniMetafileModel::STREAM}) {
-        const QString loopOriginals = LoopStarts(CombinePath(archiveFolder, MetafileName(type))).OriginalPath();
-        if (QFileInfo::exists(loopOriginals) && !QFile::remove(loopOriginals))
-            return false;
-    }
+    const QString loopOriginals = QFileInfo(LoopStarts(CombinePath(archiveFolder, QStringLiteral("sfx_import.ini"))).OriginalPath()).path();
+    if (QFileInfo::exists(loopOriginals) && !WorkingDirectory::RemoveFolder(loopOriginals))
+        return false;
     const QFileInfo originals(CombinePath(archiveFolder, QStringLiteral(".originals")));
     return !(originals.exists() || originals.isSymLink()) || WorkingDirectory::RemoveFolder(originals.filePath());
 }

@@ -52,6 +52,15 @@ QByteArray Stripped(const QByteArray &bytes, const Line &line)
     return view.toByteArray().replace('\r', QByteArray());
 }
 
+// Null when the file now holds `bytes`, else why not; the old file stays whole until then.
+QString WriteWhole(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile saved(path);
+    if (!saved.open(QIODevice::WriteOnly) || saved.write(bytes) != bytes.size() || !saved.commit())
+        return saved.errorString();
+    return QString();
+}
+
 std::vector<Line> SplitLines(const QByteArray &bytes)
 {
     std::vector<Line> lines;
@@ -137,6 +146,7 @@ QString LoopStarts::Set(int bank, int sound, qint64 frame) const
         return QStringLiteral("Failed to read ") + path + QStringLiteral(": ") + file.errorString();
     QByteArray bytes = file.readAll();
     file.close();
+    const QByteArray unchanged = bytes;
     const auto encoding = QStringConverter::encodingForData(bytes);
     if (encoding && *encoding != QStringConverter::Utf8)
         return path + QStringLiteral(" is not UTF-8 text; its loop starts cannot be written.");
@@ -163,19 +173,23 @@ QString LoopStarts::Set(int bank, int sound, qint64 frame) const
             bytes.append(end + added);  // the file ended without a line end, and still does
     }
 
+    const QString failed = WriteWhole(path, bytes);
+    if (!failed.isNull())
+        return QStringLiteral("Failed to write ") + path + QStringLiteral(": ") + failed;
+    // Kept only once the change is made, so that a refused write leaves no trace.
     const QString original = OriginalPath();
-    if (!QFileInfo::exists(original) && !QFile::copy(path, original))
-        return QStringLiteral("Failed to keep the original loop starts as ") + original;
-    QSaveFile saved(path);
-    if (!saved.open(QIODevice::WriteOnly) || saved.write(bytes) != bytes.size() || !saved.commit())
-        return QStringLiteral("Failed to write ") + path + QStringLiteral(": ") + saved.errorString();
+    if (!QFileInfo::exists(original)
+        && (!QDir().mkpath(QFileInfo(original).path()) || !WriteWhole(original, unchanged).isNull())) {
+        WriteWhole(path, unchanged);
+        return QStringLiteral("Failed to keep the original loop starts in ") + original;
+    }
     return QString();
 }
 
 QString LoopStarts::OriginalPath() const
 {
     const QFileInfo metafile(path);
-    return metafile.absoluteDir().filePath(QStringLiteral(".original_") + metafile.fileName());
+    return metafile.absoluteDir().filePath(QStringLiteral(".original_loop_starts/") + metafile.fileName());
 }
 
 std::optional<qint64> LoopStarts::Original(int bank, int sound) const

@@ -21,7 +21,8 @@ public:
     // Sets the sound's loop start (none: it does not loop). The key's line gets the new value, or
     // a new line follows the sound's last key. Written beside the file and renamed over it, so a
     // failure leaves the file as it was. Returns why it could not, or a null string. The first
-    // change keeps the file as it was beside it (see OriginalPath), so the originals stay known.
+    // change keeps the file as it was in a folder beside it (see OriginalPath), so the originals
+    // stay known.
     QString Set(int bank, int sound, qint64 frame) const;
 
     // The metafile as unpacking wrote it, kept by the first Set; removing it forgets the originals.
