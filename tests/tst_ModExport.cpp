@@ -143,8 +143,9 @@ private slots:
             QStringList told;
         } feedback;
         ModExport::Tell(result, feedback);
-        QCOMPARE(feedback.told, QStringList {"README.txt lists 1 changed loop starts. Loop starts take effect only with a "
-                                             "save into the game: a runtime loader reads the sounds, not their loop starts."});
+        // Last, after what the sound buffer needs.
+        QCOMPARE(feedback.told.last(), QString("README.txt lists 1 changed loop starts. Loop starts take effect only with a "
+                                                    "save into the game: a runtime loader reads the sounds, not their loop starts."));
     }
 
     // Refused before anything is written: a write that a link carries out of the folder, also one
