@@ -13,6 +13,8 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
+#include <QMenu>
+#include <QPainter>
 #include <QFile>
 #include <QFileInfo>
 #include <QPixmap>
@@ -34,6 +36,7 @@
 #include "tree/TreeItem.h"
 #include "tree/TreeModel.h"
 #include "tree/XmlMetaData.h"
+#include "waveform/WaveformView.h"
 
 namespace
 {
@@ -184,6 +187,26 @@ bool SaveMarks(MainWindow &window, QTreeView &entryView, AnswerYes &answers, con
 }
 }
 
+// The waveform strip's loop menu, opened halfway along the current sound. A menu is a window of
+// its own, so it is painted onto the window's picture where it stands.
+bool SaveLoopMenu(MainWindow &window, const QString &path)
+{
+    auto *view = window.findChild<WaveformView *>();
+    auto *menu = window.findChild<QMenu *>(QStringLiteral("loopMenu"));
+    if (!view || !menu)
+        return false;
+    emit view->customContextMenuRequested(QPoint(view->width() / 2, view->height() / 3));
+    Settle(400);
+    QPixmap picture = window.grab();
+    QPainter painter(&picture);
+    painter.drawPixmap(window.mapFromGlobal(menu->mapToGlobal(QPoint(0, 0))), menu->grab());
+    painter.end();
+    menu->hide();
+    const bool saved = picture.save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+    return saved;
+}
+
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
@@ -253,6 +276,7 @@ int main(int argc, char *argv[])
             Settle(700);
             failures += !Save(window, output + QStringLiteral("/waveform.png"));
             window.StopPlaying();
+            failures += !SaveLoopMenu(window, output + QStringLiteral("/loop-menu.png"));
         } else {
             std::fprintf(stderr, "the demo's SPC_EA archive did not open\n");
             ++failures;

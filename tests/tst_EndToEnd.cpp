@@ -29,6 +29,7 @@
 #include "GameAudioFiles.h"
 #include "ScriptedDialogs.h"
 #include "app/MainWindow.h"
+#include "app/archive/LoopStarts.h"
 #include "format/BankSlotFile.h"
 #include "game/PathCase.h"
 #include "tool/WaitDialog.h"
@@ -269,6 +270,31 @@ private slots:
         game.Start(false);
         QVERIFY(!treeMarked());
         QTRY_VERIFY(treeMarked());
+    }
+
+    // A loop start set in the unpacked package reaches the game's bank header with a save: the
+    // real toolkit unpacks it from there again, and the first value stays known as the original.
+    void ALoopStartGoesIntoTheBankHeaderWithASave()
+    {
+        DemoGame game;
+        QVERIFY(game.IsReady());
+        game.Start(false);
+        QVERIFY(game.Unpack(sfx.group, sfx.leaf));
+        const QString metafile = game.Work() + "/" + sfx.folder + "/sfx_import.ini";
+        const std::optional<qint64> before = LoopStarts(metafile).Get(2, 2);
+        QVERIFY(before && *before != 7);
+        QVERIFY(LoopStarts(metafile).Set(2, 2, 7).isNull());
+        game.window->SaveArchive();
+        QCOMPARE(game.StatusBar()->currentMessage(), "Save was successfull.");
+        QTemporaryDir fresh;
+        const ToolRun unpacked = Run(QStringLiteral(KIVO_SFX_PATH), {"-e", game.Game() + "/" + sfx.path, fresh.path(),
+                                                                     game.Game() + "/" + sfx.lookup});
+        QVERIFY2(unpacked.exitCode == 0, qPrintable(unpacked.errorText));
+        QCOMPARE(LoopStarts(fresh.path() + "/" + sfx.folder + "/sfx_import.ini").Get(2, 2), std::optional<qint64>(7));
+        const QList<LoopStarts::Change> changed = LoopStarts(metafile).Changed();
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(std::make_tuple(changed[0].bank, changed[0].sound, changed[0].original, changed[0].current),
+                 std::make_tuple(2, 2, *before, qint64(7)));
     }
 
     void ALongSoundIsAskedAboutBeforeItGrowsTheSoundBuffer_data()

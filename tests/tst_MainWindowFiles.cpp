@@ -1,6 +1,8 @@
 #include "FileLocks.h"
 #include "WindowFixture.h"
+#include "app/archive/LoopStarts.h"
 #include "audio/AudioConverter.h"
+#include "waveform/WaveformView.h"
 
 #include <QFont>
 #include <QItemSelectionModel>
@@ -379,6 +381,63 @@ private slots:
         Window()->PlayOriginal();
         QCOMPARE(Log().mid(Log().size() - 2), (QStringList{"Note: The selected entries have not been changed.",
                                                            "Note: This entry has not been changed: its file is the original."}));
+    }
+
+    void ReplaceMatchesTheOriginalsLoudnessWhenAsked_data()
+    {
+        QTest::addColumn<bool>("bMatch");
+        QTest::addColumn<int>("format");      // of the chosen file, 4 times as loud as the original
+        QTest::addColumn<qint64>("loopStart");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<double>("peak");
+        const int inForm = SF_FORMAT_WAV | SF_FORMAT_PCM_16, floats = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        const QString quieter = "12.0 dB quieter to match the original";
+        QTest::newRow("on") << true << floats << qint64(-1) << quieter << 0.1;
+        QTest::newRow("off") << false << floats << qint64(-1) << "" << 0.4;
+        QTest::newRow("in the entry's form") << true << inForm << qint64(-1) << "" << 0.4;
+        QTest::newRow("shorter than its loop start") << true << floats << qint64(5000)
+                                                     << quieter + " \u00b7 loops from its start now" << 0.1;
+    }
+    void ReplaceMatchesTheOriginalsLoudnessWhenAsked()
+    {
+        QFETCH(bool, bMatch); QFETCH(int, format); QFETCH(qint64, loopStart); QFETCH(QString, note); QFETCH(double, peak);
+        fixture->WriteSettings({{"MatchLoudness", bMatch}});
+        fixture->Open();
+        QVERIFY(LoopStarts(SfxFolder() + "/sfx_import.ini").Set(1, 1, loopStart).isNull());
+        QVERIFY(fixture->Load("Sfx1"));
+        const QList<QAction *> actions = Window()->findChildren<QAction *>();
+        const auto matching = std::find_if(actions.cbegin(), actions.cend(), [](const QAction *action) {
+            return action->text() == "Match &loudness of the original";
+        });
+        QVERIFY(matching != actions.cend() && (*matching)->isCheckable());
+        QCOMPARE((*matching)->isChecked(), bMatch);
+        const QString chosen = fixture->Elsewhere() + "/loud.wav";
+        SF_INFO info{0, 22050, 1, format, 0, 0};
+        SNDFILE *file = sf_open(QFile::encodeName(chosen).constData(), SFM_WRITE, &info);
+        std::vector<float> samples(2205);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = 0.4f * float(i % 50) / 50.0f;
+        sf_writef_float(file, samples.data(), sf_count_t(samples.size()));
+        sf_close(file);
+
+        Select(fixture->Entry(0, 0));
+        fixture->dialogs.paths.enqueue(chosen);
+        Window()->Replace();
+        QCOMPARE(fixture->Status(), replaced);
+        QCOMPARE(Window()->findChild<WaveformView *>()->Note(), note);
+        const QString target = SfxFolder() + "/a1.wav";
+        if (format == SF_FORMAT_WAV + SF_FORMAT_PCM_16)
+            QCOMPARE(WindowFixture::ReadAll(target), WindowFixture::ReadAll(chosen));
+        SF_INFO written{};
+        file = sf_open(QFile::encodeName(target).constData(), SFM_READ, &written);
+        std::vector<float> result(size_t(written.frames));
+        sf_readf_float(file, result.data(), written.frames);
+        sf_close(file);
+        QVERIFY(std::abs(*std::max_element(result.cbegin(), result.cend()) - peak) < 0.01);
+        QCOMPARE(LoopStarts(SfxFolder() + "/sfx_import.ini").Get(1, 1), std::optional<qint64>(loopStart == 5000 ? 0 : -1));
+        (*matching)->trigger();
+        Window()->close();
+        QCOMPARE(QSettings("settings.ini", QSettings::IniFormat).value("MatchLoudness").toBool(), !bMatch);
     }
 
 private:

@@ -1,3 +1,4 @@
+#include "app/archive/LoopStarts.h"
 #include "app/archive/ModExport.h"
 #include "app/archive/ModFolder.h"
 #include "app/archive/OperationFeedback.h"
@@ -122,6 +123,29 @@ private slots:
         QCOMPARE(FilesBelow(files.mod), (QStringList {"README.txt", "real/Bank_001/sound_002.wav"}));
         const QString readme = ReadFile(files.mod + "/README.txt");
         QVERIFY(readme.contains("== CH ==\nTrack_001.ogg: d\n") && !readme.contains("sound_001"));
+    }
+
+    // README.txt lists each changed loop start with both values, and the closing words say where
+    // loop starts take effect; a loop start set back to the original's is no change.
+    void ListsChangedLoopStarts()
+    {
+        Unpacked files;
+        const QString metafile = files.folder + "/sfx_import.ini";
+        QVERIFY(WriteFile(metafile, "[Bank_001]\nsound_001.filename=a.wav\nsound_002.filename=b.wav\nsound_002.loop_offset=100\n"));
+        const LoopStarts loopStarts(metafile);
+        QVERIFY(loopStarts.Set(1, 2, 0).isNull() && loopStarts.Set(1, 1, 40).isNull() && loopStarts.Set(1, 1, -1).isNull());
+        const ModExport::Result result = files.Export(files.mod);
+        QCOMPARE(result.loopStartsChanged, 1);
+        QVERIFY(ReadFile(files.mod + "/README.txt").contains("\nBank_001/sound_002.wav: loop start 100 -> 0\n"));
+        struct : AbortingFeedback
+        {
+            void Inform(const QString &, const QString &text) override { told << text; }
+            QStringList told;
+        } feedback;
+        ModExport::Tell(result, feedback);
+        // Last, after what the sound buffer needs.
+        QCOMPARE(feedback.told.last(), QString("README.txt lists 1 changed loop starts. Loop starts take effect only with a "
+                                                    "save into the game: a runtime loader reads the sounds, not their loop starts."));
     }
 
     // Refused before anything is written: a write that a link carries out of the folder, also one

@@ -1,9 +1,12 @@
 #include "TestTones.h"
 #include "WindowFixture.h"
 
+#include <QMenu>
 #include <QSignalSpy>
 #include <QThread>
 
+#include "app/archive/LoopStarts.h"
+#include "metafile/IniMetafileItem.h"
 #include "waveform/WaveformPeakCache.h"
 #include "waveform/WaveformPeaks.h"
 #include "waveform/WaveformView.h"
@@ -116,6 +119,61 @@ private slots:
         QVERIFY(!view->ShowsPlayPosition());
         window->close();
         QCOMPARE(QSettings("settings.ini", QSettings::IniFormat).value("ShowWaveform").toString(), "true");
+    }
+
+    void LoopMenuSetsTheLoopStartAndRevertPutsItBack_data()
+    {
+        QTest::addColumn<QString>("originalKey");  // the sound's loop key as unpacked
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<qint64>("frame");          // -2: where the pointer was
+        QTest::addColumn<qint64>("original");
+        QTest::newRow("here") << "sound_001.loop_offset=100\n" << "Set &loop start here" << qint64(-2) << qint64(100);
+        QTest::newRow("from the start") << "sound_001.loop_offset=100\n" << "Loop from the &start" << qint64(0) << qint64(100);
+        QTest::newRow("not looping") << "sound_001.loop_offset=100\n" << "Do &not loop" << qint64(-1) << qint64(100);
+        QTest::newRow("here, never looped") << "" << "Set &loop start here" << qint64(-2) << qint64(-1);
+    }
+    void LoopMenuSetsTheLoopStartAndRevertPutsItBack()
+    {
+        QFETCH(QString, originalKey); QFETCH(QString, choice); QFETCH(qint64, frame); QFETCH(qint64, original);
+        WindowFixture fixture;
+        const QString metafile = fixture.WriteSfxArchive("Sfx1", {{"a1.wav", "a2.wav"}}) + "/sfx_import.ini";
+        WindowFixture::WriteText(metafile, WindowFixture::ReadAll(metafile).replace("sound_001.unknown_16=0\n",
+                                                                                 "sound_001.unknown_16=0\n" + originalKey.toUtf8()));
+        MainWindow *window = fixture.Open();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window) && fixture.Load("Sfx1"));
+        fixture.EntryView()->setCurrentIndex(fixture.Entry(0, 0));
+        auto *view = window->findChild<WaveformView *>();
+        QTRY_VERIFY(view->Outline());
+        const QPoint pointer(view->width() / 3, view->height() / 2);
+        emit view->customContextMenuRequested(pointer);
+        auto *menu = window->findChild<QMenu *>("loopMenu");
+        QTRY_VERIFY(menu->isVisible());
+        QStringList offered;
+        for (const QAction *action : menu->actions())
+            if (action->isVisible())
+                offered << action->text();
+        QCOMPARE(offered.contains("Loop from the &start"), original >= 0);
+        const auto chosen = std::find_if(menu->actions().cbegin(), menu->actions().cend(),
+                                         [&choice](const QAction *action) { return action->text() == choice; });
+        QVERIFY(chosen != menu->actions().cend());
+        (*chosen)->trigger();
+        menu->hide();
+
+        const qint64 expected = frame == -2 ? view->FrameAt(pointer.x()) : frame;
+        QVERIFY(frame != -2 || (expected > 0 && expected < 2205));
+        const auto *sound = IniMetafileModel::ItemOf(fixture.Entry(0, 0));
+        QCOMPARE(LoopStarts(metafile).Get(1, 1), std::optional<qint64>(expected));
+        QCOMPARE(qint64(sound->GetLoopOffset()), expected);
+        QCOMPARE(LoopStarts(metafile).Changed().size(), 1);
+        // The loop start plays as it shows.
+        QVERIFY(window->Play(fixture.Entry(0, 0)));
+        window->StopPlaying();
+
+        window->RevertToOriginal();
+        QCOMPARE(LoopStarts(metafile).Get(1, 1), std::optional<qint64>(original));
+        QCOMPARE(qint64(IniMetafileModel::ItemOf(fixture.Entry(0, 0))->GetLoopOffset()), original);
+        QCOMPARE(fixture.Status(), "1 entries were reverted to their originals.");
     }
 };
 

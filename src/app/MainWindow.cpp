@@ -154,6 +154,7 @@ void MainWindow::ReadSettings()
                     ? settings.value(QStringLiteral("UseKivoMetadata")).toBool()
                     : true;
     waveformDock->setVisible(settings.value(QStringLiteral("ShowWaveform"), true).toBool());
+    matchLoudness = settings.value(QStringLiteral("MatchLoudness"), true).toBool();
     statusBar->showMessage(workingDirectory);
 }
 
@@ -166,6 +167,7 @@ void MainWindow::WriteSettings()
     settings.setValue(QStringLiteral("GtaDirectory"), gtaDirectory);
     settings.setValue(QStringLiteral("UseKivoMetadata"), useKivoMetadata);
     settings.setValue(QStringLiteral("ShowWaveform"), !waveformDock->isHidden());
+    settings.setValue(QStringLiteral("MatchLoudness"), matchLoudness);
     // Unsaved, the folders would be asked for again at the next start with no hint why.
     settings.sync();
     if (settings.status() == QSettings::AccessError)

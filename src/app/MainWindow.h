@@ -181,6 +181,8 @@ private:
     QAction *playOriginalAction = nullptr;
     QAction *exportModAction = nullptr;
     QAction *checkAudioAction = nullptr;
+    QAction *matchLoudnessAction = nullptr;
+    bool matchLoudness = true;                              // converted replacements get the original's loudness
 
     QToolBar *toolBar = nullptr;
     QStatusBar *statusBar = nullptr;

@@ -72,6 +72,9 @@ void MainWindow::CreateActions()
     playOriginalAction = action(":/play", "Play original", nullptr, &MainWindow::PlayOriginal);
     exportModAction = action(":/export", "Export changes as &mod folder...", nullptr, &MainWindow::ExportModFolder);
     checkAudioAction = action(":/gta_small", "Check game a&udio...", nullptr, &MainWindow::CheckGameAudio);
+    matchLoudnessAction = action("", "Match &loudness of the original", nullptr, [this](bool bChecked) { matchLoudness = bChecked; });
+    matchLoudnessAction->setCheckable(true);
+    matchLoudnessAction->setChecked(matchLoudness);
 
     // The entry view's own menu: what acts on the entry under the pointer.
     auto *contextSeparator = new QAction(entryView);
@@ -90,10 +93,10 @@ void MainWindow::CreateActions()
         }
     };
     menuBar = new QMenuBar;
-    addMenu("&File", {workingDirectoryAction, clearAction, nullptr, gtaDirectoryAction, checkAudioAction, nullptr, saveAction, restoreAction,
-                      restoreAllAction, exportModAction, exitAction});
-    addMenu("&Actions", {infoAction, replaceAction, replaceFolderAction, revertAction, exportAction, nullptr, searchAction,
-                         searchNextAction, searchPreviousAction, nullptr, expandAction});
+    addMenu("&File", {workingDirectoryAction, clearAction, nullptr, gtaDirectoryAction, checkAudioAction, nullptr,
+                      saveAction, restoreAction, restoreAllAction, exportModAction, exitAction});
+    addMenu("&Actions", {infoAction, replaceAction, replaceFolderAction, matchLoudnessAction, revertAction, exportAction,
+                         nullptr, searchAction, searchNextAction, searchPreviousAction, nullptr, expandAction});
     addMenu("&Player", {playAction, nullptr, stopAction, breakAction, nullptr, playNextAction, playPreviousAction});
     addMenu("&View", {waveformDock->toggleViewAction()});
     addMenu("&Info", {aboutAction, aboutQtAction});

@@ -47,7 +47,7 @@ bool MainWindow::Play(QModelIndex index)
     if (QFileInfo(filePath).isDir())
         return false;
 
-    if (!playerWidget->Play(filePath)) {
+    if (!playerWidget->Play(filePath, opened.SoundKey(index).IsValid() ? IniMetafileModel::ItemOf(index)->GetLoopOffset() : -1)) {
         ResetPlayingIndex();
         return false;
     }
@@ -192,8 +192,12 @@ void MainWindow::ReplaceAndReport(const QModelIndex &index, const QString &targe
         return;
     WindowFeedback feedback(this);
     const AudioConverter::Result result = EntryFiles(*opened.Archive()).Replace(item->GetName(), target, chosen,
-                                                                                item->GetSampleRate(), trimSeconds.value(target), feedback);
+                                                                                item->GetSampleRate(), trimSeconds.value(target), feedback,
+                                                                                matchLoudness);
+    if (result.outcome == AudioConverter::Outcome::Done)
+        opened.Replaced(index, result.gainDb);
     UpdateChangeMarks();
+    waveformDock->ShowEntry(entryView->currentIndex());
     if (result.outcome == AudioConverter::Outcome::Failed)
         UserDialogs::Critical(this, QStringLiteral("Error"), result.message);
     else if (result.outcome == AudioConverter::Outcome::Done)
@@ -269,12 +273,14 @@ void MainWindow::ReplaceMatching(const QString &source, const QStringList &names
     if (!AskAboutLongSounds(replacement.Planned(), trimSeconds))
         return;
     WindowFeedback feedback(this);
-    const FolderReplacement::Result result = replacement.Run(trimSeconds, feedback);
+    const FolderReplacement::Result result = replacement.Run(trimSeconds, feedback, matchLoudness);
     UpdateChangeMarks();
+    waveformDock->ShowEntry(entryView->currentIndex());
 
     const QString count = QStringLiteral("%1 of %2 entries replaced.").arg(result.replaced).arg(replacement.Rows().size());
     const QString summary = count + (result.bAborted ? QStringLiteral("\nAborted: the entries not replaced yet are as they were.")
-                                                     : QString());
+                                                     : QString())
+                          + (result.notes.isEmpty() ? QString() : QStringLiteral("\n\n") + result.notes.join(QLatin1Char('\n')));
     if (result.refused.isEmpty())
         UserDialogs::Information(this, folderTitle, summary);
     else

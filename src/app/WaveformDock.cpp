@@ -3,15 +3,18 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QKeySequence>
+#include <QMenu>
 #include <QTreeView>
 
 #include "app/archive/OpenedArchive.h"
+#include "dialogs/UserDialogs.h"
 #include "metafile/IniMetafileItem.h"
 #include "player/FModPlayerWidget.h"
 #include "waveform/WaveformView.h"
 
-WaveformDock::WaveformDock(QTreeView *pEntryView, FModPlayerWidget *pPlayer, const OpenedArchive &opened, QWidget *pParent)
-    : QDockWidget(QStringLiteral("Waveform"), pParent), entryView(pEntryView), opened(opened), view(new WaveformView)
+WaveformDock::WaveformDock(QTreeView *pEntryView, FModPlayerWidget *pPlayer, OpenedArchive &opened, QWidget *pParent)
+    : QDockWidget(QStringLiteral("Waveform"), pParent), entryView(pEntryView), player(pPlayer), opened(opened),
+      view(new WaveformView), loopMenu(new QMenu(this))
 {
     setObjectName(QStringLiteral("waveformDock"));
     setWidget(view);
@@ -31,6 +34,37 @@ WaveformDock::WaveformDock(QTreeView *pEntryView, FModPlayerWidget *pPlayer, con
             view->HidePlayPosition();
     });
     connect(pPlayer, &FModPlayerWidget::PlayingStopped, view, &WaveformView::HidePlayPosition);
+
+    loopMenu->setObjectName(QStringLiteral("loopMenu"));
+    loopMenu->addAction(QStringLiteral("Set &loop start here"), this, [this] { SetLoopStart(menuFrame); });
+    loopFromStartAction = loopMenu->addAction(QStringLiteral("Loop from the &start"), this, [this] { SetLoopStart(0); });
+    loopMenu->addAction(QStringLiteral("Do &not loop"), this, [this] { SetLoopStart(-1); });
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, &WaveformDock::ShowLoopMenu);
+}
+
+void WaveformDock::ShowLoopMenu(const QPoint &position)
+{
+    const QModelIndex current = entryView->currentIndex();
+    menuFrame = view->FrameAt(position.x());
+    if (!opened.SoundKey(current).IsValid() || menuFrame < 0 || view->FilePath() != opened.FilePath(current))
+        return;
+    // Looping from the start suits a sound the game loops; one it plays once would start to repeat.
+    loopFromStartAction->setVisible(opened.OriginalLoopStart(current) >= 0);
+    loopMenu->popup(view->mapToGlobal(position));
+}
+
+void WaveformDock::SetLoopStart(qint64 frame)
+{
+    const QModelIndex current = entryView->currentIndex();
+    const QString failed = opened.SetLoopStart(current, frame);
+    if (!failed.isNull()) {
+        UserDialogs::Critical(this, QStringLiteral("Error"), failed);
+        return;
+    }
+    if (opened.IsPlaying(current))
+        player->SetLoopStart(frame);
+    ShowEntry(current);
 }
 
 void WaveformDock::ShowEntry(const QModelIndex &current)
@@ -41,8 +75,10 @@ void WaveformDock::ShowEntry(const QModelIndex &current)
     const QString filePath = opened.FilePath(current);
     if (!model || filePath.isNull() || !QFileInfo(filePath).isFile()) {
         view->SetEntry(QString());
+        view->SetNote(QString());
         return;
     }
     const IniMetafileItem *item = IniMetafileModel::ItemOf(current);
+    view->SetNote(opened.ReplaceNote(current));
     view->SetEntry(filePath, model->GetType() == IniMetafileModel::SFX ? item->GetLoopOffset() : -1);
 }

@@ -290,6 +290,14 @@ double AudioConverter::Seconds(const QString &path)
     return double(info.frames) / double(info.samplerate);
 }
 
+qint64 AudioConverter::Frames(const QString &path)
+{
+    SF_INFO info;
+    if (!QFileInfo(path).isFile() || !OpenForReading(path, info).file || info.frames <= 0)
+        return 0;
+    return info.frames;
+}
+
 bool AudioConverter::HasForm(const QString &path, const AudioForm &form)
 {
     SF_INFO info;

@@ -46,6 +46,8 @@ AudioForm FormOf(const QString &path);
 
 // The length of an audio file in seconds; 0 when it is not readable audio or does not say.
 double Seconds(const QString &path);
+// The length of an audio file in frames; 0 as for Seconds().
+qint64 Frames(const QString &path);
 
 // True when the file's content, whatever its name, already is audio of exactly that form.
 bool HasForm(const QString &path, const AudioForm &form);

@@ -325,6 +325,14 @@ Qt::ItemFlags IniMetafileModel::flags(const QModelIndex &index) const
     return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
 }
 
+void IniMetafileModel::SetLoopOffset(const QModelIndex &index, qint32 frame)
+{
+    if (IniMetafileItem *item = ItemOf(index); item && index.model() == this) {
+        item->loopOffset = frame;
+        emit dataChanged(index, index);
+    }
+}
+
 void IniMetafileModel::ReadSfxMetafile(const QString &iniFilepath)
 {
     IniFile ini;

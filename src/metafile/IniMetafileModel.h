@@ -46,6 +46,8 @@ public:
     void SetChangedEntries(const QSet<QString> &entryNames, const QSet<QString> &notSavedNames = {});
     int ChangedCount() const { return changedCount; }
     int NotSavedCount() const { return notSavedCount; }
+    // The sound's loop start as its metafile now holds it, in frames; -1: it does not loop.
+    void SetLoopOffset(const QModelIndex &index, qint32 frame);
     int EntryCount() const;                 // sounds and tracks, banks not counted
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;

@@ -107,7 +107,13 @@ void FModPlayerWidget::Stop()
     emit PlayingStopped();
 }
 
-bool FModPlayerWidget::Play(QString file)
+void FModPlayerWidget::SetLoopStart(qint64 loopStart)
+{
+    if (player)
+        player->SetLoopStart(loopStart);
+}
+
+bool FModPlayerWidget::Play(QString file, qint64 loopStart)
 {
     try {
         positionSlider->SetValue(positionSlider->Minimum());
@@ -116,7 +122,7 @@ bool FModPlayerWidget::Play(QString file)
             CreatePlayer();
             player->SetVolumeFromSlider(volumeSlider->Value());
         }
-        player->PlayFile(file);
+        player->PlayFile(file, loopStart);
         positionSlider->SetMaximum(player->GetLength());
         positionTimer.start();
         labelNeedsSizing = true;

@@ -30,7 +30,8 @@ signals:
 
 public slots:
     void Stop();
-    bool Play(QString file);                // true when playback started
+    bool Play(QString file, qint64 loopStart = -1); // true when playback started; repeats from frame `loopStart`
+    void SetLoopStart(qint64 loopStart);    // for the file that plays, from its next repeat
     void Break();                           // pauses or resumes; nothing without playback
     void SetVolume(uint value);             // slider scale 0..1000
     void SetPosition(uint value);           // seeks 1 ms before value, so the right end stays inside

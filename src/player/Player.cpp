@@ -194,6 +194,13 @@ void Player::PlayFile(const QString &filePath, qint64 loopStart)
     Check(system->SetPaused(channel, false));
 }
 
+void Player::SetLoopStart(qint64 loopStart)
+{
+    repeatFrom = loopStart;
+    if (sound)
+        system->SetLoopStart(sound, loopStart);
+}
+
 void Player::PlayFile()
 {
     PlayFile(fileName, repeatFrom);

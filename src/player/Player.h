@@ -42,6 +42,8 @@ public slots:
     // As above; a repeat starts at frame `loopStart` of the file (negative: at its start).
     void PlayFile(const QString &filePath, qint64 loopStart);
     void PlayFile();                                 // plays the last started file again, from its loop start
+    // The current file's repeats start at `loopStart` from now on (negative: at its start).
+    void SetLoopStart(qint64 loopStart);
 
 private:
     static void Check(int result);                   // throws for anything but success

@@ -76,6 +76,19 @@ void WaveformView::SetEntry(const QString &newFilePath, qint64 newLoopStart, con
     update();
 }
 
+void WaveformView::SetNote(const QString &text)
+{
+    note = text;
+    update();
+}
+
+qint64 WaveformView::FrameAt(int x) const
+{
+    if (!peaks || !peaks->IsValid() || width() <= 0)
+        return -1;
+    return std::clamp<qint64>(qint64(x) * peaks->Frames() / width(), 0, std::max<qint64>(0, peaks->Frames() - 1));
+}
+
 void WaveformView::SetPlayPosition(uint milliseconds)
 {
     if (filePath.isEmpty() || playPosition == qint64(milliseconds))
@@ -227,7 +240,7 @@ void WaveformView::PaintMarks(QPainter &painter, const WaveformPeaks &outline) c
         painter.setPen(QPen(palette().color(QPalette::Text), 2));
         painter.drawLine(x, 0, x, height());
     }
-    const QString text = LengthAndRate(outline);
+    const QString text = (note.isEmpty() ? QString() : note + QStringLiteral(" \u00b7 ")) + LengthAndRate(outline);
     QRect corner = metrics.boundingRect(text).adjusted(-margin, 0, margin, 0);
     corner.moveBottomRight(rect().bottomRight());
     painter.fillRect(corner, palette().color(QPalette::Base));

@@ -27,6 +27,11 @@ public:
     std::shared_ptr<const WaveformPeaks> Outline() const { return peaks; }
     WaveformPeakCache &Cache() { return *cache; }
     bool ShowsPlayPosition() const { return playPosition >= 0; }
+    // A line the corner shows before the length and rate; empty for none.
+    void SetNote(const QString &text);
+    const QString &Note() const { return note; }
+    // The frame of the shown file under x; -1 while no outline is shown.
+    qint64 FrameAt(int x) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -56,6 +61,7 @@ private:
     QTimer resizeTimer;                         // a window dragged wider asks for one outline, not fifty
     QString filePath;
     QString behindPath;
+    QString note;
     qint64 loopStart = -1;
     qint64 playPosition = -1;                   // ms; -1 while the shown file is not playing
     std::shared_ptr<const WaveformPeaks> peaks;        // may be of another width until the new one comes

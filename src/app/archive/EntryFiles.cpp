@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <filesystem>
@@ -10,6 +11,8 @@
 
 #include "app/CombinePath.h"
 #include "app/archive/CopyOut.h"
+#include "app/archive/GameArchive.h"
+#include "app/archive/LoopStarts.h"
 #include "app/archive/OperationFeedback.h"
 #include "app/archive/WorkingDirectory.h"
 
@@ -42,6 +45,26 @@ AudioForm FormFor(bool bTrack, int metafileRate, const QString &target, const QS
     const int channels = !bTrack ? 1 : old.channels > 0 ? old.channels : 2;
     return AudioForm {bTrack, rate, channels};
 }
+
+// The entry as the game's original archive holds it, written into `scratch`, where the game's
+// archive was saved over and its original is kept: the unpacked file may then be an earlier
+// replacement. Empty where there is no kept original or the entry could not be had from it.
+QString KeptOriginalEntry(const LoadedArchive &archive, const QString &entryName, const QTemporaryDir &scratch)
+{
+    if (!archive.TreeRow().isValid() || !archive.HasGameFolder() || !scratch.isValid())
+        return QString();
+    try {
+        const GameArchive game(archive.TreeRow(), archive.GameFolder());
+        if (!game.Originals().CanRestore())
+            return QString();
+        const QString extracted = scratch.filePath(FileNameOf(entryName));
+        game.ExtractEntry(entryName, extracted, true);
+        return extracted;
+    } catch (const QString &) {
+        // Matched to the unpacked file instead: a failed look into the kept original is no reason to refuse the replace.
+        return QString();
+    }
+}
 }
 
 EntryFiles::EntryFiles(const LoadedArchive &archive) : archive(archive)
@@ -68,7 +91,8 @@ EntryFiles::KeptOriginal EntryFiles::KeepOriginal(const QString &entryName, cons
 }
 
 AudioConverter::Result EntryFiles::Replace(const QString &entryName, const QString &target, const QString &chosen,
-                                           int metafileRate, double trimSeconds, OperationFeedback &feedback) const
+                                           int metafileRate, double trimSeconds, OperationFeedback &feedback,
+                                           bool bMatchLoudness) const
 {
     const bool bTrack = archive.Type() != IniMetafileModel::SFX;
     AudioConverter::Result result {AudioConverter::Outcome::Done, QString()};
@@ -86,6 +110,13 @@ AudioConverter::Result EntryFiles::Replace(const QString &entryName, const QStri
         form.maxFrames = std::llround(trimSeconds * form.sampleRate);
         kept = KeepOriginal(entryName, target);
         if (form.maxFrames > 0 || !AudioConverter::HasForm(chosen, form)) {
+            const QTemporaryDir scratch(CombinePath(QFileInfo(archive.Folder()).absolutePath(),
+                                                    QStringLiteral("RozivOze loudness-XXXXXX")));
+            if (bMatchLoudness) {
+                form.loudnessReference = KeptOriginalEntry(archive, entryName, scratch);
+                if (form.loudnessReference.isEmpty())
+                    form.loudnessReference = archive.OriginalFilePath(entryName);
+            }
             result = feedback.Convert(chosen, target, form);
         } else {
             QString backup;
@@ -138,6 +169,10 @@ QSet<QString> EntryFiles::Changed() const
 
 bool EntryFiles::ForgetOriginals(const QString &archiveFolder)
 {
+    // The loop starts as unpacked are the archive's own again too.
+    const QString loopOriginals = QFileInfo(LoopStarts(CombinePath(archiveFolder, QStringLiteral("sfx_import.ini"))).OriginalPath()).path();
+    if (QFileInfo::exists(loopOriginals) && !WorkingDirectory::RemoveFolder(loopOriginals))
+        return false;
     const QFileInfo originals(CombinePath(archiveFolder, QStringLiteral(".originals")));
     return !(originals.exists() || originals.isSymLink()) || WorkingDirectory::RemoveFolder(originals.filePath());
 }

@@ -29,8 +29,10 @@ public:
     // already has the entry's form, and cut after `trimSeconds` unless that is 0. `metafileRate`
     // is the rate the metafile gives the entry (0: none). Whatever stops it, the entry keeps its
     // file and is not marked; the result's message says so when the old file could not come back.
+    // With `bMatchLoudness` a converted file gets the loudness of the game's original of the entry.
     AudioConverter::Result Replace(const QString &entryName, const QString &target, const QString &chosen,
-                                   int metafileRate, double trimSeconds, OperationFeedback &feedback) const;
+                                   int metafileRate, double trimSeconds, OperationFeedback &feedback,
+                                   bool bMatchLoudness = false) const;
 
     struct Reverted
     {

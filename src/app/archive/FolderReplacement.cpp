@@ -29,7 +29,8 @@ FolderReplacement::FolderReplacement(OpenedArchive &archive, const QStringList &
     }
 }
 
-FolderReplacement::Result FolderReplacement::Run(const QHash<QString, double> &trimSeconds, OperationFeedback &feedback) const
+FolderReplacement::Result FolderReplacement::Run(const QHash<QString, double> &trimSeconds, OperationFeedback &feedback,
+                                                bool bMatchLoudness) const
 {
     Result result;
     const int total = int(rows.size());
@@ -52,10 +53,15 @@ FolderReplacement::Result FolderReplacement::Run(const QHash<QString, double> &t
         }
         const IniMetafileItem *item = IniMetafileModel::ItemOf(index);
         const AudioConverter::Result replaced = EntryFiles(*archive.Archive()).Replace(
-            item->GetName(), target, planned[i].chosen, item->GetSampleRate(), trimSeconds.value(target), feedback);
+            item->GetName(), target, planned[i].chosen, item->GetSampleRate(), trimSeconds.value(target), feedback,
+            bMatchLoudness);
         result.bAborted = replaced.outcome == AudioConverter::Outcome::Aborted;
-        if (replaced.outcome == AudioConverter::Outcome::Done)
+        if (replaced.outcome == AudioConverter::Outcome::Done) {
             ++result.replaced;
+            const QString note = archive.Replaced(index, replaced.gainDb);
+            if (!note.isEmpty())
+                result.notes << rows[i].first + QStringLiteral(": ") + note;
+        }
         else if (replaced.outcome == AudioConverter::Outcome::Failed)
             result.refused << line + replaced.message;
     }

@@ -31,10 +31,12 @@ public:
         int replaced = 0;
         bool bAborted = false;
         QStringList refused;    // "<entry> <- <file>: <reason>"
+        QStringList notes;      // "<entry>: <gain and loop start, as the strip shows them>"
     };
     // Replaces every matched entry, each cut after `trimSeconds` of its file where given. An entry
-    // that plays, or whose file lies outside the archive folder, is refused.
-    Result Run(const QHash<QString, double> &trimSeconds, OperationFeedback &feedback) const;
+    // that plays, or whose file lies outside the archive folder, is refused. With `bMatchLoudness`
+    // each converted file gets its original's loudness.
+    Result Run(const QHash<QString, double> &trimSeconds, OperationFeedback &feedback, bool bMatchLoudness = false) const;
 
 private:
     OpenedArchive &archive;

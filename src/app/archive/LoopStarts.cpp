@@ -1,6 +1,10 @@
 #include "app/archive/LoopStarts.h"
 
 #include <QFile>
+#include <QDir>
+#include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringConverter>
 
@@ -46,6 +50,15 @@ QByteArray Stripped(const QByteArray &bytes, const Line &line)
     if (!view.contains('\r'))
         return QByteArray::fromRawData(view.data(), view.size());
     return view.toByteArray().replace('\r', QByteArray());
+}
+
+// Null when the file now holds `bytes`, else why not; the old file stays whole until then.
+QString WriteWhole(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile saved(path);
+    if (!saved.open(QIODevice::WriteOnly) || saved.write(bytes) != bytes.size() || !saved.commit())
+        return saved.errorString();
+    return QString();
 }
 
 std::vector<Line> SplitLines(const QByteArray &bytes)
@@ -133,6 +146,7 @@ QString LoopStarts::Set(int bank, int sound, qint64 frame) const
         return QStringLiteral("Failed to read ") + path + QStringLiteral(": ") + file.errorString();
     QByteArray bytes = file.readAll();
     file.close();
+    const QByteArray unchanged = bytes;
     const auto encoding = QStringConverter::encodingForData(bytes);
     if (encoding && *encoding != QStringConverter::Utf8)
         return path + QStringLiteral(" is not UTF-8 text; its loop starts cannot be written.");
@@ -159,10 +173,69 @@ QString LoopStarts::Set(int bank, int sound, qint64 frame) const
             bytes.append(end + added);  // the file ended without a line end, and still does
     }
 
-    QSaveFile saved(path);
-    if (!saved.open(QIODevice::WriteOnly) || saved.write(bytes) != bytes.size() || !saved.commit())
-        return QStringLiteral("Failed to write ") + path + QStringLiteral(": ") + saved.errorString();
+    const QString failed = WriteWhole(path, bytes);
+    if (!failed.isNull())
+        return QStringLiteral("Failed to write ") + path + QStringLiteral(": ") + failed;
+    // Kept only once the change is made, so that a refused write leaves no trace.
+    const QString original = OriginalPath();
+    if (!QFileInfo::exists(original)
+        && (!QDir().mkpath(QFileInfo(original).path()) || !WriteWhole(original, unchanged).isNull())) {
+        WriteWhole(path, unchanged);
+        return QStringLiteral("Failed to keep the original loop starts in ") + original;
+    }
     return QString();
+}
+
+QString LoopStarts::OriginalPath() const
+{
+    const QFileInfo metafile(path);
+    return metafile.absoluteDir().filePath(QStringLiteral(".original_loop_starts/") + metafile.fileName());
+}
+
+std::optional<qint64> LoopStarts::Original(int bank, int sound) const
+{
+    const QString original = OriginalPath();
+    return QFileInfo::exists(original) ? LoopStarts(original).Get(bank, sound) : Get(bank, sound);
+}
+
+QList<LoopStarts::Change> LoopStarts::Changed() const
+{
+    QList<Change> changes;
+    IniFile originals, current;
+    if (!originals.Load(OriginalPath()) || !current.Load(path))
+        return changes;
+    static const QRegularExpression bankName(QStringLiteral("^Bank_(\\d+)$"));
+    static const QRegularExpression loopName(QStringLiteral("^sound_(\\d+)\\.loop_offset$"));
+    // Absent keys count as "does not loop" on either side, so both files' keys are gathered.
+    QMap<std::pair<int, int>, std::pair<QString, QString>> values;
+    const auto gather = [&](const IniFile &file, bool bOriginal) {
+        for (const QString &section : file.SectionNames()) {
+            const QRegularExpressionMatch bankMatch = bankName.match(section);
+            if (!bankMatch.hasMatch())
+                continue;
+            for (const IniFile::Entry &entry : *file.FindSection(section)) {
+                const QRegularExpressionMatch loopMatch = loopName.match(entry.key);
+                if (!loopMatch.hasMatch())
+                    continue;
+                auto &pair = values[{bankMatch.captured(1).toInt(), loopMatch.captured(1).toInt()}];
+                (bOriginal ? pair.first : pair.second) = entry.value.trimmed().toString();
+            }
+        }
+    };
+    gather(originals, true);
+    gather(current, false);
+    const auto frame = [](const QString &value) {
+        bool bNumber = false;
+        const qint64 number = value.toLongLong(&bNumber);
+        return bNumber ? number : none;
+    };
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const qint64 before = frame(it.value().first);
+        const qint64 now = frame(it.value().second);
+        if (before != now)
+            changes.append({it.key().first, it.key().second, before, now});
+    }
+    return changes;
 }
 
 LoopStarts::Fitted LoopStarts::Fit(qint64 frames, qint64 loopStart)

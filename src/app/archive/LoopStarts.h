@@ -1,4 +1,5 @@
 #pragma once
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -19,8 +20,25 @@ public:
 
     // Sets the sound's loop start (none: it does not loop). The key's line gets the new value, or
     // a new line follows the sound's last key. Written beside the file and renamed over it, so a
-    // failure leaves the file as it was. Returns why it could not, or a null string.
+    // failure leaves the file as it was. Returns why it could not, or a null string. The first
+    // change keeps the file as it was in a folder beside it (see OriginalPath), so the originals
+    // stay known.
     QString Set(int bank, int sound, qint64 frame) const;
+
+    // The metafile as unpacking wrote it, kept by the first Set; removing it forgets the originals.
+    QString OriginalPath() const;
+    // The loop start the sound had before this program changed it.
+    std::optional<qint64> Original(int bank, int sound) const;
+
+    struct Change
+    {
+        int bank = 0;
+        int sound = 0;
+        qint64 original = none;
+        qint64 current = none;
+    };
+    // The sounds whose loop start differs from the original's, by bank and sound.
+    QList<Change> Changed() const;
 
     struct Fitted
     {

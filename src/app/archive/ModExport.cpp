@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "app/CombinePath.h"
+#include "app/archive/FolderReplace.h"
 #include "app/archive/KeptOriginals.h"
+#include "app/archive/LoopStarts.h"
 #include "app/archive/ModFolder.h"
 #include "app/archive/OperationFeedback.h"
 #include "audio/SoundFile.h"
@@ -95,6 +97,9 @@ ModExport::Result ModExport::Export(const QString &folder, OperationFeedback &fe
                                      ? QStringLiteral("(no description)")
                                      : entry.description.split(QLatin1Char(';'), Qt::SkipEmptyParts).join(QStringLiteral("; ")));
         }
+        const QStringList loopStarts = LoopStartLines();
+        result.loopStartsChanged = int(loopStarts.size());
+        readme << loopStarts;
         if (archive.Type() == IniMetafileModel::SFX) {
             if (!ExportSounds(folder, feedback, result)) {
                 result.outcome = Outcome::Stopped;
@@ -267,6 +272,23 @@ QList<ModExport::Entry> ModExport::EntriesOf(const IniMetafileModel &model, cons
     return entries;
 }
 
+QStringList ModExport::LoopStartLines() const
+{
+    QStringList lines;
+    if (archive.Type() != IniMetafileModel::SFX)
+        return lines;
+    const auto text = [](qint64 frame) { return frame < 0 ? QStringLiteral("none") : QString::number(frame); };
+    for (const LoopStarts::Change &change : LoopStarts(archive.MetafilePath()).Changed()) {
+        const auto entry = std::find_if(entries.cbegin(), entries.cend(), [&change](const Entry &candidate) {
+            return candidate.number == change.sound && FolderReplace::BankNumber(candidate.bank) == change.bank;
+        });
+        if (entry != entries.cend())
+            lines << entry->name + QStringLiteral(": loop start ") + text(change.original) + QStringLiteral(" -> ")
+                         + text(change.current);
+    }
+    return lines;
+}
+
 void ModExport::Tell(const Result &result, OperationFeedback &feedback)
 {
     switch (result.outcome) {
@@ -301,4 +323,9 @@ void ModExport::Tell(const Result &result, OperationFeedback &feedback)
         feedback.Inform(QStringLiteral("Warning"), QStringLiteral("KIVO reported the following warnings:\n") + result.toolWarnings);
     if (result.outcome == Outcome::Failed)
         feedback.Fail(result.message);
+    else if (result.outcome == Outcome::Exported && result.loopStartsChanged > 0)
+        feedback.Inform(QStringLiteral("Loop starts"),
+                        QStringLiteral("README.txt lists %1 changed loop starts. Loop starts take effect only with a save "
+                                       "into the game: a runtime loader reads the sounds, not their loop starts.")
+                            .arg(result.loopStartsChanged));
 }

@@ -49,6 +49,7 @@ public:
         quint64 bufferSizeBefore = 0;
         QString missingSlotTable; // where BankSlot.dat was looked for in vain, for sounds that grew
         QString toolWarnings;     // what the packing tool warned of
+        int loopStartsChanged = 0; // sounds whose loop start README.txt lists as changed
     };
 
     // `archive` with its game folder set; `archivePath` and `lookupPath` its game files as spelt on
@@ -56,6 +57,9 @@ public:
     ModExport(const LoadedArchive &archive, const QString &archivePath, const QString &lookupPath, const QList<Entry> &entries);
 
     Result Export(const QString &folder, OperationFeedback &feedback) const;
+    // README.txt's lines for the sounds whose loop start differs from the original's:
+    // "<entry>: loop start <old> -> <new>".
+    QStringList LoopStartLines() const;
     // Tells the user what an export did, in the order it happened, but for its success.
     static void Tell(const Result &result, OperationFeedback &feedback);
 

@@ -3,6 +3,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cmath>
+
+#include "app/archive/LoopStarts.h"
+#include "audio/AudioConverter.h"
 #include "game/PathCase.h"
 #include "metafile/IniMetafileItem.h"
 
@@ -25,6 +29,7 @@ void OpenedArchive::Open(std::unique_ptr<IniMetafileModel> newModel, std::option
     archive = std::move(newArchive);
     states.reset();
     scratch.reset();
+    replaceNotes.clear();
 }
 
 QString OpenedArchive::FilePath(const QModelIndex &index) const
@@ -105,10 +110,74 @@ EntryFiles::Reverted OpenedArchive::Revert(const QModelIndexList &entries)
         }
         names << item->GetName();
     }
+    // A sound whose loop start alone changed counts as reverted as well.
+    int loopsOnly = 0;
+    for (const QModelIndex &index : entries) {
+        const qint64 original = OriginalLoopStart(index);
+        if (!SoundKey(index).IsValid() || IniMetafileModel::ItemOf(index)->GetLoopOffset() == original)
+            continue;
+        if (!SetLoopStart(index, original).isNull())
+            continue;
+        if (!QFileInfo(archive->OriginalFilePath(IniMetafileModel::ItemOf(index)->GetName())).isFile())
+            ++loopsOnly;
+    }
     EntryFiles::Reverted reverted = EntryFiles(*archive).Revert(names);
     reverted.failed += failed;
+    reverted.count += loopsOnly;
     MarkChanges();
     return reverted;
+}
+
+FolderReplace::EntryKey OpenedArchive::SoundKey(const QModelIndex &index) const
+{
+    if (!archive || archive->Type() != IniMetafileModel::SFX || index.model() != model.get() || !index.parent().isValid())
+        return {};
+    return {FolderReplace::BankNumber(IniMetafileModel::ItemOf(index.parent())->GetName()), index.row() + 1};
+}
+
+QString OpenedArchive::SetLoopStart(const QModelIndex &index, qint64 frame)
+{
+    const FolderReplace::EntryKey key = SoundKey(index);
+    if (!key.IsValid())
+        return QStringLiteral("Only a sound of an SFX package has a loop start.");
+    const QString failed = LoopStarts(archive->MetafilePath()).Set(key.bank, key.number, frame);
+    if (failed.isNull())
+        model->SetLoopOffset(index, qint32(frame));
+    return failed;
+}
+
+qint64 OpenedArchive::OriginalLoopStart(const QModelIndex &index) const
+{
+    const FolderReplace::EntryKey key = SoundKey(index);
+    if (!key.IsValid())
+        return LoopStarts::none;
+    return LoopStarts(archive->MetafilePath()).Original(key.bank, key.number).value_or(LoopStarts::none);
+}
+
+QString OpenedArchive::Replaced(const QModelIndex &index, double gainDb)
+{
+    const QString filePath = FilePath(index);
+    if (filePath.isNull())
+        return QString();
+    QString note;
+    // Tenths of a decibel, as shown: a gain that rounds to nothing is not worth a word.
+    const double shown = std::round(gainDb * 10.0) / 10.0;
+    if (shown != 0.0)
+        note = QString::number(std::abs(shown), 'f', 1)
+             + (shown < 0 ? QStringLiteral(" dB quieter") : QStringLiteral(" dB louder"))
+             + QStringLiteral(" to match the original");
+    const qint64 loopStart = SoundKey(index).IsValid() ? IniMetafileModel::ItemOf(index)->GetLoopOffset() : LoopStarts::none;
+    const qint64 frames = AudioConverter::Frames(filePath);
+    const LoopStarts::Fitted fitted = LoopStarts::Fit(frames, loopStart);
+    if (frames > 0 && fitted.bChanged && SetLoopStart(index, fitted.frame).isNull() && fitted.frame == 0)
+        note += (note.isEmpty() ? QString() : QStringLiteral(" \u00b7 ")) + QStringLiteral("loops from its start now");
+    replaceNotes.insert(filePath, note);
+    return note;
+}
+
+QString OpenedArchive::ReplaceNote(const QModelIndex &index) const
+{
+    return replaceNotes.value(FilePath(index));
 }
 
 OpenedArchive::Marks OpenedArchive::MarkChanges()

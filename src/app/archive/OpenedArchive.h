@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QPersistentModelIndex>
 #include <QString>
 #include <QStringList>
@@ -59,6 +60,20 @@ public:
     // is open; else the file its first replace kept. Null for an entry not changed. Throws a
     // QString when the tool fails.
     QString OriginalOf(const QModelIndex &index);
+    // The bank and place of a sound of the open SFX archive; invalid for anything else.
+    FolderReplace::EntryKey SoundKey(const QModelIndex &index) const;
+    // Stores the sound's loop start (-1: it does not loop) in the metafile and the list. Returns
+    // why it could not, or a null string.
+    QString SetLoopStart(const QModelIndex &index, qint64 frame);
+    // The loop start the sound had before this program changed it; -1 where it did not loop.
+    qint64 OriginalLoopStart(const QModelIndex &index) const;
+
+    // After a replace of the entry at `index` that applied `gainDb` to match the original's
+    // loudness: a looping sound now shorter than its loop start loops from its start. Returns and
+    // keeps what the strip says about the entry until its next replace ("" when nothing).
+    QString Replaced(const QModelIndex &index, double gainDb);
+    QString ReplaceNote(const QModelIndex &index) const;
+
 
     // What plays: an entry, and its file, which stays known across a reload of the archive.
     void SetPlaying(const QModelIndex &index, const QString &filePath);
@@ -74,4 +89,5 @@ private:
     QString playingFile;
     std::optional<EntryStates> states;       // while the marks are compared with the game
     std::unique_ptr<QTemporaryDir> scratch;  // originals taken out to be played
+    QHash<QString, QString> replaceNotes;  // by entry file
 };
