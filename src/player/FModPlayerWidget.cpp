@@ -120,6 +120,7 @@ bool FModPlayerWidget::Play(QString file)
         positionSlider->SetMaximum(player->GetLength());
         positionTimer.start();
         labelNeedsSizing = true;
+        emit PlayingStarted(file);
         return true;
     } catch (const Exception &error) {
         timeLabel->setVisible(false);
