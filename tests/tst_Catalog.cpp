@@ -73,6 +73,16 @@ private slots:
         QCOMPARE(rows, QStringList({QString::fromUtf8("SFX > GENRL | Bank_001/sound_003.wav | Door \u00B7 light"),
                                     QString::fromUtf8("SFX > GENRL | Bank_002/sound_001.wav | Door \u00B7 heavy")}));
         QVERIFY(!results.EntryAt(2));
+        // Typing on looks only at the last hits; a shorter query looks at all again.
+        results.Search("door  hea");
+        QCOMPARE(results.rowCount(), 1);
+        QCOMPARE(results.EntryAt(0)->description, QString::fromUtf8("Door \u00B7 heavy"));
+        results.Search("talk");
+        QCOMPARE(results.rowCount(), 1);
+        results.Search("talk show");
+        QCOMPARE(results.rowCount(), 1);
+        results.Search("o");
+        QCOMPARE(results.rowCount(), 3);
         results.SetCatalog(DescriptionCatalog());
         QCOMPARE(results.rowCount(), 0);
         QVERIFY(!results.EntryAt(0));

@@ -11,14 +11,22 @@ void CatalogResultModel::SetCatalog(DescriptionCatalog newCatalog)
 {
     beginResetModel();
     catalog = std::move(newCatalog);
+    lastQuery.clear();
     hits.clear();
     endResetModel();
 }
 
 void CatalogResultModel::Search(const QString &query)
 {
+    const QString simplified = query.simplified();
+    if (simplified == lastQuery)
+        return;
+    // Typing on at the end only lengthens words or adds them, so the hits can only get fewer:
+    // the pass then looks at the last hits alone, which keeps every key after the first quick.
+    const bool bNarrower = !lastQuery.isEmpty() && simplified.startsWith(lastQuery);
     beginResetModel();
-    hits = catalog.Search(query);
+    hits = catalog.Search(simplified, bNarrower ? &hits : nullptr);
+    lastQuery = simplified;
     endResetModel();
 }
 

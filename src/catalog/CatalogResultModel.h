@@ -28,5 +28,6 @@ public:
 
 private:
     DescriptionCatalog catalog;
+    QString lastQuery;
     std::vector<int> hits;
 };
