@@ -4,12 +4,14 @@
 // settings.ini and the tools in the current folder, the configuration files beside this
 // executable) and saves the pictures the README shows: the archive tree, an opened SFX archive
 // with its banks expanded and the metadata list shown, a looping sound playing with its waveform,
-// a stream track playing, and the list the folder replacement asks about.
+// a stream track playing, the list the folder replacement asks about, and the search over all
+// archives.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QFile>
 #include <QFileInfo>
 #include <QPixmap>
@@ -21,6 +23,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "app/CatalogWindow.h"
 #include "app/MainWindow.h"
 #include "dialogs/UserDialogs.h"
 #include "metafile/IniMetafileModel.h"
@@ -118,6 +121,20 @@ bool Open(MainWindow &window, QTreeView &archiveView, const QModelIndex &leaf)
 }
 }
 
+// The search window over every archive, with a query that finds sounds of several archives.
+bool SaveSearchWindow(MainWindow &window, const QString &path)
+{
+    auto *search = window.findChild<CatalogWindow *>();
+    if (!search)
+        return false;
+    search->ShowCatalog();
+    search->findChild<QLineEdit *>(QStringLiteral("catalogQuery"))->setText(QStringLiteral("sweep hz"));
+    Settle(300);
+    const bool bSaved = Save(*search, path);
+    search->close();
+    return bSaved;
+}
+
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
@@ -204,6 +221,7 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "the demo's stream archive did not open\n");
             ++failures;
         }
+        failures += !SaveSearchWindow(window, output + QStringLiteral("/search-all-archives.png"));
         window.close();
     }
     UserDialogs::SetHandler(nullptr);
