@@ -68,7 +68,10 @@ int WritePackage(const QString &game)
 
 int main(int argc, char **argv)
 {
-    qputenv("SDL_AUDIODRIVER", qgetenv("SDL_AUDIODRIVER").isEmpty() ? QByteArray("dummy") : qgetenv("SDL_AUDIODRIVER"));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("SDL_AUDIODRIVER"))
+        qputenv("SDL_AUDIODRIVER", "dummy");
     QApplication application(argc, argv);
     QTemporaryDir dir;
     const QString root = dir.path();
