@@ -5,7 +5,8 @@
 // executable) and saves the pictures the README shows: the archive tree, an opened SFX archive
 // with its banks expanded and the metadata list shown, a looping sound playing with its waveform,
 // a stream track playing, the list the folder replacement asks about, the marks of entries
-// changed and not saved, and the report of a check of the game's audio that found a damaged bank.
+// changed and not saved, the report of a check of the game's audio that found a damaged bank,
+// and the search over all archives.
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QFile>
@@ -28,6 +30,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "app/CatalogWindow.h"
 #include "app/GameCheckReport.h"
 #include "app/MainWindow.h"
 #include "app/archive/GameAudioCheck.h"
@@ -207,6 +210,20 @@ bool SaveLoopMenu(MainWindow &window, const QString &path)
     return saved;
 }
 
+// The search window over every archive, with a query that finds sounds of several archives.
+bool SaveSearchWindow(MainWindow &window, const QString &path)
+{
+    auto *search = window.findChild<CatalogWindow *>();
+    if (!search)
+        return false;
+    search->ShowCatalog();
+    search->findChild<QLineEdit *>(QStringLiteral("catalogQuery"))->setText(QStringLiteral("sweep hz"));
+    Settle(300);
+    const bool bSaved = Save(*search, path);
+    search->close();
+    return bSaved;
+}
+
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
@@ -295,6 +312,7 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "the demo's stream archive did not open\n");
             ++failures;
         }
+        failures += !SaveSearchWindow(window, output + QStringLiteral("/search-all-archives.png"));
         window.close();
     }
     failures += !SaveCheckReport(output + QStringLiteral("/check-report.png"));

@@ -4,12 +4,16 @@
 #include <QtTest>
 
 #include "ScratchFiles.h"
+#include "app/archive/EntryPreview.h"
+#include "app/archive/GameArchive.h"
 #include "app/archive/LoadedArchive.h"
+#include "catalog/CatalogResultModel.h"
 #include "catalog/CatalogArchive.h"
 #include "catalog/DescriptionCatalog.h"
 #include "catalog/DescriptionSharing.h"
 #include "catalog/DescriptionText.h"
 #include "catalog/UserDescriptions.h"
+#include "tree/TreeItem.h"
 #include "tree/TreeModel.h"
 #include "tree/XmlMetaData.h"
 
@@ -53,6 +57,90 @@ class TestCatalog : public QObject
 {
     Q_OBJECT
 private slots:
+    void ResultTableShowsTheHitsOfTheLastSearch()
+    {
+        CatalogResultModel results;
+        QAbstractItemModelTester tester(&results, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        results.SetCatalog(DescriptionCatalog(Archives(), Described({{genrl + "Bank_002\\sound_001.wav", "Door;heavy"},
+                                                                     {genrl + "Bank_001\\sound_003.wav", "Door;light"},
+                                                                     {aa + "Track_001.ogg", "Talk show"}})));
+        QCOMPARE(results.rowCount(), 0);
+        results.Search("door");
+        QStringList rows;
+        for (int row = 0; row < results.rowCount(); ++row)
+            rows << results.index(row, 0).data().toString() + " | " + results.index(row, 1).data().toString() + " | "
+                        + results.index(row, 2).data().toString();
+        QCOMPARE(rows, QStringList({QString::fromUtf8("SFX > GENRL | Bank_001/sound_003.wav | Door \u00B7 light"),
+                                    QString::fromUtf8("SFX > GENRL | Bank_002/sound_001.wav | Door \u00B7 heavy")}));
+        QVERIFY(!results.EntryAt(2));
+        // Typing on looks only at the last hits; a shorter query looks at all again.
+        results.Search("door  hea");
+        QCOMPARE(results.rowCount(), 1);
+        QCOMPARE(results.EntryAt(0)->description, QString::fromUtf8("Door \u00B7 heavy"));
+        results.Search("talk");
+        QCOMPARE(results.rowCount(), 1);
+        results.Search("talk show");
+        QCOMPARE(results.rowCount(), 1);
+        results.Search("o");
+        QCOMPARE(results.rowCount(), 3);
+        results.SetCatalog(DescriptionCatalog());
+        QCOMPARE(results.rowCount(), 0);
+        QVERIFY(!results.EntryAt(0));
+    }
+
+    void PreviewKeepsOneCopyOutsideTheUsersFolders_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("tool");       // what the stand-in does: "writes", "fails", "writes nothing"
+        QTest::addColumn<QString>("fileName");   // of the copy; empty when it must fail
+        QTest::newRow("sound of a bank") << "Bank_001/sound_002.wav" << "writes" << "sound_002.wav";
+        QTest::newRow("a name that climbs out stays inside") << "../../sound.wav" << "writes" << "sound.wav";
+        QTest::newRow("tool fails") << "Track_001.ogg" << "fails" << "";
+        QTest::newRow("tool writes nothing") << "Track_001.ogg" << "writes nothing" << "";
+    }
+    void PreviewKeepsOneCopyOutsideTheUsersFolders()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, tool);
+        QFETCH(QString, fileName);
+        QStringList calls;
+        EntryPreview preview([&](const QString &program, const QStringList &arguments) {
+            calls << program + ' ' + arguments.join(' ');
+            // The first copy is always made, so that the second has one to take the place of.
+            if (tool == "fails" && calls.size() > 1)
+                throw QStringLiteral("KIVO returned the following message:\nbroken");
+            if (tool == "writes" || calls.size() == 1) {
+                QFile file(arguments.at(3));
+                file.open(QIODevice::WriteOnly);
+            }
+            return QByteArray();
+        });
+        const TreeModel tree(QString::fromLatin1(configuration), false);
+        const QModelIndex leaf = tree.ArchiveIndexes().first();
+        const GameArchive archive(leaf, QStringLiteral("/no/game"));
+        const QString previous = preview.Extract(archive, "Bank_001/sound_001.wav");
+        QVERIFY(QFileInfo(previous).isFile());
+
+        QString copy;
+        try {
+            copy = preview.Extract(archive, entry);
+        } catch (const QString &message) {
+            QVERIFY2(fileName.isEmpty(), qPrintable(message));
+        }
+        // The copy that played before goes in every case, so no folder is ever left behind.
+        QVERIFY(!QFileInfo::exists(QFileInfo(previous).path()));
+        QCOMPARE(preview.FilePath(), copy);
+        QCOMPARE(calls.last().section(' ', 0, 2), "kivo_sfx.exe -x " + archive.ArchivePath());
+        if (fileName.isEmpty())
+            return;
+        QCOMPARE(QFileInfo(copy).fileName(), fileName);
+        QVERIFY(QFileInfo(copy).isFile());
+        QVERIFY(copy.startsWith(QDir::tempPath()));
+        preview.Forget();
+        QVERIFY(!QFileInfo::exists(QFileInfo(copy).path()));
+        QVERIFY(preview.FilePath().isNull());
+    }
+
     void KeysAreThoseOfTheLoadedArchive()
     {
         const TreeModel tree(QString::fromLatin1(configuration), false);

@@ -8,10 +8,13 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QStringListModel>
 #include <QToolBar>
 #include <QTreeView>
 
+#include "app/CatalogWindow.h"
+#include "app/DescriptionCommands.h"
 #include "app/WaveformDock.h"
 #include "metafile/IniMetafileItem.h"
 #include "search/SearchDialog.h"
@@ -75,12 +78,27 @@ void MainWindow::CreateActions()
     matchLoudnessAction = action("", "Match &loudness of the original", nullptr, [this](bool bChecked) { matchLoudness = bChecked; });
     matchLoudnessAction->setCheckable(true);
     matchLoudnessAction->setChecked(matchLoudness);
+    const auto archives = [this] { return archiveModel ? CatalogArchivesOf(*archiveModel) : QList<CatalogArchive>(); };
+    auto *descriptions = new DescriptionCommands(metaData, entryView, [this](const QModelIndex &index) { return GetVirtualItemPath(index); },
+                                                 archives, this);
+    auto *catalogWindow = new CatalogWindow([this, archives] { return DescriptionCatalog(archives(), metaData); },
+                                            [this] { return gtaDirectory; }, entryView, playerWidget, opened, this);
+    connect(catalogWindow, &CatalogWindow::ArchiveRequested, this, &MainWindow::SoundFileSelected);
+    connect(catalogWindow, &CatalogWindow::EntryPlayRequested, this, &MainWindow::Play);
+    connect(descriptions, &DescriptionCommands::DescriptionsChanged, catalogWindow, &CatalogWindow::Refresh);
+    connect(descriptions, &DescriptionCommands::DescriptionsChanged, this, [this] { UpdateMetalist(entryView->currentIndex()); });
+    connect(catalogWindow, &CatalogWindow::StatusMessage, this, [this](const QString &message) { statusBar->showMessage(message); });
+    connect(descriptions, &DescriptionCommands::StatusMessage, this, [this](const QString &message) { statusBar->showMessage(message); });
+    QAction *findAllAction = action(":/search", "Find in &all archives...", "Ctrl+Shift+F", [catalogWindow] { catalogWindow->ShowCatalog(); });
+    QAction *describeAction = action(":/info", "Descri&be...", "F2", [descriptions] { descriptions->Describe(); });
+    QAction *importDescriptionsAction = action(":/import", "Import descr&iptions...", nullptr, [descriptions] { descriptions->Import(); });
+    QAction *exportDescriptionsAction = action(":/export", "Export descrip&tions...", nullptr, [descriptions] { descriptions->Export(); });
 
     // The entry view's own menu: what acts on the entry under the pointer.
     auto *contextSeparator = new QAction(entryView);
     contextSeparator->setSeparator(true);
     entryView->setContextMenuPolicy(Qt::ActionsContextMenu);
-    entryView->addActions({replaceAction, exportAction, playAction, contextSeparator, revertAction, playOriginalAction});
+    entryView->addActions({replaceAction, exportAction, playAction, contextSeparator, revertAction, playOriginalAction, describeAction});
 
     // A null action stands for a separator.
     const auto addMenu = [this](const char *title, const QList<QAction *> &actions) {
@@ -94,9 +112,11 @@ void MainWindow::CreateActions()
     };
     menuBar = new QMenuBar;
     addMenu("&File", {workingDirectoryAction, clearAction, nullptr, gtaDirectoryAction, checkAudioAction, nullptr,
-                      saveAction, restoreAction, restoreAllAction, exportModAction, exitAction});
-    addMenu("&Actions", {infoAction, replaceAction, replaceFolderAction, matchLoudnessAction, revertAction, exportAction,
-                         nullptr, searchAction, searchNextAction, searchPreviousAction, nullptr, expandAction});
+                      saveAction, restoreAction, restoreAllAction, exportModAction, importDescriptionsAction,
+                      exportDescriptionsAction, exitAction});
+    addMenu("&Actions", {infoAction, replaceAction, replaceFolderAction, matchLoudnessAction, revertAction, describeAction,
+                         exportAction, nullptr, searchAction, searchNextAction, searchPreviousAction, findAllAction,
+                         nullptr, expandAction});
     addMenu("&Player", {playAction, nullptr, stopAction, breakAction, nullptr, playNextAction, playPreviousAction});
     addMenu("&View", {waveformDock->toggleViewAction()});
     addMenu("&Info", {aboutAction, aboutQtAction});

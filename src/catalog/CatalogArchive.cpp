@@ -17,6 +17,7 @@ QList<CatalogArchive> CatalogArchivesOf(const TreeModel &tree)
         if (!item || (!item->IsSfx() && !item->IsStream()))
             continue;
         CatalogArchive archive;
+        archive.treeRow = leaf;
         // The root's own name ("Archiv") starts every key but is no name the tree shows.
         for (const TreeItem *node = item; node; node = node->Parent()) {
             const QString name = node->Data(0).toString();

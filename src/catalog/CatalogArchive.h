@@ -1,5 +1,6 @@
 #pragma once
 #include <QList>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +12,7 @@ struct CatalogArchive
 {
     QStringList treeNames;  // below the tree's header down to the archive: {"SFX", "GENRL"}
     QString pathPrefix;     // the virtual path without the entry's name, ending in '\'
+    QPersistentModelIndex treeRow;  // the archive's row in the tree it was read from
 
     QString TreeName() const;  // "SFX > GENRL"
 };

@@ -94,18 +94,22 @@ DescriptionCatalog::DescriptionCatalog(const QList<CatalogArchive> &archives, co
     }
 }
 
-std::vector<int> DescriptionCatalog::Search(const QString &query) const
+std::vector<int> DescriptionCatalog::Search(const QString &query, const std::vector<int> *pWithin) const
 {
     std::vector<int> hits;
     const QStringList words = query.simplified().toCaseFolded().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty())
         return hits;
-    for (size_t position = 0; position < foldedTexts.size(); ++position) {
-        const QString &text = foldedTexts[position];
-        const bool bAll = std::all_of(words.cbegin(), words.cend(),
-                                      [&text](const QString &word) { return text.contains(word); });
-        if (bAll)
-            hits.push_back(int(position));
+    const auto test = [&](int position) {
+        const QString &text = foldedTexts[size_t(position)];
+        if (std::all_of(words.cbegin(), words.cend(), [&text](const QString &word) { return text.contains(word); }))
+            hits.push_back(position);
+    };
+    if (pWithin) {
+        std::for_each(pWithin->cbegin(), pWithin->cend(), test);
+        return hits;
     }
+    for (size_t position = 0; position < foldedTexts.size(); ++position)
+        test(int(position));
     return hits;
 }

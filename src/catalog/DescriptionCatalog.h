@@ -33,8 +33,9 @@ public:
 
     // The positions in Entries(), in that order, of the entries in which every word of `query`
     // (split at white space) occurs in the archive's tree names, the entry's name or its
-    // description, compared by Qt's case folding. An empty query finds nothing.
-    std::vector<int> Search(const QString &query) const;
+    // description, compared by Qt's case folding. An empty query finds nothing. With `pWithin`
+    // (positions in ascending order) only those entries are looked at.
+    std::vector<int> Search(const QString &query, const std::vector<int> *pWithin = nullptr) const;
 
 private:
     QList<CatalogArchive> archives;

@@ -116,6 +116,20 @@ QString OpenFileName(QWidget *pParent, const QString &caption, const QString &di
     return QFileDialog::getOpenFileName(pParent, caption, directory, filter);
 }
 
+QString SaveFileName(QWidget *pParent, const QString &caption, const QString &directory, const QString &filter)
+{
+    if (handler) {
+        Request request;
+        request.kind = Kind::SaveFileName;
+        request.pParent = pParent;
+        request.title = caption;
+        request.directory = directory;
+        request.filter = filter;
+        return handler->Choose(request);
+    }
+    return QFileDialog::getSaveFileName(pParent, caption, directory, filter);
+}
+
 QMessageBox::StandardButton Exec(QDialog *pDialog, const QString &text)
 {
     if (handler) {

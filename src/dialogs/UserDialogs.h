@@ -19,6 +19,7 @@ enum class Kind
     Untitled,           // a plain box without title or parent
     ExistingDirectory,  // QFileDialog::getExistingDirectory with ShowDirsOnly
     OpenFileName,       // QFileDialog::getOpenFileName
+    SaveFileName,       // QFileDialog::getSaveFileName
     Dialog              // a dialog of the program's own, run with exec()
 };
 
@@ -63,6 +64,8 @@ QMessageBox::StandardButton Question(QWidget *pParent, const QString &title, con
 void Untitled(const QString &text);
 QString ExistingDirectory(QWidget *pParent, const QString &caption, const QString &directory);
 QString OpenFileName(QWidget *pParent, const QString &caption, const QString &directory,
+                     const QString &filter);
+QString SaveFileName(QWidget *pParent, const QString &caption, const QString &directory,
                      const QString &filter);
 // Runs a dialog of the program's own; `text` says in words what it shows, for a handler. Ok when
 // it was accepted, Cancel otherwise (a handler answers for it).

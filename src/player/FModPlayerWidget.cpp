@@ -126,6 +126,7 @@ bool FModPlayerWidget::Play(QString file, qint64 loopStart)
         positionSlider->SetMaximum(player->GetLength());
         positionTimer.start();
         labelNeedsSizing = true;
+        emit PlayingStarted(file);
         return true;
     } catch (const Exception &error) {
         timeLabel->setVisible(false);

@@ -26,6 +26,7 @@ public:
 
 signals:
     void PlayingStopped();                  // at the end of every Stop(), also a failed one
+    void PlayingStarted(const QString &file); // after every Play() that started
     void PositionChanged(uint milliseconds); // the play position, polled while something plays
 
 public slots:

@@ -34,6 +34,7 @@ public:
         QStringList lines;
         for (const auto &request : shown)
             lines << (request.kind == UserDialogs::Kind::ExistingDirectory || request.kind == UserDialogs::Kind::OpenFileName
+                                  || request.kind == UserDialogs::Kind::SaveFileName
                           ? QStringLiteral("chooser: ") + request.title
                           : request.title + QStringLiteral(": ") + request.text);
         return lines;
