@@ -14,6 +14,7 @@
 
 #include <memory>
 
+#include "DemoGame.h"
 #include "GameAudioFiles.h"
 #include "ScriptedDialogs.h"
 #include "app/CatalogWindow.h"
@@ -26,9 +27,12 @@ using namespace GameAudioFiles;
 
 namespace
 {
+// What a folder holds, but for the process ids the tools' wrappers leave beside them.
 QStringList Listing(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    names.removeIf([](const QString &name) { return name.endsWith(".pid"); });
+    return names;
 }
 }
 
@@ -36,74 +40,34 @@ class TestCatalogWindow : public QObject
 {
     Q_OBJECT
 
-    // The demo game in a folder that is the current directory while a test runs, with the real tools in it.
-    std::unique_ptr<QTemporaryDir> dir;
-    QString root;
-    QString previousDirectory;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<MainWindow> window;
+    // The demo game, its folder the current directory while a test runs, with the real tools in it.
+    std::unique_ptr<DemoGame> game;
 
-    QString Game() const { return root + "/game"; }
-    QString Work() const { return root + "/work"; }
-
-    void Start()
-    {
-        QSettings settings(root + "/settings.ini", QSettings::IniFormat);
-        settings.setValue("WorkingDirectory", Work());
-        settings.setValue("GtaDirectory", Game());
-        settings.setValue("UseKivoMetadata", false);
-        settings.sync();
-        window = std::make_unique<MainWindow>();
-    }
-
-    void Trigger(const QString &text) const
-    {
-        for (QAction *action : window->centralWidget()->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly))
-            if (action->text() == text)
-                return action->trigger();
-        QFAIL(qPrintable("no action " + text));
-    }
-
+    void Start() { game->Start(false); }
+    MainWindow *Window() const { return game->window.get(); }
     CatalogWindow *Search(const QString &query) const
     {
-        Trigger("Find in &all archives...");
-        auto *catalog = window->findChild<CatalogWindow *>();
+        game->Trigger("Find in &all archives...");
+        auto *catalog = Window()->findChild<CatalogWindow *>();
         auto *field = catalog->findChild<QLineEdit *>("catalogQuery");
         field->clear();
         QTest::keyClicks(field, query);
         return catalog;
     }
-
-    QTreeView *View(const char *name) const { return window->findChild<QTreeView *>(QLatin1String(name)); }
+    QTreeView *View(const char *name) const { return game->View(name); }
     QString CurrentEntryName() const
     {
         const IniMetafileItem *item = IniMetafileModel::ItemOf(View("entryView")->currentIndex());
         return item ? item->GetName() : QString();
     }
-    QString Status() const { return window->findChild<QStatusBar *>()->currentMessage(); }
 
 private slots:
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
-        root = QFileInfo(dir->path()).canonicalFilePath();
-        previousDirectory = QDir::currentPath();
-        QDir().mkpath(Work());
-        const ToolRun generated = Run(QStringLiteral(DEMO_GENERATOR_PATH), {Game(), QCoreApplication::applicationDirPath()});
-        QVERIFY2(generated.exitCode == 0, qPrintable(generated.errorText));
-        QVERIFY(QFile::link(KIVO_SFX_PATH, root + "/kivo_sfx.exe") && QFile::link(KIVO_STREAM_PATH, root + "/kivo_stream.exe"));
-        QVERIFY(QDir::setCurrent(root));
-        dialogs = std::make_unique<ScriptedDialogs>();
+        game = std::make_unique<DemoGame>();
+        QVERIFY(game->IsReady());
     }
-    void cleanup()
-    {
-        window.reset();
-        dialogs.reset();
-        QDir::setCurrent(previousDirectory);
-        for (const char *file : {"/configuration.ini", "/metadata-full.ini", "/MetaData.xml"})
-            QFile::remove(QCoreApplication::applicationDirPath() + QLatin1String(file));
-        dir.reset();
-    }
+    void cleanup() { game.reset(); }
 
     void ReturnOpensTheHitsArchiveAndMakesTheEntryCurrent_data()
     {
@@ -123,18 +87,18 @@ private slots:
         const QAbstractItemModel *before = nullptr;
         if (!opened.isEmpty()) {
             const QAbstractItemModel *tree = View("archiveView")->model();
-            window->SoundFileSelected(tree->match(tree->index(0, 0), Qt::DisplayRole, opened, 1,
+            Window()->SoundFileSelected(tree->match(tree->index(0, 0), Qt::DisplayRole, opened, 1,
                                                   Qt::MatchExactly | Qt::MatchRecursive).value(0));
             before = View("entryView")->model();
             QVERIFY(before);
         }
-        dialogs->shown.clear();
+        game->dialogs->shown.clear();
         CatalogWindow *catalog = Search(query);
         auto *results = catalog->findChild<QTableView *>("catalogResults");
         QCOMPARE(results->model()->rowCount(), 1);
         QTest::keyClick(results, Qt::Key_Return);
 
-        QCOMPARE(dialogs->Log(), QStringList());
+        QCOMPARE(game->dialogs->Log(), QStringList());
         QCOMPARE(CurrentEntryName(), entry);
         const QModelIndex current = View("entryView")->currentIndex();
         QVERIFY(!current.parent().isValid() || View("entryView")->isExpanded(current.parent()));
@@ -144,15 +108,15 @@ private slots:
     void SpacePlaysAHitOfAnUnopenedArchiveFromACopyOutsideEveryFolderOfTheUser()
     {
         Start();
-        const QMap<QString, QByteArray> game = Snapshot(Game());
-        const QStringList current = Listing(root);
-        auto *player = window->findChild<FModPlayerWidget *>();
+        const QMap<QString, QByteArray> gameFiles = Snapshot(game->Game());
+        const QStringList current = Listing(game->Root());
+        auto *player = Window()->findChild<FModPlayerWidget *>();
         QSignalSpy started(player, &FModPlayerWidget::PlayingStarted);
 
         CatalogWindow *catalog = Search("spc_ea alarm 600");
         QTest::keyClick(catalog->findChild<QTableView *>("catalogResults"), Qt::Key_Space);
-        QCOMPARE(dialogs->Log(), QStringList());
-        QCOMPARE(Status(), "Playing file SFX > SPC_EA > Bank_001/sound_001.wav");
+        QCOMPARE(game->dialogs->Log(), QStringList());
+        QCOMPARE(game->StatusBar()->currentMessage(), "Playing file SFX > SPC_EA > Bank_001/sound_001.wav");
         QCOMPARE(started.size(), 1);
         const QString copy = started.at(0).at(0).toString();
         QVERIFY(QFileInfo(copy).isFile());
@@ -168,9 +132,9 @@ private slots:
         player->Stop();
         QVERIFY(!QFileInfo::exists(QFileInfo(second).path()));
 
-        QCOMPARE(Listing(Work()), QStringList());
-        QCOMPARE(Listing(root), current);
-        QCOMPARE(Snapshot(Game()), game);
+        QCOMPARE(Listing(game->Work()), QStringList());
+        QCOMPARE(Listing(game->Root()), current);
+        QCOMPARE(Snapshot(game->Game()), gameFiles);
         QCOMPARE(View("entryView")->model(), nullptr);
     }
 
@@ -195,32 +159,32 @@ private slots:
         QFETCH(QStringList, texts);
         QFETCH(QStringList, shown);
         QFETCH(QStringList, boxes);
-        const QString userPath = root + "/user-metadata.xml";
+        const QString userPath = game->Root() + "/user-metadata.xml";
         if (!userFile.isEmpty())
             QVERIFY(WriteFile(userPath, userFile));
         Start();
         const QAbstractItemModel *tree = View("archiveView")->model();
-        window->SoundFileSelected(tree->match(tree->index(0, 0), Qt::DisplayRole, "GENRL", 1,
+        Window()->SoundFileSelected(tree->match(tree->index(0, 0), Qt::DisplayRole, "GENRL", 1,
                                               Qt::MatchExactly | Qt::MatchRecursive).value(0));
         QTreeView *entries = View("entryView");
         entries->setCurrentIndex(entries->model()->index(0, 0, entries->model()->index(1, 0)));
-        window->ShowInfoDialog();
+        Window()->ShowInfoDialog();
         for (const QString &text : (texts.isEmpty() ? QStringList{"never stored"} : texts)) {
-            dialogs->whileShown = [&] {
-                if (auto *field = window->findChild<QPlainTextEdit *>("descriptionText"))
+            game->dialogs->whileShown = [&] {
+                if (auto *field = Window()->findChild<QPlainTextEdit *>("descriptionText"))
                     field->setPlainText(text);
             };
-            Trigger("Descri&be...");
+            game->Trigger("Descri&be...");
         }
 
         QStringList titles;
-        for (const UserDialogs::Request &request : dialogs->shown)
+        for (const UserDialogs::Request &request : game->dialogs->shown)
             if (request.kind != UserDialogs::Kind::Dialog)
                 titles << request.title;
         QCOMPARE(titles, boxes);
         // The refusal names the file it will not overwrite.
-        QVERIFY(boxes.isEmpty() || dialogs->shown.last().text.contains(userPath));
-        auto *list = qobject_cast<QStringListModel *>(window->findChild<QListView *>("metaList")->model());
+        QVERIFY(boxes.isEmpty() || game->dialogs->shown.last().text.contains(userPath));
+        auto *list = qobject_cast<QStringListModel *>(Window()->findChild<QListView *>("metaList")->model());
         QCOMPARE(list->stringList(), shown);
         if (!userFile.isEmpty()) {
             QCOMPARE(ReadFile(userPath), userFile);

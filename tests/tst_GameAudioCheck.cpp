@@ -89,17 +89,15 @@ private slots:
         QTest::addColumn<Plant>("plant");
         QTest::addColumn<Repair>("repair");
         QTest::addColumn<QString>("state"); // of GENRL after the repair
-        QTest::newRow("slots a tool did not grow") << Plant([](const QString &a) {
+        const Plant slotsNotGrown = [](const QString &a) {
             return SavedWithKeptOriginals(a) && QFile::remove(a + "/CONFIG/BankSlot.dat")
                 && QFile::copy(a + "/RozivOze originals/CONFIG/BankSlot.dat", a + "/CONFIG/BankSlot.dat");
-        }) << Repair::GrowSlots << "Changed";
+        };
+        QTest::newRow("slots a tool did not grow") << slotsNotGrown << Repair::GrowSlots << "Changed";
         QTest::newRow("packed by hand") << Plant([](const QString &a) { return PackLongerSound(a, "SFX/GENRL.new"); })
                                         << Repair::PutInPlace << "OK";
         // Putting the original back undoes the growth the slots missed.
-        QTest::newRow("restored instead") << Plant([](const QString &a) {
-            return SavedWithKeptOriginals(a) && QFile::remove(a + "/CONFIG/BankSlot.dat")
-                && QFile::copy(a + "/RozivOze originals/CONFIG/BankSlot.dat", a + "/CONFIG/BankSlot.dat");
-        }) << Repair::RestoreOriginal << "OK";
+        QTest::newRow("restored instead") << slotsNotGrown << Repair::RestoreOriginal << "OK";
     }
 
     void EachRepairLeavesACleanGameThatUnpacks()

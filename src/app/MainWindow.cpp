@@ -102,6 +102,7 @@ MainWindow::MainWindow(QWidget *pParent)
     connect(entryView, &QTreeView::clicked, this, &MainWindow::UpdateMetalist);
     connect(entryView, &QTreeView::doubleClicked, this, &MainWindow::Play);
     connect(playerWidget, &FModPlayerWidget::PlayingStopped, this, &MainWindow::ResetPlayingIndex);
+    connect(waveformDock, &WaveformDock::LoopStartChanged, this, &MainWindow::UpdateChangeMarks);
     // Queued: the replacement's boxes must not run inside the drop, which the file manager waits on.
     connect(new EntryDropTarget(entryView), &EntryDropTarget::FilesDropped, this, &MainWindow::DropFiles,
             Qt::QueuedConnection);

@@ -65,6 +65,7 @@ void WaveformDock::SetLoopStart(qint64 frame)
     if (opened.IsPlaying(current))
         player->SetLoopStart(frame);
     ShowEntry(current);
+    emit LoopStartChanged();
 }
 
 void WaveformDock::ShowEntry(const QModelIndex &current)

@@ -22,6 +22,10 @@ public:
     // entry without a file, or while the strip is hidden.
     void ShowEntry(const QModelIndex &current);
 
+signals:
+    // A sound's loop start was set from the strip's menu: the sound is changed now.
+    void LoopStartChanged();
+
 private:
     void ShowLoopMenu(const QPoint &position);
     void SetLoopStart(qint64 frame);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/archive/KeptOriginals.h"
+#include "app/archive/LoopStarts.h"
 #include "format/EntryListing.h"
 #include "format/FormatError.h"
 #include "format/OggTrackFile.h"
@@ -236,14 +237,23 @@ EntryStates::Result EntryStates::Compare(const QString &archiveFolder) const
 
     const ByName now = IndexByName(used.constFirst().entries);
     const ByName original = IndexByName(used.constLast().entries);
+    // A sound's loop start goes into the game with a save as its samples do; where the metafile
+    // cannot be read, the files alone decide.
+    const std::optional<QHash<QString, qint64>> loops =
+        type == IniMetafileModel::SFX ? LoopStarts(archiveFolder + QStringLiteral("/sfx_import.ini")).ByEntry() : std::nullopt;
     for (const kivo::ListedEntry &listed : used.constFirst().entries) {
         Entry entry;
         entry.name = QString::fromStdString(listed.name);
         const kivo::ListedEntry *pNow = now.value(entry.name);
         const kivo::ListedEntry *pOriginal = original.value(entry.name);
         const FileSum file = SumOf(archiveFolder + QLatin1Char('/') + entry.name, pNow, pOriginal);
-        entry.bNotSaved = !Same(file, pNow);
-        entry.bChanged = !Same(file, pOriginal);
+        const qint64 loop = loops ? loops->value(entry.name, LoopStarts::none) : LoopStarts::none;
+        const auto sameLoop = [&](const kivo::ListedEntry *pListed) {
+            return !loops || !pListed || !pListed->bSound || pListed->loop == loop;
+        };
+        entry.bNotSaved = !Same(file, pNow) || !sameLoop(pNow);
+        entry.bChanged = !Same(file, pOriginal) || !sameLoop(pOriginal);
+        entry.originalLoop = pOriginal && pOriginal->bSound ? pOriginal->loop : LoopStarts::none;
         result.entries << entry;
     }
     return result;

@@ -11,7 +11,7 @@
 // Tells, for each entry of an unpacked archive, whether its file is the game's own, changed and
 // saved into the game, or not saved, by comparing the files with the toolkit's listings ("-l") of
 // the kept original archive and of the game's archive as it is now: same size and same checksum
-// is the same entry. Both listings are kept in a hidden file of the unpacked folder, keyed by each
+// is the same entry, and for a sound the same loop start in its metafile. Both listings are kept in a hidden file of the unpacked folder, keyed by each
 // archive's path, size and modification time, so an archive that did not change is not listed
 // again; the folder's removal takes the file with it.
 class EntryStates
@@ -28,6 +28,7 @@ public:
         QString name;            // as unpacking writes it: "Bank_001/sound_002.wav", "Track_003.ogg"
         bool bChanged = false;   // differs from the kept original, saved or not
         bool bNotSaved = false;  // differs from the game's archive now (a reverted entry too)
+        qint64 originalLoop = -1; // a sound's loop start in the original; -1: it does not loop
         State Kind() const;
     };
     struct Result

@@ -137,6 +137,28 @@ std::optional<qint64> LoopStarts::Get(int bank, int sound) const
     return bNumber ? std::optional<qint64>(frame) : std::nullopt;
 }
 
+std::optional<QHash<QString, qint64>> LoopStarts::ByEntry() const
+{
+    IniFile file;
+    if (!file.Load(path))
+        return std::nullopt;
+    static const QRegularExpression loopName(QStringLiteral("^(sound_\\d+)\\.loop_offset$"));
+    QHash<QString, qint64> loops;
+    for (const QString &section : file.SectionNames()) {
+        if (!section.startsWith(QStringLiteral("Bank_")))
+            continue;
+        // The reader takes a key's last line, so a later one wins here too.
+        for (const IniFile::Entry &entry : *file.FindSection(section)) {
+            const QRegularExpressionMatch match = loopName.match(entry.key);
+            bool bNumber = false;
+            const qint64 frame = entry.value.trimmed().toLongLong(&bNumber);
+            if (match.hasMatch())
+                loops.insert(section + QLatin1Char('/') + match.captured(1) + QStringLiteral(".wav"), bNumber ? frame : none);
+        }
+    }
+    return loops;
+}
+
 QString LoopStarts::Set(int bank, int sound, qint64 frame) const
 {
     if (frame < none || frame > std::numeric_limits<qint32>::max())

@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -17,6 +18,11 @@ public:
     // The loop start of sound `sound` of bank `bank` (both counted from 1): none where the key is
     // absent, as the packer takes it. Empty when the file cannot be read or the value is no number.
     std::optional<qint64> Get(int bank, int sound) const;
+
+    // Every sound's loop start that the file gives, by the sound's file name as unpacking writes it
+    // ("Bank_001/sound_002.wav"); a sound without one does not loop. Empty when the file cannot
+    // be read.
+    std::optional<QHash<QString, qint64>> ByEntry() const;
 
     // Sets the sound's loop start (none: it does not loop). The key's line gets the new value, or
     // a new line follows the sound's last key. Written beside the file and renamed over it, so a

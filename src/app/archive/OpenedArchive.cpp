@@ -151,6 +151,9 @@ qint64 OpenedArchive::OriginalLoopStart(const QModelIndex &index) const
     const FolderReplace::EntryKey key = SoundKey(index);
     if (!key.IsValid())
         return LoopStarts::none;
+    // The game's original where it is known, also after a fresh unpack of a saved archive.
+    if (states)
+        return originalLoops.value(ListedName(*IniMetafileModel::ItemOf(index)), LoopStarts::none);
     return LoopStarts(archive->MetafilePath()).Original(key.bank, key.number).value_or(LoopStarts::none);
 }
 
@@ -196,11 +199,13 @@ OpenedArchive::Marks OpenedArchive::MarkChanges()
                              ResolvePathCase(archive->LookupFilePath()));
         const EntryStates::Result result = compared.Compare(archive->Folder());
         QSet<QString> changed, notSaved;
+        originalLoops.clear();
         for (const EntryStates::Entry &entry : result.entries) {
             if (entry.bChanged)
                 changed << entry.name;
             if (entry.bNotSaved)
                 notSaved << entry.name;
+            originalLoops.insert(entry.name, entry.originalLoop);
         }
         model->SetChangedEntries(changed, notSaved);
         states = std::move(compared);

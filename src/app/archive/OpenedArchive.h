@@ -65,7 +65,8 @@ public:
     // Stores the sound's loop start (-1: it does not loop) in the metafile and the list. Returns
     // why it could not, or a null string.
     QString SetLoopStart(const QModelIndex &index, qint64 frame);
-    // The loop start the sound had before this program changed it; -1 where it did not loop.
+    // The sound's loop start in the game's original (where the marks are compared with the game),
+    // else before this program changed it; -1 where it did not loop.
     qint64 OriginalLoopStart(const QModelIndex &index) const;
 
     // After a replace of the entry at `index` that applied `gainDb` to match the original's
@@ -88,6 +89,7 @@ private:
     QPersistentModelIndex playingIndex;
     QString playingFile;
     std::optional<EntryStates> states;       // while the marks are compared with the game
+    QHash<QString, qint64> originalLoops;    // the sounds' loop starts in the game's original, by listed name
     std::unique_ptr<QTemporaryDir> scratch;  // originals taken out to be played
     QHash<QString, QString> replaceNotes;  // by entry file
 };
