@@ -162,7 +162,7 @@ bool Open(MainWindow &window, QTreeView &archiveView, const QModelIndex &leaf)
     window.SoundFileSelected(leaf);
     return window.ContentAvailable();
 }
-// Two sounds replaced and saved into the game, then a third replaced and not saved: the marks of
+// A sound replaced and saved into the game, then another replaced and not saved: the marks of
 // both, the bank's and the corner's counts, and the archive's mark in the tree. The game's
 // original archive is put back afterwards, so the demo game stays as it was.
 bool SaveMarks(MainWindow &window, QTreeView &entryView, AnswerYes &answers, const QString &path)
@@ -176,11 +176,12 @@ bool SaveMarks(MainWindow &window, QTreeView &entryView, AnswerYes &answers, con
         window.Replace();
     };
     replace(1);
-    replace(2);
     window.SaveArchive();
-    replace(3);
+    replace(2);
     answers.folder.clear();
     entryView.expand(bank);
+    // A selected row would hide the marks' colours.
+    entryView.setCurrentIndex(entryView.model()->index(0, 0, bank));
     const bool bSaved = Save(window, path);
     for (QAction *action : window.centralWidget()->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly)) {
         if (action->text() == QStringLiteral("Restore &original archive"))
