@@ -1,7 +1,9 @@
 #include "app/ChangeMarks.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QSet>
 #include <QStatusBar>
 #include <QThread>
 
@@ -12,6 +14,7 @@
 #include "app/archive/EntryStates.h"
 #include "app/archive/LoadedArchive.h"
 #include "app/archive/OpenedArchive.h"
+#include "tree/TreeItem.h"
 #include "tree/TreeModel.h"
 
 namespace
@@ -75,11 +78,25 @@ void ChangeMarks::Update(OpenedArchive &opened, const QAbstractItemModel *shown,
                                + marks.problem.section(QLatin1Char('\n'), -1));
 }
 
-void ChangeMarks::RefreshTree(TreeModel *newTree, const QList<GameArchive> &newArchives, const QString &newWorkingDirectory)
+void ChangeMarks::RefreshTree(TreeModel *newTree, const QString &gameFolder, const QString &newWorkingDirectory)
 {
     tree = newTree;
-    archives = newArchives;
     workingDirectory = newWorkingDirectory;
+    // Only an archive unpacked here can hold changes; resolving the game paths of every archive
+    // of a big tree would hold up the start.
+    const QStringList names = QDir(workingDirectory).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QSet<QString> unpacked(names.cbegin(), names.cend());
+    archives.clear();
+    for (const QModelIndex &index : tree->ArchiveIndexes()) {
+        const auto *item = static_cast<const TreeItem *>(index.internalPointer());
+        if ((!item->IsSfx() && !item->IsStream()) || !unpacked.contains(item->GetName()))
+            continue;
+        try {
+            archives.append(GameArchive(index, gameFolder));
+        } catch (const QString &) {
+            // Names that differ only in case: the archive's own commands say so when it is used.
+        }
+    }
     bAgain = pThread != nullptr;
     if (!bAgain)
         StartTree();

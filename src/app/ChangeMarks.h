@@ -31,9 +31,10 @@ public:
     // measured against, once rather than after every replace.
     void Update(OpenedArchive &opened, const QAbstractItemModel *shown, TreeModel *tree, bool bJustOpened = false);
 
-    // Compares the folders of `archives` in `workingDirectory` anew and marks their rows of `tree`
-    // when done. Asked again meanwhile, it compares once more after the run under way.
-    void RefreshTree(TreeModel *tree, const QList<GameArchive> &archives, const QString &workingDirectory);
+    // Compares the archives of `tree` unpacked in `workingDirectory` with their game's archives in
+    // `gameFolder` anew and marks their rows when done. Asked again meanwhile, it compares once
+    // more after the run under way.
+    void RefreshTree(TreeModel *tree, const QString &gameFolder, const QString &workingDirectory);
 
 signals:
     void TreeMarked();

@@ -180,7 +180,7 @@ void MainWindow::RepairInterruptedSaves()
 void MainWindow::RefreshTreeMarks()
 {
     if (archiveModel && !workingDirectory.isEmpty())
-        changeMarks->RefreshTree(archiveModel.get(), GameArchives(), workingDirectory);
+        changeMarks->RefreshTree(archiveModel.get(), gtaDirectory, workingDirectory);
 }
 
 void MainWindow::CheckGameAudio()
