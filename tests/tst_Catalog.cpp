@@ -193,36 +193,6 @@ private slots:
         QCOMPARE(found, expected);
     }
 
-    void UserTextWinsUntilRemoved_data()
-    {
-        QTest::addColumn<QStringList>("writes");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("the user's text wins") << QStringList{"mine;two"} << "mine;two";
-        QTest::newRow("an empty text removes it") << QStringList{"mine", ""} << "program's";
-        QTest::newRow("a text of empty lines removes it") << QStringList{"mine", ";;"} << "program's";
-    }
-
-    void UserTextWinsUntilRemoved()
-    {
-        QFETCH(QStringList, writes);
-        QFETCH(QString, shown);
-        ScratchFiles files;
-        const QString path = files.Path(QStringLiteral("user-metadata.xml"));
-        const QString described = genrl + "Bank_001\\sound_001.wav";
-        const QString mineOnly = genrl + "Bank_001\\sound_002.wav";
-        UserDescriptions user(path);
-        QVERIFY(user.Read().isNull());
-        QVERIFY(user.SetDescription(mineOnly, QStringLiteral("only mine")).isNull());
-        for (const QString &text : writes)
-            QVERIFY(user.SetDescription(described, text).isNull());
-        UserDescriptions again(path);
-        QVERIFY(again.Read().isNull());
-        const XmlMetaData merged = MergedDescriptions(Described({{described, "program's"}, {genrl + "x", "other"}}), again.Texts());
-        QCOMPARE(merged.GetText(described), shown);
-        QCOMPARE(merged.GetText(mineOnly), QStringLiteral("only mine"));
-        QCOMPARE(merged.GetText(genrl + "x"), QStringLiteral("other"));
-    }
-
     void UnreadableUserFileIsNeverOverwritten_data()
     {
         QTest::addColumn<QByteArray>("content");

@@ -147,7 +147,7 @@ private slots:
         const QStringList demo{"Sweep", "200 Hz to 2000 Hz", "22050 Hz mono"};
         QTest::newRow("lines and a semicolon") << QByteArray() << QStringList{"Rising whistle\nlong; bright"}
                                                << QStringList{"Rising whistle", "long", " bright"} << QStringList();
-        QTest::newRow("empty text: the program's shows again") << QByteArray() << QStringList{"mine", "\n"} << demo
+        QTest::newRow("a text of empty lines: the program's shows again") << QByteArray() << QStringList{"mine", "\n;"} << demo
                                                                << QStringList();
         QTest::newRow("broken file: refused, never overwritten")
             << QByteArray("<RozivOzeMetaData><InfoData") << QStringList() << demo
