@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "app/CombinePath.h"
@@ -58,7 +59,7 @@ QString KeptOriginalEntry(const LoadedArchive &archive, const QString &entryName
         if (!game.Originals().CanRestore())
             return QString();
         const QString extracted = scratch.filePath(FileNameOf(entryName));
-        game.ExtractEntry(entryName, extracted, true);
+        game.ExtractEntry(QString(entryName).replace(QLatin1Char('\\'), QLatin1Char('/')), extracted, true);
         return extracted;
     } catch (const QString &) {
         // Matched to the unpacked file instead: a failed look into the kept original is no reason to refuse the replace.
@@ -110,10 +111,11 @@ AudioConverter::Result EntryFiles::Replace(const QString &entryName, const QStri
         form.maxFrames = std::llround(trimSeconds * form.sampleRate);
         kept = KeepOriginal(entryName, target);
         if (form.maxFrames > 0 || !AudioConverter::HasForm(chosen, form)) {
-            const QTemporaryDir scratch(CombinePath(QFileInfo(archive.Folder()).absolutePath(),
-                                                    QStringLiteral("RozivOze loudness-XXXXXX")));
+            // Holds the kept original's entry while the conversion measures it.
+            std::optional<QTemporaryDir> scratch;
             if (bMatchLoudness) {
-                form.loudnessReference = KeptOriginalEntry(archive, entryName, scratch);
+                scratch.emplace();
+                form.loudnessReference = KeptOriginalEntry(archive, entryName, *scratch);
                 if (form.loudnessReference.isEmpty())
                     form.loudnessReference = archive.OriginalFilePath(entryName);
             }
