@@ -4,6 +4,8 @@
 // files and name tables, BankSlot.dat, every bank header, every track header and the Ogg data up to
 // the end of its Vorbis headers), with nothing else done.
 // Goal: the check at most 2 times that floor. Median of several rounds, the files in the page cache.
+// Beside it, what the check cannot skip beyond those reads: the checksum of every Ogg page of the
+// Vorbis headers, so a reader can tell how far above its floor the check really is.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <ogg/ogg.h>
 #include <unistd.h>
 
 #include "GameAudioFiles.h"
@@ -39,6 +42,7 @@ struct Game
     std::vector<std::filesystem::path> packages, packs;
     QList<LookupRecord> bankRecords, trackRecords;
     qint64 vorbisHeaderBytes = 0; // of each track's Ogg data, up to the end of its Vorbis headers
+    QByteArray vorbisHeaderPages; // those bytes of a track, as its Ogg data holds them
 };
 
 bool WriteGame(Game &game)
@@ -83,6 +87,7 @@ bool WriteGame(Game &game)
         at += 27 + segments + body;
     }
     game.vorbisHeaderBytes = at;
+    game.vorbisHeaderPages = track.ogg.left(int(at));
     for (int p = 0; p < packCount; ++p) {
         const int count = trackCount / packCount + (p < trackCount % packCount ? 1 : 0);
         QList<quint32> offsets;
@@ -135,6 +140,25 @@ void BareReads(const Game &game)
     each(game.packs, game.trackRecords, 8068 + game.vorbisHeaderBytes);
 }
 
+// What no check of the Vorbis headers can skip beyond reading them: each page's checksum, the
+// only sign of a damaged page whose headers still parse. Taken with the Ogg library's own code,
+// over every track's header pages in memory.
+void PageChecksums(const Game &game)
+{
+    QByteArray pages = game.vorbisHeaderPages;
+    auto *bytes = reinterpret_cast<unsigned char *>(pages.data());
+    for (int track = 0; track < trackCount; ++track) {
+        for (qint64 at = 0; at + 27 <= pages.size();) {
+            ogg_page page{bytes + at, 27 + bytes[at + 26], nullptr, 0};
+            for (int s = 0; s < bytes[at + 26]; ++s)
+                page.body_len += bytes[at + 27 + s];
+            page.body = page.header + page.header_len;
+            ogg_page_checksum_set(&page);
+            at += page.header_len + page.body_len;
+        }
+    }
+}
+
 bool CheckGame(const Game &game)
 {
     const auto sfx = kivo::GameCheck::Run(kivo::GameCheck::Side::Sfx, game.packages, (game.audio + "/CONFIG/BankLkup.dat").toStdString());
@@ -170,9 +194,13 @@ int main(int argc, char *argv[])
     }
     BareReads(game); // into the page cache
     const double floor = Median([&] { BareReads(game); });
+    const double checksums = Median([&] { PageChecksums(game); });
     const double check = Median([&] { CheckGame(game); });
     const double ratio = check / floor;
     std::printf("game check: 710 banks, %d sounds, %d tracks: bare reads %.4f s, check %.4f s, ratio %.2f (goal <= %.1f) %s\n",
                 sounds, trackCount, floor, check, ratio, goal, ratio <= goal ? "met" : "NOT MET");
+    std::printf("  of which cannot be skipped: the Ogg page checksums of the Vorbis headers %.4f s (%.2f x the bare reads); "
+                "check against bare reads and checksums: ratio %.2f\n",
+                checksums, checksums / floor, check / (floor + checksums));
     return ratio <= goal ? 0 : 1;
 }

@@ -142,7 +142,7 @@ bool SaveCheckReport(const QString &picture)
     const QList<GameArchive> archives = GameArchive::AllOf(tree, copy.path());
     QList<GameAudioCheck::Row> rows;
     for (const GameArchive &archive : archives)
-        rows << GameAudioCheck::Check(archive);
+        rows << GameAudioCheck::Check(archive, QString());
     GameCheckReport report(rows, archives, QString());
     report.show();
     auto *view = report.findChild<QTreeWidget *>(QStringLiteral("gameCheckView"));

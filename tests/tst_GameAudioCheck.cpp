@@ -23,6 +23,7 @@ using Repair = GameAudioCheck::Repair;
 using Plant = std::function<bool(const QString &audio)>;
 Q_DECLARE_METATYPE(Plant)
 Q_DECLARE_METATYPE(GameAudioCheck::Repair)
+Q_DECLARE_METATYPE(std::function<QVector<qint16>(const QVector<qint16> &)>)
 
 namespace
 {
@@ -43,20 +44,24 @@ bool ZeroFirstBank(const QString &audio)
     return Run("dd", {"if=/dev/zero", "of=" + audio + "/SFX/GENRL", "bs=4804", "count=1", "conv=notrunc"}).exitCode == 0;
 }
 
-// Unpacks GENRL, makes its first sound twice as long and packs it with the tool into `output`
-// (relative to the audio folder), which rewrites the lookup file for it.
-bool PackLongerSound(const QString &audio, const QString &output)
+using Samples = QVector<qint16>;
+using SoundChange = std::function<Samples(const Samples &)>;
+const SoundChange twiceAsLong = [](const Samples &samples) { return samples + samples; };
+
+// Unpacks GENRL, changes its first sound and packs it with the tool into `output` (relative to
+// the audio folder), which rewrites the lookup file for it.
+bool PackChangedSound(const QString &audio, const QString &output, const SoundChange &change = twiceAsLong)
 {
     const QString archive = audio + "/SFX/GENRL", lookup = audio + "/CONFIG/BankLkup.dat", work = audio + "/../work";
     const QString wav = work + "/GENRL/Bank_001/sound_001.wav";
     const Wav sound = Run(KIVO_SFX_PATH, {"-e", archive, work, lookup}).exitCode == 0 ? ReadWav(wav) : Wav();
-    return sound.ok && WriteSoundFile(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, sound.rate, sound.samples + sound.samples)
+    return sound.ok && WriteSoundFile(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, sound.rate, change(sound.samples))
         && Run(KIVO_SFX_PATH, {"-i", audio + "/" + output, work + "/GENRL/sfx_import.ini", lookup}).exitCode == 0
         && QDir(work).removeRecursively();
 }
 
-// What the program's first save keeps, then a save by the tool that grows a sound.
-bool SavedWithKeptOriginals(const QString &audio)
+// What the program's first save keeps, then a save by the tool that changes a sound.
+bool SavedWithKeptOriginals(const QString &audio, const SoundChange &change = twiceAsLong)
 {
     const KeptOriginals originals(IniMetafileModel::SFX, audio + "/SFX/GENRL", audio + "/CONFIG/BankLkup.dat");
     try {
@@ -65,7 +70,14 @@ bool SavedWithKeptOriginals(const QString &audio)
     } catch (const QString &) {
         return false;
     }
-    return PackLongerSound(audio, "SFX/GENRL");
+    return PackChangedSound(audio, "SFX/GENRL", change);
+}
+
+// A grown sound saved, with BankSlot.dat left as kept: what a tool that does not grow the slots leaves.
+bool SlotsNotGrown(const QString &audio)
+{
+    return SavedWithKeptOriginals(audio) && QFile::remove(audio + "/CONFIG/BankSlot.dat")
+        && QFile::copy(audio + "/RozivOze originals/CONFIG/BankSlot.dat", audio + "/CONFIG/BankSlot.dat");
 }
 }
 
@@ -89,15 +101,14 @@ private slots:
         QTest::addColumn<Plant>("plant");
         QTest::addColumn<Repair>("repair");
         QTest::addColumn<QString>("state"); // of GENRL after the repair
-        const Plant slotsNotGrown = [](const QString &a) {
-            return SavedWithKeptOriginals(a) && QFile::remove(a + "/CONFIG/BankSlot.dat")
-                && QFile::copy(a + "/RozivOze originals/CONFIG/BankSlot.dat", a + "/CONFIG/BankSlot.dat");
-        };
+        const Plant slotsNotGrown = SlotsNotGrown;
         QTest::newRow("slots a tool did not grow") << slotsNotGrown << Repair::GrowSlots << "Changed";
-        QTest::newRow("packed by hand") << Plant([](const QString &a) { return PackLongerSound(a, "SFX/GENRL.new"); })
+        QTest::newRow("packed by hand") << Plant([](const QString &a) { return PackChangedSound(a, "SFX/GENRL.new"); })
                                         << Repair::PutInPlace << "OK";
-        // Putting the original back undoes the growth the slots missed.
+        // Putting the original back undoes the growth the slots missed, and needs nothing of a damaged copy.
         QTest::newRow("restored instead") << slotsNotGrown << Repair::RestoreOriginal << "OK";
+        QTest::newRow("restored over a damaged copy") << Plant([](const QString &a) { return SavedWithKeptOriginals(a) && ZeroFirstBank(a); })
+                                                      << Repair::RestoreOriginal << "OK";
     }
 
     void EachRepairLeavesACleanGameThatUnpacks()
@@ -110,7 +121,7 @@ private slots:
         QVERIFY(!game.isEmpty());
         const QList<GameArchive> archives = Archives(game);
         const GameArchive genrl = archives.at(1); // in the demo's tree: FEET, GENRL, SPC_EA, CH, RE
-        const GameAudioCheck::Row before = GameAudioCheck::Check(genrl);
+        const GameAudioCheck::Row before = GameAudioCheck::Check(genrl, dir.path());
         QVERIFY2(before.state == GameAudioCheck::State::Problem && before.repairs.contains(repair), qPrintable(before.findings.join('\n')));
 
         ScriptedDialogs dialogs;
@@ -118,15 +129,55 @@ private slots:
         QString warnings;
         const bool bRepaired = repair == Repair::GrowSlots    ? GameAudioCheck::GrowSlots(feedback, genrl, archives)
                              : repair == Repair::PutInPlace ? GameAudioCheck::PutInPlace(feedback, genrl)
-                                                            : GameAudioCheck::RestoreOriginal(feedback, genrl, archives, dir.path(), warnings);
+                                                            : GameAudioCheck::RestoreOriginal(feedback, genrl, archives, warnings);
         QVERIFY2(bRepaired, qPrintable(feedback.told.join('\n') + dialogs.Log().join('\n')));
 
         for (const GameArchive &archive : archives) {
-            const GameAudioCheck::Row row = GameAudioCheck::Check(archive);
+            const GameAudioCheck::Row row = GameAudioCheck::Check(archive, dir.path());
             QVERIFY2(row.findings.isEmpty(), qPrintable(archive.Name() + ": " + row.findings.join('\n')));
         }
-        QCOMPARE(QStringList({"OK", "Changed"}).at(int(GameAudioCheck::Check(genrl).state)), state);
+        QCOMPARE(QStringList({"OK", "Changed"}).at(int(GameAudioCheck::Check(genrl, dir.path()).state)), state);
         QCOMPARE(Run(KIVO_SFX_PATH, {"-e", genrl.ArchivePath(), dir.path() + "/unpacked", genrl.LookupFilePath()}).exitCode, 0);
+    }
+
+    // The slots are written under a save's journal: one that a cut-off save left is its repair's
+    // to undo, not overwritten.
+    void GrowingSlotsLeavesACutOffSaveAlone()
+    {
+        QTemporaryDir dir;
+        const QString game = PlantedGame(dir, SlotsNotGrown);
+        QVERIFY(!game.isEmpty());
+        const QString audio = game + "/audio";
+        kivo::SaveJournal::Begin((audio + "/SFX/FEET").toStdString(), (audio + "/CONFIG/BankLkup.dat").toStdString());
+        const QMap<QString, QByteArray> before = Snapshot(audio);
+        RecordingFeedback feedback;
+        const QList<GameArchive> archives = Archives(game);
+        QVERIFY(!GameAudioCheck::GrowSlots(feedback, archives.at(1), archives));
+        QVERIFY2(Snapshot(audio) == before, qPrintable(feedback.told.join('\n')));
+    }
+
+    // A sound replaced by one of the same length moves no lookup record: only the listings that
+    // unpacking cached tell it from the original.
+    void SameLengthChangeShowsOnceListed_data()
+    {
+        QTest::addColumn<SoundChange>("change");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("other samples") << SoundChange([](const Samples &samples) { return Samples(samples.size(), 1000); }) << "Changed";
+        QTest::newRow("the same samples again") << SoundChange([](const Samples &samples) { return samples; }) << "OK";
+    }
+
+    void SameLengthChangeShowsOnceListed()
+    {
+        QFETCH(SoundChange, change);
+        QFETCH(QString, state);
+        QTemporaryDir dir;
+        const QString game = PlantedGame(dir, [&change](const QString &a) { return SavedWithKeptOriginals(a, change); });
+        QVERIFY(!game.isEmpty());
+        const GameArchive genrl = Archives(game).at(1);
+        QCOMPARE(GameAudioCheck::Check(genrl, dir.path()).state, GameAudioCheck::State::Ok);
+        QCOMPARE(Run(KIVO_SFX_PATH, {"-e", genrl.ArchivePath(), dir.path(), genrl.LookupFilePath()}).exitCode, 0);
+        EntryStates(genrl.Type(), genrl.ArchivePath(), genrl.LookupFilePath()).Compare(dir.path() + "/GENRL");
+        QCOMPARE(QStringList({"OK", "Changed"}).at(int(GameAudioCheck::Check(genrl, dir.path()).state)), state);
     }
 
     void AbortedCheckChangesNothing()
@@ -135,13 +186,13 @@ private slots:
         // An interrupted save and an archive packed by hand: what a check that repaired would touch.
         const QString game = PlantedGame(dir, [](const QString &a) {
             kivo::SaveJournal::Begin((a + "/SFX/FEET").toStdString(), (a + "/CONFIG/BankLkup.dat").toStdString());
-            return PackLongerSound(a, "SFX/GENRL.new");
+            return PackChangedSound(a, "SFX/GENRL.new");
         });
         QVERIFY(!game.isEmpty());
         const QMap<QString, QByteArray> before = Snapshot(dir.path());
         RecordingFeedback feedback;
         feedback.stopAt = 2;
-        QVERIFY(!GameAudioCheck::Run(feedback, Archives(game)));
+        QVERIFY(!GameAudioCheck::Run(feedback, Archives(game), dir.path()));
         QVERIFY(Snapshot(dir.path()) == before);
     }
 

@@ -1,7 +1,6 @@
 #include "app/GameCheckReport.h"
 
 #include <QDialogButtonBox>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLocale>
 #include <QPushButton>
@@ -33,7 +32,7 @@ GameCheckReport *GameCheckReport::CheckAndShow(QWidget *pParent, const QList<Gam
                                                const QString &workingDirectory)
 {
     WindowFeedback feedback(pParent);
-    const std::optional<QList<GameAudioCheck::Row>> checked = GameAudioCheck::Run(feedback, archives);
+    const std::optional<QList<GameAudioCheck::Row>> checked = GameAudioCheck::Run(feedback, archives, workingDirectory);
     if (!checked)
         return nullptr;
     auto *report = new GameCheckReport(*checked, archives, workingDirectory, pParent);
@@ -91,13 +90,8 @@ void GameCheckReport::CreateWidgets()
                   QStringLiteral("Put the original %1 back into the game folder?\nEverything saved into it since will be lost."),
                   [this](const GameArchive &archive) {
                       WindowFeedback feedback(this);
-                      if (!QFileInfo(workingDirectory).isDir()) {
-                          feedback.Fail(QStringLiteral("Set a working directory first: the original is unpacked there "
-                                                       "before it goes back. Nothing was changed."));
-                          return false;
-                      }
                       QString warnings;
-                      const bool bRestored = GameAudioCheck::RestoreOriginal(feedback, archive, all, workingDirectory, warnings);
+                      const bool bRestored = GameAudioCheck::RestoreOriginal(feedback, archive, all, warnings);
                       if (bRestored && !warnings.isEmpty())
                           feedback.Inform(QStringLiteral("Warning"), QStringLiteral("KIVO reported the following warnings:\n") + warnings);
                       return bRestored;
@@ -166,7 +160,7 @@ void GameCheckReport::RunRepair(const QString &title, const QString &question,
     // Checked again even after a failure: a repair cut short may have changed something all the same.
     for (int other = 0; other < rows.size(); ++other) {
         if (rows[other].archive.LookupFilePath() == archive.LookupFilePath()) {
-            rows[other] = GameAudioCheck::Check(rows[other].archive);
+            rows[other] = GameAudioCheck::Check(rows[other].archive, workingDirectory);
             ShowRow(other);
         }
     }

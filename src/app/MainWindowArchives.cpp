@@ -319,7 +319,7 @@ void MainWindow::RestoreArchives(const QList<GameArchive> &archives, const QStri
     }
     QString warnings;
     WindowFeedback feedback(this);
-    if (!GameArchive::RestoreOriginals(feedback, archives, GameArchives(), workingDirectory, warnings))
+    if (!GameArchive::RestoreOriginals(feedback, archives, GameArchives(), warnings))
         return;
     statusBar->showMessage(doneMessage, 0);
     RefreshTreeMarks();

@@ -7,6 +7,7 @@
 #include <new>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -100,23 +101,21 @@ public:
 
     // pKnownSetups: setup headers that parsed before; one of them is taken as it is. Leaves no
     // decoder ready then, so only for a check.
-    void ReadHeaders(std::set<std::string> *pKnownSetups = nullptr)
+    void ReadHeaders(std::set<std::string, std::less<>> *pKnownSetups = nullptr)
     {
         static const char *const names[] = {"identification", "comment", "setup"};
         ogg_packet packet;
         for (int header = 0; header < 3; ++header) {
             if (!NextPacket(packet))
                 throw FormatError(label + " is not a playable Ogg Vorbis file: it ends before its Vorbis " + names[header] + " header");
-            std::string setup;
-            if (header == 2 && pKnownSetups) {
-                setup.assign(reinterpret_cast<const char *>(packet.packet), static_cast<std::size_t>(packet.bytes));
-                if (pKnownSetups->count(setup))
-                    return;
-            }
+            // Looked up in place: a copy of each track's setup header costs more than the lookup.
+            const std::string_view setup(reinterpret_cast<const char *>(packet.packet), static_cast<std::size_t>(packet.bytes));
+            if (header == 2 && pKnownSetups && pKnownSetups->find(setup) != pKnownSetups->end())
+                return;
             if (vorbis_synthesis_headerin(&info, &comment, &packet) != 0)
                 throw FormatError(label + " is not a playable Ogg Vorbis file: its Vorbis " + names[header] + " header is damaged");
             if (header == 2 && pKnownSetups)
-                pKnownSetups->insert(std::move(setup));
+                pKnownSetups->emplace(setup);
         }
     }
 
@@ -191,8 +190,33 @@ private:
 };
 }
 
+std::size_t VorbisHeadersEnd(const unsigned char *ogg, std::size_t held, bool &bEnds)
+{
+    bEnds = false;
+    int packets = 0;
+    std::size_t at = 0;
+    while (packets < 3) {
+        if (at + pageHeaderSize > held)
+            return at + pageHeaderSize;
+        if (std::memcmp(ogg + at, "OggS", 4) != 0)
+            return at;
+        const std::size_t segments = ogg[at + 26];
+        if (at + pageHeaderSize + segments > held)
+            return at + pageHeaderSize + segments;
+        std::size_t body = 0;
+        for (std::size_t s = 0; s < segments; ++s) {
+            const unsigned char lacing = ogg[at + pageHeaderSize + s];
+            body += lacing;
+            packets += lacing < 255 ? 1 : 0;
+        }
+        at += pageHeaderSize + segments + body;
+    }
+    bEnds = at <= held;
+    return at;
+}
+
 void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::string &label, Warnings &warnings,
-                        std::set<std::string> *pKnownSetups)
+                        std::set<std::string, std::less<>> *pKnownSetups)
 {
     // The first page holds only the identification header, so it nearly always ends within the
     // first piece read; one that claims more gets the rest read, up to the largest page there is.

@@ -17,6 +17,13 @@ class Warnings;
 // headers, so packing reads every track once; OggPageWalker checks the rest while it is copied.
 std::uint64_t CheckOggVorbisFile(const std::filesystem::path &path, const std::string &label, Warnings &warnings);
 
+// Where the three Vorbis headers end in Ogg data of which the first `held` bytes are at hand: the
+// end of the page that completes the third packet, told from the page headers alone. Returns that
+// end with bEnds true once the held bytes show it; otherwise bEnds is false and the returned size
+// is how many bytes must be held at least to tell more: no more than held where a page header is
+// none, which the full check then tells apart.
+std::size_t VorbisHeadersEnd(const unsigned char *ogg, std::size_t held, bool &bEnds);
+
 // How much of a track's Ogg data the checks below read first, and then at a time: the Vorbis
 // headers usually end within the first few kilobytes, and most tracks are read no further.
 constexpr std::size_t OggReadAhead = 16 * 1024;
@@ -28,7 +35,7 @@ using TrackReader = std::function<void(std::uint64_t offset, unsigned char *buff
 // track of a game the same one: with pKnownSetups, a setup header among them is not parsed again,
 // and one that parses is added.
 void CheckOggVorbisData(const TrackReader &read, std::uint64_t size, const std::string &label, Warnings &warnings,
-                        std::set<std::string> *pKnownSetups = nullptr);
+                        std::set<std::string, std::less<>> *pKnownSetups = nullptr);
 
 // Decodes a whole track, which costs far more than copying it: for tracks that are not the ones
 // unpacking wrote. Throws FormatError naming label at the first page or packet that does not

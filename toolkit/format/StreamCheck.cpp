@@ -49,8 +49,10 @@ std::vector<CheckFinding> StreamCheck::Check(const std::filesystem::path &pack, 
     std::vector<std::string> vorbisErrors(records.size()); // empty where the Vorbis headers parse or were not read
     std::vector<CheckFinding> zeroTracks;
     std::size_t readable = 0;
-    // A track's header and the start of its Ogg data, read at once: the Vorbis headers usually end there.
-    std::vector<unsigned char> track(TrackHeader::Size + OggReadAhead);
+    // A track's header and the start of its Ogg data, read at once: the Vorbis headers usually end
+    // there, and the check reads no further than they do.
+    constexpr std::size_t oggStart = 4096;
+    std::vector<unsigned char> track;
     try {
         for (std::size_t t = 0; t < records.size(); ++t) {
             const std::uint64_t offset = lookup->Record(records[t]).offset;
@@ -59,6 +61,7 @@ std::vector<CheckFinding> StreamCheck::Check(const std::filesystem::path &pack, 
             if (placements.back().end > archive->Size())
                 continue;
             ++readable;
+            track.resize(TrackHeader::Size + oggStart);
             std::size_t held = static_cast<std::size_t>(std::min<std::uint64_t>(track.size(), archive->Size() - offset));
             archive->ReadAt(offset, track.data(), held);
             if (AllZero(track.data(), TrackHeader::Size)) {
@@ -83,10 +86,19 @@ std::vector<CheckFinding> StreamCheck::Check(const std::filesystem::path &pack, 
                 continue;
             // Checked here, while the track's start is at hand; told only for tracks the pack holds whole.
             const std::uint64_t payload = offset + TrackHeader::Size;
-            held = static_cast<std::size_t>(std::min<std::uint64_t>(held, TrackHeader::Size + header.oggLength));
-            XorAtPosition(track.data() + TrackHeader::Size, held - TrackHeader::Size, payload);
+            std::size_t oggHeld = static_cast<std::size_t>(std::min<std::uint64_t>(held - TrackHeader::Size, header.oggLength));
+            XorAtPosition(track.data() + TrackHeader::Size, oggHeld, payload);
+            bool bHeadersEnd = false;
+            std::size_t needed = VorbisHeadersEnd(track.data() + TrackHeader::Size, oggHeld, bHeadersEnd);
+            while (!bHeadersEnd && needed > oggHeld && needed <= header.oggLength) {
+                track.resize(TrackHeader::Size + needed);
+                archive->ReadAt(payload + oggHeld, track.data() + TrackHeader::Size + oggHeld, needed - oggHeld);
+                XorAtPosition(track.data() + TrackHeader::Size + oggHeld, needed - oggHeld, payload + oggHeld);
+                oggHeld = needed;
+                needed = VorbisHeadersEnd(track.data() + TrackHeader::Size, oggHeld, bHeadersEnd);
+            }
             const TrackReader read = [&](std::uint64_t at, unsigned char *buffer, std::size_t count) {
-                if (TrackHeader::Size + at + count <= held) {
+                if (at + count <= oggHeld) {
                     std::memcpy(buffer, track.data() + TrackHeader::Size + at, count);
                     return;
                 }
@@ -95,7 +107,7 @@ std::vector<CheckFinding> StreamCheck::Check(const std::filesystem::path &pack, 
             };
             try {
                 Warnings ignored; // variants the game's own tracks do not use are no fault
-                CheckOggVorbisData(read, header.oggLength, where, ignored, &knownSetups);
+                CheckOggVorbisData(read, bHeadersEnd ? needed : header.oggLength, where, ignored, &knownSetups);
             } catch (const FormatError &error) {
                 vorbisErrors[t] = WithoutPlace(error.what(), where) + ": the game cannot play this track";
             }

@@ -35,6 +35,6 @@ private:
     std::vector<CheckFinding> setup;
     // Vorbis setup headers that parsed in any pack so far: one encoder gives every track of a
     // game the same one, and unpacking it costs more than the rest of a track's check.
-    mutable std::set<std::string> knownSetups;
+    mutable std::set<std::string, std::less<>> knownSetups;
 };
 }

@@ -167,17 +167,15 @@ EntryStates::EntryStates(IniMetafileModel::ArchiveType type, const QString &arch
 void EntryStates::AddListing(const QString &archive, const QString &lookup, const QList<Listing> &cached,
                              QList<Listing> &used, bool &bListedNow) const
 {
+    if (const Listing *pKnown = CachedListing(cached, archive)) {
+        used << *pKnown;
+        return;
+    }
     const QFileInfo info(archive);
     Listing listing;
     listing.archive = archive;
     listing.size = info.size();
     listing.modified = info.lastModified().toMSecsSinceEpoch();
-    for (const Listing &known : cached) {
-        if (known.archive == archive && known.size == listing.size && known.modified == listing.modified) {
-            used << known;
-            return;
-        }
-    }
     const QStringList arguments = type == IniMetafileModel::SFX
                                 ? QStringList{QStringLiteral("-l"), archive, lookup}
                                 : QStringList{QStringLiteral("-l"), archive};
@@ -192,6 +190,26 @@ void EntryStates::AddListing(const QString &archive, const QString &lookup, cons
     }
     used << listing;
     bListedNow = true;
+}
+
+const EntryStates::Listing *EntryStates::CachedListing(const QList<Listing> &cached, const QString &archive)
+{
+    const QFileInfo info(archive);
+    for (const Listing &listing : cached)
+        if (listing.archive == archive && listing.size == info.size() && listing.modified == info.lastModified().toMSecsSinceEpoch())
+            return &listing;
+    return nullptr;
+}
+
+std::optional<bool> EntryStates::DiffersInCache(const QString &archiveFolder) const
+{
+    const QList<Listing> cached = ReadCache(archiveFolder + QLatin1Char('/') + cacheFileName);
+    const Listing *pNow = CachedListing(cached, archivePath);
+    const Listing *pOriginal = CachedListing(cached, KeptOriginals(type, archivePath, lookupPath).ArchivePath());
+    if (!pNow || !pOriginal)
+        return std::nullopt;
+    const auto sameEntry = [](const kivo::ListedEntry &a, const kivo::ListedEntry &b) { return a.Line() == b.Line(); };
+    return !std::equal(pNow->entries.begin(), pNow->entries.end(), pOriginal->entries.begin(), pOriginal->entries.end(), sameEntry);
 }
 
 bool EntryStates::IsOriginalKept() const

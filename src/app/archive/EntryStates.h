@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 #include "metafile/IniMetafileModel.h"
 
@@ -58,6 +59,11 @@ public:
     // listed (the tool's own message); the cache is left as it was then.
     Result Compare(const QString &archiveFolder) const;
 
+    // Whether the game's archive, as it is now, holds other entries than its kept original, told
+    // from the listings of both cached in archiveFolder alone (nothing is listed or read whole);
+    // none where the cache lacks either.
+    std::optional<bool> DiffersInCache(const QString &archiveFolder) const;
+
     // Whether a kept original of the archive exists; without one the game's archive is the original.
     bool IsOriginalKept() const;
     // Writes one entry ("Bank_001/sound_002.wav", "Track_003.ogg") as unpacking would write it to
@@ -75,6 +81,9 @@ private:
     // The listings a cache file holds; none when it is missing or not wholly readable, so that a
     // damaged cache costs one listing more, never a wrong state.
     static QList<Listing> ReadCache(const QString &path);
+    // The listing in cached of archive as it is now (its size and modification time); null when
+    // there is none.
+    static const Listing *CachedListing(const QList<Listing> &cached, const QString &archive);
     static QByteArray CacheText(const QList<Listing> &listings);
 
     IniMetafileModel::ArchiveType type;

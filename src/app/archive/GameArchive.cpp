@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 #include <QMap>
-#include <QTemporaryDir>
 
 #include "app/CombinePath.h"
 #include "app/archive/GameSave.h"
@@ -98,39 +97,18 @@ bool GameArchive::AgreedToRestoreAll(OperationFeedback &feedback, QList<GameArch
                                        "Everything saved into the game since will be lost."));
 }
 
-bool GameArchive::RestoreOriginal(OperationFeedback &feedback, const QString &workingDirectory, QString &warnings) const
+bool GameArchive::RestoreOriginal(OperationFeedback &feedback, QString &warnings) const
 {
-    const KeptOriginals originals = Originals();
-    QTemporaryDir scratch(CombinePath(workingDirectory, QStringLiteral("RozivOze restore-XXXXXX")));
-    if (!scratch.isValid()) {
-        feedback.Fail(QStringLiteral("No scratch folder could be made in the working directory: ")
-                      + scratch.errorString() + QStringLiteral("\nNothing was changed."));
-        return false;
-    }
-    KivoSfxProcessCaller sfxCaller;
-    KivoStreamProcessCaller streamCaller;
-    const bool bUnpacked = type == IniMetafileModel::SFX
-                         ? sfxCaller.ExportArchive({originals.ArchivePath()}, scratch.path(), originals.LookupFilePath())
-                         : streamCaller.ExportArchive({originals.ArchivePath()}, scratch.path(), QString());
-    if (!bUnpacked)
-        return false;
-    const QString metafilePath = CombinePath(CombinePath(scratch.path(), FileNameOf(originals.ArchivePath())),
-                                             MetafileName(type));
-    if (!QFileInfo(metafilePath).isFile()) {
-        feedback.Fail(QStringLiteral("The original of ") + name + QStringLiteral(" did not unpack into \"")
-                      + QFileInfo(metafilePath).path() + QStringLiteral("\".\nNothing was changed."));
-        return false;
-    }
-    return GameSave::Run(feedback, type, metafilePath, archivePath, lookupPath, warnings);
+    return GameSave::PutBack(feedback, Originals(), warnings);
 }
 
 bool GameArchive::RestoreOriginals(OperationFeedback &feedback, const QList<GameArchive> &restored,
-                                   const QList<GameArchive> &all, const QString &workingDirectory, QString &warnings)
+                                   const QList<GameArchive> &all, QString &warnings)
 {
     QStringList allWarnings;
     for (const GameArchive &archive : restored) {
         QString archiveWarnings;
-        if (!archive.RestoreOriginal(feedback, workingDirectory, archiveWarnings))
+        if (!archive.RestoreOriginal(feedback, archiveWarnings))
             return false;
         if (!archiveWarnings.isEmpty())
             allWarnings << archiveWarnings;

@@ -57,18 +57,17 @@ public:
     // when the user declined to put them all back.
     static bool AgreedToRestoreAll(OperationFeedback &feedback, QList<GameArchive> &archives);
 
-    // Puts the kept original back into the game folder. It is unpacked into a scratch folder of
-    // `workingDirectory` with the lookup file it came with, then packed like any save, so that of
-    // the current lookup file only this archive's records change. False when it failed (told
-    // through `feedback`) or was aborted.
-    bool RestoreOriginal(OperationFeedback &feedback, const QString &workingDirectory, QString &warnings) const;
+    // Puts the kept original back into the game folder with its records as the kept lookup file
+    // holds them, so that of the current lookup file only this archive's records change. False
+    // when it failed (told through `feedback`).
+    bool RestoreOriginal(OperationFeedback &feedback, QString &warnings) const;
 
     // Puts the kept originals of `restored` back, one save each as the user's saves were made, then
     // BankSlot.dat once for them all (its slots are shared by every SFX archive of a lookup file)
     // as the SFX archives among `all` hold them now. False when one failed (told through
     // `feedback`) or was aborted; `warnings` gathers what the tools warned of.
     static bool RestoreOriginals(OperationFeedback &feedback, const QList<GameArchive> &restored,
-                                 const QList<GameArchive> &all, const QString &workingDirectory, QString &warnings);
+                                 const QList<GameArchive> &all, QString &warnings);
 
     // After a restore of SFX archives: BankSlot.dat as kept with `originals`, grown for what the
     // SFX archives among `archives` that share its lookup file hold now. False after telling why.

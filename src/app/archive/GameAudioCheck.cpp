@@ -6,6 +6,8 @@
 #include <exception>
 #include <memory>
 
+#include "app/CombinePath.h"
+#include "app/archive/EntryStates.h"
 #include "app/archive/GameSave.h"
 #include "app/archive/OperationFeedback.h"
 #include "format/ArchiveFigures.h"
@@ -63,15 +65,21 @@ std::vector<kivo::LookupRecord> RecordsOf(const QString &lookupPath, const QStri
     return records;
 }
 
-// Told by the size and by the lookup records, which move or resize with any bank or track that
-// changed length, so no archive is read whole. A kept original that cannot be read tells nothing.
-bool DiffersFromKept(const GameArchive &archive)
+// Told by the size, then by the listings of both archives where unpacking cached them, else by
+// the lookup records, which move or resize with any bank or track that changed length (a sound
+// replaced by one of the same length shows only in the listings): no archive is read whole. A
+// kept original that cannot be read tells nothing.
+bool DiffersFromKept(const GameArchive &archive, const QString &workingDirectory)
 {
     const KeptOriginals kept = archive.Originals();
     if (!kept.CanRestore())
         return false;
     if (QFileInfo(archive.ArchivePath()).size() != QFileInfo(kept.ArchivePath()).size())
         return true;
+    const std::optional<bool> bListingsDiffer = EntryStates(archive.Type(), archive.ArchivePath(), archive.LookupFilePath())
+                                                    .DiffersInCache(CombinePath(workingDirectory, archive.Name()));
+    if (bListingsDiffer)
+        return *bListingsDiffer;
     const bool bSfx = archive.Type() == IniMetafileModel::SFX;
     const QString nameTable = ResolvePathCase(QFileInfo(archive.LookupFilePath()).absolutePath()
                                               + (bSfx ? QStringLiteral("/PakFiles.dat") : QStringLiteral("/StrmPaks.dat")));
@@ -87,19 +95,20 @@ bool DiffersFromKept(const GameArchive &archive)
 }
 }
 
-std::optional<QList<GameAudioCheck::Row>> GameAudioCheck::Run(OperationFeedback &feedback, const QList<GameArchive> &archives)
+std::optional<QList<GameAudioCheck::Row>> GameAudioCheck::Run(OperationFeedback &feedback, const QList<GameArchive> &archives,
+                                                               const QString &workingDirectory)
 {
     QList<Row> rows;
     for (const GameArchive &archive : archives) {
         if (!feedback.Step(int(rows.size()), int(archives.size()), QStringLiteral("Checking ") + archive.Name() + QStringLiteral("...")))
             return std::nullopt;
-        rows << Check(archive);
+        rows << Check(archive, workingDirectory);
     }
     feedback.Step(int(rows.size()), int(archives.size()), QString());
     return rows;
 }
 
-GameAudioCheck::Row GameAudioCheck::Check(const GameArchive &archive)
+GameAudioCheck::Row GameAudioCheck::Check(const GameArchive &archive, const QString &workingDirectory)
 {
     Row row{archive};
     const std::vector<kivo::CheckFinding> findings = FindingsOf(archive);
@@ -119,7 +128,7 @@ GameAudioCheck::Row GameAudioCheck::Check(const GameArchive &archive)
 
     if (!findings.empty()) {
         row.state = State::Problem;
-    } else if (DiffersFromKept(archive)) {
+    } else if (DiffersFromKept(archive, workingDirectory)) {
         row.state = State::Changed;
         row.changed = QFileInfo(archive.ArchivePath()).lastModified();
     }
@@ -162,7 +171,7 @@ bool GameAudioCheck::PutInPlace(OperationFeedback &feedback, const GameArchive &
 }
 
 bool GameAudioCheck::RestoreOriginal(OperationFeedback &feedback, const GameArchive &archive, const QList<GameArchive> &all,
-                                     const QString &workingDirectory, QString &warnings)
+                                     QString &warnings)
 {
-    return GameArchive::RestoreOriginals(feedback, {archive}, all, workingDirectory, warnings);
+    return GameArchive::RestoreOriginals(feedback, {archive}, all, warnings);
 }

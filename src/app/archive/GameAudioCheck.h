@@ -28,8 +28,10 @@ public:
     };
 
     // Checks `archives` one after another, each a step of `feedback`. None when the user aborted.
-    static std::optional<QList<Row>> Run(OperationFeedback &feedback, const QList<GameArchive> &archives);
-    static Row Check(const GameArchive &archive);
+    // An archive unpacked into `workingDirectory` is told Changed by the listings cached there.
+    static std::optional<QList<Row>> Run(OperationFeedback &feedback, const QList<GameArchive> &archives,
+                                         const QString &workingDirectory);
+    static Row Check(const GameArchive &archive, const QString &workingDirectory);
 
     // Each repair is false after it told why through `feedback`. GrowSlots grows BankSlot.dat by
     // the save's rule for what the SFX archives of `all` hold beyond their kept originals.
@@ -38,5 +40,5 @@ public:
     // as a save's swap.
     static bool PutInPlace(OperationFeedback &feedback, const GameArchive &archive);
     static bool RestoreOriginal(OperationFeedback &feedback, const GameArchive &archive, const QList<GameArchive> &all,
-                                const QString &workingDirectory, QString &warnings);
+                                QString &warnings);
 };

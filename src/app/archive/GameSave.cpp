@@ -20,10 +20,14 @@
 #include "app/archive/LoadedArchive.h"
 #include "app/archive/OperationFeedback.h"
 #include "format/ArchiveFigures.h"
+#include "format/AtomicFile.h"
 #include "format/FormatError.h"
+#include "format/LookupFile.h"
+#include "format/NameTable.h"
 #include "format/SaveJournal.h"
 #include "format/SaveLock.h"
 #include "format/TestPause.h"
+#include "format/Warnings.h"
 #include "game/PathCase.h"
 #include "tool/KivoSfxProcessCaller.h"
 #include "tool/KivoStreamProcessCaller.h"
@@ -154,6 +158,52 @@ void ReplaceArchive(kivo::SaveJournal &journal, const KeptOriginals &originals, 
         // Leftovers cost space, not data; the next start takes them up again.
     }
 }
+
+// The journal's new archive in the old one's place; false after telling why. The old archive
+// stands then with its old records, unless it is stuck under another name, which the journal
+// completes at the next start.
+bool SwapIn(OperationFeedback &feedback, kivo::SaveJournal &journal, const KeptOriginals &originals,
+            const std::optional<kivo::ArchiveFigures> &figures)
+{
+    bool bStuckAside = false;
+    try {
+        ReplaceArchive(journal, originals, originals.GamePath(), FromToolkitPath(journal.NewArchive()), figures, bStuckAside);
+        return true;
+    } catch (QString &message) {
+        if (!bStuckAside) {
+            const QString notRestored = RollBack(journal, true);
+            if (!notRestored.isEmpty())
+                message += QLatin1Char('\n') + notRestored;
+        }
+        feedback.Fail(message);
+        return false;
+    }
+}
+
+// The game's lookup file with the archive's records as the kept lookup file has them; the others
+// stay as they are now. Throws FormatError when the two do not hold the same records for it.
+kivo::LookupFile KeptRecords(const KeptOriginals &originals)
+{
+    const bool bSfx = originals.Type() == IniMetafileModel::SFX;
+    const QString folder = QFileInfo(originals.GameLookupFilePath()).absolutePath();
+    const kivo::NameTable names = kivo::NameTable::Load(
+        ToolkitPath(ResolvePathCase(folder + (bSfx ? QStringLiteral("/PakFiles.dat") : QStringLiteral("/StrmPaks.dat")))),
+        bSfx ? kivo::NameTable::PackageRecordSize : kivo::NameTable::StreamRecordSize);
+    const std::string name = FileNameOf(originals.GamePath()).toStdString();
+    const int index = names.Find(name);
+    if (index < 0)
+        throw kivo::FormatError(name + " is not listed in its name table, so its records cannot be found");
+    kivo::LookupFile lookup = kivo::LookupFile::Load(ToolkitPath(originals.GameLookupFilePath()));
+    const kivo::LookupFile kept = kivo::LookupFile::Load(ToolkitPath(originals.LookupFilePath()));
+    const std::vector<std::size_t> now = lookup.RecordsOf(unsigned(index));
+    const std::vector<std::size_t> before = kept.RecordsOf(unsigned(index));
+    if (now.size() != before.size())
+        throw kivo::FormatError("the kept lookup file holds " + std::to_string(before.size()) + " records for " + name
+                                + ", the game's " + std::to_string(now.size()));
+    for (std::size_t r = 0; r < now.size(); ++r)
+        lookup.SetLocation(now[r], kept.Record(before[r]).offset, kept.Record(before[r]).size);
+    return lookup;
+}
 }
 
 bool GameSave::Run(OperationFeedback &feedback, IniMetafileModel::ArchiveType type, const QString &metafilePath,
@@ -213,24 +263,44 @@ bool GameSave::Run(OperationFeedback &feedback, IniMetafileModel::ArchiveType ty
         return false;
     }
 
-    bool bStuckAside = false;
+    const QString toolOutput = type == IniMetafileModel::SFX ? sfxCaller.Output() : streamCaller.Output();
+    if (!SwapIn(feedback, *journal, originals, kivo::ArchiveFigures::Parse(toolOutput.toStdString())))
+        return false;
+    warnings = type == IniMetafileModel::SFX ? sfxCaller.Warnings() : streamCaller.Warnings();
+    return true;
+}
+
+bool GameSave::PutBack(OperationFeedback &feedback, const KeptOriginals &originals, QString &warnings)
+{
+    const QString &archivePath = originals.GamePath();
+    const std::filesystem::path lookup = ToolkitPath(originals.GameLookupFilePath());
+    std::unique_ptr<kivo::SaveLock> lock;
+    std::unique_ptr<kivo::SaveJournal> journal;
     try {
-        const QString toolOutput = type == IniMetafileModel::SFX ? sfxCaller.Output() : streamCaller.Output();
-        ReplaceArchive(*journal, originals, archivePath, newArchivePath,
-                       kivo::ArchiveFigures::Parse(toolOutput.toStdString()), bStuckAside);
-        warnings = type == IniMetafileModel::SFX ? sfxCaller.Warnings() : streamCaller.Warnings();
-        return true;
-    } catch (QString &message) {
-        // The old archive stands and needs its old records back; one stuck under another name
-        // is left to the journal, which completes the swap at the next start.
-        if (!bStuckAside) {
-            const QString notRestored = RollBack(*journal, true);
-            if (!notRestored.isEmpty())
-                message += QLatin1Char('\n') + notRestored;
-        }
-        feedback.Fail(message);
+        lock = TakeLock(lookup);
+        RepairUnderLock(feedback, lookup);
+        journal = std::make_unique<kivo::SaveJournal>(kivo::SaveJournal::Begin(ToolkitPath(archivePath), lookup));
+    } catch (const kivo::FormatError &error) {
+        feedback.Fail(ToText(error));
         return false;
     }
+    std::optional<kivo::ArchiveFigures> figures;
+    try {
+        kivo::CopySynced(ToolkitPath(originals.ArchivePath()), journal->NewArchive());
+        figures = kivo::ArchiveFigures::Of(journal->NewArchive());
+        kivo::Warnings recordWarnings;
+        KeptRecords(originals).ReplaceFor(journal->NewArchive(), recordWarnings);
+        QStringList lines;
+        for (const std::string &line : recordWarnings.Lines())
+            lines << QString::fromStdString(line);
+        warnings = lines.join(QLatin1Char('\n'));
+    } catch (const kivo::FormatError &error) {
+        const QString notRestored = RollBack(*journal, false);
+        feedback.Fail(QStringLiteral("The original of ") + FileNameOf(archivePath) + QStringLiteral(" could not be put back: ")
+                      + ToText(error) + (notRestored.isEmpty() ? QStringLiteral("\nNothing was changed.") : QLatin1Char('\n') + notRestored));
+        return false;
+    }
+    return SwapIn(feedback, *journal, originals, figures);
 }
 
 void GameSave::RepairInterrupted(OperationFeedback &feedback, const QString &lookupPath, const QStringList &archivePaths)

@@ -4,6 +4,7 @@
 
 #include "metafile/IniMetafileModel.h"
 
+class KeptOriginals;
 class OperationFeedback;
 
 // Writes an unpacked archive back into the game folder: the toolkit packs it into
@@ -18,6 +19,12 @@ public:
     // tool reported on the way. On failure the reason has been told through `feedback`.
     static bool Run(OperationFeedback &feedback, IniMetafileModel::ArchiveType type, const QString &metafilePath,
                     const QString &archivePath, const QString &lookupPath, QString &warnings);
+
+    // Puts the kept original archive back in the game's one's place, with its records as the kept
+    // lookup file holds them, through the same lock and journal: nothing of the game's archive is
+    // read, so a damaged one is restored as well. True when it stands; `warnings` then holds what
+    // the records' writing warned of. On failure the reason has been told through `feedback`.
+    static bool PutBack(OperationFeedback &feedback, const KeptOriginals &originals, QString &warnings);
 
     // Finishes or undoes a save into this lookup file that was cut off, and tells through `feedback` which.
     // Does nothing while another save holds the lock, or when there is nothing to repair. A journal

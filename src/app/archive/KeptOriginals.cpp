@@ -17,6 +17,7 @@
 #include "format/BankSlotFile.h"
 #include "format/BinaryFile.h"
 #include "format/FormatError.h"
+#include "format/SaveJournal.h"
 #include "format/SaveLock.h"
 #include "format/SfxPackage.h"
 #include "game/PathCase.h"
@@ -198,8 +199,19 @@ void KeptOriginals::RestoreBankSlots(const QStringList &sfxArchivePaths) const
         current.ReadAt(0, currentBytes.data(), currentBytes.size());
         if (currentBytes == bankSlots.Bytes())
             return;
-        WriteSynced(gameSlots.string() + ".bak", currentBytes);
-        WriteSynced(gameSlots, bankSlots.Bytes());
+        // As a save's: a crash between the two writes leaves a journal that puts both files back.
+        if (kivo::SaveJournal::Find(ToolkitPath(lookupPath)))
+            throw kivo::FormatError("a save into " + ToolkitPath(lookupPath).filename().string()
+                                    + " was cut off; the program's next start repairs it first");
+        kivo::SaveJournal journal = kivo::SaveJournal::Begin(ToolkitPath(archivePath), ToolkitPath(lookupPath));
+        try {
+            WriteSynced(gameSlots.string() + ".bak", currentBytes);
+            WriteSynced(gameSlots, bankSlots.Bytes());
+        } catch (const kivo::FormatError &) {
+            journal.RollBack(true);
+            throw;
+        }
+        journal.RollForward();
     } catch (const kivo::FormatError &error) {
         throw QStringLiteral("The game's sound buffer slots (\"") + slotsPath
             + QStringLiteral("\") could not be put back as they were: ") + QString::fromLocal8Bit(error.what())
