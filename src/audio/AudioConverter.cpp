@@ -25,6 +25,9 @@ constexpr double vorbisQuality = 0.4;
 // Beyond these a rate or channel count comes from a damaged file, not from audio anyone plays.
 constexpr int maxSampleRate = 768000;
 constexpr int maxChannels = 255;
+// A measured source is kept in memory up to this many samples (about 12 minutes of 48 kHz stereo)
+// and written from there; a longer one is decoded a second time instead.
+constexpr std::size_t maxKeptSamples = std::size_t(64) << 20;
 
 struct SoxrDeleter
 {
@@ -75,14 +78,15 @@ void MapChannels(const float *pIn, sf_count_t frames, int inChannels, float *pOu
 
 // The writing end: 16-bit samples with triangular dither for a sound, floats for Vorbis; cut
 // after `maxFrames` (0: never) with a fade-out, then scaled by `gain`. Given a meter instead of a
-// file, it measures what it would write before the gain and writes nothing.
+// file, it measures what it would write before the gain and writes nothing; given `pKept` too, it
+// also keeps those frames there, unless they pass maxKeptSamples: then it leaves `pKept` empty.
 class Sink
 {
 public:
     Sink(SNDFILE *pFile, int channels, bool bSixteenBit, bool bDither, sf_count_t maxFrames, int sampleRate,
-         float gain = 1.0f, LoudnessMeter *pMeter = nullptr)
+         float gain = 1.0f, LoudnessMeter *pMeter = nullptr, std::vector<float> *pKept = nullptr)
         : file(pFile), channels(channels), bSixteenBit(bSixteenBit), bDither(bDither), maxFrames(maxFrames),
-          fadeFrames(std::max(1, sampleRate / 100)), gain(gain), meter(pMeter)
+          fadeFrames(std::max(1, sampleRate / 100)), gain(gain), meter(pMeter), kept(pKept)
     {
     }
 
@@ -99,6 +103,7 @@ public:
             return true;
         if (meter) {
             meter->Add(pFrames, std::size_t(frames));
+            Keep(pFrames, frames);
             return true;
         }
         pFrames = Scaled(pFrames, frames);
@@ -115,6 +120,19 @@ public:
     }
 
 private:
+    void Keep(const float *pFrames, sf_count_t frames)
+    {
+        if (!kept)
+            return;
+        const auto samples = std::size_t(frames * channels);
+        if (kept->size() + samples > maxKeptSamples) {
+            std::vector<float>().swap(*kept);
+            kept = nullptr;
+            return;
+        }
+        kept->insert(kept->end(), pFrames, pFrames + samples);
+    }
+
     // The frames that follow `written`, faded where they fall into the last fadeFrames before the cut.
     const float *FadeOut(const float *pFrames, sf_count_t frames)
     {
@@ -147,6 +165,7 @@ private:
     sf_count_t written = 0;
     float gain = 1.0f;
     LoudnessMeter *meter = nullptr;
+    std::vector<float> *kept = nullptr;
     std::vector<float> faded;
     std::vector<float> scaled;
     std::vector<short> shorts;
@@ -238,9 +257,34 @@ AudioConverter::Result Pump(SNDFILE *pIn, const SF_INFO &inInfo, SNDFILE *pOut, 
     }
 }
 
+// Writes frames kept by a measuring sink, already cut and faded, into `sink`.
+AudioConverter::Result WriteKept(const std::vector<float> &kept, SNDFILE *pOut, Sink &sink, int channels,
+                                 const std::atomic_bool &bCancel, const std::function<void(int)> &progress)
+{
+    using AudioConverter::Outcome;
+    const std::size_t blockSamples = std::size_t(blockFrames * channels);
+    int lastPercent = -1;
+    for (std::size_t start = 0; start < kept.size(); start += blockSamples) {
+        if (bCancel)
+            return {Outcome::Aborted, QString()};
+        const std::size_t samples = std::min(blockSamples, kept.size() - start);
+        if (!sink.Write(kept.data() + start, sf_count_t(samples) / channels))
+            return {Outcome::Failed, WriteError(pOut)};
+        const int percent = int((start + samples) * 100 / kept.size());
+        if (percent != lastPercent && progress) {
+            lastPercent = percent;
+            progress(percent);
+        }
+    }
+    return {Outcome::Done, QString()};
+}
+
 // The gain in dB that brings `source`, as the conversion to `form` will write it, to the loudness
 // of `form.loudnessReference`; the outcome is Aborted or Failed when measuring the source stopped.
-AudioConverter::Result MatchingGain(const QString &source, const AudioForm &form, const std::atomic_bool &bCancel)
+// Fills `kept` with what was measured, so that the source need not be decoded again, unless that
+// is longer than maxKeptSamples.
+AudioConverter::Result MatchingGain(const QString &source, const AudioForm &form, const std::atomic_bool &bCancel,
+                                    std::vector<float> &kept)
 {
     using AudioConverter::Outcome;
     // The original is measured on a thread of its own meanwhile: the user waits for the longer
@@ -253,8 +297,12 @@ AudioConverter::Result MatchingGain(const QString &source, const AudioForm &form
     const OpenedSoundFile opened = OpenForReading(source, info);
     if (!opened.file)
         return {Outcome::Failed, QStringLiteral("The chosen file is not audio that can be read: ") + opened.errorText};
+    // Growing the buffer as it fills would copy it over and over.
+    const double expected = double(info.frames) * form.sampleRate / info.samplerate * form.channels;
+    if (info.frames > 0 && expected < double(maxKeptSamples))
+        kept.reserve(std::size_t(expected) + std::size_t(form.channels) * 64);
     LoudnessMeter meter(form.channels, form.sampleRate);
-    Sink measuring(nullptr, form.channels, false, false, form.maxFrames, form.sampleRate, 1.0f, &meter);
+    Sink measuring(nullptr, form.channels, false, false, form.maxFrames, form.sampleRate, 1.0f, &meter, &kept);
     AudioConverter::Result result = Pump(opened.file.get(), info, nullptr, measuring, form, bCancel, {});
     if (result.outcome == Outcome::Done)
         result.gainDb = LoudnessMeter::MatchingGain(original.get(), meter.Result());
@@ -317,8 +365,9 @@ AudioConverter::Result AudioConverter::Convert(const QString &source, const QStr
                                      .arg(form.channels)};
     // Measured first: the reference may be the target itself.
     Result matched {Outcome::Done, QString(), 0.0};
+    std::vector<float> kept;
     if (!form.loudnessReference.isEmpty()) {
-        matched = MatchingGain(source, form, bCancel);
+        matched = MatchingGain(source, form, bCancel, kept);
         if (matched.outcome != Outcome::Done)
             return matched;
     }
@@ -352,8 +401,9 @@ AudioConverter::Result AudioConverter::Convert(const QString &source, const QStr
     // A fade and a gain make new in-between values too.
     const auto gain = float(std::pow(10.0, matched.gainDb / 20.0));
     Sink sink(out.get(), form.channels, !form.bTrack, !bUnchangedSamples || form.maxFrames > 0 || gain != 1.0f,
-              form.maxFrames, form.sampleRate, gain);
-    const Result result = Pump(in.get(), inInfo, out.get(), sink, form, bCancel, progress);
+              kept.empty() ? form.maxFrames : 0, form.sampleRate, gain);
+    const Result result = kept.empty() ? Pump(in.get(), inInfo, out.get(), sink, form, bCancel, progress)
+                                       : WriteKept(kept, out.get(), sink, form.channels, bCancel, progress);
     if (result.outcome != Outcome::Done)
         return result;
     if (sf_close(out.release()) != 0)
