@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <future>
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
@@ -279,10 +280,39 @@ AudioConverter::Result WriteKept(const std::vector<float> &kept, SNDFILE *pOut, 
     return {Outcome::Done, QString()};
 }
 
+// Measures `source` as the conversion to `form` will write it, before any gain. Keeps those frames
+// in `kept` unless they would pass maxKeptSamples; kept frames are measured with only their
+// highest sample as the true peak (see MatchingGain).
+AudioConverter::Result MeasureSource(const QString &source, const AudioForm &form, const std::atomic_bool &bCancel,
+                                     LoudnessMeter::Level &level, std::vector<float> &kept, bool bKeep = true)
+{
+    using AudioConverter::Outcome;
+    SF_INFO info;
+    const OpenedSoundFile opened = OpenForReading(source, info);
+    if (!opened.file)
+        return {Outcome::Failed, QStringLiteral("The chosen file is not audio that can be read: ") + opened.errorText};
+    double frames = double(info.frames) * form.sampleRate / info.samplerate;
+    if (form.maxFrames > 0)
+        frames = std::min(frames, double(form.maxFrames));
+    bKeep = bKeep && info.frames > 0 && frames * form.channels < double(maxKeptSamples);
+    LoudnessMeter meter(form.channels, form.sampleRate);
+    if (bKeep) {
+        // Growing the buffer as it fills would copy it over and over.
+        kept.reserve(std::size_t(frames + blockFrames) * std::size_t(form.channels));
+        meter.SetTruePeakFloor(std::numeric_limits<double>::infinity());
+    }
+    Sink measuring(nullptr, form.channels, false, false, form.maxFrames, form.sampleRate, 1.0f, &meter, bKeep ? &kept : nullptr);
+    const AudioConverter::Result result = Pump(opened.file.get(), info, nullptr, measuring, form, bCancel, {});
+    level = meter.Result();
+    // Longer than its header said: measured again in full, without keeping it.
+    if (result.outcome == Outcome::Done && bKeep && kept.empty() && level.seconds > 0.0)
+        return MeasureSource(source, form, bCancel, level, kept, false);
+    return result;
+}
+
 // The gain in dB that brings `source`, as the conversion to `form` will write it, to the loudness
 // of `form.loudnessReference`; the outcome is Aborted or Failed when measuring the source stopped.
-// Fills `kept` with what was measured, so that the source need not be decoded again, unless that
-// is longer than maxKeptSamples.
+// Fills `kept` as MeasureSource does, so that the source need not be decoded again.
 AudioConverter::Result MatchingGain(const QString &source, const AudioForm &form, const std::atomic_bool &bCancel,
                                     std::vector<float> &kept)
 {
@@ -293,19 +323,20 @@ AudioConverter::Result MatchingGain(const QString &source, const AudioForm &form
         // Of the original's true peak only what lies above the ceiling matters.
         return LoudnessMeter::Measure(form.loudnessReference, LoudnessMeter::peakCeilingDb, bCancel);
     });
-    SF_INFO info;
-    const OpenedSoundFile opened = OpenForReading(source, info);
-    if (!opened.file)
-        return {Outcome::Failed, QStringLiteral("The chosen file is not audio that can be read: ") + opened.errorText};
-    // Growing the buffer as it fills would copy it over and over.
-    const double expected = double(info.frames) * form.sampleRate / info.samplerate * form.channels;
-    if (info.frames > 0 && expected < double(maxKeptSamples))
-        kept.reserve(std::size_t(expected) + std::size_t(form.channels) * 64);
-    LoudnessMeter meter(form.channels, form.sampleRate);
-    Sink measuring(nullptr, form.channels, false, false, form.maxFrames, form.sampleRate, 1.0f, &meter, &kept);
-    AudioConverter::Result result = Pump(opened.file.get(), info, nullptr, measuring, form, bCancel, {});
-    if (result.outcome == Outcome::Done)
-        result.gainDb = LoudnessMeter::MatchingGain(original.get(), meter.Result());
+    LoudnessMeter::Level measured;
+    AudioConverter::Result result = MeasureSource(source, form, bCancel, measured, kept);
+    if (result.outcome != Outcome::Done)
+        return result;
+    const LoudnessMeter::Level reference = original.get();
+    if (!kept.empty()) {
+        // Working out the points between the samples everywhere costs as much as the loudness.
+        // With the highest sample as the true peak the gain can only come out higher, so only
+        // points above the ceiling less that gain can lower it.
+        const double ceiling = std::max(reference.truePeak, LoudnessMeter::peakCeilingDb);
+        measured.truePeak = LoudnessMeter::TruePeak(kept.data(), kept.size() / std::size_t(form.channels), form.channels,
+                                                    form.sampleRate, ceiling - LoudnessMeter::MatchingGain(reference, measured));
+    }
+    result.gainDb = LoudnessMeter::MatchingGain(reference, measured);
     return result;
 }
 }
