@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <future>
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
@@ -25,6 +26,9 @@ constexpr double vorbisQuality = 0.4;
 // Beyond these a rate or channel count comes from a damaged file, not from audio anyone plays.
 constexpr int maxSampleRate = 768000;
 constexpr int maxChannels = 255;
+// A measured source is kept in memory up to this many samples (about 12 minutes of 48 kHz stereo)
+// and written from there; a longer one is decoded a second time instead.
+constexpr std::size_t maxKeptSamples = std::size_t(64) << 20;
 
 struct SoxrDeleter
 {
@@ -75,14 +79,15 @@ void MapChannels(const float *pIn, sf_count_t frames, int inChannels, float *pOu
 
 // The writing end: 16-bit samples with triangular dither for a sound, floats for Vorbis; cut
 // after `maxFrames` (0: never) with a fade-out, then scaled by `gain`. Given a meter instead of a
-// file, it measures what it would write before the gain and writes nothing.
+// file, it measures what it would write before the gain and writes nothing; given `pKept` too, it
+// also keeps those frames there, unless they pass maxKeptSamples: then it leaves `pKept` empty.
 class Sink
 {
 public:
     Sink(SNDFILE *pFile, int channels, bool bSixteenBit, bool bDither, sf_count_t maxFrames, int sampleRate,
-         float gain = 1.0f, LoudnessMeter *pMeter = nullptr)
+         float gain = 1.0f, LoudnessMeter *pMeter = nullptr, std::vector<float> *pKept = nullptr)
         : file(pFile), channels(channels), bSixteenBit(bSixteenBit), bDither(bDither), maxFrames(maxFrames),
-          fadeFrames(std::max(1, sampleRate / 100)), gain(gain), meter(pMeter)
+          fadeFrames(std::max(1, sampleRate / 100)), gain(gain), meter(pMeter), kept(pKept)
     {
     }
 
@@ -99,6 +104,7 @@ public:
             return true;
         if (meter) {
             meter->Add(pFrames, std::size_t(frames));
+            Keep(pFrames, frames);
             return true;
         }
         pFrames = Scaled(pFrames, frames);
@@ -115,6 +121,19 @@ public:
     }
 
 private:
+    void Keep(const float *pFrames, sf_count_t frames)
+    {
+        if (!kept)
+            return;
+        const auto samples = std::size_t(frames * channels);
+        if (kept->size() + samples > maxKeptSamples) {
+            std::vector<float>().swap(*kept);
+            kept = nullptr;
+            return;
+        }
+        kept->insert(kept->end(), pFrames, pFrames + samples);
+    }
+
     // The frames that follow `written`, faded where they fall into the last fadeFrames before the cut.
     const float *FadeOut(const float *pFrames, sf_count_t frames)
     {
@@ -147,6 +166,7 @@ private:
     sf_count_t written = 0;
     float gain = 1.0f;
     LoudnessMeter *meter = nullptr;
+    std::vector<float> *kept = nullptr;
     std::vector<float> faded;
     std::vector<float> scaled;
     std::vector<short> shorts;
@@ -238,9 +258,63 @@ AudioConverter::Result Pump(SNDFILE *pIn, const SF_INFO &inInfo, SNDFILE *pOut, 
     }
 }
 
+// Writes frames kept by a measuring sink, already cut and faded, into `sink`.
+AudioConverter::Result WriteKept(const std::vector<float> &kept, SNDFILE *pOut, Sink &sink, int channels,
+                                 const std::atomic_bool &bCancel, const std::function<void(int)> &progress)
+{
+    using AudioConverter::Outcome;
+    const std::size_t blockSamples = std::size_t(blockFrames * channels);
+    int lastPercent = -1;
+    for (std::size_t start = 0; start < kept.size(); start += blockSamples) {
+        if (bCancel)
+            return {Outcome::Aborted, QString()};
+        const std::size_t samples = std::min(blockSamples, kept.size() - start);
+        if (!sink.Write(kept.data() + start, sf_count_t(samples) / channels))
+            return {Outcome::Failed, WriteError(pOut)};
+        const int percent = int((start + samples) * 100 / kept.size());
+        if (percent != lastPercent && progress) {
+            lastPercent = percent;
+            progress(percent);
+        }
+    }
+    return {Outcome::Done, QString()};
+}
+
+// Measures `source` as the conversion to `form` will write it, before any gain. Keeps those frames
+// in `kept` unless they would pass maxKeptSamples; kept frames are measured with only their
+// highest sample as the true peak (see MatchingGain).
+AudioConverter::Result MeasureSource(const QString &source, const AudioForm &form, const std::atomic_bool &bCancel,
+                                     LoudnessMeter::Level &level, std::vector<float> &kept, bool bKeep = true)
+{
+    using AudioConverter::Outcome;
+    SF_INFO info;
+    const OpenedSoundFile opened = OpenForReading(source, info);
+    if (!opened.file)
+        return {Outcome::Failed, QStringLiteral("The chosen file is not audio that can be read: ") + opened.errorText};
+    double frames = double(info.frames) * form.sampleRate / info.samplerate;
+    if (form.maxFrames > 0)
+        frames = std::min(frames, double(form.maxFrames));
+    bKeep = bKeep && info.frames > 0 && frames * form.channels < double(maxKeptSamples);
+    LoudnessMeter meter(form.channels, form.sampleRate);
+    if (bKeep) {
+        // Growing the buffer as it fills would copy it over and over.
+        kept.reserve(std::size_t(frames + blockFrames) * std::size_t(form.channels));
+        meter.SetTruePeakFloor(std::numeric_limits<double>::infinity());
+    }
+    Sink measuring(nullptr, form.channels, false, false, form.maxFrames, form.sampleRate, 1.0f, &meter, bKeep ? &kept : nullptr);
+    const AudioConverter::Result result = Pump(opened.file.get(), info, nullptr, measuring, form, bCancel, {});
+    level = meter.Result();
+    // Longer than its header said: measured again in full, without keeping it.
+    if (result.outcome == Outcome::Done && bKeep && kept.empty() && level.seconds > 0.0)
+        return MeasureSource(source, form, bCancel, level, kept, false);
+    return result;
+}
+
 // The gain in dB that brings `source`, as the conversion to `form` will write it, to the loudness
 // of `form.loudnessReference`; the outcome is Aborted or Failed when measuring the source stopped.
-AudioConverter::Result MatchingGain(const QString &source, const AudioForm &form, const std::atomic_bool &bCancel)
+// Fills `kept` as MeasureSource does, so that the source need not be decoded again.
+AudioConverter::Result MatchingGain(const QString &source, const AudioForm &form, const std::atomic_bool &bCancel,
+                                    std::vector<float> &kept)
 {
     using AudioConverter::Outcome;
     // The original is measured on a thread of its own meanwhile: the user waits for the longer
@@ -249,15 +323,20 @@ AudioConverter::Result MatchingGain(const QString &source, const AudioForm &form
         // Of the original's true peak only what lies above the ceiling matters.
         return LoudnessMeter::Measure(form.loudnessReference, LoudnessMeter::peakCeilingDb, bCancel);
     });
-    SF_INFO info;
-    const OpenedSoundFile opened = OpenForReading(source, info);
-    if (!opened.file)
-        return {Outcome::Failed, QStringLiteral("The chosen file is not audio that can be read: ") + opened.errorText};
-    LoudnessMeter meter(form.channels, form.sampleRate);
-    Sink measuring(nullptr, form.channels, false, false, form.maxFrames, form.sampleRate, 1.0f, &meter);
-    AudioConverter::Result result = Pump(opened.file.get(), info, nullptr, measuring, form, bCancel, {});
-    if (result.outcome == Outcome::Done)
-        result.gainDb = LoudnessMeter::MatchingGain(original.get(), meter.Result());
+    LoudnessMeter::Level measured;
+    AudioConverter::Result result = MeasureSource(source, form, bCancel, measured, kept);
+    if (result.outcome != Outcome::Done)
+        return result;
+    const LoudnessMeter::Level reference = original.get();
+    if (!kept.empty()) {
+        // Working out the points between the samples everywhere costs as much as the loudness.
+        // With the highest sample as the true peak the gain can only come out higher, so only
+        // points above the ceiling less that gain can lower it.
+        const double ceiling = std::max(reference.truePeak, LoudnessMeter::peakCeilingDb);
+        measured.truePeak = LoudnessMeter::TruePeak(kept.data(), kept.size() / std::size_t(form.channels), form.channels,
+                                                    form.sampleRate, ceiling - LoudnessMeter::MatchingGain(reference, measured));
+    }
+    result.gainDb = LoudnessMeter::MatchingGain(reference, measured);
     return result;
 }
 }
@@ -317,8 +396,9 @@ AudioConverter::Result AudioConverter::Convert(const QString &source, const QStr
                                      .arg(form.channels)};
     // Measured first: the reference may be the target itself.
     Result matched {Outcome::Done, QString(), 0.0};
+    std::vector<float> kept;
     if (!form.loudnessReference.isEmpty()) {
-        matched = MatchingGain(source, form, bCancel);
+        matched = MatchingGain(source, form, bCancel, kept);
         if (matched.outcome != Outcome::Done)
             return matched;
     }
@@ -352,8 +432,9 @@ AudioConverter::Result AudioConverter::Convert(const QString &source, const QStr
     // A fade and a gain make new in-between values too.
     const auto gain = float(std::pow(10.0, matched.gainDb / 20.0));
     Sink sink(out.get(), form.channels, !form.bTrack, !bUnchangedSamples || form.maxFrames > 0 || gain != 1.0f,
-              form.maxFrames, form.sampleRate, gain);
-    const Result result = Pump(in.get(), inInfo, out.get(), sink, form, bCancel, progress);
+              kept.empty() ? form.maxFrames : 0, form.sampleRate, gain);
+    const Result result = kept.empty() ? Pump(in.get(), inInfo, out.get(), sink, form, bCancel, progress)
+                                       : WriteKept(kept, out.get(), sink, form.channels, bCancel, progress);
     if (result.outcome != Outcome::Done)
         return result;
     if (sf_close(out.release()) != 0)

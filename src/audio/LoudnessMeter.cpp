@@ -188,6 +188,15 @@ LoudnessMeter::Level LoudnessMeter::Measure(const QString &path, double floorDec
     return Level {};
 }
 
+double LoudnessMeter::TruePeak(const float *pFrames, std::size_t frames, int channels, int sampleRate, double floorDecibels)
+{
+    LoudnessMeter meter(channels, sampleRate);
+    meter.SetTruePeakFloor(floorDecibels);
+    for (std::size_t start = 0; start < frames; start += std::size_t(measureFrames))
+        meter.AddToTruePeak(pFrames + start * std::size_t(channels), std::min(std::size_t(measureFrames), frames - start));
+    return Decibels(double(meter.peak));
+}
+
 double LoudnessMeter::MatchingGain(const Level &original, const Level &replacement)
 {
     if (!original.bValid || !replacement.bValid)

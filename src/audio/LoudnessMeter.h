@@ -43,6 +43,10 @@ public:
     // it is not readable audio or `bCancel` was seen.
     static Level Measure(const QString &path, double floorDecibels, const std::atomic_bool &bCancel);
 
+    // The true peak (dBTP) of interleaved frames, exact above `floorDecibels` as with
+    // SetTruePeakFloor, never below their highest sample. Throws std::bad_alloc as the constructor.
+    static double TruePeak(const float *pFrames, std::size_t frames, int channels, int sampleRate, double floorDecibels);
+
     // The ceiling of a replacement's true peak: the original's, where it is higher than this.
     static constexpr double peakCeilingDb = -1.0;
 
