@@ -43,6 +43,18 @@ QMessageBox::StandardButton Ask(Kind kind, QWidget *pParent, const QString &titl
         return QMessageBox::warning(pParent, title, text, buttons, defaultButton);
     }
 }
+
+// A file chooser's request, answered by the handler.
+QString ChooseFile(Kind kind, QWidget *pParent, const QString &caption, const QString &directory, const QString &filter)
+{
+    Request request;
+    request.kind = kind;
+    request.pParent = pParent;
+    request.title = caption;
+    request.directory = directory;
+    request.filter = filter;
+    return handler->Choose(request);
+}
 }
 
 void SetHandler(Handler *pHandler)
@@ -104,29 +116,15 @@ QString ExistingDirectory(QWidget *pParent, const QString &caption, const QStrin
 
 QString OpenFileName(QWidget *pParent, const QString &caption, const QString &directory, const QString &filter)
 {
-    if (handler) {
-        Request request;
-        request.kind = Kind::OpenFileName;
-        request.pParent = pParent;
-        request.title = caption;
-        request.directory = directory;
-        request.filter = filter;
-        return handler->Choose(request);
-    }
+    if (handler)
+        return ChooseFile(Kind::OpenFileName, pParent, caption, directory, filter);
     return QFileDialog::getOpenFileName(pParent, caption, directory, filter);
 }
 
 QString SaveFileName(QWidget *pParent, const QString &caption, const QString &directory, const QString &filter)
 {
-    if (handler) {
-        Request request;
-        request.kind = Kind::SaveFileName;
-        request.pParent = pParent;
-        request.title = caption;
-        request.directory = directory;
-        request.filter = filter;
-        return handler->Choose(request);
-    }
+    if (handler)
+        return ChooseFile(Kind::SaveFileName, pParent, caption, directory, filter);
     return QFileDialog::getSaveFileName(pParent, caption, directory, filter);
 }
 

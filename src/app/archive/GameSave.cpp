@@ -95,6 +95,22 @@ void RepairUnderLock(OperationFeedback &feedback, const std::filesystem::path &l
                         + (bUndone ? QStringLiteral(" was undone.") : QStringLiteral(" was completed.")));
 }
 
+// Takes the save's lock, repairs a save cut off before (by a crash of a tool run by hand) so that
+// this one keeps the lookup file as it is, and begins this save's journal. False after telling why.
+bool BeginUnderLock(OperationFeedback &feedback, const QString &archivePath, const std::filesystem::path &lookup,
+                    std::unique_ptr<kivo::SaveLock> &lock, std::unique_ptr<kivo::SaveJournal> &journal)
+{
+    try {
+        lock = TakeLock(lookup);
+        RepairUnderLock(feedback, lookup);
+        journal = std::make_unique<kivo::SaveJournal>(kivo::SaveJournal::Begin(ToolkitPath(archivePath), lookup));
+        return true;
+    } catch (const kivo::FormatError &error) {
+        feedback.Fail(ToText(error));
+        return false;
+    }
+}
+
 // Puts the lookup file back as the journal kept it. Returns a text to add to the user's
 // message, empty when all went back.
 QString RollBack(kivo::SaveJournal &journal, bool bKeepNewArchive)
@@ -229,16 +245,8 @@ bool GameSave::Run(OperationFeedback &feedback, IniMetafileModel::ArchiveType ty
     const std::filesystem::path lookup = ToolkitPath(lookupPath);
     std::unique_ptr<kivo::SaveLock> lock;
     std::unique_ptr<kivo::SaveJournal> journal;
-    try {
-        lock = TakeLock(lookup);
-        // A save cut off before (by a crash of a tool run by hand) is repaired before this one
-        // keeps the lookup file as it is.
-        RepairUnderLock(feedback, lookup);
-        journal = std::make_unique<kivo::SaveJournal>(kivo::SaveJournal::Begin(ToolkitPath(archivePath), lookup));
-    } catch (const kivo::FormatError &error) {
-        feedback.Fail(ToText(error));
+    if (!BeginUnderLock(feedback, archivePath, lookup, lock, journal))
         return false;
-    }
 
     // A tool killed right after it replaced the lookup file leaves new records for the old archive:
     // they go back before any box tells of the failure, so the game never waits on the user.
@@ -276,14 +284,8 @@ bool GameSave::PutBack(OperationFeedback &feedback, const KeptOriginals &origina
     const std::filesystem::path lookup = ToolkitPath(originals.GameLookupFilePath());
     std::unique_ptr<kivo::SaveLock> lock;
     std::unique_ptr<kivo::SaveJournal> journal;
-    try {
-        lock = TakeLock(lookup);
-        RepairUnderLock(feedback, lookup);
-        journal = std::make_unique<kivo::SaveJournal>(kivo::SaveJournal::Begin(ToolkitPath(archivePath), lookup));
-    } catch (const kivo::FormatError &error) {
-        feedback.Fail(ToText(error));
+    if (!BeginUnderLock(feedback, archivePath, lookup, lock, journal))
         return false;
-    }
     std::optional<kivo::ArchiveFigures> figures;
     try {
         kivo::CopySynced(ToolkitPath(originals.ArchivePath()), journal->NewArchive());
