@@ -1,83 +1,28 @@
 // The program's check of the game's audio over copies of the demo game: each repair leaves a game
 // that the check finds clean and that unpacks, an aborted check writes nothing, and the report
 // window shows a planted problem in its archive's row.
-#include <QDir>
-#include <QSettings>
 #include <QTest>
 #include <QTreeWidget>
 
-#include <functional>
-
-#include <sndfile.h>
-
-#include "GameAudioFiles.h"
-#include "ScriptedDialogs.h"
-#include "app/MainWindow.h"
+#include "DemoGame.h"
+#include "PlantedGame.h"
+#include "RecordingFeedback.h"
 #include "app/archive/GameAudioCheck.h"
-#include "app/archive/OperationFeedback.h"
 #include "format/SaveJournal.h"
 #include "tree/TreeModel.h"
 
 using namespace GameAudioFiles;
+using namespace PlantedGame;
 using Repair = GameAudioCheck::Repair;
-using Plant = std::function<bool(const QString &audio)>;
-Q_DECLARE_METATYPE(Plant)
 Q_DECLARE_METATYPE(GameAudioCheck::Repair)
-Q_DECLARE_METATYPE(std::function<QVector<qint16>(const QVector<qint16> &)>)
+Q_DECLARE_METATYPE(PlantedGame::SoundChange)
 
 namespace
 {
-// Answers as a user who lets every step go on until stopAt, and keeps what it was told.
-struct RecordingFeedback : OperationFeedback
-{
-    AudioConverter::Result Convert(const QString &, const QString &, const AudioForm &) override { return {}; }
-    void Inform(const QString &title, const QString &text) override { told << title + ": " + text; }
-    void Fail(const QString &text) override { told << "Error: " + text; }
-    bool Step(int done, int, const QString &) override { return done < stopAt; }
-    int stopAt = 1000;
-    QStringList told;
-};
-
 // What a bad copy leaves: zeros over GENRL's first bank header.
 bool ZeroFirstBank(const QString &audio)
 {
     return Run("dd", {"if=/dev/zero", "of=" + audio + "/SFX/GENRL", "bs=4804", "count=1", "conv=notrunc"}).exitCode == 0;
-}
-
-using Samples = QVector<qint16>;
-using SoundChange = std::function<Samples(const Samples &)>;
-const SoundChange twiceAsLong = [](const Samples &samples) { return samples + samples; };
-
-// Unpacks GENRL, changes its first sound and packs it with the tool into `output` (relative to
-// the audio folder), which rewrites the lookup file for it.
-bool PackChangedSound(const QString &audio, const QString &output, const SoundChange &change = twiceAsLong)
-{
-    const QString archive = audio + "/SFX/GENRL", lookup = audio + "/CONFIG/BankLkup.dat", work = audio + "/../work";
-    const QString wav = work + "/GENRL/Bank_001/sound_001.wav";
-    const Wav sound = Run(KIVO_SFX_PATH, {"-e", archive, work, lookup}).exitCode == 0 ? ReadWav(wav) : Wav();
-    return sound.ok && WriteSoundFile(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, sound.rate, change(sound.samples))
-        && Run(KIVO_SFX_PATH, {"-i", audio + "/" + output, work + "/GENRL/sfx_import.ini", lookup}).exitCode == 0
-        && QDir(work).removeRecursively();
-}
-
-// What the program's first save keeps, then a save by the tool that changes a sound.
-bool SavedWithKeptOriginals(const QString &audio, const SoundChange &change = twiceAsLong)
-{
-    const KeptOriginals originals(IniMetafileModel::SFX, audio + "/SFX/GENRL", audio + "/CONFIG/BankLkup.dat");
-    try {
-        originals.Keep();
-        originals.KeepArchiveBeforeSwap();
-    } catch (const QString &) {
-        return false;
-    }
-    return PackChangedSound(audio, "SFX/GENRL", change);
-}
-
-// A grown sound saved, with BankSlot.dat left as kept: what a tool that does not grow the slots leaves.
-bool SlotsNotGrown(const QString &audio)
-{
-    return SavedWithKeptOriginals(audio) && QFile::remove(audio + "/CONFIG/BankSlot.dat")
-        && QFile::copy(audio + "/RozivOze originals/CONFIG/BankSlot.dat", audio + "/CONFIG/BankSlot.dat");
 }
 }
 
@@ -85,16 +30,7 @@ class TestGameAudioCheck : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(demo.isValid());
-        const ToolRun generated = Run(DEMO_GENERATOR_PATH, {Demo() + "/game", QCoreApplication::applicationDirPath(), KIVO_SFX_PATH, KIVO_STREAM_PATH});
-        QVERIFY2(generated.exitCode == 0, qPrintable(generated.errorText));
-        // The program runs the tools from its current directory.
-        for (const auto &[name, path] : {std::pair{"kivo_sfx.exe", KIVO_SFX_PATH}, std::pair{"kivo_stream.exe", KIVO_STREAM_PATH}})
-            QVERIFY(QFile::link(path, Demo() + "/" + name));
-        QVERIFY(QDir::setCurrent(Demo()));
-    }
+    void initTestCase() { QVERIFY(demo.IsReady()); }
 
     void EachRepairLeavesACleanGameThatUnpacks_data()
     {
@@ -117,20 +53,19 @@ private slots:
         QFETCH(Repair, repair);
         QFETCH(QString, state);
         QTemporaryDir dir;
-        const QString game = PlantedGame(dir, plant);
+        const QString game = Planted(dir, plant);
         QVERIFY(!game.isEmpty());
         const QList<GameArchive> archives = Archives(game);
         const GameArchive genrl = archives.at(1); // in the demo's tree: FEET, GENRL, SPC_EA, CH, RE
         const GameAudioCheck::Row before = GameAudioCheck::Check(genrl, dir.path());
         QVERIFY2(before.state == GameAudioCheck::State::Problem && before.repairs.contains(repair), qPrintable(before.findings.join('\n')));
 
-        ScriptedDialogs dialogs;
         RecordingFeedback feedback;
         QString warnings;
         const bool bRepaired = repair == Repair::GrowSlots    ? GameAudioCheck::GrowSlots(feedback, genrl, archives)
                              : repair == Repair::PutInPlace ? GameAudioCheck::PutInPlace(feedback, genrl)
                                                             : GameAudioCheck::RestoreOriginal(feedback, genrl, archives, warnings);
-        QVERIFY2(bRepaired, qPrintable(feedback.told.join('\n') + dialogs.Log().join('\n')));
+        QVERIFY2(bRepaired, qPrintable(feedback.told.join('\n') + demo.dialogs->Log().join('\n')));
 
         for (const GameArchive &archive : archives) {
             const GameAudioCheck::Row row = GameAudioCheck::Check(archive, dir.path());
@@ -145,7 +80,7 @@ private slots:
     void GrowingSlotsLeavesACutOffSaveAlone()
     {
         QTemporaryDir dir;
-        const QString game = PlantedGame(dir, SlotsNotGrown);
+        const QString game = Planted(dir, SlotsNotGrown);
         QVERIFY(!game.isEmpty());
         const QString audio = game + "/audio";
         kivo::SaveJournal::Begin((audio + "/SFX/FEET").toStdString(), (audio + "/CONFIG/BankLkup.dat").toStdString());
@@ -171,7 +106,7 @@ private slots:
         QFETCH(SoundChange, change);
         QFETCH(QString, state);
         QTemporaryDir dir;
-        const QString game = PlantedGame(dir, [&change](const QString &a) { return SavedWithKeptOriginals(a, change); });
+        const QString game = Planted(dir, [&change](const QString &a) { return SavedWithKeptOriginals(a, change); });
         QVERIFY(!game.isEmpty());
         const GameArchive genrl = Archives(game).at(1);
         QCOMPARE(GameAudioCheck::Check(genrl, dir.path()).state, GameAudioCheck::State::Ok);
@@ -184,7 +119,7 @@ private slots:
     {
         QTemporaryDir dir;
         // An interrupted save and an archive packed by hand: what a check that repaired would touch.
-        const QString game = PlantedGame(dir, [](const QString &a) {
+        const QString game = Planted(dir, [](const QString &a) {
             kivo::SaveJournal::Begin((a + "/SFX/FEET").toStdString(), (a + "/CONFIG/BankLkup.dat").toStdString());
             return PackChangedSound(a, "SFX/GENRL.new");
         });
@@ -199,20 +134,12 @@ private slots:
     void ReportShowsThePlantedProblemInItsRow()
     {
         QTemporaryDir dir;
-        const QString game = PlantedGame(dir, ZeroFirstBank);
+        const QString game = Planted(dir, ZeroFirstBank);
         QVERIFY(!game.isEmpty());
-        {
-            QSettings settings(Demo() + "/settings.ini", QSettings::IniFormat);
-            settings.setValue("WorkingDirectory", dir.path());
-            settings.setValue("GtaDirectory", game);
-        }
-        ScriptedDialogs dialogs;
-        MainWindow window;
-        for (QAction *action : window.centralWidget()->findChildren<QAction *>())
-            if (action->text() == "Check game a&udio...")
-                action->trigger();
+        demo.Start(false, game, dir.path());
+        demo.Trigger("Check game a&udio...");
 
-        const auto *view = window.findChild<QTreeWidget *>("gameCheckView");
+        const auto *view = demo.window->findChild<QTreeWidget *>("gameCheckView");
         QVERIFY(view);
         QVERIFY(view->topLevelItemCount() == Archives(game).size());
         for (int row = 0; row < view->topLevelItemCount(); ++row) {
@@ -224,13 +151,11 @@ private slots:
     }
 
 private:
-    QString Demo() const { return QFileInfo(demo.path()).canonicalFilePath(); }
-
     // A fresh copy of the demo game with plant applied; empty when either failed.
-    QString PlantedGame(const QTemporaryDir &dir, const Plant &plant) const
+    QString Planted(const QTemporaryDir &dir, const Plant &plant) const
     {
         const QString game = dir.path() + "/game";
-        return Run("cp", {"-R", Demo() + "/game", game}).exitCode == 0 && plant(game + "/audio") ? game : QString();
+        return Copy(demo.Game(), game, plant) ? game : QString();
     }
 
     static QList<GameArchive> Archives(const QString &game)
@@ -239,7 +164,7 @@ private:
         return GameArchive::AllOf(tree, game);
     }
 
-    QTemporaryDir demo;
+    DemoGame demo;
 };
 
 QTEST_MAIN(TestGameAudioCheck)

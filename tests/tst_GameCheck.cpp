@@ -1,16 +1,11 @@
 // The check of the game's archives over copies of the demo game folder: each fault planted on its own
 // is found in the archive it lies in, a sound game folder (as made, or after a save that grew a sound,
 // or while a save runs) gives no finding, and the tools' -c answers with its exit codes and writes nothing.
-#include <QDir>
 #include <QProcess>
 #include <QTest>
 
-#include <functional>
-
-#include <sndfile.h>
-
-#include "GameAudioFiles.h"
-#include "app/archive/KeptOriginals.h"
+#include "DemoGame.h"
+#include "PlantedGame.h"
 #include "format/GameCheck.h"
 #include "format/LookupFile.h"
 #include "format/NameTable.h"
@@ -19,21 +14,10 @@
 
 using namespace GameAudioFiles;
 using Kind = kivo::CheckFinding::Kind;
-// Changes the copy of the game's audio folder given; false when it could not.
-using Plant = std::function<bool(const QString &audio)>;
-Q_DECLARE_METATYPE(Plant)
 Q_DECLARE_METATYPE(Kind)
 
 namespace
 {
-bool CopyFolder(const QString &from, const QString &to)
-{
-    bool bCopied = true;
-    for (const QString &file : FilesBelow(from))
-        bCopied = bCopied && QDir().mkpath(QFileInfo(to + "/" + file).absolutePath()) && QFile::copy(from + "/" + file, to + "/" + file);
-    return bCopied;
-}
-
 // Overwrites bytes of a file in place.
 bool Patch(const QString &path, qint64 at, const QByteArray &bytes)
 {
@@ -73,25 +57,6 @@ bool PatchAt(const QString &audio, bool bSfx, const QString &archive, int number
     return Patch(audio + (bSfx ? "/SFX/" : "/streams/") + archive, Locate(audio, bSfx, archive, number).offset + from, bytes);
 }
 
-// What the program's first save keeps, then a save in place by the tool that makes the first sound
-// of GENRL's first bank twice as long, growing BankSlot.dat with it.
-bool GrowASound(const QString &audio)
-{
-    const QString archive = audio + "/SFX/GENRL", lookup = audio + "/CONFIG/BankLkup.dat";
-    const KeptOriginals originals(IniMetafileModel::SFX, archive, lookup);
-    try {
-        originals.Keep();
-        originals.KeepArchiveBeforeSwap();
-    } catch (const QString &) {
-        return false;
-    }
-    const QString work = audio + "/../work";
-    const QString wav = work + "/GENRL/Bank_001/sound_001.wav";
-    const Wav sound = Run(KIVO_SFX_PATH, {"-e", archive, work, lookup}).exitCode == 0 ? ReadWav(wav) : Wav();
-    return sound.ok && WriteSoundFile(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, sound.rate, sound.samples + sound.samples)
-        && Run(KIVO_SFX_PATH, {"-i", archive, work + "/GENRL/sfx_import.ini", lookup}).exitCode == 0 && QDir(work).removeRecursively();
-}
-
 // The findings of both sides: every package and every pack with its lookup file.
 std::vector<kivo::CheckFinding> Check(const QString &audio)
 {
@@ -122,12 +87,7 @@ class TestGameCheck : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(demo.isValid());
-        const ToolRun generated = Run(DEMO_GENERATOR_PATH, {demo.path() + "/game", demo.path() + "/program", KIVO_SFX_PATH, KIVO_STREAM_PATH});
-        QVERIFY2(generated.exitCode == 0, qPrintable(generated.errorText));
-    }
+    void initTestCase() { QVERIFY(demo.IsReady()); }
 
     void FindsEachPlantedFaultInItsArchiveAndNothingElse_data()
     {
@@ -141,7 +101,7 @@ private slots:
         };
         const Kind none = Kind::CouldNotCheck; // with no file: no finding of any kind
         row("as made", none, "", "", [](const QString &) { return true; });
-        row("after a save that grew a sound", none, "", "", GrowASound);
+        row("after a save that grew a sound", none, "", "", [](const QString &a) { return PlantedGame::SavedWithKeptOriginals(a); });
         // What the record's size field means varies between records: it never places a track.
         row("track records with sizes of another meaning", none, "", "", [](const QString &a) {
             const kivo::LookupRecord last = Locate(a, false, "CH", 3); // judged by this size, it would pass the pack's end
@@ -182,10 +142,7 @@ private slots:
             PutU32(table, 2 + 4, Locate(a, true, "GENRL", 3).size - 2);
             return WriteFile(a + "/CONFIG/BankSlot.dat", table);
         });
-        row("sound grown past its slot by a tool that kept BankSlot.dat", Kind::GrownPastSlot, "GENRL", "bank 1 (", [](const QString &a) {
-            return GrowASound(a) && QFile::remove(a + "/CONFIG/BankSlot.dat")
-                && QFile::copy(a + "/RozivOze originals/CONFIG/BankSlot.dat", a + "/CONFIG/BankSlot.dat");
-        });
+        row("sound grown past its slot by a tool that kept BankSlot.dat", Kind::GrownPastSlot, "GENRL", "bank 1 (", PlantedGame::SlotsNotGrown);
         row("journal the repair refuses", Kind::Journal, "BankLkup.dat.journal", "",
             [](const QString &a) { return WriteFile(a + "/CONFIG/BankLkup.dat.journal", "not a journal\n"); });
         row("interrupted save", Kind::Journal, "BankLkup.dat.journal", "", [](const QString &a) {
@@ -222,7 +179,7 @@ private slots:
         QFETCH(QString, where);
         QFETCH(bool, locked);
         QTemporaryDir dir;
-        const QString audio = PlantedGame(dir, plant);
+        const QString audio = Planted(dir, plant);
         QVERIFY(!audio.isEmpty());
         std::unique_ptr<kivo::SaveLock> sfxLock, streamLock;
         if (locked) {
@@ -274,7 +231,7 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, output);
         QTemporaryDir dir;
-        const QString audio = PlantedGame(dir, plant);
+        const QString audio = Planted(dir, plant);
         QVERIFY(!audio.isEmpty());
         for (QString &argument : arguments)
             if (argument != "-c")
@@ -292,13 +249,12 @@ private slots:
 
 private:
     // A fresh copy of the demo game with plant applied; returns its audio folder, empty when either failed.
-    QString PlantedGame(const QTemporaryDir &dir, const Plant &plant) const
+    QString Planted(const QTemporaryDir &dir, const Plant &plant) const
     {
-        const QString audio = dir.path() + "/game/audio";
-        return CopyFolder(demo.path() + "/game", dir.path() + "/game") && plant(audio) ? audio : QString();
+        return PlantedGame::Copy(demo.Game(), dir.path() + "/game", plant) ? dir.path() + "/game/audio" : QString();
     }
 
-    QTemporaryDir demo;
+    DemoGame demo;
 };
 
 QTEST_MAIN(TestGameCheck)

@@ -2,22 +2,9 @@
 
 #include <QtTest>
 
+#include "RecordingFeedback.h"
 #include "TestTones.h"
 #include "app/archive/FolderReplacement.h"
-#include "app/archive/OperationFeedback.h"
-
-namespace
-{
-// The test's files have their entries' form, so nothing is converted; asks to stop at `stopAt`.
-struct StoppingFeedback : OperationFeedback
-{
-    int stopAt = -1;
-    AudioConverter::Result Convert(const QString &, const QString &, const AudioForm &) override { return {}; }
-    void Inform(const QString &, const QString &) override {}
-    void Fail(const QString &) override {}
-    bool Step(int done, int, const QString &) override { return done != stopAt; }
-};
-}
 
 // The opened archive and what acts on many of its entries at once, without a window.
 class TestOpenedArchive : public QObject
@@ -62,7 +49,7 @@ private slots:
         open();
 
         const FolderReplacement replacement(opened, names, paths);
-        StoppingFeedback feedback;
+        RecordingFeedback feedback;
         feedback.stopAt = stopAt;
         const FolderReplacement::Result result = replacement.Run({}, feedback);
 
