@@ -134,6 +134,8 @@ private slots:
         });
         row("BankSlot.dat missing", Kind::SlotsMissing, "BankSlot.dat", "",
             [](const QString &a) { return QFile::remove(a + "/CONFIG/BankSlot.dat"); });
+        row("BankSlot.dat a byte too long", Kind::SlotsDamaged, "BankSlot.dat", "",
+            [](const QString &a) { return Patch(a + "/CONFIG/BankSlot.dat", QFileInfo(a + "/CONFIG/BankSlot.dat").size(), "x"); });
         row("BankSlot.dat with no slots", Kind::SlotsDamaged, "BankSlot.dat", "",
             [](const QString &a) { return Patch(a + "/CONFIG/BankSlot.dat", 0, QByteArray(2, '\0')); });
         row("bank larger than every slot", Kind::LargerThanSlots, "GENRL", "bank 3 (", [](const QString &a) {
