@@ -115,26 +115,25 @@ void CheckLeftovers(const std::vector<std::filesystem::path> &archives, const st
              entry.increment(error)) {
             const std::filesystem::path path = entry->path();
             const std::string name = path.filename().string();
-            if (!IsFile(path))
-                continue;
+            // Told by the name before the file is looked at: most names are none of these.
+            const auto tell = [&](const std::string &text) {
+                if (IsFile(path))
+                    findings.push_back({Kind::Leftover, path, "", text});
+            };
             if (IsStaleTemporary(path)) {
-                findings.push_back({Kind::Leftover, path, "",
-                                    "is half a file that a stopped run left behind; the game does not use it: remove it"});
+                tell("is half a file that a stopped run left behind; the game does not use it: remove it");
                 continue;
             }
             if (bJournal)
                 continue; // the journal names the copies and the old archive: the repair needs them
             if (folder == lookupPath.parent_path() && StartsWith(name, copies)) {
-                findings.push_back({Kind::Leftover, path, "",
-                                    "is a copy kept by a save that has no journal any more; the game does not use it: remove it"});
+                tell("is a copy kept by a save that has no journal any more; the game does not use it: remove it");
                 continue;
             }
             for (const std::string &archiveName : archiveNames)
                 if (StartsWith(name, archiveName + ".old"))
-                    findings.push_back({Kind::Leftover, path, "",
-                                        "is where a save put the old " + archiveName
-                                            + " aside and was cut off; the game does not use it. If " + archiveName
-                                            + " is missing or damaged, this is the one to put back; otherwise remove it"});
+                    tell("is where a save put the old " + archiveName + " aside and was cut off; the game does not use it. If "
+                         + archiveName + " is missing or damaged, this is the one to put back; otherwise remove it");
         }
     }
 }
