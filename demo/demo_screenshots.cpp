@@ -25,7 +25,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTreeView>
-#include <QTreeWidget>
 
 #include <cstdio>
 #include <functional>
@@ -144,12 +143,7 @@ bool SaveCheckReport(const QString &picture)
     for (const GameArchive &archive : archives)
         rows << GameAudioCheck::Check(archive, QString());
     GameCheckReport report(rows, archives, QString());
-    report.show();
-    auto *view = report.findChild<QTreeWidget *>(QStringLiteral("gameCheckView"));
-    for (int row = 0; row < view->topLevelItemCount(); ++row) {
-        if (view->topLevelItem(row)->text(0) == QStringLiteral("GENRL"))
-            view->setCurrentItem(view->topLevelItem(row));
-    }
+    report.show(); // with the damaged GENRL selected, as the first archive with a problem
     return Save(report, picture);
 }
 

@@ -1,6 +1,7 @@
 // The program's check of the game's audio over copies of the demo game: each repair leaves a game
 // that the check finds clean and that unpacks, an aborted check writes nothing, and the report
 // window shows a planted problem in its archive's row.
+#include <QLabel>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -148,6 +149,9 @@ private slots:
             QCOMPARE(item->text(1), bGenrl ? "Problem" : "OK");
             QVERIFY(bGenrl ? item->childCount() == 1 && item->child(0)->text(0).startsWith("bank 1 (") : item->childCount() == 0);
         }
+        // The first archive with a problem is selected, and its finding shown whole below the list.
+        const QString details = demo.window->findChild<QLabel *>("gameCheckDetails")->text();
+        QVERIFY2(details.startsWith("bank 1 (") && details.endsWith("the game finds no sounds in it"), qPrintable(details));
     }
 
 private:

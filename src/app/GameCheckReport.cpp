@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLocale>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -50,7 +51,10 @@ GameCheckReport::GameCheckReport(const QList<GameAudioCheck::Row> &checked, cons
     CreateWidgets();
     for (int index = 0; index < rows.size(); ++index)
         ShowRow(index);
-    UpdateButtons();
+    for (int index = 0; index < rows.size() && !view->currentItem(); ++index)
+        if (rows[index].state == GameAudioCheck::State::Problem)
+            view->setCurrentItem(view->topLevelItem(index));
+    UpdateSelection();
 }
 
 void GameCheckReport::CreateWidgets()
@@ -61,7 +65,13 @@ void GameCheckReport::CreateWidgets()
     view->setWordWrap(true);
     view->header()->setStretchLastSection(true);
     view->setColumnWidth(0, 200);
-    connect(view, &QTreeWidget::currentItemChanged, this, [this] { UpdateButtons(); });
+    connect(view, &QTreeWidget::currentItemChanged, this, [this] { UpdateSelection(); });
+    // A finding is a sentence or two, longer than a row shows: those of the selected archive are
+    // shown whole below the list.
+    details = new QLabel(this);
+    details->setObjectName(QStringLiteral("gameCheckDetails"));
+    details->setWordWrap(true);
+    details->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     growButton = buttons->addButton(QStringLiteral("Grow sound buffer slots"), QDialogButtonBox::ActionRole);
@@ -100,6 +110,7 @@ void GameCheckReport::CreateWidgets()
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(view);
+    layout->addWidget(details);
     layout->addWidget(buttons);
     resize(760, 420);
 }
@@ -136,9 +147,10 @@ int GameCheckReport::SelectedRow() const
     return item ? view->indexOfTopLevelItem(item) : -1;
 }
 
-void GameCheckReport::UpdateButtons()
+void GameCheckReport::UpdateSelection()
 {
     const int index = SelectedRow();
+    details->setText(index < 0 ? QString() : rows[index].findings.join(QStringLiteral("\n")));
     const QList<GameAudioCheck::Repair> repairs = index < 0 ? QList<GameAudioCheck::Repair>() : rows[index].repairs;
     growButton->setEnabled(repairs.contains(GameAudioCheck::Repair::GrowSlots));
     putInPlaceButton->setEnabled(repairs.contains(GameAudioCheck::Repair::PutInPlace));
@@ -164,5 +176,5 @@ void GameCheckReport::RunRepair(const QString &title, const QString &question,
             ShowRow(other);
         }
     }
-    UpdateButtons();
+    UpdateSelection();
 }

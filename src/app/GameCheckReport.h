@@ -8,6 +8,7 @@
 
 #include "app/archive/GameAudioCheck.h"
 
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -35,7 +36,8 @@ signals:
 private:
     void CreateWidgets();
     void ShowRow(int index);
-    void UpdateButtons();
+    // The selected archive's findings in full, and the repairs it offers.
+    void UpdateSelection();
     // Asks `question`, runs `repair` on the selected row, then checks again every archive
     // sharing its lookup file (BankSlot.dat and the lookup file are theirs too).
     void RunRepair(const QString &title, const QString &question, const std::function<bool(const GameArchive &)> &repair);
@@ -45,6 +47,7 @@ private:
     QList<GameArchive> all;
     QString workingDirectory;
     QTreeWidget *view = nullptr;
+    QLabel *details = nullptr;
     QPushButton *growButton = nullptr;
     QPushButton *putInPlaceButton = nullptr;
     QPushButton *restoreButton = nullptr;
