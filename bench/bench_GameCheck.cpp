@@ -221,7 +221,7 @@ int main(int argc, char *argv[])
     const TreeModel tree(game.configuration, false);
     const QList<GameArchive> archives = GameArchive::AllOf(tree, root.path());
     if (!CheckGame(archives, work)) {
-        std::fprintf(stderr, "the game folder could not be made, or its check found something\n");
+        std::fprintf(stderr, "the check found something in the sound game folder\n");
         return 1;
     }
     BareReads(game); // into the page cache
